@@ -1,0 +1,12 @@
+#pragma once
+// The program's own update package, read at run time from the program's data.
+
+#include <cstdint>
+
+namespace payload {
+
+// The first byte of the program's own block (kPackageSize bytes). The packaging step may have
+// changed any byte of it in the program file, so its contents are never known when compiling.
+const uint8_t* OwnPackageBlock();
+
+}  // namespace payload

@@ -1,0 +1,236 @@
+// SG_IO: the request header, the judgement of its result, the sense data, the address requests.
+
+#include "platform/linux/SgIo.h"
+
+#include "platform/linux/PermissionAdvice.h"
+
+#include <scsi/scsi.h>
+#include <sys/ioctl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace platform::linux_sys {
+
+namespace {
+
+constexpr int kSgInterfaceId = 'S';
+
+// Sense response codes (byte 0, without the valid bit).
+constexpr uint8_t kResponseCodeMask = 0x7F;
+constexpr uint8_t kFixedCurrent = 0x70;
+constexpr uint8_t kFixedDeferred = 0x71;
+constexpr uint8_t kDescriptorCurrent = 0x72;
+constexpr uint8_t kDescriptorDeferred = 0x73;
+constexpr uint8_t kFixedInformationValid = 0x80;
+// Fixed format: additional length for the 18 bytes up to the sense-key specific field.
+constexpr uint8_t kFixedAdditionalLength = 0x0A;
+
+// Descriptors of descriptor-format sense that have a place in fixed format.
+constexpr uint8_t kInformationDescriptor = 0x00;
+constexpr uint8_t kCommandSpecificDescriptor = 0x01;
+constexpr uint8_t kSenseKeySpecificDescriptor = 0x02;
+constexpr uint8_t kFieldReplaceableUnitDescriptor = 0x03;
+constexpr int kDescriptorHeaderSize = 8;
+
+// Layout of the answer to SCSI_IOCTL_GET_IDLUN.
+struct ScsiIdLun {
+    uint32_t deviceId;
+    uint32_t hostUniqueId;
+};
+
+// An 8-byte field of descriptor format into a 4-byte field of fixed format; false when its
+// value does not fit in four bytes.
+bool CopyLowFourBytes(const uint8_t* eightBytes, uint8_t* fourBytes)
+{
+    if (eightBytes[0] != 0 || eightBytes[1] != 0 || eightBytes[2] != 0 || eightBytes[3] != 0)
+        return false;
+    std::memcpy(fourBytes, eightBytes + 4, 4);
+    return true;
+}
+
+// Carries one descriptor (type, its bytes after the two header bytes) into fixed-format sense.
+void CarryDescriptor(uint8_t type, const uint8_t* body, uint32_t bodyLength, uint8_t (&fixed)[kSenseSize])
+{
+    switch (type) {
+    case kInformationDescriptor:
+        // Byte 0 carries the valid bit, bytes 2..9 the information.
+        if (bodyLength >= 10 && (body[0] & 0x80) != 0 && CopyLowFourBytes(body + 2, fixed + 3))
+            fixed[0] |= kFixedInformationValid;
+        break;
+    case kCommandSpecificDescriptor:
+        if (bodyLength >= 10)
+            CopyLowFourBytes(body + 2, fixed + 8);
+        break;
+    case kSenseKeySpecificDescriptor:
+        if (bodyLength >= 6)
+            std::memcpy(fixed + 15, body + 2, 3);
+        break;
+    case kFieldReplaceableUnitDescriptor:
+        if (bodyLength >= 2)
+            fixed[14] = body[1];
+        break;
+    default:
+        break;
+    }
+}
+
+// Rewrites descriptor-format sense (written bytes of sense) in fixed format.
+void RewriteDescriptorSense(uint8_t (&sense)[kSenseSize], uint32_t written)
+{
+    uint8_t descriptor[kSenseSize];
+    std::memcpy(descriptor, sense, kSenseSize);
+    const bool deferred = (descriptor[0] & kResponseCodeMask) == kDescriptorDeferred;
+
+    std::memset(sense, 0, kSenseSize);
+    sense[0] = deferred ? kFixedDeferred : kFixedCurrent;
+    sense[2] = written > 1 ? descriptor[1] & 0x0F : 0;
+    sense[7] = kFixedAdditionalLength;
+    sense[12] = written > 2 ? descriptor[2] : 0;
+    sense[13] = written > 3 ? descriptor[3] : 0;
+    if (written <= kDescriptorHeaderSize)
+        return;
+
+    const uint32_t end = std::min<uint32_t>(written, kDescriptorHeaderSize + descriptor[7]);
+    uint32_t at = kDescriptorHeaderSize;
+    while (at + 2 <= end) {
+        const uint32_t bodyLength = descriptor[at + 1];
+        if (at + 2 + bodyLength > end)
+            break;
+        CarryDescriptor(descriptor[at], descriptor + at + 2, bodyLength, sense);
+        at += 2 + bodyLength;
+    }
+}
+
+// The drive did not take the command: it is busy, reserved for another initiator, its queue is
+// full, or it aborted the task. None of these comes with sense data.
+bool StatusRefusesCommand(uint8_t status)
+{
+    switch (status & 0xFE) {
+    case kStatusBusy:
+    case kStatusReservationConflict:
+    case kStatusTaskSetFull:
+    case kStatusAcaActive:
+    case kStatusTaskAborted:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsKnownDirection(DataDirection direction)
+{
+    return direction == DataDirection::Out || direction == DataDirection::In || direction == DataDirection::None;
+}
+
+}  // namespace
+
+uint32_t KernelTimeoutMs(uint32_t programTimeoutMs)
+{
+    if (programTimeoutMs >= kMaxKernelTimeoutMs - kKernelTimeoutMarginMs)
+        return kMaxKernelTimeoutMs;
+    return programTimeoutMs + kKernelTimeoutMarginMs;
+}
+
+bool BuildSgIoHeader(PassThroughRequest& request, sg_io_hdr& header)
+{
+    std::memset(&header, 0, sizeof header);
+    header.interface_id = kSgInterfaceId;
+    header.cmd_len = kCdbSize;
+    header.cmdp = request.cdb;
+    header.mx_sb_len = kSenseSize;
+    header.sbp = request.sense;
+    header.timeout = KernelTimeoutMs(request.timeoutMs);
+
+    if (!IsKnownDirection(request.direction))
+        return false;
+    if (request.direction == DataDirection::None || request.length == 0) {
+        header.dxfer_direction = SG_DXFER_NONE;
+        return true;
+    }
+    if (request.data == nullptr)
+        return false;
+    header.dxfer_direction = request.direction == DataDirection::Out ? SG_DXFER_TO_DEV : SG_DXFER_FROM_DEV;
+    header.dxferp = request.data;
+    header.dxfer_len = request.length;
+    return true;
+}
+
+bool TransportFailed(const sg_io_hdr& header)
+{
+    if (header.host_status != kHostOk)
+        return true;
+    const uint16_t driver = header.driver_status & kDriverByteMask;
+    if (driver != kDriverOk && driver != kDriverSense)
+        return true;
+    return StatusRefusesCommand(header.status);
+}
+
+void NormaliseSense(uint8_t (&sense)[kSenseSize], uint32_t senseLength)
+{
+    const uint32_t written = std::min<uint32_t>(senseLength, kSenseSize);
+    std::memset(sense + written, 0, kSenseSize - written);
+    if (written == 0)
+        return;
+    const uint8_t responseCode = sense[0] & kResponseCodeMask;
+    if (responseCode == kDescriptorCurrent || responseCode == kDescriptorDeferred)
+        RewriteDescriptorSense(sense, written);
+}
+
+uint32_t BytesMoved(uint32_t length, int residual)
+{
+    if (residual <= 0)
+        return length;
+    if (static_cast<uint32_t>(residual) >= length)
+        return 0;
+    return length - static_cast<uint32_t>(residual);
+}
+
+bool ReadSgIoResult(const sg_io_hdr& header, PassThroughRequest& request)
+{
+    NormaliseSense(request.sense, header.sb_len_wr);
+    if (TransportFailed(header)) {
+        request.transferred = 0;
+        return false;
+    }
+    request.transferred = BytesMoved(header.dxfer_len, header.resid);
+    return true;
+}
+
+SgIoResult SendSgIo(int node, PassThroughRequest& request)
+{
+    std::memset(request.sense, 0, sizeof request.sense);
+    request.transferred = 0;
+    sg_io_hdr header;
+    if (!BuildSgIoHeader(request, header))
+        return SgIoResult::Failed;
+    if (ioctl(node, SG_IO, &header) < 0) {
+        const int error = errno;
+        std::memset(request.sense, 0, sizeof request.sense);
+        return IsPermissionError(error) ? SgIoResult::Denied : SgIoResult::Failed;
+    }
+    return ReadSgIoResult(header, request) ? SgIoResult::CarriedOut : SgIoResult::Failed;
+}
+
+bool DecodeIdLun(uint32_t deviceId, int busNumber, ScsiAddress& address)
+{
+    if (busNumber < 0 || busNumber > INT16_MAX)
+        return false;
+    address.host = static_cast<int16_t>(busNumber);
+    address.target = static_cast<int16_t>(deviceId & 0xFF);
+    address.lun = static_cast<int16_t>((deviceId >> 8) & 0xFF);
+    address.path = static_cast<int16_t>((deviceId >> 16) & 0xFF);
+    return true;
+}
+
+bool ReadIoctlAddress(int node, ScsiAddress& address)
+{
+    ScsiIdLun idLun{};
+    int busNumber = -1;
+    if (ioctl(node, SCSI_IOCTL_GET_IDLUN, &idLun) < 0 || ioctl(node, SCSI_IOCTL_GET_BUS_NUMBER, &busNumber) < 0)
+        return false;
+    return DecodeIdLun(idLun.deviceId, busNumber, address);
+}
+
+}  // namespace platform::linux_sys

@@ -1,0 +1,262 @@
+#include "sim/VirtualAspi.h"
+
+#include <algorithm>
+#include <cstring>
+#include <strings.h>
+
+#include "sim/VirtualSystem.h"
+
+namespace sim {
+
+namespace {
+
+using namespace platform;
+
+void PutText(uint8_t (&field)[16], const char* text) {
+    std::memset(field, ' ', sizeof field);
+    std::memcpy(field, text, std::min(std::strlen(text), sizeof field));
+}
+
+DataDirection DirectionOf(uint8_t flags) {
+    if ((flags & SRB_DIR_IN) && !(flags & SRB_DIR_OUT)) return DataDirection::In;
+    if ((flags & SRB_DIR_OUT) && !(flags & SRB_DIR_IN)) return DataDirection::Out;
+    return DataDirection::None;
+}
+
+// The manager writes the status last, and from any thread: the program may be polling it.
+void PublishStatus(SRB_ExecSCSICmd& request, uint8_t status) {
+    __atomic_store_n(&request.SRB_Status, status, __ATOMIC_RELEASE);
+}
+
+}  // namespace
+
+VirtualAspi::VirtualAspi(VirtualSystem& system, VirtualClock& clock, VirtualEvents& events)
+    : system(system), clock(clock), events(events) {}
+
+VirtualAspi::~VirtualAspi() {
+    {
+        std::lock_guard lock(pendingMutex);
+        stopping = true;
+    }
+    pendingChanged.notify_all();
+    if (completer.joinable()) completer.join();
+}
+
+void VirtualAspi::Configure(const AspiSettings& newSettings) { settings = newSettings; }
+
+AspiLibrary VirtualAspi::Load(const char* name) {
+    if (name == nullptr || settings.presence == AspiPresence::Absent) return nullptr;
+    if (strcasecmp(name, kAspiLibraryName) != 0 && strcasecmp(name, "WNASPI32.DLL") != 0) {
+        return nullptr;
+    }
+    ++loads;
+    return this;
+}
+
+void* VirtualAspi::FindEntry(AspiLibrary library, const char* entryName) {
+    if (library != this || entryName == nullptr) return nullptr;
+    if (std::strcmp(entryName, kGetSupportInfoName) == 0 &&
+        settings.presence != AspiPresence::MissingSupportInfo) {
+        return reinterpret_cast<void*>(&SupportInfoEntry);
+    }
+    if (std::strcmp(entryName, kSendCommandName) == 0 &&
+        settings.presence != AspiPresence::MissingSendCommand) {
+        return reinterpret_cast<void*>(&SendCommandEntry);
+    }
+    return nullptr;
+}
+
+void VirtualAspi::Free(AspiLibrary library) {
+    if (library != this) return;
+    int count = loads.load();
+    while (count > 0 && !loads.compare_exchange_weak(count, count - 1)) {
+        // another thread changed the count meanwhile: count holds its value, try again
+    }
+}
+
+uint32_t VirtualAspi::SupportInfoEntry(AspiLibrary library) {
+    return static_cast<VirtualAspi*>(library)->SupportInfo();
+}
+
+uint32_t VirtualAspi::SendCommandEntry(AspiLibrary library, void* request) {
+    return static_cast<VirtualAspi*>(library)->SendCommand(request);
+}
+
+uint32_t VirtualAspi::SupportInfo() {
+    if (loads.load() == 0) {
+        ++strayCalls;
+        return uint32_t{SS_NO_ASPI} << 8;
+    }
+    return (uint32_t{settings.supportStatus} << 8) | AdapterCount();
+}
+
+uint8_t VirtualAspi::AdapterCount() const {
+    if (settings.adapterCount != 0) return settings.adapterCount;
+    return static_cast<uint8_t>(system.HighestAdapter() + 1);
+}
+
+bool VirtualAspi::AdapterAnswers(uint8_t adapter) const {
+    return adapter < AdapterCount() && adapter != settings.failingAdapter;
+}
+
+uint32_t VirtualAspi::SendCommand(void* request) {
+    if (request == nullptr) return kAspiInvalidCommand;
+    auto& header = *static_cast<SRB_Header*>(request);
+    if (loads.load() == 0) {
+        ++strayCalls;
+        header.SRB_Status = SS_ERR;
+        return SS_ERR;
+    }
+    switch (header.SRB_Cmd) {
+    case SC_HA_INQUIRY:
+        HostAdapterInquiry(*static_cast<SRB_HAInquiry*>(request));
+        break;
+    case SC_GET_DEV_TYPE:
+        GetDeviceType(*static_cast<SRB_GDEVBlock*>(request));
+        break;
+    case SC_RESCAN_SCSI_BUS:
+        header.SRB_Status = AdapterAnswers(header.SRB_HaId) ? SS_COMP : kAspiInvalidHostAdapter;
+        break;
+    case SC_EXEC_SCSI_CMD:
+        // Not read back from the request: a deferred completion may be writing it already.
+        return ExecuteScsi(*static_cast<SRB_ExecSCSICmd*>(request));
+    default:
+        header.SRB_Status = kAspiInvalidCommand;
+        break;
+    }
+    return header.SRB_Status;
+}
+
+void VirtualAspi::HostAdapterInquiry(SRB_HAInquiry& request) {
+    if (!AdapterAnswers(request.SRB_HaId)) {
+        request.SRB_Status = kAspiInvalidHostAdapter;
+        return;
+    }
+    request.HA_Count = AdapterCount();
+    request.HA_SCSI_ID = 7;
+    PutText(request.HA_ManagerId, "ASPI for WIN32");
+    PutText(request.HA_Identifier, "VIRTUAL ATAPI");
+    std::memset(request.HA_Unique, 0, sizeof request.HA_Unique);
+    request.SRB_Status = SS_COMP;
+}
+
+void VirtualAspi::GetDeviceType(SRB_GDEVBlock& request) {
+    if (!AdapterAnswers(request.SRB_HaId)) {
+        request.SRB_Status = kAspiInvalidHostAdapter;
+        return;
+    }
+    VirtualDrive* drive =
+        system.DriveOnAdapter(request.SRB_HaId, request.SRB_Target, request.SRB_Lun);
+    if (drive == nullptr || drive->gone()) {
+        request.SRB_DeviceType = 0x1F;   // unknown or no device
+        request.SRB_Status = kAspiNoDevice;
+        return;
+    }
+    request.SRB_DeviceType = DTYPE_CDROM;
+    request.SRB_Status = SS_COMP;
+}
+
+// Hands the command block to the drive at the request's address and completes the request,
+// now or later as the settings say. Returns the status as SendASPI32Command answers it.
+uint8_t VirtualAspi::ExecuteScsi(SRB_ExecSCSICmd& request) {
+    Completion completion{};
+    completion.request = &request;
+    completion.status = kAspiInvalidHostAdapter;
+    VirtualDrive* drive = nullptr;
+    if (AdapterAnswers(request.SRB_HaId)) {
+        completion.status = kAspiNoDevice;
+        drive = system.DriveOnAdapter(request.SRB_HaId, request.SRB_Target, request.SRB_Lun);
+    }
+    if (drive == nullptr) {
+        PublishStatus(request, completion.status);
+        return completion.status;
+    }
+
+    CommandRequest command{};
+    std::memcpy(command.cdb, request.CDBByte, std::min<size_t>(request.SRB_CDBLen, kCdbSize));
+    command.direction = DirectionOf(request.SRB_Flags);
+    command.data = request.SRB_BufPointer;
+    command.length = request.SRB_BufLen;
+    const bool dataMissing = command.data == nullptr && command.length > 0 &&
+                             command.direction != DataDirection::None;
+
+    CommandReply reply{};
+    if (!dataMissing) reply = drive->Execute(command);
+    completion.status = reply.delivered && !reply.hasSense ? SS_COMP : SS_ERR;
+    completion.hasSense = reply.hasSense;
+    if (reply.hasSense) {
+        const size_t length =
+            std::min<size_t>({request.SRB_SenseLen, sizeof completion.sense, sizeof reply.sense});
+        std::memcpy(completion.sense, reply.sense, length);
+    }
+    const bool notify = (request.SRB_Flags & SRB_EVENT_NOTIFY) != 0;
+    if (notify && events.Expect(request.SRB_PostProc, completion.generation)) {
+        completion.event = request.SRB_PostProc;
+    }
+    if (settings.completeLater) {
+        return Defer(completion, reply.seconds);
+    }
+    clock.Spend(reply.seconds);
+    Finish(completion);
+    return completion.status;
+}
+
+void VirtualAspi::Finish(const Completion& completion) {
+    SRB_ExecSCSICmd& request = *completion.request;
+    std::memcpy(request.SenseArea, completion.sense, sizeof request.SenseArea);
+    request.SRB_TargStat = completion.hasSense ? 0x02 : 0x00;   // check condition
+    PublishStatus(request, completion.status);
+    if (completion.event != nullptr) events.Signal(completion.event, completion.generation);
+}
+
+// The request stays pending; the completion thread finishes it when it is due. In virtual
+// time the command's duration passes on the caller's clock now and the completion follows at
+// once; in real time the completion thread waits for it.
+uint8_t VirtualAspi::Defer(Completion& completion, double seconds) {
+    PublishStatus(*completion.request, SS_PENDING);
+    const bool real = clock.mode() == ClockMode::Real;
+    if (!real) clock.Spend(seconds);
+    completion.due = std::chrono::steady_clock::now();
+    if (real && seconds > 0.0) {
+        completion.due += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::duration<double>(seconds));
+    }
+    completion.used = true;
+    std::unique_lock lock(pendingMutex);
+    auto free = std::find_if(pending.begin(), pending.end(), [](auto& c) { return !c.used; });
+    if (free == pending.end()) {   // no room to defer: complete now
+        lock.unlock();
+        if (real) clock.Spend(seconds);
+        Finish(completion);
+        return completion.status;
+    }
+    *free = completion;
+    if (!completer.joinable()) completer = std::thread(&VirtualAspi::CompletionLoop, this);
+    pendingChanged.notify_all();
+    return SS_PENDING;
+}
+
+void VirtualAspi::CompletionLoop() {
+    std::unique_lock lock(pendingMutex);
+    while (!stopping) {
+        auto next = pending.end();
+        for (auto it = pending.begin(); it != pending.end(); ++it) {
+            if (it->used && (next == pending.end() || it->due < next->due)) next = it;
+        }
+        if (next == pending.end()) {
+            pendingChanged.wait(lock);
+            continue;
+        }
+        if (next->due > std::chrono::steady_clock::now()) {
+            pendingChanged.wait_until(lock, next->due);
+            continue;
+        }
+        const Completion completion = *next;
+        next->used = false;
+        lock.unlock();
+        Finish(completion);
+        lock.lock();
+    }
+}
+
+}  // namespace sim

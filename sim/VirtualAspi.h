@@ -1,0 +1,105 @@
+#pragma once
+// The ASPI manager of the virtual system, over the same virtual drives: support information,
+// host adapter inquiry, bus rescan, device types, and execution of SCSI commands, which
+// complete either before SendASPI32Command returns or later, on a completion thread of the
+// manager, which sets the status and signals the request's event after the modelled time.
+//
+// The library handle is the manager itself; the entry points take it as their first argument.
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "platform/Aspi.h"
+#include "sim/VirtualClock.h"
+#include "sim/VirtualEvents.h"
+
+namespace sim {
+
+class VirtualSystem;
+
+// Status values of the interface that the seam does not name.
+constexpr uint8_t kAspiInvalidCommand = 0x80;
+constexpr uint8_t kAspiInvalidHostAdapter = 0x81;
+constexpr uint8_t kAspiNoDevice = 0x82;
+
+enum class AspiPresence : uint8_t {
+    Absent,               // the library cannot be loaded
+    MissingSupportInfo,   // it has no GetASPI32SupportInfo
+    MissingSendCommand,   // it has no SendASPI32Command
+    Present,
+};
+
+struct AspiSettings {
+    AspiPresence presence = AspiPresence::Absent;
+    uint8_t supportStatus = platform::SS_COMP;  // bits 8..15 of GetASPI32SupportInfo
+    bool completeLater = false;   // execute requests answer SS_PENDING and complete later
+    uint8_t adapterCount = 0;     // 0: one past the highest host among the drives
+    int16_t failingAdapter = -1;  // the host adapter inquiry for this adapter fails
+};
+
+class VirtualAspi {
+public:
+    static constexpr int kMaxPending = 64;
+
+    VirtualAspi(VirtualSystem& system, VirtualClock& clock, VirtualEvents& events);
+    ~VirtualAspi();
+    VirtualAspi(const VirtualAspi&) = delete;
+    VirtualAspi& operator=(const VirtualAspi&) = delete;
+
+    void Configure(const AspiSettings& settings);
+
+    platform::AspiLibrary Load(const char* name);
+    void* FindEntry(platform::AspiLibrary library, const char* entryName);
+    void Free(platform::AspiLibrary library);
+
+    int loadedCount() const { return loads.load(); }
+    // Calls into the manager while no library was loaded: a program that uses entry points
+    // of a freed library would crash on a real system.
+    uint32_t callsWhileUnloaded() const { return strayCalls.load(); }
+
+private:
+    static constexpr int kSenseAreaSize = platform::kAspiSenseLength + 2;
+    struct Completion {
+        bool used;
+        platform::SRB_ExecSCSICmd* request;
+        uint8_t status;
+        bool hasSense;
+        uint8_t sense[kSenseAreaSize];
+        platform::EventHandle event;
+        uint32_t generation;
+        std::chrono::steady_clock::time_point due;
+    };
+
+    static uint32_t SupportInfoEntry(platform::AspiLibrary library);
+    static uint32_t SendCommandEntry(platform::AspiLibrary library, void* request);
+    uint32_t SupportInfo();
+    uint32_t SendCommand(void* request);
+    uint8_t AdapterCount() const;
+    bool AdapterAnswers(uint8_t adapter) const;
+    void HostAdapterInquiry(platform::SRB_HAInquiry& request);
+    void GetDeviceType(platform::SRB_GDEVBlock& request);
+    uint8_t ExecuteScsi(platform::SRB_ExecSCSICmd& request);
+    void Finish(const Completion& completion);
+    uint8_t Defer(Completion& completion, double seconds);
+    void CompletionLoop();
+
+    VirtualSystem& system;
+    VirtualClock& clock;
+    VirtualEvents& events;
+    AspiSettings settings;
+    std::atomic<int> loads{0};
+    std::atomic<uint32_t> strayCalls{0};
+
+    std::mutex pendingMutex;
+    std::condition_variable pendingChanged;
+    std::array<Completion, kMaxPending> pending{};
+    bool stopping = false;
+    std::thread completer;
+};
+
+}  // namespace sim

@@ -1,0 +1,453 @@
+#include "sim/VirtualDrive.h"
+
+#include <algorithm>
+#include <bitset>
+#include <cstdio>
+#include <cstring>
+
+namespace sim {
+
+namespace {
+
+constexpr uint8_t kTestUnitReady = 0x00;
+constexpr uint8_t kInquiry = 0x12;
+constexpr uint8_t kStartStopUnit = 0x1B;
+constexpr uint8_t kWriteBuffer = 0x3B;
+constexpr uint8_t kReadBuffer = 0x3C;
+constexpr uint8_t kGetEventStatus = 0x4A;
+constexpr uint8_t kVendorCommand = 0xDF;
+constexpr uint8_t kFlashIdSubcode = 0x11;
+
+constexpr uint8_t kWriteBufferMode = 0x05;
+constexpr uint8_t kReadBufferMode = 0x01;
+constexpr uint8_t kBufferId = 0x01;
+
+constexpr uint8_t kControlImage = 0x00;
+constexpr uint8_t kControlProfile = 0x7F;
+constexpr uint8_t kControlCommit = 0x80;
+constexpr uint8_t kControlCommitBootCode = 0xA0;
+
+constexpr uint8_t kNotReady = 0x2;
+constexpr uint8_t kIllegalRequest = 0x5;
+constexpr uint8_t kUnitAttention = 0x6;
+
+constexpr uint8_t kMediaClass = 0x10;      // notification class request bit of the media class
+constexpr uint8_t kMediaClassCode = 0x04;  // notification class field of a media event
+
+uint32_t GetBE24(const uint8_t* bytes) {
+    return (uint32_t{bytes[0]} << 16) | (uint32_t{bytes[1]} << 8) | bytes[2];
+}
+
+uint16_t GetBE16(const uint8_t* bytes) {
+    return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
+}
+
+void RefuseField(CommandReply& reply) {
+    reply.hasSense = true;
+    FillSense(reply.sense, kIllegalRequest, 0x24, 0x00);
+}
+
+// Moves a data-in reply into the host's buffer: as much as the reply, the command's
+// allocation and the host's transfer length allow.
+void MoveIn(const CommandRequest& request, CommandReply& reply, const uint8_t* source,
+            uint32_t available) {
+    if (request.direction != platform::DataDirection::In || request.data == nullptr) {
+        return;
+    }
+    const uint32_t count = std::min(available, request.length);
+    std::memcpy(request.data, source, count);
+    reply.transferred = count;
+}
+
+// Bytes of a data-out phase that actually reach the drive.
+uint32_t BytesOut(const CommandRequest& request) {
+    if (request.direction != platform::DataDirection::Out || request.data == nullptr) {
+        return 0;
+    }
+    return request.length;
+}
+
+const char* DirectionName(platform::DataDirection direction) {
+    switch (direction) {
+    case platform::DataDirection::Out: return "out";
+    case platform::DataDirection::In: return "in";
+    case platform::DataDirection::None: return "none";
+    }
+    return "none";
+}
+
+}  // namespace
+
+void FillSense(uint8_t (&sense)[kSenseDataSize], uint8_t key, uint8_t asc, uint8_t ascq) {
+    std::memset(sense, 0, sizeof sense);
+    sense[0] = 0x70;                     // current error, fixed format
+    sense[2] = key & 0x0F;
+    sense[7] = kSenseDataSize - 8;       // additional sense length
+    sense[12] = asc;
+    sense[13] = ascq;
+}
+
+struct VirtualDrive::Storage {
+    uint8_t buffer[kDriveBufferSize];
+    uint8_t flash[kDriveBufferSize];
+    std::bitset<kDriveBufferSize> written;  // image bytes that arrived since the profile
+};
+
+struct VirtualDrive::FaultEffects {
+    bool fails = false;
+    bool disappears = false;
+    bool sense = false;
+    uint8_t senseKey = 0;
+    uint8_t asc = 0;
+    uint8_t ascq = 0;
+    double extraSeconds = 0.0;
+    bool corrupt = false;
+    uint32_t corruptOffset = 0;
+};
+
+VirtualDrive::VirtualDrive(const DriveConfig& config)
+    : settings(config), storage(std::make_unique<Storage>()) {
+    if (settings.imageSize == 0 || settings.imageSize > kDriveBufferSize) {
+        settings.imageSize = kDriveBufferSize;
+    }
+    std::memcpy(currentRevision, settings.revision, 4);
+    currentRevision[4] = '\0';
+    isTrayOpen = settings.trayOpen;
+    hasDisc = settings.discPresent;
+}
+
+VirtualDrive::~VirtualDrive() = default;
+
+const uint8_t* VirtualDrive::buffer() const { return storage->buffer; }
+const uint8_t* VirtualDrive::flash() const { return storage->flash; }
+
+CommandReply VirtualDrive::Execute(const CommandRequest& request) {
+    CommandReply reply{};
+    reply.delivered = true;
+    const uint8_t opcode = request.cdb[0];
+    ++commandsReceived;
+    ++opcodeCounts[opcode];
+
+    FaultEffects effects;
+    CollectFaults(opcode, effects);
+    if (effects.disappears) {
+        isGone = true;
+    }
+    if (isGone || effects.fails) {
+        reply.delivered = false;
+    } else if (effects.sense) {
+        reply.hasSense = true;
+        FillSense(reply.sense, effects.senseKey, effects.asc, effects.ascq);
+    } else {
+        Dispatch(request, reply);
+    }
+    if (effects.corrupt && effects.corruptOffset < reply.transferred && !reply.hasSense &&
+        request.direction == platform::DataDirection::In) {
+        request.data[effects.corruptOffset] ^= 0xFF;
+    }
+    reply.seconds += Duration(reply.transferred) + effects.extraSeconds;
+
+    // The transport gives up on a command that outlasts the host's time-out.
+    if (request.timeoutSeconds > 0.0 && reply.seconds > request.timeoutSeconds) {
+        reply = CommandReply{};
+        reply.seconds = request.timeoutSeconds;
+    }
+    Record(request, reply);
+    return reply;
+}
+
+void VirtualDrive::CollectFaults(uint8_t opcode, FaultEffects& effects) {
+    for (int i = 0; i < faultCount; ++i) {
+        const Fault& fault = faults[i];
+        uint32_t count = commandsReceived;
+        if (fault.trigger == FaultTrigger::Opcode) {
+            count = fault.opcode == opcode ? opcodeCounts[opcode] : 0;
+        }
+        if (count == 0 || count < fault.number) continue;
+        if (fault.repeat != 0 && count - fault.number >= fault.repeat) continue;
+
+        switch (fault.kind) {
+        case FaultKind::Sense:
+            effects.sense = true;
+            effects.senseKey = fault.senseKey;
+            effects.asc = fault.asc;
+            effects.ascq = fault.ascq;
+            break;
+        case FaultKind::RequestFails: effects.fails = true; break;
+        case FaultKind::Slow: effects.extraSeconds += fault.seconds; break;
+        case FaultKind::CorruptReply:
+            effects.corrupt = true;
+            effects.corruptOffset = fault.replyOffset;
+            break;
+        case FaultKind::Disappear: effects.disappears = true; break;
+        }
+    }
+}
+
+void VirtualDrive::Dispatch(const CommandRequest& request, CommandReply& reply) {
+    const uint8_t opcode = request.cdb[0];
+    // Identification and media events are answered even while a unit attention is pending.
+    if (opcode == kInquiry) return Inquiry(request, reply);
+    if (opcode == kGetEventStatus) return GetEventStatus(request, reply);
+    if (ReportAttention(reply)) return;
+
+    switch (opcode) {
+    case kTestUnitReady: return TestUnitReady(reply);
+    case kStartStopUnit: return StartStopUnit(request, reply);
+    case kVendorCommand: return ReadFlashId(request, reply);
+    case kReadBuffer: return ReadBuffer(request, reply);
+    case kWriteBuffer: return WriteBuffer(request, reply);
+    default:
+        reply.hasSense = true;
+        FillSense(reply.sense, kIllegalRequest, 0x20, 0x00);
+        return;
+    }
+}
+
+// A pending unit attention is reported once, by the first command it applies to.
+bool VirtualDrive::ReportAttention(CommandReply& reply) {
+    if (attention == Attention::None) return false;
+    reply.hasSense = true;
+    FillSense(reply.sense, kUnitAttention, attention == Attention::Reset ? 0x29 : 0x28, 0x00);
+    attention = Attention::None;
+    return true;
+}
+
+void VirtualDrive::TestUnitReady(CommandReply& reply) {
+    if (becomingReadyLeft > 0) {
+        --becomingReadyLeft;
+        reply.hasSense = true;
+        FillSense(reply.sense, kNotReady, 0x04, 0x01);
+    } else if (isTrayOpen) {
+        reply.hasSense = true;
+        FillSense(reply.sense, kNotReady, 0x3A, 0x02);
+    } else if (!hasDisc) {
+        reply.hasSense = true;
+        FillSense(reply.sense, kNotReady, 0x3A, 0x01);
+    }
+}
+
+void VirtualDrive::Inquiry(const CommandRequest& request, CommandReply& reply) {
+    const uint8_t* cdb = request.cdb;
+    // Only standard inquiry data: no vital product data pages, no command support data.
+    if ((cdb[1] & 0x03) != 0 || cdb[2] != 0 || cdb[3] != 0) {
+        return RefuseField(reply);
+    }
+    uint8_t data[kInquirySize] = {};
+    data[0] = 0x05;                  // CD/DVD device
+    data[1] = 0x80;                  // removable medium
+    data[3] = 0x02;                  // response data format
+    data[4] = kInquirySize - 5;      // additional length
+    std::memcpy(data + 8, settings.vendor, 8);
+    std::memcpy(data + 16, settings.product, 16);
+    std::memcpy(data + 32, currentRevision, 4);
+    std::memcpy(data + 36, settings.vendorSpecific, 16);
+    MoveIn(request, reply, data, std::min<uint32_t>(kInquirySize, cdb[4]));
+}
+
+void VirtualDrive::StartStopUnit(const CommandRequest& request, CommandReply& reply) {
+    switch (request.cdb[4]) {
+    case 0x00:   // stop the disc
+    case 0x01:   // start the disc
+        return;
+    case 0x02: return Eject();
+    case 0x03: return Load();
+    default: return RefuseField(reply);
+    }
+}
+
+void VirtualDrive::Eject() {
+    if (isTrayOpen) return;
+    isTrayOpen = true;
+    becomingReadyLeft = 0;
+    if (hasDisc) mediaEvent = MediaEvent::MediaRemoval;
+}
+
+void VirtualDrive::Load() {
+    if (!isTrayOpen) return;
+    isTrayOpen = false;
+    becomingReadyLeft = settings.becomingReadyPolls;
+    if (attention == Attention::None) attention = Attention::MediumChanged;
+    if (hasDisc) mediaEvent = MediaEvent::NewMedia;
+}
+
+void VirtualDrive::GetEventStatus(const CommandRequest& request, CommandReply& reply) {
+    const uint8_t* cdb = request.cdb;
+    if ((cdb[1] & 0x01) == 0) {   // asynchronous notification is not offered
+        return RefuseField(reply);
+    }
+    const uint16_t allocation = GetBE16(cdb + 7);
+    uint8_t data[8] = {};
+    data[3] = kMediaClass;        // supported event classes
+    if ((cdb[4] & kMediaClass) == 0) {
+        data[1] = 2;              // header only
+        data[2] = 0x80;           // no event available for the classes asked
+        return MoveIn(request, reply, data, std::min<uint32_t>(4, allocation));
+    }
+    data[1] = 6;                  // event data length after the length field
+    data[2] = kMediaClassCode;
+    data[4] = static_cast<uint8_t>(mediaEvent);
+    data[5] = static_cast<uint8_t>((isTrayOpen ? 0x01 : 0x00) | (hasDisc ? 0x02 : 0x00));
+    MoveIn(request, reply, data, std::min<uint32_t>(8, allocation));
+    if (reply.transferred > 4) mediaEvent = MediaEvent::None;
+}
+
+void VirtualDrive::ReadFlashId(const CommandRequest& request, CommandReply& reply) {
+    if (request.cdb[1] != kFlashIdSubcode) {
+        return RefuseField(reply);
+    }
+    MoveIn(request, reply, settings.flashId, kFlashIdSize);
+}
+
+void VirtualDrive::ReadBuffer(const CommandRequest& request, CommandReply& reply) {
+    const uint8_t* cdb = request.cdb;
+    const uint32_t offset = GetBE24(cdb + 3);
+    const uint32_t length = GetBE24(cdb + 6);
+    if (cdb[1] != kReadBufferMode || cdb[2] != kBufferId || offset + length > kDriveBufferSize) {
+        return RefuseField(reply);
+    }
+    MoveIn(request, reply, storage->buffer + offset, length);
+}
+
+// WRITE BUFFER carries three things, told apart by the control byte and the offset: the flash
+// profile packet, image data for the buffer, and the commit that programs the flash.
+void VirtualDrive::WriteBuffer(const CommandRequest& request, CommandReply& reply) {
+    const uint8_t* cdb = request.cdb;
+    const uint32_t offset = GetBE24(cdb + 3);
+    const uint32_t length = GetBE24(cdb + 6);
+    const uint8_t control = cdb[9];
+    const uint32_t received = BytesOut(request);
+    if (cdb[1] != kWriteBufferMode || cdb[2] != kBufferId) {
+        return RefuseField(reply);
+    }
+    if (control == kControlCommit || control == kControlCommitBootCode) {
+        if (length != 0 || received != kCommitDataSize) return RefuseField(reply);
+        reply.transferred = kCommitDataSize;
+        return Commit(control, reply);
+    }
+    // The data phase must carry exactly the parameter list that the command announces.
+    if (offset + length > kDriveBufferSize || received != length) {
+        return RefuseField(reply);
+    }
+    if (control == kControlProfile) {
+        if (offset != 0 || length == 0 || length > kMaxProfilePacket) return RefuseField(reply);
+        ReceiveProfile(request, offset, length);
+    } else if (control == kControlImage) {
+        // At 080000h a short packet before any image data is the profile; later it is image.
+        const bool profile = offset == kProfileOffset && !imageStarted && length > 0 &&
+                             length <= kMaxProfilePacket;
+        if (profile) {
+            ReceiveProfile(request, offset, length);
+        } else {
+            ReceiveImageData(request, offset, length);
+        }
+    } else {
+        return RefuseField(reply);
+    }
+    reply.transferred = length;
+}
+
+void VirtualDrive::ReceiveProfile(const CommandRequest& request, uint32_t offset,
+                                  uint32_t length) {
+    lastProfile.received = true;
+    lastProfile.offset = offset;
+    lastProfile.control = request.cdb[9];
+    lastProfile.length = length;
+    std::memset(lastProfile.bytes, 0, sizeof lastProfile.bytes);
+    std::memcpy(lastProfile.bytes, request.data, length);
+    profileArmed = true;
+    imageStarted = false;
+    storage->written.reset();
+}
+
+void VirtualDrive::ReceiveImageData(const CommandRequest& request, uint32_t offset,
+                                    uint32_t length) {
+    if (length == 0) return;
+    std::memcpy(storage->buffer + offset, request.data, length);
+    const uint32_t end = std::min(offset + length, settings.imageSize);
+    for (uint32_t i = offset; i < end; ++i) {
+        storage->written.set(i);
+    }
+    imageStarted = true;
+}
+
+// Programs the flash from the buffer. The image is good only when every byte of it arrived
+// after a profile packet for this drive's chip; anything else leaves a damaged drive.
+void VirtualDrive::Commit(uint8_t control, CommandReply& reply) {
+    const uint32_t arrived = static_cast<uint32_t>(storage->written.count());
+    const bool matched = profileArmed && lastProfile.length >= 4 &&
+                         std::memcmp(lastProfile.bytes, settings.flashId, 4) == 0;
+    const bool good = matched && arrived == settings.imageSize;
+
+    std::memcpy(storage->flash, storage->buffer, settings.imageSize);
+    commit.state = good ? FlashState::Good : FlashState::Damaged;
+    commit.bytesProgrammed = arrived;
+    commit.control = control;
+    commit.profileMatched = matched;
+    ++commit.commitCount;
+    std::memcpy(currentRevision, good ? settings.newRevision : settings.damagedRevision, 4);
+    reply.seconds += settings.timing.commitSeconds;
+    Reset();
+}
+
+void VirtualDrive::Reset() {
+    attention = Attention::Reset;
+    becomingReadyLeft = settings.becomingReadyPolls;
+    profileArmed = false;
+    imageStarted = false;
+    storage->written.reset();
+}
+
+bool VirtualDrive::TakeDiscAway() {
+    if (!isTrayOpen || !hasDisc) return false;
+    hasDisc = false;
+    return true;
+}
+
+bool VirtualDrive::InsertDisc() {
+    if (!isTrayOpen || hasDisc) return false;
+    hasDisc = true;
+    return true;
+}
+
+void VirtualDrive::Disappear() { isGone = true; }
+
+bool VirtualDrive::AddFault(const Fault& fault) {
+    if (faultCount == kMaxFaults) return false;
+    faults[faultCount++] = fault;
+    return true;
+}
+
+void VirtualDrive::ClearFaults() { faultCount = 0; }
+
+double VirtualDrive::Duration(uint32_t bytesMoved) const {
+    double seconds = settings.timing.commandSeconds;
+    if (settings.timing.bytesPerSecond > 0.0) {
+        seconds += bytesMoved / settings.timing.bytesPerSecond;
+    }
+    return seconds;
+}
+
+// One trace line: the command block in upper-case hex, the host's direction and length, and
+// the outcome ("good", "sense K/AA/QQ" in hex, or "failed").
+void VirtualDrive::Record(const CommandRequest& request, const CommandReply& reply) {
+    if (!traceEnabled) return;
+    char line[96];
+    int used = 0;
+    for (uint8_t byte : request.cdb) {
+        used += std::snprintf(line + used, sizeof line - used, "%02X", byte);
+    }
+    used += std::snprintf(line + used, sizeof line - used, " %s %u ",
+                          DirectionName(request.direction), request.length);
+    if (!reply.delivered) {
+        std::snprintf(line + used, sizeof line - used, "failed");
+    } else if (reply.hasSense) {
+        std::snprintf(line + used, sizeof line - used, "sense %X/%02X/%02X",
+                      reply.sense[2] & 0x0F, reply.sense[12], reply.sense[13]);
+    } else {
+        std::snprintf(line + used, sizeof line - used, "good");
+    }
+    traceLines.emplace_back(line);
+}
+
+}  // namespace sim

@@ -1,0 +1,208 @@
+#pragma once
+// A model of the DVD rewriter that Norvik updates: it answers 12-byte command blocks as the
+// drive does (identification, readiness, tray, media events, flash identification, the drive
+// buffer and the flash commit), keeps a trace of every command, and can be told to misbehave.
+// The drive knows nothing of clocks: every answer says how long the command took, and the
+// virtual system spends that time (sleeping, or advancing its virtual clock).
+//
+// A drive is used by one thread at a time.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/System.h"
+
+namespace sim {
+
+constexpr uint32_t kDriveBufferSize = 1048576;  // the drive's WRITE/READ BUFFER area
+constexpr int kFlashIdSize = 128;               // reply of the flash identification command
+constexpr int kInquirySize = 96;                // standard inquiry data the drive returns
+constexpr int kSenseDataSize = 18;              // fixed-format sense data (70h)
+constexpr uint32_t kMaxProfilePacket = 4096;    // largest flash profile packet the drive takes
+constexpr uint32_t kCommitDataSize = 16;        // data-out phase of the commit command
+constexpr uint32_t kProfileOffset = 0x080000;   // where a control-00h profile packet goes
+constexpr int kMaxFaults = 16;
+
+// Per-drive timing. All zero: every command is instant.
+struct DriveTiming {
+    double commandSeconds = 0.0;   // latency of every command
+    double bytesPerSecond = 0.0;   // data phase rate; 0: data move in no time
+    double commitSeconds = 0.0;    // flash programming after the commit command
+
+    static DriveTiming Instant() { return {}; }
+    static DriveTiming Realistic() { return {0.001, 8000000.0, 12.0}; }
+};
+constexpr uint32_t kDefaultBecomingReadyPolls = 3;
+constexpr uint32_t kRealisticBecomingReadyPolls = 10;
+
+// What the drive is and holds when it is made. Texts are fixed-width fields, space-padded as
+// in the inquiry data, with a terminating zero.
+struct DriveConfig {
+    char vendor[9] = "TALVORE ";
+    char product[17] = "DVDRW KRX-407T  ";
+    char revision[5] = "RN05";
+    char newRevision[5] = "RN08";       // reported after a good commit
+    char damagedRevision[5] = "DEAD";   // reported after a commit that programmed a bad image
+    uint8_t vendorSpecific[16] = {};    // inquiry bytes 36..51
+    uint8_t flashId[kFlashIdSize] = {0xBF, 0xD6, 0x00, 0x01};  // bytes 0..3: the chip key
+    uint32_t imageSize = kDriveBufferSize;  // bytes a good commit needs since the profile
+    uint32_t becomingReadyPolls = kDefaultBecomingReadyPolls;  // after a load or a reset
+    bool discPresent = false;
+    bool trayOpen = false;
+    DriveTiming timing;
+};
+
+// One command as the host hands it over.
+struct CommandRequest {
+    uint8_t cdb[platform::kCdbSize];
+    platform::DataDirection direction;
+    uint8_t* data;             // host's data buffer; null when there is no data phase
+    uint32_t length;           // host's transfer length
+    double timeoutSeconds;     // the transport cuts the command off after this; 0: never
+};
+
+// The drive's answer.
+struct CommandReply {
+    bool delivered;            // false: the request failed as such (no status, no sense)
+    bool hasSense;             // check condition with the sense data below
+    uint8_t sense[kSenseDataSize];
+    uint32_t transferred;      // bytes moved in the data phase
+    double seconds;            // how long the command took
+};
+
+enum class FlashState : uint8_t { Untouched, Good, Damaged };
+
+// Outcome of the last commit command.
+struct CommitReport {
+    FlashState state = FlashState::Untouched;
+    uint32_t bytesProgrammed = 0;   // image bytes that had arrived since the profile packet
+    uint8_t control = 0;            // commit control byte received (80h or A0h)
+    bool profileMatched = false;    // a profile packet with the drive's chip key came first
+    uint32_t commitCount = 0;
+};
+
+// The last flash profile packet the drive received.
+struct ProfileRecord {
+    bool received = false;
+    uint32_t offset = 0;
+    uint8_t control = 0;
+    uint32_t length = 0;
+    uint8_t bytes[kMaxProfilePacket] = {};
+};
+
+enum class FaultKind : uint8_t {
+    Sense,          // the command ends with the given sense data and has no effect
+    RequestFails,   // the request fails as such and has no effect
+    Slow,           // the command takes the given extra seconds
+    CorruptReply,   // one byte of the data-in reply is inverted, at the given reply offset
+    Disappear,      // the drive is gone: this and every later request fails as such
+};
+
+enum class FaultTrigger : uint8_t {
+    Opcode,     // the number-th command with this opcode (1-based)
+    Sequence,   // the number-th command the drive receives (1-based, the trace line)
+};
+
+struct Fault {
+    FaultKind kind = FaultKind::Sense;
+    FaultTrigger trigger = FaultTrigger::Sequence;
+    uint8_t opcode = 0;
+    uint32_t number = 1;
+    uint32_t repeat = 1;          // how many matching commands from the number-th; 0: all
+    uint8_t senseKey = 0;
+    uint8_t asc = 0;
+    uint8_t ascq = 0;
+    double seconds = 0.0;         // Slow
+    uint32_t replyOffset = 0;     // CorruptReply
+};
+
+class VirtualDrive {
+public:
+    explicit VirtualDrive(const DriveConfig& config = DriveConfig{});
+    ~VirtualDrive();
+    VirtualDrive(const VirtualDrive&) = delete;
+    VirtualDrive& operator=(const VirtualDrive&) = delete;
+
+    // Carries out one command, as the drive at the end of the cable does.
+    CommandReply Execute(const CommandRequest& request);
+
+    // The world around the drive: a hand at the tray, the power, the cable.
+    bool TakeDiscAway();   // false when the tray is closed or empty
+    bool InsertDisc();     // false when the tray is closed or holds a disc already
+    void Reset();          // as at power-on: unit attention 6/29/00, then becoming ready
+    void Disappear();
+
+    // Faults; false when the list is full.
+    bool AddFault(const Fault& fault);
+    void ClearFaults();
+
+    // Trace: one line per command received. On by default.
+    void SetTraceEnabled(bool enabled) { traceEnabled = enabled; }
+    void ClearTrace() { traceLines.clear(); }
+    const std::vector<std::string>& trace() const { return traceLines; }
+
+    const DriveConfig& config() const { return settings; }
+    const char* revision() const { return currentRevision; }
+    bool trayOpen() const { return isTrayOpen; }
+    bool discPresent() const { return hasDisc; }
+    bool gone() const { return isGone.load(); }
+    FlashState flashState() const { return commit.state; }
+    const CommitReport& lastCommit() const { return commit; }
+    const ProfileRecord& profile() const { return lastProfile; }
+    const uint8_t* buffer() const;     // kDriveBufferSize bytes
+    const uint8_t* flash() const;      // kDriveBufferSize bytes, as last programmed
+    uint32_t commandCount() const { return commandsReceived; }
+
+private:
+    enum class Attention : uint8_t { None, MediumChanged, Reset };
+    enum class MediaEvent : uint8_t { None = 0, NewMedia = 2, MediaRemoval = 3 };
+    struct Storage;
+    struct FaultEffects;
+
+    void CollectFaults(uint8_t opcode, FaultEffects& effects);
+    void Dispatch(const CommandRequest& request, CommandReply& reply);
+    bool ReportAttention(CommandReply& reply);
+    void TestUnitReady(CommandReply& reply);
+    void Inquiry(const CommandRequest& request, CommandReply& reply);
+    void StartStopUnit(const CommandRequest& request, CommandReply& reply);
+    void GetEventStatus(const CommandRequest& request, CommandReply& reply);
+    void ReadFlashId(const CommandRequest& request, CommandReply& reply);
+    void ReadBuffer(const CommandRequest& request, CommandReply& reply);
+    void WriteBuffer(const CommandRequest& request, CommandReply& reply);
+    void ReceiveProfile(const CommandRequest& request, uint32_t offset, uint32_t length);
+    void ReceiveImageData(const CommandRequest& request, uint32_t offset, uint32_t length);
+    void Commit(uint8_t control, CommandReply& reply);
+    void Load();
+    void Eject();
+    double Duration(uint32_t bytesMoved) const;
+    void Record(const CommandRequest& request, const CommandReply& reply);
+
+    DriveConfig settings;
+    std::unique_ptr<Storage> storage;
+    char currentRevision[5];
+    bool isTrayOpen;
+    bool hasDisc;
+    std::atomic<bool> isGone{false};
+    Attention attention = Attention::None;
+    MediaEvent mediaEvent = MediaEvent::None;
+    uint32_t becomingReadyLeft = 0;
+    bool profileArmed = false;    // a profile packet arrived since the last reset
+    bool imageStarted = false;    // image data arrived since the last profile packet or reset
+    ProfileRecord lastProfile;
+    CommitReport commit;
+    std::array<Fault, kMaxFaults> faults{};
+    int faultCount = 0;
+    std::array<uint32_t, 256> opcodeCounts{};
+    uint32_t commandsReceived = 0;
+    bool traceEnabled = true;
+    std::vector<std::string> traceLines;
+};
+
+// Sense data in fixed format (70h): key in byte 2, ASC in byte 12, ASCQ in byte 13.
+void FillSense(uint8_t (&sense)[kSenseDataSize], uint8_t key, uint8_t asc, uint8_t ascq);
+
+}  // namespace sim

@@ -1,0 +1,263 @@
+#include "sim/VirtualSystem.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace sim {
+
+namespace {
+
+using namespace platform;
+
+constexpr DriveHandle kFirstHandle = 3;
+
+void CopyRoot(char (&field)[kRootPathSize], const char* root) {
+    std::memset(field, 0, sizeof field);
+    std::strncpy(field, root, sizeof field - 1);
+}
+
+bool FitsRoot(const char* root) {
+    return root != nullptr && root[0] != '\0' && std::strlen(root) < kRootPathSize;
+}
+
+}  // namespace
+
+VirtualSystem::VirtualSystem(ClockMode mode) : clock(mode) {}
+
+VirtualSystem::~VirtualSystem() = default;
+
+VirtualDrive* VirtualSystem::AddDrive(const DriveSetup& setup) {
+    if (drivesAdded == kMaxDrives || rootCount == kMaxDriveRoots) return nullptr;
+    const int index = drivesAdded;
+    DriveEntry& entry = drives[index];
+    if (setup.root[0] != '\0') {
+        CopyRoot(entry.root, setup.root);
+    } else {
+        std::snprintf(entry.root, sizeof entry.root, "/dev/sr%d", index);
+    }
+    if (FindRoot(entry.root) >= 0) return nullptr;   // two drives behind one root
+
+    entry.addressKind = setup.addressKind;
+    entry.address = setup.address;
+    if (setup.addressKind == AddressKind::Auto) {
+        entry.addressKind = AddressKind::Given;
+        entry.address = ScsiAddress{0, 0, static_cast<int16_t>(index), 0};
+    }
+    entry.openFails = setup.openFails;
+    entry.drive = std::make_unique<VirtualDrive>(setup.drive);
+    for (int i = 0; i < setup.faultCount; ++i) entry.drive->AddFault(setup.faults[i]);
+
+    RootEntry& rootEntry = roots[rootCount++];
+    CopyRoot(rootEntry.root, entry.root);
+    rootEntry.drive = index;
+    ++drivesAdded;
+    return entry.drive.get();
+}
+
+VirtualDrive* VirtualSystem::AddDrive(std::string_view text, std::string& reason) {
+    DriveSetup setup;
+    if (!ParseDriveSetup(text, setup, reason)) return nullptr;
+    VirtualDrive* added = AddDrive(setup);
+    if (added == nullptr) reason = "no room for another drive, or its root is taken";
+    return added;
+}
+
+bool VirtualSystem::AddOtherRoot(const char* root) {
+    if (!FitsRoot(root) || rootCount == kMaxDriveRoots || FindRoot(root) >= 0) return false;
+    RootEntry& entry = roots[rootCount++];
+    CopyRoot(entry.root, root);
+    entry.drive = -1;
+    return true;
+}
+
+void VirtualSystem::SetOpenFails(int index, bool fails) {
+    if (index >= 0 && index < drivesAdded) drives[index].openFails = fails;
+}
+
+int VirtualSystem::FindRoot(const char* root) const {
+    if (root == nullptr) return -1;
+    for (int i = 0; i < rootCount; ++i) {
+        if (std::strncmp(roots[i].root, root, kRootPathSize) == 0) return i;
+    }
+    return -1;
+}
+
+VirtualDrive* VirtualSystem::DriveOnAdapter(int adapter, int target, int lun) {
+    for (int i = 0; i < drivesAdded; ++i) {
+        const DriveEntry& entry = drives[i];
+        if (entry.addressKind == AddressKind::Given && entry.address.host == adapter &&
+            entry.address.target == target && entry.address.lun == lun) {
+            return entry.drive.get();
+        }
+    }
+    return nullptr;
+}
+
+int VirtualSystem::HighestAdapter() const {
+    int highest = -1;
+    for (int i = 0; i < drivesAdded; ++i) {
+        if (drives[i].addressKind == AddressKind::Given) {
+            highest = std::max<int>(highest, drives[i].address.host);
+        }
+    }
+    return highest;
+}
+
+std::vector<uint32_t> VirtualSystem::restartRequests() const {
+    std::lock_guard lock(mutex);
+    return restarts;
+}
+
+std::vector<RecordedMessage> VirtualSystem::messages() const {
+    std::lock_guard lock(mutex);
+    return shownMessages;
+}
+
+int VirtualSystem::openDriveCount() const {
+    std::lock_guard lock(mutex);
+    return static_cast<int>(std::count_if(openHandles.begin(), openHandles.end(),
+                                          [](int drive) { return drive != 0; }));
+}
+
+bool VirtualSystem::QueryPlatformId(uint32_t& id) {
+    if (versionQueryFails) return false;
+    id = platformId;
+    return true;
+}
+
+bool VirtualSystem::QueryCounterFrequency(int64_t& ticksPerSecond) {
+    ticksPerSecond = counterAvailable ? kCounterFrequency : 0;
+    return counterAvailable;
+}
+
+int64_t VirtualSystem::QueryCounter() {
+    return counterAvailable ? clock.Read() : 0;
+}
+
+void VirtualSystem::Sleep(uint32_t milliseconds) {
+    clock.Spend(milliseconds / 1000.0);
+}
+
+// Roots in the order they were added; drives that disappeared are no longer listed.
+void VirtualSystem::ListDriveRoots(DriveRootList& list) {
+    std::memset(&list, 0, sizeof list);
+    for (int i = 0; i < rootCount; ++i) {
+        const int drive = roots[i].drive;
+        if (drive >= 0 && drives[drive].drive->gone()) continue;
+        CopyRoot(list.roots[list.count++], roots[i].root);
+    }
+}
+
+bool VirtualSystem::IsOpticalDrive(const char* root) {
+    const int found = FindRoot(root);
+    if (found < 0 || roots[found].drive < 0) return false;
+    return !drives[roots[found].drive].drive->gone();
+}
+
+DriveHandle VirtualSystem::OpenDrive(const char* root) {
+    const int found = FindRoot(root);
+    if (found < 0 || roots[found].drive < 0) return kInvalidDriveHandle;
+    const int index = roots[found].drive;
+    if (drives[index].openFails || drives[index].drive->gone()) return kInvalidDriveHandle;
+
+    std::lock_guard lock(mutex);
+    for (int slot = 0; slot < kMaxOpenDrives; ++slot) {
+        if (openHandles[slot] == 0) {
+            openHandles[slot] = index + 1;
+            return kFirstHandle + slot;
+        }
+    }
+    return kInvalidDriveHandle;
+}
+
+void VirtualSystem::CloseDrive(DriveHandle handle) {
+    std::lock_guard lock(mutex);
+    const DriveHandle slot = handle - kFirstHandle;
+    if (slot >= 0 && slot < kMaxOpenDrives) openHandles[slot] = 0;
+}
+
+VirtualSystem::DriveEntry* VirtualSystem::EntryOf(DriveHandle handle) {
+    std::lock_guard lock(mutex);
+    const DriveHandle slot = handle - kFirstHandle;
+    if (slot < 0 || slot >= kMaxOpenDrives || openHandles[slot] == 0) return nullptr;
+    return &drives[openHandles[slot] - 1];
+}
+
+AddressQuery VirtualSystem::QueryScsiAddress(DriveHandle handle, ScsiAddress& address) {
+    const DriveEntry* entry = EntryOf(handle);
+    if (entry == nullptr || entry->addressKind == AddressKind::QueryFails) {
+        return AddressQuery::QueryFailed;
+    }
+    if (entry->addressKind == AddressKind::Empty) {
+        address = ScsiAddress{0, 0, 0, 0};
+        return AddressQuery::Empty;
+    }
+    address = entry->address;
+    return AddressQuery::Found;
+}
+
+// A storage device descriptor of its version and size, for a CD/DVD device; nothing reads more.
+bool VirtualSystem::QueryStorageDescriptor(DriveHandle handle,
+                                           uint8_t (&descriptor)[kStorageDescriptorSize]) {
+    if (EntryOf(handle) == nullptr) return false;
+    std::memset(descriptor, 0, sizeof descriptor);
+    descriptor[0] = kStorageDescriptorSize;   // version
+    descriptor[4] = kStorageDescriptorSize;   // size
+    descriptor[8] = 0x05;                     // device type
+    descriptor[10] = 1;                       // removable media
+    return true;
+}
+
+bool VirtualSystem::SendPassThrough(DriveHandle handle, PassThroughRequest& request) {
+    std::memset(request.sense, 0, sizeof request.sense);
+    request.transferred = 0;
+    DriveEntry* entry = EntryOf(handle);
+    if (entry == nullptr) return false;
+    if (request.data == nullptr && request.length > 0 && request.direction != DataDirection::None) {
+        return false;   // the transport cannot move data from or to nowhere
+    }
+    CommandRequest command{};
+    std::memcpy(command.cdb, request.cdb, kCdbSize);
+    command.direction = request.direction;
+    command.data = request.data;
+    command.length = request.length;
+    command.timeoutSeconds = request.timeoutMs / 1000.0;
+
+    const CommandReply reply = entry->drive->Execute(command);
+    clock.Spend(reply.seconds);
+    if (reply.hasSense) std::memcpy(request.sense, reply.sense, sizeof reply.sense);
+    request.transferred = reply.transferred;
+    return reply.delivered;
+}
+
+AspiLibrary VirtualSystem::LoadAspiLibrary(const char* name) { return aspi.Load(name); }
+
+void* VirtualSystem::FindAspiEntry(AspiLibrary library, const char* entryName) {
+    return aspi.FindEntry(library, entryName);
+}
+
+void VirtualSystem::FreeAspiLibrary(AspiLibrary library) { aspi.Free(library); }
+
+EventHandle VirtualSystem::CreateEvent() { return events.Create(); }
+
+bool VirtualSystem::WaitForEvent(EventHandle event, uint32_t milliseconds) {
+    return events.Wait(event, milliseconds);
+}
+
+void VirtualSystem::CloseEvent(EventHandle event) { events.Close(event); }
+
+bool VirtualSystem::EnableShutdownPrivilege() { return shutdownPrivilege; }
+
+bool VirtualSystem::RequestRestart(uint32_t flags) {
+    std::lock_guard lock(mutex);
+    restarts.push_back(flags);
+    return restartAccepted;
+}
+
+void VirtualSystem::ShowMessage(const char* text, const char* caption, MessageIcon icon) {
+    std::lock_guard lock(mutex);
+    shownMessages.push_back({text ? text : "", caption ? caption : "", icon});
+}
+
+}  // namespace sim

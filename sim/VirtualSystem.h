@@ -1,0 +1,145 @@
+#pragma once
+// The operating-system seam over a set of virtual drives: drive roots, opening, addresses,
+// pass-through, an ASPI manager over the same drives, completion events, the counter and
+// sleeps on a real or virtual clock, the version answer, and a restart and message boxes that
+// are recorded, never carried out.
+//
+// Set the system up (drives, settings) before handing it to other threads. Afterwards several
+// threads may use it at once, each driving its own drive; the shared tables are guarded.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/System.h"
+#include "sim/DriveSetup.h"
+#include "sim/VirtualAspi.h"
+#include "sim/VirtualClock.h"
+#include "sim/VirtualDrive.h"
+#include "sim/VirtualEvents.h"
+
+namespace sim {
+
+struct RecordedMessage {
+    std::string text;
+    std::string caption;
+    platform::MessageIcon icon;
+};
+
+class VirtualSystem : public platform::System {
+public:
+    static constexpr int64_t kCounterFrequency = VirtualClock::kTicksPerSecond;
+    // Every QueryCounter advances the calling thread's virtual clock by this much.
+    static constexpr int64_t kCounterStepTicks = VirtualClock::kStepTicks;
+    static constexpr uint32_t kPlatformNT = 2;
+    static constexpr uint32_t kPlatformWindows = 1;
+    static constexpr int kMaxDrives = 16;
+    static constexpr int kMaxOpenDrives = 64;
+
+    explicit VirtualSystem(ClockMode mode = ClockMode::Virtual);
+    ~VirtualSystem() override;
+    VirtualSystem(const VirtualSystem&) = delete;
+    VirtualSystem& operator=(const VirtualSystem&) = delete;
+
+    // Drives and roots. AddDrive gives null when the table or the root list is full, or the
+    // text form is bad (with the reason).
+    VirtualDrive* AddDrive(const DriveSetup& setup = DriveSetup{});
+    VirtualDrive* AddDrive(std::string_view text, std::string& reason);
+    bool AddOtherRoot(const char* root);   // a root that is no optical drive, e.g. "C:\"
+    void SetOpenFails(int index, bool fails);
+    int driveCount() const { return drivesAdded; }
+    VirtualDrive& drive(int index) { return *drives[index].drive; }
+    const char* rootOf(int index) const { return drives[index].root; }
+    platform::ScsiAddress addressOf(int index) const { return drives[index].address; }
+    // The drive with an address at this ASPI host adapter, target and lun, or null.
+    VirtualDrive* DriveOnAdapter(int adapter, int target, int lun);
+    int HighestAdapter() const;   // -1 when no drive has an address
+
+    // Clock.
+    ClockMode clockMode() const { return clock.mode(); }
+    void SetCounterAvailable(bool available) { counterAvailable = available; }
+    void AdvanceClock(double seconds) { clock.Spend(seconds); }
+
+    // Version, restart, message boxes.
+    void SetPlatformId(uint32_t id) { platformId = id; }
+    void SetVersionQueryFails(bool fails) { versionQueryFails = fails; }
+    void SetShutdownPrivilege(bool granted) { shutdownPrivilege = granted; }
+    void SetRestartAccepted(bool accepted) { restartAccepted = accepted; }
+    std::vector<uint32_t> restartRequests() const;
+    std::vector<RecordedMessage> messages() const;
+
+    // ASPI manager and events.
+    void SetAspiManager(const AspiSettings& settings) { aspi.Configure(settings); }
+    void SetEventCreationFails(bool fails) { events.SetCreationFails(fails); }
+    int loadedAspiCount() const { return aspi.loadedCount(); }
+    uint32_t aspiCallsWhileUnloaded() const { return aspi.callsWhileUnloaded(); }
+    int openEventCount() const { return events.openCount(); }
+    int openDriveCount() const;
+
+    // platform::System
+    bool QueryPlatformId(uint32_t& id) override;
+    bool QueryCounterFrequency(int64_t& ticksPerSecond) override;
+    int64_t QueryCounter() override;
+    void Sleep(uint32_t milliseconds) override;
+    void ListDriveRoots(platform::DriveRootList& list) override;
+    bool IsOpticalDrive(const char* root) override;
+    platform::DriveHandle OpenDrive(const char* root) override;
+    void CloseDrive(platform::DriveHandle handle) override;
+    platform::AddressQuery QueryScsiAddress(platform::DriveHandle handle,
+                                            platform::ScsiAddress& address) override;
+    bool QueryStorageDescriptor(platform::DriveHandle handle,
+                                uint8_t (&descriptor)[platform::kStorageDescriptorSize]) override;
+    bool SendPassThrough(platform::DriveHandle handle,
+                         platform::PassThroughRequest& request) override;
+    platform::AspiLibrary LoadAspiLibrary(const char* name) override;
+    void* FindAspiEntry(platform::AspiLibrary library, const char* entryName) override;
+    void FreeAspiLibrary(platform::AspiLibrary library) override;
+    platform::EventHandle CreateEvent() override;
+    bool WaitForEvent(platform::EventHandle event, uint32_t milliseconds) override;
+    void CloseEvent(platform::EventHandle event) override;
+    bool EnableShutdownPrivilege() override;
+    bool RequestRestart(uint32_t flags) override;
+    void ShowMessage(const char* text, const char* caption, platform::MessageIcon icon) override;
+
+private:
+    struct DriveEntry {
+        std::unique_ptr<VirtualDrive> drive;
+        char root[platform::kRootPathSize];
+        AddressKind addressKind;
+        platform::ScsiAddress address;
+        std::atomic<bool> openFails{false};
+    };
+    struct RootEntry {
+        char root[platform::kRootPathSize];
+        int drive;   // index into drives, -1 for a root that is no optical drive
+    };
+
+    int FindRoot(const char* root) const;
+    DriveEntry* EntryOf(platform::DriveHandle handle);
+
+    VirtualClock clock;
+    VirtualEvents events{clock};
+    std::array<DriveEntry, kMaxDrives> drives{};
+    int drivesAdded = 0;
+    std::array<RootEntry, platform::kMaxDriveRoots> roots{};
+    int rootCount = 0;
+    VirtualAspi aspi{*this, clock, events};   // after clock and events: destroyed first
+
+    mutable std::mutex mutex;   // open handles and recordings
+    std::array<int, kMaxOpenDrives> openHandles{};   // drive index + 1 per handle, 0 free
+    std::vector<uint32_t> restarts;
+    std::vector<RecordedMessage> shownMessages;
+
+    std::atomic<bool> counterAvailable{true};
+    std::atomic<uint32_t> platformId{kPlatformNT};
+    std::atomic<bool> versionQueryFails{false};
+    std::atomic<bool> shutdownPrivilege{true};
+    std::atomic<bool> restartAccepted{true};
+};
+
+}  // namespace sim

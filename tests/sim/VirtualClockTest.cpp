@@ -1,0 +1,98 @@
+// The counter and sleeps of the virtual system, in virtual and in real time.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "sim/VirtualSystem.h"
+
+namespace {
+
+using sim::ClockMode;
+using sim::VirtualSystem;
+
+constexpr int64_t kStep = VirtualSystem::kCounterStepTicks;
+
+TEST(VirtualClock, FrequencyIsOneGigahertz) {
+    VirtualSystem system;
+    int64_t frequency = 0;
+    ASSERT_TRUE(system.QueryCounterFrequency(frequency));
+    EXPECT_EQ(frequency, 1'000'000'000);
+    EXPECT_EQ(system.clockMode(), ClockMode::Virtual);
+}
+
+TEST(VirtualClock, EveryReadingAdvancesByOneStep) {
+    VirtualSystem system;
+    const int64_t first = system.QueryCounter();
+    EXPECT_EQ(system.QueryCounter(), first + kStep);
+    EXPECT_EQ(system.QueryCounter(), first + 2 * kStep);
+}
+
+TEST(VirtualClock, SleepAdvancesByTheMilliseconds) {
+    VirtualSystem system;
+    const int64_t before = system.QueryCounter();
+    const auto realStart = std::chrono::steady_clock::now();
+    system.Sleep(120000);
+    EXPECT_EQ(system.QueryCounter() - before, 120'000'000'000 + kStep);
+    EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::seconds(5));
+}
+
+TEST(VirtualClock, AdvanceClockMovesTheCallingThreadOnly) {
+    VirtualSystem system;
+    const int64_t before = system.QueryCounter();
+    system.AdvanceClock(108.4);
+    EXPECT_EQ(system.QueryCounter() - before, 108'400'000'000 + kStep);
+}
+
+TEST(VirtualClock, EachThreadHasItsOwnClock) {
+    VirtualSystem system;
+    const int64_t mainBefore = system.QueryCounter();
+    int64_t workerElapsed = 0;
+    std::thread worker([&] {
+        const int64_t start = system.QueryCounter();
+        system.Sleep(60000);
+        workerElapsed = system.QueryCounter() - start;
+    });
+    worker.join();
+    EXPECT_EQ(workerElapsed, 60'000'000'000 + kStep);
+    EXPECT_EQ(system.QueryCounter() - mainBefore, kStep);   // the worker's sleep is not ours
+}
+
+TEST(VirtualClock, BusyWaitOnTheCounterEnds) {
+    VirtualSystem system;
+    const int64_t start = system.QueryCounter();
+    int64_t readings = 0;
+    while (system.QueryCounter() - start < VirtualSystem::kCounterFrequency) ++readings;
+    EXPECT_EQ(readings, VirtualSystem::kCounterFrequency / kStep - 1);
+}
+
+TEST(VirtualClock, UnavailableCounterReadsZero) {
+    VirtualSystem system;
+    system.SetCounterAvailable(false);
+    int64_t frequency = 99;
+    EXPECT_FALSE(system.QueryCounterFrequency(frequency));
+    EXPECT_EQ(frequency, 0);
+    EXPECT_EQ(system.QueryCounter(), 0);
+    system.SetCounterAvailable(true);
+    EXPECT_GT(system.QueryCounter(), 0);
+}
+
+TEST(VirtualClock, RealClockFollowsTheMonotonicClockAndSleeps) {
+    VirtualSystem system(ClockMode::Real);
+    const int64_t before = system.QueryCounter();
+    system.Sleep(20);
+    const int64_t after = system.QueryCounter();
+    EXPECT_GE(after - before, 20'000'000);
+    EXPECT_LT(after - before, 5'000'000'000);
+}
+
+TEST(VirtualClock, NegativeOrOddDurationsPassNoTime) {
+    VirtualSystem system;
+    const int64_t before = system.QueryCounter();
+    system.AdvanceClock(-3.0);
+    system.AdvanceClock(std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(system.QueryCounter() - before, kStep);
+}
+
+}  // namespace

@@ -1,0 +1,299 @@
+// norvik-pack run as a process on copies of a built program (the package probe), and the packed
+// copies run in turn: a packed program must behave as packed, an unpacked one as delivered, and
+// a refused packing must leave the file exactly as it was.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+using testing::HasSubstr;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+std::string ShellQuote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text) quoted += (c == '\'') ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::vector<uint8_t> ReadBytes(const fs::path& path)
+{
+    std::ifstream stream(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream stream(path, std::ios::binary);
+    stream.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<uint8_t> Firmware(std::size_t size, uint32_t seed)
+{
+    std::vector<uint8_t> bytes(size);
+    for (auto& byte : bytes) {
+        seed = seed * 1103515245u + 12345u;
+        byte = static_cast<uint8_t>(seed >> 16);
+    }
+    return bytes;
+}
+
+// The same checksum as the probe prints for a bank.
+uint32_t Checksum(const std::vector<uint8_t>& bytes)
+{
+    uint32_t hash = 2166136261u;
+    for (uint8_t byte : bytes) hash = (hash ^ byte) * 16777619u;
+    return hash;
+}
+
+std::string Hex(uint32_t value)
+{
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
+
+class NorvikPackProcess : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "norvik-pack-test-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        directory = pattern;
+        program = directory / "probe";
+        fs::copy_file(PACKAGE_PROBE, program);
+    }
+    void TearDown() override { fs::remove_all(directory); }
+
+    Outcome Run(const std::vector<std::string>& command) const
+    {
+        std::string line;
+        for (const auto& part : command) line += ShellQuote(part) + " ";
+        const fs::path errors = directory.parent_path() / (directory.filename().string() + ".stderr");
+        FILE* pipe = popen((line + "2>" + ShellQuote(errors.string())).c_str(), "r");
+        Outcome outcome{-1, "", ""};
+        if (pipe == nullptr) return outcome;
+        char buffer[4096];
+        while (const std::size_t read = std::fread(buffer, 1, sizeof buffer, pipe)) outcome.out.append(buffer, read);
+        const int status = pclose(pipe);
+        outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        const auto err = ReadBytes(errors);
+        outcome.err.assign(err.begin(), err.end());
+        fs::remove(errors);
+        return outcome;
+    }
+
+    Outcome Pack(std::vector<std::string> arguments) const
+    {
+        arguments.insert(arguments.begin(), NORVIK_PACK);
+        return Run(arguments);
+    }
+
+    std::vector<std::string> DirectoryEntries() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(directory)) names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path directory;
+    fs::path program;
+};
+
+TEST_F(NorvikPackProcess, ShowPrintsTheDeliveredPackage)
+{
+    const Outcome shown = Pack({"show", program.string()});
+    ASSERT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_THAT(shown.out, HasSubstr("found by section .norvik_package"));
+    EXPECT_THAT(shown.out, HasSubstr("caption:      \"Flash Program for TALVORE DVDRW KRX-407T\"\n"));
+    EXPECT_THAT(shown.out, HasSubstr("  HOW_MANY_BIN  1\n"));
+    EXPECT_THAT(shown.out, HasSubstr("  bank 1  start 0  size 1048576  new revision \"RN08\"\n"));
+    EXPECT_THAT(shown.out, HasSubstr("image area: no firmware"));
+    EXPECT_TRUE(shown.err.empty());
+}
+
+TEST_F(NorvikPackProcess, UnpackedProgramRunsWithTheDeliveredPackage)
+{
+    const Outcome run = Run({program.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_THAT(run.out, HasSubstr("caption: Flash Program for TALVORE DVDRW KRX-407T\n"));
+    EXPECT_THAT(run.out, HasSubstr("setting REBOOT 1\n"));
+    EXPECT_THAT(run.out, HasSubstr("setting HOW_MANY_BIN 1\n"));
+    EXPECT_THAT(run.out, HasSubstr("image: placeholder\n"));
+    EXPECT_THAT(run.out, HasSubstr("bank 1: start 0 size 1048576 revision \"RN08\" compared \"RN08\" first 42 41 4e"));
+}
+
+TEST_F(NorvikPackProcess, PackedProgramRunsAsPacked)
+{
+    const fs::path untouched = directory / "untouched";
+    fs::copy_file(program, untouched);
+    const auto first = Firmware(524288, 1);
+    const auto second = Firmware(262144, 2);
+    WriteBytes(directory / "first.bin", first);
+    WriteBytes(directory / "second.bin", second);
+
+    const Outcome packed = Pack({"set", program.string(), "--caption", "Packed Caption", "--setting", "AUTOMODE=2",
+                                 "--setting", "WARNING=0", "--setting=HOW_MANY_BIN=2", "--image",
+                                 "1=" + (directory / "first.bin").string(), "--image",
+                                 "2=" + (directory / "second.bin").string(), "--new-revision", "2=RN09",
+                                 "--constraint", "2.1=RN01,RN07,TALVORE ,DVDRW KRX-407T  "});
+    ASSERT_EQ(packed.exitCode, 0) << packed.err;
+
+    const Outcome run = Run({program.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_THAT(run.out, HasSubstr("caption: Packed Caption\n"));
+    EXPECT_THAT(run.out, HasSubstr("setting AUTOMODE 2\n"));
+    EXPECT_THAT(run.out, HasSubstr("setting WARNING 0\n"));
+    EXPECT_THAT(run.out, HasSubstr("setting REBOOT 1\n"));
+    EXPECT_THAT(run.out, HasSubstr("setting HOW_MANY_BIN 2\n"));
+    EXPECT_THAT(run.out, HasSubstr("image: firmware\n"));
+    EXPECT_THAT(run.out, HasSubstr("constraint 1.1: \"RN01\" \"RN08\" \"TALVORE \" \"DVDRW KRX-407T  \"\n"));
+    EXPECT_THAT(run.out, HasSubstr("bank 1: start 0 size 524288 revision \"RN08\""));
+    EXPECT_THAT(run.out, HasSubstr("checksum " + Hex(Checksum(first)) + "\n"));
+    EXPECT_THAT(run.out, HasSubstr("bank 2: start 524288 size 262144 revision \"RN09\""));
+    EXPECT_THAT(run.out, HasSubstr("checksum " + Hex(Checksum(second)) + "\n"));
+
+    const Outcome delivered = Run({untouched.string()});
+    EXPECT_THAT(delivered.out, HasSubstr("caption: Flash Program for TALVORE DVDRW KRX-407T\n"));
+    EXPECT_THAT(delivered.out, HasSubstr("setting HOW_MANY_BIN 1\n"));
+    EXPECT_THAT(delivered.out, HasSubstr("image: placeholder\n"));
+
+    const Outcome shown = Pack({"show", program.string()});
+    EXPECT_THAT(shown.out, HasSubstr("  bank 2 row 1  \"RN01\" \"RN07\" \"TALVORE \" \"DVDRW KRX-407T  \"\n"));
+    EXPECT_THAT(shown.out, HasSubstr("image area: holds firmware"));
+}
+
+TEST_F(NorvikPackProcess, PackedProgramStopsOnAnInvalidPackageItCarries)
+{
+    // A package that norvik-pack refuses can still reach a program by other means; the program
+    // must stop on it instead of reading outside its image area.
+    auto bytes = ReadBytes(program);
+    const std::string key = "BIN_SIZE1=0001048576";
+    const auto at = std::search(bytes.begin(), bytes.end(), key.begin(), key.end());
+    ASSERT_NE(at, bytes.end());
+    const std::string oversized = "BIN_SIZE1=0001048577";
+    std::copy(oversized.begin(), oversized.end(), at);
+    WriteBytes(program, bytes);
+
+    const Outcome run = Run({program.string()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_THAT(run.out, HasSubstr("start-up: Invalid F/W package in executable !\n"));
+    EXPECT_THAT(Pack({"show", program.string()}).out, HasSubstr("ends at 1048577, beyond the image area"));
+}
+
+TEST_F(NorvikPackProcess, PackingKeepsTheFileMode)
+{
+    fs::permissions(program, fs::perms(0751));
+    const Outcome packed = Pack({"set", program.string(), "--caption", "Mode kept"});
+    ASSERT_EQ(packed.exitCode, 0) << packed.err;
+    EXPECT_EQ(fs::status(program).permissions(), fs::perms(0751));
+    EXPECT_THAT(Run({program.string()}).out, HasSubstr("caption: Mode kept\n"));
+    EXPECT_THAT(DirectoryEntries(), testing::ElementsAre("probe"));
+}
+
+TEST_F(NorvikPackProcess, FindsTheBlockByLandmarksWithoutASectionTable)
+{
+    // Clear the section table's offset, count and name index: the program still runs.
+    auto bytes = ReadBytes(program);
+    std::fill(bytes.begin() + 0x28, bytes.begin() + 0x30, 0);
+    std::fill(bytes.begin() + 0x3C, bytes.begin() + 0x40, 0);
+    WriteBytes(program, bytes);
+    fs::permissions(program, fs::perms(0755));
+
+    EXPECT_THAT(Pack({"show", program.string()}).out, HasSubstr("found by landmarks"));
+    const Outcome packed = Pack({"set", program.string(), "--caption", "Found without sections"});
+    ASSERT_EQ(packed.exitCode, 0) << packed.err;
+    EXPECT_THAT(Run({program.string()}).out, HasSubstr("caption: Found without sections\n"));
+}
+
+struct Refusal {
+    std::string name;
+    std::vector<std::string> options;  // "{fw}" stands for a 100,000-byte firmware file
+    std::string reason;
+};
+
+void PrintTo(const Refusal& refusal, std::ostream* out) { *out << refusal.name; }
+
+class NorvikPackRefusal : public NorvikPackProcess, public testing::WithParamInterface<Refusal> {};
+
+TEST_P(NorvikPackRefusal, LeavesTheFileAsItWas)
+{
+    const fs::path firmware = directory / "fw.bin";
+    WriteBytes(firmware, Firmware(100000, 7));
+    std::vector<std::string> arguments = {"set", program.string()};
+    for (std::string option : GetParam().options) {
+        if (const auto at = option.find("{fw}"); at != std::string::npos) option.replace(at, 4, firmware.string());
+        arguments.push_back(option);
+    }
+    const auto before = ReadBytes(program);
+
+    const Outcome refused = Pack(arguments);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_THAT(refused.err, testing::StartsWith("norvik-pack: "));
+    EXPECT_THAT(refused.err, HasSubstr(GetParam().reason));
+    EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+    EXPECT_TRUE(ReadBytes(program) == before) << "the program file changed";
+    EXPECT_THAT(DirectoryEntries(), testing::ElementsAre("fw.bin", "probe"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, NorvikPackRefusal, testing::Values(
+    Refusal{"CaptionTooLong", {"--caption", std::string(64, 'x')}, "at most 63"},
+    Refusal{"ProductTooLong", {"--product", std::string(65, 'p')}, "at most 64"},
+    Refusal{"ImageBeyondTheArea", {"--image", "1={fw}@1000000"}, "does not fit in the image area"},
+    Refusal{"FifthBank", {"--image", "5={fw}"}, "bank 5 does not exist"},
+    Refusal{"MoreThanFourBanks", {"--setting", "HOW_MANY_BIN=5"}, "room for 4 banks"},
+    Refusal{"NoBank", {"--setting", "HOW_MANY_BIN=0"}, "No F/W in executable !"},
+    Refusal{"SecondBankWithoutImage", {"--image", "1={fw}", "--setting", "HOW_MANY_BIN=2"},
+            "bank 2 is in use but has the size 0"},
+    Refusal{"TwoDigitSetting", {"--setting", "AUTOMODE=12"}, "one digit"},
+    Refusal{"LongMinimum", {"--constraint", "1.1=RN001,RN08,TALVORE ,"}, "compares only 4"},
+    Refusal{"LaterOptionRefused", {"--caption", "fine", "--new-revision", "1=RN08-long"}, "at most 7"},
+    Refusal{"MissingImageFile", {"--image", "1=/nonexistent/fw.bin"}, "cannot read"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(NorvikPackProcess, RefusesAFileWithoutABlock)
+{
+    WriteBytes(directory / "plain.bin", Firmware(200000, 3));
+    const Outcome shown = Pack({"show", (directory / "plain.bin").string()});
+    EXPECT_EQ(shown.exitCode, 1);
+    EXPECT_THAT(shown.err, HasSubstr("no update package in this file"));
+    const Outcome packed = Pack({"set", (directory / "plain.bin").string(), "--caption", "x"});
+    EXPECT_EQ(packed.exitCode, 1);
+    EXPECT_THAT(packed.err, HasSubstr("no update package in this file"));
+    EXPECT_EQ(Pack({"show", NORVIK_PACK}).exitCode, 1);
+}
+
+TEST_F(NorvikPackProcess, UsageErrorsExitWithTwo)
+{
+    EXPECT_EQ(Pack({}).exitCode, 2);
+    EXPECT_EQ(Pack({"pack", program.string()}).exitCode, 2);
+    EXPECT_EQ(Pack({"set", program.string()}).exitCode, 2);
+    EXPECT_EQ(Pack({"set", program.string(), "--colour", "red"}).exitCode, 2);
+    EXPECT_EQ(Pack({"set", program.string(), "--caption"}).exitCode, 2);
+    EXPECT_EQ(Pack({"set", program.string(), "--setting", "AUTOMODE"}).exitCode, 2);
+    const Outcome help = Pack({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_THAT(help.out, HasSubstr("usage: norvik-pack show FILE"));
+}
+
+}  // namespace

@@ -1,0 +1,33 @@
+#pragma once
+// Finds the update package block in a built program file: first the program's own section,
+// read from the ELF section table, then the landmarks that every block carries (the constraint
+// table label and the entry keys, each at its offset).
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+struct SectionSpan {
+    uint64_t offset;  // in the file
+    uint64_t size;
+};
+
+// A section of a 64-bit little-endian ELF file that holds bytes in the file. Empty when the file
+// is no such ELF file, its section table is damaged, or no section of that name holds bytes.
+std::optional<SectionSpan> FindElfSection(std::span<const uint8_t> file, std::string_view name);
+
+// Every file offset at which a block's label and all its entry keys stand where they belong.
+std::vector<std::size_t> FindBlocksByLandmarks(std::span<const uint8_t> file);
+
+enum class FoundBy : uint8_t { Section, Landmarks };
+
+struct BlockLocation {
+    std::size_t offset;  // of the block's first byte in the file
+    FoundBy foundBy;
+};
+
+// The one block of the file; refuses (PackError) a file with none, or with several candidates.
+BlockLocation LocatePackageBlock(std::span<const uint8_t> file);

@@ -1,0 +1,256 @@
+// norvik-pack: the packaging step. Finds the update package in a built program file, prints it,
+// or writes its fields, refusing what the program would refuse. The file is replaced as a
+// whole or not at all.
+
+#include <charconv>
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "payload/PackageLayout.h"
+#include "tools/BlockLocator.h"
+#include "tools/PackError.h"
+#include "tools/PackageEditor.h"
+#include "tools/PackagePrinter.h"
+#include "tools/ProgramFile.h"
+
+namespace {
+
+constexpr std::size_t kMaxProgramSize = std::size_t{1} << 30;
+
+constexpr std::string_view kHelp = R"(usage: norvik-pack show FILE
+       norvik-pack set FILE OPTION...
+       norvik-pack --help
+
+Prints or fills the update package of a built Norvik program. The package is found in the
+program's .norvik_package section, or by its landmarks when the file has no section table.
+
+set options (any number, applied in order; banks 1-4, rows 1-8):
+  --caption TEXT           window caption (at most 63 characters)
+  --version TEXT           version text (at most 12)
+  --product TEXT           product text (at most 64)
+  --banner TEXT, --contact TEXT, --release-date TEXT, --spare TEXT
+                           the texts the program does not read
+  --setting KEY=DIGIT      one of N2OMESSAGE CHKDISC BOOTCODE REBOOT AUTOMODE CLOSEAP WARNING
+                           NBWARNING HOW_MANY_BIN, set to one digit
+  --constraint BANK.ROW=MIN,MAX,VENDOR,PRODUCT
+                           a constraint row (at most 4, 4, 8, 16 characters; an empty field
+                           accepts any drive; spaces count)
+  --clear-constraint BANK.ROW
+                           put a row back into its placeholder form
+  --new-revision BANK=REV  the bank's new revision (at most 7 characters)
+  --image BANK=FILE[@START]
+                           copy FILE into the image area at START (default: 0 for bank 1,
+                           right behind the previous bank otherwise) and write the bank's
+                           BIN_START and BIN_SIZE entries
+
+The result is checked before anything is written: a package without banks, with more than 4,
+or with a bank outside the image area is refused. The file is replaced through a temporary
+copy next to it and keeps its permissions. Exit status: 0 done, 1 refused, 2 usage error.
+)";
+
+struct UsageError : PackError {
+    using PackError::PackError;
+};
+
+using Edit = std::function<void(PackageEditor&)>;
+
+// Splits "left<separator>right" at the first separator; refuses text without one.
+std::pair<std::string_view, std::string_view> Split(std::string_view text, char separator, std::string_view option)
+{
+    const auto at = text.find(separator);
+    if (at == std::string_view::npos) {
+        throw UsageError(std::string(option) + " expects '" + separator + "' in \"" + std::string(text) + "\"");
+    }
+    return {text.substr(0, at), text.substr(at + 1)};
+}
+
+int ParseNumber(std::string_view text, std::string_view what)
+{
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+        throw UsageError(std::string(what) + " \"" + std::string(text) + "\" is not a number");
+    }
+    return value;
+}
+
+// "2" is bank 1 in 0-based counting.
+int ParseBank(std::string_view text) { return ParseNumber(text, "bank") - 1; }
+
+std::pair<int, int> ParseBankRow(std::string_view text, std::string_view option)
+{
+    const auto [bank, row] = Split(text, '.', option);
+    return {ParseBank(bank), ParseNumber(row, "row") - 1};
+}
+
+ConstraintTexts ParseConstraintTexts(std::string_view text)
+{
+    std::string_view parts[4];
+    for (int i = 0; i < 3; ++i) std::tie(parts[i], text) = Split(text, ',', "--constraint");
+    parts[3] = text;
+    if (parts[3].find(',') != std::string_view::npos) {
+        throw UsageError("--constraint expects four fields: MIN,MAX,VENDOR,PRODUCT");
+    }
+    return ConstraintTexts{parts[0], parts[1], parts[2], parts[3]};
+}
+
+Edit ImageEdit(std::string_view value)
+{
+    const auto [bankText, fileAndStart] = Split(value, '=', "--image");
+    const int bank = ParseBank(bankText);
+    std::string_view file = fileAndStart;
+    std::optional<int64_t> start;
+    const auto at = fileAndStart.rfind('@');
+    if (at != std::string_view::npos && at + 1 < fileAndStart.size() &&
+        fileAndStart.find_first_not_of("0123456789", at + 1) == std::string_view::npos) {
+        start = ParseNumber(fileAndStart.substr(at + 1), "start");
+        file = fileAndStart.substr(0, at);
+    }
+    auto image = ReadWholeFile(std::string(file), payload::kImageAreaSize);
+    return [bank, start, image = std::move(image)](PackageEditor& editor) { editor.PutImage(bank, image, start); };
+}
+
+std::optional<TextField> TextOption(std::string_view option)
+{
+    for (TextField field : {TextField::Banner, TextField::Version, TextField::Contact, TextField::Caption,
+                            TextField::ReleaseDate, TextField::Spare, TextField::Product}) {
+        if (option.substr(2) == TextFieldName(field) && option.starts_with("--")) return field;
+    }
+    return std::nullopt;
+}
+
+Edit ParseEdit(std::string_view option, std::string_view value)
+{
+    if (const auto field = TextOption(option)) {
+        return [field = *field, value](PackageEditor& editor) { editor.SetText(field, value); };
+    }
+    if (option == "--setting") {
+        const auto [key, digit] = Split(value, '=', option);
+        return [key, digit](PackageEditor& editor) { editor.SetSetting(key, digit); };
+    }
+    if (option == "--constraint") {
+        const auto [place, texts] = Split(value, '=', option);
+        const auto [bank, row] = ParseBankRow(place, option);
+        return [bank, row, texts = ParseConstraintTexts(texts)](PackageEditor& editor) {
+            editor.SetConstraint(bank, row, texts);
+        };
+    }
+    if (option == "--clear-constraint") {
+        const auto [bank, row] = ParseBankRow(value, option);
+        return [bank, row](PackageEditor& editor) { editor.ClearConstraint(bank, row); };
+    }
+    if (option == "--new-revision") {
+        const auto [bankText, revision] = Split(value, '=', option);
+        const int bank = ParseBank(bankText);
+        return [bank, revision](PackageEditor& editor) { editor.SetNewRevision(bank, revision); };
+    }
+    if (option == "--image") return ImageEdit(value);
+    throw UsageError("unknown option \"" + std::string(option) + "\"");
+}
+
+// "--name VALUE" and "--name=VALUE" alike.
+std::vector<Edit> ParseEdits(const std::vector<std::string_view>& options)
+{
+    std::vector<Edit> edits;
+    for (std::size_t i = 0; i < options.size(); ++i) {
+        std::string_view option = options[i];
+        std::string_view value;
+        if (const auto equals = option.find('='); option.starts_with("--") && equals != std::string_view::npos) {
+            value = option.substr(equals + 1);
+            option = option.substr(0, equals);
+        } else if (i + 1 < options.size()) {
+            value = options[++i];
+        } else {
+            throw UsageError("option \"" + std::string(option) + "\" needs a value");
+        }
+        edits.push_back(ParseEdit(option, value));
+    }
+    if (edits.empty()) throw UsageError("set needs at least one option");
+    return edits;
+}
+
+struct LoadedProgram {
+    std::vector<uint8_t> bytes;
+    BlockLocation block;
+};
+
+LoadedProgram LoadProgram(const std::string& path)
+{
+    LoadedProgram program{ReadWholeFile(path, kMaxProgramSize), {}};
+    try {
+        program.block = LocatePackageBlock(program.bytes);
+    } catch (const PackError& error) {
+        throw PackError(path + ": " + error.what());
+    }
+    return program;
+}
+
+std::string Describe(const BlockLocation& block)
+{
+    char offset[32];
+    std::snprintf(offset, sizeof offset, "0x%zX", block.offset);
+    const std::string how = block.foundBy == FoundBy::Section
+                                ? "section " + std::string(payload::kPackageSectionName)
+                                : std::string("landmarks, no section");
+    return "block at file offset " + std::string(offset) + " (found by " + how + ")";
+}
+
+int Show(const std::string& path)
+{
+    const LoadedProgram program = LoadProgram(path);
+    std::cout << "file:         " << path << '\n'
+              << "package:      " << Describe(program.block) << '\n';
+    PrintPackage(std::cout, program.bytes.data() + program.block.offset);
+    return 0;
+}
+
+int Set(const std::string& path, const std::vector<std::string_view>& options)
+{
+    const std::vector<Edit> edits = ParseEdits(options);
+    LoadedProgram program = LoadProgram(path);
+    PackageEditor editor(std::span<uint8_t, payload::kPackageSize>(program.bytes.data() + program.block.offset,
+                                                                    payload::kPackageSize));
+    for (const Edit& edit : edits) edit(editor);
+    editor.CheckPackage();
+    ReplaceFileContents(path, program.bytes);
+    std::cout << "packed " << path << ": " << Describe(program.block) << '\n';
+    return 0;
+}
+
+int Run(const std::vector<std::string_view>& args)
+{
+    if (args.empty()) throw UsageError("no command given");
+    const std::string_view command = args[0];
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::cout << kHelp;
+        return 0;
+    }
+    if (command != "show" && command != "set") throw UsageError("unknown command \"" + std::string(command) + "\"");
+    if (args.size() < 2) throw UsageError(std::string(command) + " needs a program file");
+    const std::string path(args[1]);
+    if (command == "show") {
+        if (args.size() > 2) throw UsageError("show takes only the program file");
+        return Show(path);
+    }
+    return Set(path, std::vector<std::string_view>(args.begin() + 2, args.end()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    try {
+        return Run(args);
+    } catch (const UsageError& error) {
+        std::cerr << "norvik-pack: " << error.what() << " (see norvik-pack --help)\n";
+        return 2;
+    } catch (const std::exception& error) {
+        std::cerr << "norvik-pack: " << error.what() << '\n';
+        return 1;
+    }
+}
