@@ -95,6 +95,18 @@ public:
     bool EjectTray();
     bool StopUnit();
 
+    // Flash profile step: identifies the flash chip and sends its profile.
+    bool SendFlashProfile();
+
+    // Firmware download. The message pump is the step that processes pending window messages
+    // during the pause before the commit; the window sets it before any download starts, and
+    // null (the default) makes the pause a plain wait.
+    using MessagePump = void (*)();
+    static void SetMessagePump(MessagePump pump);
+    bool DownloadFirmware(const uint8_t* image, int32_t length, uint8_t bootCode);
+    bool WriteAndVerifyImage(const uint8_t* image, int32_t length);
+    void DelayWithMessages(double seconds);
+
     // Buffers that every command uses in place.
     uint8_t* InputBuffer() { return inputBuffer.get(); }
     uint8_t* OutputBuffer() { return outputBuffer.get(); }
@@ -118,13 +130,20 @@ private:
     bool RefuseCommand();
     void RecordCommand(const uint8_t (&cdb)[platform::kCdbSize], uint32_t transferred, const uint8_t* sense);
     uint8_t* DataAddress(platform::DataDirection direction, uint32_t length);
+    bool ReportSenseData();
+    bool AspiReady();
+    void SendAspiRequest(platform::EventHandle event);
+    bool AbortAspiRequest();
+    bool HeldRequestFinished();
 
     platform::System& system;
 
     sys::HiTimer waitTimer;
     sys::HiTimer commandTimer;
     platform::PassThroughRequest passThroughRequest{};
-    platform::SRB_ExecSCSICmd aspiRequest{};
+    // On the heap, allocated once: a request that the manager never gives back can then be
+    // left to it when the object goes, instead of freed under it.
+    std::unique_ptr<platform::SRB_ExecSCSICmd> aspiRequest;
     platform::GetAspiSupportInfoEntry getSupportInfo = nullptr;
     platform::SendAspiCommandEntry sendCommand = nullptr;
     uint16_t driveCount = 0;
@@ -144,4 +163,8 @@ private:
     bool useAspi = false;
     bool raiseOnError = false;
     LastCommand lastCommand{};
+    // An ASPI request still pending after its wait and an abort: the manager may still write
+    // into it, its buffers and its event, so none of them is reused or freed meanwhile.
+    bool aspiRequestHeld = false;
+    platform::EventHandle heldEvent = nullptr;
 };

@@ -1,1 +1,334 @@
+// The command transport: ExecuteCommand over SCSI pass-through or an ASPI manager, the
+// last-command record, error raising, and the loading of the ASPI manager.
+
+#include <cstring>
+
 #include "device/AtapiDevice.h"
+
+namespace {
+
+using platform::DataDirection;
+
+constexpr uint8_t kStatusFailed = 0;
+constexpr uint8_t kStatusGood = 1;
+constexpr uint8_t kStatusSense = 2;
+
+// A failed request is sent once more while errors are raised; never a third time.
+constexpr int kAttempts = 2;
+
+// How long an aborted ASPI request may take to come back from the manager.
+constexpr uint32_t kAbortPollMs = 10;
+constexpr int kAbortPolls = 500;
+
+// Sense bytes of a command whose request the manager still holds: none are read from it.
+constexpr uint8_t kNoSense[platform::kSenseSize] = {};
+
+// A command fits when its length stays within the buffers and its data phase has a buffer.
+bool TransferFits(const uint8_t* data, DataDirection direction, uint32_t length)
+{
+    if (length > kBufferSize)
+        return false;
+    return data != nullptr || length == 0 || direction == DataDirection::None;
+}
+
+void FillPassThroughRequest(platform::PassThroughRequest& request, const uint8_t (&cdb)[platform::kCdbSize],
+                            DataDirection direction, uint8_t* data, uint32_t length, uint32_t timeoutMs)
+{
+    request = platform::PassThroughRequest{};
+    std::memcpy(request.cdb, cdb, platform::kCdbSize);
+    request.direction = direction;
+    request.data = data;
+    request.length = length;
+    request.timeoutMs = timeoutMs;
+}
+
+uint8_t AspiDirectionBits(DataDirection direction)
+{
+    switch (direction) {
+    case DataDirection::Out: return platform::SRB_DIR_OUT;
+    case DataDirection::In: return platform::SRB_DIR_IN;
+    default: return 0;
+    }
+}
+
+// The manager may write the status from another thread; what it wrote before is visible once
+// the status is.
+uint8_t AspiStatus(const platform::SRB_ExecSCSICmd& request)
+{
+    return __atomic_load_n(&request.SRB_Status, __ATOMIC_ACQUIRE);
+}
+
+struct AspiMessage {
+    const char* text;
+    const char* caption;
+};
+
+AspiMessage SupportStatusMessage(uint8_t status)
+{
+    constexpr const char* kCaption = "GetASPISupportInfo:";
+    switch (status) {
+    case platform::SS_NO_ASPI: return {"Could not find the ASPI manager.", kCaption};
+    case platform::SS_ILLEGAL_MODE: return {"ASPI for Windows does not support real mode.", kCaption};
+    case platform::SS_OLD_MANAGER: return {"Old ASPI manager.", kCaption};
+    default: return {"Error initializing ASPI.", kCaption};
+    }
+}
+
+}  // namespace
+
+bool AtapiDevice::ExecuteCommand(const uint8_t (&cdb)[platform::kCdbSize], DataDirection direction,
+                                 uint32_t length)
+{
+    if (!osInfo.IsNT() || useAspi)
+        return ExecuteAspi(cdb, direction, length);
+    return ExecutePassThrough(cdb, direction, length);
+}
+
+bool AtapiDevice::ExecutePassThrough(const uint8_t (&cdb)[platform::kCdbSize], DataDirection direction,
+                                     uint32_t length)
+{
+    uint8_t* data = DataAddress(direction, length);
+    if (deviceHandle == platform::kInvalidDriveHandle || !TransferFits(data, direction, length))
+        return RefuseCommand();
+
+    for (int attempt = 1;; ++attempt) {
+        FillPassThroughRequest(passThroughRequest, cdb, direction, data, length, commandTimeoutMs);
+        commandTimer.Start(true);
+        const bool carriedOut = system.SendPassThrough(deviceHandle, passThroughRequest);
+        commandTimer.Stop();
+        RecordCommand(cdb, passThroughRequest.transferred, passThroughRequest.sense);
+
+        if (carriedOut && lastCommand.senseKey == 0 && !lastCommand.lastTimedOut) {
+            lastCommand.lastStatus = kStatusGood;
+            return true;
+        }
+        lastCommand.lastTransferred = 0;
+        // A request that failed as such ranks before sense data on this path.
+        if (carriedOut && !lastCommand.lastTimedOut)
+            return ReportSenseData();
+        lastCommand.lastStatus = kStatusFailed;
+        if (!raiseOnError)
+            return false;
+        if (lastCommand.lastTimedOut)
+            throw ErrCodeException(ErrCodeException::kTimedOut);
+        if (attempt == kAttempts)
+            throw ErrCodeException(ErrCodeException::kNotCarriedOut);
+    }
+}
+
+bool AtapiDevice::ExecuteAspi(const uint8_t (&cdb)[platform::kCdbSize], DataDirection direction,
+                              uint32_t length)
+{
+    uint8_t* data = DataAddress(direction, length);
+    if (host == -1 || target == -1 || !AspiReady() || !TransferFits(data, direction, length))
+        return RefuseCommand();
+
+    platform::SRB_ExecSCSICmd& request = *aspiRequest;
+    request = platform::SRB_ExecSCSICmd{};
+    request.SRB_Cmd = platform::SC_EXEC_SCSI_CMD;
+    request.SRB_HaId = static_cast<uint8_t>(host);
+    request.SRB_Flags = AspiDirectionBits(direction);
+    request.SRB_Target = static_cast<uint8_t>(target);
+    request.SRB_Lun = static_cast<uint8_t>(lun);
+    request.SRB_BufLen = length;
+    request.SRB_BufPointer = data;
+    request.SRB_SenseLen = platform::kAspiSenseLength;
+    request.SRB_CDBLen = platform::kCdbSize;
+    std::memcpy(request.CDBByte, cdb, platform::kCdbSize);
+
+    for (int attempt = 1;; ++attempt) {
+        const platform::EventHandle event = system.CreateEvent();
+        commandTimer.Start(true);
+        SendAspiRequest(event);
+        commandTimer.Stop();
+        RecordCommand(cdb, 0, aspiRequestHeld ? kNoSense : request.SenseArea);
+
+        const uint8_t status = aspiRequestHeld ? platform::SS_PENDING : AspiStatus(request);
+        if (status == platform::SS_COMP && lastCommand.senseKey == 0 && !lastCommand.lastTimedOut) {
+            lastCommand.lastTransferred = length;
+            lastCommand.lastStatus = kStatusGood;
+            return true;
+        }
+        // Sense data rank before a status other than SS_COMP on this path.
+        if (lastCommand.senseKey != 0 && !lastCommand.lastTimedOut)
+            return ReportSenseData();
+        lastCommand.lastStatus = kStatusFailed;
+        if (!raiseOnError)
+            return false;
+        if (lastCommand.lastTimedOut)
+            throw ErrCodeException(ErrCodeException::kTimedOut);
+        // A request the manager still holds cannot be sent again.
+        if (attempt == kAttempts || aspiRequestHeld)
+            throw ErrCodeException(ErrCodeException::kNotCarriedOut);
+    }
+}
+
+// Hands the request to the manager and waits for its end: for the event when there is one,
+// else by reading the status. Both waits end after the command time-out; a request still
+// pending then is aborted, and if the manager does not give it back it stays held.
+void AtapiDevice::SendAspiRequest(platform::EventHandle event)
+{
+    platform::SRB_ExecSCSICmd& request = *aspiRequest;
+    request.SRB_Flags = static_cast<uint8_t>(request.SRB_Flags & ~platform::SRB_EVENT_NOTIFY);
+    request.SRB_PostProc = event;
+    if (event != nullptr)
+        request.SRB_Flags |= platform::SRB_EVENT_NOTIFY;
+
+    sendCommand(aspiLibrary, &request);
+    if (event != nullptr) {
+        if (AspiStatus(request) == platform::SS_PENDING)
+            system.WaitForEvent(event, commandTimeoutMs);
+    } else {
+        while (AspiStatus(request) == platform::SS_PENDING &&
+               commandTimer.Elapsed() * 1000.0 < commandTimeoutMs) {
+        }
+    }
+
+    if (AspiStatus(request) == platform::SS_PENDING && !AbortAspiRequest()) {
+        aspiRequestHeld = true;
+        heldEvent = event;
+        return;
+    }
+    if (event != nullptr)
+        system.CloseEvent(event);
+}
+
+// Asks the manager to give the pending request up and waits a bounded time for it to end.
+bool AtapiDevice::AbortAspiRequest()
+{
+    if (sendCommand != nullptr) {
+        platform::SRB_Abort abort{};
+        abort.SRB_Cmd = platform::SC_ABORT_SRB;
+        abort.SRB_HaId = aspiRequest->SRB_HaId;
+        abort.SRB_ToAbort = aspiRequest.get();
+        sendCommand(aspiLibrary, &abort);
+    }
+    for (int poll = 0; poll < kAbortPolls; ++poll) {
+        if (AspiStatus(*aspiRequest) != platform::SS_PENDING)
+            return true;
+        system.Sleep(kAbortPollMs);
+    }
+    return AspiStatus(*aspiRequest) != platform::SS_PENDING;
+}
+
+// True when the manager holds no request of this object (any more).
+bool AtapiDevice::HeldRequestFinished()
+{
+    if (!aspiRequestHeld)
+        return true;
+    if (AspiStatus(*aspiRequest) == platform::SS_PENDING)
+        return false;
+    if (heldEvent != nullptr)
+        system.CloseEvent(heldEvent);
+    heldEvent = nullptr;
+    aspiRequestHeld = false;
+    return true;
+}
+
+// The ASPI path needs a loaded manager, the request block, and the block back from the manager.
+bool AtapiDevice::AspiReady()
+{
+    return aspiLibrary != nullptr && sendCommand != nullptr && aspiRequest != nullptr &&
+           HeldRequestFinished();
+}
+
+bool AtapiDevice::RefuseCommand()
+{
+    if (raiseOnError)
+        throw ErrCodeException(ErrCodeException::kNotCarriedOut);
+    return false;
+}
+
+bool AtapiDevice::ReportSenseData()
+{
+    lastCommand.lastStatus = kStatusSense;
+    if (raiseOnError)
+        throw ErrCodeException(lastCommand.senseKey);
+    return false;
+}
+
+void AtapiDevice::RecordCommand(const uint8_t (&cdb)[platform::kCdbSize], uint32_t transferred,
+                                const uint8_t* sense)
+{
+    std::memcpy(lastCommand.lastCdb, cdb, platform::kCdbSize);
+    lastCommand.lastElapsed = commandTimer.Total();
+    // The limit is whole seconds: 108000 ms allows 108.0 s, and a command taking exactly that is in time.
+    lastCommand.lastTimedOut = lastCommand.lastElapsed > commandTimeoutMs / 1000;
+    lastCommand.lastTransferred = transferred;
+    lastCommand.senseKey = sense[2] & 0x0F;
+    lastCommand.asc = sense[12];
+    lastCommand.ascq = sense[13];
+}
+
+uint8_t* AtapiDevice::DataAddress(DataDirection direction, uint32_t length)
+{
+    if (length == 0)
+        return nullptr;
+    switch (direction) {
+    case DataDirection::Out: return outputBuffer.get();
+    case DataDirection::In: return inputBuffer.get();
+    default: return nullptr;
+    }
+}
+
+bool AtapiDevice::SenseIs(uint8_t key, uint8_t additionalSenseCode) const
+{
+    return lastCommand.senseKey == key && lastCommand.asc == additionalSenseCode;
+}
+
+bool AtapiDevice::SenseKeyIs(uint8_t key) const
+{
+    return lastCommand.senseKey == key;
+}
+
+void AtapiDevice::ChooseTransport()
+{
+    useAspi = !osInfo.IsNT();
+    UnloadAspi();
+    if (useAspi)
+        LoadAspi();
+}
+
+bool AtapiDevice::LoadAspi()
+{
+    UnloadAspi();
+    constexpr auto kError = platform::MessageIcon::Error;
+    aspiLibrary = system.LoadAspiLibrary(platform::kAspiLibraryName);
+    if (aspiLibrary == nullptr) {
+        system.ShowMessage("LoadLibrary:\nWNASPI32.DLL not found.", "Error FS 002", kError);
+        return false;
+    }
+    getSupportInfo = reinterpret_cast<platform::GetAspiSupportInfoEntry>(
+        system.FindAspiEntry(aspiLibrary, platform::kGetSupportInfoName));
+    if (getSupportInfo == nullptr) {
+        UnloadAspi();
+        system.ShowMessage("GetProcAddress:\nGetASPI32SupportInfo not fount.", "Error FS 003", kError);
+        return false;
+    }
+    sendCommand = reinterpret_cast<platform::SendAspiCommandEntry>(
+        system.FindAspiEntry(aspiLibrary, platform::kSendCommandName));
+    if (sendCommand == nullptr) {
+        UnloadAspi();
+        system.ShowMessage("GetProcAddress:\npfnSendASPI32Command not found.", "Error FS 004", kError);
+        return false;
+    }
+    const uint8_t status = static_cast<uint8_t>(getSupportInfo(aspiLibrary) >> 8);
+    if (status == platform::SS_COMP)
+        return true;
+    const AspiMessage message = SupportStatusMessage(status);
+    system.ShowMessage(message.text, message.caption, kError);
+    UnloadAspi();
+    return false;
+}
+
+// Entry points never outlive their library: with them cleared the ASPI path refuses commands
+// and the ASPI scan finds nothing.
+void AtapiDevice::UnloadAspi()
+{
+    // A manager still working on one of this object's requests stays loaded to finish it.
+    if (aspiLibrary != nullptr && !aspiRequestHeld)
+        system.FreeAspiLibrary(aspiLibrary);
+    aspiLibrary = nullptr;
+    getSupportInfo = nullptr;
+    sendCommand = nullptr;
+}

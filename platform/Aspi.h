@@ -21,6 +21,7 @@ constexpr const char* kSendCommandName = "SendASPI32Command";
 constexpr uint8_t SC_HA_INQUIRY = 0x00;
 constexpr uint8_t SC_GET_DEV_TYPE = 0x01;
 constexpr uint8_t SC_EXEC_SCSI_CMD = 0x02;
+constexpr uint8_t SC_ABORT_SRB = 0x03;
 constexpr uint8_t SC_RESCAN_SCSI_BUS = 0x07;
 
 // Request flags (SRB_Flags).
@@ -31,6 +32,7 @@ constexpr uint8_t SRB_EVENT_NOTIFY = 0x40;
 // Status values (SRB_Status, and bits 8..15 of GetASPI32SupportInfo).
 constexpr uint8_t SS_PENDING = 0x00;
 constexpr uint8_t SS_COMP = 0x01;
+constexpr uint8_t SS_ABORTED = 0x02;
 constexpr uint8_t SS_ERR = 0x04;
 constexpr uint8_t SS_OLD_MANAGER = 0xE1;
 constexpr uint8_t SS_ILLEGAL_MODE = 0xE2;
@@ -83,6 +85,17 @@ struct SRB_RescanPort {
     uint32_t SRB_Hdr_Rsvd;
 };
 
+// Asks the manager to give up an execute request that is still pending. The aborted request
+// ends with its own status (SS_ABORTED, or any other if it finished first).
+struct SRB_Abort {
+    uint8_t SRB_Cmd;
+    uint8_t SRB_Status;
+    uint8_t SRB_HaId;
+    uint8_t SRB_Flags;
+    uint32_t SRB_Hdr_Rsvd;
+    void* SRB_ToAbort;
+};
+
 struct SRB_ExecSCSICmd {
     uint8_t SRB_Cmd;
     volatile uint8_t SRB_Status;  // written by the manager, possibly after SendASPI32Command returned
@@ -109,6 +122,7 @@ struct SRB_ExecSCSICmd {
 static_assert(sizeof(SRB_HAInquiry) == 60);
 static_assert(sizeof(SRB_GDEVBlock) == 12);
 static_assert(sizeof(SRB_RescanPort) == 8);
+static_assert(sizeof(SRB_Abort) == 8 + sizeof(void*));
 static_assert(sizeof(SRB_ExecSCSICmd) == 72 + 2 * sizeof(void*));
 
 }  // namespace platform

@@ -38,7 +38,8 @@ public:
     static constexpr int64_t kCounterStepTicks = VirtualClock::kStepTicks;
     static constexpr uint32_t kPlatformNT = 2;
     static constexpr uint32_t kPlatformWindows = 1;
-    static constexpr int kMaxDrives = 16;
+    // More than the program's 16-slot drive table, so tests can show what happens past it.
+    static constexpr int kMaxDrives = 24;
     static constexpr int kMaxOpenDrives = 64;
 
     explicit VirtualSystem(ClockMode mode = ClockMode::Virtual);

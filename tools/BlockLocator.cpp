@@ -6,6 +6,7 @@
 #include <string>
 
 #include "payload/PackageLayout.h"
+#include "payload/ProfileLayout.h"
 #include "tools/PackError.h"
 
 namespace {
@@ -167,4 +168,17 @@ BlockLocation LocatePackageBlock(std::span<const uint8_t> file)
                         " section to choose between them");
     }
     return BlockLocation{blocks.front(), FoundBy::Landmarks};
+}
+
+std::size_t LocateProfileStore(std::span<const uint8_t> file)
+{
+    const std::string sectionName(payload::kProfileSectionName);
+    const auto section = FindElfSection(file, payload::kProfileSectionName);
+    if (!section) throw PackError("no flash profile store in this file: no " + sectionName + " section");
+    if (section->size < payload::kProfileStoreSize) {
+        throw PackError("section " + sectionName + " holds " + std::to_string(section->size) +
+                        " bytes, fewer than the " + std::to_string(payload::kProfileStoreSize) +
+                        " of a flash profile store");
+    }
+    return static_cast<std::size_t>(section->offset);
 }

@@ -31,3 +31,7 @@ struct BlockLocation {
 
 // The one block of the file; refuses (PackError) a file with none, or with several candidates.
 BlockLocation LocatePackageBlock(std::span<const uint8_t> file);
+
+// File offset of the flash profile store, found by its section only (the store carries no
+// landmarks); refuses (PackError) a file without the section or with one too small for it.
+std::size_t LocateProfileStore(std::span<const uint8_t> file);

@@ -1,7 +1,8 @@
 // norvik-pack: the packaging step. Finds the update package in a built program file, prints it,
-// or writes its fields, refusing what the program would refuse. The file is replaced as a
-// whole or not at all.
+// or writes its fields, refusing what the program would refuse; replaces the flash profile
+// store. The file is replaced as a whole or not at all.
 
+#include <algorithm>
 #include <charconv>
 #include <functional>
 #include <iostream>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "payload/PackageLayout.h"
+#include "payload/ProfileLayout.h"
 #include "tools/BlockLocator.h"
 #include "tools/PackError.h"
 #include "tools/PackageEditor.h"
@@ -46,6 +48,8 @@ set options (any number, applied in order; banks 1-4, rows 1-8):
                            copy FILE into the image area at START (default: 0 for bank 1,
                            right behind the previous bank otherwise) and write the bank's
                            BIN_START and BIN_SIZE entries
+  --profiles FILE          replace the whole flash profile store (.norvik_profiles section)
+                           with FILE, which must hold exactly 17048 bytes
 
 The result is checked before anything is written: a package without banks, with more than 4,
 or with a bank outside the image area is refused. The file is replaced through a temporary
@@ -57,6 +61,12 @@ struct UsageError : PackError {
 };
 
 using Edit = std::function<void(PackageEditor&)>;
+
+// What `set` changes: fields of the package, and perhaps the whole profile store.
+struct SetOptions {
+    std::vector<Edit> packageEdits;
+    std::optional<std::vector<uint8_t>> profileStore;
+};
 
 // Splits "left<separator>right" at the first separator; refuses text without one.
 std::pair<std::string_view, std::string_view> Split(std::string_view text, char separator, std::string_view option)
@@ -152,10 +162,21 @@ Edit ParseEdit(std::string_view option, std::string_view value)
     throw UsageError("unknown option \"" + std::string(option) + "\"");
 }
 
-// "--name VALUE" and "--name=VALUE" alike.
-std::vector<Edit> ParseEdits(const std::vector<std::string_view>& options)
+std::vector<uint8_t> ReadProfileStore(std::string_view file)
 {
-    std::vector<Edit> edits;
+    auto store = ReadWholeFile(std::string(file), payload::kProfileStoreSize);
+    if (store.size() != payload::kProfileStoreSize) {
+        throw PackError(std::string(file) + " holds " + std::to_string(store.size()) +
+                        " bytes; a flash profile store holds exactly " +
+                        std::to_string(payload::kProfileStoreSize));
+    }
+    return store;
+}
+
+// "--name VALUE" and "--name=VALUE" alike.
+SetOptions ParseSetOptions(const std::vector<std::string_view>& options)
+{
+    SetOptions parsed;
     for (std::size_t i = 0; i < options.size(); ++i) {
         std::string_view option = options[i];
         std::string_view value;
@@ -167,10 +188,14 @@ std::vector<Edit> ParseEdits(const std::vector<std::string_view>& options)
         } else {
             throw UsageError("option \"" + std::string(option) + "\" needs a value");
         }
-        edits.push_back(ParseEdit(option, value));
+        if (option == "--profiles") {
+            parsed.profileStore = ReadProfileStore(value);
+        } else {
+            parsed.packageEdits.push_back(ParseEdit(option, value));
+        }
     }
-    if (edits.empty()) throw UsageError("set needs at least one option");
-    return edits;
+    if (parsed.packageEdits.empty() && !parsed.profileStore) throw UsageError("set needs at least one option");
+    return parsed;
 }
 
 struct LoadedProgram {
@@ -199,23 +224,46 @@ std::string Describe(const BlockLocation& block)
     return "block at file offset " + std::string(offset) + " (found by " + how + ")";
 }
 
+// A program without section table still has its package shown; only its store cannot be found.
+void ShowProfileStore(const LoadedProgram& program)
+{
+    try {
+        PrintProfileStore(std::cout, program.bytes.data() + LocateProfileStore(program.bytes));
+    } catch (const PackError& error) {
+        std::cout << "profile store: " << error.what() << '\n';
+    }
+}
+
 int Show(const std::string& path)
 {
     const LoadedProgram program = LoadProgram(path);
     std::cout << "file:         " << path << '\n'
               << "package:      " << Describe(program.block) << '\n';
     PrintPackage(std::cout, program.bytes.data() + program.block.offset);
+    ShowProfileStore(program);
     return 0;
+}
+
+void PutProfileStore(const std::string& path, LoadedProgram& program, const std::vector<uint8_t>& store)
+{
+    std::size_t at = 0;
+    try {
+        at = LocateProfileStore(program.bytes);
+    } catch (const PackError& error) {
+        throw PackError(path + ": " + error.what());
+    }
+    std::copy(store.begin(), store.end(), program.bytes.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 int Set(const std::string& path, const std::vector<std::string_view>& options)
 {
-    const std::vector<Edit> edits = ParseEdits(options);
+    const SetOptions parsed = ParseSetOptions(options);
     LoadedProgram program = LoadProgram(path);
     PackageEditor editor(std::span<uint8_t, payload::kPackageSize>(program.bytes.data() + program.block.offset,
                                                                     payload::kPackageSize));
-    for (const Edit& edit : edits) edit(editor);
+    for (const Edit& edit : parsed.packageEdits) edit(editor);
     editor.CheckPackage();
+    if (parsed.profileStore) PutProfileStore(path, program, *parsed.profileStore);
     ReplaceFileContents(path, program.bytes);
     std::cout << "packed " << path << ": " << Describe(program.block) << '\n';
     return 0;

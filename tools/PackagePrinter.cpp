@@ -7,6 +7,7 @@
 
 #include "app/PackageReader.h"
 #include "payload/PackageLayout.h"
+#include "payload/ProfileStore.h"
 #include "tools/PackageEditor.h"
 
 using payload::PackageBlock;
@@ -113,4 +114,26 @@ void PrintPackage(std::ostream& out, const uint8_t* block)
     if (verdict.empty()) verdict = EmptyBankInUse(package);
     out << "package check: " << (verdict.empty() ? std::string("the program accepts this package") : verdict)
         << '\n';
+}
+
+uint32_t StoreChecksum(const uint8_t* bytes, std::size_t size)
+{
+    uint32_t hash = 2166136261u;
+    for (std::size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 16777619u;
+    return hash;
+}
+
+void PrintProfileStore(std::ostream& out, const uint8_t* store)
+{
+    static constexpr payload::ProfileStoreBytes kSynthetic = payload::SyntheticProfileStore();
+    const bool synthetic = std::equal(kSynthetic.begin(), kSynthetic.end(), store);
+    char summary[96];
+    std::snprintf(summary, sizeof summary, "checksum %08x, first bytes", StoreChecksum(store, kSynthetic.size()));
+    out << "profile store: " << (synthetic ? "synthetic (as built from source)" : "replaced") << ", " << summary;
+    for (std::size_t i = 0; i < 8; ++i) {
+        char byte[4];
+        std::snprintf(byte, sizeof byte, " %02x", store[i]);
+        out << byte;
+    }
+    out << '\n';
 }

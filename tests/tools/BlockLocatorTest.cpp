@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -12,6 +13,7 @@
 
 #include "payload/PackageBlock.h"
 #include "payload/PackageLayout.h"
+#include "payload/ProfileStore.h"
 #include "tools/BlockLocator.h"
 #include "tools/PackError.h"
 #include "tools/ProgramFile.h"
@@ -228,6 +230,28 @@ TEST(BlockLocator, FindsTheDeliveredBlockInTheBuiltProbe)
     ASSERT_LE(location.offset + payload::kPackageSize, program.size());
     EXPECT_EQ(std::memcmp(program.data() + location.offset, payload::OwnPackageBlock(), payload::kPackageSize), 0);
     EXPECT_THAT(FindBlocksByLandmarks(program), testing::ElementsAre(location.offset));
+}
+
+// The store has its own section in the built program, holding the synthetic profiles.
+TEST(BlockLocator, FindsTheDeliveredProfileStoreInTheBuiltProbe)
+{
+    const Bytes program = ReadWholeFile(PACKAGE_PROBE, std::size_t{1} << 30);
+    const std::size_t at = LocateProfileStore(program);
+    ASSERT_LE(at + payload::kProfileStoreSize, program.size());
+    const auto synthetic = payload::SyntheticProfileStore();
+    EXPECT_TRUE(std::equal(synthetic.begin(), synthetic.end(), program.begin() + static_cast<std::ptrdiff_t>(at)));
+    EXPECT_EQ(std::memcmp(program.data() + at, payload::OwnProfileStore(), payload::kProfileStoreSize), 0);
+}
+
+TEST(BlockLocator, FindsNoProfileStoreWithoutItsSection)
+{
+    const ElfFile elf;
+    try {
+        LocateProfileStore(elf.bytes);
+        FAIL() << "a file without the store's section was accepted";
+    } catch (const PackError& error) {
+        EXPECT_THAT(error.what(), HasSubstr("no .norvik_profiles section"));
+    }
 }
 
 }  // namespace

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "payload/ProfileStore.h"
+
 using testing::HasSubstr;
 namespace fs = std::filesystem;
 
@@ -69,6 +71,18 @@ std::string Hex(uint32_t value)
 {
     char text[9];
     std::snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
+
+// The first bytes as the probe and `show` print them: "4e 56 ...".
+std::string HexBytes(const uint8_t* bytes, std::size_t count)
+{
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) {
+        char byte[4];
+        std::snprintf(byte, sizeof byte, i == 0 ? "%02x" : " %02x", bytes[i]);
+        text += byte;
+    }
     return text;
 }
 
@@ -268,7 +282,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, NorvikPackRefusal, testing::Values(
     Refusal{"TwoDigitSetting", {"--setting", "AUTOMODE=12"}, "one digit"},
     Refusal{"LongMinimum", {"--constraint", "1.1=RN001,RN08,TALVORE ,"}, "compares only 4"},
     Refusal{"LaterOptionRefused", {"--caption", "fine", "--new-revision", "1=RN08-long"}, "at most 7"},
-    Refusal{"MissingImageFile", {"--image", "1=/nonexistent/fw.bin"}, "cannot read"}),
+    Refusal{"MissingImageFile", {"--image", "1=/nonexistent/fw.bin"}, "cannot read"},
+    Refusal{"ProfileStoreTooLarge", {"--profiles", "{fw}"}, "more than the 17048 allowed"},
+    Refusal{"MissingProfileStoreFile", {"--caption", "fine", "--profiles", "/nonexistent/p.bin"}, "cannot read"}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(NorvikPackProcess, RefusesAFileWithoutABlock)
@@ -294,6 +310,87 @@ TEST_F(NorvikPackProcess, UsageErrorsExitWithTwo)
     const Outcome help = Pack({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_THAT(help.out, HasSubstr("usage: norvik-pack show FILE"));
+}
+
+}  // namespace
+
+// ---- The flash profile store ------------------------------------------------------------
+
+namespace {
+
+TEST_F(NorvikPackProcess, ShowAndTheProgramReportTheSyntheticProfileStore)
+{
+    const auto synthetic = payload::SyntheticProfileStore();
+    const std::vector<uint8_t> store(synthetic.begin(), synthetic.end());
+    const Outcome shown = Pack({"show", program.string()});
+    ASSERT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_THAT(shown.out, HasSubstr("profile store: synthetic (as built from source), checksum " +
+                                     Hex(Checksum(store)) + ", first bytes 4e 56 50 52 4f 46 30 30\n"));
+
+    const Outcome run = Run({program.string()});
+    EXPECT_THAT(run.out, HasSubstr("profile store: first 4e 56 50 52 4f 46 30 30 checksum " + Hex(Checksum(store))));
+}
+
+TEST_F(NorvikPackProcess, PackedProfileStoreIsWhatTheProgramReads)
+{
+    const auto store = Firmware(17048, 5);
+    WriteBytes(directory / "profiles.bin", store);
+    const auto before = ReadBytes(program);
+
+    const Outcome packed = Pack({"set", program.string(), "--profiles", (directory / "profiles.bin").string()});
+    ASSERT_EQ(packed.exitCode, 0) << packed.err;
+
+    const Outcome run = Run({program.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_THAT(run.out, HasSubstr("profile store: first " + HexBytes(store.data(), 8) + " checksum " +
+                                   Hex(Checksum(store)) + "\n"));
+    EXPECT_THAT(run.out, HasSubstr("caption: Flash Program for TALVORE DVDRW KRX-407T\n"));
+    EXPECT_THAT(Pack({"show", program.string()}).out,
+                HasSubstr("profile store: replaced, checksum " + Hex(Checksum(store)) + ", first bytes " +
+                          HexBytes(store.data(), 8) + "\n"));
+
+    // Only the store's own bytes changed.
+    const auto after = ReadBytes(program);
+    ASSERT_EQ(after.size(), before.size());
+    const auto first = std::mismatch(before.begin(), before.end(), after.begin());
+    ASSERT_NE(first.first, before.end());
+    const auto last = std::mismatch(before.rbegin(), before.rend(), after.rbegin());
+    EXPECT_LT(last.first.base() - first.first, 17048 + 1);
+}
+
+TEST_F(NorvikPackProcess, ProfileStoreOfAnotherSizeIsRefused)
+{
+    const auto before = ReadBytes(program);
+    for (const std::size_t size : {std::size_t{0}, std::size_t{17047}, std::size_t{17049}}) {
+        WriteBytes(directory / "profiles.bin", Firmware(size, 6));
+        const Outcome refused = Pack({"set", program.string(), "--caption", "not written", "--profiles",
+                                      (directory / "profiles.bin").string()});
+        EXPECT_EQ(refused.exitCode, 1) << size;
+        EXPECT_THAT(refused.err, testing::StartsWith("norvik-pack: ")) << size;
+        EXPECT_THAT(refused.err, HasSubstr(std::to_string(size) + " bytes")) << size;
+        EXPECT_THAT(refused.err, HasSubstr("17048")) << size;
+        EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+        EXPECT_TRUE(ReadBytes(program) == before) << "the program file changed for size " << size;
+    }
+    EXPECT_THAT(DirectoryEntries(), testing::ElementsAre("probe", "profiles.bin"));
+}
+
+TEST_F(NorvikPackProcess, ProfileStoreNeedsItsSection)
+{
+    // Without the section table the package is still found by its landmarks; the store is not.
+    auto bytes = ReadBytes(program);
+    std::fill(bytes.begin() + 0x28, bytes.begin() + 0x30, 0);
+    WriteBytes(program, bytes);
+    WriteBytes(directory / "profiles.bin", Firmware(17048, 8));
+
+    const Outcome refused = Pack({"set", program.string(), "--profiles", (directory / "profiles.bin").string()});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_THAT(refused.err, HasSubstr("no .norvik_profiles section"));
+    EXPECT_TRUE(ReadBytes(program) == bytes) << "the program file changed";
+
+    const Outcome shown = Pack({"show", program.string()});
+    EXPECT_EQ(shown.exitCode, 0);
+    EXPECT_THAT(shown.out, HasSubstr("profile store: no flash profile store in this file"));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // A small program that carries the delivered package and prints what it reads from its own
-// block at run time. The packaging tests pack a copy of it and run the copy: it must behave as
-// packed, not as compiled.
+// block and its own flash profile store at run time. The packaging tests pack a copy of it and
+// run the copy: it must behave as packed, not as compiled.
 
 #include <algorithm>
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include "app/PackageReader.h"
 #include "payload/PackageBlock.h"
 #include "payload/PackageLayout.h"
+#include "payload/ProfileStore.h"
 
 namespace {
 
@@ -38,6 +39,14 @@ void PrintBank(const PackageReader& package, int bank)
     std::printf(" checksum %08x\n", Checksum(bytes, static_cast<std::size_t>(size)));
 }
 
+void PrintProfileStore()
+{
+    const uint8_t* store = payload::OwnProfileStore();
+    std::printf("profile store: first");
+    for (int i = 0; i < 8; ++i) std::printf(" %02x", store[i]);
+    std::printf(" checksum %08x\n", Checksum(store, payload::kProfileStoreSize));
+}
+
 }  // namespace
 
 int main()
@@ -52,6 +61,7 @@ int main()
         std::printf("setting %s %u\n", kSettingNames[i], package.Setting(static_cast<SettingKey>(i)));
     }
     std::printf("image: %s\n", package.ImageHoldsPlaceholder() ? "placeholder" : "firmware");
+    PrintProfileStore();
     std::printf("constraint 1.1: \"%s\" \"%s\" \"%s\" \"%s\"\n",
                 Text(package.Constraint(0, 0, ConstraintField::Minimum)).c_str(),
                 Text(package.Constraint(0, 0, ConstraintField::Maximum)).c_str(),

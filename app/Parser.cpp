@@ -1,0 +1,52 @@
+// The update worker: one download per drive on a thread of its own, its outcome left in the
+// device object as 0 or 42.
+
+#include "app/Parser.h"
+
+#include <exception>
+
+#include "device/AtapiDevice.h"
+#include "device/ErrCodeException.h"
+
+namespace {
+
+constexpr uint8_t kUpdateSucceeded = 0;
+
+}  // namespace
+
+Parser::Parser(const WorkerParameters& parameters) : parameters(parameters), device(parameters.device) {}
+
+// The blocking handler is connected first, so the deletion queued behind it follows its return.
+void Parser::StartWithHandlerAttached()
+{
+    connect(this, &QThread::finished, this, &QObject::deleteLater, Qt::QueuedConnection);
+    start();
+}
+
+void Parser::run() { ThreadMain(); }
+
+// Any exception that leaves the download is a failed update: one of another kind than
+// ErrCodeException (from the system layer, or memory running out) must not leave the result
+// at 0 and report a failed drive as programmed.
+void Parser::ThreadMain()
+{
+    device->updateResult = kUpdateSucceeded;
+    bool ok = false;
+    try {
+        ok = RunUpdate();
+    } catch (const ErrCodeException&) {
+        ok = false;
+    } catch (const std::exception&) {
+        ok = false;
+    } catch (...) {
+        ok = false;
+    }
+    if (!ok) device->updateResult = ErrCodeException::kDownloadFailed;
+}
+
+bool Parser::RunUpdate()
+{
+    if (device->DownloadFirmware(parameters.image, parameters.length, parameters.bootCode ? 1 : 0)) return true;
+    if (device->ErrorRaisingEnabled()) throw ErrCodeException(ErrCodeException::kDownloadFailed);
+    return false;
+}

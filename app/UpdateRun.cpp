@@ -1,0 +1,322 @@
+// The update: the choice of drives, one device object per drive, the disc and tray check, one
+// worker per drive, the progress tick, and the completion with its outcome.
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "app/Parser.h"
+#include "app/SequenceTexts.h"
+#include "app/UpdateSequence.h"
+#include "device/ErrCodeException.h"
+#include "payload/PackageLayout.h"
+
+namespace {
+
+constexpr uint8_t kSenseNotReady = 0x2;
+constexpr uint8_t kAscMediumNotPresent = 0x3A;
+constexpr int32_t kTrayWaitSeconds = 120;
+constexpr int kDotsPerCycle = 10;
+
+// A bank's bytes as the worker gets them: inside the image area, or not given to any worker.
+bool BankLiesInImage(int32_t start, int32_t size)
+{
+    return start >= 0 && size >= 0 && int64_t{start} + size <= static_cast<int64_t>(payload::kImageAreaSize);
+}
+
+}  // namespace
+
+void UpdateSequence::cmdUpdateClick()
+{
+    if (phase != Phase::AtRest || mainDevice == nullptr) return;
+    phase = Phase::Preparing;
+    outcome = SequenceOutcome::Undecided;
+    updateCount = 0;
+    if (settings.autoMode == 0)
+        ChooseSelectedDrive();
+    else
+        ChooseUpdatableDrives();
+    if (phase == Phase::Ended) return;
+
+    runningWorkers = 0;
+    for (int slot = 0; slot < updateCount; ++slot) PrepareSlot(slot);
+
+    if (runningWorkers != 0) {
+        BeginProgramming();
+    } else if (updateCount != 0) {
+        // Every drive failed before its worker, or every worker ended while later drives were
+        // still being prepared: the update is over now.
+        CompleteUpdate();
+    } else {
+        phase = Phase::AtRest;
+    }
+}
+
+// The Update button is enabled only while an updatable drive is selected; a front end that
+// calls the handler otherwise (the console's choice of drive) still updates no other drive.
+void UpdateSequence::ChooseSelectedDrive()
+{
+    const int index = view.SelectedDriveEntry();
+    const DriveRecord* record = index >= 0 ? mainDevice->GetDrive(static_cast<uint32_t>(index)) : nullptr;
+    if (record == nullptr || record->updatable == 0) return;
+    if (record->alreadyCurrent != 0 && settings.n2oMessage != 0) {
+        const MessageAnswer answer = view.ShowMessage(MessageKind::Warning, texts::kWarningTitle,
+                                                      texts::kAlreadyCurrent, MessageButtons::YesNo);
+        if (answer != MessageAnswer::Yes) {
+            End(SequenceOutcome::QuestionDeclined);
+            return;
+        }
+    }
+    updatedDriveIndex = index;
+    AddSlot(index);
+}
+
+// One update takes at most 16 drives: the first updatable ones in list order.
+void UpdateSequence::ChooseUpdatableDrives()
+{
+    const int count = mainDevice->DriveCount();
+    for (int index = 0; index < count && updateCount < kMaxDrives; ++index) {
+        const DriveRecord* record = mainDevice->GetDrive(static_cast<uint32_t>(index));
+        if (record != nullptr && record->present != 0 && record->updatable != 0) AddSlot(index);
+    }
+    if (updateCount != 0) TellAboutDrivesLeftOut();
+}
+
+// The slot's device object, made without discovery, with the main object's drive table, and
+// with its drive selected (opened). A slot without an object, or whose drive could not be
+// opened, counts as a failed drive when its turn comes.
+void UpdateSequence::AddSlot(int driveIndex)
+{
+    std::unique_ptr<AtapiDevice>& device = driveDevices[static_cast<std::size_t>(updateCount++)];
+    device = MakeDevice(system, false);
+    if (device == nullptr) return;
+    mainDevice->CopyStateTo(*device);
+    device->SelectDrive(static_cast<int16_t>(driveIndex));
+}
+
+// The drive table holds 16 drives, so optical drives past them never reach the list. The
+// pass-through route lists the system's drives, so there they can be counted and told about.
+void UpdateSequence::TellAboutDrivesLeftOut()
+{
+    if (!osInfo.IsNT()) return;
+    platform::DriveRootList roots{};
+    system.ListDriveRoots(roots);
+    int opticalDrives = 0;
+    for (int i = 0; i < std::min<int>(roots.count, platform::kMaxDriveRoots); ++i) {
+        char root[platform::kRootPathSize] = {};
+        std::memcpy(root, roots.roots[i], strnlen(roots.roots[i], sizeof root - 1));
+        if (root[0] == '\0') break;
+        if (system.IsOpticalDrive(root)) ++opticalDrives;
+    }
+    const int leftOut = opticalDrives - kMaxDrives;
+    if (leftOut <= 0) return;
+    char text[256];
+    std::snprintf(text, sizeof text, texts::kDrivesLeftOutFormat, leftOut);
+    view.ShowMessage(MessageKind::Information, texts::kInformationTitle, text, MessageButtons::Ok);
+}
+
+void UpdateSequence::PrepareSlot(int slot)
+{
+    AtapiDevice* device = driveDevices[static_cast<std::size_t>(slot)].get();
+    const int16_t index = device != nullptr ? device->CurrentIndex() : kSelectionFailed;
+    const DriveRecord* record = index >= 0 ? mainDevice->GetDrive(static_cast<uint32_t>(index)) : nullptr;
+    if (record == nullptr || record->bankNumber >= settings.howManyBin) {
+        MarkFailed(slot);
+        return;
+    }
+    const int bank = record->bankNumber;
+    Parser::WorkerParameters parameters{};
+    parameters.device = device;
+    parameters.image = package.ImageArea() + package.BinStart(bank);
+    parameters.length = package.BinSize(bank);
+    parameters.bootCode = settings.bootCode != 0;
+    if (!BankLiesInImage(package.BinStart(bank), parameters.length)) {
+        MarkFailed(slot);
+        return;
+    }
+    // The check's waits may run out; they must not raise, whatever state was copied in.
+    device->DisableErrorRaising();
+    if (settings.chkDisc == 1 && !CheckDiscAndTray(*device)) {
+        MarkFailed(slot);
+        return;
+    }
+    StartWorker(slot, parameters);
+}
+
+void UpdateSequence::MarkFailed(int slot)
+{
+    if (AtapiDevice* device = driveDevices[static_cast<std::size_t>(slot)].get())
+        device->updateResult = ErrCodeException::kDownloadFailed;
+}
+
+// Ends when the drive reports no medium and a closed tray; until then every pass that does not
+// end it shows the user a message, so a drive that has vanished or fails every command keeps
+// asking instead of turning silently. A tray that is found open again after a pass that closed
+// it without a word is such a case. A message answered with anything but OK (a front end that
+// cannot ask anyone) gives the drive up: it takes no part.
+bool UpdateSequence::CheckDiscAndTray(AtapiDevice& drive)
+{
+    view.SetStatus(texts::kCheckDisc);
+    bool previousPassSilent = false;
+    for (;;) {
+        bool messageShown = false;
+        if (drive.IsDiscAbsent()) {
+            if (!drive.IsTrayOpen()) return true;
+            if (previousPassSilent) {
+                if (!Acknowledge(texts::kPushTrayIn)) return false;
+                messageShown = true;
+            }
+        } else {
+            view.SetStatus(texts::kTrayOut);
+            drive.EjectTray();
+            drive.WaitReady(kTrayWaitSeconds);
+            const bool ejected = drive.SenseIs(kSenseNotReady, kAscMediumNotPresent);
+            if (!Acknowledge(ejected ? texts::kRemoveDisc : texts::kDiscLocked)) return false;
+            messageShown = true;
+        }
+        view.SetStatus(texts::kTrayIn);
+        drive.LoadTray();
+        view.SetStatus(texts::kWaitingReady);
+        drive.WaitReady(kTrayWaitSeconds);
+        if (drive.IsTrayOpen()) {
+            if (!Acknowledge(texts::kPushTrayIn)) return false;
+            messageShown = true;
+        }
+        previousPassSilent = !messageShown;
+    }
+}
+
+bool UpdateSequence::Acknowledge(std::string_view text)
+{
+    return view.ShowMessage(MessageKind::Warning, texts::kWarningTitle, text, MessageButtons::Ok) == MessageAnswer::Ok;
+}
+
+// The end handler is attached before the worker runs. Its end is counted on this thread; while
+// later drives are still being prepared it cannot complete the update.
+void UpdateSequence::StartWorker(int slot, const Parser::WorkerParameters& parameters)
+{
+    Parser* worker = new Parser(parameters);
+    workers[static_cast<std::size_t>(slot)] = worker;
+    worker->Start(this, [this] { ParserTerminate(); });
+    ++runningWorkers;
+}
+
+void UpdateSequence::BeginProgramming()
+{
+    progressMaximum = kProgressMaximum;
+    ShowProgress();
+    view.SetProgressTimer(true);
+    view.SetUpdateEnabled(false);
+    view.SetCloseEnabled(false);
+    view.SetStatusColour(TextColour::Maroon);
+    phase = Phase::Programming;
+}
+
+void UpdateSequence::ParserTerminate()
+{
+    --runningWorkers;
+    if (runningWorkers != 0 || phase != Phase::Programming) return;
+    CompleteUpdate();
+}
+
+// Paced by the front end's timer alone: no progress value comes from the workers.
+void UpdateSequence::tmrTimer()
+{
+    if (phase != Phase::Programming) return;
+    if (progressPosition == progressMaximum) {
+        view.SetStatus(texts::kProgrammingAtMaximum);
+        return;
+    }
+    ++progressPosition;
+    ShowProgress();
+    char percent[16];
+    std::snprintf(percent, sizeof percent, "%d %%", progressPosition * 100 / progressMaximum);
+    view.SetPercent(percent);
+
+    char status[32] = {};
+    const std::size_t dots = static_cast<std::size_t>(progressPosition % kDotsPerCycle);
+    std::memcpy(status, texts::kProgramming.data(), texts::kProgramming.size());
+    std::memset(status + texts::kProgramming.size(), '.', dots);
+    view.SetStatus(std::string_view(status, texts::kProgramming.size() + dots));
+}
+
+void UpdateSequence::ShowProgress()
+{
+    view.SetProgress(progressPosition, progressMaximum);
+}
+
+void UpdateSequence::CompleteUpdate()
+{
+    phase = Phase::Finishing;
+    view.SetProgressTimer(false);
+    CollectResults();
+    progressPosition = progressMaximum;
+    ShowProgress();
+    view.SetPercent(texts::kFullPercent);
+    view.SetStatus(texts::kInquiry);
+    view.ProcessPendingMessages();
+    RefreshDrives();
+    view.SetUpdateEnabled(true);
+    view.SetCloseEnabled(true);
+    ReportOutcome();
+}
+
+// Every worker has ended: its result is final and its device object free to go.
+void UpdateSequence::CollectResults()
+{
+    allSucceeded = true;
+    for (int slot = 0; slot < updateCount; ++slot) {
+        std::unique_ptr<AtapiDevice>& device = driveDevices[static_cast<std::size_t>(slot)];
+        if (device == nullptr || device->updateResult != 0) allSucceeded = false;
+        device.reset();
+    }
+}
+
+// The updated drives report their new revision. In manual mode the drive that was updated is
+// read again and selected, whatever entry was chosen while its worker ran.
+void UpdateSequence::RefreshDrives()
+{
+    if (mainDevice == nullptr) return;
+    if (settings.autoMode == 0) {
+        const int16_t index = static_cast<int16_t>(updatedDriveIndex);
+        if (mainDevice->SelectDrive(index)) mainDevice->ReidentifyCurrent();
+        FillDriveList();
+        view.SelectDriveEntry(updatedDriveIndex);
+        return;
+    }
+    for (int16_t index = 0; index < static_cast<int16_t>(mainDevice->DriveCount()); ++index) {
+        if (mainDevice->SelectDrive(index)) mainDevice->ReidentifyCurrent();
+    }
+    FillDriveList();
+    mainDevice->CloseDrive();
+}
+
+void UpdateSequence::ReportOutcome()
+{
+    if (!allSucceeded) {
+        ShowPermissionAdviceOnce();
+        view.ShowMessage(MessageKind::Error, texts::kErrorTitle, texts::kUpdateFailed, MessageButtons::Ok);
+        End(SequenceOutcome::UpdateFailed);
+        return;
+    }
+    if (settings.reboot != 0) {
+        // The program ends also when the system refuses the restart.
+        restartAccepted = sys::Reboot(osInfo);
+        End(SequenceOutcome::Restarted);
+        return;
+    }
+    if (settings.closeAp != 0) {
+        End(SequenceOutcome::ClosedAfterSuccess);
+        return;
+    }
+    view.SetStatusColour(TextColour::Navy);
+    view.SetStatus(texts::kDone);
+    view.ShowMessage(MessageKind::Information, texts::kInformationTitle, texts::kUpdated, MessageButtons::Ok);
+    view.SetStatus("");
+    phase = Phase::AtRest;
+    outcome = SequenceOutcome::Updated;
+    cboDrivesChange();
+    view.SetPercent(texts::kInitialPercent);
+    progressPosition = 0;
+    ShowProgress();
+}

@@ -1,0 +1,69 @@
+#pragma once
+// What the start-up and update sequence needs from a front end, in the program's terms. The
+// window shows it with its controls and Qt's standard message boxes; the console front end on a
+// terminal; tests record every call and answer the message boxes from a script. The sequence
+// decides everything and gives every text; a view only shows, and answers when asked.
+//
+// Every call comes on the thread that runs the sequence.
+
+#include <cstdint>
+#include <string_view>
+
+enum class MessageKind : uint8_t { Warning, Error, Information };
+enum class MessageButtons : uint8_t { Ok, YesNo };
+enum class MessageAnswer : uint8_t { Ok, Yes, No };
+
+// Black (the sentence), maroon (red 128, green 0, blue 0), navy (red 0, green 0, blue 128).
+enum class TextColour : uint8_t { Black, Maroon, Navy };
+
+class UpdateView {
+public:
+    virtual ~UpdateView() = default;
+
+    // A modal message box; returns when the user has answered. A box with an OK button answers
+    // Ok; one with Yes and No answers Yes or No (closing it counts as No). The title is the
+    // box's caption ("Warning", "Error", "Information", or "Error ..." for the device object).
+    virtual MessageAnswer ShowMessage(MessageKind kind, std::string_view title, std::string_view text,
+                                      MessageButtons buttons) = 0;
+
+    // The window caption.
+    virtual void SetCaption(std::string_view caption) = 0;
+
+    // The status text (lblMsg) and its colour, and the percentage text (lblPercent).
+    virtual void SetStatus(std::string_view text) = 0;
+    virtual void SetStatusColour(TextColour colour) = 0;
+    virtual void SetPercent(std::string_view text) = 0;
+
+    // The progress bar: position between 0 and maximum.
+    virtual void SetProgress(int position, int maximum) = 0;
+
+    // The drive list. Entry i belongs to drive record i. SelectDriveEntry(-1) selects none;
+    // selecting an entry here never counts as the user's choice. SelectedDriveEntry gives the
+    // selected index, or -1.
+    virtual void ClearDriveList() = 0;
+    virtual void AddDriveEntry(std::string_view entry) = 0;
+    virtual void SelectDriveEntry(int index) = 0;
+    virtual int SelectedDriveEntry() const = 0;
+
+    // The sentence under the list (lblUpdateMsg) and the two revision labels placed in it:
+    // lblNewFW after "to", lblOldFW in the gap after "from".
+    virtual void ShowUpdateSentence(std::string_view text, TextColour colour) = 0;
+    virtual void ShowRevisions(std::string_view newRevision, std::string_view oldRevision) = 0;
+    virtual void HideRevisions() = 0;
+
+    // The Update and Close buttons.
+    virtual void SetUpdateEnabled(bool enabled) = 0;
+    virtual void SetCloseEnabled(bool enabled) = 0;
+
+    // The 100 ms progress timer: while it runs, the front end calls UpdateSequence::tmrTimer on
+    // every tick.
+    virtual void SetProgressTimer(bool running) = 0;
+
+    // Lets the front end handle what is waiting (drawing the texts just set) before the sequence
+    // goes on with a longer step.
+    virtual void ProcessPendingMessages() = 0;
+
+    // The application is told to terminate: its event loop ends as soon as it runs. Must work
+    // before the loop has started (a queued quit), and returns at once.
+    virtual void Terminate() = 0;
+};

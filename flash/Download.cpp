@@ -1,0 +1,117 @@
+// The firmware download: prepare the drive, send the flash profile of its chip, write the image
+// in 16 KiB blocks and read every block back, up to three passes, then pause and commit.
+
+#include <atomic>
+#include <cstring>
+
+#include "device/AtapiDevice.h"
+#include "flash/DriveCommands.h"
+
+namespace {
+
+constexpr uint32_t kImageBlockSize = 16384;
+constexpr int kImagePasses = 3;
+constexpr int32_t kReadyWaitSeconds = 60;
+constexpr uint32_t kCommitTimeoutMs = 108000;
+constexpr double kPauseBeforeCommitSeconds = 1.0;
+// Without a high-resolution counter the pause is paced by sleeps of this length instead.
+constexpr uint32_t kPauseSliceMs = 10;
+
+constexpr uint8_t kOpcodeFlashId = 0xDF;
+constexpr uint8_t kOpcodeWriteBuffer = 0x3B;
+constexpr uint8_t kStatusGood = 1;
+
+// Set by the window before any download starts; read by every worker during its pause.
+std::atomic<AtapiDevice::MessagePump> messagePump{nullptr};
+
+void PumpMessages() {
+    if (const AtapiDevice::MessagePump pump = messagePump.load(std::memory_order_acquire)) pump();
+}
+
+// Whether the profile step ended with a command that the drive did not complete: the
+// identification or the profile write ended with sense data, failed as a request or ran past
+// its time-out. An identification that completed without a matching row leaves the
+// identification as the last command, completed, and counts as no failure.
+bool ProfileCommandFailed(const LastCommand& last) {
+    const uint8_t opcode = last.lastCdb[0];
+    const bool profileCommand = opcode == kOpcodeFlashId || opcode == kOpcodeWriteBuffer;
+    return !profileCommand || last.lastStatus != kStatusGood;
+}
+
+int32_t WholeBlocks(const uint8_t* image, int32_t length) {
+    if (image == nullptr || length < 0) return 0;
+    return length / static_cast<int32_t>(kImageBlockSize);
+}
+
+uint32_t BlockOffset(int32_t block) { return static_cast<uint32_t>(block) * kImageBlockSize; }
+
+// One write pass: every block from the image through outputBuffer to its place in the drive.
+bool WriteImageBlocks(AtapiDevice& device, const uint8_t* image, int32_t blocks) {
+    for (int32_t block = 0; block < blocks; ++block) {
+        std::memcpy(device.OutputBuffer(), image + BlockOffset(block), kImageBlockSize);
+        if (!device.WriteBuffer(BlockOffset(block), kImageBlockSize, 0)) return false;
+    }
+    return true;
+}
+
+// One verify pass: every block read back into inputBuffer and compared with the image.
+bool VerifyImageBlocks(AtapiDevice& device, const uint8_t* image, int32_t blocks) {
+    for (int32_t block = 0; block < blocks; ++block) {
+        if (!device.ReadBuffer(BlockOffset(block), kImageBlockSize)) return false;
+        if (std::memcmp(device.InputBuffer(), image + BlockOffset(block), kImageBlockSize) != 0) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void AtapiDevice::SetMessagePump(MessagePump pump) { messagePump.store(pump, std::memory_order_release); }
+
+// The preparation runs with errors not raised, so a drive that is slow to become ready or
+// refuses to stop still gets the image. The profile is the exception: a drive whose
+// identification or profile write failed would program the image without the profile its chip
+// needs, so the download ends there, before any image byte is sent. A completed identification
+// that matches no profile is no such failure: the image and the commit still follow.
+bool AtapiDevice::DownloadFirmware(const uint8_t* image, int32_t length, uint8_t bootCode) {
+    DisableErrorRaising();
+    WaitReady(kReadyWaitSeconds);
+    StopUnit();
+    SendFlashProfile();
+    if (ProfileCommandFailed(lastCommand)) return false;
+    EnableErrorRaising();
+    if (!WriteAndVerifyImage(image, length)) return false;
+    SetCommandTimeout(kCommitTimeoutMs);
+    DelayWithMessages(kPauseBeforeCommitSeconds);
+    // outputBuffer still holds the last block written: its first 16 bytes go with the commit.
+    const uint8_t control = bootCode != 0 ? flash::kCommitBootCodeControl : flash::kCommitControl;
+    if (!WriteBuffer(0, 0, control)) return false;
+    DisableErrorRaising();
+    return true;
+}
+
+// Every pass writes all blocks again, also those that compared equal before. Fewer than one
+// whole block can never verify, so such an image is never committed.
+bool AtapiDevice::WriteAndVerifyImage(const uint8_t* image, int32_t length) {
+    const int32_t blocks = WholeBlocks(image, length);
+    if (blocks == 0 || InputBuffer() == nullptr || OutputBuffer() == nullptr) return false;
+    for (int pass = 1; pass <= kImagePasses; ++pass) {
+        if (WriteImageBlocks(*this, image, blocks) && VerifyImageBlocks(*this, image, blocks)) return true;
+    }
+    return false;
+}
+
+// A busy wait on the wait timer that lets the window's messages through. A machine without a
+// high-resolution counter reads 0.0 elapsed for ever, so there the pause is made of sleeps.
+void AtapiDevice::DelayWithMessages(double seconds) {
+    waitTimer.Start(true);
+    if (waitTimer.IsAvailable()) {
+        while (waitTimer.Elapsed() < seconds) PumpMessages();
+    } else {
+        const double pauseMs = seconds * 1000.0;
+        for (double sleptMs = 0.0; sleptMs < pauseMs; sleptMs += kPauseSliceMs) {
+            PumpMessages();
+            system.Sleep(kPauseSliceMs);
+        }
+    }
+    waitTimer.Stop();
+}

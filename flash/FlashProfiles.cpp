@@ -1,0 +1,67 @@
+// The flash profile step of the download: ask the drive for its flash chip, find the profile
+// for it and send it framed by its header. The profiles themselves are payload; nothing here
+// reads their bytes.
+
+#include "flash/FlashProfiles.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "device/AtapiDevice.h"
+#include "payload/ProfileStore.h"
+
+namespace flash {
+
+namespace {
+
+// The row's profile from the program's own store; null when it does not fit in destination.
+uint8_t* CopyProfile(int row, std::span<uint8_t> destination)
+{
+    const uint32_t length = ProfileLength(row);
+    if (destination.size() < length) return nullptr;
+    std::memcpy(destination.data(), payload::OwnProfileStore() + ProfileStoreOffset(row), length);
+    return destination.data();
+}
+
+}  // namespace
+
+std::optional<int> FindProfileRow(uint8_t manufacturer, uint8_t device, uint8_t variantHigh, uint8_t variantLow)
+{
+    const uint8_t key[payload::kProfileKeySize] = {manufacturer, device, variantHigh, variantLow};
+    for (int row = 0; row < kProfileRowCount; ++row) {
+        if (std::equal(std::begin(key), std::end(key), kFlashProfileTable[row])) return row;
+    }
+    return std::nullopt;
+}
+
+uint8_t* FetchProfile(uint8_t manufacturer, uint8_t device, uint8_t variantHigh, uint8_t variantLow,
+                      std::span<uint8_t> destination)
+{
+    const std::optional<int> row = FindProfileRow(manufacturer, device, variantHigh, variantLow);
+    if (!row) return nullptr;
+    return CopyProfile(*row, destination);
+}
+
+}  // namespace flash
+
+// The packet is built in outputBuffer: the header from the table row, the profile behind it,
+// and zeros after it from the clearing, so an odd profile is followed by its zero byte.
+bool AtapiDevice::SendFlashProfile()
+{
+    uint8_t* packet = OutputBuffer();
+    // After FreeBuffers there is nowhere to build the packet: nothing is asked or sent.
+    if (packet == nullptr) return false;
+    std::memset(packet, 0, flash::kProfileClearedBytes);
+    if (!ReadFlashId()) return false;
+
+    const uint8_t* reply = InputBuffer();
+    const std::optional<int> row = flash::FindProfileRow(reply[0], reply[1], reply[2], reply[3]);
+    if (!row) return false;
+
+    const uint32_t headerSize = flash::ProfileHeaderSize(*row);
+    std::memcpy(packet, flash::kFlashProfileTable[*row], headerSize);
+    const std::span<uint8_t> behindHeader(packet + headerSize, flash::kProfileClearedBytes - headerSize);
+    if (flash::CopyProfile(*row, behindHeader) == nullptr) return false;
+    return WriteBuffer(flash::ProfileBufferOffset(*row), flash::ProfileTransferLength(*row),
+                       flash::ProfileControl(*row));
+}

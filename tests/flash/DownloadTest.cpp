@@ -1,0 +1,483 @@
+// The firmware download against the virtual drive on the virtual clock: the command sequence
+// the drive receives, the passes of write and read-back, the commit and its pause, the
+// preparation steps whose failures are ignored, and the profile step whose failures end the
+// download before an image byte is sent.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AllocationCounter.h"
+#include "DownloadTrace.h"
+#include "device/AtapiDevice.h"
+#include "device/ErrCodeException.h"
+#include "sim/VirtualSystem.h"
+
+namespace {
+
+using namespace downloadtest;
+using sim::Fault;
+using sim::FaultKind;
+using sim::FaultTrigger;
+using sim::FlashState;
+
+// Keeps what the trace cannot show: the 16 bytes that went with the commit. It reads no clock,
+// so the commands keep their modelled durations.
+class RecordingSystem : public sim::VirtualSystem {
+public:
+    bool SendPassThrough(platform::DriveHandle handle, platform::PassThroughRequest& request) override {
+        const bool commit = request.cdb[0] == 0x3B && (request.cdb[9] == 0x80 || request.cdb[9] == 0xA0);
+        if (commit && request.data != nullptr && request.length == sizeof commitBytes) {
+            std::memcpy(commitBytes, request.data, sizeof commitBytes);
+        }
+        return VirtualSystem::SendPassThrough(handle, request);
+    }
+
+    double Now() { return double(QueryCounter()) / kCounterFrequency; }
+
+    uint8_t commitBytes[16] = {};
+};
+
+constexpr uint8_t kChipWithProfile[4] = {0xBF, 0xD6, 0x00, 0x02};
+const std::string kProfileWrite = "3B05010000000002BC7F0000 out 700";
+
+// The pump of these tests counts its calls and keeps the virtual time of the first and last.
+RecordingSystem* pumpClock = nullptr;
+int pumpCalls = 0;
+double firstPumpAt = 0.0;
+double lastPumpAt = 0.0;
+void CountingPump() {
+    if (pumpClock != nullptr) {
+        lastPumpAt = pumpClock->Now();
+        if (pumpCalls == 0) firstPumpAt = lastPumpAt;
+    }
+    ++pumpCalls;
+}
+
+class Download : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pumpClock = &system;
+        pumpCalls = 0;
+    }
+    void TearDown() override {
+        AtapiDevice::SetMessagePump(nullptr);
+        pumpClock = nullptr;
+    }
+
+    // Adds the drive, builds the device object (which scans) and selects the drive; the trace
+    // then holds only what the download sends.
+    void Open(const uint8_t (&chip)[4] = kChipWithProfile) {
+        sim::DriveConfig config;
+        std::memcpy(config.flashId, chip, sizeof chip);
+        drive = system.AddDrive(sim::DriveSetup{config});
+        ASSERT_NE(drive, nullptr);
+        device = std::make_unique<AtapiDevice>(system);
+        ASSERT_TRUE(device->SelectDrive(0));
+        for (const TracedCommand& command : Trace()) ++sentBefore[command.opcode()];
+        drive->ClearTrace();
+        commandsBefore = drive->commandCount();
+    }
+
+    // A fault on the position-th command of the download (1-based).
+    void FaultAt(uint32_t position, FaultKind kind, uint32_t repeat = 1) {
+        Fault fault;
+        fault.kind = kind;
+        fault.trigger = FaultTrigger::Sequence;
+        fault.number = commandsBefore + position;
+        fault.repeat = repeat;
+        fault.senseKey = 3;
+        fault.asc = 0x0C;
+        fault.seconds = 200.0;
+        fault.replyOffset = 4321;
+        ASSERT_TRUE(drive->AddFault(fault));
+    }
+
+    void FaultOnOpcode(uint8_t opcode, uint32_t number, FaultKind kind, uint32_t repeat = 1) {
+        Fault fault;
+        fault.kind = kind;
+        fault.trigger = FaultTrigger::Opcode;
+        fault.opcode = opcode;
+        fault.number = sentBefore[opcode] + number;
+        fault.repeat = repeat;
+        fault.senseKey = 3;
+        fault.asc = 0x0C;
+        fault.seconds = 200.0;
+        fault.replyOffset = 4321;
+        ASSERT_TRUE(drive->AddFault(fault));
+    }
+
+    bool Run(const std::vector<uint8_t>& image, uint8_t bootCode = 0) {
+        return device->DownloadFirmware(image.data(), int32_t(image.size()), bootCode);
+    }
+
+    std::vector<TracedCommand> Trace() const { return ParseTrace(drive->trace()); }
+
+    // Requests after the preparation: TEST UNIT READY polls, then the stop.
+    static size_t SkipPreparation(const std::vector<TracedCommand>& commands) {
+        size_t i = 0;
+        while (i < commands.size() && commands[i].opcode() == 0x00) ++i;
+        return i + 1;
+    }
+
+    bool DriveHoldsGoodImage(const std::vector<uint8_t>& image) const {
+        return drive->flashState() == FlashState::Good &&
+               std::memcmp(drive->flash(), image.data(), kImageSize) == 0 &&
+               std::string(drive->revision()) == "RN08";
+    }
+
+    RecordingSystem system;
+    sim::VirtualDrive* drive = nullptr;
+    std::unique_ptr<AtapiDevice> device;
+    uint32_t commandsBefore = 0;
+    uint32_t sentBefore[256] = {};   // per opcode, while the device object scanned
+    const std::vector<uint8_t> image = MakeImage(kImageSize);
+};
+
+// ---- The sequence the drive receives -----------------------------------------------------
+
+TEST_F(Download, SendsPreparationProfileTwoPassesOfBlocksAndTheCommit) {
+    Open();
+    ASSERT_TRUE(Run(image));
+    const std::vector<std::string> lines = drive->trace();
+    const std::vector<TracedCommand> commands = Trace();
+
+    size_t i = 0;
+    while (commands[i].opcode() == 0x00) ASSERT_EQ(lines[i++].substr(0, 24), std::string(24, '0'));
+    EXPECT_GE(i, 2u) << "the wait polls, then one more TEST UNIT READY";
+    EXPECT_EQ(lines[i++], "1B0000000000000000000000 none 0 good");
+    EXPECT_EQ(lines[i++], "DF1100000000000000000000 in 128 good");
+    EXPECT_EQ(lines[i++], kProfileWrite + " good");
+    for (int block = 0; block < kImageBlocks; ++block, ++i) {
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "3B0501%06X004000000000 out 16384 good", block * kBlockSize);
+        ASSERT_EQ(lines[i], expected) << "block " << block;
+    }
+    for (int block = 0; block < kImageBlocks; ++block, ++i) {
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "3C0101%06X004000000000 in 16384 good", block * kBlockSize);
+        ASSERT_EQ(lines[i], expected) << "block " << block;
+    }
+    EXPECT_EQ(lines[i++], "3B0501000000000000800000 out 16 good");
+    EXPECT_EQ(i, lines.size()) << "nothing follows the commit";
+}
+
+TEST_F(Download, LeavesTheDriveWithTheGoodImageAndTheNewRevision) {
+    Open();
+    ASSERT_TRUE(Run(image));
+    EXPECT_TRUE(DriveHoldsGoodImage(image));
+    EXPECT_TRUE(drive->lastCommit().profileMatched);
+    EXPECT_EQ(drive->lastCommit().control, 0x80);
+    EXPECT_FALSE(device->ErrorRaisingEnabled()) << "the flag is cleared on success";
+}
+
+TEST_F(Download, BootCodeSwitchGivesCommitControlA0) {
+    Open();
+    ASSERT_TRUE(Run(image, 1));
+    EXPECT_EQ(drive->trace().back(), "3B0501000000000000A00000 out 16 good");
+    EXPECT_EQ(drive->lastCommit().control, 0xA0);
+    EXPECT_TRUE(DriveHoldsGoodImage(image));
+}
+
+TEST_F(Download, CommitCarriesTheFirst16BytesOfTheLastBlock) {
+    Open();
+    ASSERT_TRUE(Run(image));
+    EXPECT_EQ(std::memcmp(system.commitBytes, image.data() + 63 * kBlockSize, 16), 0);
+}
+
+TEST_F(Download, PausesOneSecondBeforeTheCommitWhilePumpingMessages) {
+    Open();
+    AtapiDevice::SetMessagePump(&CountingPump);
+    const double start = system.Now();
+    ASSERT_TRUE(Run(image));
+    const double downloadSeconds = system.Now() - start;
+    const double pumping = lastPumpAt - firstPumpAt;
+    EXPECT_GT(pumping, 0.99);
+    EXPECT_LT(pumping, 1.01);
+    EXPECT_GE(downloadSeconds, 1.0) << "the commands themselves take no time here";
+    EXPECT_LT(downloadSeconds, 1.05);
+    EXPECT_GT(pumpCalls, 1000) << "the pause is a busy wait that lets messages through";
+}
+
+TEST_F(Download, CommitRunsUnderThe108SecondLimitWhateverWasSetBefore) {
+    Open();
+    device->SetCommandTimeout(5000);
+    Fault slowCommit;
+    slowCommit.kind = FaultKind::Slow;
+    slowCommit.trigger = FaultTrigger::Opcode;
+    slowCommit.opcode = 0x3B;
+    slowCommit.number = 1 + kImageBlocks + 1;   // the profile, 64 blocks, then the commit
+    slowCommit.seconds = 100.0;
+    slowCommit.number += sentBefore[0x3B];
+    ASSERT_TRUE(drive->AddFault(slowCommit));
+    ASSERT_TRUE(Run(image));
+    EXPECT_EQ(drive->trace().back(), "3B0501000000000000800000 out 16 good");
+    EXPECT_TRUE(DriveHoldsGoodImage(image));
+}
+
+TEST_F(Download, WholeDownloadAllocatesNothing) {
+    Open();
+    drive->SetTraceEnabled(false);
+    const uint64_t before = flashtest::AllocationCount();
+    ASSERT_TRUE(Run(image));
+    EXPECT_EQ(flashtest::AllocationCount() - before, 0u);
+    EXPECT_EQ(drive->flashState(), FlashState::Good);
+}
+
+// ---- Image lengths -----------------------------------------------------------------------
+
+TEST_F(Download, LengthBelowOneBlockSendsNoBlockAndReturnsFalse) {
+    Open();
+    const std::vector<uint8_t> shortImage = MakeImage(10000);
+    EXPECT_FALSE(Run(shortImage));
+    const std::vector<TracedCommand> commands = Trace();
+    EXPECT_EQ(commands.back().opcode(), 0x3B);
+    EXPECT_EQ(drive->trace().back(), kProfileWrite + " good") << "the profile is the last command";
+    EXPECT_EQ(CountIf(commands, &TracedCommand::isImageWrite), 0);
+    EXPECT_EQ(CountIf(commands, &TracedCommand::isImageRead), 0);
+    EXPECT_EQ(FindCommit(commands), -1);
+    EXPECT_TRUE(device->ErrorRaisingEnabled());
+    EXPECT_EQ(drive->flashState(), FlashState::Untouched);
+}
+
+TEST_F(Download, NegativeLengthOrNoImageSendsNoBlock) {
+    Open();
+    EXPECT_FALSE(device->DownloadFirmware(image.data(), -16384, 0));
+    EXPECT_FALSE(device->DownloadFirmware(nullptr, int32_t(kImageSize), 0));
+    const std::vector<TracedCommand> commands = Trace();
+    EXPECT_EQ(CountIf(commands, &TracedCommand::isImageWrite), 0);
+    EXPECT_EQ(FindCommit(commands), -1);
+    EXPECT_EQ(drive->flashState(), FlashState::Untouched);
+}
+
+TEST_F(Download, RemainderBelowOneBlockIsNeitherSentNorCompared) {
+    Open();
+    std::vector<uint8_t> longer = image;
+    longer.resize(kImageSize + 100, 0xEE);
+    ASSERT_TRUE(Run(longer));
+    const std::vector<TracedCommand> commands = Trace();
+    EXPECT_EQ(CountIf(commands, &TracedCommand::isImageWrite), kImageBlocks);
+    EXPECT_EQ(CountIf(commands, &TracedCommand::isImageRead), kImageBlocks);
+    for (const TracedCommand& command : commands) {
+        if (command.opcode() == 0x3B || command.opcode() == 0x3C) {
+            EXPECT_LE(command.offset() + command.length, kImageSize);
+        }
+    }
+    EXPECT_NE(FindCommit(commands), -1);
+    EXPECT_TRUE(DriveHoldsGoodImage(image));
+}
+
+// ---- Passes ------------------------------------------------------------------------------
+
+TEST_F(Download, OneChangedByteOnTheFirstReadBackWritesAllBlocksAgain) {
+    Open();
+    FaultOnOpcode(0x3C, 6, FaultKind::CorruptReply);   // block 5 of the first pass
+    ASSERT_TRUE(Run(image));
+    const std::vector<TracedCommand> commands = Trace();
+    EXPECT_EQ(CountIf(commands, &TracedCommand::isImageWrite), 2 * kImageBlocks);
+    EXPECT_EQ(CountIf(commands, &TracedCommand::isImageRead), 6 + kImageBlocks);
+    // The second pass starts again at block 0, right after the failed read of block 5.
+    const size_t firstRead = SkipPreparation(commands) + 2 + kImageBlocks;
+    EXPECT_EQ(commands[firstRead + 5].offset(), 5 * kBlockSize);
+    EXPECT_TRUE(commands[firstRead + 6].isImageWrite());
+    EXPECT_EQ(commands[firstRead + 6].offset(), 0u);
+    EXPECT_TRUE(DriveHoldsGoodImage(image));
+}
+
+TEST_F(Download, DifferenceOnEveryPassGivesThreePassesThenFalseWithTheFlagSet) {
+    Open();
+    FaultOnOpcode(0x3C, 1, FaultKind::CorruptReply, 0);
+    EXPECT_FALSE(Run(image));
+    const std::vector<TracedCommand> commands = Trace();
+    EXPECT_EQ(CountIf(commands, &TracedCommand::isImageWrite), 3 * kImageBlocks);
+    EXPECT_EQ(CountIf(commands, &TracedCommand::isImageRead), 3);
+    EXPECT_EQ(FindCommit(commands), -1);
+    EXPECT_TRUE(device->ErrorRaisingEnabled());
+    EXPECT_EQ(drive->flashState(), FlashState::Untouched);
+}
+
+TEST_F(Download, DifferenceInTheLastBlockOfTheThirdPassIsNotCommitted) {
+    Open();
+    FaultOnOpcode(0x3C, 1, FaultKind::CorruptReply);                  // pass 1, block 0
+    FaultOnOpcode(0x3C, 2, FaultKind::CorruptReply);                  // pass 2, block 0
+    FaultOnOpcode(0x3C, 2 + kImageBlocks, FaultKind::CorruptReply);   // pass 3, block 63
+    EXPECT_FALSE(Run(image));
+    const std::vector<TracedCommand> commands = Trace();
+    EXPECT_EQ(CountIf(commands, &TracedCommand::isImageRead), 2 + kImageBlocks);
+    EXPECT_EQ(FindCommit(commands), -1);
+    EXPECT_EQ(drive->flashState(), FlashState::Untouched);
+}
+
+// ---- Failures while errors are raised ----------------------------------------------------
+
+TEST_F(Download, FailedBlockWriteRaisesTheSenseKeyAndSendsNoCommit) {
+    Open();
+    FaultOnOpcode(0x3B, 10, FaultKind::Sense);   // the profile, then block 8
+    try {
+        Run(image);
+        FAIL() << "the download returned";
+    } catch (const ErrCodeException& error) {
+        EXPECT_EQ(error.Code(), 3);
+    }
+    EXPECT_EQ(FindCommit(Trace()), -1);
+    EXPECT_EQ(drive->flashState(), FlashState::Untouched);
+}
+
+// The transport cuts a command off at its time-out and sends it once more; a read-back that
+// never answers ends the download, whichever code the transport raises for it.
+TEST_F(Download, ReadBackThatNeverAnswersRaisesAndSendsNoCommit) {
+    Open();
+    FaultOnOpcode(0x3C, 40, FaultKind::Slow, 0);
+    EXPECT_THROW(Run(image), ErrCodeException);
+    EXPECT_EQ(FindCommit(Trace()), -1);
+    EXPECT_EQ(drive->flashState(), FlashState::Untouched);
+}
+
+TEST_F(Download, CommitWithSenseRaisesAndLeavesTheDriveAsItWas) {
+    Open();
+    FaultOnOpcode(0x3B, 2 + kImageBlocks, FaultKind::Sense);
+    EXPECT_THROW(Run(image), ErrCodeException);
+    EXPECT_TRUE(Trace().back().isCommit());
+    EXPECT_EQ(drive->flashState(), FlashState::Untouched);
+    EXPECT_EQ(std::string(drive->revision()), "RN05");
+}
+
+// The drive programs its flash but answers after the limit: the program reports a failure
+// although the drive is good. Honest, and no damage: the identification read afterwards shows
+// the new revision.
+TEST_F(Download, CommitAnsweredPastTheTimeOutRaisesEvenThoughTheDriveProgrammed) {
+    Open();
+    FaultOnOpcode(0x3B, 2 + kImageBlocks, FaultKind::Slow);
+    EXPECT_THROW(Run(image), ErrCodeException);
+    EXPECT_TRUE(Trace().back().isCommit());
+    EXPECT_TRUE(DriveHoldsGoodImage(image));
+}
+
+// ---- Preparation ---------------------------------------------------------------------------
+
+TEST_F(Download, DriveThatStaysNotReadyIsWaitedFor60SecondsAndStillProgrammed) {
+    Open();
+    Fault notReady;
+    notReady.kind = FaultKind::Sense;
+    notReady.trigger = FaultTrigger::Opcode;
+    notReady.opcode = 0x00;
+    notReady.repeat = 0;
+    notReady.senseKey = 2;
+    notReady.asc = 0x04;
+    notReady.ascq = 0x01;
+    notReady.number = sentBefore[0x00] + 1;
+    ASSERT_TRUE(drive->AddFault(notReady));
+    const double start = system.Now();
+    ASSERT_TRUE(Run(image));
+    const double downloadSeconds = system.Now() - start;   // the wait and the 1 s pause
+    EXPECT_GE(downloadSeconds, 61.0);
+    EXPECT_LT(downloadSeconds, 62.0);
+    EXPECT_TRUE(DriveHoldsGoodImage(image));
+}
+
+TEST_F(Download, RefusedStopIsIgnored) {
+    Open();
+    FaultOnOpcode(0x1B, 1, FaultKind::Sense);
+    ASSERT_TRUE(Run(image));
+    EXPECT_TRUE(DriveHoldsGoodImage(image));
+}
+
+// ---- The flash profile ---------------------------------------------------------------------
+
+TEST_F(Download, ChipWithoutProfileStillGetsImageAndCommit) {
+    const uint8_t unknownChip[4] = {0x12, 0x34, 0x56, 0x78};
+    Open(unknownChip);
+    EXPECT_TRUE(Run(image));
+    const std::vector<TracedCommand> commands = Trace();
+    const size_t identification = SkipPreparation(commands);
+    ASSERT_EQ(commands[identification].opcode(), 0xDF);
+    EXPECT_TRUE(commands[identification + 1].isImageWrite()) << "no profile write";
+    EXPECT_EQ(CountIf(commands, &TracedCommand::isImageWrite), kImageBlocks);
+    EXPECT_NE(FindCommit(commands), -1);
+    // The drive took the image without the profile of its chip.
+    EXPECT_FALSE(drive->lastCommit().profileMatched);
+    EXPECT_EQ(drive->flashState(), FlashState::Damaged);
+}
+
+TEST_F(Download, AllZeroIdentificationStillGetsImageAndCommit) {
+    const uint8_t noChip[4] = {0, 0, 0, 0};
+    Open(noChip);
+    EXPECT_TRUE(Run(image));
+    const std::vector<TracedCommand> commands = Trace();
+    EXPECT_TRUE(commands[SkipPreparation(commands) + 1].isImageWrite());
+    EXPECT_NE(FindCommit(commands), -1);
+}
+
+struct ProfileFailure {
+    const char* name;
+    uint8_t opcode;   // DFh the identification, 3Bh the profile write
+    FaultKind kind;
+};
+
+void PrintTo(const ProfileFailure& failure, std::ostream* out) { *out << failure.name; }
+
+class ProfileStepFailure : public Download, public ::testing::WithParamInterface<ProfileFailure> {};
+
+// Without the profile the drive would program the image into a chip not prepared for it: the
+// download ends before the first image block, with errors still not raised.
+TEST_P(ProfileStepFailure, EndsTheDownloadBeforeAnyImageByte) {
+    Open();
+    FaultOnOpcode(GetParam().opcode, 1, GetParam().kind);
+    EXPECT_FALSE(Run(image));
+    const std::vector<TracedCommand> commands = Trace();
+    EXPECT_EQ(commands.back().opcode(), GetParam().opcode) << "nothing follows the failed command";
+    EXPECT_FALSE(commands.back().good());
+    EXPECT_EQ(CountIf(commands, &TracedCommand::isImageWrite), 0);
+    EXPECT_EQ(FindCommit(commands), -1);
+    EXPECT_FALSE(device->ErrorRaisingEnabled());
+    EXPECT_EQ(drive->flashState(), FlashState::Untouched);
+}
+
+const ProfileFailure kProfileFailures[] = {
+    {"IdentificationSense", 0xDF, FaultKind::Sense},
+    {"IdentificationRequestFails", 0xDF, FaultKind::RequestFails},
+    {"IdentificationPastTimeOut", 0xDF, FaultKind::Slow},
+    {"IdentificationDriveGone", 0xDF, FaultKind::Disappear},
+    {"ProfileWriteSense", 0x3B, FaultKind::Sense},
+    {"ProfileWriteRequestFails", 0x3B, FaultKind::RequestFails},
+    {"ProfileWritePastTimeOut", 0x3B, FaultKind::Slow},
+    {"ProfileWriteDriveGone", 0x3B, FaultKind::Disappear},
+};
+
+INSTANTIATE_TEST_SUITE_P(Download, ProfileStepFailure, ::testing::ValuesIn(kProfileFailures),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- The pause -------------------------------------------------------------------------------
+
+TEST_F(Download, DelayWithMessagesWaitsTheSecondsOnTheVirtualClock) {
+    Open();
+    AtapiDevice::SetMessagePump(&CountingPump);
+    const double start = system.Now();
+    device->DelayWithMessages(2.5);
+    const double waited = system.Now() - start;
+    EXPECT_GE(waited, 2.5);
+    EXPECT_LT(waited, 2.51);
+    EXPECT_GT(pumpCalls, 0);
+}
+
+TEST_F(Download, DelayWithMessagesWithoutPumpOnlyWaits) {
+    Open();
+    const double start = system.Now();
+    device->DelayWithMessages(1.0);
+    EXPECT_GE(system.Now() - start, 1.0);
+}
+
+TEST_F(Download, DelayWithMessagesEndsWithoutAHighResolutionCounter) {
+    system.SetCounterAvailable(false);
+    Open();
+    pumpClock = nullptr;
+    AtapiDevice::SetMessagePump(&CountingPump);
+    device->DelayWithMessages(1.0);
+    EXPECT_EQ(pumpCalls, 100) << "ten-millisecond sleeps make up the second";
+}
+
+}  // namespace
