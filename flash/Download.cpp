@@ -20,6 +20,7 @@ constexpr uint32_t kPauseSliceMs = 10;
 constexpr uint8_t kOpcodeFlashId = 0xDF;
 constexpr uint8_t kOpcodeWriteBuffer = 0x3B;
 constexpr uint8_t kStatusGood = 1;
+constexpr uint8_t kStatusSense = 2;
 
 // Set by the window before any download starts; read by every worker during its pause.
 std::atomic<AtapiDevice::MessagePump> messagePump{nullptr};
@@ -36,6 +37,13 @@ bool ProfileCommandFailed(const LastCommand& last) {
     const uint8_t opcode = last.lastCdb[0];
     const bool profileCommand = opcode == kOpcodeFlashId || opcode == kOpcodeWriteBuffer;
     return !profileCommand || last.lastStatus != kStatusGood;
+}
+
+// The code the transport raises for the failure the last command record describes.
+uint8_t FailureCode(const LastCommand& last) {
+    if (last.lastStatus == kStatusSense) return last.senseKey;
+    if (last.lastTimedOut) return ErrCodeException::kTimedOut;
+    return ErrCodeException::kNotCarriedOut;
 }
 
 int32_t WholeBlocks(const uint8_t* image, int32_t length) {
@@ -63,6 +71,18 @@ bool VerifyImageBlocks(AtapiDevice& device, const uint8_t* image, int32_t blocks
     return true;
 }
 
+// A commit whose request failed as such may still have reached the drive, and a second one to a
+// drive that is programming or has just reset could leave it damaged. So the commit goes with
+// errors not raised, which keeps the transport from sending it again, and its failure is raised
+// here with the code the transport would have raised. Errors stay raised after a failure and
+// are left cleared after success.
+void SendCommitOnce(AtapiDevice& device, uint8_t control) {
+    device.DisableErrorRaising();
+    if (device.WriteBuffer(0, 0, control)) return;
+    device.EnableErrorRaising();
+    throw ErrCodeException(FailureCode(device.LastCommandRecord()));
+}
+
 }  // namespace
 
 void AtapiDevice::SetMessagePump(MessagePump pump) { messagePump.store(pump, std::memory_order_release); }
@@ -84,8 +104,7 @@ bool AtapiDevice::DownloadFirmware(const uint8_t* image, int32_t length, uint8_t
     DelayWithMessages(kPauseBeforeCommitSeconds);
     // outputBuffer still holds the last block written: its first 16 bytes go with the commit.
     const uint8_t control = bootCode != 0 ? flash::kCommitBootCodeControl : flash::kCommitControl;
-    if (!WriteBuffer(0, 0, control)) return false;
-    DisableErrorRaising();
+    SendCommitOnce(*this, control);
     return true;
 }
 

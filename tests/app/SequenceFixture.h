@@ -45,6 +45,23 @@ inline const char kNoMatchHead[] =
 inline const char kUpdateFailed[] = "Unable to flash firmware. Please contact with your vendor !";
 inline const char kUpdated[] = "Firmware has been updated successfully !";
 
+// The virtual system, and the advice a system gives when it refused the process a right.
+class TestSystem : public sim::VirtualSystem {
+public:
+    const char* PermissionAdvice() const override { return advice; }
+    const char* advice = nullptr;
+};
+
+// Whether every expected call appears in calls, in this order (others may come between).
+inline bool ContainsInOrder(const std::vector<std::string>& calls, const std::vector<std::string>& expected)
+{
+    std::size_t next = 0;
+    for (const std::string& call : calls) {
+        if (next < expected.size() && call == expected[next]) ++next;
+    }
+    return next == expected.size();
+}
+
 class SequenceFixture : public ::testing::Test {
 protected:
     static constexpr uint8_t kWriteBuffer = 0x3B;
@@ -150,7 +167,7 @@ protected:
     uint8_t* Bytes() { return reinterpret_cast<uint8_t*>(block.get()); }
 
     std::unique_ptr<payload::PackageBlock> block;
-    sim::VirtualSystem system;
+    TestSystem system;
     ScriptedView view;
     std::unique_ptr<UpdateSequence> sequence;
 };

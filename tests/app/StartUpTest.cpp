@@ -264,28 +264,25 @@ TEST_F(StartUpTest, CloseEndsTheProgram)
     EXPECT_EQ(sequence->Outcome(), SequenceOutcome::Closed);
 }
 
-// A system that tells the user which right the process lacks.
-class AdvisingSystem : public sim::VirtualSystem {
-public:
-    const char* PermissionAdvice() const override { return advice; }
-    const char* advice = "No permission to open /dev/sr0 for drive commands.";
-};
-
-TEST(StartUpAdvice, PermissionAdviceComesOnceBeforeTheNoMatchMessage)
+TEST_F(StartUpTest, PermissionAdviceComesOnceBeforeTheNoMatchMessage)
 {
-    std::unique_ptr<payload::PackageBlock> block = std::make_unique<payload::PackageBlock>();
-    std::memcpy(block.get(), payload::OwnPackageBlock(), payload::kPackageSize);
-    block->imageArea[0] = 0;
-    AdvisingSystem system;
-    ScriptedView view;
-    UpdateSequence sequence(system, reinterpret_cast<const uint8_t*>(block.get()), view);
-    sequence.StartUp();
+    system.advice = "No permission to open /dev/sr0 for drive commands.";
+    StartUp();
 
     ASSERT_EQ(view.messages.size(), 2u);
     EXPECT_EQ(view.messages[0].kind, MessageKind::Error);
     EXPECT_EQ(view.messages[0].text, "No permission to open /dev/sr0 for drive commands.");
     EXPECT_EQ(view.messages[1].text, kNoMatchHead);
     EXPECT_EQ(view.terminateCount, 1);
+}
+
+TEST_F(StartUpTest, PermissionAdviceIsNotShownWhileADriveCanBeUpdated)
+{
+    system.advice = "No permission to open /dev/sr1 for drive commands.";
+    AddDrive();
+    Set(SettingKey::WARNING, '0');
+    StartUp();
+    EXPECT_TRUE(view.messages.empty());
 }
 
 }  // namespace

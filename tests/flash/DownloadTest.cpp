@@ -337,13 +337,36 @@ TEST_F(Download, ReadBackThatNeverAnswersRaisesAndSendsNoCommit) {
     EXPECT_EQ(drive->flashState(), FlashState::Untouched);
 }
 
-TEST_F(Download, CommitWithSenseRaisesAndLeavesTheDriveAsItWas) {
+TEST_F(Download, CommitWithSenseRaisesTheSenseKeyAndLeavesTheDriveAsItWas) {
     Open();
     FaultOnOpcode(0x3B, 2 + kImageBlocks, FaultKind::Sense);
-    EXPECT_THROW(Run(image), ErrCodeException);
+    try {
+        Run(image);
+        FAIL() << "the download returned";
+    } catch (const ErrCodeException& error) {
+        EXPECT_EQ(error.Code(), 3);
+    }
     EXPECT_TRUE(Trace().back().isCommit());
+    EXPECT_TRUE(device->ErrorRaisingEnabled());
     EXPECT_EQ(drive->flashState(), FlashState::Untouched);
     EXPECT_EQ(std::string(drive->revision()), "RN05");
+}
+
+// A commit whose request failed may have reached the drive: it is never sent a second time.
+TEST_F(Download, CommitIsSentOnceEvenWhenItsRequestFails) {
+    Open();
+    FaultOnOpcode(0x3B, 2 + kImageBlocks, FaultKind::RequestFails);
+    try {
+        Run(image);
+        FAIL() << "the download returned";
+    } catch (const ErrCodeException& error) {
+        EXPECT_EQ(error.Code(), ErrCodeException::kNotCarriedOut);
+    }
+    const std::vector<TracedCommand> commands = Trace();
+    EXPECT_EQ(CountIf(commands, &TracedCommand::isCommit), 1);
+    EXPECT_EQ(commands.back().outcome, "failed");
+    EXPECT_TRUE(device->ErrorRaisingEnabled());
+    EXPECT_EQ(drive->flashState(), FlashState::Untouched);
 }
 
 // The drive programs its flash but answers after the limit: the program reports a failure
@@ -353,7 +376,9 @@ TEST_F(Download, CommitAnsweredPastTheTimeOutRaisesEvenThoughTheDriveProgrammed)
     Open();
     FaultOnOpcode(0x3B, 2 + kImageBlocks, FaultKind::Slow);
     EXPECT_THROW(Run(image), ErrCodeException);
-    EXPECT_TRUE(Trace().back().isCommit());
+    const std::vector<TracedCommand> commands = Trace();
+    EXPECT_EQ(CountIf(commands, &TracedCommand::isCommit), 1);
+    EXPECT_TRUE(commands.back().isCommit());
     EXPECT_TRUE(DriveHoldsGoodImage(image));
 }
 
