@@ -53,6 +53,7 @@ UpdateSequence::UpdateSequence(platform::System& system, const uint8_t* packageB
 
 UpdateSequence::~UpdateSequence()
 {
+    WaitForWorkers();
 }
 
 // A device object that could not be allocated is absent; one whose command buffers could not be

@@ -79,7 +79,9 @@ public:
     bool CheckPackage();   // no firmware bank; a bank outside the image area
     bool FindDrives();     // status reset, main device object with discovery, list, verdict
 
-    // The handlers of the window's events, named after them.
+    // The handlers of the window's events, named after them. cmdUpdateClick and cmdCloseClick
+    // do nothing while an update is under way (their buttons are disabled then), and
+    // cmdUpdateClick nothing after the end; tmrTimer acts only while the workers run.
     void FillDriveList();
     void cboDrivesChange();   // the user chose a drive (read from the view's selection)
     void cmdUpdateClick();

@@ -23,6 +23,8 @@ public:
     // A modal message box; returns when the user has answered. A box with an OK button answers
     // Ok; one with Yes and No answers Yes or No (closing it counts as No). The title is the
     // box's caption ("Warning", "Error", "Information", or "Error ..." for the device object).
+    // A front end that cannot ask anyone may answer an OK box of the disc and tray check with
+    // No: that drive is then given up (it takes no part and counts as failed).
     virtual MessageAnswer ShowMessage(MessageKind kind, std::string_view title, std::string_view text,
                                       MessageButtons buttons) = 0;
 

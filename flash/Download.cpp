@@ -21,6 +21,7 @@ constexpr uint8_t kOpcodeFlashId = 0xDF;
 constexpr uint8_t kOpcodeWriteBuffer = 0x3B;
 constexpr uint8_t kStatusGood = 1;
 constexpr uint8_t kStatusSense = 2;
+constexpr uint8_t kNoFlashId[sizeof DriveRecord::flashId] = {};
 
 // Set by the window before any download starts; read by every worker during its pause.
 std::atomic<AtapiDevice::MessagePump> messagePump{nullptr};
@@ -37,6 +38,21 @@ bool ProfileCommandFailed(const LastCommand& last) {
     const uint8_t opcode = last.lastCdb[0];
     const bool profileCommand = opcode == kOpcodeFlashId || opcode == kOpcodeWriteBuffer;
     return !profileCommand || last.lastStatus != kStatusGood;
+}
+
+// Whether the flash chip that the drive names now is the chip it named at discovery. One
+// changed byte in the reply turns a known chip into one without a profile, and such a chip
+// would still get the image and the commit; so a drive whose selected record holds a reading
+// must name that chip again. A record without a reading (zero: the identification failed or
+// read all zeros at discovery), or no selected record, leaves nothing to compare with. Called
+// only after the identification completed: its reply is still in inputBuffer, because the
+// profile write that may follow it only sends data.
+bool IdentificationAgreesWithDiscovery(AtapiDevice& device) {
+    const int16_t index = device.CurrentIndex();
+    const DriveRecord* record = index >= 0 ? device.GetDrive(static_cast<uint32_t>(index)) : nullptr;
+    if (record == nullptr || std::memcmp(record->flashId, kNoFlashId, sizeof kNoFlashId) == 0) return true;
+    const uint8_t* reply = device.InputBuffer();
+    return reply != nullptr && std::memcmp(reply, record->flashId, sizeof record->flashId) == 0;
 }
 
 // The code the transport raises for the failure the last command record describes.
@@ -90,14 +106,17 @@ void AtapiDevice::SetMessagePump(MessagePump pump) { messagePump.store(pump, std
 // The preparation runs with errors not raised, so a drive that is slow to become ready or
 // refuses to stop still gets the image. The profile is the exception: a drive whose
 // identification or profile write failed would program the image without the profile its chip
-// needs, so the download ends there, before any image byte is sent. A completed identification
-// that matches no profile is no such failure: the image and the commit still follow.
+// needs, so the download ends there, before any image byte is sent; so does a drive that names
+// another chip than it named at discovery. A completed identification that matches no profile
+// is no such failure when it names the chip seen at discovery, or when discovery has no reading
+// to compare with: the image and the commit still follow.
 bool AtapiDevice::DownloadFirmware(const uint8_t* image, int32_t length, uint8_t bootCode) {
     DisableErrorRaising();
     WaitReady(kReadyWaitSeconds);
     StopUnit();
     SendFlashProfile();
     if (ProfileCommandFailed(lastCommand)) return false;
+    if (!IdentificationAgreesWithDiscovery(*this)) return false;
     EnableErrorRaising();
     if (!WriteAndVerifyImage(image, length)) return false;
     SetCommandTimeout(kCommitTimeoutMs);

@@ -44,6 +44,13 @@ constexpr int kCdbSize = 12;
 constexpr int kSenseSize = 24;
 constexpr int kStorageDescriptorSize = 40;
 
+// Every system hands the driver a pass-through command's limit plus this margin. The program
+// judges the time itself once the command has ended, so a command that runs a little past
+// timeoutMs comes back carried out (and the program finds it too slow); only a command that runs
+// past timeoutMs plus the margin is cut off and fails as such, so that a drive that never answers
+// cannot hold the program for ever.
+constexpr uint32_t kDriverTimeoutMarginMs = 10000;
+
 // One pass-through command. The caller fills cdb, direction, data, length and timeoutMs; the
 // system fills sense (zeroed first) and transferred.
 struct PassThroughRequest {

@@ -1,6 +1,7 @@
 #include "sim/VirtualAspi.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <strings.h>
 
@@ -120,6 +121,8 @@ uint32_t VirtualAspi::SendCommand(void* request) {
     case SC_EXEC_SCSI_CMD:
         // Not read back from the request: a deferred completion may be writing it already.
         return ExecuteScsi(*static_cast<SRB_ExecSCSICmd*>(request));
+    case SC_ABORT_SRB:
+        return Abort(*static_cast<SRB_Abort*>(request));
     default:
         header.SRB_Status = kAspiInvalidCommand;
         break;
@@ -190,15 +193,40 @@ uint8_t VirtualAspi::ExecuteScsi(SRB_ExecSCSICmd& request) {
         std::memcpy(completion.sense, reply.sense, length);
     }
     const bool notify = (request.SRB_Flags & SRB_EVENT_NOTIFY) != 0;
-    if (notify && events.Expect(request.SRB_PostProc, completion.generation)) {
+    if (notify && events.Generation(request.SRB_PostProc, completion.generation)) {
         completion.event = request.SRB_PostProc;
     }
-    if (settings.completeLater) {
+    if (settings.completeLater || settings.holdUntilReleased) {
         return Defer(completion, reply.seconds);
     }
     clock.Spend(reply.seconds);
     Finish(completion);
     return completion.status;
+}
+
+// Takes the request back from the manager when it is still pending: it ends at once with
+// SS_ABORTED, no sense, and its event signalled. The drive has carried the command out when it
+// was sent; only its completion is taken away. The abort itself is answered SS_COMP whether or
+// not the request was still pending (a request that ended first keeps its own status), as the
+// interface answers every abort on a valid adapter; the program reads the aborted request's
+// status to learn the outcome.
+uint8_t VirtualAspi::Abort(SRB_Abort& request) {
+    ++aborts;
+    if (!AdapterAnswers(request.SRB_HaId)) {
+        request.SRB_Status = kAspiInvalidHostAdapter;
+        return request.SRB_Status;
+    }
+    const void* target = request.SRB_ToAbort;
+    Completion aborted{};
+    if (settings.honourAborts && target != nullptr &&
+        TakeEarliest([target](const Completion& c) { return c.request == target; }, aborted)) {
+        aborted.status = SS_ABORTED;
+        aborted.hasSense = false;
+        std::memset(aborted.sense, 0, sizeof aborted.sense);
+        Finish(aborted);
+    }
+    request.SRB_Status = SS_COMP;
+    return SS_COMP;
 }
 
 void VirtualAspi::Finish(const Completion& completion) {
@@ -209,50 +237,106 @@ void VirtualAspi::Finish(const Completion& completion) {
     if (completion.event != nullptr) events.Signal(completion.event, completion.generation);
 }
 
-// The request stays pending; the completion thread finishes it when it is due. In virtual
-// time the command's duration passes on the caller's clock now and the completion follows at
-// once; in real time the completion thread waits for it.
-uint8_t VirtualAspi::Defer(Completion& completion, double seconds) {
-    PublishStatus(*completion.request, SS_PENDING);
-    const bool real = clock.mode() == ClockMode::Real;
-    if (!real) clock.Spend(seconds);
-    completion.due = std::chrono::steady_clock::now();
-    if (real && seconds > 0.0) {
-        completion.due += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-            std::chrono::duration<double>(seconds));
+// Removes the pending completion that matches and is due first, under the lock, so that exactly
+// one of the completion thread, an abort, a delivery and FinishPending finishes a request.
+template <typename Matches>
+bool VirtualAspi::TakeEarliest(Matches matches, Completion& taken) {
+    std::lock_guard lock(pendingMutex);
+    auto next = pending.end();
+    for (auto it = pending.begin(); it != pending.end(); ++it) {
+        if (it->used && matches(*it) && (next == pending.end() || it->due < next->due)) next = it;
     }
+    if (next == pending.end()) return false;
+    taken = *next;
+    next->used = false;
+    --pendingTotal;
+    pendingChanged.notify_all();
+    return true;
+}
+
+// The request stays pending, due the command's modelled time from now on the sender's clock
+// (or held). The sender's clock does not move: the time passes while the program waits.
+uint8_t VirtualAspi::Defer(Completion& completion, double seconds) {
     completion.used = true;
+    completion.held = settings.holdUntilReleased;
+    completion.sender = std::this_thread::get_id();
+    completion.due = clock.Now() + VirtualClock::TicksOf(seconds);
+    PublishStatus(*completion.request, SS_PENDING);
+
     std::unique_lock lock(pendingMutex);
     auto free = std::find_if(pending.begin(), pending.end(), [](auto& c) { return !c.used; });
     if (free == pending.end()) {   // no room to defer: complete now
         lock.unlock();
-        if (real) clock.Spend(seconds);
+        clock.Spend(seconds);
         Finish(completion);
         return completion.status;
     }
     *free = completion;
-    if (!completer.joinable()) completer = std::thread(&VirtualAspi::CompletionLoop, this);
+    ++pendingTotal;
+    if (clock.mode() == ClockMode::Real && !completer.joinable()) {
+        completer = std::thread(&VirtualAspi::CompletionLoop, this);
+    }
     pendingChanged.notify_all();
     return SS_PENDING;
 }
 
+void VirtualAspi::DeliverDue() {
+    if (clock.mode() == ClockMode::Real || pendingTotal.load() == 0) return;
+    const std::thread::id self = std::this_thread::get_id();
+    const int64_t now = clock.Now();
+    auto due = [self, now](const Completion& c) {
+        return !c.held && c.sender == self && c.due <= now;
+    };
+    Completion completion{};
+    while (TakeEarliest(due, completion)) Finish(completion);
+}
+
+bool VirtualAspi::DueTimeFor(EventHandle event, int64_t& due) {
+    if (event == nullptr || pendingTotal.load() == 0) return false;
+    const std::thread::id self = std::this_thread::get_id();
+    std::lock_guard lock(pendingMutex);
+    bool found = false;
+    for (const Completion& c : pending) {
+        if (c.used && !c.held && c.sender == self && c.event == event && (!found || c.due < due)) {
+            due = c.due;
+            found = true;
+        }
+    }
+    return found;
+}
+
+int VirtualAspi::FinishPending() {
+    int finished = 0;
+    Completion completion{};
+    while (TakeEarliest([](const Completion&) { return true; }, completion)) {
+        Finish(completion);
+        ++finished;
+    }
+    return finished;
+}
+
+// The real clock's deliveries: the timed completions, each when its time has come.
 void VirtualAspi::CompletionLoop() {
     std::unique_lock lock(pendingMutex);
     while (!stopping) {
         auto next = pending.end();
         for (auto it = pending.begin(); it != pending.end(); ++it) {
-            if (it->used && (next == pending.end() || it->due < next->due)) next = it;
+            if (it->used && !it->held && (next == pending.end() || it->due < next->due)) next = it;
         }
         if (next == pending.end()) {
             pendingChanged.wait(lock);
             continue;
         }
-        if (next->due > std::chrono::steady_clock::now()) {
-            pendingChanged.wait_until(lock, next->due);
+        const std::chrono::steady_clock::time_point due{
+            std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                std::chrono::nanoseconds(next->due))};
+        if (due > std::chrono::steady_clock::now()) {
+            pendingChanged.wait_until(lock, due);
             continue;
         }
         const Completion completion = *next;
         next->used = false;
+        --pendingTotal;
         lock.unlock();
         Finish(completion);
         lock.lock();

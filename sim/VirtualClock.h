@@ -25,11 +25,18 @@ public:
 
     ClockMode mode() const { return clockMode; }
 
+    // Ticks in a duration; zero for zero, negative and not-a-number durations.
+    static int64_t TicksOf(double seconds);
+
     // The calling thread's counter; in virtual mode each reading advances it by kStepTicks.
     int64_t Read();
+    // The calling thread's counter as it stands, without the step of a reading.
+    int64_t Now();
     // Lets the given time pass for the calling thread: advances its counter (virtual), or
     // sleeps (real). Zero, negative and not-a-number durations pass no time.
     void Spend(double seconds);
+    // Lets time pass for the calling thread until its counter shows at least ticks.
+    void AdvanceTo(int64_t ticks);
 
 private:
     struct ThreadCounter {

@@ -4,11 +4,15 @@
 
 namespace sim {
 
-VirtualEvents::Event* VirtualEvents::Find(platform::EventHandle event) {
-    for (Event& slot : events) {
+const VirtualEvents::Event* VirtualEvents::Find(platform::EventHandle event) const {
+    for (const Event& slot : events) {
         if (&slot == event) return slot.inUse ? &slot : nullptr;
     }
     return nullptr;
+}
+
+VirtualEvents::Event* VirtualEvents::Find(platform::EventHandle event) {
+    return const_cast<Event*>(static_cast<const VirtualEvents*>(this)->Find(event));
 }
 
 platform::EventHandle VirtualEvents::Create() {
@@ -16,7 +20,7 @@ platform::EventHandle VirtualEvents::Create() {
     if (creationFails) return nullptr;
     for (Event& slot : events) {
         if (!slot.inUse) {
-            slot = Event{true, false, 0, slot.generation + 1};
+            slot = Event{true, false, slot.generation + 1};
             return &slot;
         }
     }
@@ -31,17 +35,19 @@ bool VirtualEvents::Wait(platform::EventHandle event, uint32_t milliseconds) {
     auto done = [&] {
         return !slot->inUse || slot->generation != generation || slot->signaled;
     };
-    if (clock.mode() == ClockMode::Virtual) {
-        if (slot->expected == 0 && !slot->signaled) {
-            lock.unlock();
-            clock.Spend(milliseconds / 1000.0);
-            return false;
-        }
-        changed.wait(lock, done);
-    } else {
-        changed.wait_for(lock, std::chrono::milliseconds(milliseconds), done);
-    }
+    changed.wait_for(lock, std::chrono::milliseconds(milliseconds), done);
     return slot->inUse && slot->generation == generation && slot->signaled;
+}
+
+bool VirtualEvents::IsOpen(platform::EventHandle event) const {
+    std::lock_guard lock(mutex);
+    return Find(event) != nullptr;
+}
+
+bool VirtualEvents::IsSignaled(platform::EventHandle event) const {
+    std::lock_guard lock(mutex);
+    const Event* slot = Find(event);
+    return slot != nullptr && slot->signaled;
 }
 
 void VirtualEvents::Close(platform::EventHandle event) {
@@ -57,11 +63,10 @@ void VirtualEvents::SetCreationFails(bool fails) {
     creationFails = fails;
 }
 
-bool VirtualEvents::Expect(platform::EventHandle event, uint32_t& generation) {
+bool VirtualEvents::Generation(platform::EventHandle event, uint32_t& generation) const {
     std::lock_guard lock(mutex);
-    Event* slot = Find(event);
+    const Event* slot = Find(event);
     if (slot == nullptr) return false;
-    ++slot->expected;
     generation = slot->generation;
     return true;
 }
@@ -70,7 +75,6 @@ void VirtualEvents::Signal(platform::EventHandle event, uint32_t generation) {
     std::lock_guard lock(mutex);
     Event* slot = Find(event);
     if (slot == nullptr || slot->generation != generation) return;
-    if (slot->expected > 0) --slot->expected;
     slot->signaled = true;
     changed.notify_all();
 }

@@ -3,9 +3,9 @@
 // table. A handle is the address of its slot; a closed or foreign handle is ignored, and a
 // signal meant for an event that was closed (and perhaps made anew) meanwhile is dropped.
 //
-// In virtual time a wait for an event that nobody is going to signal passes its whole limit on
-// the waiter's clock at once; a wait for an event with a completion on its way blocks until
-// the completion arrives, which the completing thread delivers without delay.
+// Wait blocks for real, up to its limit: the real clock's wait. In virtual time nothing blocks;
+// the system lets the waiter's clock run to the completion or the limit and then asks
+// IsSignaled.
 
 #include <array>
 #include <condition_variable>
@@ -13,7 +13,6 @@
 #include <mutex>
 
 #include "platform/System.h"
-#include "sim/VirtualClock.h"
 
 namespace sim {
 
@@ -21,16 +20,16 @@ class VirtualEvents {
 public:
     static constexpr int kMaxEvents = 64;
 
-    explicit VirtualEvents(VirtualClock& clock) : clock(clock) {}
-
     platform::EventHandle Create();   // null when creation is made to fail or the table is full
     bool Wait(platform::EventHandle event, uint32_t milliseconds);
+    bool IsOpen(platform::EventHandle event) const;
+    bool IsSignaled(platform::EventHandle event) const;   // false for a closed event
     void Close(platform::EventHandle event);
     void SetCreationFails(bool fails);
 
-    // The completing side: Expect announces a signal to come (false for an unknown event) and
-    // hands out the event's generation; Signal delivers it.
-    bool Expect(platform::EventHandle event, uint32_t& generation);
+    // The completing side: Generation hands out the event's present generation when the
+    // request is taken (false for an unknown event); Signal delivers with it.
+    bool Generation(platform::EventHandle event, uint32_t& generation) const;
     void Signal(platform::EventHandle event, uint32_t generation);
 
     int openCount() const;
@@ -39,12 +38,11 @@ private:
     struct Event {
         bool inUse;
         bool signaled;
-        int expected;          // signals announced and not yet delivered
         uint32_t generation;
     };
     Event* Find(platform::EventHandle event);
+    const Event* Find(platform::EventHandle event) const;
 
-    VirtualClock& clock;
     mutable std::mutex mutex;
     std::condition_variable changed;
     std::array<Event, kMaxEvents> events{};

@@ -131,12 +131,22 @@ bool VirtualSystem::QueryCounterFrequency(int64_t& ticksPerSecond) {
     return counterAvailable;
 }
 
+// Every call that lets time pass on the caller's clock delivers the completions of the caller's
+// ASPI requests that this time has brought due.
 int64_t VirtualSystem::QueryCounter() {
-    return counterAvailable ? clock.Read() : 0;
+    if (!counterAvailable) return 0;
+    const int64_t now = clock.Read();
+    aspi.DeliverDue();
+    return now;
 }
 
 void VirtualSystem::Sleep(uint32_t milliseconds) {
-    clock.Spend(milliseconds / 1000.0);
+    PassTime(milliseconds / 1000.0);
+}
+
+void VirtualSystem::PassTime(double seconds) {
+    clock.Spend(seconds);
+    aspi.DeliverDue();
 }
 
 // Roots in the order they were added; drives that disappeared are no longer listed.
@@ -222,10 +232,11 @@ bool VirtualSystem::SendPassThrough(DriveHandle handle, PassThroughRequest& requ
     command.direction = request.direction;
     command.data = request.data;
     command.length = request.length;
-    command.timeoutSeconds = request.timeoutMs / 1000.0;
+    // As every system does, the driver gets the program's limit plus the margin.
+    command.timeoutSeconds = (uint64_t{request.timeoutMs} + kDriverTimeoutMarginMs) / 1000.0;
 
     const CommandReply reply = entry->drive->Execute(command);
-    clock.Spend(reply.seconds);
+    PassTime(reply.seconds);
     if (reply.hasSense) std::memcpy(request.sense, reply.sense, sizeof reply.sense);
     request.transferred = reply.transferred;
     return reply.delivered;
@@ -242,7 +253,26 @@ void VirtualSystem::FreeAspiLibrary(AspiLibrary library) { aspi.Free(library); }
 EventHandle VirtualSystem::CreateEvent() { return events.Create(); }
 
 bool VirtualSystem::WaitForEvent(EventHandle event, uint32_t milliseconds) {
-    return events.Wait(event, milliseconds);
+    if (clock.mode() == ClockMode::Real) return events.Wait(event, milliseconds);
+    return WaitInVirtualTime(event, milliseconds);
+}
+
+// Nothing blocks in virtual time: the waiter's clock runs on to the next completion of its own
+// requests that signals the event, as long as that comes within the limit, and otherwise passes
+// the whole limit. A closed event passes no time.
+bool VirtualSystem::WaitInVirtualTime(EventHandle event, uint32_t milliseconds) {
+    if (!events.IsOpen(event)) return false;
+    aspi.DeliverDue();
+    const int64_t end = clock.Now() + int64_t{milliseconds} * (VirtualClock::kTicksPerSecond / 1000);
+    int64_t due = 0;
+    while (!events.IsSignaled(event) && aspi.DueTimeFor(event, due) && due <= end) {
+        clock.AdvanceTo(due);
+        aspi.DeliverDue();
+    }
+    if (events.IsSignaled(event)) return true;
+    clock.AdvanceTo(end);
+    aspi.DeliverDue();
+    return events.IsSignaled(event);
 }
 
 void VirtualSystem::CloseEvent(EventHandle event) { events.Close(event); }

@@ -61,10 +61,10 @@ public:
     VirtualDrive* DriveOnAdapter(int adapter, int target, int lun);
     int HighestAdapter() const;   // -1 when no drive has an address
 
-    // Clock.
+    // Clock. AdvanceClock lets time pass as a sleep does.
     ClockMode clockMode() const { return clock.mode(); }
     void SetCounterAvailable(bool available) { counterAvailable = available; }
-    void AdvanceClock(double seconds) { clock.Spend(seconds); }
+    void AdvanceClock(double seconds) { PassTime(seconds); }
 
     // Version, restart, message boxes.
     void SetPlatformId(uint32_t id) { platformId = id; }
@@ -79,6 +79,12 @@ public:
     void SetEventCreationFails(bool fails) { events.SetCreationFails(fails); }
     int loadedAspiCount() const { return aspi.loadedCount(); }
     uint32_t aspiCallsWhileUnloaded() const { return aspi.callsWhileUnloaded(); }
+    // Execute requests still pending (answered SS_PENDING, not yet completed or aborted).
+    int pendingAspiCount() const { return aspi.pendingCount(); }
+    uint32_t aspiAbortCount() const { return aspi.abortCount(); }   // abort requests received
+    // Completes every pending execute request now with the drive's answer, held ones included,
+    // from the calling thread; returns how many.
+    int FinishPendingAspiRequests() { return aspi.FinishPending(); }
     int openEventCount() const { return events.openCount(); }
     int openDriveCount() const;
 
@@ -122,9 +128,11 @@ private:
 
     int FindRoot(const char* root) const;
     DriveEntry* EntryOf(platform::DriveHandle handle);
+    void PassTime(double seconds);
+    bool WaitInVirtualTime(platform::EventHandle event, uint32_t milliseconds);
 
     VirtualClock clock;
-    VirtualEvents events{clock};
+    VirtualEvents events;
     std::array<DriveEntry, kMaxDrives> drives{};
     int drivesAdded = 0;
     std::array<RootEntry, platform::kMaxDriveRoots> roots{};

@@ -11,10 +11,10 @@
 
 namespace platform::linux_sys {
 
-// The kernel's limit for a command is the program's own limit plus this margin: the program
+// The kernel's limit for a command is the program's own limit plus the seam's margin: the program
 // judges the time after the command has ended, the kernel only keeps a drive that never answers
 // from holding the program for ever.
-constexpr uint32_t kKernelTimeoutMarginMs = 10000;
+constexpr uint32_t kKernelTimeoutMarginMs = kDriverTimeoutMarginMs;
 // Largest limit handed to the kernel; the kernel caps its own count near here, so that anything
 // larger would in effect be no limit at all.
 constexpr uint32_t kMaxKernelTimeoutMs = UINT32_MAX / 2;

@@ -1,7 +1,8 @@
 // Brick safety of the whole update: the command sequence of a clean download of a
 // 1,048,576-byte image is recorded once; then, for every command position of that sequence and
-// every fault kind of the virtual drive, a fresh drive gets that one fault and the worker's
-// body runs the download. Every run must show:
+// every fault kind of the virtual drive (a changed byte on every reply that holds it, the chip
+// key of the flash identification among them), a fresh drive gets that one fault and the
+// worker's body runs the download. Every run must show:
 //   - a commit only after every block of one pass was written and compared equal;
 //   - an update result of 0 exactly when the drive ended with the good image (one honest
 //     exception: a commit that the drive carried out but answered past the time-out);
@@ -30,7 +31,7 @@ using sim::FlashState;
 
 constexpr uint8_t kChip[4] = {0xBF, 0xD6, 0x00, 0x02};
 constexpr double kPastTheTimeOutSeconds = 200.0;
-constexpr uint32_t kChangedReplyByte = 9999;   // inside every 16 KiB read-back
+constexpr uint32_t kReadBackOnlyByte = 9999;   // inside every 16 KiB read-back, past the identification
 
 struct FaultCase {
     const char* name;
@@ -38,20 +39,26 @@ struct FaultCase {
     uint8_t senseKey;
     uint8_t asc;
     uint8_t ascq;
+    uint32_t replyOffset;   // the byte a changed reply inverts
 };
 
 void PrintTo(const FaultCase& faultCase, std::ostream* out) { *out << faultCase.name; }
 
 const FaultCase kFaultCases[] = {
-    {"SenseNotReady", FaultKind::Sense, 0x2, 0x04, 0x01},
-    {"SenseMediumError", FaultKind::Sense, 0x3, 0x0C, 0x00},
-    {"SenseHardwareError", FaultKind::Sense, 0x4, 0x44, 0x00},
-    {"SenseIllegalRequest", FaultKind::Sense, 0x5, 0x24, 0x00},
-    {"SenseUnitAttention", FaultKind::Sense, 0x6, 0x29, 0x00},
-    {"RequestFails", FaultKind::RequestFails, 0, 0, 0},
-    {"PastTheTimeOut", FaultKind::Slow, 0, 0, 0},
-    {"ChangedReadBackByte", FaultKind::CorruptReply, 0, 0, 0},
-    {"DriveGone", FaultKind::Disappear, 0, 0, 0},
+    {"SenseNotReady", FaultKind::Sense, 0x2, 0x04, 0x01, 0},
+    {"SenseMediumError", FaultKind::Sense, 0x3, 0x0C, 0x00, 0},
+    {"SenseHardwareError", FaultKind::Sense, 0x4, 0x44, 0x00, 0},
+    {"SenseIllegalRequest", FaultKind::Sense, 0x5, 0x24, 0x00, 0},
+    {"SenseUnitAttention", FaultKind::Sense, 0x6, 0x29, 0x00, 0},
+    {"RequestFails", FaultKind::RequestFails, 0, 0, 0, 0},
+    {"PastTheTimeOut", FaultKind::Slow, 0, 0, 0, 0},
+    {"ChangedReadBackByte", FaultKind::CorruptReply, 0, 0, 0, kReadBackOnlyByte},
+    // Bytes 0..3 are the chip key in the identification reply, and the first bytes of a block.
+    {"ChangedReplyByte0", FaultKind::CorruptReply, 0, 0, 0, 0},
+    {"ChangedReplyByte1", FaultKind::CorruptReply, 0, 0, 0, 1},
+    {"ChangedReplyByte2", FaultKind::CorruptReply, 0, 0, 0, 2},
+    {"ChangedReplyByte3", FaultKind::CorruptReply, 0, 0, 0, 3},
+    {"DriveGone", FaultKind::Disappear, 0, 0, 0, 0},
 };
 
 // One drive on a fresh virtual system, its device object with the drive selected, and the
@@ -80,7 +87,7 @@ public:
         fault.asc = faultCase.asc;
         fault.ascq = faultCase.ascq;
         fault.seconds = kPastTheTimeOutSeconds;
-        fault.replyOffset = kChangedReplyByte;
+        fault.replyOffset = faultCase.replyOffset;
         return drive->AddFault(fault);
     }
 
@@ -151,6 +158,13 @@ struct Tally {
     int failedThoughProgrammed = 0; // result 42, good image: the commit answered too late
     int commitsSent = 0;
 };
+
+int FindOpcode(const std::vector<TracedCommand>& commands, uint8_t opcode) {
+    for (size_t i = 0; i < commands.size(); ++i) {
+        if (commands[i].opcode() == opcode) return int(i);
+    }
+    return -1;
+}
 
 // The download as it runs without any fault.
 std::vector<TracedCommand> RecordCleanSequence(const std::vector<uint8_t>& image) {
@@ -232,17 +246,47 @@ TEST_F(BrickSafety, CleanSequenceIsTheWholeDownload) {
     EXPECT_GE(clean->size(), size_t(2 * kImageBlocks + 5));
 }
 
-// A changed byte means something only in a READ BUFFER reply; every other kind is tried on
-// every command.
+// A changed byte means something only in a data-in reply long enough to hold it: the flash
+// identification and the read-backs. Every other kind is tried on every command.
+bool FaultReaches(const FaultCase& faultCase, const TracedCommand& command) {
+    if (faultCase.kind != FaultKind::CorruptReply) return true;
+    return command.direction == "in" && command.length > faultCase.replyOffset;
+}
+
+// One changed byte of the chip key in the identification ends the update with 42 before any
+// image byte: the drive would otherwise be programmed without the profile of its chip.
+TEST_F(BrickSafety, ChangedChipKeyEndsTheUpdateWith42BeforeAnyImageByte) {
+    const int identification = FindOpcode(*clean, 0xDF);
+    ASSERT_GE(identification, 0);
+    for (uint32_t offset = 0; offset < 4; ++offset) {
+        SCOPED_TRACE(testing::Message() << "byte " << offset);
+        UpdateRun run(*image);
+        ASSERT_TRUE(run.ready());
+        const FaultCase changedKey = {"ChangedChipKey", FaultKind::CorruptReply, 0, 0, 0, offset};
+        ASSERT_TRUE(run.AddFault(changedKey, uint32_t(identification) + 1));
+        EXPECT_EQ(run.Run(), 42);
+        const std::vector<TracedCommand> trace = ParseTrace(run.virtualDrive().trace());
+        ASSERT_EQ(trace.size(), size_t(identification) + 1) << "nothing follows the identification";
+        EXPECT_TRUE(trace.back().good());
+        EXPECT_EQ(run.virtualDrive().lastCommit().commitCount, 0u);
+        EXPECT_EQ(run.virtualDrive().flashState(), FlashState::Untouched);
+    }
+}
+
 TEST_P(BrickSafety, NoFaultOnAnyCommandLeadsToAnUnverifiedCommit) {
     const FaultCase& faultCase = GetParam();
     Tally tally;
+    int expectedRuns = 0;
     for (uint32_t position = 1; position <= clean->size(); ++position) {
-        if (faultCase.kind == FaultKind::CorruptReply && !(*clean)[position - 1].isImageRead()) continue;
+        if (!FaultReaches(faultCase, (*clean)[position - 1])) continue;
+        ++expectedRuns;
         CheckRun(faultCase, position, *image, tally);
         if (HasFatalFailure()) return;
     }
-    const int expectedRuns = faultCase.kind == FaultKind::CorruptReply ? kImageBlocks : int(clean->size());
+    const int imageReads = CountIf(*clean, &TracedCommand::isImageRead);
+    if (faultCase.kind != FaultKind::CorruptReply) EXPECT_EQ(expectedRuns, int(clean->size()));
+    else if (faultCase.replyOffset < 4) EXPECT_EQ(expectedRuns, imageReads + 1) << "the identification too";
+    else EXPECT_EQ(expectedRuns, imageReads);
     EXPECT_EQ(tally.runs, expectedRuns);
     EXPECT_EQ(tally.runs, tally.programmed + tally.failedUntouched + tally.failedThoughProgrammed);
     std::cout << "[ matrix   ] " << faultCase.name << ": " << tally.runs << " runs, " << tally.programmed

@@ -1,7 +1,7 @@
 // The firmware download against the virtual drive on the virtual clock: the command sequence
 // the drive receives, the passes of write and read-back, the commit and its pause, the
-// preparation steps whose failures are ignored, and the profile step whose failures end the
-// download before an image byte is sent.
+// preparation steps whose failures are ignored, and the profile step whose failures, or a chip
+// other than the one seen at discovery, end the download before an image byte is sent.
 
 #include <gtest/gtest.h>
 
@@ -72,9 +72,18 @@ protected:
     // Adds the drive, builds the device object (which scans) and selects the drive; the trace
     // then holds only what the download sends.
     void Open(const uint8_t (&chip)[4] = kChipWithProfile) {
+        AddDrive(chip);
+        ScanAndSelect();
+    }
+
+    void AddDrive(const uint8_t (&chip)[4]) {
         sim::DriveConfig config;
         std::memcpy(config.flashId, chip, sizeof chip);
         drive = system.AddDrive(sim::DriveSetup{config});
+        ASSERT_NE(drive, nullptr);
+    }
+
+    void ScanAndSelect() {
         ASSERT_NE(drive, nullptr);
         device = std::make_unique<AtapiDevice>(system);
         ASSERT_TRUE(device->SelectDrive(0));
@@ -108,6 +117,17 @@ protected:
         fault.asc = 0x0C;
         fault.seconds = 200.0;
         fault.replyOffset = 4321;
+        ASSERT_TRUE(drive->AddFault(fault));
+    }
+
+    // The download's identification reply arrives with the byte at offset inverted.
+    void ChangeIdentificationByte(uint32_t offset) {
+        Fault fault;
+        fault.kind = FaultKind::CorruptReply;
+        fault.trigger = FaultTrigger::Opcode;
+        fault.opcode = 0xDF;
+        fault.number = sentBefore[0xDF] + 1;
+        fault.replyOffset = offset;
         ASSERT_TRUE(drive->AddFault(fault));
     }
 
@@ -475,6 +495,138 @@ const ProfileFailure kProfileFailures[] = {
 
 INSTANTIATE_TEST_SUITE_P(Download, ProfileStepFailure, ::testing::ValuesIn(kProfileFailures),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// ---- The chip named at discovery ---------------------------------------------------------
+
+bool RecordHolds(const AtapiDevice& device, const uint8_t (&chip)[4]) {
+    const DriveRecord* record = device.GetDrive(0);
+    return record != nullptr && std::memcmp(record->flashId, chip, sizeof chip) == 0;
+}
+
+TEST_F(Download, ChipNamedAsAtDiscoveryIsProgrammedWithItsProfile) {
+    Open();
+    ASSERT_TRUE(RecordHolds(*device, kChipWithProfile)) << "the scan keeps the chip in the record";
+    ASSERT_TRUE(Run(image));
+    EXPECT_EQ(drive->profile().length, 700u);
+    EXPECT_TRUE(drive->lastCommit().profileMatched);
+    EXPECT_TRUE(DriveHoldsGoodImage(image));
+}
+
+// The update gives every drive a device object of its own, made without a scan, that takes
+// the drive table from the object that scanned: the discovery reading comes with it.
+TEST_F(Download, ObjectWithACopiedDriveTableComparesWithTheDiscoveryReading) {
+    Open();
+    AtapiDevice agreeing(system, false);
+    device->CopyStateTo(agreeing);
+    ASSERT_TRUE(agreeing.SelectDrive(0));
+    ASSERT_TRUE(RecordHolds(agreeing, kChipWithProfile));
+    EXPECT_TRUE(agreeing.DownloadFirmware(image.data(), int32_t(image.size()), 0));
+    EXPECT_TRUE(DriveHoldsGoodImage(image));
+
+    const uint8_t otherChip[4] = {0xBF, 0xD6, 0x00, 0x01};
+    std::memcpy(device->GetDrive(0)->flashId, otherChip, sizeof otherChip);
+    AtapiDevice disagreeing(system, false);
+    device->CopyStateTo(disagreeing);
+    ASSERT_TRUE(disagreeing.SelectDrive(0));
+    drive->ClearTrace();
+    EXPECT_FALSE(disagreeing.DownloadFirmware(image.data(), int32_t(image.size()), 0));
+    EXPECT_EQ(CountIf(Trace(), &TracedCommand::isImageWrite), 0);
+    EXPECT_EQ(drive->lastCommit().commitCount, 1u) << "only the first object's commit";
+}
+
+class ChangedIdentificationByte : public Download, public ::testing::WithParamInterface<uint32_t> {};
+
+// One changed byte of the chip key turns a chip with a profile into one without: the drive
+// would get the image and the commit with no profile sent. The download ends right after the
+// identification, with errors not raised, so the worker reports the failure as such.
+TEST_P(ChangedIdentificationByte, EndsTheDownloadBeforeAnyImageByte) {
+    Open();
+    ChangeIdentificationByte(GetParam());
+    EXPECT_FALSE(Run(image));
+    const std::vector<TracedCommand> commands = Trace();
+    const size_t identification = SkipPreparation(commands);
+    ASSERT_EQ(identification + 1, commands.size()) << "nothing follows the identification";
+    EXPECT_EQ(commands[identification].opcode(), 0xDF);
+    EXPECT_TRUE(commands[identification].good());
+    EXPECT_EQ(CountIf(commands, &TracedCommand::isImageWrite), 0);
+    EXPECT_EQ(FindCommit(commands), -1);
+    EXPECT_FALSE(device->ErrorRaisingEnabled());
+    EXPECT_EQ(drive->lastCommit().commitCount, 0u);
+    EXPECT_EQ(drive->flashState(), FlashState::Untouched);
+}
+
+INSTANTIATE_TEST_SUITE_P(Download, ChangedIdentificationByte, ::testing::Values(0u, 1u, 2u, 3u),
+                         [](const auto& info) { return "Offset" + std::to_string(info.param); });
+
+// Only bytes 0..3 name the chip; the rest of the reply is not compared.
+TEST_F(Download, ChangedByteBehindTheChipKeyIsNoDifference) {
+    Open();
+    ChangeIdentificationByte(4);
+    ASSERT_TRUE(Run(image));
+    EXPECT_TRUE(drive->lastCommit().profileMatched);
+    EXPECT_TRUE(DriveHoldsGoodImage(image));
+}
+
+// A drive that names another chip with a profile than at discovery: that profile has gone
+// out, but no image follows it.
+TEST_F(Download, ChipOtherThanAtDiscoveryEndsTheDownloadAfterTheProfile) {
+    Open();
+    const uint8_t otherChip[4] = {0xBF, 0xD6, 0x00, 0x01};
+    std::memcpy(device->GetDrive(0)->flashId, otherChip, sizeof otherChip);
+    EXPECT_FALSE(Run(image));
+    EXPECT_EQ(drive->trace().back(), kProfileWrite + " good") << "nothing follows the profile";
+    EXPECT_EQ(CountIf(Trace(), &TracedCommand::isImageWrite), 0);
+    EXPECT_FALSE(device->ErrorRaisingEnabled());
+    EXPECT_EQ(drive->flashState(), FlashState::Untouched);
+}
+
+TEST_F(Download, AllZeroIdentificationOfAChipSeenAtDiscoveryEndsTheDownload) {
+    const uint8_t noChip[4] = {0, 0, 0, 0};
+    Open(noChip);
+    std::memcpy(device->GetDrive(0)->flashId, kChipWithProfile, sizeof kChipWithProfile);
+    EXPECT_FALSE(Run(image));
+    const std::vector<TracedCommand> commands = Trace();
+    EXPECT_EQ(commands.back().opcode(), 0xDF);
+    EXPECT_EQ(CountIf(commands, &TracedCommand::isImageWrite), 0);
+    EXPECT_FALSE(device->ErrorRaisingEnabled());
+    EXPECT_EQ(drive->flashState(), FlashState::Untouched);
+}
+
+// The identification failed at discovery: the record holds zeros and the download goes on as
+// it always did, with the profile of whichever chip the drive names now.
+class WithoutDiscoveryReading : public Download {
+protected:
+    void SetUp() override {
+        Download::SetUp();
+        AddDrive(kChipWithProfile);
+        Fault refused;
+        refused.kind = FaultKind::Sense;
+        refused.trigger = FaultTrigger::Opcode;
+        refused.opcode = 0xDF;
+        refused.senseKey = 5;
+        refused.asc = 0x20;
+        ASSERT_TRUE(drive->AddFault(refused));
+        ScanAndSelect();
+        const uint8_t zero[4] = {0, 0, 0, 0};
+        ASSERT_TRUE(RecordHolds(*device, zero));
+    }
+};
+
+TEST_F(WithoutDiscoveryReading, ChipNamedNowGetsItsProfileImageAndCommit) {
+    ASSERT_TRUE(Run(image));
+    EXPECT_TRUE(drive->lastCommit().profileMatched);
+    EXPECT_TRUE(DriveHoldsGoodImage(image));
+}
+
+// With nothing to compare with, a changed byte cannot be told from a chip without a profile.
+TEST_F(WithoutDiscoveryReading, ChangedChipKeyStillGetsImageAndCommit) {
+    ChangeIdentificationByte(1);
+    EXPECT_TRUE(Run(image));
+    const std::vector<TracedCommand> commands = Trace();
+    EXPECT_TRUE(commands[SkipPreparation(commands) + 1].isImageWrite()) << "no profile write";
+    EXPECT_NE(FindCommit(commands), -1);
+    EXPECT_FALSE(drive->lastCommit().profileMatched);
+}
 
 // ---- The pause -------------------------------------------------------------------------------
 

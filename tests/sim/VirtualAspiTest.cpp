@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "AspiHost.h"
 #include "sim/VirtualSystem.h"
 
 namespace {
@@ -15,48 +16,10 @@ using namespace platform;
 using sim::AspiPresence;
 using sim::AspiSettings;
 using sim::VirtualSystem;
+using simtest::ExecRequest;
+using simtest::Manager;
 
-AspiSettings Working(bool completeLater = false) {
-    AspiSettings settings;
-    settings.presence = AspiPresence::Present;
-    settings.completeLater = completeLater;
-    return settings;
-}
-
-// A loaded manager with its two entry points.
-struct Manager {
-    VirtualSystem& system;
-    AspiLibrary library;
-    GetAspiSupportInfoEntry supportInfo;
-    SendAspiCommandEntry send;
-
-    explicit Manager(VirtualSystem& system)
-        : system(system),
-          library(system.LoadAspiLibrary("WNASPI32")),
-          supportInfo(reinterpret_cast<GetAspiSupportInfoEntry>(
-              system.FindAspiEntry(library, kGetSupportInfoName))),
-          send(reinterpret_cast<SendAspiCommandEntry>(
-              system.FindAspiEntry(library, kSendCommandName))) {}
-    ~Manager() { system.FreeAspiLibrary(library); }
-
-    uint32_t Send(void* request) { return send(library, request); }
-};
-
-SRB_ExecSCSICmd ExecRequest(uint8_t adapter, uint8_t target, std::initializer_list<uint8_t> cdb,
-                            uint8_t flags, uint8_t* data, uint32_t length) {
-    SRB_ExecSCSICmd request{};
-    request.SRB_Cmd = SC_EXEC_SCSI_CMD;
-    request.SRB_HaId = adapter;
-    request.SRB_Flags = flags;
-    request.SRB_Target = target;
-    request.SRB_BufLen = length;
-    request.SRB_BufPointer = data;
-    request.SRB_SenseLen = kAspiSenseLength;
-    request.SRB_CDBLen = 12;
-    int i = 0;
-    for (uint8_t byte : cdb) request.CDBByte[i++] = byte;
-    return request;
-}
+AspiSettings Working(bool completeLater = false) { return simtest::WorkingManager(completeLater); }
 
 // --- Loading ---------------------------------------------------------------------------------
 
@@ -242,7 +205,8 @@ TEST(VirtualAspiExecute, FailedRequestHasNoSense) {
     EXPECT_NE(nobody.SRB_Status, SS_COMP);
 }
 
-TEST(VirtualAspiExecute, PendingCompletionSignalsTheEventFromAnotherThread) {
+// The request is pending when SendASPI32Command returns; the modelled time passes in the wait.
+TEST(VirtualAspiExecute, PendingCompletionEndsTheWaitAtItsModelledTime) {
     VirtualSystem system;
     std::string reason;
     system.AddDrive("disc=1,fault=00#1:slow:5", reason);
@@ -251,15 +215,16 @@ TEST(VirtualAspiExecute, PendingCompletionSignalsTheEventFromAnotherThread) {
     EventHandle event = system.CreateEvent();
     ASSERT_NE(event, nullptr);
 
-    SRB_ExecSCSICmd request =
-        ExecRequest(0, 0, {0x00}, SRB_EVENT_NOTIFY, nullptr, 0);
-    request.SRB_PostProc = event;
+    SRB_ExecSCSICmd request = simtest::NotifyingTestUnitReady(event);
     const int64_t before = system.QueryCounter();
     EXPECT_EQ(manager.Send(&request), SS_PENDING);
+    EXPECT_EQ(request.SRB_Status, SS_PENDING);
     EXPECT_TRUE(system.WaitForEvent(event, 108000));
     const int64_t after = system.QueryCounter();
     EXPECT_EQ(request.SRB_Status, SS_COMP);
-    EXPECT_NEAR((after - before) / 1e9, 5.0, 0.001);   // the modelled time, on this thread
+    EXPECT_EQ(after - before, 5'000'000'000 + VirtualSystem::kCounterStepTicks);
+    EXPECT_TRUE(system.WaitForEvent(event, 108000));   // manual reset: stays signalled
+    EXPECT_EQ(system.QueryCounter() - after, VirtualSystem::kCounterStepTicks);
     system.CloseEvent(event);
     EXPECT_EQ(system.openEventCount(), 0);
 }
@@ -283,20 +248,37 @@ TEST(VirtualAspiExecute, PendingCompletionInRealTimeComesAfterTheModelledTime) {
     system.CloseEvent(event);
 }
 
+// In virtual time the completion comes with the sender's own calls: a poll that reads the
+// counter sees it.
 TEST(VirtualAspiExecute, WithoutAnEventTheStatusCanBePolled) {
     VirtualSystem system;
     std::string reason;
-    system.AddDrive("disc=1", reason);
+    system.AddDrive("disc=1,fault=00#1:slow:0.5", reason);
     system.SetAspiManager(Working(true));
     system.SetEventCreationFails(true);
     EXPECT_EQ(system.CreateEvent(), nullptr);
     Manager manager(system);
     SRB_ExecSCSICmd request = ExecRequest(0, 0, {0x00}, 0, nullptr, 0);
+    const int64_t start = system.QueryCounter();
+    EXPECT_EQ(manager.Send(&request), SS_PENDING);
+    int64_t now = start;
+    while (simtest::StatusOf(request) == SS_PENDING && now - start < 2'000'000'000) {
+        now = system.QueryCounter();
+    }
+    EXPECT_EQ(request.SRB_Status, SS_COMP);
+    EXPECT_EQ(now - start, 500'000'000);   // the first reading at or past the modelled time
+}
+
+TEST(VirtualAspiExecute, WithoutAnEventTheStatusCanBePolledInRealTime) {
+    VirtualSystem system(sim::ClockMode::Real);
+    std::string reason;
+    system.AddDrive("disc=1", reason);
+    system.SetAspiManager(Working(true));
+    Manager manager(system);
+    SRB_ExecSCSICmd request = ExecRequest(0, 0, {0x00}, 0, nullptr, 0);
     manager.Send(&request);
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    // The manager publishes the status with a release store; poll it with acquire loads.
-    while (__atomic_load_n(&request.SRB_Status, __ATOMIC_ACQUIRE) == SS_PENDING &&
-           std::chrono::steady_clock::now() < limit) {
+    while (simtest::StatusOf(request) == SS_PENDING && std::chrono::steady_clock::now() < limit) {
     }
     EXPECT_EQ(request.SRB_Status, SS_COMP);
 }

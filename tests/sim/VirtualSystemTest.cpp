@@ -210,19 +210,56 @@ TEST(VirtualSystemPassThrough, DisappearedDriveFailsAndLeavesTheSystem) {
     system.CloseDrive(handle);
 }
 
-TEST(VirtualSystemPassThrough, CommandPastTheRequestsTimeOutFailsAfterThatTime) {
+// The driver gets the request's limit plus the margin, as on a real system: a command that
+// runs a little past timeoutMs comes back done, and the program judges the time itself.
+struct CutOffRow {
+    const char* name;
+    uint32_t timeoutMs;
+    double commandSeconds;
+    bool carriedOut;
+    double secondsPassed;
+    const char* traceLine;
+};
+
+void PrintTo(const CutOffRow& row, std::ostream* out) { *out << row.name; }
+
+const CutOffRow kCutOffRows[] = {
+    {"WithinTheLimit", 108000, 100.0, true, 100.0, "000000000000000000000000 none 0 good"},
+    {"PastTheLimitWithinTheMargin", 108000, 108.4, true, 108.4,
+     "000000000000000000000000 none 0 good"},
+    {"AtTheLimitPlusTheMargin", 108000, 118.0, true, 118.0, "000000000000000000000000 none 0 good"},
+    {"PastTheMargin", 108000, 118.5, false, 118.0, "000000000000000000000000 none 0 failed"},
+    {"ShortLimitPastTheMargin", 2000, 500.0, false, 12.0, "000000000000000000000000 none 0 failed"},
+    {"NoLimitStillHasTheMargin", 0, 10.5, false, 10.0, "000000000000000000000000 none 0 failed"},
+};
+
+class VirtualSystemCutOff : public ::testing::TestWithParam<CutOffRow> {};
+
+TEST_P(VirtualSystemCutOff, DriverLimitIsTheRequestsLimitPlusTheMargin) {
+    const CutOffRow& row = GetParam();
     VirtualSystem system;
-    std::string reason;
-    system.AddDrive("fault=00#1:slow:500", reason);
+    sim::DriveSetup setup;
+    setup.drive.discPresent = true;
+    sim::Fault slow;
+    slow.kind = sim::FaultKind::Slow;
+    slow.seconds = row.commandSeconds;
+    setup.faults[setup.faultCount++] = slow;
+    sim::VirtualDrive* drive = system.AddDrive(setup);
+    ASSERT_NE(drive, nullptr);
     const DriveHandle handle = system.OpenDrive("/dev/sr0");
     PassThroughRequest request = Request({0x00}, DataDirection::None, nullptr, 0);
-    request.timeoutMs = 2000;
+    request.timeoutMs = row.timeoutMs;
+
     const int64_t before = system.QueryCounter();
-    EXPECT_FALSE(system.SendPassThrough(handle, request));
+    EXPECT_EQ(system.SendPassThrough(handle, request), row.carriedOut);
     const int64_t after = system.QueryCounter();
-    EXPECT_NEAR(Seconds(after - before), 2.0, 0.001);
+    EXPECT_NEAR(Seconds(after - before - VirtualSystem::kCounterStepTicks), row.secondsPassed, 1e-9);
+    EXPECT_EQ(drive->trace().back(), row.traceLine);
     system.CloseDrive(handle);
 }
+
+INSTANTIATE_TEST_SUITE_P(Rows, VirtualSystemCutOff, ::testing::ValuesIn(kCutOffRows),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(VirtualSystemTiming, RealisticModelAdvancesTheClockByTheModelledTime) {
     VirtualSystem system;
