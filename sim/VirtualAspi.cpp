@@ -208,17 +208,17 @@ uint8_t VirtualAspi::ExecuteScsi(SRB_ExecSCSICmd& request) {
 // SS_ABORTED, no sense, and its event signalled. The drive has carried the command out when it
 // was sent; only its completion is taken away. The abort itself is answered SS_COMP whether or
 // not the request was still pending (a request that ended first keeps its own status), as the
-// interface answers every abort on a valid adapter; the program reads the aborted request's
-// status to learn the outcome.
+// interface answers an abort on a valid adapter; the program reads the aborted request's status
+// to learn the outcome. No request to abort at all is a wrong field of the abort request.
 uint8_t VirtualAspi::Abort(SRB_Abort& request) {
     ++aborts;
-    if (!AdapterAnswers(request.SRB_HaId)) {
-        request.SRB_Status = kAspiInvalidHostAdapter;
+    const void* target = request.SRB_ToAbort;
+    if (!AdapterAnswers(request.SRB_HaId) || target == nullptr) {
+        request.SRB_Status = target == nullptr ? kAspiInvalidRequest : kAspiInvalidHostAdapter;
         return request.SRB_Status;
     }
-    const void* target = request.SRB_ToAbort;
     Completion aborted{};
-    if (settings.honourAborts && target != nullptr &&
+    if (settings.honourAborts &&
         TakeEarliest([target](const Completion& c) { return c.request == target; }, aborted)) {
         aborted.status = SS_ABORTED;
         aborted.hasSense = false;

@@ -31,6 +31,7 @@ class VirtualSystem;
 constexpr uint8_t kAspiInvalidCommand = 0x80;
 constexpr uint8_t kAspiInvalidHostAdapter = 0x81;
 constexpr uint8_t kAspiNoDevice = 0x82;
+constexpr uint8_t kAspiInvalidRequest = 0xE0;   // a field of the request block is wrong
 
 enum class AspiPresence : uint8_t {
     Absent,               // the library cannot be loaded

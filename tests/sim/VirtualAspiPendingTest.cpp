@@ -245,8 +245,7 @@ TEST_F(PendingRequests, AbortOfARequestNotPendingAnswersCompleteAndTouchesNothin
 
     const SRB_ExecSCSICmd finishedBefore = finished;
     SRB_ExecSCSICmd neverSent = simtest::ExecRequest(0, 0, {0x00}, 0, nullptr, 0);
-    for (const void* target : {static_cast<const void*>(&finished),
-                               static_cast<const void*>(&neverSent), static_cast<const void*>(nullptr)}) {
+    for (const void* target : {static_cast<const void*>(&finished), static_cast<const void*>(&neverSent)}) {
         SRB_Abort abort = AbortOf(target);
         EXPECT_EQ(manager->Send(&abort), SS_COMP);
         EXPECT_EQ(abort.SRB_Status, SS_COMP);
@@ -257,9 +256,15 @@ TEST_F(PendingRequests, AbortOfARequestNotPendingAnswersCompleteAndTouchesNothin
     EXPECT_EQ(system->pendingAspiCount(), 1);
     EXPECT_FALSE(Signalled());
 
+    // Requests of an abort that names nothing or an adapter that does not answer.
+    SRB_Abort nothing = AbortOf(nullptr);
+    EXPECT_EQ(manager->Send(&nothing), sim::kAspiInvalidRequest);
+    EXPECT_EQ(nothing.SRB_Status, sim::kAspiInvalidRequest);
     SRB_Abort wrongAdapter = AbortOf(&pending, 7);
     EXPECT_EQ(manager->Send(&wrongAdapter), sim::kAspiInvalidHostAdapter);
+    EXPECT_EQ(wrongAdapter.SRB_Status, sim::kAspiInvalidHostAdapter);
     EXPECT_EQ(StatusOf(pending), SS_PENDING);
+    EXPECT_EQ(system->pendingAspiCount(), 1);
     EXPECT_EQ(system->aspiAbortCount(), 4u);
 }
 

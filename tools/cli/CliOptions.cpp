@@ -1,0 +1,177 @@
+#include "tools/cli/CliOptions.h"
+
+#include <charconv>
+
+namespace cli {
+
+namespace {
+
+constexpr std::string_view kHelp = R"(usage: norvik-cli [options] list
+       norvik-cli [options] update [--drive N]
+       norvik-cli --help | --version
+
+The console front end of Norvik: the same update package (carried in this program, packed with
+norvik-pack), drive discovery, eligibility check, download and update sequence as the window.
+
+commands:
+  list                 find the drives and judge them; one line per drive: the drive-list entry
+                       as the window shows it, two spaces, then "updatable bank=B current=C
+                       new=REV" (B the 0-based firmware bank, C 1 when the drive already carries
+                       that bank's revision) or "not allowed"
+  update               the start-up and update sequence with the window's texts: the refusals,
+                       the notice, the already-current question, the disc and tray check, the
+                       progress and the outcome. The package's AUTOMODE updates every updatable
+                       drive; otherwise one drive is updated: the first updatable one, as the
+                       window selects it, or the one given with --drive
+
+options:
+  --drive N            (update, manual mode) update the drive of list line N, counted from 0
+  --yes, -y            answer Yes to every question and OK to every message. A message of the
+                       disc and tray check is answered OK at most 3 times per drive; the next
+                       one gives the drive up (it counts as failed)
+  --virtual SPEC       a virtual drive instead of the machine's drives (repeatable, up to 24),
+                       in the text form of sim/README.md: comma-separated key=value entries,
+                       e.g. "rev=RN05,chip=BFD60001,disc=0,tray=closed,timing=realistic".
+                       Keys: vendor product rev newrev deadrev vspec chip disc tray image polls
+                       timing latency rate commit host path target lun address root open fault.
+                       When any drive has timing=realistic (or latency, rate, commit), the run
+                       takes real time; otherwise it runs in virtual time and waits pass at once
+  --aspi               (with --virtual) the system answers that it is not of the NT family, so
+                       the drives are found and reached through the ASPI manager
+  --trace FILE         (with --virtual) write every command the virtual drives received to
+                       FILE: one line per command, "<root> <24 hex digits of the command block>
+                       <in|out|none> <length> <good|sense K/ASC/ASCQ|failed>"
+  --help, -h           this text
+  --version            the program's version and the package it carries
+
+Questions are asked on the terminal (y/N). Without a terminal on standard input and without
+--yes, every question is answered No and a message of the disc and tray check gives the drive
+up, so nothing is flashed unasked. On a terminal the progress is one line updated in place;
+otherwise a line is printed whenever the progress text changes. The sequence's messages go to
+standard output with their kind ("Error: ..."); errors of the command line go to standard error.
+While the firmware is being written, interrupt, hang-up and terminate signals are held off.
+On a virtual system a restart is recorded and reported, never performed.
+
+exit status: 0 success (also a list), 1 update failed, 2 usage error,
+             3 refused or declined (no firmware, no matching drive, drive not allowed,
+               notice or question answered No)
+)";
+
+// The value of an option given as "--name=value" or "--name value"; null when it is missing.
+const char* OptionValue(std::string_view argument, std::string_view name, int& index, int argc,
+                        const char* const* argv)
+{
+    if (argument.size() > name.size() && argument[name.size()] == '=') return argv[index] + name.size() + 1;
+    if (index + 1 >= argc) return nullptr;
+    return argv[++index];
+}
+
+bool IsOption(std::string_view argument, std::string_view name)
+{
+    return argument == name || (argument.starts_with(name) && argument.size() > name.size() &&
+                                argument[name.size()] == '=');
+}
+
+bool ReadDriveNumber(std::string_view text, int& drive)
+{
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), drive);
+    return !text.empty() && error == std::errc() && end == text.data() + text.size() && drive >= 0;
+}
+
+Request Usage(std::string& error, std::string text)
+{
+    error = std::move(text);
+    return Request::Usage;
+}
+
+bool ReadCommand(std::string_view word, CliOptions& options, std::string& error)
+{
+    if (options.command != Command::None) {
+        error = "more than one command (\"" + std::string(word) + "\"); give list or update once";
+        return false;
+    }
+    if (word == "list") {
+        options.command = Command::List;
+    } else if (word == "update") {
+        options.command = Command::Update;
+    } else {
+        error = "unknown command \"" + std::string(word) + "\" (list or update)";
+        return false;
+    }
+    return true;
+}
+
+bool AddVirtualDrive(const char* spec, CliOptions& options, std::string& error)
+{
+    if (options.virtualCount == kMaxVirtualDrives) {
+        error = "--virtual: at most " + std::to_string(kMaxVirtualDrives) + " virtual drives";
+        return false;
+    }
+    std::string reason;
+    sim::DriveSetup& setup = options.virtualDrives[static_cast<std::size_t>(options.virtualCount)];
+    setup = sim::DriveSetup{};
+    if (!sim::ParseDriveSetup(spec, setup, reason)) {
+        error = "--virtual \"" + std::string(spec) + "\": " + reason;
+        return false;
+    }
+    ++options.virtualCount;
+    return true;
+}
+
+// Options that only make sense together with others.
+Request CheckCombination(const CliOptions& options, std::string& error)
+{
+    if (options.command == Command::None) return Usage(error, "no command given (list or update)");
+    if (options.drive != kNoDriveChosen && options.command != Command::Update)
+        return Usage(error, "--drive goes with the update command");
+    if (options.aspi && !options.Virtual()) return Usage(error, "--aspi goes with --virtual drives");
+    if (!options.traceFile.empty() && !options.Virtual()) return Usage(error, "--trace goes with --virtual drives");
+    return Request::Run;
+}
+
+}  // namespace
+
+bool CliOptions::NeedsRealClock() const
+{
+    for (int i = 0; i < virtualCount; ++i) {
+        const sim::DriveTiming& timing = virtualDrives[static_cast<std::size_t>(i)].drive.timing;
+        if (timing.commandSeconds > 0 || timing.bytesPerSecond > 0 || timing.commitSeconds > 0) return true;
+    }
+    return false;
+}
+
+Request ParseCliOptions(int argc, const char* const* argv, CliOptions& options, std::string& error)
+{
+    for (int index = 0; index < argc; ++index) {
+        const std::string_view argument = argv[index];
+        if (argument == "--help" || argument == "-h") return Request::Help;
+        if (argument == "--version") return Request::Version;
+        if (argument == "--yes" || argument == "-y") {
+            options.assumeYes = true;
+        } else if (argument == "--aspi") {
+            options.aspi = true;
+        } else if (IsOption(argument, "--virtual")) {
+            const char* spec = OptionValue(argument, "--virtual", index, argc, argv);
+            if (spec == nullptr) return Usage(error, "--virtual needs a drive (SPEC)");
+            if (!AddVirtualDrive(spec, options, error)) return Request::Usage;
+        } else if (IsOption(argument, "--trace")) {
+            const char* file = OptionValue(argument, "--trace", index, argc, argv);
+            if (file == nullptr || file[0] == '\0') return Usage(error, "--trace needs a file name");
+            options.traceFile = file;
+        } else if (IsOption(argument, "--drive")) {
+            const char* number = OptionValue(argument, "--drive", index, argc, argv);
+            if (number == nullptr) return Usage(error, "--drive needs a number");
+            if (!ReadDriveNumber(number, options.drive))
+                return Usage(error, "--drive \"" + std::string(number) + "\" is not a list line number (0, 1, ...)");
+        } else if (argument.starts_with("-") && argument.size() > 1) {
+            return Usage(error, "unknown option " + std::string(argument));
+        } else if (!ReadCommand(argument, options, error)) {
+            return Request::Usage;
+        }
+    }
+    return CheckCombination(options, error);
+}
+
+std::string_view HelpText() { return kHelp; }
+
+}  // namespace cli

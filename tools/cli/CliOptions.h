@@ -1,0 +1,51 @@
+#pragma once
+// The command line of norvik-cli: a command (list or update) and its options, read into fixed
+// fields. Virtual drives are read in their text form here, so that a bad one is a usage error
+// before anything runs.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "sim/DriveSetup.h"
+#include "sim/VirtualSystem.h"
+
+namespace cli {
+
+enum class Command : uint8_t { None, List, Update };
+
+// What the command line asks for.
+enum class Request : uint8_t {
+    Run,      // the command, with the options below
+    Help,     // --help
+    Version,  // --version
+    Usage,    // a usage error: the reason is in error
+};
+
+constexpr int kMaxVirtualDrives = sim::VirtualSystem::kMaxDrives;
+constexpr int kNoDriveChosen = -1;
+
+struct CliOptions {
+    Command command = Command::None;
+    bool assumeYes = false;                  // --yes
+    bool aspi = false;                       // --aspi
+    int drive = kNoDriveChosen;              // --drive N, 0-based list index
+    std::string traceFile;                   // --trace FILE; empty: none
+    std::array<sim::DriveSetup, kMaxVirtualDrives> virtualDrives{};   // --virtual SPEC
+    int virtualCount = 0;
+
+    bool Virtual() const { return virtualCount > 0; }
+    // A drive with modelled durations runs the whole virtual system on the real clock; drives
+    // that are all instant run in virtual time, where waits pass at once.
+    bool NeedsRealClock() const;
+};
+
+// Reads the arguments after the program name. On Request::Usage, error holds one line that
+// says what is wrong (without a line feed).
+Request ParseCliOptions(int argc, const char* const* argv, CliOptions& options, std::string& error);
+
+// The --help text.
+std::string_view HelpText();
+
+}  // namespace cli
