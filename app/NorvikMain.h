@@ -30,9 +30,9 @@ class TNorvikMain : public QWidget, public UpdateView {
     Q_OBJECT
 
 public:
-    // packageBlock: payload::kPackageSize bytes that outlive the window. boxes answers the
-    // message boxes (null: Qt's standard boxes); it must outlive the window.
-    TNorvikMain(platform::System& system, const uint8_t* packageBlock, MessageBoxes* boxes = nullptr,
+    // packageBlock: payload::kPackageSize bytes that outlive the window. messageBoxes answers
+    // the message boxes (null: Qt's standard boxes); it must outlive the window.
+    TNorvikMain(platform::System& system, const uint8_t* packageBlock, MessageBoxes* messageBoxes = nullptr,
                 QWidget* parent = nullptr);
     ~TNorvikMain() override;
 

@@ -152,6 +152,7 @@ CommandReply VirtualDrive::Execute(const CommandRequest& request) {
         reply = CommandReply{};
         reply.seconds = request.timeoutSeconds;
     }
+    secondsModelled += reply.seconds;
     Record(request, reply);
     return reply;
 }

@@ -156,6 +156,9 @@ public:
     const uint8_t* buffer() const;     // kDriveBufferSize bytes
     const uint8_t* flash() const;      // kDriveBufferSize bytes, as last programmed
     uint32_t commandCount() const { return commandsReceived; }
+    // The time the drive's timing model has accounted for: the sum of every command's duration
+    // as answered (a command cut off at the host's time-out counts with that time-out).
+    double modelledSeconds() const { return secondsModelled; }
 
 private:
     enum class Attention : uint8_t { None, MediumChanged, Reset };
@@ -198,6 +201,7 @@ private:
     int faultCount = 0;
     std::array<uint32_t, 256> opcodeCounts{};
     uint32_t commandsReceived = 0;
+    double secondsModelled = 0.0;
     bool traceEnabled = true;
     std::vector<std::string> traceLines;
 };

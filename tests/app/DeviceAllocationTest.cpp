@@ -1,56 +1,10 @@
 // Device objects that cannot be made: the test program replaces the global allocation functions
-// so that allocations of one chosen size fail while armed.
+// (norvik_test_allocation) so that allocations of one chosen size fail while armed.
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
 #include "SequenceFixture.h"
-
-namespace {
-
-std::atomic<std::size_t> failingSize{0};
-
-void* Allocate(std::size_t size)
-{
-    if (size != 0 && size == failingSize.load(std::memory_order_relaxed)) return nullptr;
-    return std::malloc(size == 0 ? 1 : size);
-}
-
-// Allocations of this size fail while the object lives.
-class FailingAllocations {
-public:
-    explicit FailingAllocations(std::size_t size) { failingSize.store(size); }
-    ~FailingAllocations() { failingSize.store(0); }
-    FailingAllocations(const FailingAllocations&) = delete;
-    FailingAllocations& operator=(const FailingAllocations&) = delete;
-};
-
-}  // namespace
-
-void* operator new(std::size_t size)
-{
-    if (void* memory = Allocate(size)) return memory;
-    throw std::bad_alloc();
-}
-
-void* operator new[](std::size_t size)
-{
-    if (void* memory = Allocate(size)) return memory;
-    throw std::bad_alloc();
-}
-
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete[](void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
-void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
+#include "tests/support/AllocationCounter.h"
 
 namespace sequencetest {
 namespace {
@@ -62,7 +16,7 @@ TEST_F(DeviceAllocationTest, MainDeviceObjectThatCannotBeAllocatedEndsTheProgram
     sim::VirtualDrive& drive = AddDrive();
     MakeSequence();
     {
-        FailingAllocations failing(sizeof(AtapiDevice));
+        testsupport::FailingAllocations failing(sizeof(AtapiDevice));
         sequence->StartUp();
     }
     ASSERT_EQ(view.messages.size(), 1u);
@@ -86,7 +40,7 @@ TEST_F(DeviceAllocationTest, MainDeviceObjectWithoutCommandBuffersCountsAsNotMad
     AddDrive();
     MakeSequence();
     {
-        FailingAllocations failing(kBufferSize);
+        testsupport::FailingAllocations failing(kBufferSize);
         sequence->StartUp();
     }
     EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{"Device object initialize failed !"});
@@ -100,7 +54,7 @@ TEST_F(DeviceAllocationTest, DriveWhoseDeviceObjectCannotBeMadeCountsAsFailed)
     sim::VirtualDrive& drive = AddDrive();
     StartUp();
     {
-        FailingAllocations failing(sizeof(AtapiDevice));
+        testsupport::FailingAllocations failing(sizeof(AtapiDevice));
         sequence->cmdUpdateClick();
     }
     EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{kUpdateFailed});

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QtCore/QCoreApplication>
 #include <QtCore/QDeadlineTimer>
 #include <QtCore/QEventLoop>
 #include <QtCore/QPointer>
@@ -31,21 +30,6 @@ using sim::Fault;
 using sim::FaultKind;
 using sim::FaultTrigger;
 using sim::FlashState;
-
-// The window thread's event loop needs an application object for the whole test program.
-class QtApplication : public ::testing::Environment {
-public:
-    void SetUp() override { application = std::make_unique<QCoreApplication>(argc, argv); }
-    void TearDown() override { application.reset(); }
-
-private:
-    int argc = 1;
-    char name[24] = "norvik_worker_test";
-    char* argv[2] = {name, nullptr};
-    std::unique_ptr<QCoreApplication> application;
-};
-
-const ::testing::Environment* const kQtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
 
 // A system layer that throws from the middle of the download when told to: an exception of
 // another kind than ErrCodeException, as a failing allocation or a broken system call would.

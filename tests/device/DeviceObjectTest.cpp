@@ -4,13 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
+#include <thread>
 
 #include "device/AtapiDevice.h"
-#include "tests/device/AllocationCounter.h"
 #include "tests/device/ObservedSystem.h"
+#include "tests/support/AllocationCounter.h"
 
 namespace {
 
@@ -103,7 +106,7 @@ TEST(DeviceObjectLife, FailedBufferAllocationRefusesDataCommandsOnly)
     AtapiDevice source(system);
     std::unique_ptr<AtapiDevice> device;
     {
-        devicetest::FailingAllocations failing(kBufferSize);
+        testsupport::FailingAllocations failing(kBufferSize);
         device = std::make_unique<AtapiDevice>(system, false);
     }
     EXPECT_EQ(device->InputBuffer(), nullptr);
@@ -227,7 +230,7 @@ TEST_P(CommandAllocation, ThousandCommandsAllocateNothing)
     int good = 0;
     long allocations = 0;
     {
-        devicetest::AllocationCount count;
+        testsupport::ThreadAllocationCount count;
         for (int i = 0; i < 250; ++i) {
             good += Execute(device, devicetest::InquiryCdb(96), DataDirection::In, 96);
             good += Execute(device, devicetest::TestUnitReadyCdb(), DataDirection::None, 0);
@@ -245,10 +248,42 @@ INSTANTIATE_TEST_SUITE_P(BothPaths, CommandAllocation, ::testing::Values(Path::P
 
 TEST(AllocationCounting, SeesAnAllocation)
 {
-    devicetest::AllocationCount count;
+    testsupport::ThreadAllocationCount count;
     auto block = std::make_unique<int>(7);
     EXPECT_EQ(count.Count(), 1);
     EXPECT_EQ(*block, 7);
+}
+
+// The program count and a failing size reach every thread; a thread's count only its own. The
+// other thread is started before the counts and released after, so that starting it is not
+// counted.
+TEST(AllocationCounting, ProgramCountAndFailingSizeReachOtherThreads)
+{
+    constexpr std::size_t kFailingSize = 12345;
+    std::atomic<bool> go{false};
+    bool allocated = false;
+    bool failed = false;
+    std::thread other([&] {
+        while (!go.load())
+            std::this_thread::yield();
+        allocated = std::make_unique<int>(7) != nullptr;
+        failed = std::unique_ptr<char[]>(new (std::nothrow) char[kFailingSize]) == nullptr;
+    });
+
+    long ownAllocations = 0;
+    uint64_t programAllocations = testsupport::ProgramAllocationCount();
+    {
+        testsupport::ThreadAllocationCount count;
+        testsupport::FailingAllocations failing(kFailingSize);
+        go.store(true);
+        other.join();
+        ownAllocations = count.Count();
+    }
+    programAllocations = testsupport::ProgramAllocationCount() - programAllocations;
+    EXPECT_TRUE(allocated);
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(programAllocations, 1u);
+    EXPECT_EQ(ownAllocations, 0);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #pragma once
 // The virtual system with a window on the transport: it keeps what the device object handed to
-// the pass-through and to the ASPI manager, can make the transport hold a command longer than
-// the drive took, and can stand in for an ASPI manager that keeps an execute request pending
-// past its wait (honouring an abort or not, finishing after some sleeps or only when told).
+// the pass-through and to the ASPI manager, and can make the pass-through report failure while
+// the drive's sense stays. A late, held or aborted ASPI request is the virtual manager's own
+// (AspiSettings, FinishPendingAspiRequests, aspiAbortCount).
 
 #include <cstring>
 #include <memory>
@@ -28,40 +28,16 @@ public:
     platform::PassThroughRequest lastPassThrough{};
     // The pass-through reports failure even when the drive answered (its sense stays).
     bool failPassThroughKeepingSense = false;
-    // Seconds the transport adds to every command, after the drive's own time.
-    double extraTransportSeconds = 0.0;
 
-    // What the ASPI manager received.
+    // The execute requests the ASPI manager received.
     int executeCount = 0;
-    int abortCount = 0;
     platform::SRB_ExecSCSICmd lastExecute{};
-
-    // The stand-in for a late manager: execute requests stay pending until they are finished.
-    bool holdExecutes = false;
-    bool honourAbort = false;           // an abort finishes the held request (SS_ABORTED)
-    int finishAfterSleeps = -1;         // the held request finishes after this many sleeps
-    int sleepCount = 0;                 // sleeps since the last held request was taken
-    platform::SRB_ExecSCSICmd* heldRequest = nullptr;
-
-    // Finishes the held request as a manager does: data into its buffer, then the status.
-    void FinishHeld(uint8_t status = platform::SS_COMP)
-    {
-        platform::SRB_ExecSCSICmd* request = heldRequest;
-        heldRequest = nullptr;
-        if (request == nullptr)
-            return;
-        if (request->SRB_BufPointer != nullptr && (request->SRB_Flags & platform::SRB_DIR_IN))
-            std::memset(request->SRB_BufPointer, 0xA5, request->SRB_BufLen);
-        std::memset(request->SenseArea, 0, sizeof request->SenseArea);
-        __atomic_store_n(&request->SRB_Status, status, __ATOMIC_RELEASE);
-    }
 
     bool SendPassThrough(platform::DriveHandle handle, platform::PassThroughRequest& request) override
     {
         ++passThroughCount;
         lastPassThrough = request;
         const bool carriedOut = VirtualSystem::SendPassThrough(handle, request);
-        AdvanceClock(extraTransportSeconds);
         return carriedOut && !failPassThroughKeepingSense;
     }
 
@@ -93,14 +69,6 @@ public:
             VirtualSystem::FreeAspiLibrary(managerLibrary);
     }
 
-    void Sleep(uint32_t milliseconds) override
-    {
-        VirtualSystem::Sleep(milliseconds);
-        ++sleepCount;
-        if (heldRequest != nullptr && finishAfterSleeps >= 0 && sleepCount >= finishAfterSleeps)
-            FinishHeld();
-    }
-
 private:
     static uint32_t SupportInfoEntry(platform::AspiLibrary library)
     {
@@ -110,40 +78,12 @@ private:
 
     static uint32_t SendEntry(platform::AspiLibrary library, void* request)
     {
-        return static_cast<ObservedSystem*>(library)->Send(request);
-    }
-
-    uint32_t Send(void* request)
-    {
-        const uint8_t command = static_cast<platform::SRB_Header*>(request)->SRB_Cmd;
-        if (command == platform::SC_ABORT_SRB)
-            return Abort(*static_cast<platform::SRB_Abort*>(request));
-        if (command != platform::SC_EXEC_SCSI_CMD)
-            return managerSend(managerLibrary, request);
-
-        auto& execute = *static_cast<platform::SRB_ExecSCSICmd*>(request);
-        ++executeCount;
-        lastExecute = execute;
-        if (holdExecutes) {
-            heldRequest = &execute;
-            sleepCount = 0;
-            __atomic_store_n(&execute.SRB_Status, platform::SS_PENDING, __ATOMIC_RELEASE);
-            return platform::SS_PENDING;
+        auto* self = static_cast<ObservedSystem*>(library);
+        if (static_cast<platform::SRB_Header*>(request)->SRB_Cmd == platform::SC_EXEC_SCSI_CMD) {
+            ++self->executeCount;
+            self->lastExecute = *static_cast<platform::SRB_ExecSCSICmd*>(request);
         }
-        const uint32_t result = managerSend(managerLibrary, request);
-        AdvanceClock(extraTransportSeconds);
-        return result;
-    }
-
-    uint32_t Abort(platform::SRB_Abort& abort)
-    {
-        ++abortCount;
-        if (!honourAbort)
-            return managerSend(managerLibrary, &abort);   // the virtual manager does not know it
-        if (abort.SRB_ToAbort == heldRequest)
-            FinishHeld(platform::SS_ABORTED);
-        abort.SRB_Status = platform::SS_COMP;
-        return platform::SS_COMP;
+        return self->managerSend(self->managerLibrary, request);
     }
 
     platform::AspiLibrary managerLibrary = nullptr;
@@ -160,15 +100,22 @@ inline sim::DriveSetup ReadyDrive()
     return setup;
 }
 
+// A working ASPI manager that completes every request before answering; a test changes what
+// it needs.
+inline sim::AspiSettings WorkingManager()
+{
+    sim::AspiSettings settings;
+    settings.presence = sim::AspiPresence::Present;
+    return settings;
+}
+
 // The NT family for pass-through; another family with a working ASPI manager for ASPI.
 inline void UsePath(ObservedSystem& system, Path path)
 {
     if (path != Path::Aspi)
         return;
     system.SetPlatformId(sim::VirtualSystem::kPlatformWindows);
-    sim::AspiSettings settings;
-    settings.presence = sim::AspiPresence::Present;
-    system.SetAspiManager(settings);
+    system.SetAspiManager(WorkingManager());
 }
 
 // A fault on the drive's next commands, whatever the drive received before.

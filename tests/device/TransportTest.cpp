@@ -151,10 +151,11 @@ TEST_P(Transport, CommandOfExactlyTheLimitIsInTime)
     EXPECT_EQ(Record().lastStatus, 1);
 }
 
+// Well inside the pass-through's cut-off (the limit plus the driver margin): the drive answers
+// good, and the device object judges the command too slow.
 TEST_P(Transport, GoodCommandPastTheLimitHasTimedOut)
 {
-    drive->AddFault(devicetest::NextSlow(*drive, 108.0));
-    system.extraTransportSeconds = 0.4;
+    drive->AddFault(devicetest::NextSlow(*drive, 108.4));
     EXPECT_FALSE(Execute(devicetest::InquiryCdb(96), DataDirection::In, 96));
     EXPECT_NEAR(Record().lastElapsed, 108.4, 1e-6);
     EXPECT_TRUE(Record().lastTimedOut);
@@ -162,7 +163,7 @@ TEST_P(Transport, GoodCommandPastTheLimitHasTimedOut)
     EXPECT_EQ(Record().lastTransferred, 0u);
     EXPECT_EQ(drive->trace().back(), "120000006000000000000000 in 96 good");
 
-    drive->AddFault(devicetest::NextSlow(*drive, 108.0));
+    drive->AddFault(devicetest::NextSlow(*drive, 108.4));
     EXPECT_EQ(RaisedCode(devicetest::TestUnitReadyCdb(), DataDirection::None, 0),
               ErrCodeException::kTimedOut);
     EXPECT_EQ(Sent(), 2u);   // no second attempt after a time-out
@@ -171,8 +172,7 @@ TEST_P(Transport, GoodCommandPastTheLimitHasTimedOut)
 TEST_P(Transport, SlowCommandWithSenseCountsAsTimedOut)
 {
     drive->AddFault(devicetest::NextSense(*drive, 0x3, 0x11, 0x00));
-    drive->AddFault(devicetest::NextSlow(*drive, 108.0));
-    system.extraTransportSeconds = 1.0;
+    drive->AddFault(devicetest::NextSlow(*drive, 109.0));
     EXPECT_EQ(RaisedCode(devicetest::TestUnitReadyCdb(), DataDirection::None, 0),
               ErrCodeException::kTimedOut);
     EXPECT_EQ(Record().lastStatus, 0);
@@ -237,8 +237,7 @@ TEST_P(Transport, WithoutCounterNoCommandTimesOut)
     AtapiDevice untimed(system, false);
     device->CopyStateTo(untimed);
     ASSERT_TRUE(untimed.SelectDrive(0));
-    drive->AddFault(devicetest::NextSlow(*drive, 108.0));
-    system.extraTransportSeconds = 100.0;
+    drive->AddFault(devicetest::NextSlow(*drive, 108.4));   // timed out where there is a counter
     const Cdb tur = devicetest::TestUnitReadyCdb();
     EXPECT_TRUE(untimed.ExecuteCommand(tur.bytes, DataDirection::None, 0));
     EXPECT_EQ(untimed.LastCommandRecord().lastElapsed, 0.0);
@@ -333,8 +332,7 @@ protected:
 
     void UseManager(bool completeLater)
     {
-        sim::AspiSettings settings;
-        settings.presence = sim::AspiPresence::Present;
+        sim::AspiSettings settings = devicetest::WorkingManager();
         settings.completeLater = completeLater;
         system.SetAspiManager(settings);
     }
@@ -454,55 +452,65 @@ TEST_F(AspiTransport, CommandsAreRefusedWhenTheManagerDidNotLoad)
 // request counts as a failed one, given back by the manager and so sent once more.
 TEST_F(AspiTransport, AbortedRequestFailsTheCommand)
 {
-    system.holdExecutes = true;
-    system.honourAbort = true;
+    sim::AspiSettings holding = devicetest::WorkingManager();
+    holding.holdUntilReleased = true;
+    system.SetAspiManager(holding);
     EXPECT_FALSE(Execute(devicetest::InquiryCdb(96), DataDirection::In, 96));
-    EXPECT_EQ(system.abortCount, 1);
-    EXPECT_EQ(system.heldRequest, nullptr);
+    EXPECT_EQ(system.aspiAbortCount(), 1u);
+    EXPECT_EQ(system.pendingAspiCount(), 0);
     EXPECT_DOUBLE_EQ(Record().lastElapsed, 108.0);
     EXPECT_EQ(Record().lastStatus, 0);
     EXPECT_EQ(system.openEventCount(), 0);
     EXPECT_EQ(RaisedCode(devicetest::InquiryCdb(96), DataDirection::In, 96),
               ErrCodeException::kNotCarriedOut);
     EXPECT_EQ(system.executeCount, 3);
-    EXPECT_EQ(system.abortCount, 3);
+    EXPECT_EQ(system.aspiAbortCount(), 3u);
 
-    system.holdExecutes = false;
+    system.SetAspiManager(devicetest::WorkingManager());
     device->DisableErrorRaising();
     EXPECT_TRUE(Execute(devicetest::InquiryCdb(96), DataDirection::In, 96));
 }
 
+// The request is due 25 ms after the wait ran out and the manager cannot take it back: the
+// abort's polls every 10 ms see it end on the third.
 TEST_F(AspiTransport, RequestFinishingAfterTheAbortIsWaitedFor)
 {
-    system.holdExecutes = true;
-    system.finishAfterSleeps = 3;
+    sim::AspiSettings late = devicetest::WorkingManager();
+    late.completeLater = true;
+    late.honourAborts = false;
+    system.SetAspiManager(late);
+    drive->AddFault(devicetest::NextSlow(*drive, 108.025));
     EXPECT_FALSE(Execute(devicetest::InquiryCdb(96), DataDirection::In, 96));
-    EXPECT_EQ(system.abortCount, 1);   // refused by the virtual manager, which knows no abort
-    EXPECT_EQ(system.sleepCount, 3);
-    EXPECT_EQ(system.heldRequest, nullptr);
+    EXPECT_EQ(system.aspiAbortCount(), 1u);   // answered, but the request carries on
+    EXPECT_NEAR(Record().lastElapsed, 108.03, 1e-6);
+    EXPECT_TRUE(Record().lastTimedOut);
+    EXPECT_EQ(system.pendingAspiCount(), 0);
     EXPECT_EQ(system.openEventCount(), 0);
 
-    system.holdExecutes = false;
+    std::memset(device->InputBuffer(), 0, 96);
     ASSERT_TRUE(Execute(devicetest::InquiryCdb(96), DataDirection::In, 96));
     EXPECT_EQ(0, std::memcmp(device->InputBuffer() + 8, "TALVORE ", 8));
 }
 
 TEST_F(AspiTransport, RequestNeverGivenBackRefusesLaterCommandsUntilItEnds)
 {
-    system.holdExecutes = true;
+    sim::AspiSettings holding = devicetest::WorkingManager();
+    holding.holdUntilReleased = true;
+    holding.honourAborts = false;
+    system.SetAspiManager(holding);
     EXPECT_FALSE(Execute(devicetest::InquiryCdb(96), DataDirection::In, 96));
-    ASSERT_NE(system.heldRequest, nullptr);
+    ASSERT_EQ(system.pendingAspiCount(), 1);
     EXPECT_EQ(system.openEventCount(), 1);   // the manager may still signal it
     const LastCommand before = Record();
 
-    system.holdExecutes = false;
+    system.SetAspiManager(devicetest::WorkingManager());   // a command sent now would succeed
     EXPECT_FALSE(Execute(devicetest::TestUnitReadyCdb(), DataDirection::None, 0));
     EXPECT_EQ(RaisedCode(devicetest::TestUnitReadyCdb(), DataDirection::None, 0),
               ErrCodeException::kNotCarriedOut);
     EXPECT_EQ(system.executeCount, 1);
     ExpectRecordUnchanged(before);
 
-    system.FinishHeld();
+    EXPECT_EQ(system.FinishPendingAspiRequests(), 1);
     device->DisableErrorRaising();
     EXPECT_TRUE(Execute(devicetest::TestUnitReadyCdb(), DataDirection::None, 0));
     EXPECT_EQ(system.openEventCount(), 0);
@@ -512,19 +520,21 @@ TEST_F(AspiTransport, RequestNeverGivenBackRefusesLaterCommandsUntilItEnds)
 TEST_F(AspiTransport, PollingWithoutEventGivesUpAtTheTimeOut)
 {
     system.SetEventCreationFails(true);
-    system.holdExecutes = true;
-    system.honourAbort = true;
+    sim::AspiSettings holding = devicetest::WorkingManager();
+    holding.holdUntilReleased = true;
+    system.SetAspiManager(holding);
     device->SetCommandTimeout(1000);
     EXPECT_EQ(RaisedCode(devicetest::InquiryCdb(96), DataDirection::In, 96), ErrCodeException::kTimedOut);
     EXPECT_TRUE(Record().lastTimedOut);
     EXPECT_GE(Record().lastElapsed, 1.0);
     EXPECT_LT(Record().lastElapsed, 1.1);
-    EXPECT_EQ(system.abortCount, 1);
+    EXPECT_EQ(system.aspiAbortCount(), 1u);
     EXPECT_EQ(system.executeCount, 1);
 }
 
-// The late completion writes into the request block and the input buffer after the device
-// object is gone: under the address sanitizer a write into freed memory would end the test.
+// The late completion writes into the request block after the device object is gone, and the
+// data the drive moved stay in the input buffer: under the address sanitizer a write into or a
+// read from freed memory would end the test.
 TEST_F(AspiTransport, DestroyedObjectLeavesAHeldRequestItsMemory)
 {
 #if defined(__SANITIZE_ADDRESS__)
@@ -536,37 +546,46 @@ TEST_F(AspiTransport, DestroyedObjectLeavesAHeldRequestItsMemory)
 #endif
     device->CopyStateTo(*late);
     ASSERT_TRUE(late->SelectDrive(0));
-    system.holdExecutes = true;
+    sim::AspiSettings holding = devicetest::WorkingManager();
+    holding.holdUntilReleased = true;
+    holding.honourAborts = false;
+    system.SetAspiManager(holding);
     const Cdb inquiry = devicetest::InquiryCdb(96);
     EXPECT_FALSE(late->ExecuteCommand(inquiry.bytes, DataDirection::In, 96));
-    ASSERT_NE(system.heldRequest, nullptr);
+    ASSERT_EQ(system.pendingAspiCount(), 1);
 
     late.reset();
-    EXPECT_EQ(system.abortCount, 2);          // once at the time-out, once when destroyed
+    EXPECT_EQ(system.aspiAbortCount(), 2u);   // once at the time-out, once when destroyed
     EXPECT_EQ(system.loadedAspiCount(), 2);   // the manager stays loaded to finish the request
-    system.FinishHeld();
-    EXPECT_EQ(system.heldRequest, nullptr);
+    EXPECT_EQ(system.FinishPendingAspiRequests(), 1);
+    EXPECT_EQ(system.pendingAspiCount(), 0);
+    EXPECT_EQ(0, std::memcmp(Copy(system.lastExecute.SRB_BufPointer) + 8, "TALVORE ", 8));
 }
 
+// The request is due 15 ms after the abort's polls gave up: the destructor's own abort polls
+// see it end on their second.
 TEST_F(AspiTransport, DestroyedObjectWaitsBrieflyForAHeldRequest)
 {
     auto late = std::make_unique<AtapiDevice>(system, false);
     device->CopyStateTo(*late);
     ASSERT_TRUE(late->SelectDrive(0));
-    system.holdExecutes = true;
+    sim::AspiSettings slow = devicetest::WorkingManager();
+    slow.completeLater = true;
+    slow.honourAborts = false;
+    system.SetAspiManager(slow);
+    drive->AddFault(devicetest::NextSlow(*drive, 113.015));
     const Cdb inquiry = devicetest::InquiryCdb(96);
     EXPECT_FALSE(late->ExecuteCommand(inquiry.bytes, DataDirection::In, 96));
-    ASSERT_NE(system.heldRequest, nullptr);
+    ASSERT_EQ(system.pendingAspiCount(), 1);
 
-    system.sleepCount = 0;
-    system.finishAfterSleeps = 2;
     late.reset();
-    EXPECT_EQ(system.heldRequest, nullptr);
+    EXPECT_EQ(system.pendingAspiCount(), 0);
     EXPECT_EQ(system.loadedAspiCount(), 1);
     EXPECT_EQ(system.openEventCount(), 0);
 }
 
-// The virtual manager itself, on the real clock: its completion arrives after the wait ran out.
+// The virtual manager itself, on the real clock: its completion arrives after the wait ran out,
+// and the abort cannot take the request back, so the device object waits for it.
 TEST(AspiLateCompletion, VirtualManagerFinishingAfterTheWaitIsWaitedFor)
 {
     ObservedSystem system(sim::ClockMode::Real);
@@ -575,9 +594,9 @@ TEST(AspiLateCompletion, VirtualManagerFinishingAfterTheWaitIsWaitedFor)
     ASSERT_NE(drive, nullptr);
     auto device = std::make_unique<AtapiDevice>(system);
     ASSERT_TRUE(device->SelectDrive(0));
-    sim::AspiSettings settings;
-    settings.presence = sim::AspiPresence::Present;
+    sim::AspiSettings settings = devicetest::WorkingManager();
     settings.completeLater = true;
+    settings.honourAborts = false;
     system.SetAspiManager(settings);
 
     device->SetCommandTimeout(20);
@@ -585,7 +604,9 @@ TEST(AspiLateCompletion, VirtualManagerFinishingAfterTheWaitIsWaitedFor)
     const Cdb inquiry = devicetest::InquiryCdb(96);
     EXPECT_FALSE(device->ExecuteCommand(inquiry.bytes, DataDirection::In, 96));
     EXPECT_TRUE(device->LastCommandRecord().lastTimedOut);
-    EXPECT_EQ(system.abortCount, 1);
+    EXPECT_GE(device->LastCommandRecord().lastElapsed, 0.2);   // waited for, not cut short
+    EXPECT_EQ(system.aspiAbortCount(), 1u);
+    EXPECT_EQ(system.pendingAspiCount(), 0);
     EXPECT_EQ(system.openEventCount(), 0);
 
     device->SetCommandTimeout(108000);

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "AllocationCounter.h"
 #include "DownloadTrace.h"
 #include "device/AtapiDevice.h"
 #include "device/ErrCodeException.h"
 #include "sim/VirtualSystem.h"
+#include "tests/support/AllocationCounter.h"
 
 namespace {
 
@@ -242,9 +242,9 @@ TEST_F(Download, CommitRunsUnderThe108SecondLimitWhateverWasSetBefore) {
 TEST_F(Download, WholeDownloadAllocatesNothing) {
     Open();
     drive->SetTraceEnabled(false);
-    const uint64_t before = flashtest::AllocationCount();
+    const uint64_t before = testsupport::ProgramAllocationCount();
     ASSERT_TRUE(Run(image));
-    EXPECT_EQ(flashtest::AllocationCount() - before, 0u);
+    EXPECT_EQ(testsupport::ProgramAllocationCount() - before, 0u);
     EXPECT_EQ(drive->flashState(), FlashState::Good);
 }
 

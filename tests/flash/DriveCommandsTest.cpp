@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "AllocationCounter.h"
 #include "device/AtapiDevice.h"
 #include "device/ErrCodeException.h"
 #include "flash/DriveCommands.h"
 #include "sim/VirtualSystem.h"
+#include "tests/support/AllocationCounter.h"
 
 namespace {
 
@@ -537,7 +537,7 @@ TEST_F(DriveCommands, CommandsAllocateNothing) {
     drive->SetTraceEnabled(false);   // the trace is the drive model's, not the program's
     device->TestUnitReady();         // whatever happens once per thread happens here
 
-    const uint64_t before = flashtest::AllocationCount();
+    const uint64_t before = testsupport::ProgramAllocationCount();
     device->TestUnitReady();
     device->Inquiry(0, 0, 0, 96, 0);
     device->StartStopUnit(0, 0, 0, 1);
@@ -552,7 +552,7 @@ TEST_F(DriveCommands, CommandsAllocateNothing) {
     device->WaitReady(30);
     device->IsDiscAbsent();
     device->StopUnit();
-    EXPECT_EQ(flashtest::AllocationCount(), before);
+    EXPECT_EQ(testsupport::ProgramAllocationCount(), before);
 }
 
 }  // namespace

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "AllocationCounter.h"
 #include "device/AtapiDevice.h"
 #include "flash/FlashProfiles.h"
 #include "payload/ProfileStore.h"
 #include "sim/VirtualSystem.h"
+#include "tests/support/AllocationCounter.h"
 
 namespace {
 
@@ -365,9 +365,9 @@ TEST_F(FlashProfileStep, AllocatesNothing)
     Open("disc=1,chip=BFD80005");
     drive->SetTraceEnabled(false);  // the trace is the drive model's, not the program's
     ASSERT_TRUE(device->SendFlashProfile());
-    const uint64_t before = flashtest::AllocationCount();
+    const uint64_t before = testsupport::ProgramAllocationCount();
     EXPECT_TRUE(device->SendFlashProfile());
-    EXPECT_EQ(flashtest::AllocationCount(), before);
+    EXPECT_EQ(testsupport::ProgramAllocationCount(), before);
 }
 
 // ---- Failures: false, and no packet sent ---------------------------------------------------

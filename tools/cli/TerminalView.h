@@ -71,7 +71,7 @@ private:
     static constexpr std::size_t kTextSize = 64;
     static constexpr std::size_t kLineSize = 160;
 
-    MessageAnswer AskYesNo(std::string_view text);
+    MessageAnswer AskYesNo(MessageKind kind, std::string_view text);
     MessageAnswer Acknowledge(MessageKind kind, std::string_view text);
     bool ReadAnswer(char (&answer)[16]);
     void PrintMessage(MessageKind kind, std::string_view text);
@@ -108,7 +108,7 @@ private:
     bool sentencePending = false;
 
     int acknowledgements = 0;         // OK answers given by --yes in this drive's check
-    bool interruptNoticed = false;
+    int checksStarted = 0;            // disc and tray checks begun in this update
     bool terminated = false;
 };
 

@@ -1,20 +1,26 @@
-#include "tests/device/AllocationCounter.h"
+// Replacement of the global allocation functions. Each form hands the memory to malloc and takes
+// it back with free, so every new meets a matching delete.
 
+#include "tests/support/AllocationCounter.h"
+
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
 namespace {
 
-thread_local bool counting = false;
-thread_local long allocations = 0;
-thread_local std::size_t failingSize = 0;
+std::atomic<uint64_t> programAllocations{0};
+std::atomic<std::size_t> failingSize{0};
+thread_local bool countingThread = false;
+thread_local long threadAllocations = 0;
 
 void* Allocate(std::size_t size) noexcept
 {
-    if (failingSize != 0 && size == failingSize)
+    if (size != 0 && size == failingSize.load(std::memory_order_relaxed))
         return nullptr;
-    if (counting)
-        ++allocations;
+    programAllocations.fetch_add(1, std::memory_order_relaxed);
+    if (countingThread)
+        ++threadAllocations;
     return std::malloc(size == 0 ? 1 : size);
 }
 
@@ -28,23 +34,25 @@ void* AllocateOrThrow(std::size_t size)
 
 }  // namespace
 
-namespace devicetest {
+namespace testsupport {
 
-AllocationCount::AllocationCount()
+ThreadAllocationCount::ThreadAllocationCount()
 {
-    allocations = 0;
-    counting = true;
+    threadAllocations = 0;
+    countingThread = true;
 }
 
-AllocationCount::~AllocationCount() { counting = false; }
+ThreadAllocationCount::~ThreadAllocationCount() { countingThread = false; }
 
-long AllocationCount::Count() const { return allocations; }
+long ThreadAllocationCount::Count() const { return threadAllocations; }
 
-FailingAllocations::FailingAllocations(std::size_t size) { failingSize = size; }
+uint64_t ProgramAllocationCount() { return programAllocations.load(std::memory_order_relaxed); }
 
-FailingAllocations::~FailingAllocations() { failingSize = 0; }
+FailingAllocations::FailingAllocations(std::size_t size) { failingSize.store(size); }
 
-}  // namespace devicetest
+FailingAllocations::~FailingAllocations() { failingSize.store(0); }
+
+}  // namespace testsupport
 
 void* operator new(std::size_t size) { return AllocateOrThrow(size); }
 void* operator new[](std::size_t size) { return AllocateOrThrow(size); }

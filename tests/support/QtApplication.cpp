@@ -1,5 +1,6 @@
-// The workers' ends reach the sequence through Qt's event loop, which needs an application
-// object; the test program makes one for the whole run.
+// Code under test that runs Qt event loops (queued signals between threads, D-Bus) needs an
+// application object; a test program that links norvik_test_qt_application makes one for the
+// whole run.
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,7 @@ public:
 
 private:
     int argc = 1;
-    char name[32] = "norvik_sequence_test";
+    char name[16] = "norvik_test";
     char* argv[2] = {name, nullptr};
     std::unique_ptr<QCoreApplication> application;
 };

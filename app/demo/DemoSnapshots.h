@@ -1,0 +1,15 @@
+#pragma once
+// Pictures of the demo's window for the documentation, asked for through the environment:
+// NORVIK_DEMO_SNAPSHOTS=SECONDS:FILE[,SECONDS:FILE]... saves a PNG of the window at each time
+// after the event loop has started; after the last one the application quits.
+
+#include <string>
+#include <string_view>
+
+class QWidget;
+
+inline constexpr char kSnapshotVariable[] = "NORVIK_DEMO_SNAPSHOTS";
+
+// Schedules the pictures of spec; false with the reason for a malformed entry (nothing is then
+// scheduled). An empty spec schedules nothing.
+bool ScheduleSnapshots(QWidget& window, std::string_view spec, std::string& reason);

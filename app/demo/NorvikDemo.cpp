@@ -1,0 +1,29 @@
+// norvik-demo: the update window on virtual drives, with the program's own package and a
+// synthetic firmware in memory. See --help.
+
+#include <QtWidgets/QApplication>
+
+#include <cstdio>
+
+#include "app/ProgramEntry.h"
+#include "app/demo/DemoOptions.h"
+#include "app/demo/DemoPackage.h"
+#include "app/demo/DemoRun.h"
+#include "app/demo/DemoSystem.h"
+
+int main(int argc, char* argv[])
+{
+    // Help needs no display; everything else is read after Qt has taken its own options.
+    if (HelpWanted(argc, argv)) return PrintDemoHelp();
+    QApplication application(argc, argv);
+    DemoOptions options;
+    std::string reason;
+    if (!ParseDemoOptions(argc, argv, options, reason)) return DemoUsageError(reason);
+    const std::unique_ptr<payload::PackageBlock> package = MakeDemoPackage(options.settings, reason);
+    if (package == nullptr) return DemoUsageError(reason);
+
+    DemoSystem system;
+    if (!system.AddDrives(options.drives, reason)) return DemoUsageError(reason);
+    DemoMessageBoxes boxes(system);
+    return RunNorvikWindow(application, [&] { return MakeDemoWindow(system, *package, boxes, options); });
+}

@@ -1,0 +1,647 @@
+// One iSCSI connection of the target: login, commands and their data, task management, logout.
+
+#include "sim/IscsiConnection.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace sim::iscsi {
+
+namespace {
+
+constexpr uint8_t kIllegalRequest = 0x5;
+constexpr size_t kOutboxCompactSize = 1048576;
+
+uint8_t CurrentStage(const Bhs& request) { return (request.flags() >> 2) & 0x03; }
+uint8_t NextStage(const Bhs& request) { return request.flags() & 0x03; }
+
+// A request that failed as such has no status from the drive: the target reports the task as
+// aborted, which initiators take as a command that was not carried out.
+uint8_t StatusOf(const CommandReply& reply) {
+    if (!reply.delivered) return kStatusTaskAborted;
+    return reply.hasSense ? kStatusCheckCondition : kStatusGood;
+}
+
+// The Data-In or SCSI Response fields that tell how much of the expected data did not move.
+void SetResidual(Bhs& header, uint32_t expected, uint32_t moved) {
+    if (moved >= expected) return;
+    header.bytes[field::kFlags] |= kResidualUnderflowBit;
+    header.Set32(field::kResidualCount, expected - moved);
+}
+
+}  // namespace
+
+Connection::Connection(LogicalUnits& units, const TargetSettings& settings, uint16_t sessionHandle)
+    : units(units), settings(settings), sessionHandle(sessionHandle == 0 ? 1 : sessionHandle) {
+    inbox.reserve(kBhsSize + kMaxAhsLength + settings.receiveSegmentLength + 8);
+}
+
+void Connection::Receive(const uint8_t* bytes, size_t length, double now) {
+    if (currentState == ConnectionState::Closing) return;
+    inbox.insert(inbox.end(), bytes, bytes + length);
+    while (ReadPdu(now)) {
+    }
+    inbox.erase(inbox.begin(), inbox.begin() + static_cast<std::ptrdiff_t>(inboxStart));
+    inboxStart = 0;
+    Advance(now);
+}
+
+// Reads one whole PDU from the inbox and acts on it; false when there is none (yet) or the
+// connection is ending.
+bool Connection::ReadPdu(double now) {
+    if (currentState == ConnectionState::Closing) return false;
+    const size_t available = inbox.size() - inboxStart;
+    if (available < kBhsSize) return false;
+    const uint8_t* at = inbox.data() + inboxStart;
+    Bhs header;
+    std::memcpy(header.bytes, at, kBhsSize);
+    const uint32_t dataLength = header.dataLength();
+    if (dataLength > ReceiveSegmentLimit()) {
+        Reject(header, kRejectProtocolError);
+        Fail("a data segment longer than the target takes");
+        return false;
+    }
+    const size_t total = kBhsSize + header.ahsLength() + PaddedLength(dataLength);
+    if (available < total) return false;
+    inboxStart += total;
+    Dispatch(header, at + kBhsSize + header.ahsLength(), dataLength, now);
+    return currentState != ConnectionState::Closing;
+}
+
+void Connection::Dispatch(const Bhs& header, const uint8_t* data, uint32_t dataLength, double now) {
+    if (currentState == ConnectionState::Login) {
+        if (header.opcode() == Opcode::LoginRequest) return HandleLogin(header, data, dataLength);
+        return Fail("a request other than login before the login");
+    }
+    switch (header.opcode()) {
+    case Opcode::NopOut: return HandleNopOut(header, data, dataLength);
+    case Opcode::ScsiCommand:
+        if (log.discovery) return Reject(header, kRejectProtocolError);
+        return HandleCommand(header, data, dataLength);
+    case Opcode::TaskRequest: return HandleTaskRequest(header, now);
+    case Opcode::TextRequest: return HandleText(header, data, dataLength);
+    case Opcode::DataOut: return HandleDataOut(header, data, dataLength);
+    case Opcode::LogoutRequest: return HandleLogout(header);
+    case Opcode::LoginRequest:
+    case Opcode::Snack: return Reject(header, kRejectProtocolError);
+    default: return Reject(header, kRejectCommandNotSupported);
+    }
+}
+
+// ---- login ----
+
+void Connection::HandleLogin(const Bhs& request, const uint8_t* data, uint32_t dataLength) {
+    uint8_t statusClass = kLoginSuccess;
+    uint8_t statusDetail = kDetailMisc;
+    replyText.Clear();
+    bool transit = (request.flags() & kTransitBit) != 0;
+    if (CheckLoginRequest(request, statusClass, statusDetail)) {
+        TextReader reader(data, dataLength);
+        std::string_view key;
+        std::string_view value;
+        while (reader.Next(key, value)) AnswerKey(key, value, settings, negotiated, loginKeys, replyText);
+        if (reader.malformed() || replyText.overflowed()) statusClass = kLoginInitiatorError;
+        if (!portalGroupSent && !loginKeys.discovery && statusClass == kLoginSuccess) {
+            replyText.Add("TargetPortalGroupTag", "1");
+            portalGroupSent = true;
+        }
+        FinishLoginStage(request, statusClass, statusDetail, transit);
+    }
+    if (statusClass != kLoginSuccess) {
+        replyText.Clear();
+        transit = false;
+    }
+    uint8_t flags = static_cast<uint8_t>(CurrentStage(request) << 2);
+    if (transit) flags |= kTransitBit | NextStage(request);
+    SendLoginResponse(request, flags, statusClass, statusDetail);
+    if (statusClass != kLoginSuccess) Fail("the login failed");
+}
+
+bool Connection::CheckLoginRequest(const Bhs& request, uint8_t& statusClass, uint8_t& statusDetail) const {
+    const uint8_t stage = CurrentStage(request);
+    const bool transit = (request.flags() & kTransitBit) != 0;
+    statusClass = kLoginInitiatorError;
+    if (request.bytes[field::kVersionActive] != 0) {   // Version-min of the request
+        statusDetail = kDetailUnsupportedVersion;
+    } else if (request.Get16(field::kTsih) != 0) {
+        statusDetail = kDetailSessionDoesNotExist;     // no connection joins an existing session
+    } else if ((request.flags() & kContinueBit) != 0 || stage > uint8_t(LoginStage::Operational) ||
+               (transit && (NextStage(request) <= stage || NextStage(request) == 2))) {
+        statusDetail = kDetailMisc;
+    } else {
+        statusClass = kLoginSuccess;
+    }
+    return statusClass == kLoginSuccess;
+}
+
+// Decides whether the login may leave its stage as the initiator asks.
+void Connection::FinishLoginStage(const Bhs& request, uint8_t& statusClass, uint8_t& statusDetail, bool& transit) {
+    if (statusClass != kLoginSuccess) return;
+    statusClass = kLoginInitiatorError;
+    if (loginKeys.badValue) {
+        statusDetail = kDetailMisc;
+    } else if (loginKeys.authOffered && !loginKeys.authNoneOffered) {
+        statusDetail = kDetailAuthenticationFailed;
+    } else if (!loginKeys.discovery && loginKeys.targetNamed && !loginKeys.targetKnown) {
+        statusDetail = kDetailNotFound;
+    } else if (transit && NextStage(request) == uint8_t(LoginStage::FullFeature) &&
+               (!loginKeys.initiatorNamed || (!loginKeys.discovery && !loginKeys.targetNamed))) {
+        statusDetail = kDetailMissingParameter;
+    } else {
+        statusClass = kLoginSuccess;
+    }
+}
+
+void Connection::SendLoginResponse(const Bhs& request, uint8_t flags, uint8_t statusClass, uint8_t statusDetail) {
+    if (!firstLoginSeen) {
+        firstLoginSeen = true;
+        std::memcpy(isid, request.bytes + field::kIsid, sizeof isid);
+        expCmdSn = request.Get32(field::kCommandSn);   // the login is immediate: CmdSN stays
+    }
+    const bool fullFeature = (flags & kTransitBit) != 0 && (flags & 0x03) == uint8_t(LoginStage::FullFeature);
+    Bhs response;
+    response.Start(Opcode::LoginResponse, flags);
+    std::memcpy(response.bytes + field::kIsid, isid, sizeof isid);
+    response.Set16(field::kTsih, fullFeature ? sessionHandle : 0);
+    response.Set32(field::kTaskTag, request.Get32(field::kTaskTag));
+    response.bytes[field::kLoginStatusClass] = statusClass;
+    response.bytes[field::kLoginStatusDetail] = statusDetail;
+    StampSequenceNumbers(response, true);
+    Queue(response, replyText.data(), replyText.size());
+    if (fullFeature && statusClass == kLoginSuccess) {
+        currentState = ConnectionState::FullFeature;
+        log.loggedIn = true;
+        log.discovery = loginKeys.discovery;
+    }
+}
+
+// ---- text, NOP, logout ----
+
+void Connection::HandleText(const Bhs& request, const uint8_t* data, uint32_t dataLength) {
+    if (!CountCommand(request)) return;
+    if ((request.flags() & kContinueBit) != 0 || request.Get32(field::kTransferTag) != kReservedTag) {
+        return Reject(request, kRejectProtocolError);   // the target never splits its text
+    }
+    replyText.Clear();
+    TextReader reader(data, dataLength);
+    std::string_view key;
+    std::string_view value;
+    LoginKeys ignored;
+    while (reader.Next(key, value)) {
+        if (key != "SendTargets") {
+            AnswerKey(key, value, settings, negotiated, ignored, replyText);
+        } else if (value == "All" || value.empty() || value == std::string_view(settings.name)) {
+            replyText.Add("TargetName", settings.name);
+            replyText.Add("TargetAddress", settings.portal);
+        }
+    }
+    if (reader.malformed() || replyText.overflowed()) return Reject(request, kRejectProtocolError);
+    Bhs response;
+    response.Start(Opcode::TextResponse, kFinalBit);
+    std::memcpy(response.bytes + field::kLun, request.bytes + field::kLun, 8);
+    response.Set32(field::kTaskTag, request.Get32(field::kTaskTag));
+    response.Set32(field::kTransferTag, kReservedTag);
+    StampSequenceNumbers(response, true);
+    Queue(response, replyText.data(), replyText.size());
+}
+
+void Connection::HandleNopOut(const Bhs& request, const uint8_t* data, uint32_t dataLength) {
+    if (!CountCommand(request)) return;
+    const uint32_t taskTag = request.Get32(field::kTaskTag);
+    if (taskTag == kReservedTag) return;   // no answer wanted
+    Bhs response;
+    response.Start(Opcode::NopIn, kFinalBit);
+    std::memcpy(response.bytes + field::kLun, request.bytes + field::kLun, 8);
+    response.Set32(field::kTaskTag, taskTag);
+    response.Set32(field::kTransferTag, kReservedTag);
+    StampSequenceNumbers(response, true);
+    Queue(response, data, std::min(dataLength, negotiated.sendSegmentLength));
+}
+
+void Connection::HandleLogout(const Bhs& request) {
+    if (!CountCommand(request)) return;
+    Bhs response;
+    response.Start(Opcode::LogoutResponse, kFinalBit);
+    response.Set32(field::kTaskTag, request.Get32(field::kTaskTag));
+    StampSequenceNumbers(response, true);
+    Queue(response, nullptr, 0);
+    log.loggedOut = true;
+    for (Task& task : tasks) task.phase = Phase::Free;
+    currentState = ConnectionState::Closing;
+}
+
+// ---- task management ----
+
+void Connection::HandleTaskRequest(const Bhs& request, double now) {
+    if (!CountCommand(request)) return;
+    uint16_t lun = kNoLun;
+    DecodeLun(request.bytes + field::kLun, lun);
+    const bool unitExists = lun < units.count();
+    uint8_t result = kTaskFunctionComplete;
+    bool closeAfter = false;
+    switch (static_cast<TaskFunction>(request.flags() & kFunctionMask)) {
+    case TaskFunction::AbortTask: {
+        Task* task = FindTask(request.Get32(field::kReferencedTag));
+        if (task == nullptr || task->lun != lun) {
+            result = kTaskDoesNotExist;
+        } else {
+            log.lastAbortedOpcode = task->cdb[0];
+            FreeTask(*task, now);
+            ++log.abortedTasks;
+        }
+        break;
+    }
+    case TaskFunction::AbortTaskSet:
+    case TaskFunction::ClearTaskSet:
+        if (unitExists) AbortTasks(lun, false, now);
+        else result = kTaskLunDoesNotExist;
+        break;
+    case TaskFunction::LogicalUnitReset:
+        if (unitExists) {
+            AbortTasks(lun, false, now);
+            units.Reset(lun);
+            ++log.unitResets;
+        } else {
+            result = kTaskLunDoesNotExist;
+        }
+        break;
+    case TaskFunction::TargetColdReset:
+        closeAfter = true;
+        [[fallthrough]];
+    case TaskFunction::TargetWarmReset:
+        AbortTasks(kNoLun, true, now);
+        for (int unit = 0; unit < units.count(); ++unit) units.Reset(static_cast<uint16_t>(unit));
+        ++log.unitResets;
+        break;
+    default: result = kTaskFunctionNotSupported; break;
+    }
+    Bhs response;
+    response.Start(Opcode::TaskResponse, kFinalBit);
+    response.bytes[field::kResponse] = result;
+    response.Set32(field::kTaskTag, request.Get32(field::kTaskTag));
+    StampSequenceNumbers(response, true);
+    Queue(response, nullptr, 0);
+    if (closeAfter) Fail("target cold reset");
+}
+
+void Connection::AbortTasks(uint16_t lun, bool allUnits, double now) {
+    for (Task& task : tasks) {
+        if (task.phase != Phase::Free && (allUnits || task.lun == lun)) {
+            log.lastAbortedOpcode = task.cdb[0];
+            FreeTask(task, now);
+            ++log.abortedTasks;
+        }
+    }
+}
+
+// Ends a task without a response. A unit that worked on it is free again.
+void Connection::FreeTask(Task& task, double now) {
+    if (task.phase == Phase::Held && task.sendAt > now && units.busyUntil(task.lun) == task.sendAt) {
+        units.SetBusyUntil(task.lun, now);
+    }
+    task.phase = Phase::Free;
+}
+
+// ---- SCSI commands and their data ----
+
+void Connection::HandleCommand(const Bhs& request, const uint8_t* data, uint32_t dataLength) {
+    if (!CountCommand(request)) return;
+    ++log.commands;
+    const uint8_t flags = request.flags();
+    const bool reads = (flags & kReadBit) != 0;
+    const bool writes = (flags & kWriteBit) != 0;
+    const uint32_t length = request.Get32(field::kExpectedLength);
+    const uint32_t taskTag = request.Get32(field::kTaskTag);
+    if (!writes && dataLength > 0) return Fail("data with a command that sends none");
+    if (FindTask(taskTag) != nullptr) return Fail("a task tag already in use");
+    // Bidirectional commands, and transfers larger than the target buffers, are refused.
+    if ((reads && writes) || length > kMaxTransferLength) {
+        return SendImmediateStatus(request, kStatusCheckCondition, kIllegalRequest, 0x24, 0x00);
+    }
+    Task* task = FreeSlot();
+    if (task == nullptr) return SendImmediateStatus(request, kStatusTaskSetFull, 0, 0, 0);
+
+    task->taskTag = taskTag;
+    std::memcpy(task->lunField, request.bytes + field::kLun, sizeof task->lunField);
+    task->lun = kNoLun;
+    DecodeLun(task->lunField, task->lun);
+    std::memcpy(task->cdb, request.bytes + field::kCdb, kCdbFieldSize);
+    task->direction = writes ? platform::DataDirection::Out
+                             : (reads ? platform::DataDirection::In : platform::DataDirection::None);
+    task->length = length;
+    task->received = 0;
+    task->unsolicitedOpen = false;
+    task->transferTag = kReservedTag;
+    task->r2tSn = 0;
+    task->arrival = ++arrivals;
+    if (task->data.size() < length) task->data.resize(length);
+    if (writes && !AcceptImmediateData(*task, request, data, dataLength)) return;
+    task->phase = writes ? Phase::Collecting : Phase::Ready;
+    if (writes) ContinueDataOut(*task);
+}
+
+bool Connection::AcceptImmediateData(Task& task, const Bhs& request, const uint8_t* data, uint32_t dataLength) {
+    const bool final = (request.flags() & kFinalBit) != 0;
+    if (dataLength > 0 && !negotiated.immediateData) {
+        Fail("immediate data that were not negotiated");
+        return false;
+    }
+    if (dataLength > UnsolicitedLimit(task)) {
+        Fail("more immediate data than the first burst allows");
+        return false;
+    }
+    if (!final && negotiated.initialR2T) {
+        Fail("unsolicited data announced that were not negotiated");
+        return false;
+    }
+    if (dataLength > 0) std::memcpy(task.data.data(), data, dataLength);
+    task.received = dataLength;
+    task.unsolicitedOpen = !final && task.received < UnsolicitedLimit(task);
+    return true;
+}
+
+void Connection::HandleDataOut(const Bhs& request, const uint8_t* data, uint32_t dataLength) {
+    Task* task = FindTask(request.Get32(field::kTaskTag));
+    // Data for a task that has ended (aborted, refused) are dropped.
+    if (task == nullptr || task->phase != Phase::Collecting) return;
+    if (AcceptDataOut(*task, request, data, dataLength)) ContinueDataOut(*task);
+}
+
+bool Connection::AcceptDataOut(Task& task, const Bhs& request, const uint8_t* data, uint32_t dataLength) {
+    const uint32_t transferTag = request.Get32(field::kTransferTag);
+    const bool solicited = transferTag != kReservedTag;
+    const bool final = (request.flags() & kFinalBit) != 0;
+    uint32_t limit = 0;
+    if (!solicited && task.unsolicitedOpen) {
+        limit = UnsolicitedLimit(task);
+    } else if (solicited && transferTag == task.transferTag) {
+        limit = task.solicitedEnd;
+    } else {
+        Reject(request, kRejectInvalidField);
+        Fail(solicited ? "data for a transfer the target did not ask for" : "unsolicited data past the first burst");
+        return false;
+    }
+    if (request.Get32(field::kBufferOffset) != task.received || dataLength > limit - task.received) {
+        Reject(request, kRejectInvalidField);
+        Fail("data out of order or beyond the transfer");
+        return false;
+    }
+    if (dataLength > 0) std::memcpy(task.data.data() + task.received, data, dataLength);
+    task.received += dataLength;
+    const bool sequenceDone = final || task.received == limit;
+    if (sequenceDone && task.received < limit && solicited) {
+        Fail("a solicited sequence that ended short");
+        return false;
+    }
+    if (sequenceDone && solicited) task.transferTag = kReservedTag;
+    if (sequenceDone && !solicited) task.unsolicitedOpen = false;
+    return true;
+}
+
+// After each piece of data: the task is complete, or more is on its way, or the target asks.
+void Connection::ContinueDataOut(Task& task) {
+    if (task.received == task.length) {
+        task.phase = Phase::Ready;
+        return;
+    }
+    if (task.unsolicitedOpen || task.transferTag != kReservedTag) return;
+    SendReadyToTransfer(task);
+}
+
+void Connection::SendReadyToTransfer(Task& task) {
+    const uint32_t wanted = std::min(task.length - task.received, negotiated.maxBurstLength);
+    if (nextTransferTag == kReservedTag) nextTransferTag = 1;
+    task.transferTag = nextTransferTag++;
+    task.solicitedEnd = task.received + wanted;
+    Bhs r2t;
+    r2t.Start(Opcode::ReadyToTransfer, kFinalBit);
+    std::memcpy(r2t.bytes + field::kLun, task.lunField, sizeof task.lunField);
+    r2t.Set32(field::kTaskTag, task.taskTag);
+    r2t.Set32(field::kTransferTag, task.transferTag);
+    r2t.Set32(field::kDataSn, task.r2tSn++);
+    r2t.Set32(field::kBufferOffset, task.received);
+    r2t.Set32(field::kDesiredLength, wanted);
+    StampSequenceNumbers(r2t, false);
+    Queue(r2t, nullptr, 0);
+}
+
+// ---- execution and responses ----
+
+void Connection::Advance(double now) {
+    if (currentState != ConnectionState::FullFeature) return;
+    SendDue(now);
+    ExecuteReady(now);
+    SendDue(now);
+}
+
+// Hands the next commands, in their order of arrival, to their units while the units are free.
+void Connection::ExecuteReady(double now) {
+    for (;;) {
+        Task* next = nullptr;
+        for (Task& task : tasks) {
+            const bool waiting = task.phase == Phase::Collecting || task.phase == Phase::Ready;
+            if (waiting && (next == nullptr || task.arrival < next->arrival)) next = &task;
+        }
+        if (next == nullptr || next->phase != Phase::Ready) return;
+        if (units.busyUntil(next->lun) > now) return;
+        UnitCommand command{};
+        std::memcpy(command.cdb, next->cdb, sizeof command.cdb);
+        command.direction = next->direction;
+        command.data = next->data.empty() ? nullptr : next->data.data();
+        command.length = next->length;
+        next->reply = units.Execute(next->lun, command);
+        next->sendAt = now + std::max(0.0, next->reply.seconds);
+        units.SetBusyUntil(next->lun, next->sendAt);
+        next->phase = Phase::Held;
+    }
+}
+
+// Sends the responses whose time has come, earliest first.
+void Connection::SendDue(double now) {
+    for (;;) {
+        Task* due = nullptr;
+        for (Task& task : tasks) {
+            if (task.phase != Phase::Held || task.sendAt > now) continue;
+            if (due == nullptr || task.sendAt < due->sendAt ||
+                (task.sendAt == due->sendAt && task.arrival < due->arrival)) {
+                due = &task;
+            }
+        }
+        if (due == nullptr) return;
+        if (due->direction == platform::DataDirection::In) SendDataIn(*due);
+        else SendResponse(*due, 0);
+        due->phase = Phase::Free;
+    }
+}
+
+// The data of a read in bursts and segments; the status rides in the last Data-In when the
+// command ended well, else a SCSI Response follows with the sense data.
+void Connection::SendDataIn(Task& task) {
+    const CommandReply& reply = task.reply;
+    const uint32_t total = reply.delivered ? std::min(reply.transferred, task.length) : 0;
+    const bool statusWithData = reply.delivered && !reply.hasSense && total > 0;
+    uint32_t offset = 0;
+    uint32_t burstStart = 0;
+    uint32_t dataSn = 0;
+    while (offset < total) {
+        const uint32_t burstEnd = std::min(burstStart + negotiated.maxBurstLength, total);
+        const uint32_t size = std::min(burstEnd - offset, negotiated.sendSegmentLength);
+        const bool endsBurst = offset + size == burstEnd;
+        const bool withStatus = statusWithData && offset + size == total;
+        Bhs dataIn;
+        dataIn.Start(Opcode::DataIn, endsBurst ? kFinalBit : 0);
+        dataIn.Set32(field::kTaskTag, task.taskTag);
+        dataIn.Set32(field::kTransferTag, kReservedTag);
+        dataIn.Set32(field::kDataSn, dataSn++);
+        dataIn.Set32(field::kBufferOffset, offset);
+        if (withStatus) {
+            dataIn.bytes[field::kFlags] |= kStatusBit;
+            dataIn.bytes[field::kStatus] = kStatusGood;
+            SetResidual(dataIn, task.length, total);
+        }
+        StampSequenceNumbers(dataIn, withStatus);
+        if (!withStatus) dataIn.Set32(field::kStatSn, 0);   // reserved without status
+        Queue(dataIn, task.data.data() + offset, size);
+        offset += size;
+        if (endsBurst) burstStart = burstEnd;
+    }
+    if (!statusWithData) SendResponse(task, dataSn);
+}
+
+void Connection::SendResponse(const Task& task, uint32_t dataInCount) {
+    SendStatus(task.taskTag, task.length, StatusOf(task.reply), task.reply, dataInCount);
+}
+
+// A SCSI Response: the status, the sense data after their length when the status is a check
+// condition, and how much of the expected data did not move.
+void Connection::SendStatus(uint32_t taskTag, uint32_t length, uint8_t status, const CommandReply& reply,
+                            uint32_t dataInCount) {
+    Bhs response;
+    response.Start(Opcode::ScsiResponse, kFinalBit);
+    response.bytes[field::kStatus] = status;
+    response.Set32(field::kTaskTag, taskTag);
+    response.Set32(field::kDataSn, dataInCount);   // ExpDataSN
+    uint8_t sense[kSenseLengthPrefix + kSenseDataSize] = {};
+    uint32_t senseLength = 0;
+    if (status == kStatusCheckCondition) {
+        PutBE16(sense, kSenseDataSize);
+        std::memcpy(sense + kSenseLengthPrefix, reply.sense, kSenseDataSize);
+        senseLength = sizeof sense;
+    }
+    SetResidual(response, length, reply.delivered ? std::min(reply.transferred, length) : 0);
+    StampSequenceNumbers(response, true);
+    Queue(response, sense, senseLength);
+}
+
+// A status for a command the target refuses before it becomes a task.
+void Connection::SendImmediateStatus(const Bhs& request, uint8_t status, uint8_t key, uint8_t asc, uint8_t ascq) {
+    CommandReply reply{};
+    reply.delivered = true;
+    if (status == kStatusCheckCondition) {
+        reply.hasSense = true;
+        FillSense(reply.sense, key, asc, ascq);
+    }
+    SendStatus(request.Get32(field::kTaskTag), request.Get32(field::kExpectedLength), status, reply, 0);
+}
+
+// ---- bookkeeping ----
+
+Connection::Task* Connection::FindTask(uint32_t taskTag) {
+    for (Task& task : tasks) {
+        if (task.phase != Phase::Free && task.taskTag == taskTag) return &task;
+    }
+    return nullptr;
+}
+
+Connection::Task* Connection::FreeSlot() {
+    for (Task& task : tasks) {
+        if (task.phase == Phase::Free) return &task;
+    }
+    return nullptr;
+}
+
+// Counts a non-immediate request in the command sequence. A duplicate is dropped (false); a
+// gap in the sequence cannot happen on one TCP connection and ends it.
+bool Connection::CountCommand(const Bhs& request) {
+    if (request.immediate()) return true;
+    const uint32_t commandSn = request.Get32(field::kCommandSn);
+    if (commandSn == expCmdSn) {
+        ++expCmdSn;
+        return true;
+    }
+    if (!SerialLess(commandSn, expCmdSn)) Fail("a gap in the command sequence numbers");
+    return false;
+}
+
+void Connection::Reject(const Bhs& header, uint8_t reason) {
+    Bhs reject;
+    reject.Start(Opcode::Reject, kFinalBit);
+    reject.bytes[field::kResponse] = reason;
+    reject.Set32(field::kTaskTag, kReservedTag);
+    StampSequenceNumbers(reject, false);
+    Queue(reject, header.bytes, kBhsSize);
+    ++log.rejects;
+}
+
+void Connection::Fail(const char* reason) {
+    if (currentState == ConnectionState::Closing) return;
+    std::snprintf(log.closeReason, sizeof log.closeReason, "%s", reason);
+    for (Task& task : tasks) task.phase = Phase::Free;
+    currentState = ConnectionState::Closing;
+}
+
+void Connection::Queue(Bhs& header, const uint8_t* data, uint32_t dataLength) {
+    header.SetDataLength(dataLength);
+    outbox.insert(outbox.end(), header.bytes, header.bytes + kBhsSize);
+    if (dataLength > 0) outbox.insert(outbox.end(), data, data + dataLength);
+    outbox.resize(outbox.size() + (PaddedLength(dataLength) - dataLength), 0);
+}
+
+void Connection::Sent(size_t count) {
+    outboxStart = std::min(outboxStart + count, outbox.size());
+    if (outboxStart == outbox.size()) {
+        outbox.clear();
+        outboxStart = 0;
+    } else if (outboxStart >= kOutboxCompactSize) {
+        outbox.erase(outbox.begin(), outbox.begin() + static_cast<std::ptrdiff_t>(outboxStart));
+        outboxStart = 0;
+    }
+}
+
+void Connection::StampSequenceNumbers(Bhs& header, bool advanceStatSn) {
+    header.Set32(field::kStatSn, statSn);
+    if (advanceStatSn) ++statSn;
+    header.Set32(field::kExpCommandSn, expCmdSn);
+    header.Set32(field::kMaxCommandSn, MaxCommandSn());
+}
+
+// The window: as many more commands as there are free task slots.
+uint32_t Connection::MaxCommandSn() const {
+    uint32_t freeSlots = 0;
+    for (const Task& task : tasks) {
+        if (task.phase == Phase::Free) ++freeSlots;
+    }
+    return expCmdSn + freeSlots - 1;
+}
+
+uint32_t Connection::ReceiveSegmentLimit() const {
+    return currentState == ConnectionState::Login ? kDefaultDataSegmentLength : settings.receiveSegmentLength;
+}
+
+uint32_t Connection::UnsolicitedLimit(const Task& task) const {
+    return std::min({task.length, negotiated.firstBurstLength, negotiated.maxBurstLength});
+}
+
+double Connection::NextWakeTime() const {
+    double wake = -1.0;
+    for (const Task& task : tasks) {
+        double time = -1.0;
+        if (task.phase == Phase::Held) time = task.sendAt;
+        else if (task.phase == Phase::Ready) time = units.busyUntil(task.lun);
+        if (time >= 0.0 && (wake < 0.0 || time < wake)) wake = time;
+    }
+    return wake;
+}
+
+}  // namespace sim::iscsi

@@ -1,0 +1,134 @@
+// The target's logical units: commands to the virtual drives, and the few the target answers.
+
+#include "sim/IscsiLogicalUnits.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "sim/IscsiPdu.h"
+
+namespace sim::iscsi {
+
+namespace {
+
+constexpr uint8_t kInquiry = 0x12;
+constexpr uint8_t kRequestSense = 0x03;
+constexpr uint8_t kReadCapacity10 = 0x25;
+constexpr uint8_t kReportLuns = 0xA0;
+constexpr uint8_t kIllegalRequest = 0x5;
+
+constexpr uint8_t kOpticalDevice = 0x05;
+constexpr uint8_t kNoUnitHere = 0x7F;      // peripheral qualifier 011b, device type 1Fh
+constexpr uint32_t kLunListHeader = 8;
+constexpr uint32_t kLunEntrySize = 8;
+constexpr uint32_t kOpticalBlockLength = 2048;
+
+// Copies a reply into the initiator's buffer: no more than it asked for.
+void MoveIn(const UnitCommand& command, CommandReply& reply, const uint8_t* source, uint32_t available) {
+    if (command.direction != platform::DataDirection::In || command.data == nullptr) return;
+    reply.transferred = std::min(available, command.length);
+    std::memcpy(command.data, source, reply.transferred);
+}
+
+CommandReply GoodReply() {
+    CommandReply reply{};
+    reply.delivered = true;
+    return reply;
+}
+
+CommandReply SenseReply(uint8_t key, uint8_t asc, uint8_t ascq) {
+    CommandReply reply = GoodReply();
+    reply.hasSense = true;
+    FillSense(reply.sense, key, asc, ascq);
+    return reply;
+}
+
+bool IsIllegalRequest(const CommandReply& reply) {
+    return reply.delivered && reply.hasSense && (reply.sense[2] & 0x0F) == kIllegalRequest;
+}
+
+}  // namespace
+
+bool LogicalUnits::Add(VirtualDrive& drive) {
+    if (unitCount == kMaxLuns) return false;
+    units[unitCount++].drive = &drive;
+    return true;
+}
+
+CommandReply LogicalUnits::Execute(uint16_t lun, const UnitCommand& command) {
+    if (command.cdb[0] == kReportLuns) return ReportLuns(command);
+    if (lun >= unitCount) return AnswerMissingUnit(command);
+
+    CommandRequest request{};
+    std::memcpy(request.cdb, command.cdb, sizeof request.cdb);
+    request.direction = command.direction;
+    request.data = command.data;
+    request.length = command.length;
+    // The initiator keeps its own time-out: the target lets every command run its course.
+    request.timeoutSeconds = 0.0;
+    CommandReply reply = units[lun].drive->Execute(request);
+    if (answerAttachCommands && IsIllegalRequest(reply) && AnswerAttachCommand(command, reply)) {
+        ++attachAnswerCount;
+    }
+    return reply;
+}
+
+bool LogicalUnits::Reset(uint16_t lun) {
+    if (lun >= unitCount) return false;
+    units[lun].drive->Reset();
+    units[lun].busyUntil = 0.0;
+    return true;
+}
+
+CommandReply LogicalUnits::ReportLuns(const UnitCommand& command) const {
+    uint8_t list[kLunListHeader + kMaxLuns * kLunEntrySize] = {};
+    PutBE32(list, static_cast<uint32_t>(unitCount) * kLunEntrySize);
+    for (int lun = 0; lun < unitCount; ++lun) {
+        EncodeLun(static_cast<uint16_t>(lun), list + kLunListHeader + lun * kLunEntrySize);
+    }
+    CommandReply reply = GoodReply();
+    const uint32_t allocation = GetBE32(command.cdb + 6);
+    const uint32_t size = kLunListHeader + static_cast<uint32_t>(unitCount) * kLunEntrySize;
+    MoveIn(command, reply, list, std::min(size, allocation));
+    return reply;
+}
+
+// A LUN the target does not have: INQUIRY says so, REQUEST SENSE and every other command
+// report "logical unit not supported".
+CommandReply LogicalUnits::AnswerMissingUnit(const UnitCommand& command) {
+    if (command.cdb[0] == kInquiry && (command.cdb[1] & 0x01) == 0) {
+        uint8_t data[36] = {kNoUnitHere, 0x00, 0x05, 0x02, 31};
+        CommandReply reply = GoodReply();
+        MoveIn(command, reply, data, std::min<uint32_t>(sizeof data, GetBE16(command.cdb + 3)));
+        return reply;
+    }
+    if (command.cdb[0] == kRequestSense) {
+        const CommandReply unsupported = SenseReply(kIllegalRequest, 0x25, 0x00);
+        CommandReply reply = GoodReply();
+        MoveIn(command, reply, unsupported.sense, std::min<uint32_t>(kSenseDataSize, command.cdb[4]));
+        return reply;
+    }
+    return SenseReply(kIllegalRequest, 0x25, 0x00);
+}
+
+// The drive refused one of the commands an initiator needs to attach the LUN: the target
+// answers instead, with the supported-pages page (page 00h only) or an empty medium's capacity.
+bool LogicalUnits::AnswerAttachCommand(const UnitCommand& command, CommandReply& reply) {
+    const uint8_t* cdb = command.cdb;
+    if (cdb[0] == kInquiry && (cdb[1] & 0x01) != 0 && cdb[2] == 0x00) {
+        const uint8_t pages[5] = {kOpticalDevice, 0x00, 0x00, 0x01, 0x00};
+        reply = GoodReply();
+        MoveIn(command, reply, pages, std::min<uint32_t>(sizeof pages, GetBE16(cdb + 3)));
+        return true;
+    }
+    if (cdb[0] == kReadCapacity10) {
+        uint8_t capacity[8] = {};
+        PutBE32(capacity + 4, kOpticalBlockLength);
+        reply = GoodReply();
+        MoveIn(command, reply, capacity, sizeof capacity);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace sim::iscsi

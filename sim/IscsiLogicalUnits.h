@@ -1,0 +1,68 @@
+#pragma once
+// The logical units of the iSCSI target: each one a virtual drive. A command goes to its drive
+// exactly as the initiator sent it (the first twelve bytes of the block, the initiator's
+// direction and length), so that the drive's trace shows every command. The target answers for
+// itself only what belongs to the target: REPORT LUNS, commands to a LUN it does not have, and,
+// when the settings ask for it, the two commands that QEMU's iSCSI driver needs before it
+// attaches an optical LUN (INQUIRY page 00h and READ CAPACITY(10)) where the drive refused
+// them; the drive's refusal stays in its trace.
+
+#include <array>
+#include <cstdint>
+
+#include "platform/System.h"
+#include "sim/VirtualDrive.h"
+
+namespace sim::iscsi {
+
+constexpr int kMaxLuns = 16;
+constexpr uint16_t kNoLun = 0xFFFF;
+
+// One command as the target hands it to a logical unit.
+struct UnitCommand {
+    uint8_t cdb[16];
+    platform::DataDirection direction;
+    uint8_t* data;      // the Data-Out bytes, or room for the Data-In bytes
+    uint32_t length;    // the initiator's expected data transfer length
+};
+
+class LogicalUnits {
+public:
+    // Adds a drive as the next LUN (0, 1, ...); false when the table is full. The drive must
+    // outlive the target and is used only from the target's thread.
+    bool Add(VirtualDrive& drive);
+    int count() const { return unitCount; }
+    VirtualDrive* drive(uint16_t lun) const { return lun < unitCount ? units[lun].drive : nullptr; }
+
+    void SetAnswerAttachCommands(bool answer) { answerAttachCommands = answer; }
+    uint32_t attachAnswers() const { return attachAnswerCount; }
+
+    // Carries out one command for lun.
+    CommandReply Execute(uint16_t lun, const UnitCommand& command);
+
+    // A logical unit reset: the drive resets as at power-on. False for an unknown LUN.
+    bool Reset(uint16_t lun);
+
+    // The drive of lun works on a command until this time (seconds on the target's clock).
+    double busyUntil(uint16_t lun) const { return lun < unitCount ? units[lun].busyUntil : 0.0; }
+    void SetBusyUntil(uint16_t lun, double time) {
+        if (lun < unitCount) units[lun].busyUntil = time;
+    }
+
+private:
+    struct Unit {
+        VirtualDrive* drive = nullptr;
+        double busyUntil = 0.0;
+    };
+
+    CommandReply ReportLuns(const UnitCommand& command) const;
+    static CommandReply AnswerMissingUnit(const UnitCommand& command);
+    bool AnswerAttachCommand(const UnitCommand& command, CommandReply& reply);
+
+    std::array<Unit, kMaxLuns> units{};
+    int unitCount = 0;
+    bool answerAttachCommands = true;
+    uint32_t attachAnswerCount = 0;
+};
+
+}  // namespace sim::iscsi

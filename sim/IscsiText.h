@@ -1,0 +1,91 @@
+#pragma once
+// The text part of iSCSI: "key=value" pairs, each ended by a zero byte, carried by login and text
+// requests, and the target's side of the negotiation of the operational keys. The target offers
+// no digests, one connection per session, error recovery level 0, in-order data, and the burst
+// and segment sizes of its settings.
+
+#include <cstdint>
+#include <string_view>
+
+#include "sim/IscsiPdu.h"
+
+namespace sim::iscsi {
+
+constexpr uint32_t kMaxTextSize = 8192;    // key=value text of one login or text PDU
+constexpr int kMaxNameSize = 224;          // iSCSI names are at most 223 bytes
+constexpr int kMaxPortalSize = 64;
+
+// What the target offers in negotiation.
+struct TargetSettings {
+    char name[kMaxNameSize] = "iqn.2026-12.test.norvik:drives";
+    char portal[kMaxPortalSize] = "127.0.0.1:3260,1";   // TargetAddress answered to SendTargets
+    uint32_t receiveSegmentLength = 262144;  // the target's MaxRecvDataSegmentLength
+    uint32_t maxBurstLength = 262144;
+    uint32_t firstBurstLength = 65536;
+    bool initialR2T = false;       // Yes: no unsolicited Data-Out PDUs
+    bool immediateData = true;     // Yes: data may ride in the SCSI Command PDU
+    // QEMU's iSCSI driver attaches an optical LUN only when INQUIRY page 00h and READ
+    // CAPACITY(10) succeed; with this on, the target answers those two when the drive refused.
+    bool answerAttachCommands = true;
+};
+
+// What the two sides agreed on. Until negotiated: the protocol's defaults.
+struct SessionParameters {
+    uint32_t sendSegmentLength = kDefaultDataSegmentLength;   // the initiator's MaxRecvDataSegmentLength
+    uint32_t maxBurstLength = 262144;
+    uint32_t firstBurstLength = 65536;
+    bool initialR2T = true;
+    bool immediateData = true;
+};
+
+// Walks the key=value pairs of a data segment. A pair without "=", an empty key, or text that
+// does not end with a zero byte makes the text malformed.
+class TextReader {
+public:
+    TextReader(const uint8_t* data, uint32_t length) : text(reinterpret_cast<const char*>(data), length) {}
+    // False at the end or on malformed text (see malformed()).
+    bool Next(std::string_view& key, std::string_view& value);
+    bool malformed() const { return isMalformed; }
+
+private:
+    std::string_view text;
+    bool isMalformed = false;
+};
+
+// Builds key=value text into a fixed buffer; overflowed() when something did not fit.
+class TextWriter {
+public:
+    void Add(std::string_view key, std::string_view value);
+    void AddNumber(std::string_view key, uint32_t value);
+    const uint8_t* data() const { return bytes; }
+    uint32_t size() const { return used; }
+    bool overflowed() const { return isOverflowed; }
+    void Clear() { used = 0; isOverflowed = false; }
+
+private:
+    uint8_t bytes[kMaxTextSize];
+    uint32_t used = 0;
+    bool isOverflowed = false;
+};
+
+// Keys that only the login carries, as the initiator sent them so far.
+struct LoginKeys {
+    bool initiatorNamed = false;
+    bool targetNamed = false;
+    bool targetKnown = false;      // TargetName equals the target's name
+    bool discovery = false;        // SessionType=Discovery
+    bool authNoneOffered = false;  // AuthMethod lists None
+    bool authOffered = false;      // AuthMethod was sent at all
+    bool badValue = false;         // a key with a value outside its range or kind
+};
+
+// Answers one key of a login or text request into reply and updates parameters or the login
+// keys. Keys the target does not know are answered NotUnderstood.
+void AnswerKey(std::string_view key, std::string_view value, const TargetSettings& settings,
+               SessionParameters& parameters, LoginKeys& login, TextWriter& reply);
+
+// Reads a numerical value as iSCSI writes it: decimal, or hexadecimal after "0x"; false for
+// anything else or a value beyond 32 bits.
+bool ParseNumber(std::string_view text, uint32_t& number);
+
+}  // namespace sim::iscsi

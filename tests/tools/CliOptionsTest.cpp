@@ -1,0 +1,168 @@
+// The command line of norvik-cli, the exit status for each end of the sequence, and the
+// verdict that list prints after a drive's entry.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/PackageReader.h"
+#include "payload/PackageBlock.h"
+#include "tools/cli/CliCommands.h"
+#include "tools/cli/CliOptions.h"
+
+namespace {
+
+using cli::Command;
+using cli::Request;
+
+struct Parsed {
+    Request request;
+    cli::CliOptions options;
+    std::string error;
+};
+
+std::unique_ptr<Parsed> Parse(const std::vector<const char*>& arguments)
+{
+    auto parsed = std::make_unique<Parsed>();
+    parsed->request = cli::ParseCliOptions(static_cast<int>(arguments.size()), arguments.data(), parsed->options,
+                                           parsed->error);
+    return parsed;
+}
+
+// ---- Commands and options ------------------------------------------------------------------
+
+TEST(CliOptions, ListAndUpdateWithTheirOptions)
+{
+    const auto list = Parse({"list"});
+    ASSERT_EQ(list->request, Request::Run) << list->error;
+    EXPECT_EQ(list->options.command, Command::List);
+    EXPECT_FALSE(list->options.Virtual());
+    EXPECT_FALSE(list->options.assumeYes);
+
+    const auto update = Parse({"--yes", "update", "--drive", "2", "--virtual", "rev=RN06", "--virtual=rev=RN07,disc=1",
+                               "--aspi", "--trace=/tmp/t"});
+    ASSERT_EQ(update->request, Request::Run) << update->error;
+    EXPECT_EQ(update->options.command, Command::Update);
+    EXPECT_TRUE(update->options.assumeYes);
+    EXPECT_TRUE(update->options.aspi);
+    EXPECT_EQ(update->options.drive, 2);
+    EXPECT_EQ(update->options.traceFile, "/tmp/t");
+    ASSERT_EQ(update->options.virtualCount, 2);
+    EXPECT_STREQ(update->options.virtualDrives[0].drive.revision, "RN06");
+    EXPECT_STREQ(update->options.virtualDrives[1].drive.revision, "RN07");
+    EXPECT_TRUE(update->options.virtualDrives[1].drive.discPresent);
+    EXPECT_FALSE(update->options.virtualDrives[0].drive.discPresent) << "each drive starts from the defaults";
+}
+
+TEST(CliOptions, HelpAndVersionWinOverEverythingElse)
+{
+    EXPECT_EQ(Parse({"--help"})->request, Request::Help);
+    EXPECT_EQ(Parse({"update", "-h"})->request, Request::Help);
+    EXPECT_EQ(Parse({"--bogus", "--help"})->request, Request::Usage) << "read in order: the bad option first";
+    EXPECT_EQ(Parse({"--version"})->request, Request::Version);
+    EXPECT_NE(cli::HelpText().find("usage: norvik-cli [options] list"), std::string_view::npos);
+    EXPECT_NE(cli::HelpText().find("--virtual SPEC"), std::string_view::npos);
+}
+
+TEST(CliOptions, RealClockOnlyForDrivesWithModelledDurations)
+{
+    EXPECT_FALSE(Parse({"list", "--virtual", "rev=RN05", "--virtual", "polls=5"})->options.NeedsRealClock());
+    EXPECT_TRUE(Parse({"list", "--virtual", "rev=RN05", "--virtual", "timing=realistic"})->options.NeedsRealClock());
+    EXPECT_TRUE(Parse({"list", "--virtual", "commit=2"})->options.NeedsRealClock());
+    EXPECT_FALSE(Parse({"list", "--virtual", "timing=realistic,timing=instant"})->options.NeedsRealClock());
+}
+
+struct UsageCase {
+    const char* name;
+    std::vector<const char*> arguments;
+    const char* reason;
+};
+
+void PrintTo(const UsageCase& usage, std::ostream* out) { *out << usage.name; }
+
+class CliUsageError : public testing::TestWithParam<UsageCase> {};
+
+TEST_P(CliUsageError, IsOneLineThatSaysWhy)
+{
+    const auto parsed = Parse(GetParam().arguments);
+    EXPECT_EQ(parsed->request, Request::Usage);
+    EXPECT_NE(parsed->error.find(GetParam().reason), std::string::npos) << parsed->error;
+    EXPECT_EQ(parsed->error.find('\n'), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CliUsageError, testing::Values(
+    UsageCase{"NoCommand", {}, "no command"},
+    UsageCase{"OptionsOnly", {"--yes"}, "no command"},
+    UsageCase{"UnknownCommand", {"flash"}, "unknown command \"flash\""},
+    UsageCase{"TwoCommands", {"list", "update"}, "more than one command"},
+    UsageCase{"UnknownOption", {"list", "--colour"}, "unknown option --colour"},
+    UsageCase{"DriveWithList", {"list", "--drive", "1"}, "--drive goes with the update command"},
+    UsageCase{"DriveWithoutNumber", {"update", "--drive"}, "--drive needs a number"},
+    UsageCase{"DriveNotANumber", {"update", "--drive", "one"}, "is not a list line number"},
+    UsageCase{"NegativeDrive", {"update", "--drive=-1"}, "is not a list line number"},
+    UsageCase{"DriveWithTrailingText", {"update", "--drive", "1x"}, "is not a list line number"},
+    UsageCase{"VirtualWithoutSpec", {"list", "--virtual"}, "--virtual needs a drive"},
+    UsageCase{"BadVirtualDrive", {"list", "--virtual", "rev=RN0555"}, "rev: \"RN0555\" has more than 4 characters"},
+    UsageCase{"UnknownVirtualKey", {"list", "--virtual", "colour=red"}, "--virtual \"colour=red\""},
+    UsageCase{"AspiWithoutVirtual", {"list", "--aspi"}, "--aspi goes with --virtual"},
+    UsageCase{"TraceWithoutVirtual", {"list", "--trace", "t"}, "--trace goes with --virtual"},
+    UsageCase{"TraceWithoutFile", {"list", "--virtual", "rev=RN05", "--trace="}, "--trace needs a file name"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CliOptions, AtMostAsManyVirtualDrivesAsTheSystemHolds)
+{
+    std::vector<const char*> arguments = {"list"};
+    for (int i = 0; i < cli::kMaxVirtualDrives; ++i) {
+        arguments.push_back("--virtual");
+        arguments.push_back("rev=RN05");
+    }
+    EXPECT_EQ(Parse(arguments)->request, Request::Run);
+    arguments.push_back("--virtual");
+    arguments.push_back("rev=RN05");
+    const auto parsed = Parse(arguments);
+    EXPECT_EQ(parsed->request, Request::Usage);
+    EXPECT_NE(parsed->error.find("at most 24"), std::string::npos) << parsed->error;
+}
+
+// ---- Exit status ---------------------------------------------------------------------------
+
+struct ExitCase {
+    SequenceOutcome outcome;
+    int status;
+};
+
+class CliExitStatus : public testing::TestWithParam<ExitCase> {};
+
+TEST_P(CliExitStatus, FollowsHowTheSequenceEnded)
+{
+    EXPECT_EQ(cli::ExitCodeFor(GetParam().outcome), GetParam().status) << static_cast<int>(GetParam().outcome);
+}
+
+INSTANTIATE_TEST_SUITE_P(Outcomes, CliExitStatus, testing::Values(
+    ExitCase{SequenceOutcome::Updated, 0}, ExitCase{SequenceOutcome::Restarted, 0},
+    ExitCase{SequenceOutcome::ClosedAfterSuccess, 0}, ExitCase{SequenceOutcome::UpdateFailed, 1},
+    ExitCase{SequenceOutcome::DeviceFailed, 1}, ExitCase{SequenceOutcome::Undecided, 1},
+    ExitCase{SequenceOutcome::NoFirmware, 3}, ExitCase{SequenceOutcome::InvalidPackage, 3},
+    ExitCase{SequenceOutcome::NoMatchedDrive, 3}, ExitCase{SequenceOutcome::NoticeDeclined, 3},
+    ExitCase{SequenceOutcome::QuestionDeclined, 3}));
+
+// ---- The verdict of list -------------------------------------------------------------------
+
+TEST(CliVerdict, UpdatableDriveShowsBankMarkAndNewRevision)
+{
+    const PackageReader package(payload::OwnPackageBlock());
+    DriveRecord record{};
+    char verdict[64];
+    EXPECT_EQ(cli::FormatVerdict(record, package, verdict), "not allowed");
+    record.updatable = 1;
+    EXPECT_EQ(cli::FormatVerdict(record, package, verdict), "updatable bank=0 current=0 new=RN08");
+    record.alreadyCurrent = 1;
+    EXPECT_EQ(cli::FormatVerdict(record, package, verdict), "updatable bank=0 current=1 new=RN08");
+    record.bankNumber = 3;   // a bank without a new revision in the delivered package
+    EXPECT_EQ(cli::FormatVerdict(record, package, verdict).substr(0, 29), "updatable bank=3 current=1 ne");
+}
+
+}  // namespace

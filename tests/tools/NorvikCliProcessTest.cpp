@@ -1,0 +1,633 @@
+// norvik-cli run as a process: a copy of the built program with a synthetic firmware packed in
+// by norvik-pack, on virtual drives given on its command line. Its standard output, its exit
+// status and the trace of the commands the drives received are checked; a pseudo-terminal
+// plays the user where questions are asked and the progress line is rewritten in place.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using testing::HasSubstr;
+using testing::Not;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kFirmwareSize = 1048576;
+
+struct Outcome {
+    int exitCode = -1;    // -1 when the program did not exit by itself
+    int signal = 0;       // the signal that ended it, if one did
+    std::string out;
+    std::string err;
+};
+
+std::string ShellQuote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text) quoted += (c == '\'') ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string ReadText(const fs::path& path)
+{
+    std::ifstream stream(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+}
+
+void WriteText(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream stream(path, std::ios::binary);
+    stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string Firmware()
+{
+    std::string bytes(kFirmwareSize, '\0');
+    uint32_t seed = 2024;
+    for (char& byte : bytes) {
+        seed = seed * 1103515245u + 12345u;
+        byte = static_cast<char>(seed >> 16);
+    }
+    return bytes;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) lines.push_back(line);
+    return lines;
+}
+
+// Trace lines of one drive ("/dev/sr0 <command> ..."), without the root.
+std::vector<std::string> TraceOf(const std::string& trace, const std::string& root)
+{
+    std::vector<std::string> lines;
+    for (const std::string& line : Lines(trace)) {
+        if (line.rfind(root + " ", 0) == 0) lines.push_back(line.substr(root.size() + 1));
+    }
+    return lines;
+}
+
+int CountWriteBuffers(const std::vector<std::string>& trace)
+{
+    return static_cast<int>(std::count_if(trace.begin(), trace.end(), [](const std::string& line) {
+        return line.rfind("3B", 0) == 0;
+    }));
+}
+
+// The commit: WRITE BUFFER with control byte 80h or A0h (byte 9 of the command block).
+int CountCommits(const std::vector<std::string>& trace)
+{
+    return static_cast<int>(std::count_if(trace.begin(), trace.end(), [](const std::string& line) {
+        return line.rfind("3B", 0) == 0 && line.size() > 20 && (line.substr(18, 2) == "80" || line.substr(18, 2) == "A0");
+    }));
+}
+
+std::string Entry(int target, const char* root, const char* revision)
+{
+    char entry[96];
+    std::snprintf(entry, sizeof entry, " 0-0-%d-0 %sTALVORE DVDRW KRX-407T   %s", target, root, revision);
+    return entry;
+}
+
+constexpr char kCaption[] = "Flash Program for TALVORE DVDRW KRX-407T\n";
+constexpr char kNotice[] =
+    "Warning: This flash utility only supports TALVORE DVDRW KRX-407T drive.\n\n"
+    "NOTICE : \n\n"
+    "1> Please REMOVE disc and close all applications before running this utility !\n"
+    "2> Don't turn off the system while flash is in progress. \n"
+    "\nDo you wish to continue ? [y/N] ";
+constexpr char kUpdateFailed[] = "Error: Unable to flash firmware. Please contact with your vendor !\n";
+constexpr char kRestartRecorded[] = "Restart requested (virtual system: recorded, not performed).\n";
+
+// One step of a dialogue on the terminal: when the output shows waitFor, type send, or send
+// the program a signal.
+struct Step {
+    std::string waitFor;
+    std::string send;
+    int signal = 0;
+};
+
+class NorvikCliProcess : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        std::string pattern = (fs::temp_directory_path() / "norvik-cli-test-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        suiteDirectory = pattern;
+        WriteText(suiteDirectory / "firmware.bin", Firmware());
+    }
+    static void TearDownTestSuite()
+    {
+        fs::remove_all(suiteDirectory);
+        programs.clear();
+    }
+
+    void SetUp() override
+    {
+        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(info->test_suite_name()) + "." + info->name();
+        std::replace(name.begin(), name.end(), '/', '_');
+        directory = suiteDirectory / name;
+        fs::create_directories(directory);
+        tracePath = directory / "trace.txt";
+    }
+
+    // A copy of norvik-cli with the firmware packed into bank 1 and the given settings
+    // ("AUTOMODE=1", ...). Made once per set of settings.
+    static fs::path Packed(const std::vector<std::string>& settings = {})
+    {
+        std::string key = "packed";
+        for (const std::string& setting : settings) key += "_" + setting;
+        if (const auto found = programs.find(key); found != programs.end()) return found->second;
+        const fs::path program = suiteDirectory / key;
+        fs::copy_file(NORVIK_CLI, program);
+        std::string command = ShellQuote(NORVIK_PACK) + " set " + ShellQuote(program.string()) + " --image 1=" +
+                              ShellQuote((suiteDirectory / "firmware.bin").string());
+        for (const std::string& setting : settings) command += " --setting " + ShellQuote(setting);
+        EXPECT_EQ(std::system((command + " >/dev/null").c_str()), 0) << command;
+        programs[key] = program;
+        return program;
+    }
+
+    // The program as built: no firmware in its image area.
+    static fs::path Unpacked() { return NORVIK_CLI; }
+
+    // A packed copy whose package says it holds no firmware bank at all (HOW_MANY_BIN=0), which
+    // norvik-pack refuses to write: the byte is changed in the file.
+    static fs::path WithoutBanks()
+    {
+        const fs::path program = suiteDirectory / "no-banks";
+        if (fs::exists(program)) return program;
+        std::string bytes = ReadText(Packed());
+        const std::string key = "HOW_MANY_BIN=1";
+        const std::size_t at = bytes.find(key);
+        EXPECT_NE(at, std::string::npos);
+        EXPECT_EQ(bytes.find(key, at + 1), std::string::npos) << "the entry must be unique";
+        bytes[at + key.size() - 1] = '0';
+        WriteText(program, bytes);
+        fs::permissions(program, fs::perms(0755));
+        return program;
+    }
+
+    Outcome Run(const fs::path& program, const std::vector<std::string>& arguments) const
+    {
+        std::string line = ShellQuote(program.string());
+        for (const auto& argument : arguments) line += " " + ShellQuote(argument);
+        const fs::path errors = directory / "stderr.txt";
+        FILE* pipe = popen((line + " </dev/null 2>" + ShellQuote(errors.string())).c_str(), "r");
+        Outcome outcome;
+        if (pipe == nullptr) return outcome;
+        char buffer[4096];
+        while (const std::size_t read = std::fread(buffer, 1, sizeof buffer, pipe)) outcome.out.append(buffer, read);
+        const int status = pclose(pipe);
+        outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        outcome.err = ReadText(errors);
+        return outcome;
+    }
+
+    // Runs the program on a pseudo-terminal (its input, output and error output), playing the
+    // steps in order. The output is as the terminal received it, its line ends as "\r\n".
+    Outcome RunOnTerminal(const fs::path& program, const std::vector<std::string>& arguments,
+                          const std::vector<Step>& steps) const
+    {
+        std::vector<std::string> words = {program.string()};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& word : words) argv.push_back(word.data());
+        argv.push_back(nullptr);
+
+        int terminal = -1;
+        const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+        if (child == 0) {
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        Outcome outcome;
+        if (child < 0) return outcome;
+        std::size_t next = 0;
+        std::size_t searchFrom = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (;;) {
+            pollfd ready{terminal, POLLIN, 0};
+            if (poll(&ready, 1, 100) > 0) {
+                char buffer[4096];
+                const ssize_t count = read(terminal, buffer, sizeof buffer);
+                if (count <= 0) break;   // the program has ended: the terminal reports EIO
+                outcome.out.append(buffer, static_cast<std::size_t>(count));
+            }
+            while (next < steps.size()) {
+                const std::size_t at = outcome.out.find(steps[next].waitFor, searchFrom);
+                if (at == std::string::npos) break;
+                searchFrom = at + steps[next].waitFor.size();
+                if (!steps[next].send.empty()) {
+                    EXPECT_GT(write(terminal, steps[next].send.data(), steps[next].send.size()), 0);
+                }
+                if (steps[next].signal != 0) kill(child, steps[next].signal);
+                ++next;
+            }
+            if (std::chrono::steady_clock::now() > deadline) {
+                kill(child, SIGKILL);
+                ADD_FAILURE() << "the program did not end within a minute";
+                break;
+            }
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        close(terminal);
+        EXPECT_EQ(next, steps.size()) << "not every step of the dialogue was reached";
+        outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+        return outcome;
+    }
+
+    // The usual arguments for a run on virtual drives with a trace.
+    std::vector<std::string> On(const std::vector<std::string>& drives, std::vector<std::string> arguments) const
+    {
+        std::vector<std::string> all = {"--trace", tracePath.string()};
+        for (const std::string& drive : drives) {
+            all.push_back("--virtual");
+            all.push_back(drive);
+        }
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        return all;
+    }
+
+    std::vector<std::string> Trace(const std::string& root = "/dev/sr0") const
+    {
+        return TraceOf(ReadText(tracePath), root);
+    }
+
+    static inline fs::path suiteDirectory;
+    static inline std::map<std::string, fs::path> programs;
+    fs::path directory;
+    fs::path tracePath;
+};
+
+// ---- list ----------------------------------------------------------------------------------
+
+TEST_F(NorvikCliProcess, ListPrintsEachDrivesEntryAndVerdict)
+{
+    const Outcome listed = Run(Packed(), On({"rev=RN05", "rev=RN09", "vendor=OTHER,rev=RN05",
+                                             "host=1,target=2,lun=0,rev=RN01,root=/dev/sr7"}, {"list"}));
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_EQ(listed.out, Entry(0, "sr0", "RN05") + "  updatable bank=0 current=0 new=RN08\n" +
+                              Entry(1, "sr1", "RN09") + "  not allowed\n" +
+                              " 0-0-2-0 sr2OTHER   DVDRW KRX-407T   RN05  not allowed\n" +
+                              " 1-0-2-0 sr7TALVORE DVDRW KRX-407T   RN01  updatable bank=0 current=0 new=RN08\n");
+    EXPECT_EQ(listed.err, "");
+    EXPECT_EQ(CountWriteBuffers(Trace()), 0) << "list writes nothing to a drive";
+    EXPECT_FALSE(Trace().empty()) << "the drives were asked who they are";
+}
+
+TEST_F(NorvikCliProcess, ListMarksADriveThatAlreadyCarriesTheNewRevision)
+{
+    const Outcome listed = Run(Packed({"N2OMESSAGE=1"}), On({"rev=RN08", "rev=RN07"}, {"list"}));
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_EQ(listed.out, Entry(0, "sr0", "RN08") + "  updatable bank=0 current=1 new=RN08\n" +
+                              Entry(1, "sr1", "RN07") + "  updatable bank=0 current=0 new=RN08\n");
+}
+
+TEST_F(NorvikCliProcess, ProgramAsBuiltUpdatesNoDrive)
+{
+    const Outcome listed = Run(Unpacked(), On({"rev=RN05"}, {"list"}));
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_EQ(listed.out, Entry(0, "sr0", "RN05") + "  not allowed\n");
+
+    const Outcome update = Run(Unpacked(), On({"rev=RN05"}, {"--yes", "update"}));
+    EXPECT_EQ(update.exitCode, 3);
+    EXPECT_THAT(update.out, HasSubstr("Error: No matched drive detected !\n"));
+    EXPECT_EQ(CountWriteBuffers(Trace()), 0);
+}
+
+TEST_F(NorvikCliProcess, ListOnTheAspiRouteShowsNoRoot)
+{
+    const Outcome listed = Run(Packed(), On({"rev=RN05", "rev=RN09,target=4"}, {"--aspi", "list"}));
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_EQ(listed.out, " 0-0-0-0 TALVORE DVDRW KRX-407T   RN05  updatable bank=0 current=0 new=RN08\n"
+                          " 0-0-4-0 TALVORE DVDRW KRX-407T   RN09  not allowed\n");
+}
+
+// ---- update: success -----------------------------------------------------------------------
+
+TEST_F(NorvikCliProcess, UpdateWithYesFlashesTheDriveAndRequestsTheRestart)
+{
+    const Outcome updated = Run(Packed(), On({"rev=RN05"}, {"--yes", "update"}));
+    ASSERT_EQ(updated.exitCode, 0) << updated.out << updated.err;
+    EXPECT_EQ(updated.out.rfind(std::string(kCaption) + "Drives:\n>  0 " + Entry(0, "sr0", "RN05") +
+                                    "\nIt will be updated from RN05 to RN08\n" + kNotice + "y (--yes)\n",
+                                0),
+              0u)
+        << updated.out;
+    EXPECT_THAT(updated.out, HasSubstr("[##############################] 100 %  Inquiry ...\n"
+                                       "Drives:\n>  0 " + Entry(0, "sr0", "RN08") + "\n" + kRestartRecorded));
+    EXPECT_THAT(updated.out, Not(HasSubstr("Information:")));
+    EXPECT_EQ(updated.err, "");
+
+    const auto trace = Trace();
+    EXPECT_EQ(CountCommits(trace), 1);
+    EXPECT_EQ(CountWriteBuffers(trace), 1 + 1 + 64) << "profile, 64 blocks of 16 KiB, commit";
+    EXPECT_THAT(trace.back(), testing::StartsWith("12")) << "the drive is read again after the update";
+}
+
+TEST_F(NorvikCliProcess, UpdateWithoutRestartShowsTheSuccessMessage)
+{
+    const Outcome updated = Run(Packed({"REBOOT=0"}), On({"rev=RN05"}, {"--yes", "update"}));
+    ASSERT_EQ(updated.exitCode, 0) << updated.out << updated.err;
+    EXPECT_THAT(updated.out, HasSubstr("Drives:\n>  0 " + Entry(0, "sr0", "RN08") + "\n"
+                                       "[##############################] 100 %  Done.\n"
+                                       "Information: Firmware has been updated successfully !\n"));
+    EXPECT_THAT(updated.out, Not(HasSubstr("Restart")));
+    EXPECT_EQ(CountCommits(Trace()), 1);
+}
+
+TEST_F(NorvikCliProcess, UpdateThatClosesAfterSuccessEndsSilently)
+{
+    const Outcome updated = Run(Packed({"REBOOT=0", "CLOSEAP=1"}), On({"rev=RN05"}, {"--yes", "update"}));
+    ASSERT_EQ(updated.exitCode, 0) << updated.out << updated.err;
+    EXPECT_THAT(updated.out, testing::EndsWith("Drives:\n>  0 " + Entry(0, "sr0", "RN08") + "\n"));
+    EXPECT_THAT(updated.out, Not(HasSubstr("Information:")));
+    EXPECT_EQ(CountCommits(Trace()), 1);
+}
+
+TEST_F(NorvikCliProcess, UpdateOnTheAspiRoute)
+{
+    const Outcome updated = Run(Packed(), On({"rev=RN05,target=2"}, {"--aspi", "--yes", "update"}));
+    ASSERT_EQ(updated.exitCode, 0) << updated.out << updated.err;
+    EXPECT_THAT(updated.out, HasSubstr("Drives:\n>  0  0-0-2-0 TALVORE DVDRW KRX-407T   RN08\n"));
+    EXPECT_EQ(CountCommits(Trace()), 1);
+}
+
+// ---- update: refusals and failures ---------------------------------------------------------
+
+TEST_F(NorvikCliProcess, PackageWithoutFirmwareLooksAtNoDrive)
+{
+    const Outcome updated = Run(WithoutBanks(), On({"rev=RN05"}, {"--yes", "update"}));
+    EXPECT_EQ(updated.exitCode, 3);
+    EXPECT_EQ(updated.out, std::string(kCaption) + "Error: No F/W in executable !\n");
+    EXPECT_TRUE(Trace().empty()) << "no command reached the drive";
+
+    const Outcome listed = Run(WithoutBanks(), On({"rev=RN05"}, {"list"}));
+    EXPECT_EQ(listed.exitCode, 3);
+    EXPECT_EQ(listed.out, "Error: No F/W in executable !\n");
+}
+
+TEST_F(NorvikCliProcess, NoMatchingDriveIsRefusedWithTheDetectedDrives)
+{
+    const Outcome updated = Run(Packed(), On({"rev=RN09", "vendor=OTHER"}, {"--yes", "update"}));
+    EXPECT_EQ(updated.exitCode, 3);
+    EXPECT_THAT(updated.out, HasSubstr("Error: No matched drive detected !\n"
+                                       "This utility is only for TALVORE DVDRW KRX-407T drive.\n\n"
+                                       "Detected drives :\n" +
+                                       Entry(0, "sr0", "RN09") + "\n 0-0-1-0 sr1OTHER   DVDRW KRX-407T   RN05\n"));
+    EXPECT_THAT(updated.out, Not(HasSubstr("NOTICE")));
+    EXPECT_EQ(CountWriteBuffers(Trace()), 0);
+}
+
+TEST_F(NorvikCliProcess, FailingDriveEndsWithTheFailureMessage)
+{
+    // The third WRITE BUFFER (an image block) ends in a medium error.
+    const Outcome updated = Run(Packed(), On({"rev=RN05,fault=3B#3:sense:3/0C/00"}, {"--yes", "update"}));
+    EXPECT_EQ(updated.exitCode, 1);
+    EXPECT_THAT(updated.out, HasSubstr("Drives:\n>  0 " + Entry(0, "sr0", "RN05") + "\n" + kUpdateFailed));
+    EXPECT_THAT(updated.out, Not(HasSubstr("Restart")));
+    EXPECT_EQ(CountCommits(Trace()), 0) << "nothing unverified is committed";
+    EXPECT_GT(CountWriteBuffers(Trace()), 0);
+}
+
+TEST_F(NorvikCliProcess, WithoutTerminalOrYesTheNoticeIsDeclined)
+{
+    const Outcome declined = Run(Packed(), On({"rev=RN05"}, {"update"}));
+    EXPECT_EQ(declined.exitCode, 3);
+    EXPECT_THAT(declined.out, testing::EndsWith(std::string(kNotice) + "n (no terminal to ask; --yes answers Yes)\n"));
+    EXPECT_EQ(CountWriteBuffers(Trace()), 0) << "nothing is flashed unasked";
+}
+
+TEST_F(NorvikCliProcess, AlreadyCurrentQuestion)
+{
+    const fs::path program = Packed({"N2OMESSAGE=1", "WARNING=0"});
+    const Outcome declined = Run(program, On({"rev=RN08"}, {"update"}));
+    EXPECT_EQ(declined.exitCode, 3);
+    EXPECT_THAT(declined.out, HasSubstr("Warning: Your drive's Firmware is already the most updated !\n"
+                                        " Do you wish to continue ? [y/N] n (no terminal to ask; --yes answers Yes)\n"));
+    EXPECT_EQ(CountWriteBuffers(Trace()), 0);
+
+    const Outcome accepted = Run(program, On({"rev=RN08"}, {"update", "--yes"}));
+    EXPECT_EQ(accepted.exitCode, 0) << accepted.out;
+    EXPECT_EQ(CountCommits(Trace()), 1);
+}
+
+// ---- Choice of drives ----------------------------------------------------------------------
+
+TEST_F(NorvikCliProcess, DriveOptionUpdatesThatDriveOnly)
+{
+    const Outcome updated = Run(Packed(), On({"rev=RN05", "rev=RN06"}, {"--yes", "update", "--drive", "1"}));
+    ASSERT_EQ(updated.exitCode, 0) << updated.out << updated.err;
+    EXPECT_THAT(updated.out, HasSubstr("Drives:\n   0 " + Entry(0, "sr0", "RN05") + "\n>  1 " +
+                                       Entry(1, "sr1", "RN06") + "\nIt will be updated from RN06 to RN08\n"));
+    EXPECT_THAT(updated.out, HasSubstr("Drives:\n   0 " + Entry(0, "sr0", "RN05") + "\n>  1 " + Entry(1, "sr1", "RN08")));
+    EXPECT_EQ(CountWriteBuffers(Trace("/dev/sr0")), 0);
+    EXPECT_EQ(CountCommits(Trace("/dev/sr1")), 1);
+}
+
+TEST_F(NorvikCliProcess, WithoutDriveOptionTheFirstUpdatableDriveIsUpdated)
+{
+    const Outcome updated = Run(Packed(), On({"rev=RN09", "rev=RN06", "rev=RN05"}, {"--yes", "update"}));
+    ASSERT_EQ(updated.exitCode, 0) << updated.out << updated.err;
+    EXPECT_EQ(CountWriteBuffers(Trace("/dev/sr0")), 0);
+    EXPECT_EQ(CountCommits(Trace("/dev/sr1")), 1);
+    EXPECT_EQ(CountWriteBuffers(Trace("/dev/sr2")), 0);
+}
+
+TEST_F(NorvikCliProcess, DriveThatMayNotBeUpdatedIsRefused)
+{
+    const Outcome refused = Run(Packed(), On({"rev=RN09", "rev=RN05"}, {"--yes", "update", "--drive=0"}));
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_THAT(refused.out, HasSubstr(">  0 " + Entry(0, "sr0", "RN09") + "\n   1 " + Entry(1, "sr1", "RN05") +
+                                       "\nThis drive is not allowed to be updated.\n"));
+    EXPECT_EQ(refused.err, "norvik-cli: drive 0 is not allowed to be updated by this package\n");
+    EXPECT_EQ(CountWriteBuffers(Trace("/dev/sr0")) + CountWriteBuffers(Trace("/dev/sr1")), 0);
+}
+
+TEST_F(NorvikCliProcess, DriveBeyondTheListIsAUsageError)
+{
+    const Outcome refused = Run(Packed(), On({"rev=RN05"}, {"--yes", "update", "--drive", "1"}));
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_EQ(refused.err, "norvik-cli: --drive 1: no such drive (1 found; see norvik-cli list)\n");
+    EXPECT_EQ(CountWriteBuffers(Trace()), 0);
+}
+
+TEST_F(NorvikCliProcess, AutoModeUpdatesEveryUpdatableDrive)
+{
+    const fs::path program = Packed({"AUTOMODE=1"});
+    const Outcome updated = Run(program, On({"rev=RN05", "rev=RN09", "rev=RN06"}, {"--yes", "update"}));
+    ASSERT_EQ(updated.exitCode, 0) << updated.out << updated.err;
+    EXPECT_EQ(CountCommits(Trace("/dev/sr0")), 1);
+    EXPECT_EQ(CountWriteBuffers(Trace("/dev/sr1")), 0);
+    EXPECT_EQ(CountCommits(Trace("/dev/sr2")), 1);
+    EXPECT_THAT(updated.out, HasSubstr("Drives:\n>  0 " + Entry(0, "sr0", "RN08") + "\n   1 " + Entry(1, "sr1", "RN09") +
+                                       "\n   2 " + Entry(2, "sr2", "RN08") + "\n" + kRestartRecorded));
+
+    const Outcome oneFails =
+        Run(program, On({"rev=RN05", "rev=RN06,fault=3C#1+:corrupt:7"}, {"--yes", "update"}));
+    EXPECT_EQ(oneFails.exitCode, 1);
+    EXPECT_THAT(oneFails.out, HasSubstr(kUpdateFailed));
+    EXPECT_EQ(CountCommits(Trace("/dev/sr0")), 1);
+    EXPECT_EQ(CountCommits(Trace("/dev/sr1")), 0) << "a block read back wrong is never committed";
+}
+
+TEST_F(NorvikCliProcess, AutoModeTakesNoDriveOption)
+{
+    const Outcome refused = Run(Packed({"AUTOMODE=1"}), On({"rev=RN05", "rev=RN06"}, {"--yes", "update", "--drive", "1"}));
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_THAT(refused.err, HasSubstr("--drive does not go with this package"));
+    EXPECT_TRUE(Trace("/dev/sr0").empty());
+    EXPECT_TRUE(Trace("/dev/sr1").empty());
+}
+
+// ---- The disc and tray check ---------------------------------------------------------------
+
+TEST_F(NorvikCliProcess, OpenTrayIsClosedBeforeTheUpdate)
+{
+    const Outcome updated = Run(Packed({"CHKDISC=1"}), On({"rev=RN05,tray=open"}, {"--yes", "update"}));
+    ASSERT_EQ(updated.exitCode, 0) << updated.out << updated.err;
+    EXPECT_THAT(updated.out, HasSubstr("[                              ]   0 %  Check Disc & Tray Status...\n"
+                                       "[                              ]   0 %  Tray In ...\n"
+                                       "[                              ]   0 %  Waiting Drive Ready ...\n"));
+    EXPECT_THAT(updated.out, Not(HasSubstr("Tray Out")));
+    EXPECT_EQ(CountCommits(Trace()), 1);
+}
+
+TEST_F(NorvikCliProcess, DiscNobodyTakesOutGivesTheDriveUpAfterAFewAnswers)
+{
+    const Outcome updated = Run(Packed({"CHKDISC=1"}), On({"rev=RN05,disc=1"}, {"--yes", "update"}));
+    EXPECT_EQ(updated.exitCode, 1);
+    std::size_t shown = 0;
+    for (std::size_t at = 0; (at = updated.out.find("Warning: Please remove the disc.\nOK (--yes)\n", at)) != std::string::npos; ++at)
+        ++shown;
+    EXPECT_EQ(shown, 3u) << updated.out;
+    EXPECT_THAT(updated.out, HasSubstr("Warning: Please remove the disc.\n"
+                                       "(--yes has answered OK 3 times for this drive: the drive is given up)\n"));
+    EXPECT_THAT(updated.out, HasSubstr("  Tray Out ...\n"));
+    EXPECT_THAT(updated.out, HasSubstr(kUpdateFailed));
+    EXPECT_EQ(CountWriteBuffers(Trace()), 0);
+}
+
+TEST_F(NorvikCliProcess, VanishedDriveDoesNotKeepTheCheckGoingForEver)
+{
+    // The drive leaves at its first eject: every pass of the check then ends in a message.
+    const Outcome updated = Run(Packed({"CHKDISC=1"}), On({"rev=RN05,disc=1,fault=1B#1+:gone"}, {"--yes", "update"}));
+    EXPECT_EQ(updated.exitCode, 1);
+    const std::string locked = "Warning: Disc detected in drive. Unable to eject the disc , maybe locked by other "
+                               "program\n\nPlease remove the disc manually.\n";
+    std::size_t shown = 0;
+    for (std::size_t at = 0; (at = updated.out.find(locked + "OK (--yes)\n", at)) != std::string::npos; ++at) ++shown;
+    EXPECT_EQ(shown, 3u) << updated.out;
+    EXPECT_THAT(updated.out, HasSubstr(locked + "(--yes has answered OK 3 times for this drive: the drive is given up)\n"));
+    EXPECT_THAT(updated.out, HasSubstr(kUpdateFailed));
+    EXPECT_EQ(CountWriteBuffers(Trace()), 0);
+}
+
+TEST_F(NorvikCliProcess, DiscWithoutAnyoneToAskGivesTheDriveUp)
+{
+    const Outcome updated = Run(Packed({"CHKDISC=1", "WARNING=0"}), On({"rev=RN05,disc=1"}, {"update"}));
+    EXPECT_EQ(updated.exitCode, 1);
+    EXPECT_THAT(updated.out, HasSubstr("Warning: Please remove the disc.\n"
+                                       "(no terminal to answer: the drive is given up; --yes answers OK)\n"));
+    EXPECT_EQ(CountWriteBuffers(Trace()), 0);
+}
+
+// ---- Command line --------------------------------------------------------------------------
+
+TEST_F(NorvikCliProcess, UsageErrorsAreOneLineOnStandardError)
+{
+    const std::vector<std::vector<std::string>> cases = {
+        {}, {"--colour", "list"}, {"list", "--drive", "1"}, {"--virtual", "rev=RN0555", "list"}, {"--aspi", "list"},
+        {"list", "update"}, {"--virtual", "rev=RN05", "--trace", "/nonexistent/dir/trace", "list"}};
+    for (const auto& arguments : cases) {
+        const Outcome refused = Run(Packed(), arguments);
+        EXPECT_EQ(refused.exitCode, 2) << testing::PrintToString(arguments);
+        EXPECT_EQ(refused.out, "");
+        EXPECT_THAT(refused.err, testing::StartsWith("norvik-cli: "));
+        EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+    }
+}
+
+TEST_F(NorvikCliProcess, HelpAndVersion)
+{
+    const Outcome help = Run(Packed(), {"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_THAT(help.out, HasSubstr("usage: norvik-cli [options] list\n       norvik-cli [options] update [--drive N]"));
+    EXPECT_THAT(help.out, HasSubstr("--trace FILE"));
+
+    EXPECT_EQ(Run(Packed(), {"--version"}).out,
+              "norvik-cli v2.0.0\npackage for TALVORE DVDRW KRX-407T drives, firmware packed in\n");
+    EXPECT_EQ(Run(Unpacked(), {"--version"}).out,
+              "norvik-cli v2.0.0\npackage for TALVORE DVDRW KRX-407T drives, no firmware packed in\n");
+}
+
+// ---- On a terminal -------------------------------------------------------------------------
+
+// A drive whose commit takes a second of real time, so that the progress timer ticks.
+constexpr char kSlowDrive[] = "rev=RN05,commit=1";
+
+TEST_F(NorvikCliProcess, QuestionIsAskedOnTheTerminalAndProgressIsOneLine)
+{
+    const Outcome updated = RunOnTerminal(Packed(), On({kSlowDrive}, {"update"}), {{"[y/N] ", "y\n"}});
+    ASSERT_EQ(updated.exitCode, 0) << updated.out;
+    const std::size_t first = updated.out.find("\r\033[K[");
+    const std::size_t last = updated.out.rfind("\r\033[K[");
+    ASSERT_NE(first, std::string::npos) << updated.out;
+    ASSERT_LT(first, last) << "the progress line is rewritten";
+    const std::string progress = updated.out.substr(first, last - first);
+    EXPECT_EQ(progress.find('\n'), std::string::npos) << "no line end between progress updates";
+    EXPECT_THAT(progress, HasSubstr("Programming ."));
+    EXPECT_THAT(updated.out, HasSubstr("Restart requested (virtual system: recorded, not performed).\r\n"));
+    EXPECT_EQ(CountCommits(Trace()), 1);
+}
+
+TEST_F(NorvikCliProcess, NoOnTheTerminalEndsTheProgram)
+{
+    const Outcome declined = RunOnTerminal(Packed(), On({"rev=RN05"}, {"update"}), {{"[y/N] ", "n\n"}});
+    EXPECT_EQ(declined.exitCode, 3) << declined.out;
+    EXPECT_EQ(CountWriteBuffers(Trace()), 0);
+}
+
+TEST_F(NorvikCliProcess, InterruptWhileTheFirmwareIsWrittenIsHeldOff)
+{
+    const Outcome updated = RunOnTerminal(Packed(), On({kSlowDrive}, {"--yes", "update"}),
+                                          {{"Programming .", "", SIGINT}, {"held off", "", SIGTERM}});
+    EXPECT_EQ(updated.signal, 0) << "the program was ended in the middle of the download";
+    ASSERT_EQ(updated.exitCode, 0) << updated.out;
+    EXPECT_THAT(updated.out, HasSubstr("norvik-cli: the firmware is being written; the signal is held off until the "
+                                       "update is over"));
+    EXPECT_EQ(CountCommits(Trace()), 1);
+}
+
+TEST_F(NorvikCliProcess, InterruptAtAQuestionEndsTheProgramAsUsual)
+{
+    const Outcome interrupted = RunOnTerminal(Packed(), On({"rev=RN05"}, {"update"}), {{"[y/N] ", "", SIGINT}});
+    EXPECT_EQ(interrupted.signal, SIGINT) << interrupted.out;
+}
+
+}  // namespace

@@ -1,0 +1,44 @@
+#pragma once
+// The two commands of norvik-cli over any system (the machine's, or a virtual one): list the
+// drives with their verdicts, or run the start-up and update sequence through a terminal view.
+// Both return the program's exit status.
+
+#include <cstdint>
+#include <cstdio>
+
+#include "app/UpdateSequence.h"
+#include "platform/System.h"
+#include "tools/cli/CliOptions.h"
+#include "tools/cli/TerminalView.h"
+
+namespace cli {
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitUpdateFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitRefused = 3;
+
+// The exit status for how the sequence ended: 0 success, 1 failure, 3 refused or declined.
+// An end that is not decided is no success.
+int ExitCodeFor(SequenceOutcome outcome);
+
+// The verdict that list prints after a drive's entry: "updatable bank=B current=C new=REV" or
+// "not allowed". Returns the text, written into verdict.
+std::string_view FormatVerdict(const DriveRecord& record, const PackageReader& package, char (&verdict)[64]);
+
+// Checks the package, finds and judges the drives, prints one line per drive on out. A
+// refusal is shown through the view. Advice about refused rights goes to err.
+int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView& view, std::FILE* out,
+            std::FILE* err);
+
+struct UpdateChoice {
+    int drive = kNoDriveChosen;   // manual mode: the list line to update; default: as selected
+    bool virtualSystem = false;   // the restart is recorded, not performed
+};
+
+// The whole start-up and update through the view, until the update is over or the program is
+// told to end. Lines of its own (the restart, a drive that may not be updated) go to out or err.
+int RunUpdate(platform::System& system, const uint8_t* packageBlock, TerminalView& view, const UpdateChoice& choice,
+              std::FILE* out, std::FILE* err);
+
+}  // namespace cli

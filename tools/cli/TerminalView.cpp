@@ -1,0 +1,342 @@
+#include "tools/cli/TerminalView.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "app/SequenceTexts.h"
+#include "app/UpdateSequence.h"
+#include "tools/cli/SignalGuard.h"
+
+namespace cli {
+
+namespace {
+
+// Copies text into a fixed field, cut to fit, always terminated.
+template <std::size_t N>
+void CopyText(char (&field)[N], std::string_view text)
+{
+    const std::size_t count = std::min(text.size(), N - 1);
+    if (count > 0) std::memcpy(field, text.data(), count);
+    field[count] = '\0';
+}
+
+std::string_view KindPrefix(MessageKind kind)
+{
+    switch (kind) {
+    case MessageKind::Warning: return "Warning: ";
+    case MessageKind::Error: return "Error: ";
+    case MessageKind::Information: return "Information: ";
+    }
+    return "";
+}
+
+bool IsYes(std::string_view answer)
+{
+    if (answer.empty() || answer.size() > 3) return false;
+    char lower[4] = {};
+    for (std::size_t i = 0; i < answer.size(); ++i)
+        lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(answer[i])));
+    const std::string_view word(lower, answer.size());
+    return word == "y" || word == "yes";
+}
+
+// The sentence with the two revisions where the window places its labels: the present one in
+// the gap after "from", the new one after "to".
+std::size_t ComposeSentence(std::string_view sentence, std::string_view oldRevision, std::string_view newRevision,
+                            char* line, std::size_t size)
+{
+    const std::size_t gap = sentence.find("  ");
+    if (gap == std::string_view::npos) {
+        return static_cast<std::size_t>(std::snprintf(line, size, "%.*s %.*s", static_cast<int>(sentence.size()),
+                                                      sentence.data(), static_cast<int>(newRevision.size()),
+                                                      newRevision.data()));
+    }
+    const std::string_view before = sentence.substr(0, gap);
+    std::string_view after = sentence.substr(gap);
+    after.remove_prefix(std::min(after.find_first_not_of(' '), after.size()));
+    return static_cast<std::size_t>(std::snprintf(
+        line, size, "%.*s %.*s %.*s %.*s", static_cast<int>(before.size()), before.data(),
+        static_cast<int>(oldRevision.size()), oldRevision.data(), static_cast<int>(after.size()), after.data(),
+        static_cast<int>(newRevision.size()), newRevision.data()));
+}
+
+}  // namespace
+
+TerminalView::TerminalView(std::FILE* out, std::FILE* in, const TerminalSettings& settings)
+    : out(out), in(in), settings(settings)
+{
+    timer.setInterval(UpdateSequence::kTimerIntervalMs);
+    QObject::connect(&timer, &QTimer::timeout, [this] { OnTick(); });
+}
+
+MessageAnswer TerminalView::ShowMessage(MessageKind kind, std::string_view, std::string_view text,
+                                        MessageButtons buttons)
+{
+    ShowPending();
+    EndProgressLine();
+    shownLine[0] = '\0';   // the status is shown again after the message, even unchanged
+    const MessageAnswer answer = buttons == MessageButtons::YesNo ? AskYesNo(kind, text) : Acknowledge(kind, text);
+    std::fflush(out);
+    return answer;
+}
+
+MessageAnswer TerminalView::AskYesNo(MessageKind kind, std::string_view text)
+{
+    PrintMessage(kind, text);
+    Write(" [y/N] ");
+    if (settings.assumeYes) {
+        Write("y (--yes)\n");
+        return MessageAnswer::Yes;
+    }
+    if (!settings.interactive) {
+        Write("n (no terminal to ask; --yes answers Yes)\n");
+        return MessageAnswer::No;
+    }
+    char answer[16];
+    if (!ReadAnswer(answer)) {
+        Write("\n");
+        return MessageAnswer::No;
+    }
+    return IsYes(answer) ? MessageAnswer::Yes : MessageAnswer::No;
+}
+
+// Errors and information need no answer: the program goes on, or ends, whatever it is. A
+// warning with OK asks for something to be done at the drive (take the disc out, push the tray
+// in) before its disc and tray check goes on; who cannot do it gives the drive up.
+MessageAnswer TerminalView::Acknowledge(MessageKind kind, std::string_view text)
+{
+    PrintMessage(kind, text);
+    if (text.empty() || text.back() != '\n') Write("\n");
+    if (kind != MessageKind::Warning) return MessageAnswer::Ok;
+    if (settings.assumeYes) {
+        if (acknowledgements < kAutomaticAcknowledgements) {
+            ++acknowledgements;
+            Write("OK (--yes)\n");
+            return MessageAnswer::Ok;
+        }
+        Write("(--yes has answered OK 3 times for this drive: the drive is given up)\n");
+        return MessageAnswer::No;
+    }
+    if (!settings.interactive) {
+        Write("(no terminal to answer: the drive is given up; --yes answers OK)\n");
+        return MessageAnswer::No;
+    }
+    Write("Press Enter when done, or q and Enter to give this drive up: ");
+    char answer[16];
+    if (!ReadAnswer(answer)) {
+        Write("\n");
+        return MessageAnswer::No;
+    }
+    return (answer[0] == 'q' || answer[0] == 'Q') && answer[1] == '\0' ? MessageAnswer::No : MessageAnswer::Ok;
+}
+
+// One line from the terminal, without its line end and surrounding blanks; the rest of an
+// overlong line is read and dropped. False at the end of the input.
+bool TerminalView::ReadAnswer(char (&answer)[16])
+{
+    std::fflush(out);
+    char line[sizeof answer];
+    if (in == nullptr || std::fgets(line, sizeof line, in) == nullptr) return false;
+    if (std::strchr(line, '\n') == nullptr) {
+        int c = 0;
+        while ((c = std::fgetc(in)) != EOF && c != '\n') {}
+    }
+    std::string_view text(line);
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    text = first == std::string_view::npos ? std::string_view() : text.substr(first);
+    text = text.substr(0, text.find_last_not_of(" \t\r\n") + 1);
+    CopyText(answer, text);
+    return true;
+}
+
+void TerminalView::PrintMessage(MessageKind kind, std::string_view text)
+{
+    Write(KindPrefix(kind));
+    Write(text);
+}
+
+void TerminalView::SetCaption(std::string_view caption)
+{
+    if (!settings.showDriveList) return;
+    EndProgressLine();
+    Write(caption);
+    Write("\n");
+}
+
+void TerminalView::SetStatus(std::string_view text)
+{
+    CopyText(status, text);
+    if (text == texts::kCheckDisc) {
+        acknowledgements = 0;
+        // From the second drive's check on, the drives before it may be being written.
+        if (checksStarted++ > 0) HoldOffSignals(true);
+    }
+    ShowProgressLine();
+}
+
+void TerminalView::SetPercent(std::string_view text) { CopyText(percent, text); }
+
+void TerminalView::SetProgress(int newPosition, int newMaximum)
+{
+    position = newPosition;
+    maximum = newMaximum;
+}
+
+void TerminalView::ShowProgressLine()
+{
+    ShowPending();
+    if (status[0] == '\0') return;
+    char line[kLineSize];
+    const std::string_view text = FormatProgressLine(line);
+    if (text == shownLine) return;
+    if (settings.inPlace) {
+        Write("\r\033[K");
+        Write(text);
+        lineOpen = true;
+    } else {
+        Write(text);
+        Write("\n");
+    }
+    CopyText(shownLine, text);
+    std::fflush(out);
+}
+
+std::string_view TerminalView::FormatProgressLine(char (&line)[kLineSize]) const
+{
+    char bar[kBarWidth + 1];
+    const int filled = maximum > 0 ? std::clamp(position * kBarWidth / maximum, 0, kBarWidth) : 0;
+    std::memset(bar, '#', static_cast<std::size_t>(filled));
+    std::memset(bar + filled, ' ', static_cast<std::size_t>(kBarWidth - filled));
+    bar[kBarWidth] = '\0';
+    const int length = std::snprintf(line, sizeof line, "[%s] %5s  %s", bar, percent, status);
+    return std::string_view(line, std::min<std::size_t>(static_cast<std::size_t>(std::max(length, 0)), kLineSize - 1));
+}
+
+void TerminalView::EndProgressLine()
+{
+    if (!lineOpen) return;
+    Write("\n");
+    lineOpen = false;
+}
+
+void TerminalView::ClearDriveList()
+{
+    entryCount = 0;
+    selected = -1;
+    listPending = true;
+    sentencePending = false;   // a verdict belongs to the list it was given for
+}
+
+void TerminalView::AddDriveEntry(std::string_view entry)
+{
+    if (entryCount == kMaxDrives) return;
+    CopyText(entries[entryCount++], entry);
+    listPending = true;
+}
+
+void TerminalView::SelectDriveEntry(int index)
+{
+    if (index == selected) return;
+    selected = index;
+    listPending = true;
+}
+
+void TerminalView::ShowUpdateSentence(std::string_view text, TextColour)
+{
+    CopyText(sentence, text);
+    sentencePending = true;
+}
+
+void TerminalView::ShowRevisions(std::string_view newText, std::string_view oldText)
+{
+    CopyText(newRevision, newText);
+    CopyText(oldRevision, oldText);
+    revisionsVisible = true;
+    sentencePending = true;
+}
+
+void TerminalView::HideRevisions()
+{
+    revisionsVisible = false;
+    sentencePending = true;
+}
+
+void TerminalView::ShowPending()
+{
+    if (!settings.showDriveList) {
+        listPending = sentencePending = false;
+        return;
+    }
+    if (listPending) PrintDriveList();
+    if (sentencePending) PrintSentence();
+    listPending = sentencePending = false;
+}
+
+void TerminalView::PrintDriveList()
+{
+    EndProgressLine();
+    Write(entryCount == 0 ? "Drives: none\n" : "Drives:\n");
+    for (int index = 0; index < entryCount; ++index) {
+        char line[kDriveEntrySize + 16];
+        std::snprintf(line, sizeof line, "%c %2d %s\n", index == selected ? '>' : ' ', index, entries[index]);
+        Write(line);
+    }
+    shownLine[0] = '\0';
+}
+
+void TerminalView::PrintSentence()
+{
+    EndProgressLine();
+    char line[kLineSize];
+    std::size_t length = 0;
+    if (revisionsVisible)
+        length = std::min(ComposeSentence(sentence, oldRevision, newRevision, line, sizeof line), sizeof line - 1);
+    else
+        length = static_cast<std::size_t>(std::snprintf(line, sizeof line, "%s", sentence));
+    Write(std::string_view(line, length));
+    Write("\n");
+    shownLine[0] = '\0';
+}
+
+void TerminalView::SetProgressTimer(bool running)
+{
+    if (running) {
+        HoldOffSignals(true);
+        timer.start();
+        return;
+    }
+    timer.stop();
+    checksStarted = 0;
+    HoldOffSignals(false);
+}
+
+void TerminalView::OnTick()
+{
+    if (tick) tick();
+}
+
+void TerminalView::ProcessPendingMessages() { std::fflush(out); }
+
+void TerminalView::Terminate()
+{
+    terminated = true;
+    ShowPending();
+    EndProgressLine();
+    std::fflush(out);
+}
+
+void TerminalView::Finish()
+{
+    timer.stop();
+    listPending = sentencePending = false;
+    EndProgressLine();
+    std::fflush(out);
+}
+
+void TerminalView::Write(std::string_view text)
+{
+    if (!text.empty()) std::fwrite(text.data(), 1, text.size(), out);
+}
+
+}  // namespace cli
