@@ -138,12 +138,17 @@ bool AtapiDevice::WriteAndVerifyImage(const uint8_t* image, int32_t length) {
     return false;
 }
 
-// A busy wait on the wait timer that lets the window's messages through. A machine without a
+// A busy wait on the wait timer that lets the window's messages through. Every turn gives the
+// processor to any other thread that is ready: sixteen workers pausing at once would otherwise
+// starve the workers still sending their image and the window thread. A machine without a
 // high-resolution counter reads 0.0 elapsed for ever, so there the pause is made of sleeps.
 void AtapiDevice::DelayWithMessages(double seconds) {
     waitTimer.Start(true);
     if (waitTimer.IsAvailable()) {
-        while (waitTimer.Elapsed() < seconds) PumpMessages();
+        while (waitTimer.Elapsed() < seconds) {
+            PumpMessages();
+            system.YieldToOtherThreads();
+        }
     } else {
         const double pauseMs = seconds * 1000.0;
         for (double sleptMs = 0.0; sleptMs < pauseMs; sleptMs += kPauseSliceMs) {

@@ -4,6 +4,7 @@
 // virtual system of the drive model in sim/. Nothing above this layer includes a system header.
 
 #include <cstdint>
+#include <thread>
 
 #include "platform/Aspi.h"
 
@@ -80,6 +81,9 @@ public:
     virtual bool QueryCounterFrequency(int64_t& ticksPerSecond) = 0;
     virtual int64_t QueryCounter() = 0;
     virtual void Sleep(uint32_t milliseconds) = 0;
+    // Lets other threads that are ready to run have the processor, without sleeping: a busy
+    // wait calls it on every turn so that it does not starve the threads beside it.
+    virtual void YieldToOtherThreads() { std::this_thread::yield(); }
 
     // Drive roots. The list holds every root the system offers; IsOpticalDrive picks the drives.
     virtual void ListDriveRoots(DriveRootList& list) = 0;

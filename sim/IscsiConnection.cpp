@@ -450,7 +450,7 @@ void Connection::ExecuteReady(double now) {
         command.direction = next->direction;
         command.data = next->data.empty() ? nullptr : next->data.data();
         command.length = next->length;
-        next->reply = units.Execute(next->lun, command);
+        next->reply = units.Execute(next->lun, command, now);
         next->sendAt = now + std::max(0.0, next->reply.seconds);
         units.SetBusyUntil(next->lun, next->sendAt);
         next->phase = Phase::Held;

@@ -55,9 +55,10 @@ bool LogicalUnits::Add(VirtualDrive& drive) {
     return true;
 }
 
-CommandReply LogicalUnits::Execute(uint16_t lun, const UnitCommand& command) {
+CommandReply LogicalUnits::Execute(uint16_t lun, const UnitCommand& command, double now) {
     if (command.cdb[0] == kReportLuns) return ReportLuns(command);
     if (lun >= unitCount) return AnswerMissingUnit(command);
+    if (commandObserver) commandObserver(lun, command, now);
 
     CommandRequest request{};
     std::memcpy(request.cdb, command.cdb, sizeof request.cdb);

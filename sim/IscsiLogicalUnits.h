@@ -9,6 +9,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <utility>
 
 #include "platform/System.h"
 #include "sim/VirtualDrive.h"
@@ -37,8 +39,13 @@ public:
     void SetAnswerAttachCommands(bool answer) { answerAttachCommands = answer; }
     uint32_t attachAnswers() const { return attachAnswerCount; }
 
-    // Carries out one command for lun.
-    CommandReply Execute(uint16_t lun, const UnitCommand& command);
+    // Carries out one command for lun at the given time on the target's clock.
+    CommandReply Execute(uint16_t lun, const UnitCommand& command, double now);
+
+    // Told of every command a drive received (not the target's own answers), with the time it
+    // was handed over: for a log that times the drive's commands.
+    using Observer = std::function<void(uint16_t lun, const UnitCommand& command, double now)>;
+    void SetObserver(Observer observer) { commandObserver = std::move(observer); }
 
     // A logical unit reset: the drive resets as at power-on. False for an unknown LUN.
     bool Reset(uint16_t lun);
@@ -63,6 +70,7 @@ private:
     int unitCount = 0;
     bool answerAttachCommands = true;
     uint32_t attachAnswerCount = 0;
+    Observer commandObserver;
 };
 
 }  // namespace sim::iscsi

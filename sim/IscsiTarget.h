@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "sim/IscsiConnection.h"
@@ -58,6 +59,10 @@ public:
 
     // What happened, as one line per event ("login", "abort", ...), when a sink is set.
     void SetEventSink(std::function<void(std::string_view)> sink) { eventSink = std::move(sink); }
+
+    // Told of every command handed to a drive, with the time on the target's clock (seconds of
+    // CLOCK_MONOTONIC).
+    void SetCommandObserver(LogicalUnits::Observer observer) { units.SetObserver(std::move(observer)); }
 
     const TargetTotals& totals() const { return total; }
     uint32_t attachAnswers() const { return units.attachAnswers(); }

@@ -20,14 +20,14 @@ int64_t VirtualClock::TicksOf(double seconds) {
     return std::llround(std::min(seconds * kTicksPerSecond, 1e18));
 }
 
-int64_t& VirtualClock::CounterOfThisThread() {
+VirtualClock::ThreadCounter& VirtualClock::EntryOfThisThread() {
     const std::thread::id self = std::this_thread::get_id();
     for (int i = 0; i < counterCount; ++i) {
-        if (counters[i].thread == self) return counters[i].ticks;
+        if (counters[i].thread == self) return counters[i];
     }
-    if (counterCount == kMaxThreads) return counters[kMaxThreads - 1].ticks;
-    counters[counterCount] = {self, kStartTicks};
-    return counters[counterCount++].ticks;
+    if (counterCount == kMaxThreads) return counters[kMaxThreads - 1];
+    counters[counterCount] = {self, kStartTicks, 0};
+    return counters[counterCount++];
 }
 
 int64_t VirtualClock::Read() {
@@ -47,12 +47,30 @@ int64_t VirtualClock::Now() {
 void VirtualClock::Spend(double seconds) {
     const int64_t ticks = TicksOf(seconds);
     if (ticks == 0) return;
-    if (clockMode == ClockMode::Real) {
-        std::this_thread::sleep_for(std::chrono::nanoseconds(ticks));
-        return;
-    }
+    if (clockMode == ClockMode::Real) return SleepMakingUpLateness(ticks);
     std::lock_guard lock(mutex);
     CounterOfThisThread() += ticks;
+}
+
+// Sleeps ticks less what the thread's earlier sleeps overran, and keeps this sleep's overrun
+// for the next one. The total never falls short of the durations asked for.
+void VirtualClock::SleepMakingUpLateness(int64_t ticks) {
+    int64_t madeUp = 0;
+    {
+        std::lock_guard lock(mutex);
+        madeUp = std::min(EntryOfThisThread().lateTicks, ticks);
+    }
+    const auto end = std::chrono::steady_clock::now() + std::chrono::nanoseconds(ticks - madeUp);
+    std::this_thread::sleep_until(end);
+    const auto overran = std::chrono::steady_clock::now() - end;
+    const int64_t overrun = std::max<int64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(overran).count(), 0);
+    std::lock_guard lock(mutex);
+    int64_t& late = EntryOfThisThread().lateTicks;
+    late = std::min(late - madeUp + std::min(overrun, kMaxMadeUpTicks), kMaxMadeUpTicks);
+}
+
+void VirtualClock::GiveWay() {
+    if (clockMode == ClockMode::Real) std::this_thread::yield();
 }
 
 void VirtualClock::AdvanceTo(int64_t ticks) {

@@ -14,7 +14,7 @@ constexpr DriveHandle kFirstHandle = 3;
 
 void CopyRoot(char (&field)[kRootPathSize], const char* root) {
     std::memset(field, 0, sizeof field);
-    std::strncpy(field, root, sizeof field - 1);
+    std::memcpy(field, root, strnlen(root, sizeof field - 1));
 }
 
 bool FitsRoot(const char* root) {

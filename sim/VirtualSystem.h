@@ -93,6 +93,8 @@ public:
     bool QueryCounterFrequency(int64_t& ticksPerSecond) override;
     int64_t QueryCounter() override;
     void Sleep(uint32_t milliseconds) override;
+    // Real clock: the processor goes to other threads. Virtual clock: nothing happens.
+    void YieldToOtherThreads() override { clock.GiveWay(); }
     void ListDriveRoots(platform::DriveRootList& list) override;
     bool IsOpticalDrive(const char* root) override;
     platform::DriveHandle OpenDrive(const char* root) override;

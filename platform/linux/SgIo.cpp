@@ -4,11 +4,19 @@
 
 #include "platform/linux/PermissionAdvice.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <scsi/scsi.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace platform::linux_sys {
@@ -124,6 +132,53 @@ bool IsKnownDirection(DataDirection direction)
     return direction == DataDirection::Out || direction == DataDirection::In || direction == DataDirection::None;
 }
 
+constexpr unsigned kGenericMajor = 21;   // SCSI_GENERIC_MAJOR
+
+int64_t MonotonicMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
+}
+
+// Waits until node has an answer to read; false when waitMs passed first.
+bool WaitForAnswer(int node, uint32_t waitMs)
+{
+    const int64_t deadline = MonotonicMs() + waitMs;
+    for (;;) {
+        const int64_t left = deadline - MonotonicMs();
+        if (left <= 0)
+            return false;
+        pollfd polled{node, POLLIN, 0};
+        const int ready = poll(&polled, 1, static_cast<int>(std::min<int64_t>(left, INT32_MAX)));
+        if (ready > 0)
+            return true;
+        if (ready < 0 && errno != EINTR)
+            return false;
+    }
+}
+
+// Puts a fresh descriptor of the same device (or of /dev/null) under node's number, so that the
+// request left with the driver on the old one can never answer into this process.
+void ReplaceNode(int node)
+{
+    char linkPath[64];
+    char path[256];
+    std::snprintf(linkPath, sizeof linkPath, "/proc/self/fd/%d", node);
+    const ssize_t length = readlink(linkPath, path, sizeof path - 1);
+    int fresh = -1;
+    if (length > 0) {
+        path[length] = '\0';
+        fresh = open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    }
+    if (fresh < 0)
+        fresh = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (fresh < 0)
+        return;
+    dup3(fresh, node, O_CLOEXEC);
+    close(fresh);
+}
+
 }  // namespace
 
 uint32_t KernelTimeoutMs(uint32_t programTimeoutMs)
@@ -131,6 +186,14 @@ uint32_t KernelTimeoutMs(uint32_t programTimeoutMs)
     if (programTimeoutMs >= kMaxKernelTimeoutMs - kKernelTimeoutMarginMs)
         return kMaxKernelTimeoutMs;
     return programTimeoutMs + kKernelTimeoutMarginMs;
+}
+
+uint32_t AnswerWaitMs(uint32_t programTimeoutMs)
+{
+    const uint32_t kernelMs = KernelTimeoutMs(programTimeoutMs);
+    if (kernelMs >= kMaxKernelTimeoutMs)
+        return kMaxKernelTimeoutMs;
+    return kernelMs + kAnswerWaitMarginMs;
 }
 
 bool BuildSgIoHeader(PassThroughRequest& request, sg_io_hdr& header)
@@ -200,6 +263,8 @@ bool ReadSgIoResult(const sg_io_hdr& header, PassThroughRequest& request)
 
 SgIoResult SendSgIo(int node, PassThroughRequest& request)
 {
+    if (IsGenericNode(node))
+        return SendQueued(node, request, AnswerWaitMs(request.timeoutMs));
     std::memset(request.sense, 0, sizeof request.sense);
     request.transferred = 0;
     sg_io_hdr header;
@@ -209,6 +274,35 @@ SgIoResult SendSgIo(int node, PassThroughRequest& request)
         const int error = errno;
         std::memset(request.sense, 0, sizeof request.sense);
         return IsPermissionError(error) ? SgIoResult::Denied : SgIoResult::Failed;
+    }
+    return ReadSgIoResult(header, request) ? SgIoResult::CarriedOut : SgIoResult::Failed;
+}
+
+bool IsGenericNode(int node)
+{
+    struct stat status;
+    return node >= 0 && fstat(node, &status) == 0 && S_ISCHR(status.st_mode) && major(status.st_rdev) == kGenericMajor;
+}
+
+SgIoResult SendQueued(int node, PassThroughRequest& request, uint32_t waitMs)
+{
+    std::memset(request.sense, 0, sizeof request.sense);
+    request.transferred = 0;
+    sg_io_hdr header;
+    if (!BuildSgIoHeader(request, header))
+        return SgIoResult::Failed;
+    if (write(node, &header, sizeof header) != static_cast<ssize_t>(sizeof header)) {
+        const int error = errno;
+        return IsPermissionError(error) ? SgIoResult::Denied : SgIoResult::Failed;
+    }
+    if (!WaitForAnswer(node, waitMs)) {
+        ReplaceNode(node);
+        std::memset(request.sense, 0, sizeof request.sense);
+        return SgIoResult::Failed;
+    }
+    if (read(node, &header, sizeof header) != static_cast<ssize_t>(sizeof header)) {
+        std::memset(request.sense, 0, sizeof request.sense);
+        return SgIoResult::Failed;
     }
     return ReadSgIoResult(header, request) ? SgIoResult::CarriedOut : SgIoResult::Failed;
 }

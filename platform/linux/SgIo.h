@@ -54,6 +54,13 @@ enum class SgIoResult : uint8_t {
 
 uint32_t KernelTimeoutMs(uint32_t programTimeoutMs);
 
+// On a SCSI generic node the program waits for the answer no longer than the kernel's limit plus
+// this margin. Some host adapters never time a command out (virtio-scsi restarts the kernel's
+// timer and trusts the host to answer), and a drive that never answers must not hold the program
+// for ever there either.
+constexpr uint32_t kAnswerWaitMarginMs = 5000;
+uint32_t AnswerWaitMs(uint32_t programTimeoutMs);
+
 // Fills header for request: the 12-byte block, the direction, the data, the 24-byte sense buffer
 // (both in the request itself) and the time-out. False when the request cannot be sent as it
 // stands: a data phase of some length without a data address, or an unknown direction.
@@ -78,9 +85,20 @@ uint32_t BytesMoved(uint32_t length, int residual);
 // request, sets the bytes moved (0 when the request failed) and says whether it was carried out.
 bool ReadSgIoResult(const sg_io_hdr& header, PassThroughRequest& request);
 
-// Sends request to the drive open at node: zeroes the sense, builds the header, SG_IO, reads
-// the result. Nothing is allocated.
+// Sends request to the drive open at node: zeroes the sense, builds the header, hands it to the
+// kernel, reads the result. A SCSI generic node gets the request through its own queue with a
+// bounded wait (SendQueued), any other node through SG_IO. Nothing is allocated.
 SgIoResult SendSgIo(int node, PassThroughRequest& request);
+
+// True when node is a SCSI generic character device (/dev/sgN).
+bool IsGenericNode(int node);
+
+// Sends request through the SCSI generic driver's queue: writes the header to node, waits at
+// most waitMs for the answer, reads it. A request that is not answered in time fails as such; it
+// stays with the driver, and node is replaced by a fresh descriptor of the same device under the
+// same number (or of /dev/null, on which every later request fails), so that its late answer is
+// dropped instead of landing in a later request's buffers.
+SgIoResult SendQueued(int node, PassThroughRequest& request, uint32_t waitMs);
 
 // The address packed in the answer of SCSI_IOCTL_GET_IDLUN (id, lun, channel one byte each from
 // the lowest) with the host number of SCSI_IOCTL_GET_BUS_NUMBER. False when the host number

@@ -25,10 +25,16 @@ using sim::FaultKind;
 using sim::FaultTrigger;
 using sim::FlashState;
 
-// Keeps what the trace cannot show: the 16 bytes that went with the commit. It reads no clock,
-// so the commands keep their modelled durations.
+// Keeps what the trace cannot show: the 16 bytes that went with the commit, and how often the
+// program gave the processor to other threads. It reads no clock, so the commands keep their
+// modelled durations.
 class RecordingSystem : public sim::VirtualSystem {
 public:
+    void YieldToOtherThreads() override {
+        ++yields;
+        VirtualSystem::YieldToOtherThreads();
+    }
+
     bool SendPassThrough(platform::DriveHandle handle, platform::PassThroughRequest& request) override {
         const bool commit = request.cdb[0] == 0x3B && (request.cdb[9] == 0x80 || request.cdb[9] == 0xA0);
         if (commit && request.data != nullptr && request.length == sizeof commitBytes) {
@@ -40,6 +46,7 @@ public:
     double Now() { return double(QueryCounter()) / kCounterFrequency; }
 
     uint8_t commitBytes[16] = {};
+    int yields = 0;
 };
 
 constexpr uint8_t kChipWithProfile[4] = {0xBF, 0xD6, 0x00, 0x02};
@@ -221,6 +228,15 @@ TEST_F(Download, PausesOneSecondBeforeTheCommitWhilePumpingMessages) {
     EXPECT_GE(downloadSeconds, 1.0) << "the commands themselves take no time here";
     EXPECT_LT(downloadSeconds, 1.05);
     EXPECT_GT(pumpCalls, 1000) << "the pause is a busy wait that lets messages through";
+}
+
+// Sixteen workers pausing at once must not starve those still sending their image.
+TEST_F(Download, PauseGivesTheProcessorAwayOnEveryTurnAndNowhereElse) {
+    Open();
+    AtapiDevice::SetMessagePump(&CountingPump);
+    ASSERT_TRUE(Run(image));
+    EXPECT_GT(system.yields, 1000);
+    EXPECT_EQ(system.yields, pumpCalls);
 }
 
 TEST_F(Download, CommitRunsUnderThe108SecondLimitWhateverWasSetBefore) {

@@ -30,6 +30,7 @@ constexpr const char* kUsage =
     "output, each drive's state and trace:\n"
     "  state LUN revision=RN08 flash=good|damaged|untouched commands=N\n"
     "  trace LUN <command block> <in|out|none> <length> <outcome>\n"
+    "  time LUN N SECONDS   (the N-th trace line's command reached the drive SECONDS after start)\n"
     "Events (logins, aborted tasks, resets) go to standard error.\n";
 
 sim::iscsi::IscsiTarget* runningTarget = nullptr;
@@ -121,12 +122,16 @@ bool WriteReadyFile(const std::string& path, uint16_t port) {
     return written && std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
-void PrintDrives(FILE* out, const std::vector<std::unique_ptr<sim::VirtualDrive>>& drives) {
+void PrintDrives(FILE* out, const std::vector<std::unique_ptr<sim::VirtualDrive>>& drives,
+                 const std::vector<std::vector<double>>& times) {
     for (size_t lun = 0; lun < drives.size(); ++lun) {
         const sim::VirtualDrive& drive = *drives[lun];
         std::fprintf(out, "state %zu revision=%s flash=%s commands=%u\n", lun, drive.revision(),
                      FlashStateName(drive.flashState()), drive.commandCount());
         for (const std::string& line : drive.trace()) std::fprintf(out, "trace %zu %s\n", lun, line.c_str());
+        for (size_t index = 0; index < times[lun].size(); ++index) {
+            std::fprintf(out, "time %zu %zu %.6f\n", lun, index + 1, times[lun][index]);
+        }
     }
 }
 
@@ -165,6 +170,10 @@ int main(int argc, char** argv) {
     }
 
     const double start = Seconds();
+    std::vector<std::vector<double>> times(drives.size());
+    target.SetCommandObserver([&times, start](uint16_t lun, const sim::iscsi::UnitCommand&, double now) {
+        times[lun].push_back(now - start);
+    });
     target.SetEventSink([start](std::string_view text) {
         std::fprintf(stderr, "[%8.3f] target: %.*s\n", Seconds() - start, int(text.size()), text.data());
     });
@@ -191,7 +200,7 @@ int main(int argc, char** argv) {
                  "%u reset(s), %u protocol error(s), %u attach answer(s)\n",
                  totals.connections, totals.logins, totals.commands, totals.abortedTasks, totals.unitResets,
                  totals.protocolErrors, target.attachAnswers());
-    PrintDrives(out, drives);
+    PrintDrives(out, drives, times);
     if (out != stdout) std::fclose(out);
     return 0;
 }

@@ -4,10 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <ostream>
+#include <thread>
 
 #include "platform/linux/SgIo.h"
 
@@ -447,6 +452,91 @@ TEST(SgIoSend, RequestThatCannotBeBuiltFailsWithoutSense)
     EXPECT_EQ(SendSgIo(-1, request), SgIoResult::Failed);
     EXPECT_EQ(request.transferred, 0u);
     EXPECT_EQ(request.sense[0], 0);
+}
+
+// The generic driver's queue, with a bounded wait ------------------------------------------
+
+TEST(SgIoQueue, AnswerWaitIsTheKernelLimitPlusItsOwnMargin)
+{
+    EXPECT_EQ(AnswerWaitMs(108000), 108000u + kKernelTimeoutMarginMs + kAnswerWaitMarginMs);
+    EXPECT_EQ(AnswerWaitMs(0), kKernelTimeoutMarginMs + kAnswerWaitMarginMs);
+    EXPECT_EQ(AnswerWaitMs(UINT32_MAX), kMaxKernelTimeoutMs);
+}
+
+TEST(SgIoQueue, OnlyGenericDevicesGoThroughTheQueue)
+{
+    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    EXPECT_FALSE(IsGenericNode(null));
+    EXPECT_FALSE(IsGenericNode(pair[0]));
+    EXPECT_FALSE(IsGenericNode(-1));
+    close(null);
+    close(pair[0]);
+    close(pair[1]);
+}
+
+// The other end of a socket pair plays the generic driver: it takes the request header, answers
+// with a check condition and sense data written where the header points, and hands it back.
+TEST(SgIoQueue, AnswerFromTheQueueIsReadLikeSgIo)
+{
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    std::thread driver([end = pair[1]] {
+        sg_io_hdr header;
+        ASSERT_EQ(read(end, &header, sizeof header), static_cast<ssize_t>(sizeof header));
+        EXPECT_EQ(header.interface_id, 'S');
+        EXPECT_EQ(header.cmdp[0], 0x12);
+        EXPECT_EQ(header.timeout, 108000u + kKernelTimeoutMarginMs);
+        const uint8_t sense[18] = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0x00};
+        std::memcpy(header.sbp, sense, sizeof sense);
+        header.sb_len_wr = sizeof sense;
+        header.status = kStatusCheckCondition;
+        header.driver_status = kDriverSense;
+        header.resid = 96;
+        ASSERT_EQ(write(end, &header, sizeof header), static_cast<ssize_t>(sizeof header));
+    });
+    uint8_t data[96];
+    PassThroughRequest request = Request(DataDirection::In, data, sizeof data);
+    EXPECT_EQ(SendQueued(pair[0], request, 5000), SgIoResult::CarriedOut);
+    driver.join();
+    EXPECT_EQ(request.sense[2], 0x05);
+    EXPECT_EQ(request.sense[12], 0x24);
+    EXPECT_EQ(request.transferred, 0u);
+    close(pair[0]);
+    close(pair[1]);
+}
+
+int64_t NowMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
+}
+
+TEST(SgIoQueue, UnansweredRequestFailsAfterTheWaitAndItsLateAnswerCannotArrive)
+{
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    uint8_t data[96];
+    PassThroughRequest request = Request(DataDirection::In, data, sizeof data);
+    const int64_t start = NowMs();
+    EXPECT_EQ(SendQueued(pair[0], request, 200), SgIoResult::Failed);
+    const int64_t waited = NowMs() - start;
+    EXPECT_GE(waited, 200);
+    EXPECT_LT(waited, 2000);
+    EXPECT_EQ(request.transferred, 0u);
+    EXPECT_EQ(request.sense[0], 0);
+
+    // The number now names /dev/null (a socket cannot be opened again by its path): the request
+    // left behind can no longer answer into this process, and every later request fails.
+    struct stat status;
+    ASSERT_EQ(fstat(pair[0], &status), 0);
+    EXPECT_TRUE(S_ISCHR(status.st_mode));
+    EXPECT_EQ(status.st_rdev, makedev(1, 3));
+    EXPECT_EQ(SendQueued(pair[0], request, 200), SgIoResult::Failed);
+    close(pair[0]);
+    close(pair[1]);
 }
 
 // Address requests --------------------------------------------------------------------------

@@ -345,4 +345,51 @@ TEST(VirtualDriveTrace, CanBeTurnedOffAndCleared) {
     EXPECT_EQ(drive.commandCount(), 2u);
 }
 
+// --- Timing ----------------------------------------------------------------------------------
+
+DriveConfig Realistic() {
+    DriveConfig config = WithDisc(true);
+    config.timing = sim::DriveTiming::Realistic();
+    return config;
+}
+
+TEST(VirtualDriveTiming, ModelledSecondsAddUpEveryCommandsDuration) {
+    VirtualDrive drive(Realistic());
+    EXPECT_EQ(drive.modelledSeconds(), 0.0);
+    uint8_t data[96] = {};
+    const auto ready = Send(drive, Block({0x00}));
+    const auto inquiry = Send(drive, Block({0x12, 0, 0, 0, 96}), DataDirection::In, data, 96);
+    EXPECT_DOUBLE_EQ(ready.seconds, 0.001);
+    EXPECT_DOUBLE_EQ(inquiry.seconds, 0.001 + 96 / 8e6);
+    EXPECT_DOUBLE_EQ(drive.modelledSeconds(), ready.seconds + inquiry.seconds);
+}
+
+TEST(VirtualDriveTiming, CommitAndCutOffCommandCountWithTheTimeTheyWereAnswered) {
+    VirtualDrive drive(Realistic());
+    sim::Fault slow;
+    slow.kind = sim::FaultKind::Slow;
+    slow.trigger = sim::FaultTrigger::Opcode;
+    slow.opcode = 0x00;
+    slow.seconds = 200.0;
+    drive.AddFault(slow);
+    sim::CommandRequest cutOff{};
+    cutOff.direction = DataDirection::None;
+    cutOff.timeoutSeconds = 108.0;
+    EXPECT_FALSE(drive.Execute(cutOff).delivered);
+    EXPECT_DOUBLE_EQ(drive.modelledSeconds(), 108.0);
+
+    const auto commit = SendOut(drive, WriteBufferCdb(0, 0, 0x80), std::vector<uint8_t>(16, 0));
+    EXPECT_EQ(Outcome(commit), "good");
+    EXPECT_DOUBLE_EQ(commit.seconds, 0.001 + 16 / 8e6 + 12.0);
+    EXPECT_DOUBLE_EQ(drive.modelledSeconds(), 108.0 + commit.seconds);
+}
+
+TEST(VirtualDriveTiming, InstantDriveModelsNoTime) {
+    VirtualDrive drive(WithDisc(true));
+    Send(drive, Block({0x00}));
+    SendOut(drive, WriteBufferCdb(0, 16, 0x00), std::vector<uint8_t>(16, 1));
+    EXPECT_EQ(drive.commandCount(), 2u);
+    EXPECT_EQ(drive.modelledSeconds(), 0.0);
+}
+
 }  // namespace

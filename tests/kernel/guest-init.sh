@@ -1,0 +1,125 @@
+#!/bin/busybox sh
+# The guest's /init in the kernel test rig: mounts the kernel's file systems, loads the SCSI
+# modules in the order tests/kernel/run worked out, waits for the drives, runs the scenario that
+# the kernel command line names (norvik.scenario=...), prints everything on the serial console
+# between "@@NORVIK" marker lines, and powers the machine off.
+#
+# Marker lines (the host reads nothing else):
+#   @@NORVIK drive <srN> <sgN> <host:channel:id:lun> <vendor>|<model>|<rev>
+#   @@NORVIK step <name> rc=<exit status> cs=<wall time in centiseconds>
+#   @@NORVIK output-begin <name> ... @@NORVIK output-end <name>
+#   @@NORVIK done
+
+/bin/busybox --install -s /bin
+export PATH=/bin:/usr/bin
+export LD_LIBRARY_PATH=/norvik/lib
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+mkdir -p /tmp && mount -t tmpfs tmpfs /tmp
+
+scenario=$(sed -n 's/.*norvik\.scenario=\([a-z0-9-]*\).*/\1/p' /proc/cmdline)
+drives=$(sed -n 's/.*norvik\.drives=\([0-9]*\).*/\1/p' /proc/cmdline)
+
+uptime_cs() { cut -d' ' -f1 /proc/uptime | tr -d '.'; }
+
+# step NAME COMMAND...: runs the command, its output kept apart from the kernel's console
+# messages, then reports its exit status and wall time.
+step() {
+  name=$1
+  shift
+  start=$(uptime_cs)
+  "$@" > /tmp/step.out 2>&1
+  rc=$?
+  end=$(uptime_cs)
+  echo "@@NORVIK step $name rc=$rc cs=$((end - start))"
+  echo "@@NORVIK output-begin $name"
+  cat /tmp/step.out
+  echo "@@NORVIK output-end $name"
+}
+
+# The generic node of the drive at SCSI target id $1 on host $2 (default 0).
+generic_of_target() {
+  for node in /sys/class/scsi_generic/sg*; do
+    case $(readlink "$node/device") in
+      */"${2:-0}":0:"$1":0) basename "$node"; return 0 ;;
+    esac
+  done
+  return 1
+}
+
+# Every optical drive as sysfs shows it.
+report_drives() {
+  for block in /sys/class/block/sr*; do
+    [ -e "$block" ] || continue
+    name=$(basename "$block")
+    address=$(basename "$(readlink "$block/device")")
+    generic=$(ls "$block/device/scsi_generic" 2>/dev/null | head -n 1)
+    echo "@@NORVIK drive $name ${generic:-none} $address $(cat "$block/device/vendor")|$(cat "$block/device/model")|$(cat "$block/device/rev")"
+  done
+}
+
+# A command the drive refuses and that changes nothing in it, sent to every drive: it marks
+# where a run's commands begin (page EEh) and end (page EFh) in the drives' traces.
+mark() {
+  page=$1
+  for node in /sys/class/scsi_generic/sg*; do
+    sg_raw -r 255 "/dev/$(basename "$node")" 12 01 "$page" 00 ff 00 > /dev/null 2>&1
+  done
+}
+
+# The drive at list line N is the one whose line shows its device name.
+list_index_of() {
+  grep -n " $1[A-Z ]" /tmp/list.out | head -n 1 | cut -d: -f1 | awk '{ print $1 - 1 }'
+}
+
+scenario_stage1() {
+  report_drives
+  step list /norvik/norvik-cli list
+  cp /tmp/step.out /tmp/list.out
+  step update-scsi-cd /norvik/norvik-cli-qemu --yes update --drive "$(list_index_of sr0)"
+  step update-ide-cd /norvik/norvik-cli-qemu --yes update --drive "$(list_index_of sr1)"
+  # The ATAPI drive's tray as the drive reports it now (media event status, byte 5 bit 0).
+  step tray-ide-cd sg_raw -r 8 "/dev/$(generic_of_target 0 2)" 4a 01 00 00 10 00 00 00 08 00
+  # WRITE BUFFER straight to QEMU's SCSI drive, to show the sense in the kernel's format.
+  step write-buffer-scsi-cd sg_raw -s 16384 -i /norvik/firmware.bin "/dev/$(generic_of_target 0)" \
+    3b 05 01 00 00 00 00 40 00 00
+}
+
+# One virtual drive served over iSCSI at target id 0: the list, then the update between marks.
+scenario_virtual() {
+  report_drives
+  step list /norvik/norvik-cli-talvore list
+  generic=$(generic_of_target 0)
+  if [ "$1" = timed ]; then
+    # The same image in 16 KiB chunks with the generic tool, timed in this same boot.
+    step sg-write-buffer sg_write_buffer --mode=5 --id=1 --bpw=16384 --in=/norvik/firmware.bin "/dev/$generic"
+  fi
+  mark ee
+  step update /norvik/norvik-cli-talvore --yes update
+  mark ef
+  report_drives
+}
+
+for module in $(cat /norvik/modules/order); do
+  insmod "/norvik/modules/$module" || echo "@@NORVIK insmod-failed $module"
+done
+
+# Waits until the expected number of generic nodes is there, 30 seconds at most.
+for _ in $(seq 1 30); do
+  [ "$(ls /sys/class/scsi_generic 2>/dev/null | wc -l)" -ge "${drives:-1}" ] && break
+  sleep 1
+done
+
+echo "@@NORVIK boot scenario=$scenario uptime_cs=$(uptime_cs)"
+case $scenario in
+  stage1) scenario_stage1 ;;
+  update) scenario_virtual timed ;;
+  *) scenario_virtual plain ;;
+esac
+echo "@@NORVIK output-begin dmesg"
+dmesg
+echo "@@NORVIK output-end dmesg"
+echo "@@NORVIK done"
+sync
+poweroff -f
