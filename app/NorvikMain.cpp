@@ -93,7 +93,6 @@ void TNorvikMain::SetUpControls()
 
     tmr->setObjectName(QStringLiteral("tmr"));
     tmr->setInterval(UpdateSequence::kTimerIntervalMs);
-    tmr->stop();
     SetUpButtons();
 }
 

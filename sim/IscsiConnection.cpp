@@ -78,7 +78,7 @@ void Connection::Dispatch(const Bhs& header, const uint8_t* data, uint32_t dataL
     case Opcode::NopOut: return HandleNopOut(header, data, dataLength);
     case Opcode::ScsiCommand:
         if (log.discovery) return Reject(header, kRejectProtocolError);
-        return HandleCommand(header, data, dataLength);
+        return HandleCommand(header, data, dataLength, now);
     case Opcode::TaskRequest: return HandleTaskRequest(header, now);
     case Opcode::TextRequest: return HandleText(header, data, dataLength);
     case Opcode::DataOut: return HandleDataOut(header, data, dataLength);
@@ -305,7 +305,7 @@ void Connection::FreeTask(Task& task, double now) {
 
 // ---- SCSI commands and their data ----
 
-void Connection::HandleCommand(const Bhs& request, const uint8_t* data, uint32_t dataLength) {
+void Connection::HandleCommand(const Bhs& request, const uint8_t* data, uint32_t dataLength, double now) {
     if (!CountCommand(request)) return;
     ++log.commands;
     const uint8_t flags = request.flags();
@@ -335,6 +335,7 @@ void Connection::HandleCommand(const Bhs& request, const uint8_t* data, uint32_t
     task->transferTag = kReservedTag;
     task->r2tSn = 0;
     task->arrival = ++arrivals;
+    task->arrivedAt = now;
     if (task->data.size() < length) task->data.resize(length);
     if (writes && !AcceptImmediateData(*task, request, data, dataLength)) return;
     task->phase = writes ? Phase::Collecting : Phase::Ready;
@@ -450,6 +451,7 @@ void Connection::ExecuteReady(double now) {
         command.direction = next->direction;
         command.data = next->data.empty() ? nullptr : next->data.data();
         command.length = next->length;
+        command.arrivedAt = next->arrivedAt;
         next->reply = units.Execute(next->lun, command, now);
         next->sendAt = now + std::max(0.0, next->reply.seconds);
         units.SetBusyUntil(next->lun, next->sendAt);

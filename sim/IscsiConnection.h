@@ -80,7 +80,8 @@ private:
         uint32_t transferTag = kReservedTag;   // of the outstanding R2T
         uint32_t solicitedEnd = 0;     // where the outstanding R2T's data end
         uint32_t r2tSn = 0;
-        uint64_t arrival = 0;
+        uint64_t arrival = 0;          // order of arrival
+        double arrivedAt = 0.0;
         double sendAt = 0.0;
         CommandReply reply{};
         std::vector<uint8_t> data;     // kept between commands: holds the largest transfer seen
@@ -96,7 +97,7 @@ private:
     void HandleNopOut(const Bhs& request, const uint8_t* data, uint32_t dataLength);
     void HandleLogout(const Bhs& request);
     void HandleTaskRequest(const Bhs& request, double now);
-    void HandleCommand(const Bhs& request, const uint8_t* data, uint32_t dataLength);
+    void HandleCommand(const Bhs& request, const uint8_t* data, uint32_t dataLength, double now);
     bool AcceptImmediateData(Task& task, const Bhs& request, const uint8_t* data, uint32_t dataLength);
     void HandleDataOut(const Bhs& request, const uint8_t* data, uint32_t dataLength);
     bool AcceptDataOut(Task& task, const Bhs& request, const uint8_t* data, uint32_t dataLength);

@@ -26,6 +26,7 @@ struct UnitCommand {
     platform::DataDirection direction;
     uint8_t* data;      // the Data-Out bytes, or room for the Data-In bytes
     uint32_t length;    // the initiator's expected data transfer length
+    double arrivedAt;   // when its SCSI Command PDU arrived, on the target's clock
 };
 
 class LogicalUnits {
@@ -43,7 +44,7 @@ public:
     CommandReply Execute(uint16_t lun, const UnitCommand& command, double now);
 
     // Told of every command a drive received (not the target's own answers), with the time it
-    // was handed over: for a log that times the drive's commands.
+    // was handed over (its arrival is in the command): for a log that times the drive's commands.
     using Observer = std::function<void(uint16_t lun, const UnitCommand& command, double now)>;
     void SetObserver(Observer observer) { commandObserver = std::move(observer); }
 

@@ -56,6 +56,8 @@ bool ScheduleSnapshots(QWidget& window, std::string_view spec, std::string& reas
     const QPointer<QWidget> target(&window);
     for (const Snapshot& snapshot : snapshots)
         QTimer::singleShot(snapshot.milliseconds, &window, [target, file = snapshot.file] { Save(target, file); });
-    if (last >= 0) QTimer::singleShot(last, &window, [] { QCoreApplication::quit(); });
+    // exit, not quit: quit asks the windows to close first, and the window refuses while the
+    // program has not been told to terminate.
+    if (last >= 0) QTimer::singleShot(last, &window, [] { QCoreApplication::exit(0); });
     return true;
 }

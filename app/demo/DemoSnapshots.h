@@ -1,7 +1,7 @@
 #pragma once
 // Pictures of the demo's window for the documentation, asked for through the environment:
 // NORVIK_DEMO_SNAPSHOTS=SECONDS:FILE[,SECONDS:FILE]... saves a PNG of the window at each time
-// after the event loop has started; after the last one the application quits.
+// after the event loop has started; after the last one the event loop ends.
 
 #include <string>
 #include <string_view>

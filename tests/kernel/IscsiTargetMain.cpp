@@ -30,7 +30,8 @@ constexpr const char* kUsage =
     "output, each drive's state and trace:\n"
     "  state LUN revision=RN08 flash=good|damaged|untouched commands=N\n"
     "  trace LUN <command block> <in|out|none> <length> <outcome>\n"
-    "  time LUN N SECONDS   (the N-th trace line's command reached the drive SECONDS after start)\n"
+    "  time LUN N ARRIVED STARTED   (the N-th trace line's command arrived at the target and was\n"
+    "                               handed to the drive, in seconds since the target started)\n"
     "Events (logins, aborted tasks, resets) go to standard error.\n";
 
 sim::iscsi::IscsiTarget* runningTarget = nullptr;
@@ -123,14 +124,15 @@ bool WriteReadyFile(const std::string& path, uint16_t port) {
 }
 
 void PrintDrives(FILE* out, const std::vector<std::unique_ptr<sim::VirtualDrive>>& drives,
-                 const std::vector<std::vector<double>>& times) {
+                 const std::vector<std::vector<std::pair<double, double>>>& times) {
     for (size_t lun = 0; lun < drives.size(); ++lun) {
         const sim::VirtualDrive& drive = *drives[lun];
         std::fprintf(out, "state %zu revision=%s flash=%s commands=%u\n", lun, drive.revision(),
                      FlashStateName(drive.flashState()), drive.commandCount());
         for (const std::string& line : drive.trace()) std::fprintf(out, "trace %zu %s\n", lun, line.c_str());
         for (size_t index = 0; index < times[lun].size(); ++index) {
-            std::fprintf(out, "time %zu %zu %.6f\n", lun, index + 1, times[lun][index]);
+            std::fprintf(out, "time %zu %zu %.6f %.6f\n", lun, index + 1, times[lun][index].first,
+                         times[lun][index].second);
         }
     }
 }
@@ -170,9 +172,9 @@ int main(int argc, char** argv) {
     }
 
     const double start = Seconds();
-    std::vector<std::vector<double>> times(drives.size());
-    target.SetCommandObserver([&times, start](uint16_t lun, const sim::iscsi::UnitCommand&, double now) {
-        times[lun].push_back(now - start);
+    std::vector<std::vector<std::pair<double, double>>> times(drives.size());
+    target.SetCommandObserver([&times, start](uint16_t lun, const sim::iscsi::UnitCommand& command, double now) {
+        times[lun].emplace_back(command.arrivedAt - start, now - start);
     });
     target.SetEventSink([start](std::string_view text) {
         std::fprintf(stderr, "[%8.3f] target: %.*s\n", Seconds() - start, int(text.size()), text.data());

@@ -6,7 +6,7 @@
 #
 # Marker lines (the host reads nothing else):
 #   @@NORVIK drive <srN> <sgN> <host:channel:id:lun> <vendor>|<model>|<rev>
-#   @@NORVIK step <name> rc=<exit status> cs=<wall time in centiseconds>
+#   @@NORVIK step <name> rc=<exit status> cs=<wall time in centiseconds> start=<uptime, cs>
 #   @@NORVIK output-begin <name> ... @@NORVIK output-end <name>
 #   @@NORVIK done
 
@@ -32,7 +32,7 @@ step() {
   "$@" > /tmp/step.out 2>&1
   rc=$?
   end=$(uptime_cs)
-  echo "@@NORVIK step $name rc=$rc cs=$((end - start))"
+  echo "@@NORVIK step $name rc=$rc cs=$((end - start)) start=$start"
   echo "@@NORVIK output-begin $name"
   cat /tmp/step.out
   echo "@@NORVIK output-end $name"

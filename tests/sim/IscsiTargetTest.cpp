@@ -432,6 +432,7 @@ TEST_F(IscsiConnectionTest, ObserverHearsOfEveryCommandADriveReceivedWithItsTime
     std::vector<std::pair<uint8_t, double>> seen;
     units.SetObserver([&](uint16_t lun, const UnitCommand& command, double now) {
         EXPECT_EQ(lun, 0u);
+        EXPECT_DOUBLE_EQ(command.arrivedAt, now);   // nothing waited
         seen.emplace_back(command.cdb[0], now);
     });
     LogIn();
@@ -474,6 +475,23 @@ TEST_F(IscsiConnectionTest, ModelledDurationHoldsTheResponseAndTheUnit) {
     ASSERT_EQ(pdus.size(), 2u);
     EXPECT_EQ(pdus[0].opcode(), Opcode::ScsiResponse);
     EXPECT_EQ(pdus[1].opcode(), Opcode::DataIn);
+}
+
+TEST_F(IscsiConnectionTest, CommandWaitingForABusyUnitKeepsItsArrivalTime) {
+    drives.clear();
+    units = LogicalUnits();
+    AddDrive("rev=RN05,fault=00#1:slow:30");
+    std::vector<std::pair<double, double>> seen;
+    units.SetObserver([&](uint16_t, const UnitCommand& command, double now) { seen.emplace_back(command.arrivedAt, now); });
+    LogIn();
+    const double start = link->now;
+    Command({0x00}, 0, 0);
+    link->Advance(5.0);
+    Command({0x12, 0, 0, 0, 96}, kReadBit, 96);
+    link->Advance(25.0);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_DOUBLE_EQ(seen[1].first, start + 5.0);
+    EXPECT_DOUBLE_EQ(seen[1].second, start + 30.0);
 }
 
 TEST_F(IscsiConnectionTest, AbortTaskDropsTheHeldResponseAndFreesTheUnit) {
