@@ -95,8 +95,11 @@ TEST(VirtualClock, RealClockFollowsTheMonotonicClockAndSleeps) {
 TEST(VirtualClock, RealClockMakesUpTheLatenessOfItsSleeps) {
     constexpr int kSleeps = 100;
     constexpr int64_t kAsked = kSleeps * 1'000'000;
+    constexpr int64_t kMadeUpWithin = 2'500'000;
+    // A loaded machine may hold a thread off the processor for whole milliseconds; that is not
+    // lateness the clock can make up, so the best of several attempts is judged.
     int64_t best = std::numeric_limits<int64_t>::max();
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    for (int attempt = 0; attempt < 10 && best - kAsked >= kMadeUpWithin; ++attempt) {
         VirtualSystem system(ClockMode::Real);
         const int64_t before = system.QueryCounter();
         for (int i = 0; i < kSleeps; ++i) system.AdvanceClock(0.001);
@@ -104,7 +107,7 @@ TEST(VirtualClock, RealClockMakesUpTheLatenessOfItsSleeps) {
         EXPECT_GE(took, kAsked) << "the sleeps together never take less than asked";
         best = std::min(best, took);
     }
-    EXPECT_LT(best - kAsked, 2'500'000);
+    EXPECT_LT(best - kAsked, kMadeUpWithin);
 }
 
 TEST(VirtualClock, NegativeOrOddDurationsPassNoTime) {
