@@ -266,7 +266,12 @@ TEST(AllocationCounting, ProgramCountAndFailingSizeReachOtherThreads)
     std::thread other([&] {
         while (!go.load())
             std::this_thread::yield();
-        allocated = std::make_unique<int>(7) != nullptr;
+        // The pointer escapes through a volatile, so an optimising build cannot leave out the
+        // allocation as it may for a new-expression whose result is never used.
+        static int* volatile escaped = nullptr;
+        auto value = std::make_unique<int>(7);
+        escaped = value.get();
+        allocated = escaped != nullptr;
         failed = std::unique_ptr<char[]>(new (std::nothrow) char[kFailingSize]) == nullptr;
     });
 
