@@ -165,23 +165,9 @@ void UpdateSequence::AppendDetected(std::string_view entry)
     detectedDrives[detectedLength] = '\0';
 }
 
-// The eligibility check judges a whole table at once; the device object hands out its records
-// one at a time, so they are judged in a copy and the three marks written back.
 void UpdateSequence::JudgeDrives()
 {
-    const int16_t count = static_cast<int16_t>(std::min<int>(mainDevice->DriveCount(), kMaxDrives));
-    DriveRecord judged[kMaxDrives]{};
-    for (int16_t index = 0; index < count; ++index) {
-        if (const DriveRecord* record = mainDevice->GetDrive(static_cast<uint32_t>(index))) judged[index] = *record;
-    }
-    CheckEligibility(package, settings, judged, count);
-    for (int16_t index = 0; index < count; ++index) {
-        DriveRecord* record = mainDevice->GetDrive(static_cast<uint32_t>(index));
-        if (record == nullptr) continue;
-        record->updatable = judged[index].updatable;
-        record->bankNumber = judged[index].bankNumber;
-        record->alreadyCurrent = judged[index].alreadyCurrent;
-    }
+    CheckEligibility(package, settings, mainDevice->DriveTable(), static_cast<int16_t>(mainDevice->DriveCount()));
 }
 
 void UpdateSequence::SelectFirstUpdatableDrive()

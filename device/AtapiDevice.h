@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 
 #include "device/DriveRecord.h"
 #include "device/ErrCodeException.h"
@@ -56,6 +57,8 @@ public:
     uint16_t DriveCount() const { return driveCount; }
     DriveRecord* GetDrive(uint32_t index);
     const DriveRecord* GetDrive(uint32_t index) const;
+    // The whole table, for the eligibility check that judges every record below DriveCount.
+    std::span<DriveRecord, kMaxDrives> DriveTable() { return drives; }
     uint8_t IsPresent(int16_t index) const;
     int16_t CurrentIndex() const { return currentIndex; }
     bool SelectDrive(int16_t index);

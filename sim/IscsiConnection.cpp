@@ -515,6 +515,22 @@ void Connection::SendResponse(const Task& task, uint32_t dataInCount) {
     SendStatus(task.taskTag, task.length, StatusOf(task.reply), task.reply, dataInCount);
 }
 
+// The drive's fixed-format sense data, or the same key and codes in descriptor format; the
+// number of bytes written.
+uint32_t Connection::WriteSense(const CommandReply& reply, uint8_t* out) const {
+    if (!settings.descriptorSense) {
+        std::memcpy(out, reply.sense, kSenseDataSize);
+        return kSenseDataSize;
+    }
+    constexpr uint32_t kDescriptorSenseSize = 8;
+    std::memset(out, 0, kDescriptorSenseSize);
+    out[0] = 0x72;   // current error, descriptor format, no descriptors
+    out[1] = reply.sense[2] & 0x0F;
+    out[2] = reply.sense[12];
+    out[3] = reply.sense[13];
+    return kDescriptorSenseSize;
+}
+
 // A SCSI Response: the status, the sense data after their length when the status is a check
 // condition, and how much of the expected data did not move.
 void Connection::SendStatus(uint32_t taskTag, uint32_t length, uint8_t status, const CommandReply& reply,
@@ -524,16 +540,16 @@ void Connection::SendStatus(uint32_t taskTag, uint32_t length, uint8_t status, c
     response.bytes[field::kStatus] = status;
     response.Set32(field::kTaskTag, taskTag);
     response.Set32(field::kDataSn, dataInCount);   // ExpDataSN
-    uint8_t sense[kSenseLengthPrefix + kSenseDataSize] = {};
-    uint32_t senseLength = 0;
+    uint8_t segment[kSenseLengthPrefix + kSenseDataSize] = {};
+    uint32_t segmentLength = 0;
     if (status == kStatusCheckCondition) {
-        PutBE16(sense, kSenseDataSize);
-        std::memcpy(sense + kSenseLengthPrefix, reply.sense, kSenseDataSize);
-        senseLength = sizeof sense;
+        const uint32_t senseLength = WriteSense(reply, segment + kSenseLengthPrefix);
+        PutBE16(segment, static_cast<uint16_t>(senseLength));
+        segmentLength = kSenseLengthPrefix + senseLength;
     }
     SetResidual(response, length, reply.delivered ? std::min(reply.transferred, length) : 0);
     StampSequenceNumbers(response, true);
-    Queue(response, sense, senseLength);
+    Queue(response, segment, segmentLength);
 }
 
 // A status for a command the target refuses before it becomes a task.

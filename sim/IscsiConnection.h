@@ -109,6 +109,7 @@ private:
     void SendResponse(const Task& task, uint32_t dataInCount);
     void SendStatus(uint32_t taskTag, uint32_t length, uint8_t status, const CommandReply& reply,
                     uint32_t dataInCount);
+    uint32_t WriteSense(const CommandReply& reply, uint8_t* out) const;
     void SendImmediateStatus(const Bhs& request, uint8_t status, uint8_t key, uint8_t asc, uint8_t ascq);
     void AbortTasks(uint16_t lun, bool allUnits, double now);
     void FreeTask(Task& task, double now);

@@ -27,6 +27,9 @@ struct TargetSettings {
     // QEMU's iSCSI driver attaches an optical LUN only when INQUIRY page 00h and READ
     // CAPACITY(10) succeed; with this on, the target answers those two when the drive refused.
     bool answerAttachCommands = true;
+    // Sense data as initiators may also meet it: in descriptor format (72h, 8 bytes) instead of
+    // the drive's fixed format (70h).
+    bool descriptorSense = false;
 };
 
 // What the two sides agreed on. Until negotiated: the protocol's defaults.

@@ -22,11 +22,12 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: norvik-iscsi-target [--port N] [--name IQN] [--initial-r2t yes|no]\n"
-    "                           [--immediate-data yes|no] [--no-attach-answers]\n"
+    "                           [--immediate-data yes|no] [--no-attach-answers] [--descriptor-sense]\n"
     "                           [--ready FILE] [--trace FILE] SPEC...\n"
     "Serves each SPEC, a virtual drive in its text form (e.g. rev=RN05,chip=BFD60001), as the\n"
     "next LUN (0, 1, ...) on 127.0.0.1:N (default 3260; 0 picks a free port). --ready writes the\n"
-    "port to FILE once the target listens. On SIGINT or SIGTERM it prints, to FILE or standard\n"
+    "port to FILE once the target listens; --descriptor-sense sends sense data in descriptor\n"
+    "format (72h). On SIGINT or SIGTERM it prints, to FILE or standard\n"
     "output, each drive's state and trace:\n"
     "  state LUN revision=RN08 flash=good|damaged|untouched commands=N\n"
     "  trace LUN <command block> <in|out|none> <length> <outcome>\n"
@@ -66,6 +67,10 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
         const std::string_view value = hasValue ? argv[index + 1] : "";
         if (argument == "--no-attach-answers") {
             options.settings.answerAttachCommands = false;
+            continue;
+        }
+        if (argument == "--descriptor-sense") {
+            options.settings.descriptorSense = true;
             continue;
         }
         if (!argument.starts_with("--")) {

@@ -350,6 +350,15 @@ TEST_F(IscsiConnectionTest, CheckConditionCarriesTheSenseAfterItsLength) {
     EXPECT_EQ(response.data[2 + 13], 0x01);
 }
 
+TEST_F(IscsiConnectionTest, SenseCanTravelInDescriptorFormat) {
+    settings.descriptorSense = true;
+    LogIn();
+    const std::vector<Pdu> pdus = Command({0x00}, 0, 0);
+    ASSERT_EQ(pdus.size(), 1u);
+    EXPECT_EQ(pdus[0].header.bytes[field::kStatus], kCheckCondition);
+    EXPECT_EQ(pdus[0].data, (std::vector<uint8_t>{0x00, 0x08, 0x72, 0x02, 0x3A, 0x01, 0, 0, 0, 0}));
+}
+
 TEST_F(IscsiConnectionTest, RequestThatFailedAsSuchIsAnAbortedTask) {
     drives.clear();
     units = LogicalUnits();
