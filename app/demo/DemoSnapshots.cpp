@@ -37,19 +37,19 @@ void Save(QWidget* window, const QString& file)
 
 }  // namespace
 
-bool ScheduleSnapshots(QWidget& window, std::string_view spec, std::string& reason)
+bool ScheduleSnapshots(QWidget& window, std::string_view plan, std::string& reason)
 {
     std::vector<Snapshot> snapshots;
-    while (!spec.empty()) {
-        const std::size_t comma = spec.find(',');
-        const std::string_view entry = spec.substr(0, comma);
+    while (!plan.empty()) {
+        const std::size_t comma = plan.find(',');
+        const std::string_view entry = plan.substr(0, comma);
         Snapshot snapshot;
         if (!ParseSnapshot(entry, snapshot)) {
             reason = std::string(kSnapshotVariable) + ": \"" + std::string(entry) + "\" is not SECONDS:FILE";
             return false;
         }
         snapshots.push_back(snapshot);
-        spec = comma == std::string_view::npos ? std::string_view() : spec.substr(comma + 1);
+        plan = comma == std::string_view::npos ? std::string_view() : plan.substr(comma + 1);
     }
     int last = -1;
     for (const Snapshot& snapshot : snapshots) last = std::max(last, snapshot.milliseconds);

@@ -10,6 +10,6 @@ class QWidget;
 
 inline constexpr char kSnapshotVariable[] = "NORVIK_DEMO_SNAPSHOTS";
 
-// Schedules the pictures of spec; false with the reason for a malformed entry (nothing is then
-// scheduled). An empty spec schedules nothing.
-bool ScheduleSnapshots(QWidget& window, std::string_view spec, std::string& reason);
+// Schedules the pictures of plan; false with the reason for a malformed entry (nothing is then
+// scheduled). An empty plan schedules nothing.
+bool ScheduleSnapshots(QWidget& window, std::string_view plan, std::string& reason);

@@ -23,8 +23,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: norvik-iscsi-target [--port N] [--name IQN] [--initial-r2t yes|no]\n"
     "                           [--immediate-data yes|no] [--no-attach-answers] [--descriptor-sense]\n"
-    "                           [--ready FILE] [--trace FILE] SPEC...\n"
-    "Serves each SPEC, a virtual drive in its text form (e.g. rev=RN05,chip=BFD60001), as the\n"
+    "                           [--ready FILE] [--trace FILE] DRIVE...\n"
+    "Serves each DRIVE, a virtual drive in its text form (e.g. rev=RN05,chip=BFD60001), as the\n"
     "next LUN (0, 1, ...) on 127.0.0.1:N (default 3260; 0 picks a free port). --ready writes the\n"
     "port to FILE once the target listens; --descriptor-sense sends sense data in descriptor\n"
     "format (72h). On SIGINT or SIGTERM it prints, to FILE or standard\n"
@@ -46,7 +46,7 @@ struct Options {
     sim::iscsi::TargetSettings settings;
     std::string readyFile;
     std::string traceFile;
-    std::vector<std::string> specs;
+    std::vector<std::string> drives;
 };
 
 bool Refuse(std::string& error, std::string text) {
@@ -74,7 +74,7 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
             continue;
         }
         if (!argument.starts_with("--")) {
-            options.specs.emplace_back(argument);
+            options.drives.emplace_back(argument);
             continue;
         }
         if (!hasValue) return Refuse(error, std::string(argument) + " needs a value");
@@ -100,7 +100,7 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
         }
         if (!ok) return Refuse(error, "bad value for " + std::string(argument) + ": " + std::string(value));
     }
-    if (options.specs.empty()) return Refuse(error, "no drive given");
+    if (options.drives.empty()) return Refuse(error, "no drive given");
     return true;
 }
 
@@ -158,10 +158,10 @@ int main(int argc, char** argv) {
 
     std::vector<std::unique_ptr<sim::VirtualDrive>> drives;
     sim::iscsi::IscsiTarget target(options.settings);
-    for (const std::string& spec : options.specs) {
+    for (const std::string& drive : options.drives) {
         sim::DriveSetup setup;
-        if (!sim::ParseDriveSetup(spec, setup, error)) {
-            std::fprintf(stderr, "norvik-iscsi-target: drive \"%s\": %s\n", spec.c_str(), error.c_str());
+        if (!sim::ParseDriveSetup(drive, setup, error)) {
+            std::fprintf(stderr, "norvik-iscsi-target: drive \"%s\": %s\n", drive.c_str(), error.c_str());
             return 2;
         }
         drives.push_back(std::make_unique<sim::VirtualDrive>(setup.drive));
