@@ -64,7 +64,7 @@ TEST(CliOptions, HelpAndVersionWinOverEverythingElse)
     EXPECT_EQ(Parse({"--bogus", "--help"})->request, Request::Usage) << "read in order: the bad option first";
     EXPECT_EQ(Parse({"--version"})->request, Request::Version);
     EXPECT_NE(cli::HelpText().find("usage: norvik-cli [options] list"), std::string_view::npos);
-    EXPECT_NE(cli::HelpText().find("--virtual SPEC"), std::string_view::npos);
+    EXPECT_NE(cli::HelpText().find("--virtual DRIVE"), std::string_view::npos);
 }
 
 TEST(CliOptions, RealClockOnlyForDrivesWithModelledDurations)

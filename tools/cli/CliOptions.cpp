@@ -29,7 +29,7 @@ options:
   --yes, -y            answer Yes to every question and OK to every message. A message of the
                        disc and tray check is answered OK at most 3 times per drive; the next
                        one gives the drive up (it counts as failed)
-  --virtual SPEC       a virtual drive instead of the machine's drives (repeatable, up to 24),
+  --virtual DRIVE       a virtual drive instead of the machine's drives (repeatable, up to 24),
                        in the text form of sim/README.md: comma-separated key=value entries,
                        e.g. "rev=RN05,chip=BFD60001,disc=0,tray=closed,timing=realistic".
                        Keys: vendor product rev newrev deadrev vspec chip disc tray image polls
@@ -101,7 +101,7 @@ bool ReadCommand(std::string_view word, CliOptions& options, std::string& error)
     return true;
 }
 
-bool AddVirtualDrive(const char* spec, CliOptions& options, std::string& error)
+bool AddVirtualDrive(const char* drive, CliOptions& options, std::string& error)
 {
     if (options.virtualCount == kMaxVirtualDrives) {
         error = "--virtual: at most " + std::to_string(kMaxVirtualDrives) + " virtual drives";
@@ -110,8 +110,8 @@ bool AddVirtualDrive(const char* spec, CliOptions& options, std::string& error)
     std::string reason;
     sim::DriveSetup& setup = options.virtualDrives[static_cast<std::size_t>(options.virtualCount)];
     setup = sim::DriveSetup{};
-    if (!sim::ParseDriveSetup(spec, setup, reason)) {
-        error = "--virtual \"" + std::string(spec) + "\": " + reason;
+    if (!sim::ParseDriveSetup(drive, setup, reason)) {
+        error = "--virtual \"" + std::string(drive) + "\": " + reason;
         return false;
     }
     ++options.virtualCount;
@@ -151,9 +151,9 @@ Request ParseCliOptions(int argc, const char* const* argv, CliOptions& options, 
         } else if (argument == "--aspi") {
             options.aspi = true;
         } else if (IsOption(argument, "--virtual")) {
-            const char* spec = OptionValue(argument, "--virtual", index, argc, argv);
-            if (spec == nullptr) return Usage(error, "--virtual needs a drive (SPEC)");
-            if (!AddVirtualDrive(spec, options, error)) return Request::Usage;
+            const char* drive = OptionValue(argument, "--virtual", index, argc, argv);
+            if (drive == nullptr) return Usage(error, "--virtual needs a drive (DRIVE)");
+            if (!AddVirtualDrive(drive, options, error)) return Request::Usage;
         } else if (IsOption(argument, "--trace")) {
             const char* file = OptionValue(argument, "--trace", index, argc, argv);
             if (file == nullptr || file[0] == '\0') return Usage(error, "--trace needs a file name");

@@ -32,7 +32,7 @@ struct CliOptions {
     bool aspi = false;                       // --aspi
     int drive = kNoDriveChosen;              // --drive N, 0-based list index
     std::string traceFile;                   // --trace FILE; empty: none
-    std::array<sim::DriveSetup, kMaxVirtualDrives> virtualDrives{};   // --virtual SPEC
+    std::array<sim::DriveSetup, kMaxVirtualDrives> virtualDrives{};   // --virtual DRIVE
     int virtualCount = 0;
 
     bool Virtual() const { return virtualCount > 0; }
