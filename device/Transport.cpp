@@ -293,25 +293,23 @@ bool AtapiDevice::LoadAspi()
 {
     UnloadAspi();
     constexpr auto kError = platform::MessageIcon::Error;
-    aspiLibrary = system.LoadAspiLibrary(platform::kAspiLibraryName);
-    if (aspiLibrary == nullptr) {
-        system.ShowMessage("LoadLibrary:\nWNASPI32.DLL not found.", "Error FS 002", kError);
+    // A missing library or entry point: nothing stays loaded, then the message.
+    const auto giveUp = [&](const char* text, const char* caption) {
+        UnloadAspi();
+        system.ShowMessage(text, caption, kError);
         return false;
-    }
+    };
+    aspiLibrary = system.LoadAspiLibrary(platform::kAspiLibraryName);
+    if (aspiLibrary == nullptr)
+        return giveUp("LoadLibrary:\nWNASPI32.DLL not found.", "Error FS 002");
     getSupportInfo = reinterpret_cast<platform::GetAspiSupportInfoEntry>(
         system.FindAspiEntry(aspiLibrary, platform::kGetSupportInfoName));
-    if (getSupportInfo == nullptr) {
-        UnloadAspi();
-        system.ShowMessage("GetProcAddress:\nGetASPI32SupportInfo not fount.", "Error FS 003", kError);
-        return false;
-    }
+    if (getSupportInfo == nullptr)
+        return giveUp("GetProcAddress:\nGetASPI32SupportInfo not fount.", "Error FS 003");
     sendCommand = reinterpret_cast<platform::SendAspiCommandEntry>(
         system.FindAspiEntry(aspiLibrary, platform::kSendCommandName));
-    if (sendCommand == nullptr) {
-        UnloadAspi();
-        system.ShowMessage("GetProcAddress:\npfnSendASPI32Command not found.", "Error FS 004", kError);
-        return false;
-    }
+    if (sendCommand == nullptr)
+        return giveUp("GetProcAddress:\npfnSendASPI32Command not found.", "Error FS 004");
     const uint8_t status = static_cast<uint8_t>(getSupportInfo(aspiLibrary) >> 8);
     if (status == platform::SS_COMP)
         return true;

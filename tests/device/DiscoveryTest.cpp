@@ -46,15 +46,8 @@ DriveSetup Blank(const char* root, int16_t host) {
 }
 
 sim::Fault SenseOn(uint8_t opcode, uint32_t repeat) {
-    sim::Fault fault;
-    fault.kind = sim::FaultKind::Sense;
-    fault.trigger = sim::FaultTrigger::Opcode;
-    fault.opcode = opcode;
-    fault.number = 1;
-    fault.repeat = repeat;
-    fault.senseKey = 0x4;
-    fault.asc = 0x44;
-    return fault;
+    return {.kind = sim::FaultKind::Sense, .trigger = sim::FaultTrigger::Opcode, .opcode = opcode,
+            .number = 1, .repeat = repeat, .senseKey = 0x4, .asc = 0x44};
 }
 
 int CountCommands(const sim::VirtualDrive& drive, uint8_t opcode) {

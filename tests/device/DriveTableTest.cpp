@@ -32,15 +32,8 @@ int CountCommands(const sim::VirtualDrive& drive, uint8_t opcode) {
 // Sense data for the given number of INQUIRY commands from the next one; the scan has sent
 // each drive one INQUIRY already.
 sim::Fault SenseOnNextInquiries(uint32_t repeat) {
-    sim::Fault fault;
-    fault.kind = sim::FaultKind::Sense;
-    fault.trigger = sim::FaultTrigger::Opcode;
-    fault.opcode = kInquiryOpcode;
-    fault.number = 2;
-    fault.repeat = repeat;
-    fault.senseKey = 0x4;
-    fault.asc = 0x44;
-    return fault;
+    return {.kind = sim::FaultKind::Sense, .trigger = sim::FaultTrigger::Opcode, .opcode = kInquiryOpcode,
+            .number = 2, .repeat = repeat, .senseKey = 0x4, .asc = 0x44};
 }
 
 // Three drives on host 0, targets 0, 1, 2: table index i is the system's drive i.
