@@ -10,7 +10,9 @@
 #include <string_view>
 
 enum class MessageKind : uint8_t { Warning, Error, Information };
-enum class MessageButtons : uint8_t { Ok, YesNo };
+// OkGiveUp: an OK box of the disc and tray check that has come back pass after pass; besides OK
+// it offers to give the drive up, which answers No.
+enum class MessageButtons : uint8_t { Ok, YesNo, OkGiveUp };
 enum class MessageAnswer : uint8_t { Ok, Yes, No };
 
 // Black (the sentence), maroon (red 128, green 0, blue 0), navy (red 0, green 0, blue 128).
