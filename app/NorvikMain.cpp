@@ -12,6 +12,7 @@
 #include <QtWidgets/QStyle>
 
 #include <algorithm>
+#include <vector>
 
 #include "app/SequenceTexts.h"
 #include "ui_NorvikMain.h"
@@ -44,15 +45,60 @@ QString FromView(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// Courier New where the system has it, else the system's own fixed-pitch font, at 13 pixels:
-// the list's columns line up only in a fixed-pitch font.
-QFont DriveListFont()
+// Whether every printable ASCII character, of which drive entries are made, takes the same
+// advance in the font as it is resolved: what the list's columns need. The resolved font is
+// measured because fontconfig's spacing flag misleads both ways: some monospaced families lack
+// it, and some families that carry it have no Latin glyphs and borrow proportional ones.
+bool ShowsFixedPitch(const QFont& font)
 {
-    QFont font(QStringLiteral("Courier New"));
-    if (!QFontDatabase::families().contains(font.family(), Qt::CaseInsensitive) || !QFontInfo(font).fixedPitch())
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const QFontMetrics metrics(font);
+    const int advance = metrics.horizontalAdvance(QLatin1Char(' '));
+    for (char16_t character = u'!'; character <= u'~'; ++character)
+        if (metrics.horizontalAdvance(QChar(character)) != advance) return false;
+    return advance > 0;
+}
+
+QFont ListFontOf(QFont font)
+{
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
     font.setPixelSize(kListFontPixels);
     return font;
+}
+
+QFont SystemFixedListFont()
+{
+    return ListFontOf(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+}
+
+// In order of preference: Courier New, the system's fixed font, known monospaced families, then
+// every family the font database reports as fixed pitch.
+std::vector<QFont> ListFontCandidates()
+{
+    std::vector<QFont> candidates = {ListFontOf(QFont(QStringLiteral("Courier New"))), SystemFixedListFont()};
+    const QStringList installed = QFontDatabase::families();
+    for (const char* known : {"DejaVu Sans Mono", "Liberation Mono", "Noto Mono", "Noto Sans Mono", "Nimbus Mono PS",
+                              "FreeMono"})
+        if (installed.contains(QLatin1String(known), Qt::CaseInsensitive))
+            candidates.push_back(ListFontOf(QFont(QLatin1String(known))));
+    for (const QString& family : installed)
+        if (QFontDatabase::isFixedPitch(family)) candidates.push_back(ListFontOf(QFont(family)));
+    return candidates;
+}
+
+// The first candidate that shows fixed pitch and resolves to a font flagged fixed pitch, else the
+// first that shows it (some monospaced families lack the flag), each judged by the font it
+// resolves to; else the system's fixed font, the best there is. At 13 pixels: the list's columns
+// line up only in a fixed-pitch font.
+QFont DriveListFont()
+{
+    const std::vector<QFont> candidates = ListFontCandidates();
+    const auto flagged = std::find_if(candidates.begin(), candidates.end(), [](const QFont& font) {
+        return QFontInfo(font).fixedPitch() && ShowsFixedPitch(font);
+    });
+    if (flagged != candidates.end()) return *flagged;
+    const auto shown = std::find_if(candidates.begin(), candidates.end(), ShowsFixedPitch);
+    return shown != candidates.end() ? *shown : SystemFixedListFont();
 }
 
 }  // namespace
