@@ -85,6 +85,8 @@ std::string_view PackageFaultText(PackageFault fault)
     case PackageFault::NegativeStart: return "a firmware bank starts before the image area";
     case PackageFault::NegativeSize: return "a firmware bank has a negative size";
     case PackageFault::BeyondImageArea: return "a firmware bank ends beyond the image area";
+    case PackageFault::PartialBlock: return "a firmware bank is not a whole number of 16384-byte blocks";
+    case PackageFault::OverlappingBanks: return "two firmware banks share bytes of the image area";
     }
     return "";
 }
@@ -198,6 +200,23 @@ PackageCheck PackageReader::CheckBounds() const
         if (start < 0) return {PackageFault::NegativeStart, bank};
         if (size < 0) return {PackageFault::NegativeSize, bank};
         if (start + size > static_cast<int64_t>(payload::kImageAreaSize)) return {PackageFault::BeyondImageArea, bank};
+        if (size % kImageBlockSize != 0) return {PackageFault::PartialBlock, bank};
+        if (const int other = EarlierOverlappingBank(bank); other >= 0) {
+            return {PackageFault::OverlappingBanks, bank, other};
+        }
     }
     return {PackageFault::None, -1};
+}
+
+int PackageReader::EarlierOverlappingBank(int bank) const
+{
+    const int64_t start = BinStart(bank);
+    const int64_t end = start + BinSize(bank);
+    if (start == end) return -1;
+    for (int other = 0; other < bank; ++other) {
+        const int64_t otherStart = BinStart(other);
+        const int64_t otherEnd = otherStart + BinSize(other);
+        if (otherStart < otherEnd && start < otherEnd && otherStart < end) return other;
+    }
+    return -1;
 }

@@ -7,8 +7,13 @@
 #include <string_view>
 
 // Shown at start-up, as an error, when the package fails CheckBounds(): more banks than the
-// block holds, or a bank whose bytes do not lie inside the image area.
+// block holds, a bank whose bytes do not lie inside the image area, a bank that is not made of
+// whole blocks, or two banks that share bytes.
 inline constexpr char kInvalidPackageMessage[] = "Invalid F/W package in executable !";
+
+// The download sends a bank in blocks of this many bytes and nothing shorter, so a bank in use
+// is a whole number of them.
+inline constexpr int32_t kImageBlockSize = 16384;
 
 enum class SettingKey : uint8_t {
     N2OMESSAGE,
@@ -44,11 +49,14 @@ enum class PackageFault : uint8_t {
     NegativeStart,    // a bank in use starts before the image area
     NegativeSize,     // a bank in use has a negative size
     BeyondImageArea,  // a bank in use ends beyond the image area
+    PartialBlock,     // a bank in use whose size is not a whole number of image blocks
+    OverlappingBanks, // a bank in use shares bytes with an earlier bank in use
 };
 
 struct PackageCheck {
     PackageFault fault;
-    int bank;  // 0-based bank at fault; -1 when the fault is not a bank's
+    int bank;            // 0-based bank at fault; -1 when the fault is not a bank's
+    int otherBank = -1;  // OverlappingBanks: the earlier bank whose bytes `bank` shares
 };
 
 // A short description of a fault, for people ("" for None).
@@ -84,10 +92,14 @@ public:
     const uint8_t* ImageArea() const;
     bool ImageHoldsPlaceholder() const;
 
-    // Every bank below HOW_MANY_BIN must exist and lie inside the image area. The first fault
-    // found, in bank order.
+    // Every bank below HOW_MANY_BIN must exist, lie inside the image area, be a whole number of
+    // image blocks, and share no byte with another bank in use (a bank of size 0 has no bytes).
+    // The first fault found, in bank order.
     PackageCheck CheckBounds() const;
 
 private:
+    // The first bank before `bank` whose bytes `bank` shares; -1 when there is none.
+    int EarlierOverlappingBank(int bank) const;
+
     const uint8_t* packageBlock;
 };

@@ -1,6 +1,7 @@
 #include "tools/BlockLocator.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -155,7 +156,18 @@ BlockLocation LocatePackageBlock(std::span<const uint8_t> file)
             throw PackError("section " + sectionName + " holds " + std::to_string(section->size) +
                             " bytes, fewer than the " + std::to_string(payload::kPackageSize) + " of a package");
         }
-        return BlockLocation{static_cast<std::size_t>(section->offset), FoundBy::Section};
+        // A section header that points elsewhere must not have the package read from, or
+        // written over, whatever lies there; nor is the section table trusted to find it by
+        // other means.
+        const auto offset = static_cast<std::size_t>(section->offset);
+        if (!LandmarksInPlace(file, offset)) {
+            char hex[32];
+            std::snprintf(hex, sizeof hex, "0x%zX", offset);
+            throw PackError("section " + sectionName + " at file offset " + hex +
+                            " does not hold an update package: its constraint label and entry keys are not in "
+                            "place");
+        }
+        return BlockLocation{offset, FoundBy::Section};
     }
     const std::vector<std::size_t> blocks = FindBlocksByLandmarks(file);
     if (blocks.empty()) {

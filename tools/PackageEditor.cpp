@@ -100,6 +100,17 @@ std::string SettingNames()
     return names;
 }
 
+// "bytes 0 to 16383" for the size bytes from start on (size above 0).
+std::string ByteRange(int64_t start, int64_t size)
+{
+    return "bytes " + std::to_string(start) + " to " + std::to_string(start + size - 1);
+}
+
+std::string BankBytes(const PackageReader& package, int bank)
+{
+    return ByteRange(package.BinStart(bank), package.BinSize(bank));
+}
+
 std::string BoundsReason(const PackageReader& package, const PackageCheck& check)
 {
     const std::string bank = BankName(check.bank);
@@ -116,6 +127,13 @@ std::string BoundsReason(const PackageReader& package, const PackageCheck& check
         return bank + " (start " + std::to_string(start) + ", size " + std::to_string(size) + ") ends at " +
                std::to_string(start + size) + ", beyond the image area of " +
                std::to_string(payload::kImageAreaSize) + " bytes";
+    case PackageFault::PartialBlock:
+        return bank + " has the size " + std::to_string(size) + ", not a whole number of " +
+               std::to_string(kImageBlockSize) + "-byte blocks: the download would drop its last " +
+               std::to_string(size % kImageBlockSize) + " bytes";
+    case PackageFault::OverlappingBanks:
+        return bank + " (" + BankBytes(package, check.bank) + ") overlaps " + BankName(check.otherBank) + " (" +
+               BankBytes(package, check.otherBank) + ")";
     }
     return std::string(PackageFaultText(check.fault));
 }
@@ -275,10 +293,52 @@ void PackageEditor::PutImage(int bank, std::span<const uint8_t> image, std::opti
         throw PackError(BankName(bank) + ": the image begins with the bytes of the image placeholder; the "
                         "program would take the package for one without firmware");
     }
-    if (clearPlaceholder) std::fill_n(area, payload::kImagePlaceholder.size(), uint8_t{0});
+    if (size % kImageBlockSize != 0) {
+        throw PackError(BankName(bank) + ": the image of " + std::to_string(size) +
+                        " bytes is not a whole number of " + std::to_string(kImageBlockSize) +
+                        "-byte blocks; the download sends whole blocks only");
+    }
+    if (clearPlaceholder) {
+        std::fill_n(area, payload::kImagePlaceholder.size(), uint8_t{0});
+        placeholderCleared = true;
+    }
     std::memcpy(area + at, image.data(), image.size());
+    imagesPut.push_back({at, at + size});
     WriteNumberEntry(payload::kConfigurationEntries[payload::kFirstStartEntry + bank], at);
     WriteNumberEntry(payload::kConfigurationEntries[payload::kFirstSizeEntry + bank], size);
+}
+
+PackageEditor::ImageRange PackageEditor::FirstUncovered(int64_t start, int64_t end) const
+{
+    std::vector<ImageRange> ranges = imagesPut;
+    std::sort(ranges.begin(), ranges.end(), [](const ImageRange& a, const ImageRange& b) { return a.start < b.start; });
+    int64_t covered = start;
+    for (const ImageRange& range : ranges) {
+        if (range.start > covered) break;
+        covered = std::max(covered, range.end);
+    }
+    if (covered >= end) return {end, end};
+    int64_t gapEnd = end;
+    for (const ImageRange& range : ranges) {
+        if (range.start > covered) gapEnd = std::min(gapEnd, range.start);
+    }
+    return {covered, gapEnd};
+}
+
+std::string PackageEditor::BankNotFromImages() const
+{
+    if (!placeholderCleared) return "";
+    const PackageReader package(packageBlock.data());
+    const int banks = std::min<int>(package.Setting(SettingKey::HOW_MANY_BIN), payload::kBankCount);
+    for (int bank = 0; bank < banks; ++bank) {
+        const int64_t start = package.BinStart(bank);
+        const ImageRange gap = FirstUncovered(start, start + package.BinSize(bank));
+        if (gap.start == gap.end) continue;
+        return BankName(bank) + " is in use (" + BankBytes(package, bank) + "), but no image given here covers its " +
+               ByteRange(gap.start, gap.end - gap.start) +
+               ": the image placeholder is cleared, and they hold no firmware";
+    }
+    return "";
 }
 
 void PackageEditor::CheckPackage() const
@@ -288,4 +348,6 @@ void PackageEditor::CheckPackage() const
     if (!refusal.empty()) throw PackError(refusal);
     const std::string emptyBank = EmptyBankInUse(package);
     if (!emptyBank.empty()) throw PackError(emptyBank);
+    const std::string notFromImages = BankNotFromImages();
+    if (!notFromImages.empty()) throw PackError(notFromImages);
 }

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/PackageReader.h"
 #include "payload/PackageLayout.h"
@@ -36,20 +37,37 @@ public:
     void SetNewRevision(int bank, std::string_view revision);
     // Copies the image into the image area and writes the bank's start and size entries. Without
     // a start, bank 1 starts at 0 and any other bank right behind the bank before it. The first
-    // image replaces the image placeholder.
+    // image replaces the image placeholder. Refuses an image that is not a whole number of image
+    // blocks: the download would never send its tail.
     void PutImage(int bank, std::span<const uint8_t> image, std::optional<int64_t> start);
 
     // Refuses a package that the program would stop at (no bank, more banks than the block has
-    // room for, a bank outside the image area), and one with a bank in use that has no bytes.
-    // Nothing is changed.
+    // room for, a bank outside the image area, not made of whole blocks, or sharing bytes with
+    // another), one with a bank in use that has no bytes, and, when this editor cleared the image
+    // placeholder, one with a bank in use whose bytes are not all from images put through this
+    // editor. Nothing is changed.
     void CheckPackage() const;
 
 private:
+    // Image bytes [start, end) put through this editor.
+    struct ImageRange {
+        int64_t start;
+        int64_t end;
+    };
+
     void WriteField(std::size_t offset, std::size_t width, std::string_view text, std::string_view what);
     void WriteNumberEntry(const payload::EntryLocation& entry, int64_t value);
     int64_t DefaultStart(int bank) const;
+    // The first bytes of [start, end) that no image put through this editor covers; empty
+    // (start == end) when the images cover it all.
+    ImageRange FirstUncovered(int64_t start, int64_t end) const;
+    // Why a bank in use holds bytes that were not put as an image after the placeholder went;
+    // empty when there is no such bank or this editor did not clear the placeholder.
+    std::string BankNotFromImages() const;
 
     std::span<uint8_t, payload::kPackageSize> packageBlock;
+    std::vector<ImageRange> imagesPut;
+    bool placeholderCleared = false;
 };
 
 // Name of a text field as the command line spells it ("caption", "release-date", ...).

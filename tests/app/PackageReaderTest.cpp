@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/PackageReader.h"
 #include "payload/PackageBlock.h"
@@ -405,7 +407,7 @@ TEST_P(BoundsCheck, FindsTheFirstFault)
 
 INSTANTIATE_TEST_SUITE_P(Cases, BoundsCheck, testing::Values(
     BoundsCase{"TwoBanksSideBySide", "2", "0000524288", "0000524288", PackageFault::None, -1},
-    BoundsCase{"LastByteOfTheArea", "2", "0001048575", "0000000001", PackageFault::None, -1},
+    BoundsCase{"LastBlockOfTheArea", "2", "0001032192", "0000016384", PackageFault::None, -1},
     BoundsCase{"BankTwoNotInUse", "1", "0001048575", "0000000002", PackageFault::None, -1},
     BoundsCase{"NoBanks", "0", "0000000000", "0000000000", PackageFault::None, -1},
     BoundsCase{"FiveBanks", "5", "0000000000", "0000000001", PackageFault::TooManyBanks, -1},
@@ -419,6 +421,67 @@ INSTANTIATE_TEST_SUITE_P(Cases, BoundsCheck, testing::Values(
     BoundsCase{"SumOverflows32Bits", "2", "2147483647", "2147483647", PackageFault::BeyondImageArea, 1}),
     [](const auto& info) { return info.param.name; });
 
+// ---- Bank layout: whole blocks, no shared bytes.
+
+struct BankSpan {
+    int32_t start;
+    int32_t size;
+};
+
+struct LayoutCase {
+    std::string name;
+    char howManyBin;
+    std::vector<BankSpan> banks;  // from bank 1 on; later banks keep the delivered start 0, size 0
+    PackageFault fault;
+    int bank;
+    int otherBank;
+};
+
+void PrintTo(const LayoutCase& c, std::ostream* out) { *out << c.name; }
+
+class LayoutCheck : public testing::TestWithParam<LayoutCase> {};
+
+TEST_P(LayoutCheck, FindsTheFirstFault)
+{
+    const LayoutCase& c = GetParam();
+    Block block = Block::Delivered();
+    block.Put(1867, 20, std::string("HOW_MANY_BIN=") + c.howManyBin);
+    for (std::size_t bank = 0; bank < c.banks.size(); ++bank) {
+        char digits[16];
+        std::snprintf(digits, sizeof digits, "%010d", c.banks[bank].start);
+        std::memcpy(block.data() + payload::BinStartValueOffset(static_cast<int>(bank)), digits, 10);
+        std::snprintf(digits, sizeof digits, "%010d", c.banks[bank].size);
+        std::memcpy(block.data() + payload::BinSizeValueOffset(static_cast<int>(bank)), digits, 10);
+    }
+    const PackageCheck check = block.reader().CheckBounds();
+    EXPECT_EQ(check.fault, c.fault);
+    EXPECT_EQ(check.bank, c.bank);
+    EXPECT_EQ(check.otherBank, c.otherBank);
+}
+
+constexpr auto kPartial = PackageFault::PartialBlock;
+constexpr auto kOverlap = PackageFault::OverlappingBanks;
+constexpr auto kNone = PackageFault::None;
+
+INSTANTIATE_TEST_SUITE_P(Cases, LayoutCheck, testing::Values(
+    LayoutCase{"Size1000", '1', {{0, 1000}}, kPartial, 0, -1},
+    LayoutCase{"Size16383", '1', {{0, 16383}}, kPartial, 0, -1},
+    LayoutCase{"Size1000000", '1', {{0, 1000000}}, kPartial, 0, -1},
+    LayoutCase{"Size1048575", '1', {{0, 1048575}}, kPartial, 0, -1},
+    LayoutCase{"SecondBankPartial", '2', {{0, 524288}, {524288, 16385}}, kPartial, 1, -1},
+    LayoutCase{"PartialBankNotInUse", '1', {{0, 524288}, {524288, 1000}}, kNone, -1, -1},
+    LayoutCase{"SameBytes", '2', {{0, 1048576}, {0, 16384}}, kOverlap, 1, 0},
+    LayoutCase{"PartialOverlap", '2', {{0, 32768}, {16384, 32768}}, kOverlap, 1, 0},
+    LayoutCase{"LaterBankEndsInsideEarlier", '2', {{32768, 32768}, {0, 49152}}, kOverlap, 1, 0},
+    LayoutCase{"ThirdBankOverlapsFirst", '3', {{0, 16384}, {16384, 16384}, {0, 16384}}, kOverlap, 2, 0},
+    LayoutCase{"Adjacent", '2', {{0, 16384}, {16384, 16384}}, kNone, -1, -1},
+    LayoutCase{"AdjacentInReverse", '2', {{16384, 16384}, {0, 16384}}, kNone, -1, -1},
+    LayoutCase{"EmptyBankInsideAnother", '2', {{0, 1048576}, {16384, 0}}, kNone, -1, -1},
+    LayoutCase{"OverlapWithBankNotInUse", '1', {{0, 1048576}, {0, 16384}}, kNone, -1, -1},
+    // The delivered package with HOW_MANY_BIN raised to 2: bank 2 has start 0 and size 0.
+    LayoutCase{"DeliveredWithTwoBanks", '2', {}, kNone, -1, -1}),
+    [](const auto& info) { return info.param.name; });
+
 TEST(PackageReader, UnusedBanksAreNotChecked)
 {
     Block block = Block::Delivered();
@@ -430,7 +493,7 @@ TEST(PackageReader, EveryFaultHasADescription)
 {
     EXPECT_TRUE(PackageFaultText(PackageFault::None).empty());
     for (auto fault : {PackageFault::TooManyBanks, PackageFault::NegativeStart, PackageFault::NegativeSize,
-                       PackageFault::BeyondImageArea}) {
+                       PackageFault::BeyondImageArea, PackageFault::PartialBlock, PackageFault::OverlappingBanks}) {
         EXPECT_FALSE(PackageFaultText(fault).empty());
     }
 }

@@ -44,6 +44,41 @@ TEST_F(StartUpTest, BankOutsideTheImageAreaIsRefusedBeforeAnyDriveIsLookedAt)
     EXPECT_TRUE(drive.trace().empty());
 }
 
+// A bank that the download would cut short, and two banks that share bytes.
+struct InvalidLayout {
+    const char* name;
+    char howManyBin;
+    long size1;
+    long start2;
+    long size2;
+};
+
+void PrintTo(const InvalidLayout& layout, std::ostream* out) { *out << layout.name; }
+
+class InvalidLayoutAtStartUp : public SequenceFixture, public testing::WithParamInterface<InvalidLayout> {};
+
+TEST_P(InvalidLayoutAtStartUp, IsRefusedBeforeAnyDriveIsLookedAt)
+{
+    const InvalidLayout& layout = GetParam();
+    sim::VirtualDrive& drive = AddDrive();
+    Set(SettingKey::HOW_MANY_BIN, layout.howManyBin);
+    SetNumber(payload::BinSizeValueOffset(0), layout.size1);
+    SetNumber(payload::BinStartValueOffset(1), layout.start2);
+    SetNumber(payload::BinSizeValueOffset(1), layout.size2);
+    StartUp();
+
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].kind, MessageKind::Error);
+    EXPECT_EQ(view.messages[0].text, "Invalid F/W package in executable !");
+    EXPECT_EQ(sequence->Outcome(), SequenceOutcome::InvalidPackage);
+    EXPECT_TRUE(drive.trace().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, InvalidLayoutAtStartUp, testing::Values(
+    InvalidLayout{"TruncatedBank", '1', 1048575, 0, 0},
+    InvalidLayout{"OverlappingBanks", '2', 1048576, 1032192, 16384}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(StartUpTest, NoMatchedDriveListsTheDetectedDrives)
 {
     AddDrive("rev=RN09");

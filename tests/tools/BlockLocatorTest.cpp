@@ -85,14 +85,39 @@ TEST(BlockLocator, FindsTheBlockInItsSection)
     EXPECT_EQ(location.foundBy, FoundBy::Section);
 }
 
-TEST(BlockLocator, SectionNeedsNoLandmarks)
+// A section that does not hold a package is refused, not read or written, and the landmarks are
+// not asked in its place: a section table that lies about one section may lie about more.
+struct WrongSection {
+    std::string name;
+    std::function<void(ElfFile&)> apply;
+    std::string offset;
+};
+
+void PrintTo(const WrongSection& wrong, std::ostream* out) { *out << wrong.name; }
+
+class SectionWithoutAPackage : public testing::TestWithParam<WrongSection> {};
+
+TEST_P(SectionWithoutAPackage, IsRefused)
 {
     ElfFile elf;
-    std::memset(elf.bytes.data() + ElfFile::kBlockOffset, 0, 4096);
-    const BlockLocation location = LocatePackageBlock(elf.bytes);
-    EXPECT_EQ(location.offset, ElfFile::kBlockOffset);
-    EXPECT_EQ(location.foundBy, FoundBy::Section);
+    GetParam().apply(elf);
+    try {
+        LocatePackageBlock(elf.bytes);
+        FAIL() << "a section without a package was accepted";
+    } catch (const PackError& error) {
+        EXPECT_THAT(error.what(), HasSubstr("section .norvik_package at file offset " + GetParam().offset +
+                                            " does not hold an update package: its constraint label and entry "
+                                            "keys are not in place"));
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, SectionWithoutAPackage, testing::Values(
+    WrongSection{"AtTheFileStart", [](ElfFile& e) { e.SectionField(2, kOffset, 0, 8); }, "0x0"},
+    WrongSection{"OneByteLow", [](ElfFile& e) { e.SectionField(2, kOffset, ElfFile::kBlockOffset - 1, 8); }, "0xBF"},
+    WrongSection{"OneByteHigh", [](ElfFile& e) { e.SectionField(2, kOffset, ElfFile::kBlockOffset + 1, 8); }, "0xC1"},
+    WrongSection{"BlockWithoutLandmarks",
+                 [](ElfFile& e) { std::memset(e.bytes.data() + ElfFile::kBlockOffset, 0, 4096); }, "0xC0"}),
+    [](const auto& info) { return info.param.name; });
 
 TEST(BlockLocator, ReadsExtendedSectionCountAndNameIndex)
 {

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "payload/ProfileStore.h"
@@ -242,7 +244,7 @@ TEST_F(NorvikPackProcess, FindsTheBlockByLandmarksWithoutASectionTable)
 
 struct Refusal {
     std::string name;
-    std::vector<std::string> options;  // "{fw}" stands for a 100,000-byte firmware file
+    std::vector<std::string> options;  // "{fw}" stands for a firmware file of 6 blocks, "{odd}" for 1,000 bytes
     std::string reason;
 };
 
@@ -253,10 +255,13 @@ class NorvikPackRefusal : public NorvikPackProcess, public testing::WithParamInt
 TEST_P(NorvikPackRefusal, LeavesTheFileAsItWas)
 {
     const fs::path firmware = directory / "fw.bin";
-    WriteBytes(firmware, Firmware(100000, 7));
+    const fs::path odd = directory / "odd.bin";
+    WriteBytes(firmware, Firmware(98304, 7));
+    WriteBytes(odd, Firmware(1000, 9));
     std::vector<std::string> arguments = {"set", program.string()};
     for (std::string option : GetParam().options) {
         if (const auto at = option.find("{fw}"); at != std::string::npos) option.replace(at, 4, firmware.string());
+        if (const auto at = option.find("{odd}"); at != std::string::npos) option.replace(at, 5, odd.string());
         arguments.push_back(option);
     }
     const auto before = ReadBytes(program);
@@ -267,7 +272,7 @@ TEST_P(NorvikPackRefusal, LeavesTheFileAsItWas)
     EXPECT_THAT(refused.err, HasSubstr(GetParam().reason));
     EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
     EXPECT_TRUE(ReadBytes(program) == before) << "the program file changed";
-    EXPECT_THAT(DirectoryEntries(), testing::ElementsAre("fw.bin", "probe"));
+    EXPECT_THAT(DirectoryEntries(), testing::ElementsAre("fw.bin", "odd.bin", "probe"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, NorvikPackRefusal, testing::Values(
@@ -284,8 +289,109 @@ INSTANTIATE_TEST_SUITE_P(Cases, NorvikPackRefusal, testing::Values(
     Refusal{"LaterOptionRefused", {"--caption", "fine", "--new-revision", "1=RN08-long"}, "at most 7"},
     Refusal{"MissingImageFile", {"--image", "1=/nonexistent/fw.bin"}, "cannot read"},
     Refusal{"ProfileStoreTooLarge", {"--profiles", "{fw}"}, "more than the 17048 allowed"},
-    Refusal{"MissingProfileStoreFile", {"--caption", "fine", "--profiles", "/nonexistent/p.bin"}, "cannot read"}),
+    Refusal{"MissingProfileStoreFile", {"--caption", "fine", "--profiles", "/nonexistent/p.bin"}, "cannot read"},
+    // The image placeholder goes, and bank 1 would be sent as the zeros behind it.
+    Refusal{"ZerosPackedAsFirmware", {"--image", "2={fw}@16384"},
+            "bank 1 is in use (bytes 0 to 1048575), but no image given here covers its bytes 0 to 16383"},
+    Refusal{"OverlappingBanks", {"--image", "1={fw}", "--image", "2={fw}@16384", "--setting", "HOW_MANY_BIN=2"},
+            "bank 2 (bytes 16384 to 114687) overlaps bank 1 (bytes 0 to 98303)"},
+    Refusal{"ImageOfPartBlocks", {"--image", "1={odd}"},
+            "bank 1: the image of 1000 bytes is not a whole number of 16384-byte blocks"}),
     [](const auto& info) { return info.param.name; });
+
+// Packages that reach a program by other means than norvik-pack: the program refuses them at
+// start-up, `show` says why, and `set` does not write them.
+struct CarriedFault {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> patches;  // entry text in the file, and its replacement
+    std::string verdict;
+};
+
+void PrintTo(const CarriedFault& fault, std::ostream* out) { *out << fault.name; }
+
+class NorvikPackCarriedFault : public NorvikPackProcess, public testing::WithParamInterface<CarriedFault> {};
+
+TEST_P(NorvikPackCarriedFault, ProgramAndPackRefuseIt)
+{
+    auto bytes = ReadBytes(program);
+    for (const auto& [entry, replacement] : GetParam().patches) {
+        const auto at = std::search(bytes.begin(), bytes.end(), entry.begin(), entry.end());
+        ASSERT_NE(at, bytes.end()) << entry;
+        std::copy(replacement.begin(), replacement.end(), at);
+    }
+    WriteBytes(program, bytes);
+
+    const Outcome run = Run({program.string()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_THAT(run.out, HasSubstr("start-up: Invalid F/W package in executable !\n"));
+    EXPECT_THAT(Pack({"show", program.string()}).out, HasSubstr("package check: " + GetParam().verdict));
+    const Outcome refused = Pack({"set", program.string(), "--caption", "not written"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_THAT(refused.err, HasSubstr(GetParam().verdict));
+    EXPECT_TRUE(ReadBytes(program) == bytes) << "the program file changed";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, NorvikPackCarriedFault, testing::Values(
+    CarriedFault{"OneByteShort", {{"BIN_SIZE1=0001048576", "BIN_SIZE1=0001048575"}},
+                 "bank 1 has the size 1048575, not a whole number of 16384-byte blocks"},
+    CarriedFault{"MillionBytes", {{"BIN_SIZE1=0001048576", "BIN_SIZE1=0001000000"}},
+                 "bank 1 has the size 1000000, not a whole number of 16384-byte blocks"},
+    CarriedFault{"Overlapping", {{"HOW_MANY_BIN=1", "HOW_MANY_BIN=2"}, {"BIN_SIZE2=0000000000", "BIN_SIZE2=0000016384"}},
+                 "bank 2 (bytes 0 to 16383) overlaps bank 1 (bytes 0 to 1048575)"}),
+    [](const auto& info) { return info.param.name; });
+
+uint64_t LittleEndianAt(const std::vector<uint8_t>& bytes, std::size_t at, int width)
+{
+    uint64_t value = 0;
+    for (int i = width - 1; i >= 0; --i) value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
+    return value;
+}
+
+// File position of the offset field in the section header that points at the package block.
+std::size_t PackageSectionOffsetField(const std::vector<uint8_t>& bytes, uint64_t blockOffset)
+{
+    const uint64_t table = LittleEndianAt(bytes, 0x28, 8);
+    const uint64_t entrySize = LittleEndianAt(bytes, 0x3A, 2);
+    const uint64_t count = LittleEndianAt(bytes, 0x3C, 2);
+    for (uint64_t index = 0; index < count; ++index) {
+        const auto field = static_cast<std::size_t>(table + index * entrySize + 24);
+        if (LittleEndianAt(bytes, field, 8) == blockOffset) return field;
+    }
+    return 0;
+}
+
+class NorvikPackWrongSection : public NorvikPackProcess, public testing::WithParamInterface<int64_t> {};
+
+// The section header says the package lies elsewhere (0: at the ELF header; -1: one byte low).
+TEST_P(NorvikPackWrongSection, IsRefusedWithoutWritingAnything)
+{
+    auto bytes = ReadBytes(program);
+    const std::string key = "BIN_SIZE1=0001048576";
+    const auto entry = std::search(bytes.begin(), bytes.end(), key.begin(), key.end());
+    ASSERT_NE(entry, bytes.end());
+    const auto blockOffset = static_cast<uint64_t>(entry - bytes.begin()) - 1975;
+    const std::size_t field = PackageSectionOffsetField(bytes, blockOffset);
+    ASSERT_NE(field, 0u);
+    const uint64_t wrong = GetParam() == 0 ? 0 : blockOffset + static_cast<uint64_t>(GetParam());
+    for (int i = 0; i < 8; ++i) bytes[field + static_cast<std::size_t>(i)] = static_cast<uint8_t>(wrong >> (8 * i));
+    WriteBytes(program, bytes);
+
+    char offset[32];
+    std::snprintf(offset, sizeof offset, "0x%llX", static_cast<unsigned long long>(wrong));
+    const std::string reason = std::string("section .norvik_package at file offset ") + offset +
+                               " does not hold an update package";
+    const Outcome shown = Pack({"show", program.string()});
+    EXPECT_EQ(shown.exitCode, 1);
+    EXPECT_THAT(shown.err, HasSubstr(reason));
+    EXPECT_THAT(shown.out, testing::Not(HasSubstr("caption:")));
+    const Outcome refused = Pack({"set", program.string(), "--caption", "not written"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_THAT(refused.err, HasSubstr(reason));
+    EXPECT_TRUE(ReadBytes(program) == bytes) << "the program file changed";
+    EXPECT_THAT(DirectoryEntries(), testing::ElementsAre("probe"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Offsets, NorvikPackWrongSection, testing::Values(int64_t{0}, int64_t{-1}));
 
 TEST_F(NorvikPackProcess, RefusesAFileWithoutABlock)
 {

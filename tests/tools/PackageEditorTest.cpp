@@ -166,10 +166,10 @@ TEST_F(PackageEditorTest, ImagesGoToTheirStartWithTheirEntries)
 
 TEST_F(PackageEditorTest, ImageAtAGivenStartClearsThePlaceholder)
 {
-    const auto image = Image(1000, 3);
+    const auto image = Image(16384, 3);
     Editor().PutImage(2, image, 4096);
     EXPECT_EQ(Reader().BinStart(2), 4096);
-    EXPECT_EQ(Reader().BinSize(2), 1000);
+    EXPECT_EQ(Reader().BinSize(2), 16384);
     EXPECT_FALSE(Reader().ImageHoldsPlaceholder());
     EXPECT_EQ(Field(2123, 20), std::string(20, '\0'));
     EXPECT_EQ(std::memcmp(Reader().ImageArea() + 4096, image.data(), image.size()), 0);
@@ -186,6 +186,16 @@ TEST_F(PackageEditorTest, ImagesOutsideTheAreaAreRefused)
     ExpectRefused([&](PackageEditor& e) { e.PutImage(0, {}, 0); }, "empty");
     // Bank 2 behind the delivered bank 1, which fills the area already.
     ExpectRefused([&](PackageEditor& e) { e.PutImage(1, image, std::nullopt); }, "at start 1048576");
+}
+
+TEST_F(PackageEditorTest, ImagesOfPartBlocksAreRefused)
+{
+    // The download sends whole blocks of 16384 bytes; a shorter tail would never reach the drive.
+    for (const std::size_t size : {std::size_t{1000}, std::size_t{16383}, std::size_t{16385}, std::size_t{1000000}}) {
+        ExpectRefused([&](PackageEditor& e) { e.PutImage(0, Image(size, 2), 0); },
+                      "bank 1: the image of " + std::to_string(size) +
+                          " bytes is not a whole number of 16384-byte blocks");
+    }
 }
 
 TEST_F(PackageEditorTest, ImageThatLooksLikeThePlaceholderIsRefused)
@@ -206,6 +216,7 @@ struct CheckCase {
     std::vector<std::pair<std::string, std::string>> settings;
     std::string size2;
     std::string reason;
+    std::string start2 = "0000524288";
 };
 
 void PrintTo(const CheckCase& c, std::ostream* out) { *out << c.name; }
@@ -217,7 +228,7 @@ TEST_P(PackageCheckTest, RefusesWhatTheProgramRefuses)
     const CheckCase& c = GetParam();
     for (const auto& [key, value] : c.settings) Editor().SetSetting(key, value);
     std::memcpy(bytes.data() + 1975, "BIN_SIZE1=0000524288", 20);
-    std::memcpy(bytes.data() + 1909, "BIN_START2=0000524288", 21);
+    std::memcpy(bytes.data() + 1909 + 11, c.start2.data(), 10);
     std::memcpy(bytes.data() + 1996 + 10, c.size2.data(), 10);
     ExpectRefused([](PackageEditor& e) { e.CheckPackage(); }, c.reason);
 }
@@ -227,8 +238,68 @@ INSTANTIATE_TEST_SUITE_P(Cases, PackageCheckTest, testing::Values(
     CheckCase{"FiveBanks", {{"HOW_MANY_BIN", "5"}}, "0000000001", "room for 4 banks"},
     CheckCase{"EmptySecondBank", {{"HOW_MANY_BIN", "2"}}, "0000000000", "bank 2 is in use but has the size 0"},
     CheckCase{"SecondBankTooLong", {{"HOW_MANY_BIN", "2"}}, "0000524289",
-              "bank 2 (start 524288, size 524289) ends at 1048577, beyond the image area"}),
+              "bank 2 (start 524288, size 524289) ends at 1048577, beyond the image area"},
+    CheckCase{"SecondBankPartBlock", {{"HOW_MANY_BIN", "2"}}, "0000016383",
+              "bank 2 has the size 16383, not a whole number of 16384-byte blocks"},
+    CheckCase{"BanksOverlap", {{"HOW_MANY_BIN", "2"}}, "0000032768",
+              "bank 2 (bytes 507904 to 540671) overlaps bank 1 (bytes 0 to 524287)", "0000507904"}),
     [](const auto& info) { return info.param.name; });
+
+// Clearing the image placeholder leaves whatever else the area held: a bank in use must then be
+// made of the images given in the same command.
+struct ImagePut {
+    int bank;
+    std::size_t size;
+    int64_t start;
+};
+
+struct CoverageCase {
+    std::string name;
+    std::vector<ImagePut> images;
+    std::string reason;  // empty: accepted
+};
+
+void PrintTo(const CoverageCase& c, std::ostream* out) { *out << c.name; }
+
+class ImageCoverageTest : public PackageEditorTest, public testing::WithParamInterface<CoverageCase> {};
+
+TEST_P(ImageCoverageTest, BanksInUseHoldTheImagesOfTheCommand)
+{
+    const CoverageCase& c = GetParam();
+    PackageEditor editor = Editor();
+    for (const ImagePut& put : c.images) editor.PutImage(put.bank, Image(put.size, 4), put.start);
+    if (c.reason.empty()) {
+        EXPECT_NO_THROW(editor.CheckPackage());
+        return;
+    }
+    try {
+        editor.CheckPackage();
+        ADD_FAILURE() << "accepted, expected a refusal with: " << c.reason;
+    } catch (const PackError& error) {
+        EXPECT_THAT(error.what(), HasSubstr(c.reason));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ImageCoverageTest, testing::Values(
+    CoverageCase{"OnlyAnUnusedBanksImage", {{1, 16384, 16384}},
+                 "bank 1 is in use (bytes 0 to 1048575), but no image given here covers its bytes 0 to 16383"},
+    CoverageCase{"GapBetweenImages", {{2, 16384, 0}, {3, 1015808, 32768}},
+                 "bank 1 is in use (bytes 0 to 1048575), but no image given here covers its bytes 16384 to 32767"},
+    CoverageCase{"TailNotCovered", {{2, 1032192, 0}},
+                 "no image given here covers its bytes 1032192 to 1048575"},
+    CoverageCase{"BankOneImage", {{0, 524288, 0}}, ""},
+    CoverageCase{"PiecesOfOtherImages", {{2, 524288, 0}, {3, 524288, 524288}}, ""}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(PackageEditorTest, ImagesOfAnEarlierCommandCountAsFirmware)
+{
+    PackageEditor first = Editor();
+    first.PutImage(0, Image(524288, 1), 0);
+    first.CheckPackage();
+    PackageEditor second = Editor();
+    second.PutImage(2, Image(16384, 2), 524288);
+    EXPECT_NO_THROW(second.CheckPackage());
+}
 
 TEST(PackagePrinter, QuotesAndEscapes)
 {
