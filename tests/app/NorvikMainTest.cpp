@@ -69,6 +69,8 @@ const QString kDiscLocked = QStringLiteral(
 const QString kPushTrayIn = QStringLiteral("Please push the tray in.");
 
 constexpr uint8_t kWriteBuffer = 0x3B;
+// A message box test's way of leaving a box with the Escape key.
+constexpr int kEscape = -1;
 
 // The entry of a virtual drive of the package's model at the automatic address of drive n.
 QString TalvoreEntry(int target, const char* revision)
@@ -783,7 +785,7 @@ void NorvikMainTest::standardMessageBoxes_data()
 {
     QTest::addColumn<MessageKind>("kind");
     QTest::addColumn<MessageButtons>("buttons");
-    QTest::addColumn<int>("press");   // a standard button, or 0 to close the box
+    QTest::addColumn<int>("press");   // a standard button, 0 to close the box, kEscape for the key
     QTest::addColumn<MessageAnswer>("answer");
     QTest::addColumn<int>("icon");
 
@@ -797,6 +799,15 @@ void NorvikMainTest::standardMessageBoxes_data()
                                << MessageAnswer::Ok << int(QMessageBox::Critical);
     QTest::newRow("information, closed") << MessageKind::Information << MessageButtons::Ok << 0 << MessageAnswer::Ok
                                          << int(QMessageBox::Information);
+    // Giving a drive up is only ever the deliberate click.
+    QTest::newRow("give-up box, OK") << MessageKind::Warning << MessageButtons::OkGiveUp << int(QMessageBox::Ok)
+                                     << MessageAnswer::Ok << int(QMessageBox::Warning);
+    QTest::newRow("give-up box, Give Up") << MessageKind::Warning << MessageButtons::OkGiveUp
+                                          << int(QMessageBox::Abort) << MessageAnswer::No << int(QMessageBox::Warning);
+    QTest::newRow("give-up box, closed counts as OK") << MessageKind::Warning << MessageButtons::OkGiveUp << 0
+                                                      << MessageAnswer::Ok << int(QMessageBox::Warning);
+    QTest::newRow("give-up box, Escape counts as OK") << MessageKind::Warning << MessageButtons::OkGiveUp << kEscape
+                                                      << MessageAnswer::Ok << int(QMessageBox::Warning);
 }
 
 // Qt's own boxes, as the program shows them: kind, caption, the text kept as written, buttons.
@@ -810,6 +821,8 @@ void NorvikMainTest::standardMessageBoxes()
     QString seenText;
     int seenIcon = -1;
     QMessageBox::StandardButtons seenButtons;
+    QMessageBox::StandardButton seenDefault = QMessageBox::NoButton;
+    QString seenGiveUp;
     Qt::TextFormat seenFormat = Qt::AutoText;
     QTimer answerer;
     connect(&answerer, &QTimer::timeout, [&] {
@@ -821,10 +834,16 @@ void NorvikMainTest::standardMessageBoxes()
         seenIcon = box->icon();
         seenButtons = box->standardButtons();
         seenFormat = box->textFormat();
+        seenDefault = box->standardButton(box->defaultButton());
+        if (const QAbstractButton* giveUp = box->button(QMessageBox::Abort)) seenGiveUp = giveUp->text();
         if (press == 0)
             box->close();
+        else if (press == kEscape)
+            QTest::keyClick(box, Qt::Key_Escape);
+        else if (QAbstractButton* button = box->button(static_cast<QMessageBox::StandardButton>(press)))
+            button->click();
         else
-            box->button(static_cast<QMessageBox::StandardButton>(press))->click();
+            box->close();   // the button is missing: the buttons compared below tell
     });
     answerer.start(10);
 
@@ -835,8 +854,18 @@ void NorvikMainTest::standardMessageBoxes()
     QCOMPARE(seenText, text);
     QCOMPARE(seenFormat, Qt::PlainText);
     QTEST(seenIcon, "icon");
-    QCOMPARE(seenButtons, buttons == MessageButtons::Ok ? QMessageBox::StandardButtons(QMessageBox::Ok)
-                                                        : QMessageBox::Yes | QMessageBox::No);
+    switch (buttons) {
+    case MessageButtons::Ok: QCOMPARE(seenButtons, QMessageBox::StandardButtons(QMessageBox::Ok)); break;
+    case MessageButtons::YesNo:
+        QCOMPARE(seenButtons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(seenDefault, QMessageBox::Yes);
+        break;
+    case MessageButtons::OkGiveUp:
+        QCOMPARE(seenButtons, QMessageBox::Ok | QMessageBox::Abort);
+        QCOMPARE(seenGiveUp, QStringLiteral("Give Up"));
+        QCOMPARE(seenDefault, QMessageBox::Ok);
+        break;
+    }
 }
 
 // The window tests run on the offscreen platform unless told otherwise.

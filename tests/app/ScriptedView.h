@@ -36,10 +36,7 @@ public:
     {
         calls.push_back("message: " + std::string(text));
         messages.push_back({kind, std::string(title), std::string(text), buttons, status, statusColour});
-        if (script.empty()) {
-            // Unscripted: an OK box is acknowledged, a question is declined.
-            return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
-        }
+        if (script.empty()) return Unscripted(buttons);
         ScriptedAnswer next = std::move(script.front());
         script.pop_front();
         if (next.whileOpen) next.whileOpen();
@@ -168,6 +165,17 @@ private:
         MessageAnswer answer;
         std::function<void()> whileOpen;
     };
+    // An OK box is acknowledged; a question is declined, and a box that offers to give a drive
+    // up gives it up, so that a check the script does not cover ends instead of coming back.
+    static MessageAnswer Unscripted(MessageButtons buttons)
+    {
+        switch (buttons) {
+        case MessageButtons::Ok: return MessageAnswer::Ok;
+        case MessageButtons::YesNo: return MessageAnswer::No;
+        case MessageButtons::OkGiveUp: return MessageAnswer::No;
+        }
+        return MessageAnswer::No;
+    }
     void Record(const char* what, const std::string& text) { calls.push_back(what + text); }
 
     std::deque<ScriptedAnswer> script;
