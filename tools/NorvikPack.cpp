@@ -27,33 +27,39 @@ constexpr std::string_view kHelp = R"(usage: norvik-pack show FILE
        norvik-pack set FILE OPTION...
        norvik-pack --help
 
-Prints or fills the update package of a built Norvik program. The package is found in the
-program's .norvik_package section, or by its landmarks when the file has no section table.
+Prints or fills the update package of a built Norvik program. The package is
+found in the program's .norvik_package section, or by its landmarks when the
+file has no section table; a section that does not hold a package is refused.
 
 set options (any number, applied in order; banks 1-4, rows 1-8):
-  --caption TEXT           window caption (at most 63 characters)
-  --version TEXT           version text (at most 12)
-  --product TEXT           product text (at most 64)
+  --caption TEXT       window caption (at most 63 characters)
+  --version TEXT       version text (at most 12)
+  --product TEXT       product text (at most 64)
   --banner TEXT, --contact TEXT, --release-date TEXT, --spare TEXT
-                           the texts the program does not read
-  --setting KEY=DIGIT      one of N2OMESSAGE CHKDISC BOOTCODE REBOOT AUTOMODE CLOSEAP WARNING
-                           NBWARNING HOW_MANY_BIN, set to one digit
+                       the texts the program does not read
+  --setting KEY=DIGIT  one of N2OMESSAGE CHKDISC BOOTCODE REBOOT AUTOMODE
+                       CLOSEAP WARNING NBWARNING HOW_MANY_BIN, set to one digit
   --constraint BANK.ROW=MIN,MAX,VENDOR,PRODUCT
-                           a constraint row (at most 4, 4, 8, 16 characters; an empty field
-                           accepts any drive; spaces count)
+                       a constraint row (at most 4, 4, 8, 16 characters; an
+                       empty field accepts any drive; spaces count)
   --clear-constraint BANK.ROW
-                           put a row back into its placeholder form
-  --new-revision BANK=REV  the bank's new revision (at most 7 characters)
+                       put a row back into its placeholder form
+  --new-revision BANK=REV
+                       the bank's new revision (at most 7 characters)
   --image BANK=FILE[@START]
-                           copy FILE into the image area at START (default: 0 for bank 1,
-                           right behind the previous bank otherwise) and write the bank's
-                           BIN_START and BIN_SIZE entries
-  --profiles FILE          replace the whole flash profile store (.norvik_profiles section)
-                           with FILE, which must hold exactly 17048 bytes
+                       copy FILE, a whole number of 16384-byte blocks, into
+                       the image area at START (default: 0 for bank 1, right
+                       behind the previous bank otherwise) and write the
+                       bank's BIN_START and BIN_SIZE entries
+  --profiles FILE      replace the whole flash profile store (.norvik_profiles
+                       section) with FILE, which must hold exactly 17048 bytes
 
-The result is checked before anything is written: a package without banks, with more than 4,
-or with a bank outside the image area is refused. The file is replaced through a temporary
-copy next to it and keeps its permissions. Exit status: 0 done, 1 refused, 2 usage error.
+The result is checked before anything is written. Refused: no bank, more than
+4, a bank in use outside the image area, of size 0 or not a whole number of
+16384-byte blocks, two banks in use that share bytes, and, once an --image
+clears the image placeholder, a bank in use not made of the images given in
+the same command. The file is replaced through a temporary copy next to it
+and keeps its permissions. Exit status: 0 done, 1 refused, 2 usage error.
 )";
 
 struct UsageError : PackError {

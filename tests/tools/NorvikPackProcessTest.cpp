@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -416,6 +417,9 @@ TEST_F(NorvikPackProcess, UsageErrorsExitWithTwo)
     const Outcome help = Pack({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_THAT(help.out, HasSubstr("usage: norvik-pack show FILE"));
+    EXPECT_THAT(help.out, HasSubstr("two banks in use that share bytes"));
+    std::istringstream lines(help.out);
+    for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
 }
 
 }  // namespace
