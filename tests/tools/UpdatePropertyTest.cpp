@@ -367,16 +367,12 @@ std::string CheckDriveUpdated(sim::VirtualDrive& drive, const Scenario& scenario
     return "";
 }
 
-class UpdateProperty : public ::testing::Test {
-protected:
-    int exits[4] = {};   // runs that ended 0, 1, 2, 3
-};
-
-TEST_F(UpdateProperty, ExitZeroOnlyWhenEveryChosenDriveHoldsItsNewFirmware)
+TEST(UpdateProperty, ExitZeroOnlyWhenEveryChosenDriveHoldsItsNewFirmware)
 {
     const uint32_t seed = EnvironmentNumber("NORVIK_PROPERTY_SEED", kDefaultSeed);
     const int runs = static_cast<int>(EnvironmentNumber("NORVIK_PROPERTY_RUNS", kDefaultRuns));
     std::printf("NORVIK_PROPERTY_SEED=%u NORVIK_PROPERTY_RUNS=%d\n", seed, runs);
+    int exits[4] = {};   // runs that ended with each status
 
     for (int run = 0; run < runs; ++run) {
         SCOPED_TRACE("NORVIK_PROPERTY_SEED=" + std::to_string(seed) + " run " + std::to_string(run));
