@@ -207,7 +207,8 @@ void DrawDrives(Random& random, Scenario& scenario)
         std::string text = "rev=Z900";
         if (bank < payload::kBankCount) {
             const BankPlan& plan = scenario.banks[static_cast<std::size_t>(bank)];
-            text = "rev=" + Revision(bank, accepted ? Uniform(random, plan.lowest, plan.highest) : Uniform(random, 0, 9));
+            const int digit = accepted ? Uniform(random, plan.lowest, plan.highest) : Uniform(random, 0, 9);
+            text = "rev=" + Revision(bank, digit);
             text += ",newrev=" + plan.newRevision;
             // The drive needs exactly the bank's bytes for a good commit.
             if (plan.size > 0) text += ",image=" + std::to_string(plan.size);
@@ -311,13 +312,15 @@ std::string CheckCommits(const std::vector<TraceLine>& lines, const std::vector<
     for (std::size_t commit = 0; commit < lines.size(); ++commit) {
         if (!IsCommit(lines[commit])) continue;
         const std::string where = "commit at trace line " + std::to_string(commit + 1);
-        const std::string bank = " (bank of " + std::to_string(bankSize) + " bytes, " + std::to_string(blocks) + " blocks)";
+        const std::string bank =
+            " (bank of " + std::to_string(bankSize) + " bytes, " + std::to_string(blocks) + " blocks)";
         if (blocks <= 0) return where + bank;
         std::vector<int> reads;
         std::vector<int> writes;
         const int readStart = PassStart(lines, static_cast<int>(commit), 0x3C, blocks, reads);
         if (readStart < 0) return where + " not right after a whole read pass" + bank;
-        if (PassStart(lines, readStart, 0x3B, blocks, writes) < 0) return where + " not right after a whole write pass" + bank;
+        if (PassStart(lines, readStart, 0x3B, blocks, writes) < 0)
+            return where + " not right after a whole write pass" + bank;
         for (const int read : reads) {
             if (corrupted[static_cast<std::size_t>(read)])
                 return where + " after a read back with a corrupted reply (line " + std::to_string(read + 1) + ")";
@@ -386,7 +389,8 @@ TEST(UpdateProperty, ExitZeroOnlyWhenEveryChosenDriveHoldsItsNewFirmware)
         std::string description = scenario.settings;
         for (std::size_t i = 0; i < scenario.drives.size(); ++i) {
             std::string reason;
-            ASSERT_TRUE(sim::ParseDriveSetup(scenario.drives[i], setups[i], reason)) << scenario.drives[i] << ": " << reason;
+            ASSERT_TRUE(sim::ParseDriveSetup(scenario.drives[i], setups[i], reason))
+                << scenario.drives[i] << ": " << reason;
             ASSERT_NE(system.AddDrive(setups[i]), nullptr);
             description += "\n  drive " + std::to_string(i) + ": " + scenario.drives[i];
         }
