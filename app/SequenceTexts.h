@@ -23,6 +23,11 @@ inline constexpr std::string_view kNoMatchHead = "No matched drive detected !\n"
 inline constexpr std::string_view kNoMatchProductBefore = "This utility is only for ";
 inline constexpr std::string_view kNoMatchProductAfter = " drive.\n\n";
 inline constexpr std::string_view kNoMatchDetected = "Detected drives :\n";
+// Shown before the no-match message when the program carries only the flash profiles built
+// from source.
+inline constexpr std::string_view kPlaceholderProfiles =
+    "This program carries only the placeholder flash profiles built from source, so it updates "
+    "no drive.\nPack the drive's flash profiles in with norvik-pack --profiles.";
 
 inline constexpr std::string_view kNoticeProductBefore = "This flash utility only supports ";
 inline constexpr std::string_view kNoticeProductAfter = " drive.\n\n";

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/Eligibility.h"
 #include "app/Parser.h"
 #include "app/SequenceTexts.h"
 #include "app/UpdateSequence.h"
@@ -16,12 +17,33 @@ namespace {
 constexpr uint8_t kSenseNotReady = 0x2;
 constexpr uint8_t kAscMediumNotPresent = 0x3A;
 constexpr int32_t kTrayWaitSeconds = 120;
+// A drive that has just programmed its flash resets; it gets this long to become ready before
+// its identification is read again.
+constexpr int32_t kSettleSeconds = 60;
+// The disc and tray check's boxes come back pass after pass while a drive stays as it is; from
+// this many on they also offer to give the drive up.
+constexpr int kPlainBoxesPerDrive = 2;
+constexpr uint8_t kStatusGood = 1;
+constexpr uint8_t kStatusSense = 2;
 constexpr int kDotsPerCycle = 10;
 
 // A bank's bytes as the worker gets them: inside the image area, or not given to any worker.
 bool BankLiesInImage(int32_t start, int32_t size)
 {
     return start >= 0 && size >= 0 && int64_t{start} + size <= static_cast<int64_t>(payload::kImageAreaSize);
+}
+
+// The last command neither completed nor ended with sense data: the request failed as such or
+// ran out of time. A drive in that state (gone, unplugged, hung) answers no further pass.
+bool StoppedAnswering(const AtapiDevice& drive)
+{
+    const uint8_t status = drive.LastCommandRecord().lastStatus;
+    return status != kStatusGood && status != kStatusSense;
+}
+
+std::string_view RevisionOf(const DriveRecord& record)
+{
+    return std::string_view(record.revision, strnlen(record.revision, sizeof record.revision - 1));
 }
 
 }  // namespace
@@ -87,6 +109,8 @@ void UpdateSequence::ChooseUpdatableDrives()
 // opened, counts as a failed drive when its turn comes.
 void UpdateSequence::AddSlot(int driveIndex)
 {
+    driveOutcomes[static_cast<std::size_t>(updateCount)] =
+        DriveOutcome{static_cast<int16_t>(driveIndex), 0, DriveVerdict::NotStarted, {}};
     std::unique_ptr<AtapiDevice>& device = driveDevices[static_cast<std::size_t>(updateCount++)];
     device = MakeDevice(system, false);
     if (device == nullptr) return;
@@ -121,80 +145,91 @@ void UpdateSequence::PrepareSlot(int slot)
     const int16_t index = device != nullptr ? device->CurrentIndex() : kSelectionFailed;
     const DriveRecord* record = index >= 0 ? mainDevice->GetDrive(static_cast<uint32_t>(index)) : nullptr;
     if (record == nullptr || record->bankNumber >= settings.howManyBin) {
-        MarkFailed(slot);
+        MarkFailed(slot, DriveVerdict::NotStarted);
         return;
     }
     const int bank = record->bankNumber;
+    driveOutcomes[static_cast<std::size_t>(slot)].bank = record->bankNumber;
     Parser::WorkerParameters parameters{};
     parameters.device = device;
     parameters.image = package.ImageArea() + package.BinStart(bank);
     parameters.length = package.BinSize(bank);
     parameters.bootCode = settings.bootCode != 0;
     if (!BankLiesInImage(package.BinStart(bank), parameters.length)) {
-        MarkFailed(slot);
+        MarkFailed(slot, DriveVerdict::NotStarted);
         return;
     }
     // The check's waits may run out; they must not raise, whatever state was copied in.
     device->DisableErrorRaising();
     if (settings.chkDisc == 1 && !CheckDiscAndTray(*device)) {
-        MarkFailed(slot);
+        MarkFailed(slot, DriveVerdict::GivenUp);
         return;
     }
     StartWorker(slot, parameters);
 }
 
-void UpdateSequence::MarkFailed(int slot)
+void UpdateSequence::MarkFailed(int slot, DriveVerdict verdict)
 {
+    driveOutcomes[static_cast<std::size_t>(slot)].verdict = verdict;
     if (AtapiDevice* device = driveDevices[static_cast<std::size_t>(slot)].get())
         device->updateResult = ErrCodeException::kDownloadFailed;
 }
 
 // Ends when the drive reports no medium and a closed tray; until then every pass that does not
-// end it shows the user a message, so a drive that has vanished or fails every command keeps
-// asking instead of turning silently. A tray that is found open again after a pass that closed
-// it without a word is such a case. A message answered with anything but OK (a front end that
-// cannot ask anyone) gives the drive up: it takes no part.
+// end it shows the user a message, so a drive that fails every command keeps asking instead of
+// turning silently. A tray that is found open again after a pass that closed it without a word
+// is such a case. A drive whose requests no longer get through (gone, hung) is given up at
+// once: no pass could end. A message answered with anything but OK (the person gave the drive
+// up, or a front end cannot ask anyone) gives the drive up as well.
 bool UpdateSequence::CheckDiscAndTray(AtapiDevice& drive)
 {
     view.SetStatus(texts::kCheckDisc);
     bool previousPassSilent = false;
+    int boxesShown = 0;
     for (;;) {
         bool messageShown = false;
-        if (drive.IsDiscAbsent()) {
+        const bool noMedium = drive.IsDiscAbsent();
+        if (StoppedAnswering(drive)) return false;
+        if (noMedium) {
             if (!drive.IsTrayOpen()) return true;
             if (previousPassSilent) {
-                if (!Acknowledge(texts::kPushTrayIn)) return false;
+                if (!Acknowledge(texts::kPushTrayIn, boxesShown)) return false;
                 messageShown = true;
             }
         } else {
             view.SetStatus(texts::kTrayOut);
             drive.EjectTray();
             drive.WaitReady(kTrayWaitSeconds);
+            if (StoppedAnswering(drive)) return false;
             const bool ejected = drive.SenseIs(kSenseNotReady, kAscMediumNotPresent);
-            if (!Acknowledge(ejected ? texts::kRemoveDisc : texts::kDiscLocked)) return false;
+            if (!Acknowledge(ejected ? texts::kRemoveDisc : texts::kDiscLocked, boxesShown)) return false;
             messageShown = true;
         }
         view.SetStatus(texts::kTrayIn);
         drive.LoadTray();
         view.SetStatus(texts::kWaitingReady);
         drive.WaitReady(kTrayWaitSeconds);
+        if (StoppedAnswering(drive)) return false;
         if (drive.IsTrayOpen()) {
-            if (!Acknowledge(texts::kPushTrayIn)) return false;
+            if (!Acknowledge(texts::kPushTrayIn, boxesShown)) return false;
             messageShown = true;
         }
         previousPassSilent = !messageShown;
     }
 }
 
-bool UpdateSequence::Acknowledge(std::string_view text)
+bool UpdateSequence::Acknowledge(std::string_view text, int& boxesShown)
 {
-    return view.ShowMessage(MessageKind::Warning, texts::kWarningTitle, text, MessageButtons::Ok) == MessageAnswer::Ok;
+    const MessageButtons buttons = ++boxesShown > kPlainBoxesPerDrive ? MessageButtons::OkGiveUp : MessageButtons::Ok;
+    return view.ShowMessage(MessageKind::Warning, texts::kWarningTitle, text, buttons) == MessageAnswer::Ok;
 }
 
 // The end handler is attached before the worker runs. Its end is counted on this thread; while
 // later drives are still being prepared it cannot complete the update.
 void UpdateSequence::StartWorker(int slot, const Parser::WorkerParameters& parameters)
 {
+    // Until its worker reports a drive programmed, the drive counts as failed.
+    driveOutcomes[static_cast<std::size_t>(slot)].verdict = DriveVerdict::DownloadFailed;
     Parser* worker = new Parser(parameters);
     workers[static_cast<std::size_t>(slot)] = worker;
     worker->Start(this, [this] { ParserTerminate(); });
@@ -256,18 +291,21 @@ void UpdateSequence::CompleteUpdate()
     view.SetStatus(texts::kInquiry);
     view.ProcessPendingMessages();
     RefreshDrives();
+    JudgeUpdatedDrives();
     view.SetUpdateEnabled(true);
     view.SetCloseEnabled(true);
     ReportOutcome();
 }
 
-// Every worker has ended: its result is final and its device object free to go.
+// Every worker has ended: its result is final and its device object free to go. A drive that
+// its worker programmed is not yet a success: the drive has to show it (JudgeUpdatedDrives).
 void UpdateSequence::CollectResults()
 {
-    allSucceeded = true;
     for (int slot = 0; slot < updateCount; ++slot) {
         std::unique_ptr<AtapiDevice>& device = driveDevices[static_cast<std::size_t>(slot)];
-        if (device == nullptr || device->updateResult != 0) allSucceeded = false;
+        DriveOutcome& outcome = driveOutcomes[static_cast<std::size_t>(slot)];
+        if (outcome.verdict == DriveVerdict::DownloadFailed && device != nullptr && device->updateResult == 0)
+            outcome.verdict = DriveVerdict::NoAnswer;
         device.reset();
     }
 }
@@ -276,19 +314,58 @@ void UpdateSequence::CollectResults()
 // read again and selected, whatever entry was chosen while its worker ran.
 void UpdateSequence::RefreshDrives()
 {
+    reread.fill(false);
     if (mainDevice == nullptr) return;
     if (settings.autoMode == 0) {
-        const int16_t index = static_cast<int16_t>(updatedDriveIndex);
-        if (mainDevice->SelectDrive(index)) mainDevice->ReidentifyCurrent();
+        RereadDrive(static_cast<int16_t>(updatedDriveIndex));
         FillDriveList();
         view.SelectDriveEntry(updatedDriveIndex);
         return;
     }
-    for (int16_t index = 0; index < static_cast<int16_t>(mainDevice->DriveCount()); ++index) {
-        if (mainDevice->SelectDrive(index)) mainDevice->ReidentifyCurrent();
-    }
+    for (int16_t index = 0; index < static_cast<int16_t>(mainDevice->DriveCount()); ++index) RereadDrive(index);
     FillDriveList();
     mainDevice->CloseDrive();
+}
+
+// A drive that was just programmed resets and may report becoming ready for a while; it is
+// given a bounded time before its identification is read.
+bool UpdateSequence::RereadDrive(int16_t index)
+{
+    if (index < 0 || index >= kMaxDrives || !mainDevice->SelectDrive(index)) return false;
+    if (AwaitsJudgement(index)) mainDevice->WaitReady(kSettleSeconds);
+    reread[static_cast<std::size_t>(index)] = mainDevice->ReidentifyCurrent();
+    return reread[static_cast<std::size_t>(index)];
+}
+
+bool UpdateSequence::AwaitsJudgement(int16_t driveIndex) const
+{
+    for (int slot = 0; slot < updateCount; ++slot) {
+        const DriveOutcome& outcome = driveOutcomes[static_cast<std::size_t>(slot)];
+        if (outcome.driveIndex == driveIndex && outcome.verdict == DriveVerdict::NoAnswer) return true;
+    }
+    return false;
+}
+
+// The update succeeded only for drives that, read again just now, report their bank's new
+// revision (compared as eligibility compares it). A drive that could not be read again, or
+// reports anything else, failed: its worker's word alone is not enough.
+void UpdateSequence::JudgeUpdatedDrives()
+{
+    allSucceeded = updateCount != 0;
+    for (int slot = 0; slot < updateCount; ++slot) {
+        DriveOutcome& outcome = driveOutcomes[static_cast<std::size_t>(slot)];
+        const DriveRecord* record =
+            mainDevice != nullptr ? mainDevice->GetDrive(static_cast<uint32_t>(outcome.driveIndex)) : nullptr;
+        if (outcome.verdict == DriveVerdict::NoAnswer && record != nullptr &&
+            reread[static_cast<std::size_t>(outcome.driveIndex)]) {
+            const std::string_view reported = RevisionOf(*record);
+            std::memcpy(outcome.reportedRevision, reported.data(), reported.size());
+            outcome.reportedRevision[reported.size()] = '\0';
+            const bool current = CompareTexts(reported, package.NewRevisionForComparison(outcome.bank)) == 0;
+            outcome.verdict = current ? DriveVerdict::Updated : DriveVerdict::WrongRevision;
+        }
+        if (outcome.verdict != DriveVerdict::Updated) allSucceeded = false;
+    }
 }
 
 void UpdateSequence::ReportOutcome()

@@ -14,6 +14,7 @@
 #include "app/Eligibility.h"
 #include "app/Parser.h"
 #include "app/SequenceTexts.h"
+#include "payload/ProfileStore.h"
 
 namespace {
 
@@ -47,7 +48,12 @@ std::string_view RevisionOf(const DriveRecord& record)
 }  // namespace
 
 UpdateSequence::UpdateSequence(platform::System& system, const uint8_t* packageBlock, UpdateView& view)
-    : system(system), view(view), package(packageBlock), settings(package.ReadSettings()), osInfo(system)
+    : system(system),
+      view(view),
+      package(packageBlock),
+      settings(package.ReadSettings()),
+      osInfo(system),
+      placeholderProfiles(payload::OwnProfileStoreIsSynthetic() && !system.IsVirtual())
 {
 }
 
@@ -165,9 +171,14 @@ void UpdateSequence::AppendDetected(std::string_view entry)
     detectedDrives[detectedLength] = '\0';
 }
 
+// Placeholder profiles count like a package without firmware: they were made up for the drive
+// model, and a real drive's boot code would program its flash after them.
 void UpdateSequence::JudgeDrives()
 {
-    CheckEligibility(package, settings, mainDevice->DriveTable(), static_cast<int16_t>(mainDevice->DriveCount()));
+    const int16_t count = static_cast<int16_t>(mainDevice->DriveCount());
+    CheckEligibility(package, settings, mainDevice->DriveTable(), count);
+    if (!placeholderProfiles) return;
+    for (int16_t index = 0; index < count; ++index) mainDevice->DriveTable()[static_cast<std::size_t>(index)].updatable = 0;
 }
 
 void UpdateSequence::SelectFirstUpdatableDrive()
@@ -219,6 +230,8 @@ bool UpdateSequence::RefuseWithoutMatchedDrive()
 {
     if (UpdatableDriveCount() > 0) return true;
     ShowPermissionAdviceOnce();
+    if (placeholderProfiles)
+        view.ShowMessage(MessageKind::Error, texts::kErrorTitle, texts::kPlaceholderProfiles, MessageButtons::Ok);
     FixedText<kMessageSize> text;
     text << texts::kNoMatchHead << texts::kNoMatchProductBefore << package.ProductText()
          << texts::kNoMatchProductAfter << texts::kNoMatchDetected << DetectedDrives();

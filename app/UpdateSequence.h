@@ -46,6 +46,24 @@ enum class SequenceOutcome : uint8_t {
     Closed,              // cmdCloseClick
 };
 
+// How one drive of the last update ended. Only Updated is a success: the drive was programmed
+// and, read again afterwards, reports its bank's new revision.
+enum class DriveVerdict : uint8_t {
+    NotStarted,       // no device object, the drive did not open, or its bank is unusable
+    GivenUp,          // the disc and tray check gave it up (it stopped answering, or nobody could)
+    DownloadFailed,   // its worker's download failed (also while the worker still runs)
+    NoAnswer,         // programmed, but its identification could not be read again
+    WrongRevision,    // programmed, but it reports another revision than its bank's new one
+    Updated,
+};
+
+struct DriveOutcome {
+    int16_t driveIndex;          // in the main device object's drive table
+    uint16_t bank;               // 0-based firmware bank it was given
+    DriveVerdict verdict;
+    char reportedRevision[5];    // as read after the update (WrongRevision)
+};
+
 class UpdateSequence : public QObject {
 public:
     // The progress bar's range during an update; the front end ticks every kTimerIntervalMs.
@@ -99,6 +117,11 @@ public:
     bool AllSucceeded() const { return allSucceeded; }
     // Drives of the main device object that are present and updatable.
     int UpdatableDriveCount() const;
+    // Slot 0..UpdateCount()-1 of the current or last update.
+    const DriveOutcome& OutcomeOfSlot(int slot) const { return driveOutcomes[static_cast<std::size_t>(slot)]; }
+    // The program carries only the synthetic flash profiles and this system reaches real
+    // drives: no drive may be updated.
+    bool ProfilesArePlaceholders() const { return placeholderProfiles; }
 
     const PackageReader& Package() const { return package; }
     const PackageSettings& Settings() const { return settings; }
@@ -125,9 +148,9 @@ private:
     void AddSlot(int driveIndex);
     void TellAboutDrivesLeftOut();
     void PrepareSlot(int slot);
-    void MarkFailed(int slot);
+    void MarkFailed(int slot, DriveVerdict verdict);
     bool CheckDiscAndTray(AtapiDevice& drive);
-    bool Acknowledge(std::string_view text);
+    bool Acknowledge(std::string_view text, int& boxesShown);
     void StartWorker(int slot, const Parser::WorkerParameters& parameters);
     void BeginProgramming();
     void ParserTerminate();
@@ -136,6 +159,9 @@ private:
     void CompleteUpdate();
     void CollectResults();
     void RefreshDrives();
+    bool RereadDrive(int16_t index);
+    bool AwaitsJudgement(int16_t driveIndex) const;
+    void JudgeUpdatedDrives();
     void ReportOutcome();
     void WaitForWorkers();
 
@@ -152,6 +178,10 @@ private:
     std::array<std::unique_ptr<AtapiDevice>, kMaxDrives> driveDevices;
     // A worker deletes itself after its end has been handled; the guarded pointer then reads null.
     std::array<QPointer<Parser>, kMaxDrives> workers;
+    std::array<DriveOutcome, kMaxDrives> driveOutcomes{};
+    // Drives whose identification the refresh after the update has read.
+    std::array<bool, kMaxDrives> reread{};
+    const bool placeholderProfiles;
 
     char detectedDrives[kMaxDrives * kDriveEntrySize + 1] = {};
     std::size_t detectedLength = 0;

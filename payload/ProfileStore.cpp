@@ -4,6 +4,8 @@
 
 #include "payload/ProfileStore.h"
 
+#include <algorithm>
+
 namespace payload {
 
 // Not const and with external linkage: the compiler must assume the bytes can change, and
@@ -19,6 +21,12 @@ const uint8_t* OwnProfileStore()
     // the object's initial bytes no longer applies to what the caller reads through it.
     asm volatile("" : "+r"(store));
     return store;
+}
+
+bool OwnProfileStoreIsSynthetic()
+{
+    static constexpr ProfileStoreBytes kSynthetic = SyntheticProfileStore();
+    return std::equal(kSynthetic.begin(), kSynthetic.end(), OwnProfileStore());
 }
 
 }  // namespace payload

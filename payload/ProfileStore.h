@@ -46,4 +46,8 @@ constexpr ProfileStoreBytes SyntheticProfileStore()
     return store;
 }
 
+// Whether the program's own store is still the synthetic one: profiles made up for the drive
+// model, which must never reach a real drive.
+bool OwnProfileStoreIsSynthetic();
+
 }  // namespace payload

@@ -166,6 +166,13 @@ const Key kKeys[] = {
      [](auto v, auto& s, auto& r) { return ReadChoice(v, "0", "1", s.drive.discPresent, r); }},
     {"tray",
      [](auto v, auto& s, auto& r) { return ReadChoice(v, "closed", "open", s.drive.trayOpen, r); }},
+    {"profile",
+     [](auto v, auto& s, auto& r) {
+         bool unneeded = false;
+         if (!ReadChoice(v, "needed", "unneeded", unneeded, r)) return false;
+         s.drive.needsProfile = !unneeded;
+         return true;
+     }},
     {"image",
      [](auto v, auto& s, auto& r) {
          return ReadInteger<uint32_t>(v, 1, kDriveBufferSize, s.drive.imageSize, r);

@@ -373,12 +373,13 @@ void VirtualDrive::ReceiveImageData(const CommandRequest& request, uint32_t offs
 }
 
 // Programs the flash from the buffer. The image is good only when every byte of it arrived
-// after a profile packet for this drive's chip; anything else leaves a damaged drive.
+// after a profile packet for this drive's chip (or the drive needs no profile); anything else
+// leaves a damaged drive.
 void VirtualDrive::Commit(uint8_t control, CommandReply& reply) {
     const uint32_t arrived = static_cast<uint32_t>(storage->written.count());
     const bool matched = profileArmed && lastProfile.length >= 4 &&
                          std::memcmp(lastProfile.bytes, settings.flashId, 4) == 0;
-    const bool good = matched && arrived == settings.imageSize;
+    const bool good = (matched || !settings.needsProfile) && arrived == settings.imageSize;
 
     std::memcpy(storage->flash, storage->buffer, settings.imageSize);
     commit.state = good ? FlashState::Good : FlashState::Damaged;

@@ -51,6 +51,9 @@ struct DriveConfig {
     uint8_t flashId[kFlashIdSize] = {0xBF, 0xD6, 0x00, 0x01};  // bytes 0..3: the chip key
     uint32_t imageSize = kDriveBufferSize;  // bytes a good commit needs since the profile
     uint32_t becomingReadyPolls = kDefaultBecomingReadyPolls;  // after a load or a reset
+    // The drive's boot code programs the flash only after the profile of its chip; a drive
+    // without that need takes any complete image (profile=unneeded).
+    bool needsProfile = true;
     bool discPresent = false;
     bool trayOpen = false;
     DriveTiming timing;

@@ -49,7 +49,10 @@ inline const char kUpdated[] = "Firmware has been updated successfully !";
 class TestSystem : public sim::VirtualSystem {
 public:
     const char* PermissionAdvice() const override { return advice; }
+    // False: the system presents its drives as the machine's own.
+    bool IsVirtual() const override { return isVirtual; }
     const char* advice = nullptr;
+    bool isVirtual = true;
 };
 
 // Whether every expected call appears in calls, in this order (others may come between).
@@ -101,6 +104,13 @@ protected:
         char digits[16];
         std::snprintf(digits, sizeof digits, "%010ld", value);
         std::memcpy(Bytes() + valueOffset, digits, payload::kNumberDigits);
+    }
+
+    // The value of the bank's revision entry (same length as the delivered "RN08").
+    void SetNewRevision(int bank, const char* revision)
+    {
+        const payload::EntryLocation& entry = payload::kRevisionEntries[bank];
+        std::memcpy(Bytes() + entry.offset + entry.key.size(), revision, std::strlen(revision));
     }
 
     void SetCaption(const char* caption)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "SequenceFixture.h"
+#include "app/SequenceTexts.h"
 
 namespace sequencetest {
 namespace {
@@ -113,6 +114,20 @@ TEST_F(StartUpTest, ImagePlaceholderMatchesNoDrive)
     StartUp();
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0].text, std::string(kNoMatchHead) + TalvoreEntry(0, "sr0", "RN05") + "\n");
+}
+
+// The profiles a program built from source carries were made up for the drive model: on the
+// machine's own drives they count like an image area without firmware, and the user is told why.
+TEST_F(StartUpTest, PlaceholderProfilesUpdateNoRealDrive)
+{
+    system.isVirtual = false;
+    sim::VirtualDrive& drive = AddDrive();
+    StartUp();
+    ASSERT_EQ(view.MessageTexts(), (std::vector<std::string>{std::string(texts::kPlaceholderProfiles),
+                                                             kNoMatchHead + TalvoreEntry(0, "sr0", "RN05") + "\n"}));
+    EXPECT_EQ(sequence->Outcome(), SequenceOutcome::NoMatchedDrive);
+    EXPECT_TRUE(sequence->ProfilesArePlaceholders());
+    EXPECT_EQ(CountOpcode(drive, kWriteBuffer), 0);
 }
 
 TEST_F(StartUpTest, NoticeWithTwoPointsAnsweredNoEndsBeforeAnyUpdate)

@@ -174,6 +174,7 @@ TEST_F(UpdateRunTest, WorkerGetsTheBanksBytesAndTheBootCodeFlag)
     // Bank 2 accepts every drive that bank 1 refuses (its first row is unfilled).
     Set(SettingKey::HOW_MANY_BIN, '2');
     Set(SettingKey::BOOTCODE, '1');
+    SetNumber(payload::BinSizeValueOffset(0), 524288);   // bank 1 ends where bank 2 starts
     SetNumber(payload::BinStartValueOffset(1), 524288);
     SetNumber(payload::BinSizeValueOffset(1), 524288);
     std::memcpy(block->newRevision[1], "NEW_FW2=RX01 new", 16);
@@ -263,23 +264,41 @@ TEST_F(UpdateRunTest, TrayThatKeepsReopeningIsNeverPassedSilentlyTwice)
     EXPECT_EQ(view.MessageTexts(), (std::vector<std::string>{kPushTrayIn, kUpdated}));
 }
 
-TEST_F(UpdateRunTest, DriveThatVanishesDuringTheCheckAsksOnEveryPassUntilGivenUp)
+// A drive whose requests no longer get through could never end the check: it is given up at
+// once, without another box, and nothing is written to it.
+TEST_F(UpdateRunTest, DriveThatVanishesDuringTheCheckIsGivenUpAtOnce)
 {
     Set(SettingKey::CHKDISC, '1');
     sim::VirtualDrive& drive = AddDrive("disc=1");
     StartUp();
     view.Answer(MessageAnswer::Ok, [&] { drive.Disappear(); });
-    view.Answer(MessageAnswer::Ok);
-    view.Answer(MessageAnswer::Ok);
-    view.Answer(MessageAnswer::No);   // a front end that cannot ask anyone gives the drive up
     sequence->cmdUpdateClick();
 
-    EXPECT_EQ(view.MessageTexts(),
-              (std::vector<std::string>{kRemoveDisc, kDiscLocked, kDiscLocked, kDiscLocked, kUpdateFailed}));
-    EXPECT_EQ(view.StatusCount(kTrayOut), 4);
-    EXPECT_EQ(view.StatusCount(kInquiry), 1);
+    EXPECT_EQ(view.MessageTexts(), (std::vector<std::string>{kRemoveDisc, kUpdateFailed}));
+    EXPECT_EQ(view.StatusCount(kTrayOut), 1);
     EXPECT_EQ(view.terminateCount, 1);
     EXPECT_EQ(sequence->Outcome(), SequenceOutcome::UpdateFailed);
+    EXPECT_EQ(sequence->OutcomeOfSlot(0).verdict, DriveVerdict::GivenUp);
+    EXPECT_EQ(CountOpcode(drive, kWriteBuffer), 0);
+}
+
+// A disc that stays locked in brings its box back on every pass; from the third box on the
+// person may give the drive up, which ends the check and the update without a byte written.
+TEST_F(UpdateRunTest, LockedDiscOffersToGiveTheDriveUpFromTheThirdBox)
+{
+    Set(SettingKey::CHKDISC, '1');
+    sim::VirtualDrive& drive = AddDrive("disc=1,fault=1B#1+:sense:5/53/02");
+    StartUp();
+    view.Answer(MessageAnswer::Ok);
+    view.Answer(MessageAnswer::Ok);
+    view.Answer(MessageAnswer::No);
+    sequence->cmdUpdateClick();
+
+    ASSERT_EQ(view.MessageTexts(), (std::vector<std::string>{kDiscLocked, kDiscLocked, kDiscLocked, kUpdateFailed}));
+    EXPECT_EQ(view.messages[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(view.messages[1].buttons, MessageButtons::Ok);
+    EXPECT_EQ(view.messages[2].buttons, MessageButtons::OkGiveUp);
+    EXPECT_EQ(sequence->OutcomeOfSlot(0).verdict, DriveVerdict::GivenUp);
     EXPECT_EQ(CountOpcode(drive, kWriteBuffer), 0);
 }
 
@@ -328,6 +347,7 @@ TEST_F(UpdateRunTest, AutomaticModeWithOneOfTwoDrivesFailing)
 TEST_F(UpdateRunTest, AutomaticModeWithoutUpdatableDriveStartsNothing)
 {
     Set(SettingKey::AUTOMODE, '1');
+    SetNewRevision(0, "RN09");
     AddDrive("newrev=RN09");   // after the update no bank accepts the drive
     StartUp();
     ASSERT_TRUE(RunUntilUpdateOver());

@@ -4,8 +4,10 @@
 #include <QtCore/QEventLoop>
 
 #include <cstring>
+#include <string>
 
 #include "app/DriveEntry.h"
+#include "app/SequenceTexts.h"
 
 namespace cli {
 
@@ -44,6 +46,58 @@ bool ChooseDrive(UpdateSequence& sequence, TerminalView& view, int drive, std::F
     view.SelectDriveEntry(drive);
     sequence.cboDrivesChange();
     return true;
+}
+
+// A text from a drive or a package, with anything but printable ASCII shown as \xNN.
+std::string PrintableText(std::string_view text)
+{
+    std::string shown;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F && c != '\\') {
+            shown += c;
+            continue;
+        }
+        char escaped[5];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+        shown += escaped;
+    }
+    return shown;
+}
+
+void ReportDrive(const UpdateSequence& sequence, const DriveOutcome& outcome, std::FILE* err)
+{
+    const std::string expected = PrintableText(sequence.Package().NewRevisionForComparison(outcome.bank));
+    std::fprintf(err, "norvik-cli: drive %d: ", outcome.driveIndex);
+    switch (outcome.verdict) {
+    case DriveVerdict::Updated:
+        std::fprintf(err, "updated: it reports revision \"%s\"\n", expected.c_str());
+        return;
+    case DriveVerdict::NotStarted:
+        std::fputs("not updated: the drive could not be opened or its firmware bank is unusable\n", err);
+        return;
+    case DriveVerdict::GivenUp:
+        std::fputs("given up during the disc and tray check; no firmware was sent to it\n", err);
+        return;
+    case DriveVerdict::DownloadFailed:
+        std::fputs("the firmware download failed (--trace FILE records every command)\n", err);
+        return;
+    case DriveVerdict::NoAnswer:
+        std::fprintf(err, "its identification could not be read after the update; expected revision \"%s\"\n",
+                     expected.c_str());
+        return;
+    case DriveVerdict::WrongRevision:
+        std::fprintf(err, "reports revision \"%s\" after the update, expected \"%s\"\n",
+                     PrintableText(outcome.reportedRevision).c_str(), expected.c_str());
+        return;
+    }
+}
+
+// After a failed update, how each drive that took part ended, failed ones and good ones alike:
+// the person needs to know which drive to look after.
+void ReportDrives(const UpdateSequence& sequence, std::FILE* err)
+{
+    for (int slot = 0; slot < sequence.UpdateCount(); ++slot) ReportDrive(sequence, sequence.OutcomeOfSlot(slot), err);
 }
 
 void ReportRestart(const UpdateSequence& sequence, const UpdateChoice& choice, std::FILE* out)
@@ -110,6 +164,9 @@ int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView&
     }
     if (const char* advice = system.PermissionAdvice(); advice != nullptr && advice[0] != '\0')
         std::fprintf(err, "norvik-cli: %s\n", advice);
+    if (sequence.ProfilesArePlaceholders())
+        std::fprintf(err, "norvik-cli: %.*s\n", static_cast<int>(texts::kPlaceholderProfiles.size()),
+                     texts::kPlaceholderProfiles.data());
     return kExitSuccess;
 }
 
@@ -141,6 +198,7 @@ int RunUpdate(platform::System& system, const uint8_t* packageBlock, TerminalVie
     WaitUntilUpdateOver(sequence);
     view.Finish();
     DeleteEndedWorkers();
+    if (sequence.Outcome() == SequenceOutcome::UpdateFailed) ReportDrives(sequence, err);
     if (sequence.Outcome() == SequenceOutcome::Restarted) ReportRestart(sequence, choice, out);
     return ExitCodeFor(sequence.Outcome());
 }
