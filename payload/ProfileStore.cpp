@@ -4,8 +4,6 @@
 
 #include "payload/ProfileStore.h"
 
-#include <algorithm>
-
 namespace payload {
 
 // Not const and with external linkage: the compiler must assume the bytes can change, and
@@ -23,10 +21,6 @@ const uint8_t* OwnProfileStore()
     return store;
 }
 
-bool OwnProfileStoreIsSynthetic()
-{
-    static constexpr ProfileStoreBytes kSynthetic = SyntheticProfileStore();
-    return std::equal(kSynthetic.begin(), kSynthetic.end(), OwnProfileStore());
-}
+bool OwnProfileStoreIsSynthetic() { return IsSyntheticProfileStore(OwnProfileStore()); }
 
 }  // namespace payload

@@ -5,6 +5,7 @@
 // digits) followed by a pattern of its number and the byte's place, so whoever receives a
 // profile can tell which one it was.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -46,8 +47,13 @@ constexpr ProfileStoreBytes SyntheticProfileStore()
     return store;
 }
 
-// Whether the program's own store is still the synthetic one: profiles made up for the drive
-// model, which must never reach a real drive.
+// Whether a store (kProfileStoreSize bytes) is the synthetic one: profiles made up for the
+// drive model, which must never reach a real drive.
+inline bool IsSyntheticProfileStore(const uint8_t* store)
+{
+    static constexpr ProfileStoreBytes kSynthetic = SyntheticProfileStore();
+    return std::equal(kSynthetic.begin(), kSynthetic.end(), store);
+}
 bool OwnProfileStoreIsSynthetic();
 
 }  // namespace payload

@@ -125,10 +125,9 @@ uint32_t StoreChecksum(const uint8_t* bytes, std::size_t size)
 
 void PrintProfileStore(std::ostream& out, const uint8_t* store)
 {
-    static constexpr payload::ProfileStoreBytes kSynthetic = payload::SyntheticProfileStore();
-    const bool synthetic = std::equal(kSynthetic.begin(), kSynthetic.end(), store);
+    const bool synthetic = payload::IsSyntheticProfileStore(store);
     char summary[96];
-    std::snprintf(summary, sizeof summary, "checksum %08x, first bytes", StoreChecksum(store, kSynthetic.size()));
+    std::snprintf(summary, sizeof summary, "checksum %08x, first bytes", StoreChecksum(store, payload::kProfileStoreSize));
     out << "profile store: " << (synthetic ? "synthetic (as built from source)" : "replaced") << ", " << summary;
     for (std::size_t i = 0; i < 8; ++i) {
         char byte[4];
@@ -136,4 +135,5 @@ void PrintProfileStore(std::ostream& out, const uint8_t* store)
         out << byte;
     }
     out << '\n';
+    if (synthetic) out << "  made up for the virtual drive: the program updates no real drive with it\n";
 }
