@@ -214,6 +214,8 @@ void DrawDrives(Random& random, Scenario& scenario)
             if (plan.size > 0) text += ",image=" + std::to_string(plan.size);
         }
         text += std::string(",chip=") + kChips[Uniform(random, 0, 5)];
+        // Now and then boot code that takes a complete image without the chip's profile.
+        if (OneIn(random, 8)) text += ",profile=unneeded";
         text += std::string(",disc=") + (OneIn(random, 4) ? "1" : "0");
         text += std::string(",tray=") + (OneIn(random, 4) ? "open" : "closed");
         const int faults = OneIn(random, 3) ? 0 : Uniform(random, 1, 2);
