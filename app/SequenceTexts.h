@@ -52,6 +52,11 @@ inline constexpr char kDrivesLeftOutFormat[] =
     "The first 16 drives take part in this update; %d further drive(s) found on this system "
     "keep their firmware.";
 
+// A drive of the update that could not be opened exclusively: the system's reason goes into %s.
+inline constexpr char kDriveNotOpenedFormat[] = "%s.\nThis drive is not updated.";
+// The reason given to the system for holding off shutdown and sleep, followed by the drives.
+inline constexpr char kInhibitorWhy[] = "Writing new firmware into";
+
 inline constexpr std::string_view kCheckDisc = "Check Disc & Tray Status...";
 inline constexpr std::string_view kTrayOut = "Tray Out ...";
 inline constexpr std::string_view kTrayIn = "Tray In ...";

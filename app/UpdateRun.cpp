@@ -54,6 +54,8 @@ void UpdateSequence::cmdUpdateClick()
     phase = Phase::Preparing;
     outcome = SequenceOutcome::Undecided;
     updateCount = 0;
+    // The update's device objects open their drives exclusively: the main object lets go first.
+    mainDevice->CloseDrive();
     if (settings.autoMode == 0)
         ChooseSelectedDrive();
     else
@@ -115,6 +117,7 @@ void UpdateSequence::AddSlot(int driveIndex)
     device = MakeDevice(system, false);
     if (device == nullptr) return;
     mainDevice->CopyStateTo(*device);
+    device->RequireExclusiveAccess();
     device->SelectDrive(static_cast<int16_t>(driveIndex));
 }
 
@@ -144,7 +147,8 @@ void UpdateSequence::PrepareSlot(int slot)
     AtapiDevice* device = driveDevices[static_cast<std::size_t>(slot)].get();
     const int16_t index = device != nullptr ? device->CurrentIndex() : kSelectionFailed;
     const DriveRecord* record = index >= 0 ? mainDevice->GetDrive(static_cast<uint32_t>(index)) : nullptr;
-    if (record == nullptr || record->bankNumber >= settings.howManyBin) {
+    if (record == nullptr || record->bankNumber >= settings.howManyBin || view.StopRequested()) {
+        ReportAccessRefused(device);
         MarkFailed(slot, DriveVerdict::NotStarted);
         return;
     }
@@ -166,6 +170,15 @@ void UpdateSequence::PrepareSlot(int slot)
         return;
     }
     StartWorker(slot, parameters);
+}
+
+// A drive that another program holds is left alone, and the person is told which and why.
+void UpdateSequence::ReportAccessRefused(const AtapiDevice* device)
+{
+    if (device == nullptr || device->CurrentIndex() >= 0 || device->AccessRefusal()[0] == '\0') return;
+    char text[platform::kRefusalSize + 64];
+    std::snprintf(text, sizeof text, texts::kDriveNotOpenedFormat, device->AccessRefusal());
+    view.ShowMessage(MessageKind::Error, texts::kErrorTitle, text, MessageButtons::Ok);
 }
 
 void UpdateSequence::MarkFailed(int slot, DriveVerdict verdict)
@@ -232,8 +245,48 @@ void UpdateSequence::StartWorker(int slot, const Parser::WorkerParameters& param
     driveOutcomes[static_cast<std::size_t>(slot)].verdict = DriveVerdict::DownloadFailed;
     Parser* worker = new Parser(parameters);
     workers[static_cast<std::size_t>(slot)] = worker;
+    BeginFlash();
     worker->Start(this, [this] { ParserTerminate(); });
     ++runningWorkers;
+}
+
+// From the first worker started until the outcome is reported, nothing may end the process or
+// the system: the system is asked to hold off shutdown and sleep while drives are written, and
+// the front end holds off signals until the outcome.
+void UpdateSequence::BeginFlash()
+{
+    if (flashUnderway) return;
+    flashUnderway = true;
+    shutdownInhibited = true;
+    system.InhibitShutdown(InhibitorReason().data());
+    view.FlashUnderway(true);
+}
+
+// The drives of the update by their roots, for whoever asks the system why it may not sleep.
+std::string_view UpdateSequence::InhibitorReason()
+{
+    std::size_t length = std::snprintf(inhibitorWhy, sizeof inhibitorWhy, "%s", texts::kInhibitorWhy);
+    for (int slot = 0; slot < updateCount; ++slot) {
+        const DriveRecord* record = mainDevice->GetDrive(static_cast<uint32_t>(OutcomeOfSlot(slot).driveIndex));
+        if (record == nullptr || length >= sizeof inhibitorWhy) continue;
+        length += std::snprintf(inhibitorWhy + length, sizeof inhibitorWhy - length, "%s%.*s", slot == 0 ? " " : ", ",
+                                static_cast<int>(strnlen(record->rootPath, sizeof record->rootPath)), record->rootPath);
+    }
+    return std::string_view(inhibitorWhy, std::min(length, sizeof inhibitorWhy - 1));
+}
+
+void UpdateSequence::ReleaseShutdown()
+{
+    if (!shutdownInhibited) return;
+    shutdownInhibited = false;
+    system.ReleaseShutdownInhibitor();
+}
+
+void UpdateSequence::EndFlash()
+{
+    if (!flashUnderway) return;
+    flashUnderway = false;
+    view.FlashUnderway(false);
 }
 
 void UpdateSequence::BeginProgramming()
@@ -284,6 +337,7 @@ void UpdateSequence::CompleteUpdate()
 {
     phase = Phase::Finishing;
     view.SetProgressTimer(false);
+    ReleaseShutdown();
     CollectResults();
     progressPosition = progressMaximum;
     ShowProgress();
@@ -295,6 +349,7 @@ void UpdateSequence::CompleteUpdate()
     view.SetUpdateEnabled(true);
     view.SetCloseEnabled(true);
     ReportOutcome();
+    EndFlash();
 }
 
 // Every worker has ended: its result is final and its device object free to go. A drive that

@@ -212,7 +212,8 @@ void UpdateSequence::cboDrivesChange()
     view.SetUpdateEnabled(phase == Phase::AtRest);
     view.ShowUpdateSentence(texts::kWillBeUpdated, TextColour::Black);
     view.ShowRevisions(package.NewRevisionForDisplay(record->bankNumber), RevisionOf(*record));
-    mainDevice->SelectDrive(static_cast<int16_t>(index));
+    // During an update the drives belong to its device objects, which hold them exclusively.
+    if (phase == Phase::AtRest) mainDevice->SelectDrive(static_cast<int16_t>(index));
 }
 
 int UpdateSequence::UpdatableDriveCount() const
@@ -288,4 +289,5 @@ void UpdateSequence::WaitForWorkers()
         worker->wait();
         delete worker.data();
     }
+    ReleaseShutdown();
 }

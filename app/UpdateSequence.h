@@ -149,6 +149,11 @@ private:
     void TellAboutDrivesLeftOut();
     void PrepareSlot(int slot);
     void MarkFailed(int slot, DriveVerdict verdict);
+    void ReportAccessRefused(const AtapiDevice* device);
+    void BeginFlash();
+    std::string_view InhibitorReason();
+    void ReleaseShutdown();
+    void EndFlash();
     bool CheckDiscAndTray(AtapiDevice& drive);
     bool Acknowledge(std::string_view text, int& boxesShown);
     void StartWorker(int slot, const Parser::WorkerParameters& parameters);
@@ -182,6 +187,9 @@ private:
     // Drives whose identification the refresh after the update has read.
     std::array<bool, kMaxDrives> reread{};
     const bool placeholderProfiles;
+    bool flashUnderway = false;
+    bool shutdownInhibited = false;
+    char inhibitorWhy[kMaxDrives * platform::kRootPathSize + 64] = {};
 
     char detectedDrives[kMaxDrives * kDriveEntrySize + 1] = {};
     std::size_t detectedLength = 0;

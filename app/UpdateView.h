@@ -67,6 +67,14 @@ public:
     // goes on with a longer step.
     virtual void ProcessPendingMessages() = 0;
 
+    // Drives may be being written from the first worker started until the update's outcome has
+    // been reported: the front end holds off what would end the process meanwhile (signals),
+    // and acts on it once the flash is over.
+    virtual void FlashUnderway(bool) {}
+    // The person (or the system) asked the program to stop while drives were being written:
+    // no further drive of the update is started.
+    virtual bool StopRequested() const { return false; }
+
     // The application is told to terminate: its event loop ends as soon as it runs. Must work
     // before the loop has started (a queued quit), and returns at once.
     virtual void Terminate() = 0;

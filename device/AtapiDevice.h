@@ -62,6 +62,11 @@ public:
     uint8_t IsPresent(int16_t index) const;
     int16_t CurrentIndex() const { return currentIndex; }
     bool SelectDrive(int16_t index);
+    // Every later selection opens its drive exclusively: for the device objects of an update,
+    // which may write the drive's firmware. AccessRefusal tells why the last selection could
+    // not open its drive ("" when no reason was given).
+    void RequireExclusiveAccess() { exclusiveAccess = true; }
+    const char* AccessRefusal() const { return accessRefusal; }
     void CloseDrive();
     bool ReidentifyCurrent();
     void CopyStateTo(AtapiDevice& destination) const;
@@ -165,6 +170,8 @@ private:
     sys::OSInfo osInfo;
     bool useAspi = false;
     bool raiseOnError = false;
+    bool exclusiveAccess = false;
+    char accessRefusal[platform::kRefusalSize] = {};
     LastCommand lastCommand{};
     // An ASPI request still pending after its wait and an abort: the manager may still write
     // into it, its buffers and its event, so none of them is reused or freed meanwhile.

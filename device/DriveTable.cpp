@@ -48,7 +48,9 @@ bool AtapiDevice::SelectDrive(int16_t index) {
     std::memcpy(current.vendorSpecific, record.vendorSpecific, sizeof current.vendorSpecific);
 
     if (osInfo.IsNT() && !useAspi) {
-        deviceHandle = system.OpenDrive(record.rootPath);
+        accessRefusal[0] = '\0';
+        deviceHandle = exclusiveAccess ? system.OpenDriveExclusive(record.rootPath, accessRefusal)
+                                       : system.OpenDrive(record.rootPath);
         if (deviceHandle == platform::kInvalidDriveHandle) {
             // Nothing selected and no address: every command is refused until another selection.
             currentIndex = kSelectionFailed;

@@ -18,6 +18,8 @@ constexpr DriveHandle kInvalidDriveHandle = -1;
 constexpr int kRootPathSize = 16;
 // Most drive roots listed in one scan.
 constexpr int kMaxDriveRoots = 32;
+// Widest reason an exclusive open gives for a refusal, terminating zero included.
+constexpr int kRefusalSize = 256;
 
 struct DriveRootList {
     char roots[kMaxDriveRoots][kRootPathSize];
@@ -91,6 +93,12 @@ public:
 
     // Opening a drive for commands (read and write, shared). kInvalidDriveHandle on failure.
     virtual DriveHandle OpenDrive(const char* root) = 0;
+    // Opening a drive for commands that may write its firmware: exclusively, so that no other
+    // program reaches the drive while it is held, and only through the drive's own command node.
+    // kInvalidDriveHandle on failure, with a one-line reason for the user in refusal that names
+    // the node (in use by another program, not the drive's own node); empty when the reason is
+    // a refused right, which PermissionAdvice explains.
+    virtual DriveHandle OpenDriveExclusive(const char* root, char (&refusal)[kRefusalSize]) = 0;
     virtual void CloseDrive(DriveHandle drive) = 0;
     virtual AddressQuery QueryScsiAddress(DriveHandle drive, ScsiAddress& address) = 0;
     virtual bool QueryStorageDescriptor(DriveHandle drive, uint8_t (&descriptor)[kStorageDescriptorSize]) = 0;
@@ -125,6 +133,11 @@ public:
     // the given flags (2 reboot, 4 force) and returns whether the system accepted the request.
     virtual bool EnableShutdownPrivilege() = 0;
     virtual bool RequestRestart(uint32_t flags) = 0;
+
+    // Asks the system not to shut down or sleep while drives are being programmed (why names
+    // them) until ReleaseShutdownInhibitor. A system that cannot be asked is no error.
+    virtual void InhibitShutdown(const char* why) = 0;
+    virtual void ReleaseShutdownInhibitor() = 0;
 
     // A message box without owner window, with one OK button; returns when it is closed.
     virtual void ShowMessage(const char* text, const char* caption, MessageIcon icon) = 0;

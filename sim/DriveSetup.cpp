@@ -196,6 +196,8 @@ const Key kKeys[] = {
     {"root", ReadRoot},
     {"open",
      [](auto v, auto& s, auto& r) { return ReadChoice(v, "ok", "fails", s.openFails, r); }},
+    {"inuse",
+     [](auto v, auto& s, auto& r) { return ReadChoice(v, "0", "1", s.inUseElsewhere, r); }},
     {"fault", ReadFaultEntry},
 };
 

@@ -30,6 +30,7 @@ struct DriveSetup {
     AddressKind addressKind = AddressKind::Auto;
     platform::ScsiAddress address = {0, 0, 0, 0};
     bool openFails = false;
+    bool inUseElsewhere = false;   // another program holds the drive: no exclusive open
     std::array<Fault, kMaxFaults> faults{};
     int faultCount = 0;
 };

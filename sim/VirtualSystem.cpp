@@ -45,6 +45,7 @@ VirtualDrive* VirtualSystem::AddDrive(const DriveSetup& setup) {
         entry.address = ScsiAddress{0, 0, static_cast<int16_t>(index), 0};
     }
     entry.openFails = setup.openFails;
+    entry.inUseElsewhere = setup.inUseElsewhere;
     entry.drive = std::make_unique<VirtualDrive>(setup.drive);
     for (int i = 0; i < setup.faultCount; ++i) entry.drive->AddFault(setup.faults[i]);
 
@@ -166,15 +167,37 @@ bool VirtualSystem::IsOpticalDrive(const char* root) {
 }
 
 DriveHandle VirtualSystem::OpenDrive(const char* root) {
+    char refusal[platform::kRefusalSize];
+    return OpenHandle(root, false, refusal);
+}
+
+DriveHandle VirtualSystem::OpenDriveExclusive(const char* root, char (&refusal)[platform::kRefusalSize]) {
+    return OpenHandle(root, true, refusal);
+}
+
+DriveHandle VirtualSystem::OpenHandle(const char* root, bool exclusive, char (&refusal)[platform::kRefusalSize]) {
+    refusal[0] = '\0';
     const int found = FindRoot(root);
     if (found < 0 || roots[found].drive < 0) return kInvalidDriveHandle;
     const int index = roots[found].drive;
     if (drives[index].openFails || drives[index].drive->gone()) return kInvalidDriveHandle;
 
     std::lock_guard lock(mutex);
+    bool held = false;
+    bool heldExclusively = false;
+    for (int slot = 0; slot < kMaxOpenDrives; ++slot) {
+        if (openHandles[slot] != index + 1) continue;
+        held = true;
+        heldExclusively = heldExclusively || exclusiveHandles[slot];
+    }
+    if (heldExclusively || (exclusive && (held || drives[index].inUseElsewhere))) {
+        std::snprintf(refusal, sizeof refusal, "%s is in use by another program", root);
+        return kInvalidDriveHandle;
+    }
     for (int slot = 0; slot < kMaxOpenDrives; ++slot) {
         if (openHandles[slot] == 0) {
             openHandles[slot] = index + 1;
+            exclusiveHandles[slot] = exclusive;
             return kFirstHandle + slot;
         }
     }
@@ -184,7 +207,10 @@ DriveHandle VirtualSystem::OpenDrive(const char* root) {
 void VirtualSystem::CloseDrive(DriveHandle handle) {
     std::lock_guard lock(mutex);
     const DriveHandle slot = handle - kFirstHandle;
-    if (slot >= 0 && slot < kMaxOpenDrives) openHandles[slot] = 0;
+    if (slot >= 0 && slot < kMaxOpenDrives) {
+        openHandles[slot] = 0;
+        exclusiveHandles[slot] = false;
+    }
 }
 
 VirtualSystem::DriveEntry* VirtualSystem::EntryOf(DriveHandle handle) {
@@ -283,6 +309,25 @@ bool VirtualSystem::RequestRestart(uint32_t flags) {
     std::lock_guard lock(mutex);
     restarts.push_back(flags);
     return restartAccepted;
+}
+
+void VirtualSystem::InhibitShutdown(const char* why) {
+    std::lock_guard lock(mutex);
+    inhibitors.emplace_back(why != nullptr ? why : "");
+}
+
+void VirtualSystem::ReleaseShutdownInhibitor() {
+    std::lock_guard lock(mutex);
+    if (!inhibitors.empty() && !inhibitors.back().ends_with(" (released)")) inhibitors.back() += " (released)";
+}
+
+std::vector<std::string> VirtualSystem::shutdownInhibitors() const {
+    std::lock_guard lock(mutex);
+    return inhibitors;
+}
+
+void VirtualSystem::SetInUseElsewhere(int index, bool inUse) {
+    if (index >= 0 && index < drivesAdded) drives[index].inUseElsewhere = inUse;
 }
 
 void VirtualSystem::ShowMessage(const char* text, const char* caption, MessageIcon icon) {

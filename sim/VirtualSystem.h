@@ -73,6 +73,11 @@ public:
     void SetRestartAccepted(bool accepted) { restartAccepted = accepted; }
     std::vector<uint32_t> restartRequests() const;
     std::vector<RecordedMessage> messages() const;
+    // Every shutdown inhibitor asked for, in order: its why, followed by " (released)" once
+    // released.
+    std::vector<std::string> shutdownInhibitors() const;
+    // Another program takes or gives back the drive (no exclusive open while it holds it).
+    void SetInUseElsewhere(int index, bool inUse);
 
     // ASPI manager and events.
     void SetAspiManager(const AspiSettings& settings) { aspi.Configure(settings); }
@@ -99,6 +104,9 @@ public:
     void ListDriveRoots(platform::DriveRootList& list) override;
     bool IsOpticalDrive(const char* root) override;
     platform::DriveHandle OpenDrive(const char* root) override;
+    // As the SCSI generic driver's exclusive open: refused while any other handle is open on
+    // the drive, and while it is held, no other open succeeds.
+    platform::DriveHandle OpenDriveExclusive(const char* root, char (&refusal)[platform::kRefusalSize]) override;
     void CloseDrive(platform::DriveHandle handle) override;
     platform::AddressQuery QueryScsiAddress(platform::DriveHandle handle,
                                             platform::ScsiAddress& address) override;
@@ -114,6 +122,9 @@ public:
     void CloseEvent(platform::EventHandle event) override;
     bool EnableShutdownPrivilege() override;
     bool RequestRestart(uint32_t flags) override;
+    // Recorded, never asked of anyone.
+    void InhibitShutdown(const char* why) override;
+    void ReleaseShutdownInhibitor() override;
     void ShowMessage(const char* text, const char* caption, platform::MessageIcon icon) override;
 
 private:
@@ -123,6 +134,7 @@ private:
         AddressKind addressKind;
         platform::ScsiAddress address;
         std::atomic<bool> openFails{false};
+        std::atomic<bool> inUseElsewhere{false};
     };
     struct RootEntry {
         char root[platform::kRootPathSize];
@@ -130,6 +142,7 @@ private:
     };
 
     int FindRoot(const char* root) const;
+    platform::DriveHandle OpenHandle(const char* root, bool exclusive, char (&refusal)[platform::kRefusalSize]);
     DriveEntry* EntryOf(platform::DriveHandle handle);
     void PassTime(double seconds);
     bool WaitInVirtualTime(platform::EventHandle event, uint32_t milliseconds);
@@ -144,6 +157,8 @@ private:
 
     mutable std::mutex mutex;   // open handles and recordings
     std::array<int, kMaxOpenDrives> openHandles{};   // drive index + 1 per handle, 0 free
+    std::array<bool, kMaxOpenDrives> exclusiveHandles{};
+    std::vector<std::string> inhibitors;   // why, while held; "" once released
     std::vector<uint32_t> restarts;
     std::vector<RecordedMessage> shownMessages;
 

@@ -19,6 +19,12 @@ DriveHandle LinuxSystem::OpenDrive(const char* root)
     return drives.OpenDrive(root);
 }
 
+DriveHandle LinuxSystem::OpenDriveExclusive(const char* root, char (&refusal)[kRefusalSize])
+{
+    refusal[0] = '\0';
+    return drives.OpenDrive(root);
+}
+
 void LinuxSystem::CloseDrive(DriveHandle drive)
 {
     drives.CloseDrive(drive);

@@ -101,6 +101,10 @@ bool LinuxSystem::RequestRestart(uint32_t flags)
     return restart.Reboot();
 }
 
+void LinuxSystem::InhibitShutdown(const char*) {}
+
+void LinuxSystem::ReleaseShutdownInhibitor() {}
+
 void LinuxSystem::ShowMessage(const char* text, const char* caption, MessageIcon)
 {
     // This layer has no window toolkit; the message goes where a console user sees it.

@@ -26,6 +26,7 @@ public:
     void ListDriveRoots(DriveRootList& list) override;
     bool IsOpticalDrive(const char* root) override;
     DriveHandle OpenDrive(const char* root) override;
+    DriveHandle OpenDriveExclusive(const char* root, char (&refusal)[kRefusalSize]) override;
     void CloseDrive(DriveHandle drive) override;
     AddressQuery QueryScsiAddress(DriveHandle drive, ScsiAddress& address) override;
     bool QueryStorageDescriptor(DriveHandle drive, uint8_t (&descriptor)[kStorageDescriptorSize]) override;
@@ -46,6 +47,9 @@ public:
 
     bool EnableShutdownPrivilege() override;
     bool RequestRestart(uint32_t flags) override;
+
+    void InhibitShutdown(const char* why) override;
+    void ReleaseShutdownInhibitor() override;
 
     void ShowMessage(const char* text, const char* caption, MessageIcon icon) override;
 
