@@ -107,8 +107,8 @@ public:
     bool SendFlashProfile();
 
     // Firmware download. The message pump is the step that processes pending window messages
-    // during the pause before the commit; the window sets it before any download starts, and
-    // null (the default) makes the pause a plain wait.
+    // during the pause before the commit. Null by default, and the program sets none: the pause
+    // runs on the workers' threads, where no window messages arrive, so it is a plain wait.
     using MessagePump = void (*)();
     static void SetMessagePump(MessagePump pump);
     bool DownloadFirmware(const uint8_t* image, int32_t length, uint8_t bootCode);

@@ -1,7 +1,9 @@
 // The firmware download: prepare the drive, send the flash profile of its chip, write the image
 // in 16 KiB blocks and read every block back, up to three passes, then pause and commit.
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstring>
 
 #include "device/AtapiDevice.h"
@@ -14,7 +16,7 @@ constexpr int kImagePasses = 3;
 constexpr int32_t kReadyWaitSeconds = 60;
 constexpr uint32_t kCommitTimeoutMs = 108000;
 constexpr double kPauseBeforeCommitSeconds = 1.0;
-// Without a high-resolution counter the pause is paced by sleeps of this length instead.
+// The pause sleeps in slices of at most this length, so it ends within a slice of its deadline.
 constexpr uint32_t kPauseSliceMs = 10;
 
 constexpr uint8_t kOpcodeFlashId = 0xDF;
@@ -23,7 +25,7 @@ constexpr uint8_t kStatusGood = 1;
 constexpr uint8_t kStatusSense = 2;
 constexpr uint8_t kNoFlashId[sizeof DriveRecord::flashId] = {};
 
-// Set by the window before any download starts; read by every worker during its pause.
+// Set before any download starts, if at all; read by every worker during its pause.
 std::atomic<AtapiDevice::MessagePump> messagePump{nullptr};
 
 void PumpMessages() {
@@ -138,16 +140,16 @@ bool AtapiDevice::WriteAndVerifyImage(const uint8_t* image, int32_t length) {
     return false;
 }
 
-// A busy wait on the wait timer that lets the window's messages through. Every turn gives the
-// processor to any other thread that is ready: sixteen workers pausing at once would otherwise
-// starve the workers still sending their image and the window thread. A machine without a
-// high-resolution counter reads 0.0 elapsed for ever, so there the pause is made of sleeps.
+// Short sleeps on the wait timer up to the deadline, with pending messages let through between
+// them: the pause takes no processor from the workers still sending their image, and ends as
+// soon as the timer reads the seconds. A machine without a high-resolution counter reads 0.0
+// elapsed for ever, so there the pause is counted in sleeps instead.
 void AtapiDevice::DelayWithMessages(double seconds) {
     waitTimer.Start(true);
     if (waitTimer.IsAvailable()) {
-        while (waitTimer.Elapsed() < seconds) {
+        for (double left = seconds; left > 0.0; left = seconds - waitTimer.Elapsed()) {
             PumpMessages();
-            system.YieldToOtherThreads();
+            system.Sleep(static_cast<uint32_t>(std::min(std::ceil(left * 1000.0), double{kPauseSliceMs})));
         }
     } else {
         const double pauseMs = seconds * 1000.0;
