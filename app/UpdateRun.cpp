@@ -147,7 +147,7 @@ void UpdateSequence::PrepareSlot(int slot)
     AtapiDevice* device = driveDevices[static_cast<std::size_t>(slot)].get();
     const int16_t index = device != nullptr ? device->CurrentIndex() : kSelectionFailed;
     const DriveRecord* record = index >= 0 ? mainDevice->GetDrive(static_cast<uint32_t>(index)) : nullptr;
-    if (record == nullptr || record->bankNumber >= settings.howManyBin || view.StopRequested()) {
+    if (record == nullptr || record->bankNumber >= settings.howManyBin) {
         ReportAccessRefused(device);
         MarkFailed(slot, DriveVerdict::NotStarted);
         return;
@@ -167,6 +167,11 @@ void UpdateSequence::PrepareSlot(int slot)
     device->DisableErrorRaising();
     if (settings.chkDisc == 1 && !CheckDiscAndTray(*device)) {
         MarkFailed(slot, DriveVerdict::GivenUp);
+        return;
+    }
+    // A stop asked for while other drives are written (a signal held off) starts nothing more.
+    if (view.StopRequested()) {
+        MarkFailed(slot, DriveVerdict::NotStarted);
         return;
     }
     StartWorker(slot, parameters);

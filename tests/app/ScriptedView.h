@@ -121,6 +121,8 @@ public:
         ++terminateCount;
         calls.push_back("terminate");
     }
+    void FlashUnderway(bool underway) override { calls.push_back(underway ? "flash underway" : "flash over"); }
+    bool StopRequested() const override { return stopRequested; }
 
     // How many times a status text was set.
     int StatusCount(const std::string& text) const
@@ -138,6 +140,7 @@ public:
     bool ScriptDone() const { return script.empty(); }
 
     std::vector<std::string> calls;
+    bool stopRequested = false;
     std::vector<ShownMessage> messages;
     std::vector<std::string> statuses;
 

@@ -344,6 +344,74 @@ TEST_F(UpdateRunTest, AutomaticModeWithOneOfTwoDrivesFailing)
     EXPECT_EQ(system.openDriveCount(), 0) << "automatic refresh closes the drives";
 }
 
+// ---- Nothing else reaches a drive while it may be written ---------------------------------
+
+// From the disc and tray check to the end of its worker the drive is held exclusively; the
+// system is asked to hold off shutdown and sleep, naming the drives, from the first worker
+// started until the last has ended, and the front end hears when drives may be written.
+TEST_F(UpdateRunTest, DriveIsHeldExclusivelyAndShutdownHeldOffWhileWritten)
+{
+    Set(SettingKey::CHKDISC, '1');
+    Set(SettingKey::AUTOMODE, '1');
+    sim::VirtualDrive& first = AddDrive("disc=1");
+    sim::VirtualDrive& second = AddDrive();
+    view.Answer(MessageAnswer::Ok, [&] {
+        EXPECT_EQ(system.OpenDrive("/dev/sr0"), platform::kInvalidDriveHandle) << "held during the check";
+        EXPECT_TRUE(first.TakeDiscAway());
+    });
+    StartUp();
+    ASSERT_TRUE(RunUntilUpdateOver());
+
+    EXPECT_EQ(view.MessageTexts(), (std::vector<std::string>{kRemoveDisc, kUpdated}));
+    EXPECT_EQ(system.shutdownInhibitors(),
+              std::vector<std::string>{"Writing new firmware into /dev/sr0, /dev/sr1 (released)"});
+    EXPECT_TRUE(ContainsInOrder(view.calls, {"flash underway", "timer on", "timer off", "message: " + std::string(kUpdated),
+                                             "flash over"}));
+    EXPECT_EQ(second.flashState(), sim::FlashState::Good);
+    const platform::DriveHandle shared = system.OpenDrive("/dev/sr0");
+    EXPECT_NE(shared, platform::kInvalidDriveHandle) << "given back after the update";
+    system.CloseDrive(shared);
+}
+
+// A drive that another program holds gets nothing at all: its user is told which and why.
+TEST_F(UpdateRunTest, DriveInUseElsewhereIsNamedAndLeftAlone)
+{
+    sim::VirtualDrive& drive = AddDrive();
+    Set(SettingKey::WARNING, '0');
+    StartUp();
+    system.SetInUseElsewhere(0, true);
+    const uint32_t commandsBefore = drive.commandCount();
+    sequence->cmdUpdateClick();
+
+    EXPECT_EQ(view.MessageTexts(), (std::vector<std::string>{"/dev/sr0 is in use by another program.\nThis drive is "
+                                                             "not updated.",
+                                                             kUpdateFailed}));
+    EXPECT_EQ(sequence->Outcome(), SequenceOutcome::UpdateFailed);
+    EXPECT_EQ(sequence->OutcomeOfSlot(0).verdict, DriveVerdict::NotStarted);
+    EXPECT_EQ(CountOpcode(drive, kWriteBuffer), 0);
+    EXPECT_LE(drive.commandCount() - commandsBefore, 2u) << "only the refresh's inquiry afterwards";
+    EXPECT_TRUE(system.shutdownInhibitors().empty()) << "no drive was written";
+}
+
+// A stop asked for while drives are written starts no further drive; the ones running finish.
+TEST_F(UpdateRunTest, StopRequestedStartsNoFurtherDrive)
+{
+    Set(SettingKey::CHKDISC, '1');
+    Set(SettingKey::AUTOMODE, '1');
+    sim::VirtualDrive& first = AddDrive();
+    sim::VirtualDrive& second = AddDrive("disc=1");
+    view.Answer(MessageAnswer::Ok, [&] {
+        view.stopRequested = true;
+        EXPECT_TRUE(second.TakeDiscAway());
+    });
+    StartUp();
+    ASSERT_TRUE(RunUntilUpdateOver());
+
+    EXPECT_EQ(first.flashState(), sim::FlashState::Good);
+    EXPECT_EQ(CountOpcode(second, kWriteBuffer), 0);
+    EXPECT_EQ(sequence->Outcome(), SequenceOutcome::UpdateFailed);
+}
+
 TEST_F(UpdateRunTest, AutomaticModeWithoutUpdatableDriveStartsNothing)
 {
     Set(SettingKey::AUTOMODE, '1');
