@@ -433,7 +433,7 @@ double VirtualDrive::Duration(uint32_t bytesMoved) const {
 // One trace line: the command block in upper-case hex, the host's direction and length, and
 // the outcome ("good", "sense K/AA/QQ" in hex, or "failed").
 void VirtualDrive::Record(const CommandRequest& request, const CommandReply& reply) {
-    if (!traceEnabled) return;
+    if (!traceEnabled && traceFile == nullptr) return;
     char line[96];
     int used = 0;
     for (uint8_t byte : request.cdb) {
@@ -449,7 +449,16 @@ void VirtualDrive::Record(const CommandRequest& request, const CommandReply& rep
     } else {
         std::snprintf(line + used, sizeof line - used, "good");
     }
-    traceLines.emplace_back(line);
+    if (traceFile != nullptr) {
+        std::fprintf(traceFile, "%s %s\n", tracePrefix, line);
+        std::fflush(traceFile);
+    }
+    if (traceEnabled) traceLines.emplace_back(line);
+}
+
+void VirtualDrive::SetTraceFile(std::FILE* file, const char* prefix) {
+    traceFile = file;
+    std::snprintf(tracePrefix, sizeof tracePrefix, "%s", prefix != nullptr ? prefix : "");
 }
 
 }  // namespace sim

@@ -10,6 +10,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -147,6 +148,10 @@ public:
     void SetTraceEnabled(bool enabled) { traceEnabled = enabled; }
     void ClearTrace() { traceLines.clear(); }
     const std::vector<std::string>& trace() const { return traceLines; }
+    // Besides: each trace line written to file as its command is answered, behind prefix and a
+    // space, and flushed, so that a run that is killed keeps every command sent. Drives on
+    // several threads may share one file (stdio locks each call). Null: none.
+    void SetTraceFile(std::FILE* file, const char* prefix);
 
     const DriveConfig& config() const { return settings; }
     const char* revision() const { return currentRevision; }
@@ -207,6 +212,8 @@ private:
     double secondsModelled = 0.0;
     bool traceEnabled = true;
     std::vector<std::string> traceLines;
+    std::FILE* traceFile = nullptr;
+    char tracePrefix[platform::kRootPathSize] = {};
 };
 
 // Sense data in fixed format (70h): key in byte 2, ASC in byte 12, ASCQ in byte 13.

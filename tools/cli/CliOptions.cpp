@@ -10,51 +10,72 @@ constexpr std::string_view kHelp = R"(usage: norvik-cli [options] list
        norvik-cli [options] update [--drive N]
        norvik-cli --help | --version
 
-The console front end of Norvik: the same update package (carried in this program, packed with
-norvik-pack), drive discovery, eligibility check, download and update sequence as the window.
+The console front end of Norvik: the same update package (carried in this
+program, packed with norvik-pack), drive discovery, eligibility check, download
+and update sequence as the window.
 
 commands:
-  list                 find the drives and judge them; one line per drive: the drive-list entry
-                       as the window shows it, two spaces, then "updatable bank=B current=C
-                       new=REV" (B the 0-based firmware bank, C 1 when the drive already carries
-                       that bank's revision) or "not allowed"
-  update               the start-up and update sequence with the window's texts: the refusals,
-                       the notice, the already-current question, the disc and tray check, the
-                       progress and the outcome. The package's AUTOMODE updates every updatable
-                       drive; otherwise one drive is updated: the first updatable one, as the
-                       window selects it, or the one given with --drive
+  list          find the drives and judge them; one line per drive: the
+                drive-list entry as the window shows it, two spaces, then
+                "updatable bank=B current=C new=REV" (B the 0-based firmware
+                bank, C 1 when the drive already carries that bank's revision)
+                or "not allowed"
+  update        the start-up and update sequence with the window's texts: the
+                refusals, the notice, the already-current question, the disc
+                and tray check, the progress and the outcome. The package's
+                AUTOMODE updates every updatable drive; otherwise one drive is
+                updated: the first updatable one, as the window selects it, or
+                the one given with --drive
 
 options:
-  --drive N            (update, manual mode) update the drive of list line N, counted from 0
-  --yes, -y            answer Yes to every question and OK to every message. A message of the
-                       disc and tray check is answered OK at most 3 times per drive; the next
-                       one gives the drive up (it counts as failed)
-  --virtual DRIVE       a virtual drive instead of the machine's drives (repeatable, up to 24),
-                       in the text form of sim/README.md: comma-separated key=value entries,
-                       e.g. "rev=RN05,chip=BFD60001,disc=0,tray=closed,timing=realistic".
-                       Keys: vendor product rev newrev deadrev vspec chip disc tray image polls
-                       timing latency rate commit host path target lun address root open fault.
-                       When any drive has timing=realistic (or latency, rate, commit), the run
-                       takes real time; otherwise it runs in virtual time and waits pass at once
-  --aspi               (with --virtual) the system answers that it is not of the NT family, so
-                       the drives are found and reached through the ASPI manager
-  --trace FILE         (with --virtual) write every command the virtual drives received to
-                       FILE: one line per command, "<root> <24 hex digits of the command block>
-                       <in|out|none> <length> <good|sense K/ASC/ASCQ|failed>"
-  --help, -h           this text
-  --version            the program's version and the package it carries
+  --drive N     (update, manual mode) update the drive of list line N,
+                counted from 0
+  --yes, -y     answer Yes to every question and OK to every message. A
+                message of the disc and tray check is answered OK at most 3
+                times per drive; the next one gives the drive up (it counts as
+                failed)
+  --virtual DRIVE
+                a virtual drive instead of the machine's drives (repeatable, up
+                to 24), in the text form of sim/README.md: comma-separated
+                key=value entries, e.g.
+                "rev=RN05,chip=BFD60001,disc=0,tray=closed,timing=realistic".
+                Keys: vendor product rev newrev deadrev vspec chip disc tray
+                image polls timing latency rate commit host path target lun
+                address root open fault. When any drive has timing=realistic
+                (or latency, rate, commit), the run takes real time; otherwise
+                it runs in virtual time and waits pass at once. A drive the
+                virtual system does not take (its root taken, no room) is a
+                usage error
+  --aspi        (with --virtual) the system answers that it is not of the NT
+                family, so the drives are found and reached through the ASPI
+                manager
+  --trace FILE  (with --virtual) write every command the virtual drives
+                received to FILE as it is answered: one line per command,
+                "<root> <24 hex digits of the command block> <in|out|none>
+                <length> <good|sense K/ASC/ASCQ|failed>"
+  --help, -h    this text
+  --version     the program's version and the package it carries
 
-Questions are asked on the terminal (y/N). Without a terminal on standard input and without
---yes, every question is answered No and a message of the disc and tray check gives the drive
-up, so nothing is flashed unasked. On a terminal the progress is one line updated in place;
-otherwise a line is printed whenever the progress text changes. The sequence's messages go to
-standard output with their kind ("Error: ..."); errors of the command line go to standard error.
-While the firmware is being written, interrupt, hang-up and terminate signals are held off.
-On a virtual system a restart is recorded and reported, never performed.
+Questions are asked on the terminal (y/N). Without a terminal on standard input
+and without --yes, every question is answered No and a message of the disc and
+tray check gives the drive up, so nothing is flashed unasked. On a terminal the
+progress is one line updated in place; otherwise a line is printed whenever the
+progress text changes. The sequence's messages go to standard output with their
+kind ("Error: ..."); errors of the command line go to standard error. Texts
+from drives and the package are shown with control bytes and bytes from 7Fh on
+as \xNN. On a virtual system a restart is recorded and reported, never
+performed.
+
+Signals that would end the program (interrupt, terminate, hang-up, quit, user,
+alarm, ...) are held off while the firmware is being written: no further drive
+is started, and once the outcome is printed the program ends with that signal.
 
 exit status: 0 success (also a list), 1 update failed, 2 usage error,
-             3 refused or declined (no firmware, no matching drive, drive not allowed,
-               notice or question answered No)
+             3 refused or declined (no firmware, no matching drive, drive not
+               allowed, notice or question answered No);
+             standard output that could not be written turns 0 into 1 (a
+             closed one: 1 before anything runs); a held signal ends the
+             program with that signal
 )";
 
 // The value of an option given as "--name=value" or "--name value"; null when it is missing.

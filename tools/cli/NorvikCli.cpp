@@ -2,6 +2,7 @@
 // program's own data), drives, download and update sequence as the window, shown on a terminal;
 // on the machine's drives, or on virtual drives given on the command line.
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <QtCore/QCoreApplication>
@@ -14,11 +15,11 @@
 
 #include "app/PackageReader.h"
 #include "payload/PackageBlock.h"
+#include "platform/ProcessSignals.h"
 #include "platform/linux/LinuxSystem.h"
 #include "sim/VirtualSystem.h"
 #include "tools/cli/CliCommands.h"
 #include "tools/cli/CliOptions.h"
-#include "tools/cli/SignalGuard.h"
 #include "tools/cli/TerminalView.h"
 
 namespace {
@@ -33,11 +34,31 @@ void PrintVersion()
                 package.ImageHoldsPlaceholder() ? "no firmware packed in" : "firmware packed in");
 }
 
-std::unique_ptr<sim::VirtualSystem> MakeVirtualSystem(const cli::CliOptions& options)
+bool RootTaken(sim::VirtualSystem& system, const char* root)
+{
+    for (int i = 0; i < system.driveCount(); ++i)
+        if (std::strcmp(system.rootOf(i), root) == 0) return true;
+    return false;
+}
+
+// Null, with the reason, when the virtual system does not take one of the drives: a drive left
+// out would change what the run is about.
+std::unique_ptr<sim::VirtualSystem> MakeVirtualSystem(const cli::CliOptions& options, std::string& reason)
 {
     auto system = std::make_unique<sim::VirtualSystem>(options.NeedsRealClock() ? sim::ClockMode::Real
                                                                                 : sim::ClockMode::Virtual);
-    for (int i = 0; i < options.virtualCount; ++i) system->AddDrive(options.virtualDrives[static_cast<std::size_t>(i)]);
+    for (int i = 0; i < options.virtualCount; ++i) {
+        const sim::DriveSetup& setup = options.virtualDrives[static_cast<std::size_t>(i)];
+        if (system->AddDrive(setup) != nullptr) continue;
+        char root[32];
+        if (setup.root[0] != '\0')
+            std::snprintf(root, sizeof root, "%s", setup.root);
+        else
+            std::snprintf(root, sizeof root, "/dev/sr%d", i);
+        reason = "--virtual drive " + std::to_string(i + 1) + ": the virtual system does not take it (root " + root +
+                 (RootTaken(*system, root) ? " is taken by another drive)" : "; no room for another drive)");
+        return nullptr;
+    }
     if (options.aspi) {
         system->SetPlatformId(sim::VirtualSystem::kPlatformWindows);
         sim::AspiSettings aspi;
@@ -47,13 +68,43 @@ std::unique_ptr<sim::VirtualSystem> MakeVirtualSystem(const cli::CliOptions& opt
     return system;
 }
 
-// Every command each virtual drive received, in its order, behind the drive's root.
-bool WriteTrace(sim::VirtualSystem& system, std::FILE* file)
+// Every command each virtual drive receives, behind the drive's root, as it is answered.
+void TraceInto(sim::VirtualSystem& system, std::FILE* file)
 {
-    for (int i = 0; i < system.driveCount(); ++i) {
-        for (const std::string& line : system.drive(i).trace()) std::fprintf(file, "%s %s\n", system.rootOf(i), line.c_str());
+    for (int i = 0; i < system.driveCount(); ++i) system.drive(i).SetTraceFile(file, system.rootOf(i));
+}
+
+// A standard stream that is closed would let the next file opened (a drive, the trace) take its
+// number, and output meant for the terminal would reach that file: each closed one is taken by
+// /dev/null. True when standard output was open.
+bool GuardStandardStreams()
+{
+    bool outputOpen = true;
+    for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (fcntl(stream, F_GETFD) != -1 || errno != EBADF) continue;
+        if (stream == STDOUT_FILENO) outputOpen = false;
+        const int null = open("/dev/null", O_RDWR);
+        if (null >= 0 && null != stream) {
+            dup2(null, stream);
+            close(null);
+        }
     }
-    return std::fflush(file) == 0 && std::ferror(file) == 0;
+    return outputOpen;
+}
+
+// Whether everything written to standard output reached it; if not, says why on standard error.
+bool CloseStandardOutput()
+{
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    int error = errno;
+    const bool failedBefore = std::ferror(stdout) != 0;
+    errno = 0;
+    const bool closed = std::fclose(stdout) == 0;
+    if (error == 0) error = errno;
+    if (flushed && closed && !failedBefore) return true;
+    std::fprintf(stderr, "norvik-cli: standard output: %s\n", error != 0 ? std::strerror(error) : "write error");
+    return false;
 }
 
 int Run(const cli::CliOptions& options, platform::System& system)
@@ -64,19 +115,27 @@ int Run(const cli::CliOptions& options, platform::System& system)
     settings.inPlace = isatty(STDOUT_FILENO) == 1;
     settings.showDriveList = options.command == cli::Command::Update;
     cli::TerminalView view(stdout, stdin, settings);
-    if (options.command == cli::Command::List)
-        return cli::RunList(system, payload::OwnPackageBlock(), view, stdout, stderr);
+    if (options.command == cli::Command::List) {
+        // The list's lines carry the drives' own texts: they reach the terminal as text.
+        std::FILE* list = cli::OpenTextStream(stdout);
+        if (list == nullptr) {
+            std::fputs("norvik-cli: standard output: cannot make the list's stream\n", stderr);
+            return cli::kExitUpdateFailed;
+        }
+        std::setvbuf(list, nullptr, _IONBF, 0);   // in order with the view's own output
+        const int status = cli::RunList(system, payload::OwnPackageBlock(), view, list, stderr);
+        std::fclose(list);
+        return status;
+    }
     cli::UpdateChoice choice;
     choice.drive = options.drive;
     choice.virtualSystem = options.Virtual();
     return cli::RunUpdate(system, payload::OwnPackageBlock(), view, choice, stdout, stderr);
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+// The command line and the command; returns the exit status.
+int RunProgram(int argc, char** argv)
 {
-    cli::StartSignalGuard();
     cli::CliOptions options;
     std::string error;
     switch (cli::ParseCliOptions(argc - 1, argv + 1, options, error)) {
@@ -93,26 +152,48 @@ int main(int argc, char** argv)
         break;
     }
 
+    if (!options.Virtual()) {
+        QCoreApplication application(argc, argv);
+        platform::LinuxSystem system;
+        return Run(options, system);
+    }
+    const std::unique_ptr<sim::VirtualSystem> system = MakeVirtualSystem(options, error);
+    if (system == nullptr) {
+        std::fprintf(stderr, "norvik-cli: %s (see norvik-cli --help)\n", error.c_str());
+        return cli::kExitUsage;
+    }
     std::FILE* trace = nullptr;
     if (!options.traceFile.empty() && (trace = std::fopen(options.traceFile.c_str(), "w")) == nullptr) {
         std::fprintf(stderr, "norvik-cli: --trace %s: cannot write the file: %s\n", options.traceFile.c_str(),
                      std::strerror(errno));
         return cli::kExitUsage;
     }
-
+    if (trace != nullptr) TraceInto(*system, trace);
     QCoreApplication application(argc, argv);
-    int status = cli::kExitSuccess;
-    if (options.Virtual()) {
-        const std::unique_ptr<sim::VirtualSystem> system = MakeVirtualSystem(options);
-        status = Run(options, *system);
-        // The run's own status stands: a trace that could not be written changes no drive.
-        if (trace != nullptr && !WriteTrace(*system, trace))
+    const int status = Run(options, *system);
+    // The run's own status stands: a trace that could not be written changes no drive.
+    if (trace != nullptr) {
+        TraceInto(*system, nullptr);
+        const bool failed = std::ferror(trace) != 0;
+        if (std::fclose(trace) != 0 || failed)
             std::fprintf(stderr, "norvik-cli: --trace %s: writing failed\n", options.traceFile.c_str());
-    } else {
-        platform::LinuxSystem system;
-        status = Run(options, system);
     }
-    if (trace != nullptr) std::fclose(trace);
-    std::fflush(stdout);
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    platform::StartSignalGuard("norvik-cli");
+    if (!GuardStandardStreams()) {
+        std::fprintf(stderr, "norvik-cli: standard output: %s\n", std::strerror(EBADF));
+        return cli::kExitUpdateFailed;
+    }
+    const int status = RunProgram(argc, argv);
+    // A run's own failure stands; a success whose output was lost is none.
+    const bool outputWritten = CloseStandardOutput();
+    // A signal held off while the firmware was written ends the program now, the outcome shown.
+    platform::ActOnSignal(platform::HeldSignal());
+    return outputWritten || status != cli::kExitSuccess ? status : cli::kExitUpdateFailed;
 }

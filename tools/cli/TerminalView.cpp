@@ -6,7 +6,7 @@
 
 #include "app/SequenceTexts.h"
 #include "app/UpdateSequence.h"
-#include "tools/cli/SignalGuard.h"
+#include "platform/ProcessSignals.h"
 
 namespace cli {
 
@@ -153,25 +153,21 @@ bool TerminalView::ReadAnswer(char (&answer)[16])
 void TerminalView::PrintMessage(MessageKind kind, std::string_view text)
 {
     Write(KindPrefix(kind));
-    Write(text);
+    WriteShown(text, LineFeeds::Kept);
 }
 
 void TerminalView::SetCaption(std::string_view caption)
 {
     if (!settings.showDriveList) return;
     EndProgressLine();
-    Write(caption);
+    WriteShown(caption, LineFeeds::Escaped);
     Write("\n");
 }
 
 void TerminalView::SetStatus(std::string_view text)
 {
     CopyText(status, text);
-    if (text == texts::kCheckDisc) {
-        acknowledgements = 0;
-        // From the second drive's check on, the drives before it may be being written.
-        if (checksStarted++ > 0) HoldOffSignals(true);
-    }
+    if (text == texts::kCheckDisc) acknowledgements = 0;
     ShowProgressLine();
 }
 
@@ -192,10 +188,10 @@ void TerminalView::ShowProgressLine()
     if (text == shownLine) return;
     if (settings.inPlace) {
         Write("\r\033[K");
-        Write(text);
+        WriteShown(text, LineFeeds::Escaped);
         lineOpen = true;
     } else {
-        Write(text);
+        WriteShown(text, LineFeeds::Escaped);
         Write("\n");
     }
     CopyText(shownLine, text);
@@ -278,9 +274,11 @@ void TerminalView::PrintDriveList()
     EndProgressLine();
     Write(entryCount == 0 ? "Drives: none\n" : "Drives:\n");
     for (int index = 0; index < entryCount; ++index) {
-        char line[kDriveEntrySize + 16];
-        std::snprintf(line, sizeof line, "%c %2d %s\n", index == selected ? '>' : ' ', index, entries[index]);
-        Write(line);
+        char number[16];
+        std::snprintf(number, sizeof number, "%c %2d ", index == selected ? '>' : ' ', index);
+        Write(number);
+        WriteShown(entries[index], LineFeeds::Escaped);
+        Write("\n");
     }
     shownLine[0] = '\0';
 }
@@ -294,22 +292,23 @@ void TerminalView::PrintSentence()
         length = std::min(ComposeSentence(sentence, oldRevision, newRevision, line, sizeof line), sizeof line - 1);
     else
         length = static_cast<std::size_t>(std::snprintf(line, sizeof line, "%s", sentence));
-    Write(std::string_view(line, length));
+    WriteShown(std::string_view(line, length), LineFeeds::Escaped);
     Write("\n");
     shownLine[0] = '\0';
 }
 
 void TerminalView::SetProgressTimer(bool running)
 {
-    if (running) {
-        HoldOffSignals(true);
+    if (running)
         timer.start();
-        return;
-    }
-    timer.stop();
-    checksStarted = 0;
-    HoldOffSignals(false);
+    else
+        timer.stop();
 }
+
+// A signal held off meanwhile is acted on by the program once the outcome has been printed.
+void TerminalView::FlashUnderway(bool underway) { platform::HoldSignals(underway); }
+
+bool TerminalView::StopRequested() const { return platform::HeldSignal() != 0; }
 
 void TerminalView::OnTick()
 {
@@ -337,6 +336,49 @@ void TerminalView::Finish()
 void TerminalView::Write(std::string_view text)
 {
     if (!text.empty()) std::fwrite(text.data(), 1, text.size(), out);
+}
+
+void TerminalView::WriteShown(std::string_view text, LineFeeds lineFeeds) { WriteAsText(out, text, lineFeeds); }
+
+// Runs of printable bytes go out as they are; each other byte as \xNN, so that no byte from a
+// drive or a package reaches the terminal as a control (an escape or a control sequence
+// introducer, 9Bh, could rewrite the screen or reprogram the terminal).
+bool WriteAsText(std::FILE* out, std::string_view text, LineFeeds lineFeeds)
+{
+    bool written = true;
+    while (!text.empty()) {
+        const auto control = std::find_if(text.begin(), text.end(), [lineFeeds](char c) {
+            const auto byte = static_cast<unsigned char>(c);
+            return (byte < 0x20 || byte >= 0x7F) && !(c == '\n' && lineFeeds == LineFeeds::Kept);
+        });
+        const auto printable = static_cast<std::size_t>(control - text.begin());
+        if (printable > 0) written &= std::fwrite(text.data(), 1, printable, out) == printable;
+        if (control == text.end()) break;
+        written &= std::fprintf(out, "\\x%02X", static_cast<unsigned char>(*control)) == 4;
+        text.remove_prefix(printable + 1);
+    }
+    return written;
+}
+
+namespace {
+
+ssize_t WriteEscaped(void* cookie, const char* data, size_t size)
+{
+    return WriteAsText(static_cast<std::FILE*>(cookie), std::string_view(data, size), LineFeeds::Kept)
+               ? static_cast<ssize_t>(size)
+               : -1;
+}
+
+int FlushTerminal(void* cookie) { return std::fflush(static_cast<std::FILE*>(cookie)) == 0 ? 0 : -1; }
+
+}  // namespace
+
+std::FILE* OpenTextStream(std::FILE* terminal)
+{
+    cookie_io_functions_t functions{};
+    functions.write = WriteEscaped;
+    functions.close = FlushTerminal;
+    return fopencookie(terminal, "w", functions);
 }
 
 }  // namespace cli

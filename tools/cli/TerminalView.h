@@ -21,6 +21,16 @@
 
 namespace cli {
 
+// Text from drives and packages reaches the terminal as text: control characters and bytes from
+// 7Fh on are written as \xNN, printable ASCII as it is. Line feeds of messages are kept.
+enum class LineFeeds : uint8_t { Kept, Escaped };
+// False when the output failed.
+bool WriteAsText(std::FILE* out, std::string_view text, LineFeeds lineFeeds);
+// A stream whose every byte reaches terminal through WriteAsText (line feeds kept), for output
+// made elsewhere of drive and package texts. fclose flushes it and leaves terminal open; null
+// when it cannot be made.
+std::FILE* OpenTextStream(std::FILE* terminal);
+
 struct TerminalSettings {
     bool assumeYes = false;     // --yes
     bool interactive = false;   // questions can be asked: the input is a terminal
@@ -65,6 +75,8 @@ public:
     void SetCloseEnabled(bool) override {}
     void SetProgressTimer(bool running) override;
     void ProcessPendingMessages() override;
+    void FlashUnderway(bool underway) override;
+    bool StopRequested() const override;
     void Terminate() override;
 
 private:
@@ -81,6 +93,7 @@ private:
     void PrintSentence();
     void EndProgressLine();
     void Write(std::string_view text);
+    void WriteShown(std::string_view text, LineFeeds lineFeeds);
     void OnTick();
 
     std::FILE* out;
@@ -108,7 +121,6 @@ private:
     bool sentencePending = false;
 
     int acknowledgements = 0;         // OK answers given by --yes in this drive's check
-    int checksStarted = 0;            // disc and tray checks begun in this update
     bool terminated = false;
 };
 

@@ -1,0 +1,27 @@
+#pragma once
+// The signals that would end the process, taken by a thread of their own so that they never cut
+// into a drive's commands. While drives may be being written they are held off: a download or
+// commit cut short can leave a drive that no longer starts. The first one held is kept, and the
+// front end acts on it once the update is over. Otherwise they act as they always do.
+//
+// A closed output (a pipe whose reader went away) never ends the program: writing to it fails,
+// and the program reports the failure itself.
+
+namespace platform {
+
+// Once, at program start, before any other thread is made: every thread made later inherits
+// the blocked signals. programName starts the line written on standard error when a signal is
+// held off (it must outlive the program's run).
+void StartSignalGuard(const char* programName);
+
+// Holds the signals off, or lets them act at once again. A signal held before stays held.
+void HoldSignals(bool hold);
+
+// The first signal that arrived while held off, or 0.
+int HeldSignal();
+
+// What the signal usually does: the default action, so the process ends with that signal's
+// status (a shell sees 128 + the number). Returns only for 0.
+void ActOnSignal(int signal);
+
+}  // namespace platform

@@ -1,0 +1,107 @@
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/ProcessSignals.h"
+
+namespace platform {
+
+namespace {
+
+// Every signal whose default action ends the process and that can be blocked. Not held, as
+// they are synchronous faults or the end of a broken program, not a request to stop: ILL, TRAP,
+// ABRT, BUS, FPE, SEGV and SYS. A blocked fault still ends the process (the kernel forces it),
+// and a thread that hit one cannot go on; abort() unblocks ABRT itself. PIPE stays ignored:
+// a write to a closed output fails with EPIPE instead. The real-time signals from SIGRTMIN on
+// are free for programs: glibc keeps its own below SIGRTMIN, and Qt uses none.
+constexpr int kStopSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGTERM,
+#ifdef SIGSTKFLT
+                                SIGSTKFLT,
+#endif
+                                SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO,
+#ifdef SIGPWR
+                                SIGPWR,
+#endif
+};
+
+std::atomic<bool> holding{false};
+std::atomic<int> held{0};
+char heldOffLine[160] = {};
+std::size_t heldOffLength = 0;
+
+sigset_t StopSignalSet()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : kStopSignals) sigaddset(&set, signal);
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) sigaddset(&set, signal);
+    return set;
+}
+
+void* TakeSignals(void*)
+{
+    const sigset_t set = StopSignalSet();
+    for (;;) {
+        int signal = 0;
+        if (sigwait(&set, &signal) != 0) continue;
+        if (!holding.load()) {
+            ActOnSignal(signal);
+            continue;
+        }
+        int none = 0;
+        held.compare_exchange_strong(none, signal);
+        const ssize_t written = write(STDERR_FILENO, heldOffLine, heldOffLength);
+        (void)written;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void StartSignalGuard(const char* programName)
+{
+    signal(SIGPIPE, SIG_IGN);
+    const int length = std::snprintf(heldOffLine, sizeof heldOffLine,
+                                     "\n%s: the firmware is being written; the signal is held off until the update is "
+                                     "over\n",
+                                     programName);
+    heldOffLength = length > 0 ? std::min(static_cast<std::size_t>(length), sizeof heldOffLine - 1) : 0;
+    const sigset_t set = StopSignalSet();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    pthread_t taker;
+    if (pthread_create(&taker, nullptr, TakeSignals, nullptr) == 0) {
+        pthread_detach(taker);
+        return;
+    }
+    // Without the taking thread the signals would be lost: they act as usual, unguarded.
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+void HoldSignals(bool hold) { holding.store(hold); }
+
+int HeldSignal() { return held.load(); }
+
+// From the calling thread: the default action restored, the signal unblocked here and raised
+// to this thread, so that it acts at once.
+void ActOnSignal(int signal)
+{
+    if (signal == 0) return;
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+    sigset_t one;
+    sigemptyset(&one);
+    sigaddset(&one, signal);
+    pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
+    raise(signal);
+    _exit(128 + signal);   // not reached: every signal taken here ends the process
+}
+
+}  // namespace platform
