@@ -19,7 +19,10 @@ constexpr uint32_t kRestartReboot = 2;
 
 }  // namespace
 
-LinuxSystem::LinuxSystem(std::string restartBusAddress) : restart(std::move(restartBusAddress)) {}
+LinuxSystem::LinuxSystem(std::string restartBusAddress)
+    : restart(restartBusAddress), inhibitor(std::move(restartBusAddress))
+{
+}
 
 bool LinuxSystem::QueryPlatformId(uint32_t& platformId)
 {
@@ -101,9 +104,15 @@ bool LinuxSystem::RequestRestart(uint32_t flags)
     return restart.Reboot();
 }
 
-void LinuxSystem::InhibitShutdown(const char*) {}
+void LinuxSystem::InhibitShutdown(const char* why)
+{
+    inhibitor.Inhibit(why);
+}
 
-void LinuxSystem::ReleaseShutdownInhibitor() {}
+void LinuxSystem::ReleaseShutdownInhibitor()
+{
+    inhibitor.Release();
+}
 
 void LinuxSystem::ShowMessage(const char* text, const char* caption, MessageIcon)
 {

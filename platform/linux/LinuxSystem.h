@@ -1,20 +1,22 @@
 #pragma once
 // The seam on Linux: the monotonic clock, nanosleep, completion events, the restart through
-// systemd-logind, messages on the standard error stream, and the drives (LinuxDrives.cpp).
+// systemd-logind, the shutdown inhibitor, messages on the standard error stream, and the drives
+// (LinuxDrives.cpp).
 
 #include <string>
 
 #include "platform/System.h"
 #include "platform/linux/DriveAccess.h"
+#include "platform/linux/LogindInhibitor.h"
 #include "platform/linux/LogindRestart.h"
 
 namespace platform {
 
 class LinuxSystem : public System {
 public:
-    // The restart goes to logind on the system bus.
+    // The restart and the shutdown inhibitor go to logind on the system bus.
     LinuxSystem() = default;
-    // The restart goes to the logind found on the bus at this D-Bus address.
+    // The restart and the shutdown inhibitor go to the logind found on the bus at this D-Bus address.
     explicit LinuxSystem(std::string restartBusAddress);
 
     bool QueryPlatformId(uint32_t& platformId) override;
@@ -56,6 +58,7 @@ public:
 private:
     linux_sys::DriveAccess drives;
     LogindRestart restart;
+    LogindInhibitor inhibitor;
 };
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 #pragma once
 // A stand-in for systemd-logind's manager object on a private bus: CanReboot answers what the
-// test sets, Reboot records its calls and succeeds or fails as the test sets.
+// test sets, Reboot records its calls and succeeds or fails as the test sets, Inhibit records its
+// calls and hands out the write end of a pipe whose read end the test watches for the lock's end.
 
 #include <QtCore/QString>
 #include <QtCore/QThread>
@@ -20,6 +21,13 @@ public:
         QString signature;  // "b" for the one boolean the manager takes
         bool interactive;
     };
+    struct InhibitCall {
+        QString signature;  // "ssss": what, who, why, mode
+        QString what;
+        QString who;
+        QString why;
+        QString mode;
+    };
 
     // Owns org.freedesktop.login1 and serves /org/freedesktop/login1 on the bus at the address.
     explicit StandInLogind(const std::string& busAddress);
@@ -29,14 +37,21 @@ public:
 
     void SetCanRebootAnswer(const QVariant& answer);
     void SetRebootFails(bool fails);
+    void SetInhibitFails(bool fails);
 
     int CanRebootCalls() const;
     std::vector<RebootCall> RebootCalls() const;
+    std::vector<InhibitCall> InhibitCalls() const;
+    // The read end of the pipe whose write end the last granted lock is: it reads end of file
+    // once every copy of the lock is closed. -1 before a lock was granted.
+    int LockWatch() const;
 
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
 private:
+    bool ReplyToInhibit(const QDBusMessage& message, const QDBusConnection& connection);
+
     // The bus hands each call to the thread of the object that serves it: this one, with an
     // event loop of its own, so the test thread may block in its calls meanwhile.
     QThread serviceThread;
@@ -49,6 +64,9 @@ private:
     bool rebootFails = false;
     int canRebootCalls = 0;
     std::vector<RebootCall> rebootCalls;
+    bool inhibitFails = false;
+    std::vector<InhibitCall> inhibitCalls;
+    int lockWatch = -1;
 };
 
 }  // namespace norvik_test
