@@ -4,9 +4,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +20,14 @@ namespace platform::linux_sys {
 namespace {
 
 constexpr int kLinkTargetSize = 256;
+constexpr int kNodeOpenPathSize = kSysfsRootSize + kNodePathSize;
+
+// Reading and writing; non-blocking, so that an empty tray still opens; not inherited by
+// children; never through a symbolic link, whose target could be any device.
+constexpr int kSharedFlags = O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW;
+// On a generic node O_EXCL makes the holder the node's only user: it fails with EBUSY while
+// any other descriptor is open, and every later open fails with EBUSY until it is closed.
+constexpr int kExclusiveFlags = kSharedFlags | O_EXCL;
 
 // The file descriptor behind a handle; false for the invalid handle or anything that is not one.
 bool NodeOfHandle(DriveHandle drive, int& node)
@@ -33,11 +43,36 @@ void ClearAddress(ScsiAddress& address)
     address = ScsiAddress{-1, -1, -1, -1};
 }
 
+// Writes the reason for a refused open; always false, so that a check can return it.
+bool Refuse(char (&refusal)[kRefusalSize], const char* format, ...) __attribute__((format(printf, 2, 3)));
+bool Refuse(char (&refusal)[kRefusalSize], const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(refusal, sizeof refusal, format, arguments);
+    va_end(arguments);
+    return false;
+}
+
+// Why the open of node failed, for the user. A refused right is left to the advice.
+void DescribeOpenFailure(int error, const char* root, const char* node, char (&refusal)[kRefusalSize])
+{
+    if (IsPermissionError(error))
+        refusal[0] = '\0';
+    else if (error == EBUSY)
+        Refuse(refusal, "%s (the drive %s) is in use by another program", node, root);
+    else if (error == ELOOP)
+        Refuse(refusal, "%s is not the command node of the drive %s: it is a symbolic link", node, root);
+    else
+        Refuse(refusal, "%s (the drive %s) could not be opened: %s", node, root, strerrordesc_np(error));
+}
+
 }  // namespace
 
-DriveAccess::DriveAccess(const char* sysfsRoot)
+DriveAccess::DriveAccess(const char* sysfsRoot, const char* nodeRoot)
 {
     std::snprintf(this->sysfsRoot, sizeof this->sysfsRoot, "%s", sysfsRoot != nullptr ? sysfsRoot : kSysfsRoot);
+    std::snprintf(this->nodeRoot, sizeof this->nodeRoot, "%s", nodeRoot != nullptr ? nodeRoot : "");
 }
 
 void DriveAccess::ListDriveRoots(DriveRootList& list) const
@@ -53,16 +88,78 @@ bool DriveAccess::IsOpticalDrive(const char* root) const
 DriveHandle DriveAccess::OpenDrive(const char* root)
 {
     char node[kNodePathSize];
+    char refusal[kRefusalSize];
+    int error = 0;
     if (!ChooseCommandNode(sysfsRoot, root, node))
         return kInvalidDriveHandle;
-    // Non-blocking: an empty tray must still open. The handle is not inherited by children.
-    const int descriptor = open(node, O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0) {
-        if (IsPermissionError(errno))
-            NoteOpenRefused(node);
+    int descriptor = OpenOwnNode(root, node, kSharedFlags, refusal, error);
+    // Another program holds the generic node for itself: the block node still answers the
+    // questions of a listing, and an exclusive open later names the holder's node.
+    if (descriptor < 0 && error == EBUSY && std::strcmp(node, root) != 0)
+        descriptor = OpenOwnNode(root, root, kSharedFlags, refusal, error);
+    return descriptor < 0 ? kInvalidDriveHandle : descriptor;
+}
+
+DriveHandle DriveAccess::OpenDriveExclusive(const char* root, char (&refusal)[kRefusalSize])
+{
+    refusal[0] = '\0';
+    char node[kNodePathSize];
+    if (!IsOpticalRoot(sysfsRoot, root)) {
+        Refuse(refusal, "%s is not an optical drive", root != nullptr ? root : "(no drive)");
         return kInvalidDriveHandle;
     }
+    // The block node's O_EXCL only keeps out mounts and other exclusive openers; any program
+    // may still open it and send commands while the firmware is written.
+    if (!FindGenericNode(sysfsRoot, root, node)) {
+        Refuse(refusal,
+               "The drive %s has no SCSI generic node, so other programs could not be kept away from it while "
+               "its firmware is written (\"modprobe sg\" loads the driver that makes one)",
+               root);
+        return kInvalidDriveHandle;
+    }
+    int error = 0;
+    const int descriptor = OpenOwnNode(root, node, kExclusiveFlags, refusal, error);
+    return descriptor < 0 ? kInvalidDriveHandle : descriptor;
+}
+
+int DriveAccess::OpenOwnNode(const char* root, const char* node, int flags, char (&refusal)[kRefusalSize],
+                             int& error)
+{
+    char path[kNodeOpenPathSize];
+    std::snprintf(path, sizeof path, "%s%s", nodeRoot, node);
+    const int descriptor = open(path, flags);
+    if (descriptor < 0) {
+        error = errno;
+        if (IsPermissionError(error))
+            NoteOpenRefused(path, node);
+        DescribeOpenFailure(error, root, node, refusal);
+        return -1;
+    }
+    error = 0;
+    if (!IsOwnNode(descriptor, root, node, refusal)) {
+        close(descriptor);
+        return -1;
+    }
     return descriptor;
+}
+
+bool DriveAccess::IsOwnNode(int descriptor, const char* root, const char* node, char (&refusal)[kRefusalSize]) const
+{
+    const bool generic = std::strcmp(node, root) != 0;
+    struct stat status;
+    dev_t expected = 0;
+    if (fstat(descriptor, &status) != 0)
+        return Refuse(refusal, "%s (the drive %s) could not be examined: %s", node, root, strerrordesc_np(errno));
+    if (generic ? !S_ISCHR(status.st_mode) : !S_ISBLK(status.st_mode))
+        return Refuse(refusal, "%s is not the command node of the drive %s: it is no %s device", node, root,
+                      generic ? "character" : "block");
+    if (!ReadNodeNumber(sysfsRoot, root, node, expected))
+        return Refuse(refusal, "%s is not the command node of the drive %s: sysfs gives no device number for it", node,
+                      root);
+    if (status.st_rdev != expected)
+        return Refuse(refusal, "%s is not the command node of the drive %s: its device number is %u:%u, sysfs gives %u:%u",
+                      node, root, major(status.st_rdev), minor(status.st_rdev), major(expected), minor(expected));
+    return true;
 }
 
 void DriveAccess::CloseDrive(DriveHandle drive)
@@ -113,11 +210,11 @@ const char* DriveAccess::PermissionAdvice() const
     return permissions.Advice();
 }
 
-void DriveAccess::NoteOpenRefused(const char* node)
+void DriveAccess::NoteOpenRefused(const char* path, const char* node)
 {
     char group[kGroupNameSize] = "";
     struct stat status;
-    if (stat(node, &status) == 0)
+    if (stat(path, &status) == 0)
         GroupName(status.st_gid, group);
     permissions.Note(RefusedStep::Open, node, group);
 }

@@ -13,15 +13,23 @@ constexpr int kSysfsRootSize = 256;
 
 class DriveAccess {
 public:
-    // sysfsRoot: where sysfs is mounted (tests hand a tree of their own).
-    explicit DriveAccess(const char* sysfsRoot = kSysfsRoot);
+    // sysfsRoot: where sysfs is mounted; nodeRoot: the folder that device node paths such as
+    // /dev/sg1 are taken under, empty for the system's own (tests hand trees of their own).
+    explicit DriveAccess(const char* sysfsRoot = kSysfsRoot, const char* nodeRoot = "");
 
     void ListDriveRoots(DriveRootList& list) const;
     bool IsOpticalDrive(const char* root) const;
 
     // Opens the drive's command node for reading and writing, without waiting for a medium,
-    // shared with other processes. A refused open is noted for the advice.
+    // shared with other processes. While another program holds the generic node for itself,
+    // the drive is reached through its block node, so that it is still listed. A refused open is
+    // noted for the advice.
     DriveHandle OpenDrive(const char* root);
+    // Opens the drive's generic node for this process alone, so that no other program's
+    // commands reach the drive while it is held. On failure refusal tells why in one line that
+    // names the node (empty when a right was refused: the advice tells that). A drive without a
+    // generic node is refused: its block node cannot be held against other programs.
+    DriveHandle OpenDriveExclusive(const char* root, char (&refusal)[kRefusalSize]);
     void CloseDrive(DriveHandle drive);
 
     // From sysfs by the open node's device number, else from the SCSI address requests.
@@ -39,10 +47,18 @@ public:
     const char* PermissionAdvice() const;
 
 private:
-    void NoteOpenRefused(const char* node);
+    // Opens node, a node of the drive at root, with flags, and keeps the descriptor only when
+    // it is the drive's own node: no symbolic link, a device of the node's kind whose number is
+    // the one sysfs gives for it. Otherwise -1 with the reason in refusal and
+    // the open's errno in error (0 when the node was opened and turned out not to be the drive's).
+    int OpenOwnNode(const char* root, const char* node, int flags, char (&refusal)[kRefusalSize], int& error);
+    bool IsOwnNode(int descriptor, const char* root, const char* node, char (&refusal)[kRefusalSize]) const;
+    // path: where node was opened.
+    void NoteOpenRefused(const char* path, const char* node);
     void NoteCommandRefused(int node);
 
     char sysfsRoot[kSysfsRootSize];
+    char nodeRoot[kSysfsRootSize];
     PermissionRecord permissions;
 };
 

@@ -21,8 +21,7 @@ DriveHandle LinuxSystem::OpenDrive(const char* root)
 
 DriveHandle LinuxSystem::OpenDriveExclusive(const char* root, char (&refusal)[kRefusalSize])
 {
-    refusal[0] = '\0';
-    return drives.OpenDrive(root);
+    return drives.OpenDriveExclusive(root, refusal);
 }
 
 void LinuxSystem::CloseDrive(DriveHandle drive)

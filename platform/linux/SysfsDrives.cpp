@@ -22,6 +22,7 @@ constexpr std::string_view kDrivePrefix = "sr";
 constexpr std::string_view kGenericPrefix = "sg";
 constexpr int kSysfsPathSize = 512;
 constexpr int kLinkNameSize = 256;
+constexpr int kDeviceNumberTextSize = 32;
 
 // A decimal number as the kernel writes it: digits only, no sign, no leading zero.
 bool ParseNumber(std::string_view text, uint32_t& number)
@@ -81,6 +82,18 @@ AddressQuery AddressOfDeviceLink(const char* linkPath, ScsiAddress& address)
     if (!ReadLinkName(linkPath, name) || !ParseScsiAddress(name, address))
         return AddressQuery::QueryFailed;
     return AddressQuery::Found;
+}
+
+// The first line of a sysfs dev file, read as a device number.
+bool ReadDeviceNumberFile(const char* path, dev_t& number)
+{
+    char text[kDeviceNumberTextSize] = "";
+    FILE* file = std::fopen(path, "re");
+    if (file == nullptr)
+        return false;
+    const bool read = std::fgets(text, sizeof text, file) != nullptr;
+    std::fclose(file);
+    return read && ParseDeviceNumber(text, number);
 }
 
 // Keeps the smallest drive numbers in ascending order in a list of at most kMaxDriveRoots.
@@ -175,6 +188,43 @@ bool ChooseCommandNode(const char* sysfsRoot, const char* root, char (&node)[kNo
         node[0] = '\0';
         return false;
     }
+    return true;
+}
+
+bool ReadNodeNumber(const char* sysfsRoot, const char* root, const char* node, dev_t& number)
+{
+    std::string_view name;
+    if (!DriveNameOfRoot(root, name) || node == nullptr)
+        return false;
+    const std::string_view nodePath(node);
+    if (!nodePath.starts_with(kDeviceDirectory))
+        return false;
+    const std::string_view nodeName = nodePath.substr(kDeviceDirectory.size());
+    uint32_t genericNumber = 0;
+    char numberPath[kSysfsPathSize];
+    if (nodeName == name)
+        return FormatText(numberPath, "%s/class/block/%.*s/dev", sysfsRoot, int(name.size()), name.data())
+               && ReadDeviceNumberFile(numberPath, number);
+    return nodeName.starts_with(kGenericPrefix) && ParseNumber(nodeName.substr(kGenericPrefix.size()), genericNumber)
+           && FormatText(numberPath, "%s/class/block/%.*s/device/scsi_generic/%.*s/dev", sysfsRoot, int(name.size()),
+                         name.data(), int(nodeName.size()), nodeName.data())
+           && ReadDeviceNumberFile(numberPath, number);
+}
+
+bool ParseDeviceNumber(const char* text, dev_t& number)
+{
+    if (text == nullptr)
+        return false;
+    std::string_view rest(text);
+    if (rest.ends_with('\n'))
+        rest.remove_suffix(1);
+    const size_t colon = rest.find(':');
+    uint32_t majorNumber = 0;
+    uint32_t minorNumber = 0;
+    if (colon == std::string_view::npos || !ParseNumber(rest.substr(0, colon), majorNumber)
+        || !ParseNumber(rest.substr(colon + 1), minorNumber))
+        return false;
+    number = makedev(majorNumber, minorNumber);
     return true;
 }
 

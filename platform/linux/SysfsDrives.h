@@ -33,6 +33,14 @@ bool FindGenericNode(const char* sysfsRoot, const char* root, char (&node)[kNode
 // False when root is too long for a node path (node is then empty).
 bool ChooseCommandNode(const char* sysfsRoot, const char* root, char (&node)[kNodePathSize]);
 
+// The device number sysfs gives for a node of the drive at root: its generic node "/dev/sgM"
+// (the dev file of that generic entry) or its block node, root itself (the dev file of srN).
+// False for any other node, or when sysfs has no readable number for it.
+bool ReadNodeNumber(const char* sysfsRoot, const char* root, const char* node, dev_t& number);
+
+// Reads "MAJ:MIN" as the kernel writes it in a dev file (a final newline allowed).
+bool ParseDeviceNumber(const char* text, dev_t& number);
+
 // The address of the drive at root, from the name of its device directory.
 AddressQuery ReadRootAddress(const char* sysfsRoot, const char* root, ScsiAddress& address);
 

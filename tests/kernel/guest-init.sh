@@ -101,6 +101,32 @@ scenario_virtual() {
   report_drives
 }
 
+# Two updates of one drive at once: the first runs in the background, the second starts once
+# the first is programming (and so holds the drive's generic node for itself) and must be refused.
+# The first's output and exit status are reported as the step "update".
+scenario_exclusive() {
+  report_drives
+  step list /norvik/norvik-cli-talvore list
+  mark ee
+  first_start=$(uptime_cs)
+  /norvik/norvik-cli-talvore --yes update > /tmp/first.out 2>&1 &
+  first=$!
+  for _ in $(seq 1 600); do
+    grep -q Programming /tmp/first.out && break
+    kill -0 "$first" 2> /dev/null || break
+    sleep 0.1
+  done
+  step second-update /norvik/norvik-cli-talvore --yes update
+  first_rc=0
+  wait "$first" || first_rc=$?
+  echo "@@NORVIK step update rc=$first_rc cs=$(($(uptime_cs) - first_start)) start=$first_start"
+  echo "@@NORVIK output-begin update"
+  cat /tmp/first.out
+  echo "@@NORVIK output-end update"
+  mark ef
+  report_drives
+}
+
 for module in $(cat /norvik/modules/order); do
   insmod "/norvik/modules/$module" || echo "@@NORVIK insmod-failed $module"
 done
@@ -115,6 +141,7 @@ echo "@@NORVIK boot scenario=$scenario uptime_cs=$(uptime_cs)"
 case $scenario in
   stage1) scenario_stage1 ;;
   update) scenario_virtual timed ;;
+  exclusive) scenario_exclusive ;;
   *) scenario_virtual plain ;;
 esac
 echo "@@NORVIK output-begin dmesg"

@@ -1,5 +1,7 @@
 // The drive operations of the Linux seam over a sysfs tree of the test's own and nodes that are
-// no drives: how a node is opened, where its address comes from, what a refused open leaves.
+// no drives: how a node is opened, which nodes are refused as not the drive's own, where its
+// address comes from, what a refused open leaves. Device nodes are made with mknod, which needs
+// root (CAP_MKNOD): without it the cases that need one are skipped.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +11,9 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "platform/linux/DriveAccess.h"
 #include "tests/platform/FakeSysfs.h"
@@ -26,22 +30,35 @@ using platform::PassThroughRequest;
 using platform::ScsiAddress;
 
 constexpr uid_t kNobody = 65534;
+constexpr const char* kGenericEntry = "class/block/sr0/device/scsi_generic/sg1";
+
+// The device numbers of two real character devices that any open leaves alone.
+dev_t NumberOf(const char* path)
+{
+    struct stat status;
+    return stat(path, &status) == 0 ? status.st_rdev : 0;
+}
+const dev_t kNullNumber = NumberOf("/dev/null");
+const dev_t kZeroNumber = NumberOf("/dev/zero");
 
 class DriveAccessTest : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(sysfs.Made()); }
 
-    // A regular file in the test's folder, short enough to be a node path.
-    std::string MakeFile(const char* name, mode_t mode)
+    // The drive /dev/sr0 whose generic node sg1 has the number of /dev/null in sysfs.
+    void AddDriveWithGenericNode()
     {
-        const std::string path = std::string(sysfs.Root()) + "/" + name;
-        const int file = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, mode);
-        EXPECT_GE(file, 0);
-        if (file >= 0)
-            close(file);
-        chmod(path.c_str(), mode);
-        return path;
+        sysfs.AddBlockDevice("sr0", "2:0:0:0", "sg1");
+        sysfs.SetDeviceNumber(kGenericEntry, kNullNumber);
     }
+    // The same, with /dev/sg1 a character device of that number (a twin of /dev/null).
+    void AddDriveWithOwnGenericNode()
+    {
+        AddDriveWithGenericNode();
+        if (!sysfs.AddDeviceNode("sg1", S_IFCHR, kNullNumber))
+            GTEST_SKIP() << "device nodes cannot be made here (CAP_MKNOD)";
+    }
+    DriveAccess Access() const { return DriveAccess(sysfs.Root(), nodeRoot.c_str()); }
 
     static PassThroughRequest InquiryRequest(uint8_t* data)
     {
@@ -59,6 +76,7 @@ protected:
     }
 
     norvik_test::FakeSysfs sysfs;
+    const std::string nodeRoot = sysfs.NodeRoot();
 };
 
 using DriveAccessDiscovery = DriveAccessTest;
@@ -84,39 +102,144 @@ TEST_F(DriveAccessDiscovery, ListsAndRecognisesTheDrivesOfItsSysfs)
 
 TEST_F(DriveAccessOpen, OpensReadWriteWithoutWaitingAndNotInherited)
 {
-    const std::string node = MakeFile("node", 0600);
-    ASSERT_LT(node.size(), size_t(kNodePathSize));
-    DriveAccess access(sysfs.Root());
-    const DriveHandle drive = access.OpenDrive(node.c_str());
-    ASSERT_NE(drive, kInvalidDriveHandle);
-    const int descriptor = static_cast<int>(drive);
-    const int status = fcntl(descriptor, F_GETFL);
-    EXPECT_EQ(status & O_ACCMODE, O_RDWR);
-    EXPECT_NE(status & O_NONBLOCK, 0);
-    EXPECT_NE(fcntl(descriptor, F_GETFD) & FD_CLOEXEC, 0);
+    AddDriveWithOwnGenericNode();
+    DriveAccess access = Access();
+    char refusal[platform::kRefusalSize];
+    for (const bool exclusive : {false, true}) {
+        const DriveHandle drive = exclusive ? access.OpenDriveExclusive("/dev/sr0", refusal) : access.OpenDrive("/dev/sr0");
+        ASSERT_NE(drive, kInvalidDriveHandle) << "exclusive " << exclusive;
+        const int descriptor = static_cast<int>(drive);
+        const int status = fcntl(descriptor, F_GETFL);
+        EXPECT_EQ(status & O_ACCMODE, O_RDWR);
+        EXPECT_NE(status & O_NONBLOCK, 0);
+        EXPECT_NE(fcntl(descriptor, F_GETFD) & FD_CLOEXEC, 0);
 
-    access.CloseDrive(drive);
-    EXPECT_EQ(fcntl(descriptor, F_GETFD), -1);
+        access.CloseDrive(drive);
+        EXPECT_EQ(fcntl(descriptor, F_GETFD), -1);
+    }
+    EXPECT_STREQ(refusal, "");
     EXPECT_EQ(access.PermissionAdvice(), nullptr);
 }
 
 TEST_F(DriveAccessOpen, MissingNodeGivesNoHandleAndNoAdvice)
 {
-    const std::string node = std::string(sysfs.Root()) + "/absent";
-    DriveAccess access(sysfs.Root());
-    EXPECT_EQ(access.OpenDrive(node.c_str()), kInvalidDriveHandle);
+    AddDriveWithGenericNode();
+    DriveAccess access = Access();
+    EXPECT_EQ(access.OpenDrive("/dev/sr0"), kInvalidDriveHandle);
     EXPECT_EQ(access.OpenDrive(nullptr), kInvalidDriveHandle);
     EXPECT_EQ(access.PermissionAdvice(), nullptr);
 }
+
+// What stands at a drive's node, and what an open finds there: only the drive's own node, a
+// device of the node's kind with the number sysfs gives, is opened, shared or exclusive.
+struct NodeCase {
+    const char* what;
+    const char* root;
+    bool genericNode;     // sysfs lists sg1 under the drive (with the number of /dev/null)
+    bool numberInSysfs;   // the number of the node that commands go to is in sysfs
+    enum Kind { None, OwnDevice, OtherDevice, LinkToOwnDevice, RegularFile } node;
+    bool opensShared;
+    const char* exclusiveRefusal;  // empty: the exclusive open succeeds
+};
+
+const NodeCase kNodeCases[] = {
+    {"the drive's own generic node", "/dev/sr0", true, true, NodeCase::OwnDevice, true, ""},
+    {"a device of another number", "/dev/sr0", true, true, NodeCase::OtherDevice, false,
+     "/dev/sg1 is not the command node of the drive /dev/sr0: its device number is ZERO, sysfs gives NULL"},
+    {"a symbolic link to a device of the right number", "/dev/sr0", true, true, NodeCase::LinkToOwnDevice, false,
+     "/dev/sg1 is not the command node of the drive /dev/sr0: it is a symbolic link"},
+    {"a regular file", "/dev/sr0", true, true, NodeCase::RegularFile, false,
+     "/dev/sg1 is not the command node of the drive /dev/sr0: it is no character device"},
+    {"a number sysfs does not give", "/dev/sr0", true, false, NodeCase::OwnDevice, false,
+     "/dev/sg1 is not the command node of the drive /dev/sr0: sysfs gives no device number for it"},
+    {"no node", "/dev/sr0", true, true, NodeCase::None, false,
+     "/dev/sg1 (the drive /dev/sr0) could not be opened: No such file or directory"},
+    {"a character device at the block node of a drive without generic node", "/dev/sr0", false, true,
+     NodeCase::OwnDevice, false,
+     "The drive /dev/sr0 has no SCSI generic node, so other programs could not be kept away from it while its "
+     "firmware is written (\"modprobe sg\" loads the driver that makes one)"},
+    {"a root that is no optical drive", "/dev/sda", false, false, NodeCase::None, false,
+     "/dev/sda is not an optical drive"},
+};
+
+void PrintTo(const NodeCase& node, std::ostream* out)
+{
+    *out << node.what;
+}
+
+class DriveAccessNodes : public DriveAccessTest, public testing::WithParamInterface<NodeCase> {
+protected:
+    // Makes the node of the case at the name that commands go to; false when it needs a device
+    // node that cannot be made here.
+    bool MakeNode(const NodeCase& node, const std::string& name)
+    {
+        switch (node.node) {
+        case NodeCase::None:
+            return true;
+        case NodeCase::OwnDevice:
+            return sysfs.AddDeviceNode(name, S_IFCHR, kNullNumber);
+        case NodeCase::OtherDevice:
+            return sysfs.AddDeviceNode(name, S_IFCHR, kZeroNumber);
+        case NodeCase::LinkToOwnDevice:
+            sysfs.AddNodeLink(name, "/dev/null");
+            return true;
+        case NodeCase::RegularFile:
+            sysfs.AddNodeFile(name);
+            return true;
+        }
+        return false;
+    }
+
+    static std::string WithNumbers(std::string text)
+    {
+        const auto replace = [&text](const std::string& name, dev_t number) {
+            const size_t at = text.find(name);
+            if (at != std::string::npos)
+                text.replace(at, name.size(), std::to_string(major(number)) + ":" + std::to_string(minor(number)));
+        };
+        replace("ZERO", kZeroNumber);
+        replace("NULL", kNullNumber);
+        return text;
+    }
+};
+
+TEST_P(DriveAccessNodes, OpensOnlyTheDrivesOwnNode)
+{
+    const NodeCase& node = GetParam();
+    sysfs.AddBlockDevice("sr0", "2:0:0:0", node.genericNode ? "sg1" : "");
+    sysfs.AddBlockDevice("sda", "0:0:0:0");
+    if (node.numberInSysfs)
+        sysfs.SetDeviceNumber(node.genericNode ? kGenericEntry : "class/block/sr0", kNullNumber);
+    if (!MakeNode(node, node.genericNode ? "sg1" : "sr0"))
+        GTEST_SKIP() << "device nodes cannot be made here (CAP_MKNOD)";
+
+    DriveAccess access = Access();
+    const DriveHandle shared = access.OpenDrive(node.root);
+    EXPECT_EQ(shared != kInvalidDriveHandle, node.opensShared);
+    access.CloseDrive(shared);
+
+    char refusal[platform::kRefusalSize] = "unchanged";
+    const DriveHandle exclusive = access.OpenDriveExclusive(node.root, refusal);
+    EXPECT_EQ(exclusive != kInvalidDriveHandle, node.exclusiveRefusal[0] == '\0');
+    EXPECT_EQ(std::string(refusal), WithNumbers(node.exclusiveRefusal));
+    access.CloseDrive(exclusive);
+    EXPECT_EQ(access.PermissionAdvice(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Nodes, DriveAccessNodes, testing::ValuesIn(kNodeCases),
+                         [](const testing::TestParamInfo<NodeCase>& info) { return std::to_string(info.index); });
 
 TEST_F(DriveAccessRefusalDeathTest, RefusedOpenLeavesAdviceNamingTheNodeAndItsGroup)
 {
     // A node this process may not open. Root may open anything, so the open runs in a child that
     // has given up root for nobody; the folder lets nobody in to look at the node's group.
     chmod(sysfs.Root(), 0755);
-    const std::string node = MakeFile("sg7", 0);
+    sysfs.AddBlockDevice("sr0", "2:0:0:0", "sg7");
+    if (!sysfs.AddDeviceNode("sg7", S_IFCHR, kNullNumber, 0))
+        GTEST_SKIP() << "device nodes cannot be made here (CAP_MKNOD)";
+    const std::string node = "/dev/sg7";
     struct stat status;
-    ASSERT_EQ(stat(node.c_str(), &status), 0);
+    ASSERT_EQ(stat((nodeRoot + node).c_str(), &status), 0);
     char group[kGroupNameSize];
     GroupName(status.st_gid, group);
     const std::string quotedGroup = "\"" + std::string(group) + "\"";
@@ -124,9 +247,13 @@ TEST_F(DriveAccessRefusalDeathTest, RefusedOpenLeavesAdviceNamingTheNodeAndItsGr
     const auto openAsUnprivileged = [&] {
         if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0))
             std::_Exit(2);
-        DriveAccess access(sysfs.Root());
-        if (access.OpenDrive(node.c_str()) != kInvalidDriveHandle)
+        DriveAccess access = Access();
+        char refusal[platform::kRefusalSize] = "unchanged";
+        if (access.OpenDrive("/dev/sr0") != kInvalidDriveHandle
+            || access.OpenDriveExclusive("/dev/sr0", refusal) != kInvalidDriveHandle)
             std::_Exit(3);
+        if (refusal[0] != '\0')
+            std::_Exit(6);
         const char* advice = access.PermissionAdvice();
         if (advice == nullptr)
             std::_Exit(4);
@@ -140,12 +267,11 @@ TEST_F(DriveAccessRefusalDeathTest, RefusedOpenLeavesAdviceNamingTheNodeAndItsGr
 
 TEST_F(DriveAccessAddress, ReadsTheAddressOfTheOpenNodeFromSysfs)
 {
-    struct stat status;
-    ASSERT_EQ(stat("/dev/null", &status), 0);
-    const std::string number = std::to_string(major(status.st_rdev)) + ":" + std::to_string(minor(status.st_rdev));
+    AddDriveWithOwnGenericNode();
+    const std::string number = std::to_string(major(kNullNumber)) + ":" + std::to_string(minor(kNullNumber));
     sysfs.AddDeviceNumber("char", number, "5:0:2:1");
-    DriveAccess access(sysfs.Root());
-    const DriveHandle drive = access.OpenDrive("/dev/null");
+    DriveAccess access = Access();
+    const DriveHandle drive = access.OpenDrive("/dev/sr0");
     ASSERT_NE(drive, kInvalidDriveHandle);
     ScsiAddress address{};
     EXPECT_EQ(access.QueryScsiAddress(drive, address), AddressQuery::Found);
@@ -158,9 +284,9 @@ TEST_F(DriveAccessAddress, ReadsTheAddressOfTheOpenNodeFromSysfs)
 
 TEST_F(DriveAccessAddress, NodeWithoutAddressGivesQueryFailed)
 {
-    const std::string node = MakeFile("plain", 0600);
-    DriveAccess access(sysfs.Root());
-    const DriveHandle drive = access.OpenDrive(node.c_str());
+    AddDriveWithOwnGenericNode();
+    DriveAccess access = Access();
+    const DriveHandle drive = access.OpenDrive("/dev/sr0");
     ASSERT_NE(drive, kInvalidDriveHandle);
     ScsiAddress address{1, 2, 3, 4};
     EXPECT_EQ(access.QueryScsiAddress(drive, address), AddressQuery::QueryFailed);
@@ -187,8 +313,9 @@ TEST_F(DriveAccessAddress, StorageDescriptorIsNotQueriedAndStaysZero)
 
 TEST_F(DriveAccessCommands, NodeThatIsNoDriveFailsWithoutAdvice)
 {
-    DriveAccess access(sysfs.Root());
-    const DriveHandle drive = access.OpenDrive("/dev/null");
+    AddDriveWithOwnGenericNode();
+    DriveAccess access = Access();
+    const DriveHandle drive = access.OpenDrive("/dev/sr0");
     ASSERT_NE(drive, kInvalidDriveHandle);
     uint8_t data[96];
     PassThroughRequest request = InquiryRequest(data);

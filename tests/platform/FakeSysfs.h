@@ -2,9 +2,14 @@
 // A sysfs tree of the test's own in a temporary folder, laid out as the kernel lays out the
 // parts that drive discovery reads: class/block/<name>/device links to a SCSI device folder
 // named host:channel:id:lun, scsi_generic/sgN under it, and dev/{block,char}/MAJ:MIN/device.
+// Device nodes go to a folder of their own, NodeRoot(), as NodeRoot()/dev/sg1 and so on.
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace norvik_test {
@@ -57,7 +62,36 @@ public:
         std::filesystem::create_directory_symlink("../../../devices/" + address, entry / "device");
     }
 
+    // The device number sysfs gives in <entry>/dev, entry relative to the root
+    // ("class/block/sr0", "class/block/sr0/device/scsi_generic/sg1").
+    void SetDeviceNumber(const std::string& entry, dev_t number)
+    {
+        std::ofstream(root / entry / "dev") << major(number) << ':' << minor(number) << '\n';
+    }
+
+    std::string NodeRoot() const { return (root / "nodes").string(); }
+
+    // NodeRoot()/dev/<name> as a device node of the kind (S_IFCHR, S_IFBLK) and number; false
+    // when this process may not make device nodes (it needs CAP_MKNOD).
+    bool AddDeviceNode(const std::string& name, mode_t kind, dev_t number, mode_t permissions = 0600)
+    {
+        const std::string path = NodePath(name);
+        return mknod(path.c_str(), kind | permissions, number) == 0 && chmod(path.c_str(), permissions) == 0;
+    }
+    // NodeRoot()/dev/<name> as a symbolic link to target, or as an empty regular file.
+    void AddNodeLink(const std::string& name, const std::string& target)
+    {
+        std::filesystem::create_symlink(target, NodePath(name));
+    }
+    void AddNodeFile(const std::string& name) { std::ofstream(NodePath(name)).flush(); }
+
 private:
+    std::string NodePath(const std::string& name)
+    {
+        std::filesystem::create_directories(root / "nodes" / "dev");
+        return (root / "nodes" / "dev" / name).string();
+    }
+
     std::filesystem::path root;
 };
 
