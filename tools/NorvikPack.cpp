@@ -59,7 +59,9 @@ The result is checked before anything is written. Refused: no bank, more than
 16384-byte blocks, two banks in use that share bytes, and, once an --image
 clears the image placeholder, a bank in use not made of the images given in
 the same command. The file is replaced through a temporary copy next to it
-and keeps its permissions. Exit status: 0 done, 1 refused, 2 usage error.
+and keeps its owner, group and permissions; a file with more than one hard
+link is refused, since the copy would split the links (pack a copy of it).
+Exit status: 0 done, 1 refused, 2 usage error.
 )";
 
 struct UsageError : PackError {

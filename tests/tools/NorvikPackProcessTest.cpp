@@ -5,8 +5,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ptrace.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -225,6 +230,115 @@ TEST_F(NorvikPackProcess, PackingKeepsTheFileMode)
     ASSERT_EQ(packed.exitCode, 0) << packed.err;
     EXPECT_EQ(fs::status(program).permissions(), fs::perms(0751));
     EXPECT_THAT(Run({program.string()}).out, HasSubstr("caption: Mode kept\n"));
+    EXPECT_THAT(DirectoryEntries(), testing::ElementsAre("probe"));
+}
+
+TEST_F(NorvikPackProcess, RefusesAFileWithSeveralHardLinks)
+{
+    fs::create_hard_link(program, directory / "probe-link");
+    const auto before = ReadBytes(program);
+    const Outcome refused = Pack({"set", program.string(), "--caption", "Split"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_THAT(refused.err, HasSubstr("has 2 hard links"));
+    EXPECT_TRUE(ReadBytes(program) == before) << "the program file changed";
+    EXPECT_TRUE(fs::equivalent(program, directory / "probe-link"));
+    EXPECT_THAT(DirectoryEntries(), testing::ElementsAre("probe", "probe-link"));
+}
+
+// Root packs a set-user-ID program of another user: it stays theirs, with every mode bit.
+TEST_F(NorvikPackProcess, RootKeepsTheOwnerGroupAndSetUserIdBit)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+    ASSERT_EQ(chown(program.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod(program.c_str(), 04755), 0);
+    const Outcome packed = Pack({"set", program.string(), "--caption", "Owner kept"});
+    ASSERT_EQ(packed.exitCode, 0) << packed.err;
+    struct stat status {};
+    ASSERT_EQ(stat(program.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 65534u);
+    EXPECT_EQ(status.st_gid, 65534u);
+    EXPECT_EQ(status.st_mode & 07777, 04755u);
+    EXPECT_THAT(Pack({"show", program.string()}).out, HasSubstr("Owner kept"));
+}
+
+// A writer who may not give the replacement to the file's owner is refused before writing.
+TEST_F(NorvikPackProcess, WriterWhoCannotKeepTheOwnerIsRefused)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    ASSERT_EQ(chmod(directory.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(program.c_str(), 04777), 0);
+    const auto before = ReadBytes(program);
+    const Outcome refused = Run({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", NORVIK_PACK, "set",
+                                 program.string(), "--caption", "Taken over"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_THAT(refused.err, HasSubstr("cannot keep the owner (uid 0) and group (gid 0) of"));
+    struct stat status {};
+    ASSERT_EQ(stat(program.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 0u);
+    EXPECT_EQ(status.st_mode & 07777, 04777u);
+    EXPECT_TRUE(ReadBytes(program) == before) << "the program file changed";
+    EXPECT_THAT(DirectoryEntries(), testing::ElementsAre("probe"));
+}
+
+// The path a process has open as this descriptor.
+std::string OpenPath(pid_t process, uint64_t descriptor)
+{
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/%d/fd/%llu", static_cast<int>(process),
+                  static_cast<unsigned long long>(descriptor));
+    char target[4096];
+    const ssize_t length = readlink(link, target, sizeof target);
+    return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();
+}
+
+// Runs norvik-pack traced, stops it as it enters its first write to its temporary copy, sends
+// it SIGTERM and lets it go on untraced. Returns its wait status and the copy's path, or -1
+// when this system does not allow tracing.
+int PackTerminatedInTheWrite(const std::vector<std::string>& arguments, std::string& copySeen)
+{
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(NORVIK_PACK));
+    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        const int quiet = open("/dev/null", O_WRONLY);
+        dup2(quiet, 1);
+        dup2(quiet, 2);
+        if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(126);
+        execv(NORVIK_PACK, argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);  // stopped by its exec
+    if (!WIFSTOPPED(status)) return -1;
+    ptrace(PTRACE_SETOPTIONS, child, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
+    while (ptrace(PTRACE_SYSCALL, child, nullptr, nullptr) == 0 && waitpid(child, &status, 0) == child &&
+           WIFSTOPPED(status)) {
+        __ptrace_syscall_info call {};
+        if (WSTOPSIG(status) != (SIGTRAP | 0x80) ||
+            ptrace(PTRACE_GET_SYSCALL_INFO, child, sizeof call, &call) <= 0 || call.op != PTRACE_SYSCALL_INFO_ENTRY ||
+            call.entry.nr != SYS_write)
+            continue;
+        copySeen = OpenPath(child, call.entry.args[0]);
+        if (copySeen.find(".norvik-pack-") == std::string::npos) continue;
+        kill(child, SIGTERM);
+        ptrace(PTRACE_DETACH, child, nullptr, nullptr);
+        waitpid(child, &status, 0);
+        break;
+    }
+    return status;
+}
+
+TEST_F(NorvikPackProcess, TerminatedInTheWriteLeavesNoCopyBehind)
+{
+    const auto before = ReadBytes(program);
+    std::string copySeen;
+    const int status = PackTerminatedInTheWrite({"set", program.string(), "--caption", "Cut short"}, copySeen);
+    if (status == -1) GTEST_SKIP() << "this system does not allow tracing a child";
+    ASSERT_THAT(copySeen, HasSubstr(directory.string() + "/.probe.norvik-pack-")) << "no write to the copy seen";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "wait status " << status;
+    EXPECT_TRUE(ReadBytes(program) == before) << "the program file changed";
     EXPECT_THAT(DirectoryEntries(), testing::ElementsAre("probe"));
 }
 
