@@ -660,4 +660,18 @@ TEST_F(NorvikCliProcess, InterruptAtAQuestionEndsTheProgramAsUsual)
     EXPECT_EQ(interrupted.signal, SIGINT) << interrupted.out;
 }
 
+// ---- drives past the table ----------------------------------------------------------------
+
+// The table holds 16 drives; list names each optical drive past them rather than drop it.
+TEST_F(NorvikCliProcess, ListNamesTheDrivesPastTheTable)
+{
+    const Outcome listed = Run(Packed(), On(std::vector<std::string>(24, "rev=RN05"), {"list"}));
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_EQ(Lines(listed.out).size(), 16u) << listed.out;
+    std::string named;
+    for (int drive = 16; drive < 24; ++drive)
+        named += "norvik-cli: /dev/sr" + std::to_string(drive) + ": not listed: one update takes at most 16 drives\n";
+    EXPECT_EQ(listed.err, named);
+}
+
 }  // namespace

@@ -3,11 +3,14 @@
 #include <QtCore/QCoreApplication>
 #include <QtCore/QEventLoop>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "app/DriveEntry.h"
 #include "app/SequenceTexts.h"
+#include "device/DriveRecord.h"
+#include "sys/OSInfo.h"
 
 namespace cli {
 
@@ -147,6 +150,27 @@ std::string_view FormatVerdict(const DriveRecord& record, const PackageReader& p
     return verdict;
 }
 
+namespace {
+
+// The drive table takes the first 16 optical drives the system lists. On the pass-through route
+// the roots past them are known: each is named, so that no drive is left out of the list unsaid.
+void NameDrivesLeftOut(platform::System& system, std::FILE* err)
+{
+    if (!sys::OSInfo(system).IsNT()) return;
+    platform::DriveRootList roots{};
+    system.ListDriveRoots(roots);
+    int opticalDrives = 0;
+    for (int i = 0; i < std::min<int>(roots.count, platform::kMaxDriveRoots); ++i) {
+        char root[platform::kRootPathSize] = {};
+        std::memcpy(root, roots.roots[i], strnlen(roots.roots[i], sizeof root - 1));
+        if (root[0] == '\0') break;
+        if (system.IsOpticalDrive(root) && ++opticalDrives > kMaxDrives)
+            std::fprintf(err, "norvik-cli: %s: not listed: one update takes at most %d drives\n", root, kMaxDrives);
+    }
+}
+
+}  // namespace
+
 int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView& view, std::FILE* out,
             std::FILE* err)
 {
@@ -162,6 +186,7 @@ int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView&
         std::fprintf(out, "%.*s  %s\n", static_cast<int>(entryText.size()), entryText.data(),
                      FormatVerdict(*record, sequence.Package(), verdict).data());
     }
+    NameDrivesLeftOut(system, err);
     if (const char* advice = system.PermissionAdvice(); advice != nullptr && advice[0] != '\0')
         std::fprintf(err, "norvik-cli: %s\n", advice);
     if (sequence.ProfilesArePlaceholders())
