@@ -31,6 +31,7 @@ constexpr int kTerminatingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 char temporaryToRemove[PATH_MAX];
 volatile sig_atomic_t temporaryToRemoveSet = 0;
 struct sigaction actionsBefore[std::size(kTerminatingSignals)];
+bool takenOver[std::size(kTerminatingSignals)] = {};
 
 // Only async-signal-safe calls. SA_RESETHAND has put back the default action, so the signal,
 // raised again, ends the process once the handler returns, as it would have without it.
@@ -65,6 +66,8 @@ private:
     sigset_t before;
 };
 
+// Only signals that would end the process by their default action are taken over: one that is
+// ignored (as under nohup) or handled by the caller stays as it is.
 void RemoveOnTerminatingSignal(const std::string& path)
 {
     if (path.size() >= sizeof temporaryToRemove) return;
@@ -74,14 +77,19 @@ void RemoveOnTerminatingSignal(const std::string& path)
     action.sa_handler = RemoveTemporaryAndEnd;
     action.sa_mask = TerminatingSignalSet();
     action.sa_flags = SA_RESETHAND;
-    for (std::size_t i = 0; i < std::size(kTerminatingSignals); ++i)
-        sigaction(kTerminatingSignals[i], &action, &actionsBefore[i]);
+    for (std::size_t i = 0; i < std::size(kTerminatingSignals); ++i) {
+        takenOver[i] = sigaction(kTerminatingSignals[i], nullptr, &actionsBefore[i]) == 0 &&
+                       actionsBefore[i].sa_handler == SIG_DFL &&
+                       sigaction(kTerminatingSignals[i], &action, nullptr) == 0;
+    }
 }
 
 void KeepOnTerminatingSignal()
 {
-    for (std::size_t i = 0; i < std::size(kTerminatingSignals); ++i)
-        sigaction(kTerminatingSignals[i], &actionsBefore[i], nullptr);
+    for (std::size_t i = 0; i < std::size(kTerminatingSignals); ++i) {
+        if (takenOver[i]) sigaction(kTerminatingSignals[i], &actionsBefore[i], nullptr);
+        takenOver[i] = false;
+    }
     temporaryToRemoveSet = 0;
 }
 
