@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -65,6 +66,15 @@ TEST(CliOptions, HelpAndVersionWinOverEverythingElse)
     EXPECT_EQ(Parse({"--version"})->request, Request::Version);
     EXPECT_NE(cli::HelpText().find("usage: norvik-cli [options] list"), std::string_view::npos);
     EXPECT_NE(cli::HelpText().find("--virtual DRIVE"), std::string_view::npos);
+}
+
+TEST(CliOptions, HelpFitsEightyColumns)
+{
+    std::string_view help = cli::HelpText();
+    for (std::size_t end = 0; !help.empty(); help.remove_prefix(end + 1)) {
+        end = std::min(help.find('\n'), help.size() - 1);
+        EXPECT_LE(help.substr(0, end).size(), 80u) << help.substr(0, end);
+    }
 }
 
 TEST(CliOptions, RealClockOnlyForDrivesWithModelledDurations)

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -593,7 +594,9 @@ TEST_F(NorvikCliProcess, UsageErrorsAreOneLineOnStandardError)
 {
     const std::vector<std::vector<std::string>> cases = {
         {}, {"--colour", "list"}, {"list", "--drive", "1"}, {"--virtual", "rev=RN0555", "list"}, {"--aspi", "list"},
-        {"list", "update"}, {"--virtual", "rev=RN05", "--trace", "/nonexistent/dir/trace", "list"}};
+        {"list", "update"}, {"--virtual", "rev=RN05", "--trace", "/nonexistent/dir/trace", "list"},
+        // The second drive's automatic root is taken by the first: no drive is left out silently.
+        {"--virtual", "root=/dev/sr1", "--virtual", "rev=RN06", "list"}};
     for (const auto& arguments : cases) {
         const Outcome refused = Run(Packed(), arguments);
         EXPECT_EQ(refused.exitCode, 2) << testing::PrintToString(arguments);
@@ -647,11 +650,85 @@ TEST_F(NorvikCliProcess, InterruptWhileTheFirmwareIsWrittenIsHeldOff)
 {
     const Outcome updated = RunOnTerminal(Packed(), On({kSlowDrive}, {"--yes", "update"}),
                                           {{"Programming .", "", SIGINT}, {"held off", "", SIGTERM}});
-    EXPECT_EQ(updated.signal, 0) << "the program was ended in the middle of the download";
-    ASSERT_EQ(updated.exitCode, 0) << updated.out;
     EXPECT_THAT(updated.out, HasSubstr("norvik-cli: the firmware is being written; the signal is held off until the "
                                        "update is over"));
+    EXPECT_THAT(updated.out, HasSubstr("Restart requested (virtual system")) << "the outcome is shown first";
     EXPECT_EQ(CountCommits(Trace()), 1);
+    EXPECT_EQ(updated.signal, SIGINT) << "the first signal held ends the program once the update is over";
+}
+
+// Any signal that would end the program is held while drives may be written: the drive being
+// written is finished and read again, no further drive is started, the outcome is shown, and
+// then the program ends with the signal. The second drive's disc check waits for the user, so
+// the signal comes while the first drive's worker has been started and before the third drive.
+class NorvikCliHeldSignal : public NorvikCliProcess, public testing::WithParamInterface<int> {};
+
+TEST_P(NorvikCliHeldSignal, EndsTheProgramAfterTheOutcomeAndStartsNothingMore)
+{
+    const int signal = GetParam();
+    const Outcome updated = RunOnTerminal(Packed({"AUTOMODE=1", "CHKDISC=1"}),
+                                          On({"rev=RN05", "rev=RN05,disc=1", "rev=RN05"}, {"update"}),
+                                          {{"[y/N] ", "y\n"}, {"give this drive up: ", "", signal}, {"held off", "q\n"}});
+    EXPECT_EQ(updated.signal, signal) << updated.out;
+    EXPECT_THAT(updated.out, HasSubstr("Error: Unable to flash firmware.")) << "the outcome is shown before the end";
+    const auto written = Trace("/dev/sr0");
+    EXPECT_EQ(CountCommits(written), 1);
+    ASSERT_FALSE(written.empty());
+    EXPECT_THAT(written.back(), testing::StartsWith("12")) << "the drive is read again after the update";
+    EXPECT_THAT(updated.out, HasSubstr("drive 0: updated: it reports revision \"RN08\""));
+    EXPECT_EQ(CountWriteBuffers(Trace("/dev/sr1")), 0);
+    EXPECT_EQ(CountWriteBuffers(Trace("/dev/sr2")), 0) << "no drive is started once a stop was asked for";
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, NorvikCliHeldSignal, testing::Values(SIGTERM, SIGUSR1, SIGALRM, SIGHUP),
+                         [](const testing::TestParamInfo<int>& info) { return std::string(sigabbrev_np(info.param)); });
+
+// The trace is written as the drives answer: a run killed in the middle keeps what was sent.
+TEST_F(NorvikCliProcess, KilledRunKeepsItsTrace)
+{
+    const Outcome killed = RunOnTerminal(Packed(), On({kSlowDrive}, {"--yes", "update"}), {{"Programming .", "", SIGKILL}});
+    EXPECT_EQ(killed.signal, SIGKILL);
+    const auto trace = Trace();
+    ASSERT_FALSE(trace.empty());
+    for (const std::string& line : trace) EXPECT_THAT(line, testing::MatchesRegex("[0-9A-F]{24} (in|out|none) [0-9]+ .+"));
+}
+
+// Output that does not reach standard output is no success.
+struct LostOutput {
+    const char* name;
+    const char* redirection;
+    const char* reason;
+};
+
+class NorvikCliLostOutput : public NorvikCliProcess, public testing::WithParamInterface<LostOutput> {};
+
+TEST_P(NorvikCliLostOutput, IsAnErrorWithTheReason)
+{
+    const LostOutput& lost = GetParam();
+    const fs::path errors = directory / "stderr.txt";
+    for (const char* command : {"list", "update"}) {
+        const std::string line = ShellQuote(Packed({"REBOOT=0"}).string()) + " --yes --virtual rev=RN05 " + command +
+                                 " </dev/null " + lost.redirection + " 2>" + ShellQuote(errors.string());
+        const int status = std::system(line.c_str());
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1) << command;
+        EXPECT_EQ(ReadText(errors), std::string("norvik-cli: standard output: ") + lost.reason + "\n") << command;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, NorvikCliLostOutput, testing::Values(
+    LostOutput{"Full", ">/dev/full", "No space left on device"},
+    LostOutput{"Closed", ">&-", "Bad file descriptor"}),
+    [](const testing::TestParamInfo<LostOutput>& info) { return std::string(info.param.name); });
+
+// The vendor's first byte, 'd' inverted in the reply, is 9Bh: a control sequence introducer.
+TEST_F(NorvikCliProcess, InquiryBytesAreShownAsText)
+{
+    for (const char* command : {"list", "update"}) {
+        const Outcome shown = Run(Packed(), On({"vendor=d[2J,fault=12#1+:corrupt:8"}, {command}));
+        EXPECT_THAT(shown.out, HasSubstr(" 0-0-0-0 sr0\\x9B[2J    DVDRW KRX-407T   RN05")) << command;
+        EXPECT_EQ(shown.out.find('\x9B'), std::string::npos) << command;
+    }
 }
 
 TEST_F(NorvikCliProcess, InterruptAtAQuestionEndsTheProgramAsUsual)

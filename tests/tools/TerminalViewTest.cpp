@@ -151,6 +151,24 @@ TEST(TerminalViewMessages, TextsAreShownWordForWordWithTheirKind)
               "Error: No matched drive detected !\nDetected drives :\n a\n");
 }
 
+// Drives and packages give these texts: a control byte must not reach the terminal as one.
+TEST(TerminalViewMessages, ControlBytesFromDrivesAndPackagesAreShownEscaped)
+{
+    ViewHarness view(kNobody);
+    view->SetCaption("Flash \x1B]0;title\x07");
+    view->ClearDriveList();
+    view->AddDriveEntry(" 0-0-0-0 sr0\x9B[2J\nDVDRW");
+    view->SelectDriveEntry(0);
+    view->ShowUpdateSentence(texts::kWillBeUpdated, TextColour::Black);
+    view->ShowRevisions("RN\r8", "RN\x7F");
+    view->ShowMessage(MessageKind::Error, texts::kErrorTitle, "line\none\x1B[31m\\", MessageButtons::Ok);
+    EXPECT_EQ(view.Output(),
+              "Flash \\x1B]0;title\\x07\n"
+              "Drives:\n>  0  0-0-0-0 sr0\\x9B[2J\\x0ADVDRW\n"
+              "It will be updated from RN\\x7F to RN\\x0D8\n"
+              "Error: line\none\\x1B[31m\\\n");
+}
+
 TEST(TerminalViewMessages, ErrorsAndInformationWaitForNobody)
 {
     ViewHarness view(kUser, "q\n");

@@ -92,12 +92,15 @@ bool GuardStandardStreams()
     return outputOpen;
 }
 
+// Why standard output first failed, as the view saw it (the stream itself keeps no reason).
+int outputError = 0;
+
 // Whether everything written to standard output reached it; if not, says why on standard error.
 bool CloseStandardOutput()
 {
     errno = 0;
     const bool flushed = std::fflush(stdout) == 0;
-    int error = errno;
+    int error = outputError != 0 ? outputError : errno;
     const bool failedBefore = std::ferror(stdout) != 0;
     errno = 0;
     const bool closed = std::fclose(stdout) == 0;
@@ -130,7 +133,9 @@ int Run(const cli::CliOptions& options, platform::System& system)
     cli::UpdateChoice choice;
     choice.drive = options.drive;
     choice.virtualSystem = options.Virtual();
-    return cli::RunUpdate(system, payload::OwnPackageBlock(), view, choice, stdout, stderr);
+    const int status = cli::RunUpdate(system, payload::OwnPackageBlock(), view, choice, stdout, stderr);
+    outputError = view.OutputError();
+    return status;
 }
 
 // The command line and the command; returns the exit status.

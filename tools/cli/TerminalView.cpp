@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 
 #include "app/SequenceTexts.h"
@@ -77,7 +78,7 @@ MessageAnswer TerminalView::ShowMessage(MessageKind kind, std::string_view, std:
     EndProgressLine();
     shownLine[0] = '\0';   // the status is shown again after the message, even unchanged
     const MessageAnswer answer = buttons == MessageButtons::YesNo ? AskYesNo(kind, text) : Acknowledge(kind, text);
-    std::fflush(out);
+    Flush();
     return answer;
 }
 
@@ -135,7 +136,7 @@ MessageAnswer TerminalView::Acknowledge(MessageKind kind, std::string_view text)
 // overlong line is read and dropped. False at the end of the input.
 bool TerminalView::ReadAnswer(char (&answer)[16])
 {
-    std::fflush(out);
+    Flush();
     char line[sizeof answer];
     if (in == nullptr || std::fgets(line, sizeof line, in) == nullptr) return false;
     if (std::strchr(line, '\n') == nullptr) {
@@ -195,7 +196,7 @@ void TerminalView::ShowProgressLine()
         Write("\n");
     }
     CopyText(shownLine, text);
-    std::fflush(out);
+    Flush();
 }
 
 std::string_view TerminalView::FormatProgressLine(char (&line)[kLineSize]) const
@@ -315,14 +316,14 @@ void TerminalView::OnTick()
     if (tick) tick();
 }
 
-void TerminalView::ProcessPendingMessages() { std::fflush(out); }
+void TerminalView::ProcessPendingMessages() { Flush(); }
 
 void TerminalView::Terminate()
 {
     terminated = true;
     ShowPending();
     EndProgressLine();
-    std::fflush(out);
+    Flush();
 }
 
 void TerminalView::Finish()
@@ -330,15 +331,29 @@ void TerminalView::Finish()
     timer.stop();
     listPending = sentencePending = false;
     EndProgressLine();
-    std::fflush(out);
+    Flush();
 }
 
 void TerminalView::Write(std::string_view text)
 {
-    if (!text.empty()) std::fwrite(text.data(), 1, text.size(), out);
+    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), out) != text.size()) NoteOutputError();
 }
 
-void TerminalView::WriteShown(std::string_view text, LineFeeds lineFeeds) { WriteAsText(out, text, lineFeeds); }
+void TerminalView::WriteShown(std::string_view text, LineFeeds lineFeeds)
+{
+    if (!WriteAsText(out, text, lineFeeds)) NoteOutputError();
+}
+
+void TerminalView::Flush()
+{
+    if (std::fflush(out) != 0) NoteOutputError();
+}
+
+// The stream keeps only that it failed; the reason is taken at once.
+void TerminalView::NoteOutputError()
+{
+    if (outputError == 0) outputError = errno != 0 ? errno : EIO;
+}
 
 // Runs of printable bytes go out as they are; each other byte as \xNN, so that no byte from a
 // drive or a package reaches the terminal as a control (an escape or a control sequence
@@ -369,15 +384,12 @@ ssize_t WriteEscaped(void* cookie, const char* data, size_t size)
                : -1;
 }
 
-int FlushTerminal(void* cookie) { return std::fflush(static_cast<std::FILE*>(cookie)) == 0 ? 0 : -1; }
-
 }  // namespace
 
 std::FILE* OpenTextStream(std::FILE* terminal)
 {
     cookie_io_functions_t functions{};
     functions.write = WriteEscaped;
-    functions.close = FlushTerminal;
     return fopencookie(terminal, "w", functions);
 }
 

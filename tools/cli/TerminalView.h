@@ -27,8 +27,8 @@ enum class LineFeeds : uint8_t { Kept, Escaped };
 // False when the output failed.
 bool WriteAsText(std::FILE* out, std::string_view text, LineFeeds lineFeeds);
 // A stream whose every byte reaches terminal through WriteAsText (line feeds kept), for output
-// made elsewhere of drive and package texts. fclose flushes it and leaves terminal open; null
-// when it cannot be made.
+// made elsewhere of drive and package texts. fclose passes on what it holds and leaves terminal
+// open; null when it cannot be made.
 std::FILE* OpenTextStream(std::FILE* terminal);
 
 struct TerminalSettings {
@@ -56,6 +56,8 @@ public:
     void Finish();
     bool TerminationRequested() const { return terminated; }
     int DriveEntryCount() const { return entryCount; }
+    // The reason (an errno value) the output first failed, or 0.
+    int OutputError() const { return outputError; }
 
     MessageAnswer ShowMessage(MessageKind kind, std::string_view title, std::string_view text,
                               MessageButtons buttons) override;
@@ -94,6 +96,8 @@ private:
     void EndProgressLine();
     void Write(std::string_view text);
     void WriteShown(std::string_view text, LineFeeds lineFeeds);
+    void Flush();
+    void NoteOutputError();
     void OnTick();
 
     std::FILE* out;
@@ -122,6 +126,7 @@ private:
 
     int acknowledgements = 0;         // OK answers given by --yes in this drive's check
     bool terminated = false;
+    int outputError = 0;
 };
 
 }  // namespace cli
