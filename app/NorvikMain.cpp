@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/SequenceTexts.h"
+#include "platform/ProcessSignals.h"
 #include "ui_NorvikMain.h"
 
 namespace {
@@ -129,6 +130,8 @@ void TNorvikMain::SetUpControls()
     setFixedSize(size());
     setWindowIcon(style()->standardIcon(QStyle::SP_DriveCDIcon));
     ui->cboDrives->setFont(DriveListFont());
+    // Revisions and other texts come from the drives and the package: nothing in them is markup.
+    for (QLabel* label : findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
     for (QLabel* label : {ui->lblMsg, ui->lblPercent, ui->lblNewFW, ui->lblOldFW})
         SetTextColour(label, TextColour::Navy);
     SetTextColour(ui->lblUpdateMsg, TextColour::Black);
@@ -290,6 +293,19 @@ void TNorvikMain::SetProgressTimer(bool running)
 void TNorvikMain::ProcessPendingMessages()
 {
     QCoreApplication::processEvents();
+}
+
+// A signal that came while drives were written ends the program now that the outcome has been
+// answered: the window closes, and the program's entry acts on the signal.
+void TNorvikMain::FlashUnderway(bool underway)
+{
+    platform::HoldSignals(underway);
+    if (!underway && platform::HeldSignal() != 0) Terminate();
+}
+
+bool TNorvikMain::StopRequested() const
+{
+    return platform::HeldSignal() != 0;
 }
 
 // Queued, so that it also works from inside the constructor: the event loop ends as soon as it

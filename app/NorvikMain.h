@@ -6,7 +6,9 @@
 // under way, or the application told to terminate, before the window is first shown.
 //
 // The window closes only through cmdClose (or when the application is told to terminate): its
-// title bar has no close button, and a close request from the window manager is ignored.
+// title bar has no close button, and a close request from the window manager is ignored. A
+// signal held off while drives were written closes it once the outcome has been answered; the
+// program then acts on the signal (platform/ProcessSignals.h).
 
 #include <QtWidgets/QWidget>
 
@@ -59,6 +61,8 @@ public:
     void SetCloseEnabled(bool enabled) override;
     void SetProgressTimer(bool running) override;
     void ProcessPendingMessages() override;
+    void FlashUnderway(bool underway) override;
+    bool StopRequested() const override;
     void Terminate() override;
 
 public slots:

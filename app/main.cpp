@@ -6,13 +6,18 @@
 #include "app/NorvikMain.h"
 #include "app/ProgramEntry.h"
 #include "payload/PackageBlock.h"
+#include "platform/ProcessSignals.h"
 #include "platform/linux/LinuxSystem.h"
 
 int main(int argc, char* argv[])
 {
+    platform::StartSignalGuard("norvik");
     QApplication application(argc, argv);
     platform::LinuxSystem system;
-    return RunNorvikWindow(application, [&system] {
+    const int status = RunNorvikWindow(application, [&system] {
         return std::make_unique<TNorvikMain>(system, payload::OwnPackageBlock());
     });
+    // A signal held off while drives were written ends the program as that signal would have.
+    platform::ActOnSignal(platform::HeldSignal());
+    return status;
 }

@@ -3,7 +3,10 @@
 // store. The file is replaced as a whole or not at all.
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstdio>
+#include <cstring>
 #include <functional>
 #include <iostream>
 #include <optional>
@@ -295,13 +298,27 @@ int Run(const std::vector<std::string_view>& args)
     return Set(path, std::vector<std::string_view>(args.begin() + 2, args.end()));
 }
 
+// Whether everything printed reached standard output; if not, says why on standard error.
+bool OutputWritten()
+{
+    errno = 0;
+    std::cout.flush();
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    if (flushed && std::cout.good() && std::ferror(stdout) == 0) return true;
+    std::cerr << "norvik-pack: standard output: " << (error != 0 ? std::strerror(error) : "write error") << '\n';
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     try {
-        return Run(args);
+        const int status = Run(args);
+        // A success whose output was lost is none.
+        return OutputWritten() || status != 0 ? status : 1;
     } catch (const UsageError& error) {
         std::cerr << "norvik-pack: " << error.what() << " (see norvik-pack --help)\n";
         return 2;

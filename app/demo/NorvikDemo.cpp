@@ -10,9 +10,11 @@
 #include "app/demo/DemoPackage.h"
 #include "app/demo/DemoRun.h"
 #include "app/demo/DemoSystem.h"
+#include "platform/ProcessSignals.h"
 
 int main(int argc, char* argv[])
 {
+    platform::StartSignalGuard("norvik-demo");
     // Help needs no display; everything else is read after Qt has taken its own options.
     if (HelpWanted(argc, argv)) return PrintDemoHelp();
     QApplication application(argc, argv);
@@ -25,5 +27,9 @@ int main(int argc, char* argv[])
     DemoSystem system;
     if (!system.AddDrives(options.drives, reason)) return DemoUsageError(reason);
     DemoMessageBoxes boxes(system);
-    return RunNorvikWindow(application, [&] { return MakeDemoWindow(system, *package, boxes, options); });
+    const int status =
+        RunNorvikWindow(application, [&] { return MakeDemoWindow(system, *package, boxes, options); });
+    // A signal held off while drives were written ends the program as that signal would have.
+    platform::ActOnSignal(platform::HeldSignal());
+    return status;
 }

@@ -133,6 +133,7 @@ private slots:
     void windowAtRestShowsTheSelectedDrive();
     void driveListShowsEntriesInFixedPitch();
     void revisionLabelsSitInTheSentence();
+    void labelsShowTheirTextsAsPlainText();
     void startUpRefusals_data();
     void startUpRefusals();
     void terminationAskedInTheConstructorEndsTheEventLoop();
@@ -329,6 +330,18 @@ void NorvikMainTest::formHoldsTheControlsAsDesigned()
     QCOMPARE(ui.lblMsg->parentWidget(), ui.Bevel1);
     QCOMPARE(ui.lblPercent->parentWidget(), ui.Bevel1);
     QVERIFY(ui.Bevel1->frameShape() != QFrame::NoFrame);
+}
+
+// Revisions and other texts come from drives and packages: none of them may be read as markup.
+void NorvikMainTest::labelsShowTheirTextsAsPlainText()
+{
+    AddDrive();
+    MakeWindow();
+    const QList<QLabel*> labels = window->findChildren<QLabel*>();
+    QVERIFY(labels.size() >= 6);
+    for (const QLabel* label : labels) {
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+    }
 }
 
 void NorvikMainTest::windowAtRestShowsTheSelectedDrive()
