@@ -92,11 +92,11 @@ DriveHandle DriveAccess::OpenDrive(const char* root)
     int error = 0;
     if (!ChooseCommandNode(sysfsRoot, root, node))
         return kInvalidDriveHandle;
-    int descriptor = OpenOwnNode(root, node, kSharedFlags, refusal, error);
-    // Another program holds the generic node for itself: the block node still answers the
-    // questions of a listing, and an exclusive open later names the holder's node.
-    if (descriptor < 0 && error == EBUSY && std::strcmp(node, root) != 0)
-        descriptor = OpenOwnNode(root, root, kSharedFlags, refusal, error);
+    const int descriptor = OpenOwnNode(root, node, kSharedFlags, refusal, error);
+    // Another program holds the drive for itself, most likely to write its firmware: it is left
+    // alone, not even reached through its block node, and the user is told why it is missing.
+    if (descriptor < 0 && error == EBUSY)
+        busyNote.Note(refusal);
     return descriptor < 0 ? kInvalidDriveHandle : descriptor;
 }
 
@@ -207,7 +207,23 @@ bool DriveAccess::SendPassThrough(DriveHandle drive, PassThroughRequest& request
 
 const char* DriveAccess::PermissionAdvice() const
 {
-    return permissions.Advice();
+    const char* advice = permissions.Advice();
+    return advice != nullptr ? advice : busyNote.Text();
+}
+
+void BusyNote::Note(const char* refusal)
+{
+    uint8_t expected = kEmpty;
+    if (!state.compare_exchange_strong(expected, kWriting, std::memory_order_acquire))
+        return;
+    std::snprintf(text, sizeof text, "%s, so it is not listed; it can be updated once that program has let it go",
+                  refusal);
+    state.store(kReady, std::memory_order_release);
+}
+
+const char* BusyNote::Text() const
+{
+    return state.load(std::memory_order_acquire) == kReady ? text : nullptr;
 }
 
 void DriveAccess::NoteOpenRefused(const char* path, const char* node)

@@ -3,6 +3,9 @@
 // generic node when they have one, addressed from sysfs or the SCSI address requests, and
 // commanded through SG_IO. A refused right is kept as advice for the user.
 
+#include <atomic>
+#include <cstdint>
+
 #include "platform/System.h"
 #include "platform/linux/PermissionAdvice.h"
 #include "platform/linux/SysfsDrives.h"
@@ -10,6 +13,19 @@
 namespace platform::linux_sys {
 
 constexpr int kSysfsRootSize = 256;
+
+// The first drive of a run that was left out because another program held it, as a line for
+// the user. Written once, like the permission record, whichever thread comes first.
+class BusyNote {
+public:
+    void Note(const char* refusal);
+    const char* Text() const;  // null while nothing was noted
+
+private:
+    enum State : uint8_t { kEmpty, kWriting, kReady };
+    std::atomic<uint8_t> state{kEmpty};
+    char text[kAdviceSize] = {};
+};
 
 class DriveAccess {
 public:
@@ -21,9 +37,8 @@ public:
     bool IsOpticalDrive(const char* root) const;
 
     // Opens the drive's command node for reading and writing, without waiting for a medium,
-    // shared with other processes. While another program holds the generic node for itself,
-    // the drive is reached through its block node, so that it is still listed. A refused open is
-    // noted for the advice.
+    // shared with other processes. A refused open is noted for the advice, and so is a drive
+    // that another program holds for itself (it is then not opened at all).
     DriveHandle OpenDrive(const char* root);
     // Opens the drive's generic node for this process alone, so that no other program's
     // commands reach the drive while it is held. On failure refusal tells why in one line that
@@ -43,7 +58,8 @@ public:
     // noted for the advice.
     bool SendPassThrough(DriveHandle drive, PassThroughRequest& request);
 
-    // The advice about the first refused right of this run, or null.
+    // The advice about the first refused right of this run; without one, the note about the
+    // first drive left out because another program held it; or null.
     const char* PermissionAdvice() const;
 
 private:
@@ -60,6 +76,7 @@ private:
     char sysfsRoot[kSysfsRootSize];
     char nodeRoot[kSysfsRootSize];
     PermissionRecord permissions;
+    BusyNote busyNote;
 };
 
 }  // namespace platform::linux_sys

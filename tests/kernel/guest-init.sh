@@ -68,9 +68,11 @@ mark() {
   done
 }
 
-# The drive at list line N is the one whose line shows its device name.
+# The drive at list line N is the one whose line shows its device name. Only the drive lines
+# (" host-channel-id-lun srN...") count: the list may begin with notes.
 list_index_of() {
-  grep -n " $1[A-Z ]" /tmp/list.out | head -n 1 | cut -d: -f1 | awk '{ print $1 - 1 }'
+  grep -E '^ [0-9]+-[0-9]+-[0-9]+-[0-9]+ ' /tmp/list.out | grep -n " $1[A-Z ]" | head -n 1 | cut -d: -f1 |
+    awk '{ print $1 - 1 }'
 }
 
 scenario_stage1() {

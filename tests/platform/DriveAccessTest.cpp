@@ -30,6 +30,7 @@ using platform::PassThroughRequest;
 using platform::ScsiAddress;
 
 constexpr uid_t kNobody = 65534;
+constexpr const char* kCannotMakeNodes = "device nodes cannot be made here (it takes CAP_MKNOD)";
 constexpr const char* kGenericEntry = "class/block/sr0/device/scsi_generic/sg1";
 
 // The device numbers of two real character devices that any open leaves alone.
@@ -51,12 +52,12 @@ protected:
         sysfs.AddBlockDevice("sr0", "2:0:0:0", "sg1");
         sysfs.SetDeviceNumber(kGenericEntry, kNullNumber);
     }
-    // The same, with /dev/sg1 a character device of that number (a twin of /dev/null).
-    void AddDriveWithOwnGenericNode()
+    // The same, with /dev/sg1 a character device of that number (a twin of /dev/null); false
+    // when device nodes cannot be made here.
+    bool AddDriveWithOwnGenericNode()
     {
         AddDriveWithGenericNode();
-        if (!sysfs.AddDeviceNode("sg1", S_IFCHR, kNullNumber))
-            GTEST_SKIP() << "device nodes cannot be made here (CAP_MKNOD)";
+        return sysfs.AddDeviceNode("sg1", S_IFCHR, kNullNumber);
     }
     DriveAccess Access() const { return DriveAccess(sysfs.Root(), nodeRoot.c_str()); }
 
@@ -102,7 +103,8 @@ TEST_F(DriveAccessDiscovery, ListsAndRecognisesTheDrivesOfItsSysfs)
 
 TEST_F(DriveAccessOpen, OpensReadWriteWithoutWaitingAndNotInherited)
 {
-    AddDriveWithOwnGenericNode();
+    if (!AddDriveWithOwnGenericNode())
+        GTEST_SKIP() << kCannotMakeNodes;
     DriveAccess access = Access();
     char refusal[platform::kRefusalSize];
     for (const bool exclusive : {false, true}) {
@@ -211,7 +213,7 @@ TEST_P(DriveAccessNodes, OpensOnlyTheDrivesOwnNode)
     if (node.numberInSysfs)
         sysfs.SetDeviceNumber(node.genericNode ? kGenericEntry : "class/block/sr0", kNullNumber);
     if (!MakeNode(node, node.genericNode ? "sg1" : "sr0"))
-        GTEST_SKIP() << "device nodes cannot be made here (CAP_MKNOD)";
+        GTEST_SKIP() << kCannotMakeNodes;
 
     DriveAccess access = Access();
     const DriveHandle shared = access.OpenDrive(node.root);
@@ -236,7 +238,7 @@ TEST_F(DriveAccessRefusalDeathTest, RefusedOpenLeavesAdviceNamingTheNodeAndItsGr
     chmod(sysfs.Root(), 0755);
     sysfs.AddBlockDevice("sr0", "2:0:0:0", "sg7");
     if (!sysfs.AddDeviceNode("sg7", S_IFCHR, kNullNumber, 0))
-        GTEST_SKIP() << "device nodes cannot be made here (CAP_MKNOD)";
+        GTEST_SKIP() << kCannotMakeNodes;
     const std::string node = "/dev/sg7";
     struct stat status;
     ASSERT_EQ(stat((nodeRoot + node).c_str(), &status), 0);
@@ -267,7 +269,8 @@ TEST_F(DriveAccessRefusalDeathTest, RefusedOpenLeavesAdviceNamingTheNodeAndItsGr
 
 TEST_F(DriveAccessAddress, ReadsTheAddressOfTheOpenNodeFromSysfs)
 {
-    AddDriveWithOwnGenericNode();
+    if (!AddDriveWithOwnGenericNode())
+        GTEST_SKIP() << kCannotMakeNodes;
     const std::string number = std::to_string(major(kNullNumber)) + ":" + std::to_string(minor(kNullNumber));
     sysfs.AddDeviceNumber("char", number, "5:0:2:1");
     DriveAccess access = Access();
@@ -284,7 +287,8 @@ TEST_F(DriveAccessAddress, ReadsTheAddressOfTheOpenNodeFromSysfs)
 
 TEST_F(DriveAccessAddress, NodeWithoutAddressGivesQueryFailed)
 {
-    AddDriveWithOwnGenericNode();
+    if (!AddDriveWithOwnGenericNode())
+        GTEST_SKIP() << kCannotMakeNodes;
     DriveAccess access = Access();
     const DriveHandle drive = access.OpenDrive("/dev/sr0");
     ASSERT_NE(drive, kInvalidDriveHandle);
@@ -313,7 +317,8 @@ TEST_F(DriveAccessAddress, StorageDescriptorIsNotQueriedAndStaysZero)
 
 TEST_F(DriveAccessCommands, NodeThatIsNoDriveFailsWithoutAdvice)
 {
-    AddDriveWithOwnGenericNode();
+    if (!AddDriveWithOwnGenericNode())
+        GTEST_SKIP() << kCannotMakeNodes;
     DriveAccess access = Access();
     const DriveHandle drive = access.OpenDrive("/dev/sr0");
     ASSERT_NE(drive, kInvalidDriveHandle);

@@ -183,6 +183,39 @@ TEST_F(SysfsDrives, IgnoresEntriesOfTheGenericFolderThatAreNoGenericNodes)
     EXPECT_FALSE(FindGenericNode(sysfs.Root(), "/dev/sr0", node));
 }
 
+// Device numbers ----------------------------------------------------------------------------
+
+TEST_F(SysfsDrives, ReadsTheNumbersOfADrivesOwnNodesOnly)
+{
+    sysfs.AddBlockDevice("sr0", "1:0:0:0", "sg3");
+    sysfs.AddBlockDevice("sr1", "2:0:0:0", "sg4");
+    sysfs.SetDeviceNumber("class/block/sr0", makedev(11, 0));
+    sysfs.SetDeviceNumber("class/block/sr0/device/scsi_generic/sg3", makedev(21, 3));
+    sysfs.SetDeviceNumber("class/block/sr1/device/scsi_generic/sg4", makedev(21, 4));
+    dev_t number = 0;
+    ASSERT_TRUE(ReadNodeNumber(sysfs.Root(), "/dev/sr0", "/dev/sg3", number));
+    EXPECT_EQ(number, makedev(21, 3));
+    ASSERT_TRUE(ReadNodeNumber(sysfs.Root(), "/dev/sr0", "/dev/sr0", number));
+    EXPECT_EQ(number, makedev(11, 0));
+    // Another drive's generic node, a node sysfs gives no number for, a node outside /dev.
+    EXPECT_FALSE(ReadNodeNumber(sysfs.Root(), "/dev/sr0", "/dev/sg4", number));
+    EXPECT_FALSE(ReadNodeNumber(sysfs.Root(), "/dev/sr1", "/dev/sr1", number));
+    EXPECT_FALSE(ReadNodeNumber(sysfs.Root(), "/dev/sr0", "/tmp/sg3", number));
+    EXPECT_FALSE(ReadNodeNumber(sysfs.Root(), "/dev/sda", "/dev/sda", number));
+}
+
+TEST(DeviceNumberText, ReadsMajorColonMinorOrNothing)
+{
+    dev_t number = 0;
+    EXPECT_TRUE(ParseDeviceNumber("21:1\n", number));
+    EXPECT_EQ(number, makedev(21, 1));
+    EXPECT_TRUE(ParseDeviceNumber("259:1048575", number));
+    EXPECT_EQ(number, makedev(259, 1048575));
+    for (const char* text : {"", "21", "21:", ":1", "021:1", "21:1:2", "21:1 ", "-21:1", "21:1\n\n"})
+        EXPECT_FALSE(ParseDeviceNumber(text, number)) << '"' << text << '"';
+    EXPECT_FALSE(ParseDeviceNumber(nullptr, number));
+}
+
 // Address -----------------------------------------------------------------------------------
 
 TEST_F(SysfsDrives, ReadsTheAddressFromTheDeviceFolderName)
