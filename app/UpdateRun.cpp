@@ -123,9 +123,10 @@ void UpdateSequence::AddSlot(int driveIndex)
 
 // The drive table holds 16 drives, so optical drives past them never reach the list. The
 // pass-through route lists the system's drives, so there they can be counted and told about.
-void UpdateSequence::TellAboutDrivesLeftOut()
+void UpdateSequence::ListDrivesLeftOut(platform::System& system, platform::DriveRootList& leftOut)
 {
-    if (!osInfo.IsNT()) return;
+    leftOut.count = 0;
+    if (!sys::OSInfo(system).IsNT()) return;
     platform::DriveRootList roots{};
     system.ListDriveRoots(roots);
     int opticalDrives = 0;
@@ -133,12 +134,18 @@ void UpdateSequence::TellAboutDrivesLeftOut()
         char root[platform::kRootPathSize] = {};
         std::memcpy(root, roots.roots[i], strnlen(roots.roots[i], sizeof root - 1));
         if (root[0] == '\0') break;
-        if (system.IsOpticalDrive(root)) ++opticalDrives;
+        if (system.IsOpticalDrive(root) && ++opticalDrives > kMaxDrives)
+            std::memcpy(leftOut.roots[leftOut.count++], root, sizeof root);
     }
-    const int leftOut = opticalDrives - kMaxDrives;
-    if (leftOut <= 0) return;
+}
+
+void UpdateSequence::TellAboutDrivesLeftOut()
+{
+    platform::DriveRootList leftOut{};
+    ListDrivesLeftOut(system, leftOut);
+    if (leftOut.count == 0) return;
     char text[256];
-    std::snprintf(text, sizeof text, texts::kDrivesLeftOutFormat, leftOut);
+    std::snprintf(text, sizeof text, texts::kDrivesLeftOutFormat, static_cast<int>(leftOut.count));
     view.ShowMessage(MessageKind::Information, texts::kInformationTitle, text, MessageButtons::Ok);
 }
 

@@ -117,6 +117,9 @@ public:
     bool AllSucceeded() const { return allSucceeded; }
     // Drives of the main device object that are present and updatable.
     int UpdatableDriveCount() const;
+    // The optical drive roots that the system lists past the 16 that the drive table takes, in
+    // its order (none on the ASPI route, which lists no roots).
+    static void ListDrivesLeftOut(platform::System& system, platform::DriveRootList& leftOut);
     // Slot 0..UpdateCount()-1 of the current or last update.
     const DriveOutcome& OutcomeOfSlot(int slot) const { return driveOutcomes[static_cast<std::size_t>(slot)]; }
     // The program carries only the synthetic flash profiles and this system reaches real

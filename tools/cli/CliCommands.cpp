@@ -51,49 +51,44 @@ bool ChooseDrive(UpdateSequence& sequence, TerminalView& view, int drive, std::F
     return true;
 }
 
-// A text from a drive or a package, with anything but printable ASCII shown as \xNN.
-std::string PrintableText(std::string_view text)
+// A revision from a drive or a package, quoted, as text.
+void WriteRevision(std::FILE* err, std::string_view revision)
 {
-    std::string shown;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F && c != '\\') {
-            shown += c;
-            continue;
-        }
-        char escaped[5];
-        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-        shown += escaped;
-    }
-    return shown;
+    std::fputc('"', err);
+    WriteAsText(err, revision, LineFeeds::Escaped);
+    std::fputc('"', err);
 }
 
 void ReportDrive(const UpdateSequence& sequence, const DriveOutcome& outcome, std::FILE* err)
 {
-    const std::string expected = PrintableText(sequence.Package().NewRevisionForComparison(outcome.bank));
+    const std::string_view expected = sequence.Package().NewRevisionForComparison(outcome.bank);
     std::fprintf(err, "norvik-cli: drive %d: ", outcome.driveIndex);
     switch (outcome.verdict) {
     case DriveVerdict::Updated:
-        std::fprintf(err, "updated: it reports revision \"%s\"\n", expected.c_str());
-        return;
+        std::fputs("updated: it reports revision ", err);
+        WriteRevision(err, expected);
+        break;
     case DriveVerdict::NotStarted:
-        std::fputs("not updated: the drive could not be opened or its firmware bank is unusable\n", err);
-        return;
+        std::fputs("not updated: the drive could not be opened or its firmware bank is unusable", err);
+        break;
     case DriveVerdict::GivenUp:
-        std::fputs("given up during the disc and tray check; no firmware was sent to it\n", err);
-        return;
+        std::fputs("given up during the disc and tray check; no firmware was sent to it", err);
+        break;
     case DriveVerdict::DownloadFailed:
-        std::fputs("the firmware download failed (--trace FILE records every command)\n", err);
-        return;
+        std::fputs("the firmware download failed (--trace FILE records every command)", err);
+        break;
     case DriveVerdict::NoAnswer:
-        std::fprintf(err, "its identification could not be read after the update; expected revision \"%s\"\n",
-                     expected.c_str());
-        return;
+        std::fputs("its identification could not be read after the update; expected revision ", err);
+        WriteRevision(err, expected);
+        break;
     case DriveVerdict::WrongRevision:
-        std::fprintf(err, "reports revision \"%s\" after the update, expected \"%s\"\n",
-                     PrintableText(outcome.reportedRevision).c_str(), expected.c_str());
-        return;
+        std::fputs("reports revision ", err);
+        WriteRevision(err, outcome.reportedRevision);
+        std::fputs(" after the update, expected ", err);
+        WriteRevision(err, expected);
+        break;
     }
+    std::fputc('\n', err);
 }
 
 // After a failed update, how each drive that took part ended, failed ones and good ones alike:
@@ -152,21 +147,14 @@ std::string_view FormatVerdict(const DriveRecord& record, const PackageReader& p
 
 namespace {
 
-// The drive table takes the first 16 optical drives the system lists. On the pass-through route
-// the roots past them are known: each is named, so that no drive is left out of the list unsaid.
+// The drive table takes the first 16 optical drives the system lists: each one past them is
+// named, so that no drive is left out of the list unsaid.
 void NameDrivesLeftOut(platform::System& system, std::FILE* err)
 {
-    if (!sys::OSInfo(system).IsNT()) return;
-    platform::DriveRootList roots{};
-    system.ListDriveRoots(roots);
-    int opticalDrives = 0;
-    for (int i = 0; i < std::min<int>(roots.count, platform::kMaxDriveRoots); ++i) {
-        char root[platform::kRootPathSize] = {};
-        std::memcpy(root, roots.roots[i], strnlen(roots.roots[i], sizeof root - 1));
-        if (root[0] == '\0') break;
-        if (system.IsOpticalDrive(root) && ++opticalDrives > kMaxDrives)
-            std::fprintf(err, "norvik-cli: %s: not listed: one update takes at most %d drives\n", root, kMaxDrives);
-    }
+    platform::DriveRootList leftOut{};
+    UpdateSequence::ListDrivesLeftOut(system, leftOut);
+    for (int i = 0; i < leftOut.count; ++i)
+        std::fprintf(err, "norvik-cli: %s: not listed: one update takes at most %d drives\n", leftOut.roots[i], kMaxDrives);
 }
 
 }  // namespace
@@ -183,8 +171,11 @@ int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView&
         char entry[kDriveEntrySize];
         char verdict[64];
         const std::string_view entryText = FormatDriveEntry(*record, entry);
-        std::fprintf(out, "%.*s  %s\n", static_cast<int>(entryText.size()), entryText.data(),
-                     FormatVerdict(*record, sequence.Package(), verdict).data());
+        // The entry and the verdict carry the drive's and the package's texts.
+        WriteAsText(out, entryText, LineFeeds::Escaped);
+        std::fputs("  ", out);
+        WriteAsText(out, FormatVerdict(*record, sequence.Package(), verdict), LineFeeds::Escaped);
+        std::fputc('\n', out);
     }
     NameDrivesLeftOut(system, err);
     if (const char* advice = system.PermissionAdvice(); advice != nullptr && advice[0] != '\0')

@@ -118,18 +118,8 @@ int Run(const cli::CliOptions& options, platform::System& system)
     settings.inPlace = isatty(STDOUT_FILENO) == 1;
     settings.showDriveList = options.command == cli::Command::Update;
     cli::TerminalView view(stdout, stdin, settings);
-    if (options.command == cli::Command::List) {
-        // The list's lines carry the drives' own texts: they reach the terminal as text.
-        std::FILE* list = cli::OpenTextStream(stdout);
-        if (list == nullptr) {
-            std::fputs("norvik-cli: standard output: cannot make the list's stream\n", stderr);
-            return cli::kExitUpdateFailed;
-        }
-        std::setvbuf(list, nullptr, _IONBF, 0);   // in order with the view's own output
-        const int status = cli::RunList(system, payload::OwnPackageBlock(), view, list, stderr);
-        std::fclose(list);
-        return status;
-    }
+    if (options.command == cli::Command::List)
+        return cli::RunList(system, payload::OwnPackageBlock(), view, stdout, stderr);
     cli::UpdateChoice choice;
     choice.drive = options.drive;
     choice.virtualSystem = options.Virtual();

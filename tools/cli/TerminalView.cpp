@@ -375,22 +375,4 @@ bool WriteAsText(std::FILE* out, std::string_view text, LineFeeds lineFeeds)
     return written;
 }
 
-namespace {
-
-ssize_t WriteEscaped(void* cookie, const char* data, size_t size)
-{
-    return WriteAsText(static_cast<std::FILE*>(cookie), std::string_view(data, size), LineFeeds::Kept)
-               ? static_cast<ssize_t>(size)
-               : -1;
-}
-
-}  // namespace
-
-std::FILE* OpenTextStream(std::FILE* terminal)
-{
-    cookie_io_functions_t functions{};
-    functions.write = WriteEscaped;
-    return fopencookie(terminal, "w", functions);
-}
-
 }  // namespace cli

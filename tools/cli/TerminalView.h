@@ -26,10 +26,6 @@ namespace cli {
 enum class LineFeeds : uint8_t { Kept, Escaped };
 // False when the output failed.
 bool WriteAsText(std::FILE* out, std::string_view text, LineFeeds lineFeeds);
-// A stream whose every byte reaches terminal through WriteAsText (line feeds kept), for output
-// made elsewhere of drive and package texts. fclose passes on what it holds and leaves terminal
-// open; null when it cannot be made.
-std::FILE* OpenTextStream(std::FILE* terminal);
 
 struct TerminalSettings {
     bool assumeYes = false;     // --yes
