@@ -11,6 +11,8 @@
 namespace {
 
 constexpr uint8_t kUpdateSucceeded = 0;
+// A drive that has just programmed its flash resets; it gets this long to become ready.
+constexpr int32_t kSettleSeconds = 60;
 
 }  // namespace
 
@@ -44,9 +46,16 @@ void Parser::ThreadMain()
     if (!ok) device->updateResult = ErrCodeException::kDownloadFailed;
 }
 
+// After a commit the worker waits, bounded, for the drive to come back from its reset while it
+// still holds the drive: the completion then reads what the drive reports with the new firmware
+// running, and the drives of an update settle side by side. Whether the drive came back is for
+// that reading to judge.
 bool Parser::RunUpdate()
 {
-    if (device->DownloadFirmware(parameters.image, parameters.length, parameters.bootCode ? 1 : 0)) return true;
+    if (device->DownloadFirmware(parameters.image, parameters.length, parameters.bootCode ? 1 : 0)) {
+        device->WaitReady(kSettleSeconds);
+        return true;
+    }
     if (device->ErrorRaisingEnabled()) throw ErrCodeException(ErrCodeException::kDownloadFailed);
     return false;
 }

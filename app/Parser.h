@@ -45,7 +45,7 @@ public:
 
     // The thread's body: runs the download and writes updateResult.
     void ThreadMain();
-    // Runs the download once: true when the drive was programmed.
+    // Runs the download once, then lets a programmed drive settle: true when it was programmed.
     bool RunUpdate();
 
 protected:

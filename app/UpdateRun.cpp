@@ -17,9 +17,6 @@ namespace {
 constexpr uint8_t kSenseNotReady = 0x2;
 constexpr uint8_t kAscMediumNotPresent = 0x3A;
 constexpr int32_t kTrayWaitSeconds = 120;
-// A drive that has just programmed its flash resets; it gets this long to become ready before
-// its identification is read again.
-constexpr int32_t kSettleSeconds = 60;
 // The disc and tray check's boxes come back pass after pass while a drive stays as it is; from
 // this many on they also offer to give the drive up.
 constexpr int kPlainBoxesPerDrive = 2;
@@ -394,23 +391,11 @@ void UpdateSequence::RefreshDrives()
     mainDevice->CloseDrive();
 }
 
-// A drive that was just programmed resets and may report becoming ready for a while; it is
-// given a bounded time before its identification is read.
-bool UpdateSequence::RereadDrive(int16_t index)
+// The drives that were programmed have had their time to settle in their workers.
+void UpdateSequence::RereadDrive(int16_t index)
 {
-    if (index < 0 || index >= kMaxDrives || !mainDevice->SelectDrive(index)) return false;
-    if (AwaitsJudgement(index)) mainDevice->WaitReady(kSettleSeconds);
+    if (index < 0 || index >= kMaxDrives || !mainDevice->SelectDrive(index)) return;
     reread[static_cast<std::size_t>(index)] = mainDevice->ReidentifyCurrent();
-    return reread[static_cast<std::size_t>(index)];
-}
-
-bool UpdateSequence::AwaitsJudgement(int16_t driveIndex) const
-{
-    for (int slot = 0; slot < updateCount; ++slot) {
-        const DriveOutcome& outcome = driveOutcomes[static_cast<std::size_t>(slot)];
-        if (outcome.driveIndex == driveIndex && outcome.verdict == DriveVerdict::NoAnswer) return true;
-    }
-    return false;
 }
 
 // The update succeeded only for drives that, read again just now, report their bank's new

@@ -167,8 +167,7 @@ private:
     void CompleteUpdate();
     void CollectResults();
     void RefreshDrives();
-    bool RereadDrive(int16_t index);
-    bool AwaitsJudgement(int16_t driveIndex) const;
+    void RereadDrive(int16_t index);
     void JudgeUpdatedDrives();
     void ReportOutcome();
     void WaitForWorkers();
