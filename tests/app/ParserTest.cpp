@@ -10,6 +10,7 @@
 #include <QtCore/QTimer>
 
 #include <atomic>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -117,10 +118,24 @@ protected:
 
 // ---- Results -----------------------------------------------------------------------------
 
-TEST_F(Worker, SuccessfulDownloadLeaves0) {
+// The drive resets after the commit: the worker polls it until it is ready again (unit
+// attention, then its becoming-ready polls, then one more), so the completion reads the drive as
+// it runs its new firmware.
+TEST_F(Worker, SuccessfulDownloadLeaves0AfterTheDriveHasSettled) {
     Open();
     EXPECT_EQ(ThreadMainResult(42), 0);
-    EXPECT_EQ(system.drive(0).flashState(), FlashState::Good);
+    const sim::VirtualDrive& drive = system.drive(0);
+    EXPECT_EQ(drive.flashState(), FlashState::Good);
+    const std::vector<std::string>& trace = drive.trace();
+    const auto commit = std::find_if(trace.begin(), trace.end(), [](const std::string& line) {
+        return line.rfind("3B", 0) == 0 && line.substr(18, 2) == "80";
+    });
+    ASSERT_NE(commit, trace.end());
+    const std::vector<std::string> afterCommit(commit + 1, trace.end());
+    EXPECT_EQ(afterCommit.size(), drive.config().becomingReadyPolls + 3);
+    EXPECT_TRUE(std::all_of(afterCommit.begin(), afterCommit.end(),
+                            [](const std::string& line) { return line.rfind("000000000000000000000000", 0) == 0; }));
+    EXPECT_EQ(afterCommit.back(), "000000000000000000000000 none 0 sense 2/3A/01") << "ready, without a disc";
 }
 
 // A failed identification ends the download before errors are raised.
