@@ -1,0 +1,20 @@
+# The project version (CMakeLists.txt) is the one the Debian changelog, the man pages and the
+# AppStream metadata give. Run with -DSOURCE=<top of the checkout> -DVERSION=<project version>.
+file(STRINGS ${SOURCE}/debian/changelog changelog LIMIT_COUNT 1)
+string(REGEX MATCH "\\(([^)]*)\\)" unused "${changelog}")
+set(versions "debian/changelog=${CMAKE_MATCH_1}")
+foreach(page norvik norvik-cli norvik-pack)
+  file(STRINGS ${SOURCE}/data/man/${page}.1 title REGEX "^\\.TH ")
+  string(REGEX MATCH "\"Norvik ([^\"]*)\"" unused "${title}")
+  list(APPEND versions "data/man/${page}.1=${CMAKE_MATCH_1}")
+endforeach()
+file(STRINGS ${SOURCE}/data/org.norvik.Norvik.metainfo.xml release REGEX "<release ")
+string(REGEX MATCH "version=\"([^\"]*)\"" unused "${release}")
+list(APPEND versions "data/org.norvik.Norvik.metainfo.xml=${CMAKE_MATCH_1}")
+
+foreach(entry ${versions})
+  string(REGEX REPLACE "^[^=]*=" "" version "${entry}")
+  if(NOT version STREQUAL VERSION)
+    message(SEND_ERROR "${entry}: not the project version ${VERSION}")
+  endif()
+endforeach()
