@@ -28,7 +28,7 @@ constexpr std::size_t kMaxProgramSize = std::size_t{1} << 30;
 
 constexpr std::string_view kHelp = R"(usage: norvik-pack show FILE
        norvik-pack set FILE OPTION...
-       norvik-pack --help
+       norvik-pack --help | --version
 
 Prints or fills the update package of a built Norvik program. The package is
 found in the program's .norvik_package section, or by its landmarks when the
@@ -286,6 +286,11 @@ int Run(const std::vector<std::string_view>& args)
     const std::string_view command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kHelp;
+        return 0;
+    }
+    // Only in the command's place: after set, --version TEXT is the package's version text.
+    if (command == "--version") {
+        std::cout << "norvik-pack " << NORVIK_VERSION << '\n';
         return 0;
     }
     if (command != "show" && command != "set") throw UsageError("unknown command \"" + std::string(command) + "\"");

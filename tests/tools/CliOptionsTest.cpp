@@ -9,10 +9,16 @@
 #include <string>
 #include <vector>
 
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+
 #include "app/PackageReader.h"
 #include "payload/PackageBlock.h"
 #include "tools/cli/CliCommands.h"
 #include "tools/cli/CliOptions.h"
+#include "tools/cli/TerminalView.h"
+#include "sim/VirtualSystem.h"
 
 namespace {
 
@@ -44,13 +50,16 @@ TEST(CliOptions, ListAndUpdateWithTheirOptions)
     EXPECT_FALSE(list->options.assumeYes);
 
     const auto update = Parse({"--yes", "update", "--drive", "2", "--virtual", "rev=RN06", "--virtual=rev=RN07,disc=1",
-                               "--aspi", "--trace=/tmp/t"});
+                               "--aspi", "--trace=/tmp/t", "--json", "-v"});
     ASSERT_EQ(update->request, Request::Run) << update->error;
     EXPECT_EQ(update->options.command, Command::Update);
     EXPECT_TRUE(update->options.assumeYes);
     EXPECT_TRUE(update->options.aspi);
     EXPECT_EQ(update->options.drive, 2);
     EXPECT_EQ(update->options.traceFile, "/tmp/t");
+    EXPECT_TRUE(update->options.json);
+    EXPECT_TRUE(update->options.verbose);
+    EXPECT_FALSE(list->options.json || list->options.verbose);
     ASSERT_EQ(update->options.virtualCount, 2);
     EXPECT_STREQ(update->options.virtualDrives[0].drive.revision, "RN06");
     EXPECT_STREQ(update->options.virtualDrives[1].drive.revision, "RN07");
@@ -173,6 +182,79 @@ TEST(CliVerdict, UpdatableDriveShowsBankMarkAndNewRevision)
     EXPECT_EQ(cli::FormatVerdict(record, package, verdict), "updatable bank=0 current=1 new=RN08");
     record.bankNumber = 3;   // a bank without a new revision in the delivered package
     EXPECT_EQ(cli::FormatVerdict(record, package, verdict).substr(0, 29), "updatable bank=3 current=1 ne");
+}
+
+// ---- list --json ---------------------------------------------------------------------------
+
+std::string ReadAll(std::FILE* file)
+{
+    std::rewind(file);
+    std::string text;
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, n);
+    return text;
+}
+
+// The program as built carries no firmware: every drive is refused for that. The first drive's
+// vendor starts with 9Bh (the model's corrupt fault inverts 'd'), a control character that the
+// document carries escaped, never as it is.
+TEST(CliListJson, OneDocumentWithEveryDrive)
+{
+    sim::VirtualSystem system;
+    std::string reason;
+    ASSERT_NE(system.AddDrive("vendor=d[2J,fault=12#1+:corrupt:8", reason), nullptr) << reason;
+    ASSERT_NE(system.AddDrive("rev=RN05,host=1,path=2,target=3,lun=4", reason), nullptr) << reason;
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    int status = -1;
+    {
+        cli::TerminalView view(err, nullptr, cli::TerminalSettings{false, false, false, false});
+        cli::ListChoice choice;
+        choice.json = true;
+        status = cli::RunList(system, payload::OwnPackageBlock(), view, out, err, choice);
+    }
+    const std::string text = ReadAll(out);
+    EXPECT_EQ(ReadAll(err), "");
+    std::fclose(out);
+    std::fclose(err);
+    EXPECT_EQ(status, cli::kExitSuccess);
+
+    EXPECT_NE(text.find("\\u009B[2J"), std::string::npos) << text;
+    EXPECT_EQ(text.find("\xC2\x9B"), std::string::npos) << text;
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n" << text;
+    const QJsonArray drives = document.object()["drives"].toArray();
+    ASSERT_EQ(drives.size(), 2);
+    EXPECT_EQ(drives[0].toObject()["vendor"].toString(), QString(QChar(0x9B)) + "[2J    ");
+    const QJsonObject second = drives[1].toObject();
+    EXPECT_EQ(second["index"].toInt(), 1);
+    EXPECT_EQ(second["root"].toString(), "/dev/sr1");
+    EXPECT_TRUE(second["command_node"].isNull());
+    EXPECT_EQ(second["host"].toInt(), 1);
+    EXPECT_EQ(second["path"].toInt(), 2);
+    EXPECT_EQ(second["target"].toInt(), 3);
+    EXPECT_EQ(second["lun"].toInt(), 4);
+    EXPECT_EQ(second["product"].toString(), "DVDRW KRX-407T  ");
+    EXPECT_EQ(second["revision"].toString(), "RN05");
+    EXPECT_EQ(second["verdict"].toString(), "not allowed");
+    EXPECT_TRUE(second["bank"].isNull());
+    EXPECT_TRUE(second["new_revision"].isNull());
+    EXPECT_FALSE(second["already_current"].toBool(true));
+    EXPECT_EQ(second["reason"].toString(), "the program carries no firmware");
+    EXPECT_TRUE(document.object()["not_listed"].toArray().isEmpty());
+    EXPECT_TRUE(document.object()["permission_advice"].isNull());
+}
+
+TEST(CliListJson, ReasonForADriveThatIsNotThere)
+{
+    const PackageReader package(payload::OwnPackageBlock());
+    DriveRecord record{};
+    EXPECT_EQ(cli::RefusalReason(record, package, false), "drive not present");
+    record.present = 1;
+    EXPECT_EQ(cli::RefusalReason(record, package, true), "the program carries no firmware");
+    record.updatable = 1;
+    EXPECT_EQ(cli::RefusalReason(record, package, true), "");
 }
 
 }  // namespace

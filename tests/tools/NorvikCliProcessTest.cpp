@@ -470,12 +470,16 @@ TEST_F(NorvikCliProcess, DriveThatMayNotBeUpdatedIsRefused)
     EXPECT_EQ(CountWriteBuffers(Trace("/dev/sr0")) + CountWriteBuffers(Trace("/dev/sr1")), 0);
 }
 
+// Found as soon as the drives are listed: neither the notice nor any other question is shown.
 TEST_F(NorvikCliProcess, DriveBeyondTheListIsAUsageError)
 {
-    const Outcome refused = Run(Packed(), On({"rev=RN05"}, {"--yes", "update", "--drive", "1"}));
-    EXPECT_EQ(refused.exitCode, 2);
-    EXPECT_EQ(refused.err, "norvik-cli: --drive 1: no such drive (1 found; see norvik-cli list)\n");
-    EXPECT_EQ(CountWriteBuffers(Trace()), 0);
+    for (const char* drive : {"rev=RN05", "rev=RN09"}) {   // updatable, or refused by the package
+        const Outcome refused = Run(Packed(), On({drive}, {"--yes", "update", "--drive", "1"}));
+        EXPECT_EQ(refused.exitCode, 2) << drive;
+        EXPECT_EQ(refused.err, "norvik-cli: --drive 1: no such drive (1 found; see norvik-cli list)\n");
+        EXPECT_EQ(refused.out, kCaption) << drive;
+        EXPECT_EQ(CountWriteBuffers(Trace()), 0);
+    }
 }
 
 TEST_F(NorvikCliProcess, AutoModeUpdatesEveryUpdatableDrive)
@@ -613,10 +617,12 @@ TEST_F(NorvikCliProcess, HelpAndVersion)
     EXPECT_THAT(help.out, HasSubstr("usage: norvik-cli [options] list\n       norvik-cli [options] update [--drive N]"));
     EXPECT_THAT(help.out, HasSubstr("--trace FILE"));
 
-    EXPECT_EQ(Run(Packed(), {"--version"}).out,
-              "norvik-cli v2.0.0\npackage for TALVORE DVDRW KRX-407T drives, firmware packed in\n");
-    EXPECT_EQ(Run(Unpacked(), {"--version"}).out,
-              "norvik-cli v2.0.0\npackage for TALVORE DVDRW KRX-407T drives, no firmware packed in\n");
+    // The program's own version, then the package's.
+    const std::string version = Run(Packed(), {"--version"}).out;
+    EXPECT_THAT(version, testing::MatchesRegex("norvik-cli [0-9]+\\.[0-9]+\\.[0-9]+\n.*"));
+    EXPECT_THAT(version, HasSubstr("\npackage v2.0.0 for TALVORE DVDRW KRX-407T drives, firmware packed in, "
+                                   "made-up flash profiles\n"));
+    EXPECT_THAT(Run(Unpacked(), {"--version"}).out, HasSubstr(", no firmware packed in, "));
 }
 
 // ---- On a terminal -------------------------------------------------------------------------
@@ -736,6 +742,81 @@ TEST_F(NorvikCliProcess, InterruptAtAQuestionEndsTheProgramAsUsual)
     const Outcome interrupted = RunOnTerminal(Packed(), On({"rev=RN05"}, {"update"}), {{"[y/N] ", "", SIGINT}});
     EXPECT_EQ(interrupted.signal, SIGINT) << interrupted.out;
 }
+
+// ---- --json ------------------------------------------------------------------------------
+
+// The documents are written by QJsonDocument, indented, keys in order; their parsed form is
+// checked where the tests link Qt (CliOptionsTest).
+TEST_F(NorvikCliProcess, ListAsJson)
+{
+    const Outcome listed = Run(Packed(), On({"rev=RN05", "rev=RN09,host=1,path=2,target=3,lun=4,root=/dev/sr9"},
+                                            {"--json", "list"}));
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_EQ(listed.err, "");
+    EXPECT_THAT(listed.out, testing::StartsWith("{\n    \"drives\": [\n"));
+    EXPECT_THAT(listed.out, HasSubstr("            \"already_current\": false,\n"
+                                      "            \"bank\": 1,\n"
+                                      "            \"command_node\": null,\n"
+                                      "            \"host\": 0,\n"
+                                      "            \"index\": 0,\n"
+                                      "            \"lun\": 0,\n"
+                                      "            \"new_revision\": \"RN08\",\n"
+                                      "            \"path\": 0,\n"
+                                      "            \"product\": \"DVDRW KRX-407T  \",\n"
+                                      "            \"reason\": null,\n"
+                                      "            \"revision\": \"RN05\",\n"
+                                      "            \"root\": \"/dev/sr0\",\n"
+                                      "            \"target\": 0,\n"
+                                      "            \"vendor\": \"TALVORE \",\n"
+                                      "            \"verdict\": \"updatable\"\n"));
+    EXPECT_THAT(listed.out, HasSubstr("            \"bank\": null,\n"
+                                      "            \"command_node\": null,\n"
+                                      "            \"host\": 1,\n"
+                                      "            \"index\": 1,\n"
+                                      "            \"lun\": 4,\n"
+                                      "            \"new_revision\": null,\n"
+                                      "            \"path\": 2,\n"));
+    EXPECT_THAT(listed.out, HasSubstr("\"reason\": \"no bank accepts vendor/product/revision\",\n"
+                                      "            \"revision\": \"RN09\",\n"
+                                      "            \"root\": \"/dev/sr9\",\n"
+                                      "            \"target\": 3,\n"));
+    EXPECT_THAT(listed.out, testing::EndsWith("    \"permission_advice\": null\n}\n"));
+}
+
+struct JsonUpdate {
+    const char* name;
+    const char* drive;
+    int exitCode;
+    const char* document;   // the drive and the outcome, as written
+};
+
+class NorvikCliJsonUpdate : public NorvikCliProcess, public testing::WithParamInterface<JsonUpdate> {};
+
+// Standard output is the JSON document alone; the texts for people are on standard error.
+TEST_P(NorvikCliJsonUpdate, EndsWithTheOutcome)
+{
+    const Outcome updated = Run(Packed(), On({GetParam().drive}, {"--json", "--yes", "update"}));
+    EXPECT_EQ(updated.exitCode, GetParam().exitCode) << updated.err;
+    EXPECT_EQ(updated.out, GetParam().document);
+    EXPECT_THAT(updated.err, testing::StartsWith(kCaption));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, NorvikCliJsonUpdate, testing::Values(
+    JsonUpdate{"Restarted", "rev=RN05", 0,
+               "{\n    \"drives\": [\n        {\n            \"bank\": 1,\n"
+               "            \"expected_revision\": \"RN08\",\n            \"index\": 0,\n"
+               "            \"reported_revision\": \"RN08\",\n            \"root\": \"/dev/sr0\",\n"
+               "            \"verdict\": \"updated\"\n        }\n    ],\n"
+               "    \"exit_status\": 0,\n    \"outcome\": \"restarted\"\n}\n"},
+    JsonUpdate{"WrongRevision", "rev=RN05,newrev=RN07", 1,
+               "{\n    \"drives\": [\n        {\n            \"bank\": 1,\n"
+               "            \"expected_revision\": \"RN08\",\n            \"index\": 0,\n"
+               "            \"reported_revision\": \"RN07\",\n            \"root\": \"/dev/sr0\",\n"
+               "            \"verdict\": \"wrong_revision\"\n        }\n    ],\n"
+               "    \"exit_status\": 1,\n    \"outcome\": \"update_failed\"\n}\n"},
+    JsonUpdate{"NoMatch", "rev=RN09", 3,
+               "{\n    \"drives\": [\n    ],\n    \"exit_status\": 3,\n    \"outcome\": \"no_matched_drive\"\n}\n"}),
+    [](const testing::TestParamInfo<JsonUpdate>& info) { return std::string(info.param.name); });
 
 // ---- drives past the table ----------------------------------------------------------------
 

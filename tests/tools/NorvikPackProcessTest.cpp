@@ -534,6 +534,9 @@ TEST_F(NorvikPackProcess, UsageErrorsExitWithTwo)
     EXPECT_THAT(help.out, HasSubstr("two banks in use that share bytes"));
     std::istringstream lines(help.out);
     for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
+    const Outcome version = Pack({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_THAT(version.out, testing::MatchesRegex("norvik-pack [0-9]+\\.[0-9]+\\.[0-9]+\n"));
 }
 
 }  // namespace

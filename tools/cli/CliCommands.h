@@ -17,6 +17,13 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitUpdateFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitRefused = 3;
+constexpr int kExitNoPermission = 4;   // list: the system refused the right to reach a drive
+
+// Widest command node path a lookup hands back, terminating zero included ("/dev/sg15").
+constexpr int kCommandNodeSize = 32;
+// The SCSI generic node that commands to the drive at root go to; false when the system cannot
+// tell (a virtual system, a drive without one).
+using CommandNodeLookup = bool (*)(const char* root, char (&node)[kCommandNodeSize]);
 
 // The exit status for how the sequence ended: 0 success, 1 failure, 3 refused or declined.
 // An end that is not decided is no success.
@@ -26,18 +33,29 @@ int ExitCodeFor(SequenceOutcome outcome);
 // "not allowed". Returns the text, written into verdict.
 std::string_view FormatVerdict(const DriveRecord& record, const PackageReader& package, char (&verdict)[64]);
 
-// Checks the package, finds and judges the drives, prints one line per drive on out. A
-// refusal is shown through the view. Advice about refused rights goes to err.
+// Why list judges a drive "not allowed", in words; empty for an updatable drive.
+std::string_view RefusalReason(const DriveRecord& record, const PackageReader& package, bool placeholderProfiles);
+
+struct ListChoice {
+    bool json = false;                       // one JSON document on out instead of lines
+    CommandNodeLookup commandNode = nullptr; // null: no drive's command node is known
+};
+
+// Checks the package, finds and judges the drives, prints one line per drive on out (or the
+// JSON document). A refusal is shown through the view. Advice about refused rights goes to err
+// and makes the status kExitNoPermission.
 int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView& view, std::FILE* out,
-            std::FILE* err);
+            std::FILE* err, const ListChoice& choice = {});
 
 struct UpdateChoice {
     int drive = kNoDriveChosen;   // manual mode: the list line to update; default: as selected
     bool virtualSystem = false;   // the restart is recorded, not performed
+    std::FILE* json = nullptr;    // where the outcome goes as one JSON object at the end; null: none
 };
 
 // The whole start-up and update through the view, until the update is over or the program is
-// told to end. Lines of its own (the restart, a drive that may not be updated) go to out or err.
+// told to end. Lines of its own (the restart, a drive that may not be updated) go to out or err;
+// the JSON outcome, when asked for, to choice.json.
 int RunUpdate(platform::System& system, const uint8_t* packageBlock, TerminalView& view, const UpdateChoice& choice,
               std::FILE* out, std::FILE* err);
 

@@ -53,8 +53,29 @@ options:
                 received to FILE as it is answered: one line per command,
                 "<root> <24 hex digits of the command block> <in|out|none>
                 <length> <good|sense K/ASC/ASCQ|failed>"
+  --json        list: standard output is one JSON object, {"drives": [...],
+                "not_listed": [roots past the drive table], "permission_advice":
+                text or null}; per drive: index, root, command_node (the
+                SCSI generic node; null on virtual drives or without one),
+                host, path, target, lun, vendor, product, revision, verdict
+                ("updatable" or "not allowed"), bank (counted from 1) and
+                new_revision (null when not allowed), already_current, reason
+                (why not allowed, in words; else null).
+                update: the texts for people go to standard error, and
+                standard output is one JSON object at the end: exit_status,
+                outcome (a name such as "updated", "restarted",
+                "update_failed", "notice_declined", "usage_error") and drives:
+                per drive of the update its index, root, bank (from 1),
+                verdict ("updated", "not_started", "given_up",
+                "download_failed", "no_answer", "wrong_revision"),
+                reported_revision (null when unknown) and expected_revision.
+                Texts from drives and the package: one character per byte
+                (Latin-1), control characters as \u00XX. A refusal before the
+                drives are listed (no firmware bank, ...) prints no document
   --help, -h    this text
-  --version     the program's version and the package it carries
+  --version     the program's version, the package it carries (its version
+                text and drives), whether a firmware and real flash profiles
+                are packed in
 
 Questions are asked on the terminal (y/N). Without a terminal on standard input
 and without --yes, every question is answered No and a message of the disc and
@@ -70,9 +91,12 @@ Signals that would end the program (interrupt, terminate, hang-up, quit, user,
 alarm, ...) are held off while the firmware is being written: no further drive
 is started, and once the outcome is printed the program ends with that signal.
 
-exit status: 0 success (also a list), 1 update failed, 2 usage error,
+exit status: 0 success (also a list), 1 update failed, 2 usage error (also a
+               --drive N past the list, found before anything is asked),
              3 refused or declined (no firmware, no matching drive, drive not
-               allowed, notice or question answered No);
+               allowed, notice or question answered No),
+             4 list: no permission to reach a drive (or one held by another
+               program; the advice is on standard error);
              standard output that could not be written turns 0 into 1 (a
              closed one: 1 before anything runs); a held signal ends the
              program with that signal
@@ -171,6 +195,10 @@ Request ParseCliOptions(int argc, const char* const* argv, CliOptions& options, 
             options.assumeYes = true;
         } else if (argument == "--aspi") {
             options.aspi = true;
+        } else if (argument == "--json") {
+            options.json = true;
+        } else if (argument == "--verbose" || argument == "-v") {
+            options.verbose = true;
         } else if (IsOption(argument, "--virtual")) {
             const char* drive = OptionValue(argument, "--virtual", index, argc, argv);
             if (drive == nullptr) return Usage(error, "--virtual needs a drive (DRIVE)");

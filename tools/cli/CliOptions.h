@@ -30,6 +30,8 @@ struct CliOptions {
     Command command = Command::None;
     bool assumeYes = false;                  // --yes
     bool aspi = false;                       // --aspi
+    bool json = false;                       // --json
+    bool verbose = false;                    // --verbose, -v
     int drive = kNoDriveChosen;              // --drive N, 0-based list index
     std::string traceFile;                   // --trace FILE; empty: none
     std::array<sim::DriveSetup, kMaxVirtualDrives> virtualDrives{};   // --virtual DRIVE

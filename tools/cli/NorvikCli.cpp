@@ -15,8 +15,10 @@
 
 #include "app/PackageReader.h"
 #include "payload/PackageBlock.h"
+#include "payload/ProfileStore.h"
 #include "platform/ProcessSignals.h"
 #include "platform/linux/LinuxSystem.h"
+#include "platform/linux/SysfsDrives.h"
 #include "sim/VirtualSystem.h"
 #include "tools/cli/CliCommands.h"
 #include "tools/cli/CliOptions.h"
@@ -24,14 +26,29 @@
 
 namespace {
 
+// The program's own version, then the package it carries: its version text, its drives, and
+// whether a firmware and real flash profiles are packed in.
 void PrintVersion()
 {
     const PackageReader package(payload::OwnPackageBlock());
     const std::string_view version = package.VersionText();
     const std::string_view product = package.ProductText();
-    std::printf("norvik-cli %.*s\n", static_cast<int>(version.size()), version.data());
-    std::printf("package for %.*s drives, %s\n", static_cast<int>(product.size()), product.data(),
-                package.ImageHoldsPlaceholder() ? "no firmware packed in" : "firmware packed in");
+    std::printf("norvik-cli %s\n", NORVIK_VERSION);
+    std::fputs("package ", stdout);
+    cli::WriteAsText(stdout, version, cli::LineFeeds::Escaped);
+    std::fputs(" for ", stdout);
+    cli::WriteAsText(stdout, product, cli::LineFeeds::Escaped);
+    std::printf(" drives, %s, %s\n", package.ImageHoldsPlaceholder() ? "no firmware packed in" : "firmware packed in",
+                payload::OwnProfileStoreIsSynthetic() ? "made-up flash profiles" : "flash profiles packed in");
+}
+
+// The machine's drives: the SCSI generic node sysfs lists for the drive.
+bool FindMachineCommandNode(const char* root, char (&node)[cli::kCommandNodeSize])
+{
+    char found[platform::linux_sys::kNodePathSize];
+    if (!platform::linux_sys::FindGenericNode(platform::linux_sys::kSysfsRoot, root, found)) return false;
+    std::snprintf(node, sizeof node, "%s", found);
+    return true;
 }
 
 bool RootTaken(sim::VirtualSystem& system, const char* root)
@@ -110,21 +127,30 @@ bool CloseStandardOutput()
     return false;
 }
 
+// With --json, standard output carries the JSON document alone; what the view shows for people
+// (messages, questions, progress) goes to standard error.
 int Run(const cli::CliOptions& options, platform::System& system)
 {
+    std::FILE* shown = options.json ? stderr : stdout;
     cli::TerminalSettings settings;
     settings.assumeYes = options.assumeYes;
     settings.interactive = isatty(STDIN_FILENO) == 1;
-    settings.inPlace = isatty(STDOUT_FILENO) == 1;
+    settings.inPlace = isatty(fileno(shown)) == 1;
     settings.showDriveList = options.command == cli::Command::Update;
-    cli::TerminalView view(stdout, stdin, settings);
-    if (options.command == cli::Command::List)
-        return cli::RunList(system, payload::OwnPackageBlock(), view, stdout, stderr);
+    settings.chosenDrive = options.drive;
+    cli::TerminalView view(shown, stdin, settings);
+    if (options.command == cli::Command::List) {
+        cli::ListChoice choice;
+        choice.json = options.json;
+        choice.commandNode = options.Virtual() ? nullptr : FindMachineCommandNode;
+        return cli::RunList(system, payload::OwnPackageBlock(), view, stdout, stderr, choice);
+    }
     cli::UpdateChoice choice;
     choice.drive = options.drive;
     choice.virtualSystem = options.Virtual();
-    const int status = cli::RunUpdate(system, payload::OwnPackageBlock(), view, choice, stdout, stderr);
-    outputError = view.OutputError();
+    choice.json = options.json ? stdout : nullptr;
+    const int status = cli::RunUpdate(system, payload::OwnPackageBlock(), view, choice, shown, stderr);
+    if (shown == stdout) outputError = view.OutputError();
     return status;
 }
 

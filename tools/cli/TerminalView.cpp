@@ -71,9 +71,15 @@ TerminalView::TerminalView(std::FILE* out, std::FILE* in, const TerminalSettings
     QObject::connect(&timer, &QTimer::timeout, [this] { OnTick(); });
 }
 
+bool TerminalView::ChosenDriveMissing() const
+{
+    return listKnown && settings.chosenDrive >= 0 && settings.chosenDrive >= entryCount;
+}
+
 MessageAnswer TerminalView::ShowMessage(MessageKind kind, std::string_view, std::string_view text,
                                         MessageButtons buttons)
 {
+    if (ChosenDriveMissing()) return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
     ShowPending();
     EndProgressLine();
     shownLine[0] = '\0';   // the status is shown again after the message, even unchanged
@@ -183,7 +189,7 @@ void TerminalView::SetProgress(int newPosition, int newMaximum)
 void TerminalView::ShowProgressLine()
 {
     ShowPending();
-    if (status[0] == '\0') return;
+    if (status[0] == '\0' || ChosenDriveMissing()) return;
     char line[kLineSize];
     const std::string_view text = FormatProgressLine(line);
     if (text == shownLine) return;
@@ -222,6 +228,7 @@ void TerminalView::ClearDriveList()
     entryCount = 0;
     selected = -1;
     listPending = true;
+    listKnown = true;
     sentencePending = false;   // a verdict belongs to the list it was given for
 }
 
@@ -261,7 +268,7 @@ void TerminalView::HideRevisions()
 
 void TerminalView::ShowPending()
 {
-    if (!settings.showDriveList) {
+    if (!settings.showDriveList || ChosenDriveMissing()) {
         listPending = sentencePending = false;
         return;
     }

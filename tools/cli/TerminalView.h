@@ -32,6 +32,7 @@ struct TerminalSettings {
     bool interactive = false;   // questions can be asked: the input is a terminal
     bool inPlace = false;       // the output is a terminal: one progress line, rewritten
     bool showDriveList = true;  // print the caption, the drive list and the verdict (update)
+    int chosenDrive = -1;       // --drive N: the list line the user named; -1 none
 };
 
 class TerminalView : public UpdateView {
@@ -52,6 +53,10 @@ public:
     void Finish();
     bool TerminationRequested() const { return terminated; }
     int DriveEntryCount() const { return entryCount; }
+    // The drive list is known and has no line settings.chosenDrive. From then on nothing more is
+    // shown and every question is answered No: the run cannot go ahead, and nobody is asked
+    // about it.
+    bool ChosenDriveMissing() const;
     // The reason (an errno value) the output first failed, or 0.
     int OutputError() const { return outputError; }
 
@@ -113,6 +118,7 @@ private:
     int entryCount = 0;
     int selected = -1;
     bool listPending = false;
+    bool listKnown = false;           // the sequence has filled the drive list
 
     char sentence[kTextSize] = {};
     char newRevision[16] = {};
