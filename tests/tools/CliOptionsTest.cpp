@@ -257,4 +257,32 @@ TEST(CliListJson, ReasonForADriveThatIsNotThere)
     EXPECT_EQ(cli::RefusalReason(record, package, true), "");
 }
 
+// A system that has refused a right: list still lists, and says so in its exit status.
+class RefusingSystem : public sim::VirtualSystem {
+public:
+    const char* PermissionAdvice() const override { return "no right to open /dev/sg0: join the cdrom group"; }
+};
+
+TEST(CliList, RefusedPermissionHasItsOwnExitStatus)
+{
+    for (const bool json : {false, true}) {
+        RefusingSystem system;
+        system.AddDrive();
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        int status = -1;
+        {
+            cli::TerminalView view(err, nullptr, cli::TerminalSettings{false, false, false, false});
+            cli::ListChoice choice;
+            choice.json = json;
+            status = cli::RunList(system, payload::OwnPackageBlock(), view, out, err, choice);
+        }
+        EXPECT_EQ(status, cli::kExitNoPermission);
+        EXPECT_EQ(ReadAll(err), "norvik-cli: no right to open /dev/sg0: join the cdrom group\n");
+        EXPECT_NE(ReadAll(out).find(json ? "join the cdrom group" : "not allowed"), std::string::npos);
+        std::fclose(out);
+        std::fclose(err);
+    }
+}
+
 }  // namespace

@@ -386,4 +386,24 @@ TEST(TerminalViewDriveList, CaptionIsTheFirstLine)
     EXPECT_EQ(view.Output(), "Norvik v2.0.0\n");
 }
 
+// --drive N past the list: once the list is known, nothing is shown and nobody is asked. Before
+// it is known (a refusal of the package), messages are shown as ever.
+TEST(TerminalViewDriveList, ChosenDrivePastTheListSilencesTheRun)
+{
+    TerminalSettings settings = kAssumeYes;
+    settings.chosenDrive = 2;   // the list has lines 0 and 1
+    ViewHarness view(settings);
+    EXPECT_EQ(view->ShowMessage(MessageKind::Error, texts::kErrorTitle, "before", MessageButtons::Ok), MessageAnswer::Ok);
+    EXPECT_FALSE(view->ChosenDriveMissing());
+    FillList(view, 0);
+    EXPECT_TRUE(view->ChosenDriveMissing());
+    EXPECT_EQ(view->ShowMessage(MessageKind::Warning, texts::kErrorTitle, "notice", MessageButtons::YesNo),
+              MessageAnswer::No);
+    EXPECT_EQ(view->ShowMessage(MessageKind::Warning, texts::kErrorTitle, "disc", MessageButtons::OkGiveUp),
+              MessageAnswer::No);
+    view->SetStatus("Inquiry ...");
+    view->Terminate();
+    EXPECT_EQ(view.Output(), "Error: before\n");
+}
+
 }  // namespace
