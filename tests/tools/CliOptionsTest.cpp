@@ -17,6 +17,7 @@
 #include "payload/PackageBlock.h"
 #include "tools/cli/CliCommands.h"
 #include "tools/cli/CliOptions.h"
+#include "tools/cli/RecordingSystem.h"
 #include "tools/cli/TerminalView.h"
 #include "sim/VirtualSystem.h"
 
@@ -127,7 +128,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, CliUsageError, testing::Values(
     UsageCase{"BadVirtualDrive", {"list", "--virtual", "rev=RN0555"}, "rev: \"RN0555\" has more than 4 characters"},
     UsageCase{"UnknownVirtualKey", {"list", "--virtual", "colour=red"}, "--virtual \"colour=red\""},
     UsageCase{"AspiWithoutVirtual", {"list", "--aspi"}, "--aspi goes with --virtual"},
-    UsageCase{"TraceWithoutVirtual", {"list", "--trace", "t"}, "--trace goes with --virtual"},
     UsageCase{"TraceWithoutFile", {"list", "--virtual", "rev=RN05", "--trace="}, "--trace needs a file name"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -283,6 +283,57 @@ TEST(CliList, RefusedPermissionHasItsOwnExitStatus)
         std::fclose(out);
         std::fclose(err);
     }
+}
+
+// ---- The recording system ---------------------------------------------------------------
+
+// In front of a virtual system the recorder's trace is the drive's own, line for line: every
+// command forwarded, its outcome read back as the drive gave it.
+TEST(CliRecordingSystem, TracesWhatTheDrivesAnswer)
+{
+    sim::VirtualSystem system;
+    std::string reason;
+    ASSERT_NE(system.AddDrive("rev=RN05,fault=12#1:sense:2/3A/01", reason), nullptr) << reason;
+    ASSERT_NE(system.AddDrive("rev=RN06,fault=12#1:fail", reason), nullptr) << reason;
+    std::FILE* drives = std::tmpfile();
+    std::FILE* recorded = std::tmpfile();
+    std::FILE* verbose = std::tmpfile();
+    for (int i = 0; i < system.driveCount(); ++i) system.drive(i).SetTraceFile(drives, system.rootOf(i));
+    cli::RecordingSystem recording(system, recorded, verbose);
+    EXPECT_TRUE(recording.IsVirtual());
+    {
+        std::FILE* shown = std::tmpfile();
+        cli::TerminalView view(shown, nullptr, cli::TerminalSettings{false, false, false, false});
+        cli::RunList(recording, payload::OwnPackageBlock(), view, shown, shown);
+        std::fclose(shown);
+    }
+    for (int i = 0; i < system.driveCount(); ++i) system.drive(i).SetTraceFile(nullptr, "");
+    const std::string trace = ReadAll(recorded);
+    EXPECT_EQ(trace, ReadAll(drives));
+    EXPECT_NE(trace.find(" in 96 sense 2/3A/01\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("/dev/sr1 120000006000000000000000 in 96 failed\n"), std::string::npos) << trace;
+    const std::string shown = ReadAll(verbose);
+    EXPECT_NE(shown.find(" in 96 sense 2/3A/01 (Not Ready: Medium not present"), std::string::npos) << shown;
+    EXPECT_EQ(shown.rfind("norvik-cli: /dev/sr", 0), 0u) << shown;
+    for (std::FILE* file : {drives, recorded, verbose}) std::fclose(file);
+}
+
+// Drives answer in either sense format.
+TEST(CliRecordingSystem, DescriptorSenseReadsLikeFixedSense)
+{
+    platform::PassThroughRequest request{};
+    request.cdb[0] = 0x3B;
+    request.direction = platform::DataDirection::Out;
+    request.length = 16;
+    char line[256];
+    cli::FormatCommandLine("/dev/sr3", request, true, false, line, sizeof line);
+    EXPECT_STREQ(line, "/dev/sr3 3B0000000000000000000000 out 16 good");
+    const uint8_t descriptor[] = {0x72, 0x05, 0x24, 0x00};
+    std::memcpy(request.sense, descriptor, sizeof descriptor);
+    cli::FormatCommandLine("/dev/sr3", request, true, false, line, sizeof line);
+    EXPECT_STREQ(line, "/dev/sr3 3B0000000000000000000000 out 16 sense 5/24/00");
+    cli::FormatCommandLine("/dev/sr3", request, false, false, line, sizeof line);
+    EXPECT_STREQ(line, "/dev/sr3 3B0000000000000000000000 out 16 failed");
 }
 
 }  // namespace

@@ -49,10 +49,13 @@ options:
   --aspi        (with --virtual) the system answers that it is not of the NT
                 family, so the drives are found and reached through the ASPI
                 manager
-  --trace FILE  (with --virtual) write every command the virtual drives
-                received to FILE as it is answered: one line per command,
+  --trace FILE  write every command to FILE as it ends: one line per command,
                 "<root> <24 hex digits of the command block> <in|out|none>
-                <length> <good|sense K/ASC/ASCQ|failed>"
+                <length> <good|sense K/ASC/ASCQ|failed>". Virtual drives write
+                what they received; on the machine's drives the line is what
+                was sent and how it came back
+  --verbose, -v every command sent, as a --trace line on standard error, the
+                sense also in words
   --json        list: standard output is one JSON object, {"drives": [...],
                 "not_listed": [roots past the drive table], "permission_advice":
                 text or null}; per drive: index, root, command_node (the
@@ -170,7 +173,6 @@ Request CheckCombination(const CliOptions& options, std::string& error)
     if (options.drive != kNoDriveChosen && options.command != Command::Update)
         return Usage(error, "--drive goes with the update command");
     if (options.aspi && !options.Virtual()) return Usage(error, "--aspi goes with --virtual drives");
-    if (!options.traceFile.empty() && !options.Virtual()) return Usage(error, "--trace goes with --virtual drives");
     return Request::Run;
 }
 

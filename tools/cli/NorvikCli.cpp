@@ -22,6 +22,7 @@
 #include "sim/VirtualSystem.h"
 #include "tools/cli/CliCommands.h"
 #include "tools/cli/CliOptions.h"
+#include "tools/cli/RecordingSystem.h"
 #include "tools/cli/TerminalView.h"
 
 namespace {
@@ -129,6 +130,26 @@ bool CloseStandardOutput()
 
 // With --json, standard output carries the JSON document alone; what the view shows for people
 // (messages, questions, progress) goes to standard error.
+// Null, with the reason on standard error, when --trace FILE cannot be written; null without it.
+std::FILE* OpenTrace(const cli::CliOptions& options)
+{
+    if (options.traceFile.empty()) return nullptr;
+    std::FILE* trace = std::fopen(options.traceFile.c_str(), "w");
+    if (trace == nullptr)
+        std::fprintf(stderr, "norvik-cli: --trace %s: cannot write the file: %s\n", options.traceFile.c_str(),
+                     std::strerror(errno));
+    return trace;
+}
+
+// The run's own status stands: a trace that could not be written changes no drive.
+void CloseTrace(const cli::CliOptions& options, std::FILE* trace)
+{
+    if (trace == nullptr) return;
+    const bool failed = std::ferror(trace) != 0;
+    if (std::fclose(trace) != 0 || failed)
+        std::fprintf(stderr, "norvik-cli: --trace %s: writing failed\n", options.traceFile.c_str());
+}
+
 int Run(const cli::CliOptions& options, platform::System& system)
 {
     std::FILE* shown = options.json ? stderr : stdout;
@@ -174,31 +195,31 @@ int RunProgram(int argc, char** argv)
     }
 
     if (!options.Virtual()) {
+        // The machine's drives: the trace comes from the recording system in front of them.
+        std::FILE* trace = OpenTrace(options);
+        if (!options.traceFile.empty() && trace == nullptr) return cli::kExitUsage;
         QCoreApplication application(argc, argv);
         platform::LinuxSystem system;
-        return Run(options, system);
+        cli::RecordingSystem recording(system, trace, options.verbose ? stderr : nullptr);
+        const int status = Run(options, recording);
+        CloseTrace(options, trace);
+        return status;
     }
     const std::unique_ptr<sim::VirtualSystem> system = MakeVirtualSystem(options, error);
     if (system == nullptr) {
         std::fprintf(stderr, "norvik-cli: %s (see norvik-cli --help)\n", error.c_str());
         return cli::kExitUsage;
     }
-    std::FILE* trace = nullptr;
-    if (!options.traceFile.empty() && (trace = std::fopen(options.traceFile.c_str(), "w")) == nullptr) {
-        std::fprintf(stderr, "norvik-cli: --trace %s: cannot write the file: %s\n", options.traceFile.c_str(),
-                     std::strerror(errno));
-        return cli::kExitUsage;
-    }
+    std::FILE* trace = OpenTrace(options);
+    if (!options.traceFile.empty() && trace == nullptr) return cli::kExitUsage;
     if (trace != nullptr) TraceInto(*system, trace);
     QCoreApplication application(argc, argv);
-    const int status = Run(options, *system);
-    // The run's own status stands: a trace that could not be written changes no drive.
-    if (trace != nullptr) {
-        TraceInto(*system, nullptr);
-        const bool failed = std::ferror(trace) != 0;
-        if (std::fclose(trace) != 0 || failed)
-            std::fprintf(stderr, "norvik-cli: --trace %s: writing failed\n", options.traceFile.c_str());
-    }
+    // Virtual drives write their own trace, as they received each command; --verbose shows
+    // what the program sent.
+    cli::RecordingSystem recording(*system, nullptr, options.verbose ? stderr : nullptr);
+    const int status = Run(options, recording);
+    if (trace != nullptr) TraceInto(*system, nullptr);
+    CloseTrace(options, trace);
     return status;
 }
 

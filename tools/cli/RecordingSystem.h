@@ -1,0 +1,87 @@
+#pragma once
+// A system that forwards every call to another one (the machine's or a virtual one) and
+// records each command block sent through it: as a trace line in the virtual drive's format
+// ("<root> <24 hex digits> <in|out|none> <length> <good|sense K/AA/QQ|failed>"), written and
+// flushed as the command ends, and with --verbose the same line with the sense in words. The
+// library code below it prints nothing; the program decides where the lines go.
+
+#include <cstdio>
+#include <mutex>
+
+#include "platform/System.h"
+
+namespace cli {
+
+class RecordingSystem : public platform::System {
+public:
+    // Lines go to trace and to verbose (each may be null); both must outlive this object.
+    RecordingSystem(platform::System& system, std::FILE* trace, std::FILE* verbose);
+
+    bool QueryPlatformId(uint32_t& platformId) override { return system.QueryPlatformId(platformId); }
+    bool QueryCounterFrequency(int64_t& ticksPerSecond) override { return system.QueryCounterFrequency(ticksPerSecond); }
+    int64_t QueryCounter() override { return system.QueryCounter(); }
+    void Sleep(uint32_t milliseconds) override { system.Sleep(milliseconds); }
+    void YieldToOtherThreads() override { system.YieldToOtherThreads(); }
+    void ListDriveRoots(platform::DriveRootList& list) override { system.ListDriveRoots(list); }
+    bool IsOpticalDrive(const char* root) override { return system.IsOpticalDrive(root); }
+    platform::DriveHandle OpenDrive(const char* root) override;
+    platform::DriveHandle OpenDriveExclusive(const char* root, char (&refusal)[platform::kRefusalSize]) override;
+    void CloseDrive(platform::DriveHandle drive) override;
+    platform::AddressQuery QueryScsiAddress(platform::DriveHandle drive, platform::ScsiAddress& address) override
+    {
+        return system.QueryScsiAddress(drive, address);
+    }
+    bool QueryStorageDescriptor(platform::DriveHandle drive,
+                                uint8_t (&descriptor)[platform::kStorageDescriptorSize]) override
+    {
+        return system.QueryStorageDescriptor(drive, descriptor);
+    }
+    bool SendPassThrough(platform::DriveHandle drive, platform::PassThroughRequest& request) override;
+    const char* PermissionAdvice() const override { return system.PermissionAdvice(); }
+    bool IsVirtual() const override { return system.IsVirtual(); }
+    platform::AspiLibrary LoadAspiLibrary(const char* name) override { return system.LoadAspiLibrary(name); }
+    void* FindAspiEntry(platform::AspiLibrary library, const char* entryName) override
+    {
+        return system.FindAspiEntry(library, entryName);
+    }
+    void FreeAspiLibrary(platform::AspiLibrary library) override { system.FreeAspiLibrary(library); }
+    platform::EventHandle CreateEvent() override { return system.CreateEvent(); }
+    bool WaitForEvent(platform::EventHandle event, uint32_t milliseconds) override
+    {
+        return system.WaitForEvent(event, milliseconds);
+    }
+    void CloseEvent(platform::EventHandle event) override { system.CloseEvent(event); }
+    bool EnableShutdownPrivilege() override { return system.EnableShutdownPrivilege(); }
+    bool RequestRestart(uint32_t flags) override { return system.RequestRestart(flags); }
+    void InhibitShutdown(const char* why) override { system.InhibitShutdown(why); }
+    void ReleaseShutdownInhibitor() override { system.ReleaseShutdownInhibitor(); }
+    void ShowMessage(const char* text, const char* caption, platform::MessageIcon icon) override
+    {
+        system.ShowMessage(text, caption, icon);
+    }
+
+private:
+    // Drives open at once: the main device object's and one per drive being updated.
+    static constexpr int kMaxOpenDrives = 64;
+    struct OpenDriveRoot {
+        platform::DriveHandle handle = platform::kInvalidDriveHandle;
+        char root[platform::kRootPathSize] = {};
+    };
+
+    void Remember(platform::DriveHandle drive, const char* root);
+    // The root the drive was opened as, copied into root ("?" when unknown).
+    void RootOf(platform::DriveHandle drive, char (&root)[platform::kRootPathSize]);
+
+    platform::System& system;
+    std::FILE* trace;
+    std::FILE* verbose;
+    std::mutex mutex;   // commands to several drives run on several threads
+    OpenDriveRoot open[kMaxOpenDrives];
+};
+
+// The outcome of a command as the trace writes it ("good", "sense 2/3A/01", "failed"), into
+// text; inWords (verbose), the sense key and the additional sense decoded.
+void FormatCommandLine(const char* root, const platform::PassThroughRequest& request, bool delivered, bool inWords,
+                       char* line, std::size_t size);
+
+}  // namespace cli
