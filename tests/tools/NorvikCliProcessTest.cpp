@@ -818,6 +818,27 @@ INSTANTIATE_TEST_SUITE_P(Cases, NorvikCliJsonUpdate, testing::Values(
                "{\n    \"drives\": [\n    ],\n    \"exit_status\": 3,\n    \"outcome\": \"no_matched_drive\"\n}\n"}),
     [](const testing::TestParamInfo<JsonUpdate>& info) { return std::string(info.param.name); });
 
+// ---- --verbose ---------------------------------------------------------------------------
+
+// What the program sent, line for line what the drive received (a sense also in words);
+// standard output unchanged.
+TEST_F(NorvikCliProcess, VerboseShowsEveryCommandOnStandardError)
+{
+    const Outcome plain = Run(Packed(), On({"rev=RN05"}, {"list"}));
+    const Outcome verbose = Run(Packed(), On({"rev=RN05"}, {"-v", "list"}));
+    ASSERT_EQ(verbose.exitCode, 0) << verbose.err;
+    EXPECT_EQ(verbose.out, plain.out);
+    const std::vector<std::string> trace = Lines(ReadText(tracePath));
+    const std::vector<std::string> shown = Lines(verbose.err);
+    ASSERT_EQ(shown.size(), trace.size()) << verbose.err;
+    ASSERT_FALSE(trace.empty());
+    for (std::size_t i = 0; i < trace.size(); ++i) {
+        EXPECT_EQ(shown[i].rfind("norvik-cli: " + trace[i], 0), 0u) << shown[i];
+        if (trace[i].find(" sense 2/3A/01") != std::string::npos)
+            EXPECT_THAT(shown[i], testing::EndsWith("(Not Ready: Medium not present - tray closed)"));
+    }
+}
+
 // ---- drives past the table ----------------------------------------------------------------
 
 // The table holds 16 drives; list names each optical drive past them rather than drop it.
