@@ -13,13 +13,13 @@ public:
     // Another bus, given by its D-Bus address (tests run a private bus with a stand-in logind).
     explicit LogindRestart(std::string busAddress);
 
-    // True only when logind answers CanReboot with exactly "yes": this process may restart the
-    // system without asking anyone. "challenge" (authentication needed), "no", "na", an error
-    // or no logind at all count as "may not".
+    // True when logind answers CanReboot with exactly "yes" (this process may restart the system)
+    // or "challenge" (polkit will ask the person). "no", "na", an error or no logind at all
+    // count as "may not".
     bool CanReboot() const;
 
-    // Asks logind for an orderly reboot without an authentication dialogue. True when logind
-    // accepted the call.
+    // Asks logind for an orderly reboot, letting polkit ask the person where it must. True when
+    // logind accepted the call; a refused authorisation is no restart.
     bool Reboot() const;
 
 private:

@@ -1,6 +1,6 @@
 // The restart through logind, on a private bus with a stand-in logind: the privilege step
-// counts only an unconditional "yes", the reboot is asked for once and never interactively,
-// and every failure on the way reads as "not restarted".
+// counts "yes" and "challenge" (polkit asks the person), the reboot is asked for once and
+// interactively, and every failure on the way reads as "not restarted".
 
 #include <gtest/gtest.h>
 
@@ -31,13 +31,17 @@ protected:
     std::unique_ptr<LinuxSystem> system;
 };
 
-TEST_F(LogindRestart, YesGrantsThePrivilege)
+class LogindRestartGrant : public LogindRestart, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(LogindRestartGrant, YesOrAChallengeGrantsThePrivilege)
 {
-    logind->SetCanRebootAnswer(QStringLiteral("yes"));
+    logind->SetCanRebootAnswer(QString::fromLatin1(GetParam()));
     EXPECT_TRUE(system->EnableShutdownPrivilege());
     EXPECT_EQ(logind->CanRebootCalls(), 1);
     EXPECT_TRUE(logind->RebootCalls().empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Answers, LogindRestartGrant, ::testing::Values("yes", "challenge"));
 
 class LogindRestartRefusal : public LogindRestart, public ::testing::WithParamInterface<const char*> {};
 
@@ -50,7 +54,7 @@ TEST_P(LogindRestartRefusal, AnyOtherAnswerWithholdsThePrivilege)
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, LogindRestartRefusal,
-                         ::testing::Values("no", "challenge", "na", "", "Yes", "yes "));
+                         ::testing::Values("no", "na", "", "Yes", "yes ", "challenge "));
 
 TEST_F(LogindRestart, AnswerThatIsNotATextWithholdsThePrivilege)
 {
@@ -60,13 +64,13 @@ TEST_F(LogindRestart, AnswerThatIsNotATextWithholdsThePrivilege)
     EXPECT_EQ(logind->CanRebootCalls(), 1);
 }
 
-TEST_F(LogindRestart, RebootIsRequestedOnceAndNotInteractively)
+TEST_F(LogindRestart, RebootIsRequestedOnceAndInteractively)
 {
     EXPECT_TRUE(system->RequestRestart(6));
     const auto calls = logind->RebootCalls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].signature, QStringLiteral("b"));
-    EXPECT_FALSE(calls[0].interactive);
+    EXPECT_TRUE(calls[0].interactive);
 }
 
 TEST_F(LogindRestart, RebootWithoutForceIsRequestedToo)
