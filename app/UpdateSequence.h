@@ -41,6 +41,7 @@ enum class SequenceOutcome : uint8_t {
     QuestionDeclined,    // the already-current question not answered Yes
     UpdateFailed,        // "Unable to flash firmware. Please contact with your vendor !"
     Restarted,           // success with REBOOT: restart requested (RestartAccepted: the answer)
+    RestartSkipped,      // success with REBOOT, the restart skipped at the user's request
     ClosedAfterSuccess,  // success with CLOSEAP: silent end
     Updated,             // success with "Done.": the program stays open
     Closed,              // cmdCloseClick
@@ -61,7 +62,9 @@ struct DriveOutcome {
     int16_t driveIndex;          // in the main device object's drive table
     uint16_t bank;               // 0-based firmware bank it was given
     DriveVerdict verdict;
-    char reportedRevision[5];    // as read after the update (WrongRevision)
+    char reportedRevision[5];    // as read after the update (WrongRevision, Updated)
+    char previousRevision[5];    // as listed before the update
+    LastCommand lastCommand;     // the last command its device object sent
 };
 
 class UpdateSequence : public QObject {
@@ -110,6 +113,9 @@ public:
     Phase CurrentPhase() const { return phase; }
     SequenceOutcome Outcome() const { return outcome; }
     bool TerminationRequested() const { return phase == Phase::Ended; }
+    // A package that restarts the system after a successful update ends the program without
+    // the restart (the front end tells the user that one is still due).
+    void SkipRestart() { restartSkipped = true; }
     bool RestartAccepted() const { return restartAccepted; }
 
     int32_t RunningWorkers() const { return runningWorkers; }
@@ -169,6 +175,7 @@ private:
     void RefreshDrives();
     void RereadDrive(int16_t index);
     void JudgeUpdatedDrives();
+    void RecordUpdateInJournal();
     void ReportOutcome();
     void WaitForWorkers();
 
@@ -203,4 +210,5 @@ private:
     int updatedDriveIndex = -1;   // manual mode: the drive of the current update
     bool adviceShown = false;
     bool restartAccepted = false;
+    bool restartSkipped = false;
 };

@@ -139,6 +139,10 @@ public:
     virtual void InhibitShutdown(const char* why) = 0;
     virtual void ReleaseShutdownInhibitor() = 0;
 
+    // One line in the system's journal about an update of a real drive; failure marks it as an
+    // error. A system without a journal drops it.
+    virtual void RecordInJournal(bool failure, const char* text) = 0;
+
     // A message box without owner window, with one OK button; returns when it is closed.
     virtual void ShowMessage(const char* text, const char* caption, MessageIcon icon) = 0;
 };

@@ -321,6 +321,16 @@ void VirtualSystem::ReleaseShutdownInhibitor() {
     if (!inhibitors.empty() && !inhibitors.back().ends_with(" (released)")) inhibitors.back() += " (released)";
 }
 
+void VirtualSystem::RecordInJournal(bool failure, const char* text) {
+    std::lock_guard lock(mutex);
+    journalLines.push_back(std::string(failure ? "error: " : "") + (text != nullptr ? text : ""));
+}
+
+std::vector<std::string> VirtualSystem::journal() const {
+    std::lock_guard lock(mutex);
+    return journalLines;
+}
+
 std::vector<std::string> VirtualSystem::shutdownInhibitors() const {
     std::lock_guard lock(mutex);
     return inhibitors;

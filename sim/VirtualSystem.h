@@ -76,6 +76,8 @@ public:
     // Every shutdown inhibitor asked for, in order: its why, followed by " (released)" once
     // released.
     std::vector<std::string> shutdownInhibitors() const;
+    // Every journal line, "error: " before a failure's.
+    std::vector<std::string> journal() const;
     // Another program takes or gives back the drive (no exclusive open while it holds it).
     void SetInUseElsewhere(int index, bool inUse);
 
@@ -124,6 +126,8 @@ public:
     bool RequestRestart(uint32_t flags) override;
     // Recorded, never asked of anyone.
     void InhibitShutdown(const char* why) override;
+    // Kept in journal(), never written to the system's journal.
+    void RecordInJournal(bool failure, const char* text) override;
     void ReleaseShutdownInhibitor() override;
     void ShowMessage(const char* text, const char* caption, platform::MessageIcon icon) override;
 
@@ -158,7 +162,8 @@ private:
     mutable std::mutex mutex;   // open handles and recordings
     std::array<int, kMaxOpenDrives> openHandles{};   // drive index + 1 per handle, 0 free
     std::array<bool, kMaxOpenDrives> exclusiveHandles{};
-    std::vector<std::string> inhibitors;   // why, while held; "" once released
+    std::vector<std::string> inhibitors;   // why, and " (released)" once released
+    std::vector<std::string> journalLines;
     std::vector<uint32_t> restarts;
     std::vector<RecordedMessage> shownMessages;
 

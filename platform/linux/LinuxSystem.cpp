@@ -1,5 +1,7 @@
 #include "platform/linux/LinuxSystem.h"
 
+#include <syslog.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -112,6 +114,11 @@ void LinuxSystem::InhibitShutdown(const char* why)
 void LinuxSystem::ReleaseShutdownInhibitor()
 {
     inhibitor.Release();
+}
+
+void LinuxSystem::RecordInJournal(bool failure, const char* text)
+{
+    syslog(LOG_USER | (failure ? LOG_ERR : LOG_NOTICE), "%s", text != nullptr ? text : "");
 }
 
 void LinuxSystem::ShowMessage(const char* text, const char* caption, MessageIcon)

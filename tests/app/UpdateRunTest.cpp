@@ -412,6 +412,24 @@ TEST_F(UpdateRunTest, StopRequestedStartsNoFurtherDrive)
     EXPECT_EQ(sequence->Outcome(), SequenceOutcome::UpdateFailed);
 }
 
+// Every drive of an update leaves one line in the system's journal: the program, the drive, the
+// bank, the revisions before, wanted and reported, and for a failure the last command sent.
+TEST_F(UpdateRunTest, EachDriveOfAnUpdateLeavesAJournalLine)
+{
+    Set(SettingKey::AUTOMODE, '1');
+    AddDrive();
+    AddDrive("fault=3B#3+:sense:4/00/00");
+    StartUp();
+    ASSERT_TRUE(RunUntilUpdateOver());
+    const std::string program = std::string("Norvik ") + NORVIK_VERSION + ": ";
+    EXPECT_EQ(system.journal(),
+              (std::vector<std::string>{
+                  program + "/dev/sr0 TALVORE DVDRW KRX-407T: bank 1, revision RN05 to RN08, reports RN08: updated",
+                  "error: " + program + "/dev/sr1 TALVORE DVDRW KRX-407T: bank 1, revision RN05 to RN08, reports "
+                                        "nothing: the download failed; last command 3B0501004000004000000000 sense "
+                                        "4/00/00"}));
+}
+
 TEST_F(UpdateRunTest, AutomaticModeWithoutUpdatableDriveStartsNothing)
 {
     Set(SettingKey::AUTOMODE, '1');

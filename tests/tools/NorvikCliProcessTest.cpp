@@ -371,6 +371,15 @@ TEST_F(NorvikCliProcess, UpdateThatClosesAfterSuccessEndsSilently)
     EXPECT_EQ(CountCommits(Trace()), 1);
 }
 
+TEST_F(NorvikCliProcess, NoRestartSkipsThePackagesRestartAndSaysItIsDue)
+{
+    const Outcome updated = Run(Packed(), On({"rev=RN05"}, {"--yes", "--no-restart", "update"}));
+    ASSERT_EQ(updated.exitCode, 0) << updated.out << updated.err;
+    EXPECT_THAT(updated.out, testing::EndsWith("it was skipped (--no-restart) and is still due.\n"));
+    EXPECT_THAT(updated.out, Not(HasSubstr(kRestartRecorded)));
+    EXPECT_EQ(CountCommits(Trace()), 1);
+}
+
 TEST_F(NorvikCliProcess, UpdateOnTheAspiRoute)
 {
     const Outcome updated = Run(Packed(), On({"rev=RN05,target=2"}, {"--aspi", "--yes", "update"}));
@@ -834,8 +843,9 @@ TEST_F(NorvikCliProcess, VerboseShowsEveryCommandOnStandardError)
     ASSERT_FALSE(trace.empty());
     for (std::size_t i = 0; i < trace.size(); ++i) {
         EXPECT_EQ(shown[i].rfind("norvik-cli: " + trace[i], 0), 0u) << shown[i];
-        if (trace[i].find(" sense 2/3A/01") != std::string::npos)
+        if (trace[i].find(" sense 2/3A/01") != std::string::npos) {
             EXPECT_THAT(shown[i], testing::EndsWith("(Not Ready: Medium not present - tray closed)"));
+        }
     }
 }
 

@@ -177,6 +177,7 @@ int ExitCodeFor(SequenceOutcome outcome)
 {
     switch (outcome) {
     case SequenceOutcome::Restarted:
+    case SequenceOutcome::RestartSkipped:
     case SequenceOutcome::ClosedAfterSuccess:
     case SequenceOutcome::Updated:
     case SequenceOutcome::Closed:
@@ -329,6 +330,7 @@ std::string_view OutcomeName(SequenceOutcome outcome)
     case SequenceOutcome::QuestionDeclined: return "question_declined";
     case SequenceOutcome::UpdateFailed: return "update_failed";
     case SequenceOutcome::Restarted: return "restarted";
+    case SequenceOutcome::RestartSkipped: return "restart_skipped";
     case SequenceOutcome::ClosedAfterSuccess: return "closed_after_success";
     case SequenceOutcome::Updated: return "updated";
     case SequenceOutcome::Closed: return "closed";
@@ -404,6 +406,7 @@ int RunUpdate(platform::System& system, const uint8_t* packageBlock, TerminalVie
         return ReportJson(sequence, choice, kExitUsage, "usage_error");
     }
     view.SetTickHandler([&sequence] { sequence.tmrTimer(); });
+    if (choice.noRestart) sequence.SkipRestart();
     sequence.StartUp();
     if (view.ChosenDriveMissing()) {
         ReportMissingDrive(view, choice.drive, err);
@@ -429,6 +432,9 @@ int RunUpdate(platform::System& system, const uint8_t* packageBlock, TerminalVie
     DeleteEndedWorkers();
     if (sequence.Outcome() == SequenceOutcome::UpdateFailed) ReportDrives(sequence, err);
     if (sequence.Outcome() == SequenceOutcome::Restarted) ReportRestart(sequence, choice, out);
+    if (sequence.Outcome() == SequenceOutcome::RestartSkipped)
+        std::fputs("The package asks for a restart after the update; it was skipped (--no-restart) and is still "
+                   "due.\n", out);
     return ReportJson(sequence, choice, ExitCodeFor(sequence.Outcome()));
 }
 

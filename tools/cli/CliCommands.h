@@ -50,6 +50,7 @@ int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView&
 struct UpdateChoice {
     int drive = kNoDriveChosen;   // manual mode: the list line to update; default: as selected
     bool virtualSystem = false;   // the restart is recorded, not performed
+    bool noRestart = false;       // the package's restart is skipped
     std::FILE* json = nullptr;    // where the outcome goes as one JSON object at the end; null: none
 };
 

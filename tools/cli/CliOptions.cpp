@@ -40,12 +40,15 @@ options:
                 key=value entries, e.g.
                 "rev=RN05,chip=BFD60001,disc=0,tray=closed,timing=realistic".
                 Keys: vendor product rev newrev deadrev vspec chip disc tray
-                image polls timing latency rate commit host path target lun
-                address root open fault. When any drive has timing=realistic
-                (or latency, rate, commit), the run takes real time; otherwise
-                it runs in virtual time and waits pass at once. A drive the
-                virtual system does not take (its root taken, no room) is a
-                usage error
+                profile image polls timing latency rate commit host path
+                target lun address root open inuse fault. When any drive has
+                timing=realistic (or latency, rate, commit), the run takes
+                real time; otherwise it runs in virtual time and waits pass at
+                once. A drive the virtual system does not take (its root
+                taken, no room) is a usage error
+  --no-restart  (update) when the package restarts the system after a
+                successful update, end without the restart and say that one
+                is still due
   --aspi        (with --virtual) the system answers that it is not of the NT
                 family, so the drives are found and reached through the ASPI
                 manager
@@ -201,6 +204,8 @@ Request ParseCliOptions(int argc, const char* const* argv, CliOptions& options, 
             options.json = true;
         } else if (argument == "--verbose" || argument == "-v") {
             options.verbose = true;
+        } else if (argument == "--no-restart") {
+            options.noRestart = true;
         } else if (IsOption(argument, "--virtual")) {
             const char* drive = OptionValue(argument, "--virtual", index, argc, argv);
             if (drive == nullptr) return Usage(error, "--virtual needs a drive (DRIVE)");

@@ -32,6 +32,7 @@ struct CliOptions {
     bool aspi = false;                       // --aspi
     bool json = false;                       // --json
     bool verbose = false;                    // --verbose, -v
+    bool noRestart = false;                  // --no-restart
     int drive = kNoDriveChosen;              // --drive N, 0-based list index
     std::string traceFile;                   // --trace FILE; empty: none
     std::array<sim::DriveSetup, kMaxVirtualDrives> virtualDrives{};   // --virtual DRIVE

@@ -169,6 +169,7 @@ int Run(const cli::CliOptions& options, platform::System& system)
     cli::UpdateChoice choice;
     choice.drive = options.drive;
     choice.virtualSystem = options.Virtual();
+    choice.noRestart = options.noRestart;
     choice.json = options.json ? stdout : nullptr;
     const int status = cli::RunUpdate(system, payload::OwnPackageBlock(), view, choice, shown, stderr);
     if (shown == stdout) outputError = view.OutputError();

@@ -39,12 +39,12 @@ void FormatCommandLine(const char* root, const platform::PassThroughRequest& req
     used = Append(line, size, used, " %s %u ", DirectionName(request.direction), request.length);
     sg_scsi_sense_hdr header{};
     if (!delivered) {
-        Append(line, size, used, "failed");
+        Append(line, size, used, "%s", "failed");
         return;
     }
     // Fixed or descriptor format alike; an all-zero buffer is no sense.
     if (!sg_scsi_normalize_sense(request.sense, platform::kSenseSize, &header)) {
-        Append(line, size, used, "good");
+        Append(line, size, used, "%s", "good");
         return;
     }
     used = Append(line, size, used, "sense %X/%02X/%02X", header.sense_key & 0x0F, header.asc, header.ascq);
