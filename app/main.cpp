@@ -1,7 +1,9 @@
 // norvik: the update window on this system's drives, with the update package the program
-// carries. No options, no environment, no files.
+// carries. No options but --help and --version, no environment, no files.
 
 #include <QtWidgets/QApplication>
+
+#include <cstdio>
 
 #include "app/NorvikMain.h"
 #include "app/ProgramEntry.h"
@@ -9,8 +11,30 @@
 #include "platform/ProcessSignals.h"
 #include "platform/linux/LinuxSystem.h"
 
+namespace {
+
+constexpr char kHelp[] =
+    "Usage: norvik\n"
+    "       norvik --help | --version\n"
+    "\n"
+    "Writes the firmware that this program carries into the machine's DVD drives of\n"
+    "its model, in one window: it lists the drives, says which of them may be\n"
+    "updated, checks that each tray is empty and closed, and programs the drive.\n"
+    "Sending firmware commands needs access to the drive's SCSI generic node\n"
+    "(/dev/sgN); see norvik(1).\n";
+
+}  // namespace
+
 int main(int argc, char* argv[])
 {
+    if (ProgramOptionGiven(argc, argv, "--help") || ProgramOptionGiven(argc, argv, "-h")) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (ProgramOptionGiven(argc, argv, "--version")) {
+        std::printf("norvik %s\n", NORVIK_VERSION);
+        return 0;
+    }
     platform::StartSignalGuard("norvik");
     QApplication application(argc, argv);
     platform::LinuxSystem system;

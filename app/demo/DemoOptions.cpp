@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "app/ProgramEntry.h"
+
 namespace {
 
 bool ParseSetting(std::string_view text, DemoOptions& options, std::string& reason)
@@ -37,11 +39,7 @@ const std::vector<PackageSetting>& DemoSettings()
 
 bool HelpWanted(int argc, char* argv[])
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        if (argument == "--help" || argument == "-h") return true;
-    }
-    return false;
+    return ProgramOptionGiven(argc, argv, "--help") || ProgramOptionGiven(argc, argv, "-h");
 }
 
 bool ParseDemoOptions(int argc, char* argv[], DemoOptions& options, std::string& reason)
@@ -72,15 +70,18 @@ std::string DemoHelp(std::string_view settingsLine)
 {
     std::string help =
         "Usage: norvik-demo [--set KEY=DIGIT]... [--choose N] [DRIVE]...\n"
+        "       norvik-demo --help | --version\n"
         "\n"
-        "Runs the Norvik update window on virtual drives that exist only inside this program. Its\n"
-        "update package is the program's own, copied into memory with a synthetic firmware image\n"
-        "packed in. No real drive is touched, and the system is never restarted: a restart that\n"
-        "the update asks for is recorded and shown in a message box.\n"
+        "Runs the Norvik update window on virtual drives that exist only inside this\n"
+        "program. Its update package is the program's own, copied into memory with a\n"
+        "synthetic firmware image packed in. No real drive is touched, and the system is\n"
+        "never restarted: a restart that the update asks for is recorded and shown in a\n"
+        "message box.\n"
         "\n"
-        "DRIVE   one virtual drive, in the text form of sim/README.md: comma-separated key=value\n"
-        "        entries. Every drive starts from timing=realistic (a timing entry of its own\n"
-        "        overrides it). Without DRIVE: one drive \"rev=RN05,disc=1\". Examples:\n"
+        "DRIVE   one virtual drive, in the text form of sim/README.md: comma-separated\n"
+        "        key=value entries. Every drive starts from timing=realistic (a timing\n"
+        "        entry of its own overrides it). Without DRIVE: one drive\n"
+        "        \"rev=RN05,disc=1\". Examples:\n"
         "          rev=RN05,disc=1              updatable, with a disc the check ejects\n"
         "          rev=RN09                     a revision this package may not update\n"
         "          \"product=DVDRW KRX-999T\"     another model\n"
@@ -88,24 +89,27 @@ std::string DemoHelp(std::string_view settingsLine)
         "          tray=open                    an empty drive with its tray open\n"
         "\n"
         "--set KEY=DIGIT\n"
-        "        change one setting of the demo's package: N2OMESSAGE, CHKDISC, BOOTCODE, REBOOT,\n"
-        "        AUTOMODE, CLOSEAP, WARNING, NBWARNING or HOW_MANY_BIN. The demo's package has the\n"
-        "        program's settings with CHKDISC=1, so that the disc and tray check shows:\n"
+        "        change one setting of the demo's package: N2OMESSAGE, CHKDISC,\n"
+        "        BOOTCODE, REBOOT, AUTOMODE, CLOSEAP, WARNING, NBWARNING or\n"
+        "        HOW_MANY_BIN. The demo's package has the program's settings with\n"
+        "        CHKDISC=1, so that the disc and tray check shows:\n"
         "          ";
     help += settingsLine;
     help +=
         "\n"
         "--choose N\n"
-        "        once the window is up, choose entry N of the drive list (0 is the first) as a\n"
-        "        user would, e.g. a drive that may not be updated.\n"
+        "        once the window is up, choose entry N of the drive list (0 is the\n"
+        "        first) as a user would, e.g. a drive that may not be updated.\n"
         "--help  this text.\n"
+        "--version\n"
+        "        the program's version.\n"
         "\n"
-        "When a message box asks to remove the disc, answering OK takes the disc off every open\n"
-        "tray, as the user's hand would.\n"
+        "When a message box asks to remove the disc, answering OK takes the disc off\n"
+        "every open tray, as the user's hand would.\n"
         "\n"
         "Environment:\n"
         "NORVIK_DEMO_SNAPSHOTS=SECONDS:FILE[,SECONDS:FILE]...\n"
-        "        save a PNG picture of the window at these times after the window is up; the demo\n"
-        "        ends after the last one (scripts/screenshots uses this).\n";
+        "        save a PNG picture of the window at these times after the window is\n"
+        "        up; the demo ends after the last one (scripts/screenshots uses this).\n";
     return help;
 }

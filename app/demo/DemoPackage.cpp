@@ -44,7 +44,9 @@ std::string SettingsLine(const payload::PackageBlock& block)
     std::string line;
     for (int index = 0; index < payload::kSettingCount; ++index) {
         const payload::EntryLocation& entry = payload::kConfigurationEntries[index];
-        if (!line.empty()) line += ' ';
+        // Five settings a line, so that the help stays within 80 columns.
+        if (index == 5) line += "\n          ";
+        else if (!line.empty()) line += ' ';
         line += entry.key;
         line += std::to_string(package.Setting(static_cast<SettingKey>(index)));
     }

@@ -15,8 +15,12 @@
 int main(int argc, char* argv[])
 {
     platform::StartSignalGuard("norvik-demo");
-    // Help needs no display; everything else is read after Qt has taken its own options.
+    // Help and version need no display; everything else is read after Qt has taken its own options.
     if (HelpWanted(argc, argv)) return PrintDemoHelp();
+    if (ProgramOptionGiven(argc, argv, "--version")) {
+        std::printf("norvik-demo %s\n", NORVIK_VERSION);
+        return 0;
+    }
     QApplication application(argc, argv);
     DemoOptions options;
     std::string reason;

@@ -45,9 +45,9 @@ void FormatCommandAdvice(const char* node, char (&advice)[kAdviceSize])
     else
         std::snprintf(advice, sizeof advice,
                       "The system lets only root send firmware commands through %s, "
-                      "and the drive has no SCSI generic node.\n"
-                      "Run Norvik as root, or load the SCSI generic driver (sudo modprobe sg), "
-                      "add your user to the group of the drive's new /dev/sg node and log in again.",
+                      "and the drive has no SCSI generic node, without which it is not updated.\n"
+                      "Load the SCSI generic driver (sudo modprobe sg), add your user to the group "
+                      "of the drive's new /dev/sg node and log in again.",
                       node);
 }
 
