@@ -15,6 +15,7 @@
 
 #include "app/PackageReader.h"
 #include "payload/PackageBlock.h"
+#include "payload/PackageLayout.h"
 #include "tools/cli/CliCommands.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/RecordingSystem.h"
@@ -244,6 +245,44 @@ TEST(CliListJson, OneDocumentWithEveryDrive)
     EXPECT_EQ(second["reason"].toString(), "the program carries no firmware");
     EXPECT_TRUE(document.object()["not_listed"].toArray().isEmpty());
     EXPECT_TRUE(document.object()["permission_advice"].isNull());
+}
+
+// A drive the package may update, on a node that cannot carry the update from this process:
+// the line and the document say so instead of "updatable".
+TEST(CliList, NodeThatCannotCarryTheUpdateIsSaidInTheVerdict)
+{
+    std::vector<uint8_t> block(payload::OwnPackageBlock(), payload::OwnPackageBlock() + payload::kPackageSize);
+    block[offsetof(payload::PackageBlock, imageArea)] = 0x5A;   // firmware in place of the placeholder
+    sim::VirtualSystem system;
+    std::string reason;
+    ASSERT_NE(system.AddDrive("rev=RN05", reason), nullptr) << reason;
+    for (const bool json : {false, true}) {
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        {
+            cli::TerminalView view(err, nullptr, cli::TerminalSettings{false, false, false, false});
+            cli::ListChoice choice;
+            choice.json = json;
+            choice.nodeRefusal = [](const char*, char (&why)[cli::kNodeRefusalSize]) {
+                std::snprintf(why, sizeof why, "no permission to open /dev/sg9 for reading and writing");
+                return true;
+            };
+            EXPECT_EQ(cli::RunList(system, block.data(), view, out, err, choice), cli::kExitSuccess);
+        }
+        const std::string text = ReadAll(out);
+        std::fclose(out);
+        std::fclose(err);
+        if (!json) {
+            EXPECT_NE(text.find("RN05  not updatable from here: no permission to open /dev/sg9 for reading and "
+                                "writing\n"),
+                      std::string::npos)
+                << text;
+            continue;
+        }
+        const QJsonObject drive = QJsonDocument::fromJson(QByteArray::fromStdString(text)).object()["drives"][0].toObject();
+        EXPECT_EQ(drive["verdict"].toString(), "not updatable from here") << text;
+        EXPECT_EQ(drive["reason"].toString(), "no permission to open /dev/sg9 for reading and writing");
+    }
 }
 
 TEST(CliListJson, ReasonForADriveThatIsNotThere)

@@ -219,10 +219,6 @@ void NameDrivesLeftOut(const platform::DriveRootList& leftOut, std::FILE* err)
         std::fprintf(err, "norvik-cli: %s: not listed: one update takes at most %d drives\n", leftOut.roots[i], kMaxDrives);
 }
 
-}  // namespace
-
-namespace {
-
 QJsonValue CommandNodeOf(const DriveRecord& record, const ListChoice& choice)
 {
     char node[kCommandNodeSize];
@@ -231,10 +227,19 @@ QJsonValue CommandNodeOf(const DriveRecord& record, const ListChoice& choice)
     return QString::fromLatin1(node);
 }
 
+// An updatable drive whose node cannot carry the update from here: the reason, else empty.
+std::string_view NodeRefusal(const DriveRecord& record, const ListChoice& choice, char (&reason)[kNodeRefusalSize])
+{
+    if (record.updatable == 0 || choice.nodeRefusal == nullptr || record.rootPath[0] == '\0') return {};
+    return choice.nodeRefusal(record.rootPath, reason) ? std::string_view(reason) : std::string_view();
+}
+
 // One drive of list --json. Banks are counted from 1 here, as norvik-pack counts them.
 QJsonObject DriveJson(int index, const DriveRecord& record, const UpdateSequence& sequence, const ListChoice& choice)
 {
-    const bool updatable = record.updatable != 0;
+    char nodeReason[kNodeRefusalSize];
+    const std::string_view nodeRefusal = NodeRefusal(record, choice, nodeReason);
+    const bool updatable = record.updatable != 0 && nodeRefusal.empty();
     QJsonObject drive;
     drive["index"] = index;
     drive["root"] = JsonTextOrNull(FieldText(record.rootPath));
@@ -246,26 +251,35 @@ QJsonObject DriveJson(int index, const DriveRecord& record, const UpdateSequence
     drive["vendor"] = JsonText(FieldText(record.vendor));
     drive["product"] = JsonText(FieldText(record.product));
     drive["revision"] = JsonText(FieldText(record.revision));
-    drive["verdict"] = updatable ? "updatable" : "not allowed";
+    drive["verdict"] = updatable ? "updatable" : nodeRefusal.empty() ? "not allowed" : "not updatable from here";
     drive["bank"] = updatable ? QJsonValue(record.bankNumber + 1) : QJsonValue();
     drive["new_revision"] =
         updatable ? JsonText(sequence.Package().NewRevisionForDisplay(record.bankNumber)) : QJsonValue();
     drive["already_current"] = updatable && record.alreadyCurrent != 0;
     const std::string_view reason =
-        RefusalReason(record, sequence.Package(), sequence.ProfilesArePlaceholders());
+        nodeRefusal.empty() ? RefusalReason(record, sequence.Package(), sequence.ProfilesArePlaceholders()) : nodeRefusal;
     drive["reason"] = reason.empty() ? QJsonValue() : QJsonValue(QString::fromLatin1(reason.data(), static_cast<qsizetype>(reason.size())));
     return drive;
 }
 
-void PrintDriveLine(const DriveRecord& record, const PackageReader& package, std::FILE* out)
+// A drive the package may update but whose node cannot carry the update from here is said so
+// in place of "updatable".
+void PrintDriveLine(const DriveRecord& record, const PackageReader& package, const ListChoice& choice, std::FILE* out)
 {
     char entry[kDriveEntrySize];
     char verdict[64];
+    char nodeReason[kNodeRefusalSize];
     const std::string_view entryText = FormatDriveEntry(record, entry);
+    const std::string_view nodeRefusal = NodeRefusal(record, choice, nodeReason);
     // The entry and the verdict carry the drive's and the package's texts.
     WriteAsText(out, entryText, LineFeeds::Escaped);
     std::fputs("  ", out);
-    WriteAsText(out, FormatVerdict(record, package, verdict), LineFeeds::Escaped);
+    if (nodeRefusal.empty()) {
+        WriteAsText(out, FormatVerdict(record, package, verdict), LineFeeds::Escaped);
+    } else {
+        std::fputs("not updatable from here: ", out);
+        WriteAsText(out, nodeRefusal, LineFeeds::Escaped);
+    }
     std::fputc('\n', out);
 }
 
@@ -293,7 +307,7 @@ int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView&
         if (choice.json)
             drives.append(DriveJson(static_cast<int>(index), *record, sequence, choice));
         else
-            PrintDriveLine(*record, sequence.Package(), out);
+            PrintDriveLine(*record, sequence.Package(), choice, out);
     }
     platform::DriveRootList leftOut{};
     UpdateSequence::ListDrivesLeftOut(system, leftOut);

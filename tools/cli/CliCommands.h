@@ -36,9 +36,15 @@ std::string_view FormatVerdict(const DriveRecord& record, const PackageReader& p
 // Why list judges a drive "not allowed", in words; empty for an updatable drive.
 std::string_view RefusalReason(const DriveRecord& record, const PackageReader& package, bool placeholderProfiles);
 
+// Why a drive's node cannot carry an update's commands from this process (no SCSI generic node,
+// no right to open it for reading and writing): true with the reason, false when it can.
+constexpr int kNodeRefusalSize = 160;
+using NodeRefusalLookup = bool (*)(const char* root, char (&reason)[kNodeRefusalSize]);
+
 struct ListChoice {
     bool json = false;                       // one JSON document on out instead of lines
     CommandNodeLookup commandNode = nullptr; // null: no drive's command node is known
+    NodeRefusalLookup nodeRefusal = nullptr; // null: every node can carry an update
 };
 
 // Checks the package, finds and judges the drives, prints one line per drive on out (or the

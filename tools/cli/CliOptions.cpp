@@ -18,8 +18,10 @@ commands:
   list          find the drives and judge them; one line per drive: the
                 drive-list entry as the window shows it, two spaces, then
                 "updatable bank=B current=C new=REV" (B the 0-based firmware
-                bank, C 1 when the drive already carries that bank's revision)
-                or "not allowed"
+                bank, C 1 when the drive already carries that bank's revision),
+                "not allowed", or, on the machine's drives, "not updatable
+                from here: REASON" when this process could not send the
+                update's commands through the drive's node
   update        the start-up and update sequence with the window's texts: the
                 refusals, the notice, the already-current question, the disc
                 and tray check, the progress and the outcome. The package's
@@ -64,9 +66,10 @@ options:
                 text or null}; per drive: index, root, command_node (the
                 SCSI generic node; null on virtual drives or without one),
                 host, path, target, lun, vendor, product, revision, verdict
-                ("updatable" or "not allowed"), bank (counted from 1) and
-                new_revision (null when not allowed), already_current, reason
-                (why not allowed, in words; else null).
+                ("updatable", "not allowed" or "not updatable from here"),
+                bank (counted from 1) and new_revision (null when not
+                updatable), already_current, reason (why not, in words; else
+                null).
                 update: the texts for people go to standard error, and
                 standard output is one JSON object at the end: exit_status,
                 outcome (a name such as "updated", "restarted",

@@ -52,6 +52,20 @@ bool FindMachineCommandNode(const char* root, char (&node)[cli::kCommandNodeSize
     return true;
 }
 
+// The machine's drives: an update needs the drive's SCSI generic node, opened for reading and
+// writing (which the exclusive open of the update asks for).
+bool RefuseMachineNode(const char* root, char (&reason)[cli::kNodeRefusalSize])
+{
+    char node[platform::linux_sys::kNodePathSize];
+    if (!platform::linux_sys::FindGenericNode(platform::linux_sys::kSysfsRoot, root, node)) {
+        std::snprintf(reason, sizeof reason, "no SCSI generic node (sudo modprobe sg makes one)");
+        return true;
+    }
+    if (access(node, R_OK | W_OK) == 0) return false;
+    std::snprintf(reason, sizeof reason, "no permission to open %s for reading and writing", node);
+    return true;
+}
+
 bool RootTaken(sim::VirtualSystem& system, const char* root)
 {
     for (int i = 0; i < system.driveCount(); ++i)
@@ -164,6 +178,7 @@ int Run(const cli::CliOptions& options, platform::System& system)
         cli::ListChoice choice;
         choice.json = options.json;
         choice.commandNode = options.Virtual() ? nullptr : FindMachineCommandNode;
+        choice.nodeRefusal = options.Virtual() ? nullptr : RefuseMachineNode;
         return cli::RunList(system, payload::OwnPackageBlock(), view, stdout, stderr, choice);
     }
     cli::UpdateChoice choice;
