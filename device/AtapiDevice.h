@@ -27,6 +27,10 @@ constexpr int16_t kNoDriveSelected = 127;
 constexpr int16_t kSelectionFailed = -1;
 
 // Outcome of the last command that was sent.
+// Values of LastCommand::lastStatus besides 0 (any other failure, or a time-out).
+constexpr uint8_t kLastCommandGood = 1;
+constexpr uint8_t kLastCommandSense = 2;
+
 struct LastCommand {
     uint8_t lastStatus;   // 1 good, 2 the drive reported sense data, 0 any other failure or a time-out
     uint8_t senseKey;

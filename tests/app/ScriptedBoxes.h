@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/MessageBoxes.h"
+#include "ScriptedView.h"
 
 namespace windowtest {
 
@@ -41,7 +42,7 @@ public:
             box.statusColourThen = status->palette().color(QPalette::WindowText);
         }
         shown.push_back(box);
-        if (script.empty()) return Unscripted(buttons);
+        if (script.empty()) return sequencetest::Unscripted(buttons);
         Scripted next = std::move(script.front());
         script.pop_front();
         if (next.whileOpen) next.whileOpen();
@@ -62,17 +63,6 @@ private:
         MessageAnswer answer;
         std::function<void()> whileOpen;
     };
-    // An OK box is acknowledged; a question is declined, and a box that offers to give a drive
-    // up gives it up, so that a check the script does not cover ends instead of coming back.
-    static MessageAnswer Unscripted(MessageButtons buttons)
-    {
-        switch (buttons) {
-        case MessageButtons::Ok: return MessageAnswer::Ok;
-        case MessageButtons::YesNo: return MessageAnswer::No;
-        case MessageButtons::OkGiveUp: return MessageAnswer::No;
-        }
-        return MessageAnswer::No;
-    }
     static QString ToQString(std::string_view text)
     {
         return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));

@@ -14,6 +14,19 @@
 
 namespace sequencetest {
 
+// The answer to a box the script does not cover: an OK box is acknowledged; a question is
+// declined, and a box that offers to give a drive up gives it up, so that a check the script
+// does not cover ends instead of coming back.
+inline MessageAnswer Unscripted(MessageButtons buttons)
+{
+    switch (buttons) {
+    case MessageButtons::Ok: return MessageAnswer::Ok;
+    case MessageButtons::YesNo: return MessageAnswer::No;
+    case MessageButtons::OkGiveUp: return MessageAnswer::No;
+    }
+    return MessageAnswer::No;
+}
+
 struct ShownMessage {
     MessageKind kind;
     std::string title;
@@ -168,17 +181,6 @@ private:
         MessageAnswer answer;
         std::function<void()> whileOpen;
     };
-    // An OK box is acknowledged; a question is declined, and a box that offers to give a drive
-    // up gives it up, so that a check the script does not cover ends instead of coming back.
-    static MessageAnswer Unscripted(MessageButtons buttons)
-    {
-        switch (buttons) {
-        case MessageButtons::Ok: return MessageAnswer::Ok;
-        case MessageButtons::YesNo: return MessageAnswer::No;
-        case MessageButtons::OkGiveUp: return MessageAnswer::No;
-        }
-        return MessageAnswer::No;
-    }
     void Record(const char* what, const std::string& text) { calls.push_back(what + text); }
 
     std::deque<ScriptedAnswer> script;
