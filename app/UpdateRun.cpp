@@ -17,8 +17,8 @@ namespace {
 constexpr uint8_t kSenseNotReady = 0x2;
 constexpr uint8_t kAscMediumNotPresent = 0x3A;
 constexpr int32_t kTrayWaitSeconds = 120;
-// The disc and tray check's boxes come back pass after pass while a drive stays as it is; from
-// this many on they also offer to give the drive up.
+// The disc and tray check's boxes come back pass after pass while a drive stays as it is; after
+// this many plain ones they also offer to give the drive up.
 constexpr int kPlainBoxesPerDrive = 2;
 constexpr int kDotsPerCycle = 10;
 
