@@ -20,9 +20,21 @@ bool IsGenericNode(const char* node)
     return std::strncmp(slash == nullptr ? node : slash + 1, "sg", 2) == 0;
 }
 
+// A node left to root's own group (no udev rule gave it to the drives' group) is no group to join.
+bool IsRootGroup(const char* group)
+{
+    return std::strcmp(group, "root") == 0 || std::strcmp(group, "0") == 0;
+}
+
 void FormatOpenAdvice(const char* node, const char* group, char (&advice)[kAdviceSize])
 {
-    if (group[0] != '\0')
+    if (IsRootGroup(group))
+        std::snprintf(advice, sizeof advice,
+                      "No permission to open %s for drive commands.\n"
+                      "Run Norvik as root, or give %s to the group of the machine's drives (udev gives "
+                      "optical drives the group \"cdrom\"), add your user to it and log in again.",
+                      node, node);
+    else if (group[0] != '\0')
         std::snprintf(advice, sizeof advice,
                       "No permission to open %s for drive commands.\n"
                       "Run Norvik as root, or add your user to the group \"%s\" of %s "

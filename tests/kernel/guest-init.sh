@@ -129,6 +129,28 @@ scenario_exclusive() {
   report_drives
 }
 
+# The drive reached as a seat's user reaches it, not as root: its generic node given to group
+# cdrom for reading and writing, as udev gives optical drives' nodes. A user outside the group
+# finds no drive it may reach and is told which node; a member lists and updates the drive.
+scenario_group() {
+  mkdir -p /etc
+  printf 'root:x:0:0::/:/bin/sh\nnorvik:x:1000:1000::/tmp:/bin/sh\n' > /etc/passwd
+  printf 'root:x:0:\ncdrom:x:24:\nnorvik:x:1000:\n' > /etc/group
+  report_drives
+  generic=$(generic_of_target 0)
+  chown root:root /dev/sr* "/dev/$generic"
+  chmod 600 /dev/sr* "/dev/$generic"
+  step list-outsider su -p -s /bin/sh norvik -c "/norvik/norvik-cli-talvore list"
+  chgrp cdrom "/dev/$generic"
+  chmod 660 "/dev/$generic"
+  printf 'root:x:0:\ncdrom:x:24:norvik\nnorvik:x:1000:\n' > /etc/group
+  step list su -p -s /bin/sh norvik -c "/norvik/norvik-cli-talvore list"
+  mark ee
+  step update su -p -s /bin/sh norvik -c "/norvik/norvik-cli-talvore --yes update"
+  mark ef
+  report_drives
+}
+
 for module in $(cat /norvik/modules/order); do
   insmod "/norvik/modules/$module" || echo "@@NORVIK insmod-failed $module"
 done
@@ -144,6 +166,7 @@ case $scenario in
   stage1) scenario_stage1 ;;
   update) scenario_virtual timed ;;
   exclusive) scenario_exclusive ;;
+  group) scenario_group ;;
   *) scenario_virtual plain ;;
 esac
 echo "@@NORVIK output-begin dmesg"

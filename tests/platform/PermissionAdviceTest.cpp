@@ -39,6 +39,16 @@ TEST(PermissionAdviceText, RefusedOpenNamesTheNodeAndItsGroup)
               "(sudo usermod -aG cdrom $USER) and log in again.");
 }
 
+// Joining root's group would be the wrong advice: the node wants the drives' group instead.
+TEST(PermissionAdviceText, NodeOfRootsGroupIsNotAGroupToJoin)
+{
+    for (const char* group : {"root", "0"}) {
+        const std::string advice = Advice(RefusedStep::Open, "/dev/sg0", group);
+        EXPECT_EQ(advice.find("usermod"), std::string::npos) << advice;
+        EXPECT_NE(advice.find("give /dev/sg0 to the group of the machine's drives"), std::string::npos) << advice;
+    }
+}
+
 TEST(PermissionAdviceText, RefusedOpenWithoutKnownGroupStillSaysWhatToDo)
 {
     const std::string advice = Advice(RefusedStep::Open, "/dev/sr0", "");
