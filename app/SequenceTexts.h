@@ -55,7 +55,7 @@ inline constexpr char kDrivesLeftOutFormat[] =
 // A drive of the update that could not be opened exclusively: the system's reason goes into %s.
 inline constexpr char kDriveNotOpenedFormat[] = "%s.\nThis drive is not updated.";
 // The reason given to the system for holding off shutdown and sleep, followed by the drives.
-inline constexpr char kInhibitorWhy[] = "Writing new firmware into";
+inline constexpr std::string_view kInhibitorWhy = "Writing new firmware into";
 
 inline constexpr std::string_view kCheckDisc = "Check Disc & Tray Status...";
 inline constexpr std::string_view kTrayOut = "Tray Out ...";

@@ -4,19 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/FixedText.h"
 #include "app/UpdateSequence.h"
 
 namespace {
-
-// Bytes from drives and packages as journal text: anything but printable ASCII becomes '?'.
-void AppendPrintable(char* text, std::size_t size, std::size_t& length, std::string_view piece)
-{
-    for (const char c : piece) {
-        if (length + 1 >= size) break;
-        text[length++] = c >= 0x20 && c < 0x7F ? c : '?';
-    }
-    text[length] = '\0';
-}
 
 const char* VerdictWords(DriveVerdict verdict)
 {
@@ -31,56 +22,52 @@ const char* VerdictWords(DriveVerdict verdict)
     return "updated";
 }
 
-// The last command of a failed drive: its block in hex and how it ended.
-void AppendLastCommand(char* text, std::size_t size, std::size_t& length, const LastCommand& last)
+template <typename Text>
+void AppendLastCommand(Text& line, const LastCommand& last)
 {
-    if (length >= size) return;
-    length += std::snprintf(text + length, size - length, "; last command ");
-    for (const uint8_t byte : last.lastCdb) {
-        if (length >= size) return;
-        length += std::snprintf(text + length, size - length, "%02X", byte);
-    }
-    if (length >= size) return;
+    char hex[2 * platform::kCdbSize + 1];
+    for (int i = 0; i < platform::kCdbSize; ++i) std::snprintf(hex + 2 * i, 3, "%02X", last.lastCdb[i]);
+    line << "; last command " << hex;
+    char ending[32] = "";
     if (last.lastStatus == kLastCommandSense)
-        length += std::snprintf(text + length, size - length, " sense %X/%02X/%02X", last.senseKey, last.asc, last.ascq);
+        std::snprintf(ending, sizeof ending, " sense %X/%02X/%02X", last.senseKey, last.asc, last.ascq);
     else if (last.lastStatus != kLastCommandGood)
-        length += std::snprintf(text + length, size - length, last.lastTimedOut ? " timed out" : " not carried out");
+        std::snprintf(ending, sizeof ending, "%s", last.lastTimedOut ? " timed out" : " not carried out");
+    line << ending;
+}
+
+template <std::size_t N>
+std::string_view FieldText(const char (&field)[N])
+{
+    return std::string_view(field, strnlen(field, N));
 }
 
 }  // namespace
 
 // One line per drive of the update in the system's journal: what was asked, of which drive, and
-// how it ended; for a failure, the last command the drive was sent.
+// how it ended; for a failure, the last command the drive was sent. Drive and package texts are
+// masked to printable ASCII.
 void UpdateSequence::RecordUpdateInJournal()
 {
     for (int slot = 0; slot < updateCount; ++slot) {
         const DriveOutcome& outcome = OutcomeOfSlot(slot);
-        const DriveRecord* record = mainDevice != nullptr ? mainDevice->GetDrive(static_cast<uint32_t>(outcome.driveIndex)) : nullptr;
-        char line[512];
-        std::size_t length = static_cast<std::size_t>(std::snprintf(line, sizeof line, "Norvik %s: ", NORVIK_VERSION));
+        const DriveRecord* record =
+            mainDevice != nullptr ? mainDevice->GetDrive(static_cast<uint32_t>(outcome.driveIndex)) : nullptr;
+        FixedText<512> line;
+        line << "Norvik " << NORVIK_VERSION << ": ";
         if (record != nullptr) {
-            AppendPrintable(line, sizeof line, length, std::string_view(record->rootPath, strnlen(record->rootPath, sizeof record->rootPath)));
-            AppendPrintable(line, sizeof line, length, " ");
-            std::string_view name(record->displayName, strnlen(record->displayName, sizeof record->displayName));
-            AppendPrintable(line, sizeof line, length, name.substr(0, name.find_last_not_of(' ') + 1));
+            const std::string_view name = FieldText(record->displayName);
+            line << FieldText(record->rootPath) << " " << name.substr(0, name.find_last_not_of(' ') + 1);
         }
-        char bank[8];
-        std::snprintf(bank, sizeof bank, "%d", outcome.bank + 1);
-        AppendPrintable(line, sizeof line, length, ": bank ");
-        AppendPrintable(line, sizeof line, length, bank);
-        AppendPrintable(line, sizeof line, length, ", revision ");
-        AppendPrintable(line, sizeof line, length, outcome.previousRevision);
-        AppendPrintable(line, sizeof line, length, " to ");
-        AppendPrintable(line, sizeof line, length, package.NewRevisionForComparison(outcome.bank));
-        AppendPrintable(line, sizeof line, length, ", reports ");
-        AppendPrintable(line, sizeof line, length, outcome.reportedRevision[0] != '\0' ? outcome.reportedRevision : "nothing");
-        AppendPrintable(line, sizeof line, length, ": ");
-        AppendPrintable(line, sizeof line, length, VerdictWords(outcome.verdict));
+        const char bank[2] = {static_cast<char>('1' + outcome.bank), '\0'};
+        line << ": bank " << bank << ", revision " << FieldText(outcome.previousRevision) << " to "
+             << package.NewRevisionForComparison(outcome.bank) << ", reports "
+             << (outcome.reportedRevision[0] != '\0' ? FieldText(outcome.reportedRevision) : "nothing") << ": "
+             << VerdictWords(outcome.verdict);
         const bool failed = outcome.verdict != DriveVerdict::Updated;
         // A drive not started may have had no device object, so no command to tell of.
-        if (failed && outcome.verdict != DriveVerdict::NotStarted)
-            AppendLastCommand(line, sizeof line, length, outcome.lastCommand);
-        system.RecordInJournal(failed, line);
+        if (failed && outcome.verdict != DriveVerdict::NotStarted) AppendLastCommand(line, outcome.lastCommand);
+        line.MaskUnprintable();
+        system.RecordInJournal(failed, line.Terminated());
     }
 }
-

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/Eligibility.h"
+#include "app/FixedText.h"
 #include "app/Parser.h"
 #include "app/SequenceTexts.h"
 #include "app/UpdateSequence.h"
@@ -267,21 +268,21 @@ void UpdateSequence::BeginFlash()
     if (flashUnderway) return;
     flashUnderway = true;
     shutdownInhibited = true;
-    system.InhibitShutdown(InhibitorReason().data());
+    system.InhibitShutdown(InhibitorReason().Terminated());
     view.FlashUnderway(true);
 }
 
 // The drives of the update by their roots, for whoever asks the system why it may not sleep.
-std::string_view UpdateSequence::InhibitorReason()
+UpdateSequence::InhibitorText UpdateSequence::InhibitorReason() const
 {
-    std::size_t length = std::snprintf(inhibitorWhy, sizeof inhibitorWhy, "%s", texts::kInhibitorWhy);
+    InhibitorText why;
+    why << texts::kInhibitorWhy;
     for (int slot = 0; slot < updateCount; ++slot) {
         const DriveRecord* record = mainDevice->GetDrive(static_cast<uint32_t>(OutcomeOfSlot(slot).driveIndex));
-        if (record == nullptr || length >= sizeof inhibitorWhy) continue;
-        length += std::snprintf(inhibitorWhy + length, sizeof inhibitorWhy - length, "%s%.*s", slot == 0 ? " " : ", ",
-                                static_cast<int>(strnlen(record->rootPath, sizeof record->rootPath)), record->rootPath);
+        if (record == nullptr) continue;
+        why << (slot == 0 ? " " : ", ") << std::string_view(record->rootPath, strnlen(record->rootPath, sizeof record->rootPath));
     }
-    return std::string_view(inhibitorWhy, std::min(length, sizeof inhibitorWhy - 1));
+    return why;
 }
 
 void UpdateSequence::ReleaseShutdown()

@@ -12,30 +12,12 @@
 #include <new>
 
 #include "app/Eligibility.h"
+#include "app/FixedText.h"
 #include "app/Parser.h"
 #include "app/SequenceTexts.h"
 #include "payload/ProfileStore.h"
 
 namespace {
-
-// A text put together from pieces in a fixed buffer; pieces that do not fit are cut.
-template <std::size_t N>
-class FixedText {
-public:
-    FixedText& operator<<(std::string_view piece)
-    {
-        const std::size_t count = std::min(piece.size(), N - 1 - length);
-        std::memcpy(text + length, piece.data(), count);
-        length += count;
-        text[length] = '\0';
-        return *this;
-    }
-    std::string_view View() const { return std::string_view(text, length); }
-
-private:
-    char text[N] = {};
-    std::size_t length = 0;
-};
 
 // The longest message: its fixed parts, the product text and sixteen drive entries.
 constexpr std::size_t kMessageSize = 2048;

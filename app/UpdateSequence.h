@@ -22,6 +22,7 @@
 #include <string_view>
 
 #include "app/DriveEntry.h"
+#include "app/FixedText.h"
 #include "app/PackageReader.h"
 #include "app/Parser.h"
 #include "app/UpdateView.h"
@@ -160,7 +161,8 @@ private:
     void MarkFailed(int slot, DriveVerdict verdict);
     void ReportAccessRefused(const AtapiDevice* device);
     void BeginFlash();
-    std::string_view InhibitorReason();
+    using InhibitorText = FixedText<kMaxDrives * platform::kRootPathSize + 64>;
+    InhibitorText InhibitorReason() const;
     void ReleaseShutdown();
     void EndFlash();
     bool CheckDiscAndTray(AtapiDevice& drive);
@@ -198,7 +200,6 @@ private:
     const bool placeholderProfiles;
     bool flashUnderway = false;
     bool shutdownInhibited = false;
-    char inhibitorWhy[kMaxDrives * platform::kRootPathSize + 64] = {};
 
     char detectedDrives[kMaxDrives * kDriveEntrySize + 1] = {};
     std::size_t detectedLength = 0;

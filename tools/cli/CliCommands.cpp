@@ -94,14 +94,14 @@ void DeleteEndedWorkers()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-// Manual mode: the drive the user named takes the place of the one selected at start-up, as a
-// choice in the window's list does. False (with the reason on err) when there is no such line.
 void ReportMissingDrive(const TerminalView& view, int drive, std::FILE* err)
 {
     std::fprintf(err, "norvik-cli: --drive %d: no such drive (%d found; see norvik-cli list)\n", drive,
                  view.DriveEntryCount());
 }
 
+// Manual mode: the drive the user named takes the place of the one selected at start-up, as a
+// choice in the window's list does. False (with the reason on err) when there is no such line.
 bool ChooseDrive(UpdateSequence& sequence, TerminalView& view, int drive, std::FILE* err)
 {
     if (drive == kNoDriveChosen) return true;
@@ -258,7 +258,7 @@ QJsonObject DriveJson(int index, const DriveRecord& record, const UpdateSequence
     drive["already_current"] = updatable && record.alreadyCurrent != 0;
     const std::string_view reason =
         nodeRefusal.empty() ? RefusalReason(record, sequence.Package(), sequence.ProfilesArePlaceholders()) : nodeRefusal;
-    drive["reason"] = reason.empty() ? QJsonValue() : QJsonValue(QString::fromLatin1(reason.data(), static_cast<qsizetype>(reason.size())));
+    drive["reason"] = JsonTextOrNull(reason);
     return drive;
 }
 
@@ -365,16 +365,6 @@ std::string_view VerdictName(DriveVerdict verdict)
     return "not_started";
 }
 
-QJsonValue JsonName(std::string_view name) { return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())); }
-
-// The revision a drive reported after the update, as far as the sequence knows it: an updated
-// drive reports its bank's new one; only a wrong one is kept as read.
-QJsonValue ReportedRevision(const DriveOutcome& outcome, std::string_view expected)
-{
-    if (outcome.verdict == DriveVerdict::Updated) return JsonText(expected);
-    if (outcome.verdict == DriveVerdict::WrongRevision) return JsonText(FieldText(outcome.reportedRevision));
-    return QJsonValue();
-}
 
 QJsonObject SlotJson(const UpdateSequence& sequence, const DriveOutcome& outcome)
 {
@@ -386,8 +376,9 @@ QJsonObject SlotJson(const UpdateSequence& sequence, const DriveOutcome& outcome
     drive["index"] = outcome.driveIndex;
     drive["root"] = record != nullptr ? JsonTextOrNull(FieldText(record->rootPath)) : QJsonValue();
     drive["bank"] = outcome.bank + 1;
-    drive["verdict"] = JsonName(VerdictName(outcome.verdict));
-    drive["reported_revision"] = ReportedRevision(outcome, expected);
+    drive["verdict"] = JsonText(VerdictName(outcome.verdict));
+    // Kept as read once the drive was read after the update; null before that.
+    drive["reported_revision"] = JsonTextOrNull(FieldText(outcome.reportedRevision));
     drive["expected_revision"] = JsonText(expected);
     return drive;
 }
@@ -402,7 +393,7 @@ int ReportJson(const UpdateSequence& sequence, const UpdateChoice& choice, int s
     for (int slot = 0; slot < sequence.UpdateCount(); ++slot) drives.append(SlotJson(sequence, sequence.OutcomeOfSlot(slot)));
     QJsonObject document;
     document["exit_status"] = status;
-    document["outcome"] = JsonName(outcomeName.empty() ? OutcomeName(sequence.Outcome()) : outcomeName);
+    document["outcome"] = JsonText(outcomeName.empty() ? OutcomeName(sequence.Outcome()) : outcomeName);
     document["drives"] = drives;
     WriteJson(choice.json, document);
     return status;

@@ -142,8 +142,6 @@ bool CloseStandardOutput()
     return false;
 }
 
-// With --json, standard output carries the JSON document alone; what the view shows for people
-// (messages, questions, progress) goes to standard error.
 // Null, with the reason on standard error, when --trace FILE cannot be written; null without it.
 std::FILE* OpenTrace(const cli::CliOptions& options)
 {
@@ -164,6 +162,8 @@ void CloseTrace(const cli::CliOptions& options, std::FILE* trace)
         std::fprintf(stderr, "norvik-cli: --trace %s: writing failed\n", options.traceFile.c_str());
 }
 
+// With --json, standard output carries the JSON document alone; what the view shows for people
+// (messages, questions, progress) goes to standard error.
 int Run(const cli::CliOptions& options, platform::System& system)
 {
     std::FILE* shown = options.json ? stderr : stdout;
