@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "sim/DriveSetup.h"
-#include "sim/IscsiTarget.h"
+#include "iscsi/IscsiTarget.h"
 #include "sim/VirtualDrive.h"
 
 namespace {
@@ -35,7 +35,7 @@ constexpr const char* kUsage =
     "                               handed to the drive, in seconds since the target started)\n"
     "Events (logins, aborted tasks, resets) go to standard error.\n";
 
-sim::iscsi::IscsiTarget* runningTarget = nullptr;
+iscsi::IscsiTarget* runningTarget = nullptr;
 
 void StopOnSignal(int) {
     if (runningTarget != nullptr) runningTarget->Stop();
@@ -43,7 +43,7 @@ void StopOnSignal(int) {
 
 struct Options {
     uint16_t port = 3260;
-    sim::iscsi::TargetSettings settings;
+    iscsi::TargetSettings settings;
     std::string readyFile;
     std::string traceFile;
     std::vector<std::string> drives;
@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
     }
 
     std::vector<std::unique_ptr<sim::VirtualDrive>> drives;
-    sim::iscsi::IscsiTarget target(options.settings);
+    iscsi::IscsiTarget target(options.settings);
     for (const std::string& drive : options.drives) {
         sim::DriveSetup setup;
         if (!sim::ParseDriveSetup(drive, setup, error)) {
@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
 
     const double start = Seconds();
     std::vector<std::vector<std::pair<double, double>>> times(drives.size());
-    target.SetCommandObserver([&times, start](uint16_t lun, const sim::iscsi::UnitCommand& command, double now) {
+    target.SetCommandObserver([&times, start](uint16_t lun, const iscsi::UnitCommand& command, double now) {
         times[lun].emplace_back(command.arrivedAt - start, now - start);
     });
     target.SetEventSink([start](std::string_view text) {
@@ -201,7 +201,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "norvik-iscsi-target: cannot write %s\n", options.traceFile.c_str());
         out = stdout;
     }
-    const sim::iscsi::TargetTotals& totals = target.totals();
+    const iscsi::TargetTotals& totals = target.totals();
     std::fprintf(stderr,
                  "norvik-iscsi-target: %u connection(s), %u login(s), %u command(s), %u aborted, "
                  "%u reset(s), %u protocol error(s), %u attach answer(s)\n",

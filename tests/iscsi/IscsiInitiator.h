@@ -15,12 +15,12 @@
 #include <utility>
 #include <vector>
 
-#include "sim/IscsiConnection.h"
-#include "sim/IscsiPdu.h"
+#include "iscsi/IscsiConnection.h"
+#include "iscsi/IscsiPdu.h"
 
 namespace iscsitest {
 
-using namespace sim::iscsi;
+using namespace iscsi;
 
 struct Pdu {
     Bhs header;

@@ -1,12 +1,12 @@
 // One iSCSI connection of the target: login, commands and their data, task management, logout.
 
-#include "sim/IscsiConnection.h"
+#include "iscsi/IscsiConnection.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-namespace sim::iscsi {
+namespace iscsi {
 
 namespace {
 
@@ -18,7 +18,7 @@ uint8_t NextStage(const Bhs& request) { return request.flags() & 0x03; }
 
 // A request that failed as such has no status from the drive: the target reports the task as
 // aborted, which initiators take as a command that was not carried out.
-uint8_t StatusOf(const CommandReply& reply) {
+uint8_t StatusOf(const sim::CommandReply& reply) {
     if (!reply.delivered) return kStatusTaskAborted;
     return reply.hasSense ? kStatusCheckCondition : kStatusGood;
 }
@@ -480,7 +480,7 @@ void Connection::SendDue(double now) {
 // The data of a read in bursts and segments; the status rides in the last Data-In when the
 // command ended well, else a SCSI Response follows with the sense data.
 void Connection::SendDataIn(Task& task) {
-    const CommandReply& reply = task.reply;
+    const sim::CommandReply& reply = task.reply;
     const uint32_t total = reply.delivered ? std::min(reply.transferred, task.length) : 0;
     const bool statusWithData = reply.delivered && !reply.hasSense && total > 0;
     uint32_t offset = 0;
@@ -517,10 +517,10 @@ void Connection::SendResponse(const Task& task, uint32_t dataInCount) {
 
 // The drive's fixed-format sense data, or the same key and codes in descriptor format; the
 // number of bytes written.
-uint32_t Connection::WriteSense(const CommandReply& reply, uint8_t* out) const {
+uint32_t Connection::WriteSense(const sim::CommandReply& reply, uint8_t* out) const {
     if (!settings.descriptorSense) {
-        std::memcpy(out, reply.sense, kSenseDataSize);
-        return kSenseDataSize;
+        std::memcpy(out, reply.sense, sim::kSenseDataSize);
+        return sim::kSenseDataSize;
     }
     constexpr uint32_t kDescriptorSenseSize = 8;
     std::memset(out, 0, kDescriptorSenseSize);
@@ -533,14 +533,14 @@ uint32_t Connection::WriteSense(const CommandReply& reply, uint8_t* out) const {
 
 // A SCSI Response: the status, the sense data after their length when the status is a check
 // condition, and how much of the expected data did not move.
-void Connection::SendStatus(uint32_t taskTag, uint32_t length, uint8_t status, const CommandReply& reply,
+void Connection::SendStatus(uint32_t taskTag, uint32_t length, uint8_t status, const sim::CommandReply& reply,
                             uint32_t dataInCount) {
     Bhs response;
     response.Start(Opcode::ScsiResponse, kFinalBit);
     response.bytes[field::kStatus] = status;
     response.Set32(field::kTaskTag, taskTag);
     response.Set32(field::kDataSn, dataInCount);   // ExpDataSN
-    uint8_t segment[kSenseLengthPrefix + kSenseDataSize] = {};
+    uint8_t segment[kSenseLengthPrefix + sim::kSenseDataSize] = {};
     uint32_t segmentLength = 0;
     if (status == kStatusCheckCondition) {
         const uint32_t senseLength = WriteSense(reply, segment + kSenseLengthPrefix);
@@ -554,11 +554,11 @@ void Connection::SendStatus(uint32_t taskTag, uint32_t length, uint8_t status, c
 
 // A status for a command the target refuses before it becomes a task.
 void Connection::SendImmediateStatus(const Bhs& request, uint8_t status, uint8_t key, uint8_t asc, uint8_t ascq) {
-    CommandReply reply{};
+    sim::CommandReply reply{};
     reply.delivered = true;
     if (status == kStatusCheckCondition) {
         reply.hasSense = true;
-        FillSense(reply.sense, key, asc, ascq);
+        sim::FillSense(reply.sense, key, asc, ascq);
     }
     SendStatus(request.Get32(field::kTaskTag), request.Get32(field::kExpectedLength), status, reply, 0);
 }
@@ -662,4 +662,4 @@ double Connection::NextWakeTime() const {
     return wake;
 }
 
-}  // namespace sim::iscsi
+}  // namespace iscsi

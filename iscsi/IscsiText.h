@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "sim/IscsiPdu.h"
+#include "iscsi/IscsiPdu.h"
 
-namespace sim::iscsi {
+namespace iscsi {
 
 constexpr uint32_t kMaxTextSize = 8192;    // key=value text of one login or text PDU
 constexpr int kMaxNameSize = 224;          // iSCSI names are at most 223 bytes
@@ -91,4 +91,4 @@ void AnswerKey(std::string_view key, std::string_view value, const TargetSetting
 // anything else or a value beyond 32 bits.
 bool ParseNumber(std::string_view text, uint32_t& number);
 
-}  // namespace sim::iscsi
+}  // namespace iscsi

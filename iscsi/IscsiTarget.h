@@ -15,12 +15,12 @@
 #include <utility>
 #include <vector>
 
-#include "sim/IscsiConnection.h"
-#include "sim/IscsiLogicalUnits.h"
-#include "sim/IscsiText.h"
+#include "iscsi/IscsiConnection.h"
+#include "iscsi/IscsiLogicalUnits.h"
+#include "iscsi/IscsiText.h"
 #include "sim/VirtualDrive.h"
 
-namespace sim::iscsi {
+namespace iscsi {
 
 constexpr int kMaxConnections = 8;
 
@@ -42,7 +42,7 @@ public:
     IscsiTarget& operator=(const IscsiTarget&) = delete;
 
     // The next LUN (0, 1, ...); false when the target has as many as it takes.
-    bool AddLun(VirtualDrive& drive) { return units.Add(drive); }
+    bool AddLun(sim::VirtualDrive& drive) { return units.Add(drive); }
 
     // Listens on 127.0.0.1 at port (0: a free port the system picks). False with the reason.
     bool Listen(uint16_t port, std::string& error);
@@ -96,4 +96,4 @@ private:
     TargetTotals total;
 };
 
-}  // namespace sim::iscsi
+}  // namespace iscsi

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace sim::iscsi {
+namespace iscsi {
 
 constexpr uint32_t kBhsSize = 48;
 constexpr uint32_t kCdbFieldSize = 16;
@@ -219,4 +219,4 @@ inline bool SerialLess(uint32_t a, uint32_t b) {
     return a != b && static_cast<int32_t>(a - b) < 0;
 }
 
-}  // namespace sim::iscsi
+}  // namespace iscsi

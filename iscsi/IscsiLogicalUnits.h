@@ -15,7 +15,7 @@
 #include "platform/System.h"
 #include "sim/VirtualDrive.h"
 
-namespace sim::iscsi {
+namespace iscsi {
 
 constexpr int kMaxLuns = 16;
 constexpr uint16_t kNoLun = 0xFFFF;
@@ -33,15 +33,15 @@ class LogicalUnits {
 public:
     // Adds a drive as the next LUN (0, 1, ...); false when the table is full. The drive must
     // outlive the target and is used only from the target's thread.
-    bool Add(VirtualDrive& drive);
+    bool Add(sim::VirtualDrive& drive);
     int count() const { return unitCount; }
-    VirtualDrive* drive(uint16_t lun) const { return lun < unitCount ? units[lun].drive : nullptr; }
+    sim::VirtualDrive* drive(uint16_t lun) const { return lun < unitCount ? units[lun].drive : nullptr; }
 
     void SetAnswerAttachCommands(bool answer) { answerAttachCommands = answer; }
     uint32_t attachAnswers() const { return attachAnswerCount; }
 
     // Carries out one command for lun at the given time on the target's clock.
-    CommandReply Execute(uint16_t lun, const UnitCommand& command, double now);
+    sim::CommandReply Execute(uint16_t lun, const UnitCommand& command, double now);
 
     // Told of every command a drive received (not the target's own answers), with the time it
     // was handed over (its arrival is in the command): for a log that times the drive's commands.
@@ -59,13 +59,13 @@ public:
 
 private:
     struct Unit {
-        VirtualDrive* drive = nullptr;
+        sim::VirtualDrive* drive = nullptr;
         double busyUntil = 0.0;
     };
 
-    CommandReply ReportLuns(const UnitCommand& command) const;
-    static CommandReply AnswerMissingUnit(const UnitCommand& command);
-    bool AnswerAttachCommand(const UnitCommand& command, CommandReply& reply);
+    sim::CommandReply ReportLuns(const UnitCommand& command) const;
+    static sim::CommandReply AnswerMissingUnit(const UnitCommand& command);
+    bool AnswerAttachCommand(const UnitCommand& command, sim::CommandReply& reply);
 
     std::array<Unit, kMaxLuns> units{};
     int unitCount = 0;
@@ -74,4 +74,4 @@ private:
     Observer commandObserver;
 };
 
-}  // namespace sim::iscsi
+}  // namespace iscsi

@@ -1,7 +1,7 @@
 // The iSCSI target's sockets: one listening socket on the loopback address, the connections,
 // and a poll loop that also wakes when a held response falls due.
 
-#include "sim/IscsiTarget.h"
+#include "iscsi/IscsiTarget.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -18,7 +18,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace sim::iscsi {
+namespace iscsi {
 
 namespace {
 
@@ -234,4 +234,4 @@ double IscsiTarget::Now() {
     return static_cast<double>(time.tv_sec) + time.tv_nsec / 1e9;
 }
 
-}  // namespace sim::iscsi
+}  // namespace iscsi

@@ -15,7 +15,7 @@
 
 #include "IscsiInitiator.h"
 #include "sim/DriveSetup.h"
-#include "sim/IscsiTarget.h"
+#include "iscsi/IscsiTarget.h"
 #include "sim/VirtualDrive.h"
 
 namespace {

@@ -14,11 +14,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "sim/IscsiLogicalUnits.h"
-#include "sim/IscsiPdu.h"
-#include "sim/IscsiText.h"
+#include "iscsi/IscsiLogicalUnits.h"
+#include "iscsi/IscsiPdu.h"
+#include "iscsi/IscsiText.h"
 
-namespace sim::iscsi {
+namespace iscsi {
 
 constexpr int kMaxTasks = 16;                       // commands in flight on one connection
 constexpr uint32_t kMaxTransferLength = 2097152;    // largest data phase the target buffers
@@ -83,7 +83,7 @@ private:
         uint64_t arrival = 0;          // order of arrival
         double arrivedAt = 0.0;
         double sendAt = 0.0;
-        CommandReply reply{};
+        sim::CommandReply reply{};
         std::vector<uint8_t> data;     // kept between commands: holds the largest transfer seen
     };
 
@@ -107,9 +107,9 @@ private:
     void SendDue(double now);
     void SendDataIn(Task& task);
     void SendResponse(const Task& task, uint32_t dataInCount);
-    void SendStatus(uint32_t taskTag, uint32_t length, uint8_t status, const CommandReply& reply,
+    void SendStatus(uint32_t taskTag, uint32_t length, uint8_t status, const sim::CommandReply& reply,
                     uint32_t dataInCount);
-    uint32_t WriteSense(const CommandReply& reply, uint8_t* out) const;
+    uint32_t WriteSense(const sim::CommandReply& reply, uint8_t* out) const;
     void SendImmediateStatus(const Bhs& request, uint8_t status, uint8_t key, uint8_t asc, uint8_t ascq);
     void AbortTasks(uint16_t lun, bool allUnits, double now);
     void FreeTask(Task& task, double now);
@@ -146,4 +146,4 @@ private:
     ConnectionEvents log;
 };
 
-}  // namespace sim::iscsi
+}  // namespace iscsi

@@ -1,12 +1,12 @@
 // Key=value text and the target's answers in the negotiation of a login or text request.
 
-#include "sim/IscsiText.h"
+#include "iscsi/IscsiText.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 
-namespace sim::iscsi {
+namespace iscsi {
 
 namespace {
 
@@ -211,4 +211,4 @@ void AnswerKey(std::string_view key, std::string_view value, const TargetSetting
     reply.Add(key, "NotUnderstood");
 }
 
-}  // namespace sim::iscsi
+}  // namespace iscsi

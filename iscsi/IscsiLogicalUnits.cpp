@@ -1,13 +1,13 @@
 // The target's logical units: commands to the virtual drives, and the few the target answers.
 
-#include "sim/IscsiLogicalUnits.h"
+#include "iscsi/IscsiLogicalUnits.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "sim/IscsiPdu.h"
+#include "iscsi/IscsiPdu.h"
 
-namespace sim::iscsi {
+namespace iscsi {
 
 namespace {
 
@@ -24,50 +24,50 @@ constexpr uint32_t kLunEntrySize = 8;
 constexpr uint32_t kOpticalBlockLength = 2048;
 
 // Copies a reply into the initiator's buffer: no more than it asked for.
-void MoveIn(const UnitCommand& command, CommandReply& reply, const uint8_t* source, uint32_t available) {
+void MoveIn(const UnitCommand& command, sim::CommandReply& reply, const uint8_t* source, uint32_t available) {
     if (command.direction != platform::DataDirection::In || command.data == nullptr) return;
     reply.transferred = std::min(available, command.length);
     std::memcpy(command.data, source, reply.transferred);
 }
 
-CommandReply GoodReply() {
-    CommandReply reply{};
+sim::CommandReply GoodReply() {
+    sim::CommandReply reply{};
     reply.delivered = true;
     return reply;
 }
 
-CommandReply SenseReply(uint8_t key, uint8_t asc, uint8_t ascq) {
-    CommandReply reply = GoodReply();
+sim::CommandReply SenseReply(uint8_t key, uint8_t asc, uint8_t ascq) {
+    sim::CommandReply reply = GoodReply();
     reply.hasSense = true;
-    FillSense(reply.sense, key, asc, ascq);
+    sim::FillSense(reply.sense, key, asc, ascq);
     return reply;
 }
 
-bool IsIllegalRequest(const CommandReply& reply) {
+bool IsIllegalRequest(const sim::CommandReply& reply) {
     return reply.delivered && reply.hasSense && (reply.sense[2] & 0x0F) == kIllegalRequest;
 }
 
 }  // namespace
 
-bool LogicalUnits::Add(VirtualDrive& drive) {
+bool LogicalUnits::Add(sim::VirtualDrive& drive) {
     if (unitCount == kMaxLuns) return false;
     units[unitCount++].drive = &drive;
     return true;
 }
 
-CommandReply LogicalUnits::Execute(uint16_t lun, const UnitCommand& command, double now) {
+sim::CommandReply LogicalUnits::Execute(uint16_t lun, const UnitCommand& command, double now) {
     if (command.cdb[0] == kReportLuns) return ReportLuns(command);
     if (lun >= unitCount) return AnswerMissingUnit(command);
     if (commandObserver) commandObserver(lun, command, now);
 
-    CommandRequest request{};
+    sim::CommandRequest request{};
     std::memcpy(request.cdb, command.cdb, sizeof request.cdb);
     request.direction = command.direction;
     request.data = command.data;
     request.length = command.length;
     // The initiator keeps its own time-out: the target lets every command run its course.
     request.timeoutSeconds = 0.0;
-    CommandReply reply = units[lun].drive->Execute(request);
+    sim::CommandReply reply = units[lun].drive->Execute(request);
     if (answerAttachCommands && IsIllegalRequest(reply) && AnswerAttachCommand(command, reply)) {
         ++attachAnswerCount;
     }
@@ -81,13 +81,13 @@ bool LogicalUnits::Reset(uint16_t lun) {
     return true;
 }
 
-CommandReply LogicalUnits::ReportLuns(const UnitCommand& command) const {
+sim::CommandReply LogicalUnits::ReportLuns(const UnitCommand& command) const {
     uint8_t list[kLunListHeader + kMaxLuns * kLunEntrySize] = {};
     PutBE32(list, static_cast<uint32_t>(unitCount) * kLunEntrySize);
     for (int lun = 0; lun < unitCount; ++lun) {
         EncodeLun(static_cast<uint16_t>(lun), list + kLunListHeader + lun * kLunEntrySize);
     }
-    CommandReply reply = GoodReply();
+    sim::CommandReply reply = GoodReply();
     const uint32_t allocation = GetBE32(command.cdb + 6);
     const uint32_t size = kLunListHeader + static_cast<uint32_t>(unitCount) * kLunEntrySize;
     MoveIn(command, reply, list, std::min(size, allocation));
@@ -96,17 +96,17 @@ CommandReply LogicalUnits::ReportLuns(const UnitCommand& command) const {
 
 // A LUN the target does not have: INQUIRY says so, REQUEST SENSE and every other command
 // report "logical unit not supported".
-CommandReply LogicalUnits::AnswerMissingUnit(const UnitCommand& command) {
+sim::CommandReply LogicalUnits::AnswerMissingUnit(const UnitCommand& command) {
     if (command.cdb[0] == kInquiry && (command.cdb[1] & 0x01) == 0) {
         uint8_t data[36] = {kNoUnitHere, 0x00, 0x05, 0x02, 31};
-        CommandReply reply = GoodReply();
+        sim::CommandReply reply = GoodReply();
         MoveIn(command, reply, data, std::min<uint32_t>(sizeof data, GetBE16(command.cdb + 3)));
         return reply;
     }
     if (command.cdb[0] == kRequestSense) {
-        const CommandReply unsupported = SenseReply(kIllegalRequest, 0x25, 0x00);
-        CommandReply reply = GoodReply();
-        MoveIn(command, reply, unsupported.sense, std::min<uint32_t>(kSenseDataSize, command.cdb[4]));
+        const sim::CommandReply unsupported = SenseReply(kIllegalRequest, 0x25, 0x00);
+        sim::CommandReply reply = GoodReply();
+        MoveIn(command, reply, unsupported.sense, std::min<uint32_t>(sim::kSenseDataSize, command.cdb[4]));
         return reply;
     }
     return SenseReply(kIllegalRequest, 0x25, 0x00);
@@ -114,7 +114,7 @@ CommandReply LogicalUnits::AnswerMissingUnit(const UnitCommand& command) {
 
 // The drive refused one of the commands an initiator needs to attach the LUN: the target
 // answers instead, with the supported-pages page (page 00h only) or an empty medium's capacity.
-bool LogicalUnits::AnswerAttachCommand(const UnitCommand& command, CommandReply& reply) {
+bool LogicalUnits::AnswerAttachCommand(const UnitCommand& command, sim::CommandReply& reply) {
     const uint8_t* cdb = command.cdb;
     if (cdb[0] == kInquiry && (cdb[1] & 0x01) != 0 && cdb[2] == 0x00) {
         const uint8_t pages[5] = {kOpticalDevice, 0x00, 0x00, 0x01, 0x00};
@@ -132,4 +132,4 @@ bool LogicalUnits::AnswerAttachCommand(const UnitCommand& command, CommandReply&
     return false;
 }
 
-}  // namespace sim::iscsi
+}  // namespace iscsi
