@@ -29,9 +29,9 @@ void AppendLastCommand(Text& line, const LastCommand& last)
     for (int i = 0; i < platform::kCdbSize; ++i) std::snprintf(hex + 2 * i, 3, "%02X", last.lastCdb[i]);
     line << "; last command " << hex;
     char ending[32] = "";
-    if (last.lastStatus == kLastCommandSense)
+    if (last.lastStatus == scsi::kCommandSense)
         std::snprintf(ending, sizeof ending, " sense %X/%02X/%02X", last.senseKey, last.asc, last.ascq);
-    else if (last.lastStatus != kLastCommandGood)
+    else if (last.lastStatus != scsi::kCommandGood)
         std::snprintf(ending, sizeof ending, "%s", last.lastTimedOut ? " timed out" : " not carried out");
     line << ending;
 }

@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr uint8_t kSenseNotReady = 0x2;
-constexpr uint8_t kAscMediumNotPresent = 0x3A;
 constexpr int32_t kTrayWaitSeconds = 120;
 // The disc and tray check's boxes come back pass after pass while a drive stays as it is; after
 // this many plain ones they also offer to give the drive up.
@@ -33,8 +31,7 @@ bool BankLiesInImage(int32_t start, int32_t size)
 // ran out of time. A drive in that state (gone, unplugged, hung) answers no further pass.
 bool StoppedAnswering(const AtapiDevice& drive)
 {
-    const uint8_t status = drive.LastCommandRecord().lastStatus;
-    return status != kLastCommandGood && status != kLastCommandSense;
+    return drive.LastCommandRecord().lastStatus == scsi::kCommandFailed;
 }
 
 std::string_view RevisionOf(const DriveRecord& record)
@@ -224,7 +221,7 @@ bool UpdateSequence::CheckDiscAndTray(AtapiDevice& drive)
             drive.EjectTray();
             drive.WaitReady(kTrayWaitSeconds);
             if (StoppedAnswering(drive)) return false;
-            const bool ejected = drive.SenseIs(kSenseNotReady, kAscMediumNotPresent);
+            const bool ejected = drive.SenseIs(scsi::kSenseNotReady, scsi::kAscMediumNotPresent);
             if (!Acknowledge(ejected ? texts::kRemoveDisc : texts::kDiscLocked, boxesShown)) return false;
             messageShown = true;
         }

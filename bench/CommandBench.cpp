@@ -18,7 +18,7 @@
 
 #include "BenchDrives.h"
 #include "device/AtapiDevice.h"
-#include "flash/DriveCommands.h"
+#include "device/DriveCommands.h"
 #include "sim/VirtualSystem.h"
 #include "tests/support/AllocationCounter.h"
 

@@ -6,8 +6,8 @@
 //   device/DeviceObject.cpp   construction, destruction, CopyStateTo, FreeBuffers
 //   device/Discovery.cpp      ScanDrives with both scans, the sort, identification
 //   device/DriveTable.cpp     accessors, SelectDrive, CloseDrive, ReidentifyCurrent
-//   flash/DriveCommands.cpp   the single commands and the composites
-//   flash/FlashProfiles.cpp   SendFlashProfile
+//   device/DriveCommands.cpp  the single commands and the composites
+//   flash/FlashProfiles.cpp   SendFlashProfile, RunFlashProfileStep
 //   flash/Download.cpp        DownloadFirmware, WriteAndVerifyImage, DelayWithMessages
 
 #include <cstdint>
@@ -18,6 +18,7 @@
 #include "device/ErrCodeException.h"
 #include "platform/Aspi.h"
 #include "platform/System.h"
+#include "scsi/CommandOutcome.h"
 #include "sys/HiTimer.h"
 #include "sys/OSInfo.h"
 
@@ -27,12 +28,8 @@ constexpr int16_t kNoDriveSelected = 127;
 constexpr int16_t kSelectionFailed = -1;
 
 // Outcome of the last command that was sent.
-// Values of LastCommand::lastStatus besides 0 (any other failure, or a time-out).
-constexpr uint8_t kLastCommandGood = 1;
-constexpr uint8_t kLastCommandSense = 2;
-
 struct LastCommand {
-    uint8_t lastStatus;   // 1 good, 2 the drive reported sense data, 0 any other failure or a time-out
+    scsi::CommandStatus lastStatus;
     uint8_t senseKey;
     uint8_t asc;
     uint8_t ascq;
@@ -41,6 +38,11 @@ struct LastCommand {
     uint32_t lastTransferred;
     uint8_t lastCdb[platform::kCdbSize];
 };
+
+// What the flash profile step did: the profile went to the drive; the drive named no chip that
+// has a profile (the identification completed); or the step could not be carried out (no
+// buffer, or the identification or the profile write did not complete).
+enum class ProfileOutcome : uint8_t { Sent, NoProfile, CommandFailed };
 
 // Identification of the selected drive, or of the drive being identified.
 struct DriveIdentification {
@@ -88,6 +90,8 @@ public:
     bool LoadAspi();
     void UnloadAspi();
     const LastCommand& LastCommandRecord() const { return lastCommand; }
+    // The code that raising errors would have raised for the last command's failure.
+    uint8_t LastFailureCode() const;
 
     // Single drive commands.
     bool TestUnitReady();
@@ -107,8 +111,10 @@ public:
     bool EjectTray();
     bool StopUnit();
 
-    // Flash profile step: identifies the flash chip and sends its profile.
+    // Flash profile step: identifies the flash chip and sends its profile. True only when the
+    // profile was sent; RunFlashProfileStep tells the download which way the step ended.
     bool SendFlashProfile();
+    ProfileOutcome RunFlashProfileStep();
 
     // Firmware download. The message pump is the step that processes pending window messages
     // during the pause before the commit. Null by default, and the program sets none: the pause

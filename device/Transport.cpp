@@ -9,10 +9,6 @@ namespace {
 
 using platform::DataDirection;
 
-constexpr uint8_t kStatusFailed = 0;
-constexpr uint8_t kStatusGood = 1;
-constexpr uint8_t kStatusSense = 2;
-
 // A failed request is sent once more while errors are raised; never a third time.
 constexpr int kAttempts = 2;
 
@@ -99,14 +95,14 @@ bool AtapiDevice::ExecutePassThrough(const uint8_t (&cdb)[platform::kCdbSize], D
         RecordCommand(cdb, passThroughRequest.transferred, passThroughRequest.sense);
 
         if (carriedOut && lastCommand.senseKey == 0 && !lastCommand.lastTimedOut) {
-            lastCommand.lastStatus = kStatusGood;
+            lastCommand.lastStatus = scsi::kCommandGood;
             return true;
         }
         lastCommand.lastTransferred = 0;
         // A request that failed as such ranks before sense data on this path.
         if (carriedOut && !lastCommand.lastTimedOut)
             return ReportSenseData();
-        lastCommand.lastStatus = kStatusFailed;
+        lastCommand.lastStatus = scsi::kCommandFailed;
         if (!raiseOnError)
             return false;
         if (lastCommand.lastTimedOut)
@@ -146,13 +142,13 @@ bool AtapiDevice::ExecuteAspi(const uint8_t (&cdb)[platform::kCdbSize], DataDire
         const uint8_t status = aspiRequestHeld ? platform::SS_PENDING : AspiStatus(request);
         if (status == platform::SS_COMP && lastCommand.senseKey == 0 && !lastCommand.lastTimedOut) {
             lastCommand.lastTransferred = length;
-            lastCommand.lastStatus = kStatusGood;
+            lastCommand.lastStatus = scsi::kCommandGood;
             return true;
         }
         // Sense data rank before a status other than SS_COMP on this path.
         if (lastCommand.senseKey != 0 && !lastCommand.lastTimedOut)
             return ReportSenseData();
-        lastCommand.lastStatus = kStatusFailed;
+        lastCommand.lastStatus = scsi::kCommandFailed;
         if (!raiseOnError)
             return false;
         if (lastCommand.lastTimedOut)
@@ -241,7 +237,7 @@ bool AtapiDevice::RefuseCommand()
 
 bool AtapiDevice::ReportSenseData()
 {
-    lastCommand.lastStatus = kStatusSense;
+    lastCommand.lastStatus = scsi::kCommandSense;
     if (raiseOnError)
         throw ErrCodeException(lastCommand.senseKey);
     return false;
@@ -255,9 +251,9 @@ void AtapiDevice::RecordCommand(const uint8_t (&cdb)[platform::kCdbSize], uint32
     // The limit is whole seconds: 108000 ms allows 108.0 s, and a command taking exactly that is in time.
     lastCommand.lastTimedOut = lastCommand.lastElapsed > commandTimeoutMs / 1000;
     lastCommand.lastTransferred = transferred;
-    lastCommand.senseKey = sense[2] & 0x0F;
-    lastCommand.asc = sense[12];
-    lastCommand.ascq = sense[13];
+    lastCommand.senseKey = scsi::SenseKeyOf(sense);
+    lastCommand.asc = sense[scsi::kAscByte];
+    lastCommand.ascq = sense[scsi::kAscqByte];
 }
 
 uint8_t* AtapiDevice::DataAddress(DataDirection direction, uint32_t length)
@@ -269,6 +265,15 @@ uint8_t* AtapiDevice::DataAddress(DataDirection direction, uint32_t length)
     case DataDirection::In: return inputBuffer.get();
     default: return nullptr;
     }
+}
+
+uint8_t AtapiDevice::LastFailureCode() const
+{
+    if (lastCommand.lastStatus == scsi::kCommandSense)
+        return lastCommand.senseKey;
+    if (lastCommand.lastTimedOut)
+        return ErrCodeException::kTimedOut;
+    return ErrCodeException::kNotCarriedOut;
 }
 
 bool AtapiDevice::SenseIs(uint8_t key, uint8_t additionalSenseCode) const

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "device/AtapiDevice.h"
-#include "flash/DriveCommands.h"
+#include "device/DriveCommands.h"
 
 namespace {
 
@@ -19,10 +19,6 @@ constexpr double kPauseBeforeCommitSeconds = 1.0;
 // The pause sleeps in slices of at most this length, so it ends within a slice of its deadline.
 constexpr uint32_t kPauseSliceMs = 10;
 
-constexpr uint8_t kOpcodeFlashId = 0xDF;
-constexpr uint8_t kOpcodeWriteBuffer = 0x3B;
-constexpr uint8_t kStatusGood = 1;
-constexpr uint8_t kStatusSense = 2;
 constexpr uint8_t kNoFlashId[sizeof DriveRecord::flashId] = {};
 
 // Set before any download starts, if at all; read by every worker during its pause.
@@ -30,16 +26,6 @@ std::atomic<AtapiDevice::MessagePump> messagePump{nullptr};
 
 void PumpMessages() {
     if (const AtapiDevice::MessagePump pump = messagePump.load(std::memory_order_acquire)) pump();
-}
-
-// Whether the profile step ended with a command that the drive did not complete: the
-// identification or the profile write ended with sense data, failed as a request or ran past
-// its time-out. An identification that completed without a matching row leaves the
-// identification as the last command, completed, and counts as no failure.
-bool ProfileCommandFailed(const LastCommand& last) {
-    const uint8_t opcode = last.lastCdb[0];
-    const bool profileCommand = opcode == kOpcodeFlashId || opcode == kOpcodeWriteBuffer;
-    return !profileCommand || last.lastStatus != kStatusGood;
 }
 
 // Whether the flash chip that the drive names now is the chip it named at discovery. One
@@ -55,13 +41,6 @@ bool IdentificationAgreesWithDiscovery(AtapiDevice& device) {
     if (record == nullptr || std::memcmp(record->flashId, kNoFlashId, sizeof kNoFlashId) == 0) return true;
     const uint8_t* reply = device.InputBuffer();
     return reply != nullptr && std::memcmp(reply, record->flashId, sizeof record->flashId) == 0;
-}
-
-// The code the transport raises for the failure the last command record describes.
-uint8_t FailureCode(const LastCommand& last) {
-    if (last.lastStatus == kStatusSense) return last.senseKey;
-    if (last.lastTimedOut) return ErrCodeException::kTimedOut;
-    return ErrCodeException::kNotCarriedOut;
 }
 
 int32_t WholeBlocks(const uint8_t* image, int32_t length) {
@@ -98,7 +77,7 @@ void SendCommitOnce(AtapiDevice& device, uint8_t control) {
     device.DisableErrorRaising();
     if (device.WriteBuffer(0, 0, control)) return;
     device.EnableErrorRaising();
-    throw ErrCodeException(FailureCode(device.LastCommandRecord()));
+    throw ErrCodeException(device.LastFailureCode());
 }
 
 }  // namespace
@@ -116,15 +95,14 @@ bool AtapiDevice::DownloadFirmware(const uint8_t* image, int32_t length, uint8_t
     DisableErrorRaising();
     WaitReady(kReadyWaitSeconds);
     StopUnit();
-    SendFlashProfile();
-    if (ProfileCommandFailed(lastCommand)) return false;
+    if (RunFlashProfileStep() == ProfileOutcome::CommandFailed) return false;
     if (!IdentificationAgreesWithDiscovery(*this)) return false;
     EnableErrorRaising();
     if (!WriteAndVerifyImage(image, length)) return false;
     SetCommandTimeout(kCommitTimeoutMs);
     DelayWithMessages(kPauseBeforeCommitSeconds);
     // outputBuffer still holds the last block written: its first 16 bytes go with the commit.
-    const uint8_t control = bootCode != 0 ? flash::kCommitBootCodeControl : flash::kCommitControl;
+    const uint8_t control = bootCode != 0 ? device::kCommitBootCodeControl : device::kCommitControl;
     SendCommitOnce(*this, control);
     return true;
 }

@@ -44,24 +44,32 @@ uint8_t* FetchProfile(uint8_t manufacturer, uint8_t device, uint8_t variantHigh,
 
 }  // namespace flash
 
-// The packet is built in outputBuffer: the header from the table row, the profile behind it,
-// and zeros after it from the clearing, so an odd profile is followed by its zero byte.
 bool AtapiDevice::SendFlashProfile()
+{
+    return RunFlashProfileStep() == ProfileOutcome::Sent;
+}
+
+// The packet is built in outputBuffer: the header from the table row, the profile behind it,
+// and zeros after it from the clearing, so an odd profile is followed by its zero byte. An
+// identification that completed with an all-zero reply names no chip, like one without a row.
+ProfileOutcome AtapiDevice::RunFlashProfileStep()
 {
     uint8_t* packet = OutputBuffer();
     // After FreeBuffers there is nowhere to build the packet: nothing is asked or sent.
-    if (packet == nullptr) return false;
+    if (packet == nullptr) return ProfileOutcome::CommandFailed;
     std::memset(packet, 0, flash::kProfileClearedBytes);
-    if (!ReadFlashId()) return false;
+    if (!ReadFlashId())
+        return lastCommand.lastStatus == scsi::kCommandGood ? ProfileOutcome::NoProfile : ProfileOutcome::CommandFailed;
 
     const uint8_t* reply = InputBuffer();
     const std::optional<int> row = flash::FindProfileRow(reply[0], reply[1], reply[2], reply[3]);
-    if (!row) return false;
+    if (!row) return ProfileOutcome::NoProfile;
 
     const uint32_t headerSize = flash::ProfileHeaderSize(*row);
     std::memcpy(packet, flash::kFlashProfileTable[*row], headerSize);
     const std::span<uint8_t> behindHeader(packet + headerSize, flash::kProfileClearedBytes - headerSize);
-    if (flash::CopyProfile(*row, behindHeader) == nullptr) return false;
-    return WriteBuffer(flash::ProfileBufferOffset(*row), flash::ProfileTransferLength(*row),
-                       flash::ProfileControl(*row));
+    if (flash::CopyProfile(*row, behindHeader) == nullptr) return ProfileOutcome::CommandFailed;
+    const bool sent = WriteBuffer(flash::ProfileBufferOffset(*row), flash::ProfileTransferLength(*row),
+                                  flash::ProfileControl(*row));
+    return sent ? ProfileOutcome::Sent : ProfileOutcome::CommandFailed;
 }

@@ -10,7 +10,6 @@ namespace iscsi {
 
 namespace {
 
-constexpr uint8_t kIllegalRequest = 0x5;
 constexpr size_t kOutboxCompactSize = 1048576;
 
 uint8_t CurrentStage(const Bhs& request) { return (request.flags() >> 2) & 0x03; }
@@ -317,7 +316,7 @@ void Connection::HandleCommand(const Bhs& request, const uint8_t* data, uint32_t
     if (FindTask(taskTag) != nullptr) return Fail("a task tag already in use");
     // Bidirectional commands, and transfers larger than the target buffers, are refused.
     if ((reads && writes) || length > kMaxTransferLength) {
-        return SendImmediateStatus(request, kStatusCheckCondition, kIllegalRequest, 0x24, 0x00);
+        return SendImmediateStatus(request, kStatusCheckCondition, scsi::kSenseIllegalRequest, scsi::kAscInvalidFieldInCdb, 0x00);
     }
     Task* task = FreeSlot();
     if (task == nullptr) return SendImmediateStatus(request, kStatusTaskSetFull, 0, 0, 0);
@@ -525,9 +524,9 @@ uint32_t Connection::WriteSense(const sim::CommandReply& reply, uint8_t* out) co
     constexpr uint32_t kDescriptorSenseSize = 8;
     std::memset(out, 0, kDescriptorSenseSize);
     out[0] = 0x72;   // current error, descriptor format, no descriptors
-    out[1] = reply.sense[2] & 0x0F;
-    out[2] = reply.sense[12];
-    out[3] = reply.sense[13];
+    out[1] = scsi::SenseKeyOf(reply.sense);
+    out[2] = reply.sense[scsi::kAscByte];
+    out[3] = reply.sense[scsi::kAscqByte];
     return kDescriptorSenseSize;
 }
 

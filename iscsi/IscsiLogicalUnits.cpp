@@ -6,16 +6,16 @@
 #include <cstring>
 
 #include "iscsi/IscsiPdu.h"
+#include "scsi/CommandOutcome.h"
+#include "scsi/Opcodes.h"
 
 namespace iscsi {
 
 namespace {
 
-constexpr uint8_t kInquiry = 0x12;
-constexpr uint8_t kRequestSense = 0x03;
-constexpr uint8_t kReadCapacity10 = 0x25;
-constexpr uint8_t kReportLuns = 0xA0;
-constexpr uint8_t kIllegalRequest = 0x5;
+using namespace scsi::opcode;
+using scsi::kAscLunNotSupported;
+using scsi::kSenseIllegalRequest;
 
 constexpr uint8_t kOpticalDevice = 0x05;
 constexpr uint8_t kNoUnitHere = 0x7F;      // peripheral qualifier 011b, device type 1Fh
@@ -44,7 +44,7 @@ sim::CommandReply SenseReply(uint8_t key, uint8_t asc, uint8_t ascq) {
 }
 
 bool IsIllegalRequest(const sim::CommandReply& reply) {
-    return reply.delivered && reply.hasSense && (reply.sense[2] & 0x0F) == kIllegalRequest;
+    return reply.delivered && reply.hasSense && scsi::SenseKeyOf(reply.sense) == kSenseIllegalRequest;
 }
 
 }  // namespace
@@ -104,12 +104,12 @@ sim::CommandReply LogicalUnits::AnswerMissingUnit(const UnitCommand& command) {
         return reply;
     }
     if (command.cdb[0] == kRequestSense) {
-        const sim::CommandReply unsupported = SenseReply(kIllegalRequest, 0x25, 0x00);
+        const sim::CommandReply unsupported = SenseReply(kSenseIllegalRequest, kAscLunNotSupported, 0x00);
         sim::CommandReply reply = GoodReply();
         MoveIn(command, reply, unsupported.sense, std::min<uint32_t>(sim::kSenseDataSize, command.cdb[4]));
         return reply;
     }
-    return SenseReply(kIllegalRequest, 0x25, 0x00);
+    return SenseReply(kSenseIllegalRequest, kAscLunNotSupported, 0x00);
 }
 
 // The drive refused one of the commands an initiator needs to attach the LUN: the target

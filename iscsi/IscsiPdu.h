@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "scsi/CommandOutcome.h"
+
 namespace iscsi {
 
 constexpr uint32_t kBhsSize = 48;
@@ -130,10 +132,10 @@ constexpr uint8_t kDetailSessionDoesNotExist = 0x0A;
 constexpr uint8_t kDetailInvalidDuringLogin = 0x0B;
 
 // SCSI status values that the target returns.
-constexpr uint8_t kStatusGood = 0x00;
-constexpr uint8_t kStatusCheckCondition = 0x02;
-constexpr uint8_t kStatusTaskSetFull = 0x28;
-constexpr uint8_t kStatusTaskAborted = 0x40;
+using scsi::kStatusCheckCondition;
+using scsi::kStatusGood;
+using scsi::kStatusTaskAborted;
+using scsi::kStatusTaskSetFull;
 
 inline uint16_t GetBE16(const uint8_t* bytes) {
     return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);

@@ -5,18 +5,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "scsi/CommandOutcome.h"
+#include "scsi/Opcodes.h"
+
 namespace sim {
 
 namespace {
 
-constexpr uint8_t kTestUnitReady = 0x00;
-constexpr uint8_t kInquiry = 0x12;
-constexpr uint8_t kStartStopUnit = 0x1B;
-constexpr uint8_t kWriteBuffer = 0x3B;
-constexpr uint8_t kReadBuffer = 0x3C;
-constexpr uint8_t kGetEventStatus = 0x4A;
-constexpr uint8_t kVendorCommand = 0xDF;
-constexpr uint8_t kFlashIdSubcode = 0x11;
+using namespace scsi::opcode;
+using namespace scsi;
 
 constexpr uint8_t kWriteBufferMode = 0x05;
 constexpr uint8_t kReadBufferMode = 0x01;
@@ -26,10 +23,6 @@ constexpr uint8_t kControlImage = 0x00;
 constexpr uint8_t kControlProfile = 0x7F;
 constexpr uint8_t kControlCommit = 0x80;
 constexpr uint8_t kControlCommitBootCode = 0xA0;
-
-constexpr uint8_t kNotReady = 0x2;
-constexpr uint8_t kIllegalRequest = 0x5;
-constexpr uint8_t kUnitAttention = 0x6;
 
 constexpr uint8_t kMediaClass = 0x10;      // notification class request bit of the media class
 constexpr uint8_t kMediaClassCode = 0x04;  // notification class field of a media event
@@ -44,7 +37,7 @@ uint16_t GetBE16(const uint8_t* bytes) {
 
 void RefuseField(CommandReply& reply) {
     reply.hasSense = true;
-    FillSense(reply.sense, kIllegalRequest, 0x24, 0x00);
+    FillSense(reply.sense, kSenseIllegalRequest, kAscInvalidFieldInCdb, 0x00);
 }
 
 // Moves a data-in reply into the host's buffer: as much as the reply, the command's
@@ -80,11 +73,11 @@ const char* DirectionName(platform::DataDirection direction) {
 
 void FillSense(uint8_t (&sense)[kSenseDataSize], uint8_t key, uint8_t asc, uint8_t ascq) {
     std::memset(sense, 0, sizeof sense);
-    sense[0] = 0x70;                     // current error, fixed format
-    sense[2] = key & 0x0F;
-    sense[7] = kSenseDataSize - 8;       // additional sense length
-    sense[12] = asc;
-    sense[13] = ascq;
+    sense[0] = scsi::kFixedSenseCurrent;
+    sense[scsi::kSenseKeyByte] = key & scsi::kSenseKeyMask;
+    sense[scsi::kAdditionalLengthByte] = kSenseDataSize - 8;
+    sense[scsi::kAscByte] = asc;
+    sense[scsi::kAscqByte] = ascq;
 }
 
 struct VirtualDrive::Storage {
@@ -189,7 +182,7 @@ void VirtualDrive::Dispatch(const CommandRequest& request, CommandReply& reply) 
     const uint8_t opcode = request.cdb[0];
     // Identification and media events are answered even while a unit attention is pending.
     if (opcode == kInquiry) return Inquiry(request, reply);
-    if (opcode == kGetEventStatus) return GetEventStatus(request, reply);
+    if (opcode == kGetEventStatusNotification) return GetEventStatus(request, reply);
     if (ReportAttention(reply)) return;
 
     switch (opcode) {
@@ -200,7 +193,7 @@ void VirtualDrive::Dispatch(const CommandRequest& request, CommandReply& reply) 
     case kWriteBuffer: return WriteBuffer(request, reply);
     default:
         reply.hasSense = true;
-        FillSense(reply.sense, kIllegalRequest, 0x20, 0x00);
+        FillSense(reply.sense, kSenseIllegalRequest, kAscInvalidOpcode, 0x00);
         return;
     }
 }
@@ -209,7 +202,7 @@ void VirtualDrive::Dispatch(const CommandRequest& request, CommandReply& reply) 
 bool VirtualDrive::ReportAttention(CommandReply& reply) {
     if (attention == Attention::None) return false;
     reply.hasSense = true;
-    FillSense(reply.sense, kUnitAttention, attention == Attention::Reset ? 0x29 : 0x28, 0x00);
+    FillSense(reply.sense, kSenseUnitAttention, attention == Attention::Reset ? kAscPowerOnReset : kAscMediumChanged, 0x00);
     attention = Attention::None;
     return true;
 }
@@ -218,13 +211,13 @@ void VirtualDrive::TestUnitReady(CommandReply& reply) {
     if (becomingReadyLeft > 0) {
         --becomingReadyLeft;
         reply.hasSense = true;
-        FillSense(reply.sense, kNotReady, 0x04, 0x01);
+        FillSense(reply.sense, kSenseNotReady, kAscNotReady, kAscqBecomingReady);
     } else if (isTrayOpen) {
         reply.hasSense = true;
-        FillSense(reply.sense, kNotReady, 0x3A, 0x02);
+        FillSense(reply.sense, kSenseNotReady, kAscMediumNotPresent, kAscqTrayOpen);
     } else if (!hasDisc) {
         reply.hasSense = true;
-        FillSense(reply.sense, kNotReady, 0x3A, 0x01);
+        FillSense(reply.sense, kSenseNotReady, kAscMediumNotPresent, kAscqTrayClosed);
     }
 }
 
@@ -294,7 +287,7 @@ void VirtualDrive::GetEventStatus(const CommandRequest& request, CommandReply& r
 }
 
 void VirtualDrive::ReadFlashId(const CommandRequest& request, CommandReply& reply) {
-    if (request.cdb[1] != kFlashIdSubcode) {
+    if (request.cdb[1] != kFlashIdentification) {
         return RefuseField(reply);
     }
     MoveIn(request, reply, settings.flashId, kFlashIdSize);
@@ -445,7 +438,7 @@ void VirtualDrive::Record(const CommandRequest& request, const CommandReply& rep
         std::snprintf(line + used, sizeof line - used, "failed");
     } else if (reply.hasSense) {
         std::snprintf(line + used, sizeof line - used, "sense %X/%02X/%02X",
-                      reply.sense[2] & 0x0F, reply.sense[12], reply.sense[13]);
+                      scsi::SenseKeyOf(reply.sense), reply.sense[scsi::kAscByte], reply.sense[scsi::kAscqByte]);
     } else {
         std::snprintf(line + used, sizeof line - used, "good");
     }

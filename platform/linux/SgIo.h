@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "platform/System.h"
+#include "scsi/CommandOutcome.h"
 
 namespace platform::linux_sys {
 
@@ -38,13 +39,13 @@ constexpr uint16_t kDriverTimeout = 0x06;
 constexpr uint16_t kDriverSense = 0x08;
 
 // SCSI status values (status).
-constexpr uint8_t kStatusGood = 0x00;
-constexpr uint8_t kStatusCheckCondition = 0x02;
-constexpr uint8_t kStatusBusy = 0x08;
-constexpr uint8_t kStatusReservationConflict = 0x18;
-constexpr uint8_t kStatusTaskSetFull = 0x28;
-constexpr uint8_t kStatusAcaActive = 0x30;
-constexpr uint8_t kStatusTaskAborted = 0x40;
+using scsi::kStatusAcaActive;
+using scsi::kStatusBusy;
+using scsi::kStatusCheckCondition;
+using scsi::kStatusGood;
+using scsi::kStatusReservationConflict;
+using scsi::kStatusTaskAborted;
+using scsi::kStatusTaskSetFull;
 
 enum class SgIoResult : uint8_t {
     CarriedOut,  // the drive ended the command, with or without sense data

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -447,5 +448,42 @@ TEST_F(FlashProfileStep, FreedBuffersSendNothing)
     EXPECT_FALSE(device->SendFlashProfile());
     EXPECT_TRUE(Trace().empty());
 }
+
+// ---- Which way the step ended, as the download learns it -----------------------------------
+
+struct OutcomeCase {
+    const char* name;
+    const char* drive;
+    std::optional<sim::FaultKind> fault;
+    uint8_t faultOpcode;
+    bool freeBuffers;
+    ProfileOutcome expected;
+};
+
+const OutcomeCase kOutcomeCases[] = {
+    {"Sent", "disc=1,chip=BFD60002", std::nullopt, 0, false, ProfileOutcome::Sent},
+    {"UnknownChip", "disc=1,chip=BFD60009", std::nullopt, 0, false, ProfileOutcome::NoProfile},
+    {"AllZeroChip", "disc=1,chip=none", std::nullopt, 0, false, ProfileOutcome::NoProfile},
+    {"IdentificationSense", "disc=1,chip=BFD60002", sim::FaultKind::Sense, 0xDF, false, ProfileOutcome::CommandFailed},
+    {"IdentificationRequestFails", "disc=1,chip=BFD60002", sim::FaultKind::RequestFails, 0xDF, false,
+     ProfileOutcome::CommandFailed},
+    {"ProfileWriteSense", "disc=1,chip=BFD60002", sim::FaultKind::Sense, 0x3B, false, ProfileOutcome::CommandFailed},
+    {"NoBuffers", "disc=1,chip=BFD60002", std::nullopt, 0, true, ProfileOutcome::CommandFailed},
+};
+
+class FlashProfileOutcome : public FlashProfileStep, public testing::WithParamInterface<OutcomeCase> {};
+
+TEST_P(FlashProfileOutcome, TellsHowTheStepEndedAndAgreesWithTheBoolean)
+{
+    const OutcomeCase& c = GetParam();
+    Open(c.drive);
+    if (c.fault) AddFault(*c.fault, c.faultOpcode);
+    if (c.freeBuffers) device->FreeBuffers();
+    EXPECT_EQ(device->RunFlashProfileStep(), c.expected);
+    EXPECT_EQ(Packet().received, c.expected == ProfileOutcome::Sent);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FlashProfileOutcome, testing::ValuesIn(kOutcomeCases),
+                         [](const testing::TestParamInfo<OutcomeCase>& info) { return info.param.name; });
 
 }  // namespace

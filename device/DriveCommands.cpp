@@ -5,24 +5,25 @@
 #include <cstring>
 
 #include "device/AtapiDevice.h"
-#include "flash/DriveCommands.h"
+#include "device/DriveCommands.h"
+#include "scsi/CommandOutcome.h"
 
 using platform::DataDirection;
 
 namespace {
 
-constexpr uint8_t kSenseNotReady = 0x2;
-constexpr uint8_t kSenseUnitAttention = 0x6;
-constexpr uint8_t kAscBecomingReady = 0x04;    // logical unit not ready, any qualifier
-constexpr uint8_t kAscMediumNotPresent = 0x3A;
+using scsi::kAscMediumNotPresent;
+using scsi::kAscNotReady;
+using scsi::kSenseNotReady;
+using scsi::kSenseUnitAttention;
 
 struct CommandBlock {
     uint8_t bytes[platform::kCdbSize];
 };
 
-CommandBlock FromTemplate(flash::CommandTemplate command) {
+CommandBlock FromTemplate(device::CommandTemplate command) {
     CommandBlock block;
-    std::memcpy(block.bytes, flash::kCommandTemplates[static_cast<int>(command)], sizeof block.bytes);
+    std::memcpy(block.bytes, device::kCommandTemplates[static_cast<int>(command)], sizeof block.bytes);
     return block;
 }
 
@@ -55,13 +56,13 @@ bool AnyNonZero(const uint8_t* bytes, uint32_t count) {
 }  // namespace
 
 bool AtapiDevice::TestUnitReady() {
-    const CommandBlock block = FromTemplate(flash::CommandTemplate::TestUnitReady);
+    const CommandBlock block = FromTemplate(device::CommandTemplate::TestUnitReady);
     return ExecuteCommand(block.bytes, DataDirection::None, 0);
 }
 
 bool AtapiDevice::Inquiry(uint8_t cmdDt, uint8_t evpd, uint8_t page, uint8_t allocation,
                           uint8_t control) {
-    CommandBlock block = FromTemplate(flash::CommandTemplate::Inquiry);
+    CommandBlock block = FromTemplate(device::CommandTemplate::Inquiry);
     block.bytes[1] = Bit(cmdDt, 1) | Bit(evpd, 0);
     block.bytes[2] = page;
     block.bytes[4] = allocation;
@@ -71,7 +72,7 @@ bool AtapiDevice::Inquiry(uint8_t cmdDt, uint8_t evpd, uint8_t page, uint8_t all
 }
 
 bool AtapiDevice::StartStopUnit(uint8_t immed, uint8_t power, uint8_t loej, uint8_t start) {
-    CommandBlock block = FromTemplate(flash::CommandTemplate::StartStopUnit);
+    CommandBlock block = FromTemplate(device::CommandTemplate::StartStopUnit);
     block.bytes[1] = Bit(immed, 0);
     block.bytes[4] = static_cast<uint8_t>((power & 0x0F) << 4) | Bit(loej, 1) | Bit(start, 0);
     return ExecuteCommand(block.bytes, DataDirection::None, 0);
@@ -79,7 +80,7 @@ bool AtapiDevice::StartStopUnit(uint8_t immed, uint8_t power, uint8_t loej, uint
 
 bool AtapiDevice::GetEventStatus(uint8_t polled, uint8_t classes, uint32_t allocation,
                                  uint8_t control) {
-    CommandBlock block = FromTemplate(flash::CommandTemplate::GetEventStatus);
+    CommandBlock block = FromTemplate(device::CommandTemplate::GetEventStatus);
     block.bytes[1] = Bit(polled, 0);
     block.bytes[4] = classes;
     PutBE16(block.bytes + 7, allocation);
@@ -91,14 +92,14 @@ bool AtapiDevice::GetEventStatus(uint8_t polled, uint8_t classes, uint32_t alloc
 // True only for a completed command whose reply holds a nonzero byte: a drive that answers
 // with zeros has told nothing about its flash memory.
 bool AtapiDevice::ReadFlashId() {
-    const CommandBlock block = FromTemplate(flash::CommandTemplate::FlashId);
-    ClearReplyArea(InputBuffer(), flash::kFlashIdLength);
-    if (!ExecuteCommand(block.bytes, DataDirection::In, flash::kFlashIdLength)) return false;
-    return AnyNonZero(InputBuffer(), flash::kFlashIdLength);
+    const CommandBlock block = FromTemplate(device::CommandTemplate::FlashId);
+    ClearReplyArea(InputBuffer(), device::kFlashIdLength);
+    if (!ExecuteCommand(block.bytes, DataDirection::In, device::kFlashIdLength)) return false;
+    return AnyNonZero(InputBuffer(), device::kFlashIdLength);
 }
 
 bool AtapiDevice::ReadBuffer(uint32_t offset, uint32_t length) {
-    CommandBlock block = FromTemplate(flash::CommandTemplate::ReadBuffer);
+    CommandBlock block = FromTemplate(device::CommandTemplate::ReadBuffer);
     PutBE24(block.bytes + 3, offset);
     PutBE24(block.bytes + 6, length);
     ClearReplyArea(InputBuffer(), length);
@@ -108,12 +109,12 @@ bool AtapiDevice::ReadBuffer(uint32_t offset, uint32_t length) {
 // The commit controls carry a 16-byte parameter list from the start of outputBuffer while the
 // length field keeps the length argument (0 in use).
 bool AtapiDevice::WriteBuffer(uint32_t offset, uint32_t length, uint8_t control) {
-    CommandBlock block = FromTemplate(flash::CommandTemplate::WriteBuffer);
+    CommandBlock block = FromTemplate(device::CommandTemplate::WriteBuffer);
     PutBE24(block.bytes + 3, offset);
     PutBE24(block.bytes + 6, length);
     block.bytes[9] = control;
-    const bool commit = control == flash::kCommitControl || control == flash::kCommitBootCodeControl;
-    return ExecuteCommand(block.bytes, DataDirection::Out, commit ? flash::kCommitDataLength : length);
+    const bool commit = control == device::kCommitControl || control == device::kCommitBootCodeControl;
+    return ExecuteCommand(block.bytes, DataDirection::Out, commit ? device::kCommitDataLength : length);
 }
 
 // Polls every 300 ms while the drive reports that it is becoming ready or has a unit
@@ -130,13 +131,13 @@ bool AtapiDevice::WaitReady(int32_t seconds) {
     bool timedOut = false;
     for (;;) {
         TestUnitReady();
-        if (!SenseIs(kSenseNotReady, kAscBecomingReady) && !SenseKeyIs(kSenseUnitAttention)) break;
+        if (!SenseIs(kSenseNotReady, kAscNotReady) && !SenseKeyIs(kSenseUnitAttention)) break;
         if (limited && limitReached()) {
             timedOut = true;
             break;
         }
-        system.Sleep(flash::kReadyPollIntervalMs);
-        sleptMs += flash::kReadyPollIntervalMs;
+        system.Sleep(device::kReadyPollIntervalMs);
+        sleptMs += device::kReadyPollIntervalMs;
     }
     TestUnitReady();
     if (limited) waitTimer.Stop();
@@ -153,16 +154,16 @@ bool AtapiDevice::IsDiscAbsent() {
 // A drive may hold more than one pending attention; each poll takes one away. The number of
 // polls is bounded so that a drive that reports unit attention for ever cannot hang the caller.
 void AtapiDevice::ClearUnitAttention() {
-    for (int poll = 0; poll < flash::kMaxUnitAttentionPolls; ++poll) {
+    for (int poll = 0; poll < device::kMaxUnitAttentionPolls; ++poll) {
         if (TestUnitReady() || !SenseKeyIs(kSenseUnitAttention)) return;
     }
 }
 
 // A drive that cannot report its tray counts as closed.
 bool AtapiDevice::IsTrayOpen() {
-    if (!GetEventStatus(1, flash::kMediaEventClass, flash::kMediaEventReplyLength, 0)) return false;
+    if (!GetEventStatus(1, device::kMediaEventClass, device::kMediaEventReplyLength, 0)) return false;
     const uint8_t* reply = InputBuffer();
-    return reply != nullptr && (reply[flash::kMediaStatusByte] & flash::kTrayOpenBit) != 0;
+    return reply != nullptr && (reply[device::kMediaStatusByte] & device::kTrayOpenBit) != 0;
 }
 
 bool AtapiDevice::LoadTray() { return StartStopUnit(0, 0, 1, 1); }

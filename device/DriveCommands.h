@@ -6,8 +6,9 @@
 #include <cstdint>
 
 #include "platform/System.h"
+#include "scsi/Opcodes.h"
 
-namespace flash {
+namespace device {
 
 enum class CommandTemplate : uint8_t {
     TestUnitReady,
@@ -20,14 +21,15 @@ enum class CommandTemplate : uint8_t {
 };
 
 // One row per CommandTemplate, in that order.
+// Unnamed bytes are zero: READ BUFFER mode 1 and WRITE BUFFER mode 5, both on buffer 1.
 inline constexpr uint8_t kCommandTemplates[][platform::kCdbSize] = {
-    {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},  // TEST UNIT READY
-    {0x12, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},  // INQUIRY
-    {0x1B, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},  // START STOP UNIT
-    {0x4A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},  // GET EVENT STATUS NOTIFICATION
-    {0xDF, 0x11, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},  // flash identification (vendor)
-    {0x3C, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},  // READ BUFFER, mode 1, buffer 1
-    {0x3B, 0x05, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},  // WRITE BUFFER, mode 5, buffer 1
+    {scsi::opcode::kTestUnitReady},
+    {scsi::opcode::kInquiry},
+    {scsi::opcode::kStartStopUnit},
+    {scsi::opcode::kGetEventStatusNotification},
+    {scsi::opcode::kVendorCommand, scsi::opcode::kFlashIdentification},
+    {scsi::opcode::kReadBuffer, 0x01, 0x01},
+    {scsi::opcode::kWriteBuffer, 0x05, 0x01},
 };
 static_assert(sizeof kCommandTemplates / sizeof kCommandTemplates[0] ==
               static_cast<int>(CommandTemplate::WriteBuffer) + 1);
@@ -51,4 +53,4 @@ constexpr uint32_t kReadyPollIntervalMs = 300;
 // one or two pending attentions; one that never stops must not hold the program for ever.
 constexpr int kMaxUnitAttentionPolls = 100;
 
-}  // namespace flash
+}  // namespace device

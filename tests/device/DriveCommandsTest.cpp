@@ -15,7 +15,7 @@
 
 #include "device/AtapiDevice.h"
 #include "device/ErrCodeException.h"
-#include "flash/DriveCommands.h"
+#include "device/DriveCommands.h"
 #include "sim/VirtualSystem.h"
 #include "tests/support/AllocationCounter.h"
 
@@ -205,11 +205,11 @@ INSTANTIATE_TEST_SUITE_P(Table, CommandBlock, ::testing::ValuesIn(kBlockCases),
 TEST(CommandTemplates, EveryBlockIsACopyOfItsOwnRow) {
     const uint8_t opcodes[] = {0x00, 0x12, 0x1B, 0x4A, 0xDF, 0x3C, 0x3B};
     for (int row = 0; row < 7; ++row) {
-        EXPECT_EQ(flash::kCommandTemplates[row][0], opcodes[row]) << "row " << row;
+        EXPECT_EQ(device::kCommandTemplates[row][0], opcodes[row]) << "row " << row;
     }
-    EXPECT_EQ(flash::kCommandTemplates[int(flash::CommandTemplate::FlashId)][1], 0x11);
-    EXPECT_EQ(flash::kCommandTemplates[int(flash::CommandTemplate::ReadBuffer)][1], 0x01);
-    EXPECT_EQ(flash::kCommandTemplates[int(flash::CommandTemplate::WriteBuffer)][1], 0x05);
+    EXPECT_EQ(device::kCommandTemplates[int(device::CommandTemplate::FlashId)][1], 0x11);
+    EXPECT_EQ(device::kCommandTemplates[int(device::CommandTemplate::ReadBuffer)][1], 0x01);
+    EXPECT_EQ(device::kCommandTemplates[int(device::CommandTemplate::WriteBuffer)][1], 0x05);
 }
 
 // ---- Data through the buffers -----------------------------------------------------------
@@ -351,7 +351,7 @@ TEST_P(WaitLimit, DriveThatStaysBecomingReadyTimesOutAfterTheLimit) {
     const auto realSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - realStart);
 
     // A poll at 0, 0.3, ... up to the one at the limit, then the extra poll.
-    const int polls = limit * 1000 / int(flash::kReadyPollIntervalMs) + 1;
+    const int polls = limit * 1000 / int(device::kReadyPollIntervalMs) + 1;
     EXPECT_EQ(CountOpcode("00"), polls + 1);
     EXPECT_EQ(Trace().size(), size_t(polls + 1));
     EXPECT_GE(waited, double(limit));
@@ -366,7 +366,7 @@ TEST_P(WaitLimit, WithoutACounterTheTimeSleptEndsTheWait) {
     Open(DriveWithDisc());
     drive->AddFault(AlwaysSense(0x00, 0x2, 0x04, 0x01));
     EXPECT_FALSE(device->WaitReady(limit));
-    EXPECT_EQ(CountOpcode("00"), limit * 1000 / int(flash::kReadyPollIntervalMs) + 2);
+    EXPECT_EQ(CountOpcode("00"), limit * 1000 / int(device::kReadyPollIntervalMs) + 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Limits, WaitLimit, ::testing::Values(30, 60, 120));
@@ -375,7 +375,7 @@ TEST_F(DriveCommands, WaitOnADriveStuckInUnitAttentionTimesOut) {
     Open(DriveWithDisc());
     drive->AddFault(AlwaysSense(0x00, 0x6, 0x29, 0x00));
     EXPECT_FALSE(device->WaitReady(30));
-    EXPECT_EQ(CountOpcode("00"), 30 * 1000 / int(flash::kReadyPollIntervalMs) + 2);
+    EXPECT_EQ(CountOpcode("00"), 30 * 1000 / int(device::kReadyPollIntervalMs) + 2);
     EXPECT_TRUE(device->SenseKeyIs(0x6));
 }
 
@@ -426,8 +426,8 @@ TEST_F(DriveCommands, DriveStuckInUnitAttentionIsPolledABoundedNumberOfTimes) {
     Open(DriveWithDisc());
     drive->AddFault(AlwaysSense(0x00, 0x6, 0x29, 0x00));
     device->ClearUnitAttention();
-    EXPECT_EQ(CountOpcode("00"), flash::kMaxUnitAttentionPolls);
-    EXPECT_EQ(Trace().size(), size_t(flash::kMaxUnitAttentionPolls));
+    EXPECT_EQ(CountOpcode("00"), device::kMaxUnitAttentionPolls);
+    EXPECT_EQ(Trace().size(), size_t(device::kMaxUnitAttentionPolls));
 }
 
 // ---- Tray -------------------------------------------------------------------------------

@@ -1,0 +1,22 @@
+#pragma once
+// Operation codes of the commands that the program sends and that the drive model and the
+// iSCSI target answer.
+
+#include <cstdint>
+
+namespace scsi::opcode {
+
+constexpr uint8_t kTestUnitReady = 0x00;
+constexpr uint8_t kRequestSense = 0x03;
+constexpr uint8_t kInquiry = 0x12;
+constexpr uint8_t kStartStopUnit = 0x1B;
+constexpr uint8_t kReadCapacity10 = 0x25;
+constexpr uint8_t kWriteBuffer = 0x3B;
+constexpr uint8_t kReadBuffer = 0x3C;
+constexpr uint8_t kGetEventStatusNotification = 0x4A;
+constexpr uint8_t kReportLuns = 0xA0;
+// The drive's vendor command; its second byte selects the function (11h: flash identification).
+constexpr uint8_t kVendorCommand = 0xDF;
+constexpr uint8_t kFlashIdentification = 0x11;
+
+}  // namespace scsi::opcode
