@@ -19,12 +19,12 @@
 #include <vector>
 
 #include "BenchDrives.h"
-#include "app/UpdateSequence.h"
-#include "app/UpdateView.h"
+#include "update/UpdateSequence.h"
+#include "update/UpdateView.h"
 #include "payload/PackageBlock.h"
 #include "payload/PackageLayout.h"
-#include "tools/PackError.h"
-#include "tools/PackageEditor.h"
+#include "package/PackError.h"
+#include "package/PackageEditor.h"
 
 namespace {
 

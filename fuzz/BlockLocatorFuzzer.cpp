@@ -17,8 +17,8 @@
 #include "fuzz/Check.h"
 #include "payload/PackageLayout.h"
 #include "payload/ProfileLayout.h"
-#include "tools/BlockLocator.h"
-#include "tools/PackError.h"
+#include "package/BlockLocator.h"
+#include "package/PackError.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <span>
 #include <string_view>
 
-#include "app/Eligibility.h"
-#include "app/PackageReader.h"
+#include "update/Eligibility.h"
+#include "package/PackageReader.h"
 #include "fuzz/Check.h"
 #include "fuzz/PackageInput.h"
 #include "payload/PackageLayout.h"

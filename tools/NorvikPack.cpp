@@ -16,11 +16,11 @@
 
 #include "payload/PackageLayout.h"
 #include "payload/ProfileLayout.h"
-#include "tools/BlockLocator.h"
-#include "tools/PackError.h"
-#include "tools/PackageEditor.h"
-#include "tools/PackagePrinter.h"
-#include "tools/ProgramFile.h"
+#include "package/BlockLocator.h"
+#include "package/PackError.h"
+#include "package/PackageEditor.h"
+#include "package/PackagePrinter.h"
+#include "package/ProgramFile.h"
 
 namespace {
 

@@ -1,0 +1,446 @@
+#include "frontends/cli/CliCommands.h"
+
+#include <QtCore/QCoreApplication>
+#include <QtCore/QEventLoop>
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "update/DriveEntry.h"
+#include "update/SequenceTexts.h"
+#include "device/DriveRecord.h"
+#include "sys/OSInfo.h"
+
+namespace cli {
+
+namespace {
+
+// ---- JSON ----------------------------------------------------------------------------------
+
+// A fixed text field of a drive record, up to its first zero.
+template <std::size_t N>
+std::string_view FieldText(const char (&field)[N])
+{
+    return std::string_view(field, strnlen(field, N));
+}
+
+// Texts from drives and packages are bytes: each becomes the character of the same code
+// (Latin-1), so that no byte is lost or changes meaning.
+QJsonValue JsonText(std::string_view bytes)
+{
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+QJsonValue JsonTextOrNull(std::string_view bytes) { return bytes.empty() ? QJsonValue() : JsonText(bytes); }
+
+// Qt writes control characters below 20h as \u00XX, but DEL and the C1 controls (80h-9Fh) as
+// they are, in UTF-8, where a terminal may act on them. They are escaped too: the document's
+// structure is ASCII, so such bytes only occur inside strings, and the escape means the same
+// character.
+QByteArray EscapeRemainingControls(const QByteArray& json)
+{
+    QByteArray escaped;
+    escaped.reserve(json.size());
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(json[i]);
+        unsigned code = 0x100;
+        if (byte == 0x7F) {
+            code = byte;
+        } else if (byte == 0xC2 && i + 1 < json.size()) {
+            const auto next = static_cast<unsigned char>(json[i + 1]);
+            if (next >= 0x80 && next <= 0x9F) code = next;
+        }
+        if (code == 0x100) {
+            escaped.append(static_cast<char>(byte));
+            continue;
+        }
+        char text[8];
+        std::snprintf(text, sizeof text, "\\u%04X", code);
+        escaped.append(text);
+        if (code != 0x7F) ++i;
+    }
+    return escaped;
+}
+
+// False when the output failed.
+bool WriteJson(std::FILE* out, const QJsonObject& object)
+{
+    const QByteArray json = EscapeRemainingControls(QJsonDocument(object).toJson(QJsonDocument::Indented));
+    return std::fwrite(json.constData(), 1, static_cast<std::size_t>(json.size()), out) ==
+           static_cast<std::size_t>(json.size());
+}
+
+bool UpdateUnderway(const UpdateSequence& sequence)
+{
+    const UpdateSequence::Phase phase = sequence.CurrentPhase();
+    return phase == UpdateSequence::Phase::Preparing || phase == UpdateSequence::Phase::Programming ||
+           phase == UpdateSequence::Phase::Finishing;
+}
+
+// The workers' ends reach this thread through its event queue; each ended worker deletes itself
+// through the same queue.
+void WaitUntilUpdateOver(const UpdateSequence& sequence)
+{
+    while (UpdateUnderway(sequence)) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void DeleteEndedWorkers()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void ReportMissingDrive(const TerminalView& view, int drive, std::FILE* err)
+{
+    std::fprintf(err, "norvik-cli: --drive %d: no such drive (%d found; see norvik-cli list)\n", drive,
+                 view.DriveEntryCount());
+}
+
+// Manual mode: the drive the user named takes the place of the one selected at start-up, as a
+// choice in the window's list does. False (with the reason on err) when there is no such line.
+bool ChooseDrive(UpdateSequence& sequence, TerminalView& view, int drive, std::FILE* err)
+{
+    if (drive == kNoDriveChosen) return true;
+    if (drive >= view.DriveEntryCount()) {
+        ReportMissingDrive(view, drive, err);
+        return false;
+    }
+    view.SelectDriveEntry(drive);
+    sequence.cboDrivesChange();
+    return true;
+}
+
+// A revision from a drive or a package, quoted, as text.
+void WriteRevision(std::FILE* err, std::string_view revision)
+{
+    std::fputc('"', err);
+    WriteAsText(err, revision, LineFeeds::Escaped);
+    std::fputc('"', err);
+}
+
+void ReportDrive(const UpdateSequence& sequence, const DriveOutcome& outcome, std::FILE* err)
+{
+    const std::string_view expected = sequence.Package().NewRevisionForComparison(outcome.bank);
+    std::fprintf(err, "norvik-cli: drive %d: ", outcome.driveIndex);
+    switch (outcome.verdict) {
+    case DriveVerdict::Updated:
+        std::fputs("updated: it reports revision ", err);
+        WriteRevision(err, expected);
+        break;
+    case DriveVerdict::NotStarted:
+        std::fputs("not updated: the drive could not be opened or its firmware bank is unusable", err);
+        break;
+    case DriveVerdict::GivenUp:
+        std::fputs("given up during the disc and tray check; no firmware was sent to it", err);
+        break;
+    case DriveVerdict::DownloadFailed:
+        std::fputs("the firmware download failed (--trace FILE records every command)", err);
+        break;
+    case DriveVerdict::NoAnswer:
+        std::fputs("its identification could not be read after the update; expected revision ", err);
+        WriteRevision(err, expected);
+        break;
+    case DriveVerdict::WrongRevision:
+        std::fputs("reports revision ", err);
+        WriteRevision(err, outcome.reportedRevision);
+        std::fputs(" after the update, expected ", err);
+        WriteRevision(err, expected);
+        break;
+    }
+    std::fputc('\n', err);
+}
+
+// After a failed update, how each drive that took part ended, failed ones and good ones alike:
+// the person needs to know which drive to look after.
+void ReportDrives(const UpdateSequence& sequence, std::FILE* err)
+{
+    for (int slot = 0; slot < sequence.UpdateCount(); ++slot) ReportDrive(sequence, sequence.OutcomeOfSlot(slot), err);
+}
+
+void ReportRestart(const UpdateSequence& sequence, const UpdateChoice& choice, std::FILE* out)
+{
+    if (!sequence.RestartAccepted())
+        std::fputs("The system refused the restart.\n", out);
+    else if (choice.virtualSystem)
+        std::fputs("Restart requested (virtual system: recorded, not performed).\n", out);
+    else
+        std::fputs("Restart requested.\n", out);
+}
+
+}  // namespace
+
+int ExitCodeFor(SequenceOutcome outcome)
+{
+    switch (outcome) {
+    case SequenceOutcome::Restarted:
+    case SequenceOutcome::RestartSkipped:
+    case SequenceOutcome::ClosedAfterSuccess:
+    case SequenceOutcome::Updated:
+    case SequenceOutcome::Closed:
+        return kExitSuccess;
+    case SequenceOutcome::NoFirmware:
+    case SequenceOutcome::InvalidPackage:
+    case SequenceOutcome::NoMatchedDrive:
+    case SequenceOutcome::NoticeDeclined:
+    case SequenceOutcome::QuestionDeclined:
+        return kExitRefused;
+    case SequenceOutcome::DeviceFailed:
+    case SequenceOutcome::UpdateFailed:
+    case SequenceOutcome::Undecided:
+        return kExitUpdateFailed;
+    }
+    return kExitUpdateFailed;
+}
+
+std::string_view FormatVerdict(const DriveRecord& record, const PackageReader& package, char (&verdict)[64])
+{
+    if (record.updatable == 0) {
+        std::snprintf(verdict, sizeof verdict, "not allowed");
+    } else {
+        const std::string_view revision = package.NewRevisionForDisplay(record.bankNumber);
+        std::snprintf(verdict, sizeof verdict, "updatable bank=%u current=%u new=%.*s",
+                      static_cast<unsigned>(record.bankNumber), static_cast<unsigned>(record.alreadyCurrent),
+                      static_cast<int>(revision.size()), revision.data());
+    }
+    return verdict;
+}
+
+namespace {
+
+// The drive table takes the first 16 optical drives the system lists: each one past them is
+// named, so that no drive is left out of the list unsaid.
+void NameDrivesLeftOut(const platform::DriveRootList& leftOut, std::FILE* err)
+{
+    for (int i = 0; i < leftOut.count; ++i)
+        std::fprintf(err, "norvik-cli: %s: not listed: one update takes at most %d drives\n", leftOut.roots[i], kMaxDrives);
+}
+
+QJsonValue CommandNodeOf(const DriveRecord& record, const ListChoice& choice)
+{
+    char node[kCommandNodeSize];
+    if (choice.commandNode == nullptr || record.rootPath[0] == '\0' || !choice.commandNode(record.rootPath, node))
+        return QJsonValue();
+    return QString::fromLatin1(node);
+}
+
+// An updatable drive whose node cannot carry the update from here: the reason, else empty.
+std::string_view NodeRefusal(const DriveRecord& record, const ListChoice& choice, char (&reason)[kNodeRefusalSize])
+{
+    if (record.updatable == 0 || choice.nodeRefusal == nullptr || record.rootPath[0] == '\0') return {};
+    return choice.nodeRefusal(record.rootPath, reason) ? std::string_view(reason) : std::string_view();
+}
+
+// One drive of list --json. Banks are counted from 1 here, as norvik-pack counts them.
+QJsonObject DriveJson(int index, const DriveRecord& record, const UpdateSequence& sequence, const ListChoice& choice)
+{
+    char nodeReason[kNodeRefusalSize];
+    const std::string_view nodeRefusal = NodeRefusal(record, choice, nodeReason);
+    const bool updatable = record.updatable != 0 && nodeRefusal.empty();
+    QJsonObject drive;
+    drive["index"] = index;
+    drive["root"] = JsonTextOrNull(FieldText(record.rootPath));
+    drive["command_node"] = CommandNodeOf(record, choice);
+    drive["host"] = record.host;
+    drive["path"] = record.path;
+    drive["target"] = record.target;
+    drive["lun"] = record.lun;
+    drive["vendor"] = JsonText(FieldText(record.vendor));
+    drive["product"] = JsonText(FieldText(record.product));
+    drive["revision"] = JsonText(FieldText(record.revision));
+    drive["verdict"] = updatable ? "updatable" : nodeRefusal.empty() ? "not allowed" : "not updatable from here";
+    drive["bank"] = updatable ? QJsonValue(record.bankNumber + 1) : QJsonValue();
+    drive["new_revision"] =
+        updatable ? JsonText(sequence.Package().NewRevisionForDisplay(record.bankNumber)) : QJsonValue();
+    drive["already_current"] = updatable && record.alreadyCurrent != 0;
+    const std::string_view reason =
+        nodeRefusal.empty() ? RefusalReason(record, sequence.Package(), sequence.ProfilesArePlaceholders()) : nodeRefusal;
+    drive["reason"] = JsonTextOrNull(reason);
+    return drive;
+}
+
+// A drive the package may update but whose node cannot carry the update from here is said so
+// in place of "updatable".
+void PrintDriveLine(const DriveRecord& record, const PackageReader& package, const ListChoice& choice, std::FILE* out)
+{
+    char entry[kDriveEntrySize];
+    char verdict[64];
+    char nodeReason[kNodeRefusalSize];
+    const std::string_view entryText = FormatDriveEntry(record, entry);
+    const std::string_view nodeRefusal = NodeRefusal(record, choice, nodeReason);
+    // The entry and the verdict carry the drive's and the package's texts.
+    WriteAsText(out, entryText, LineFeeds::Escaped);
+    std::fputs("  ", out);
+    if (nodeRefusal.empty()) {
+        WriteAsText(out, FormatVerdict(record, package, verdict), LineFeeds::Escaped);
+    } else {
+        std::fputs("not updatable from here: ", out);
+        WriteAsText(out, nodeRefusal, LineFeeds::Escaped);
+    }
+    std::fputc('\n', out);
+}
+
+}  // namespace
+
+std::string_view RefusalReason(const DriveRecord& record, const PackageReader& package, bool placeholderProfiles)
+{
+    if (record.updatable != 0) return {};
+    if (record.present != 1) return "drive not present";
+    if (package.ImageHoldsPlaceholder()) return "the program carries no firmware";
+    if (placeholderProfiles) return "placeholder flash profiles";
+    return "no bank accepts vendor/product/revision";
+}
+
+int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView& view, std::FILE* out,
+            std::FILE* err, const ListChoice& choice)
+{
+    UpdateSequence sequence(system, packageBlock, view);
+    if (!sequence.CheckPackage() || !sequence.FindDrives()) return ExitCodeFor(sequence.Outcome());
+    const AtapiDevice& device = *sequence.MainDevice();
+    QJsonArray drives;
+    for (uint32_t index = 0; index < device.DriveCount(); ++index) {
+        const DriveRecord* record = device.GetDrive(index);
+        if (record == nullptr) continue;
+        if (choice.json)
+            drives.append(DriveJson(static_cast<int>(index), *record, sequence, choice));
+        else
+            PrintDriveLine(*record, sequence.Package(), choice, out);
+    }
+    platform::DriveRootList leftOut{};
+    UpdateSequence::ListDrivesLeftOut(system, leftOut);
+    NameDrivesLeftOut(leftOut, err);
+    const char* advice = system.PermissionAdvice();
+    const bool refused = advice != nullptr && advice[0] != '\0';
+    if (refused) std::fprintf(err, "norvik-cli: %s\n", advice);
+    if (sequence.ProfilesArePlaceholders())
+        std::fprintf(err, "norvik-cli: %.*s\n", static_cast<int>(texts::kPlaceholderProfiles.size()),
+                     texts::kPlaceholderProfiles.data());
+    if (choice.json) {
+        QJsonArray notListed;
+        for (int i = 0; i < leftOut.count; ++i) notListed.append(QString::fromLatin1(leftOut.roots[i]));
+        QJsonObject document;
+        document["drives"] = drives;
+        document["not_listed"] = notListed;
+        document["permission_advice"] = refused ? QJsonValue(QString::fromLocal8Bit(advice)) : QJsonValue();
+        WriteJson(out, document);
+    }
+    return refused ? kExitNoPermission : kExitSuccess;
+}
+
+namespace {
+
+std::string_view OutcomeName(SequenceOutcome outcome)
+{
+    switch (outcome) {
+    case SequenceOutcome::Undecided: return "undecided";
+    case SequenceOutcome::NoFirmware: return "no_firmware";
+    case SequenceOutcome::InvalidPackage: return "invalid_package";
+    case SequenceOutcome::DeviceFailed: return "device_failed";
+    case SequenceOutcome::NoMatchedDrive: return "no_matched_drive";
+    case SequenceOutcome::NoticeDeclined: return "notice_declined";
+    case SequenceOutcome::QuestionDeclined: return "question_declined";
+    case SequenceOutcome::UpdateFailed: return "update_failed";
+    case SequenceOutcome::Restarted: return "restarted";
+    case SequenceOutcome::RestartSkipped: return "restart_skipped";
+    case SequenceOutcome::ClosedAfterSuccess: return "closed_after_success";
+    case SequenceOutcome::Updated: return "updated";
+    case SequenceOutcome::Closed: return "closed";
+    }
+    return "undecided";
+}
+
+std::string_view VerdictName(DriveVerdict verdict)
+{
+    switch (verdict) {
+    case DriveVerdict::NotStarted: return "not_started";
+    case DriveVerdict::GivenUp: return "given_up";
+    case DriveVerdict::DownloadFailed: return "download_failed";
+    case DriveVerdict::NoAnswer: return "no_answer";
+    case DriveVerdict::WrongRevision: return "wrong_revision";
+    case DriveVerdict::Updated: return "updated";
+    }
+    return "not_started";
+}
+
+
+QJsonObject SlotJson(const UpdateSequence& sequence, const DriveOutcome& outcome)
+{
+    const std::string_view expected = sequence.Package().NewRevisionForComparison(outcome.bank);
+    const DriveRecord* record =
+        sequence.MainDevice() != nullptr ? sequence.MainDevice()->GetDrive(static_cast<uint32_t>(outcome.driveIndex))
+                                         : nullptr;
+    QJsonObject drive;
+    drive["index"] = outcome.driveIndex;
+    drive["root"] = record != nullptr ? JsonTextOrNull(FieldText(record->rootPath)) : QJsonValue();
+    drive["bank"] = outcome.bank + 1;
+    drive["verdict"] = JsonText(VerdictName(outcome.verdict));
+    // Kept as read once the drive was read after the update; null before that.
+    drive["reported_revision"] = JsonTextOrNull(FieldText(outcome.reportedRevision));
+    drive["expected_revision"] = JsonText(expected);
+    return drive;
+}
+
+// The outcome of update --json, whatever way the run ended; outcomeName overrides the
+// sequence's own (an ending of the command line's, such as a drive that may not be updated).
+int ReportJson(const UpdateSequence& sequence, const UpdateChoice& choice, int status,
+               std::string_view outcomeName = {})
+{
+    if (choice.json == nullptr) return status;
+    QJsonArray drives;
+    for (int slot = 0; slot < sequence.UpdateCount(); ++slot) drives.append(SlotJson(sequence, sequence.OutcomeOfSlot(slot)));
+    QJsonObject document;
+    document["exit_status"] = status;
+    document["outcome"] = JsonText(outcomeName.empty() ? OutcomeName(sequence.Outcome()) : outcomeName);
+    document["drives"] = drives;
+    WriteJson(choice.json, document);
+    return status;
+}
+
+}  // namespace
+
+int RunUpdate(platform::System& system, const uint8_t* packageBlock, TerminalView& view, const UpdateChoice& choice,
+              std::FILE* out, std::FILE* err)
+{
+    UpdateSequence sequence(system, packageBlock, view);
+    if (choice.drive != kNoDriveChosen && sequence.Settings().autoMode != 0) {
+        std::fputs("norvik-cli: --drive does not go with this package: it updates every updatable drive "
+                   "(AUTOMODE)\n", err);
+        return ReportJson(sequence, choice, kExitUsage, "usage_error");
+    }
+    view.SetTickHandler([&sequence] { sequence.tmrTimer(); });
+    if (choice.noRestart) sequence.SkipRestart();
+    sequence.StartUp();
+    if (view.ChosenDriveMissing()) {
+        ReportMissingDrive(view, choice.drive, err);
+        view.Finish();
+        return ReportJson(sequence, choice, kExitUsage, "usage_error");
+    }
+    if (!view.TerminationRequested() && sequence.Settings().autoMode == 0) {
+        if (!ChooseDrive(sequence, view, choice.drive, err)) {
+            view.Finish();
+            return ReportJson(sequence, choice, kExitUsage, "usage_error");
+        }
+        sequence.cmdUpdateClick();
+        if (sequence.CurrentPhase() == UpdateSequence::Phase::AtRest && sequence.UpdateCount() == 0) {
+            view.ShowPending();
+            std::fprintf(err, "norvik-cli: drive %d is not allowed to be updated by this package\n",
+                         view.SelectedDriveEntry());
+            view.Finish();
+            return ReportJson(sequence, choice, kExitRefused, "drive_not_allowed");
+        }
+    }
+    WaitUntilUpdateOver(sequence);
+    view.Finish();
+    DeleteEndedWorkers();
+    if (sequence.Outcome() == SequenceOutcome::UpdateFailed) ReportDrives(sequence, err);
+    if (sequence.Outcome() == SequenceOutcome::Restarted) ReportRestart(sequence, choice, out);
+    if (sequence.Outcome() == SequenceOutcome::RestartSkipped)
+        std::fputs("The package asks for a restart after the update; it was skipped (--no-restart) and is still "
+                   "due.\n", out);
+    return ReportJson(sequence, choice, ExitCodeFor(sequence.Outcome()));
+}
+
+}  // namespace cli

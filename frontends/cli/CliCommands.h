@@ -1,0 +1,69 @@
+#pragma once
+// The two commands of norvik-cli over any system (the machine's, or a virtual one): list the
+// drives with their verdicts, or run the start-up and update sequence through a terminal view.
+// Both return the program's exit status.
+
+#include <cstdint>
+#include <cstdio>
+
+#include "update/UpdateSequence.h"
+#include "platform/System.h"
+#include "frontends/cli/CliOptions.h"
+#include "frontends/cli/TerminalView.h"
+
+namespace cli {
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitUpdateFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitRefused = 3;
+constexpr int kExitNoPermission = 4;   // list: the system refused the right to reach a drive
+
+// Widest command node path a lookup hands back, terminating zero included ("/dev/sg15").
+constexpr int kCommandNodeSize = 32;
+// The SCSI generic node that commands to the drive at root go to; false when the system cannot
+// tell (a virtual system, a drive without one).
+using CommandNodeLookup = bool (*)(const char* root, char (&node)[kCommandNodeSize]);
+
+// The exit status for how the sequence ended: 0 success, 1 failure, 3 refused or declined.
+// An end that is not decided is no success.
+int ExitCodeFor(SequenceOutcome outcome);
+
+// The verdict that list prints after a drive's entry: "updatable bank=B current=C new=REV" or
+// "not allowed". Returns the text, written into verdict.
+std::string_view FormatVerdict(const DriveRecord& record, const PackageReader& package, char (&verdict)[64]);
+
+// Why list judges a drive "not allowed", in words; empty for an updatable drive.
+std::string_view RefusalReason(const DriveRecord& record, const PackageReader& package, bool placeholderProfiles);
+
+// Why a drive's node cannot carry an update's commands from this process (no SCSI generic node,
+// no right to open it for reading and writing): true with the reason, false when it can.
+constexpr int kNodeRefusalSize = 160;
+using NodeRefusalLookup = bool (*)(const char* root, char (&reason)[kNodeRefusalSize]);
+
+struct ListChoice {
+    bool json = false;                       // one JSON document on out instead of lines
+    CommandNodeLookup commandNode = nullptr; // null: no drive's command node is known
+    NodeRefusalLookup nodeRefusal = nullptr; // null: every node can carry an update
+};
+
+// Checks the package, finds and judges the drives, prints one line per drive on out (or the
+// JSON document). A refusal is shown through the view. Advice about refused rights goes to err
+// and makes the status kExitNoPermission.
+int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView& view, std::FILE* out,
+            std::FILE* err, const ListChoice& choice = {});
+
+struct UpdateChoice {
+    int drive = kNoDriveChosen;   // manual mode: the list line to update; default: as selected
+    bool virtualSystem = false;   // the restart is recorded, not performed
+    bool noRestart = false;       // the package's restart is skipped
+    std::FILE* json = nullptr;    // where the outcome goes as one JSON object at the end; null: none
+};
+
+// The whole start-up and update through the view, until the update is over or the program is
+// told to end. Lines of its own (the restart, a drive that may not be updated) go to out or err;
+// the JSON outcome, when asked for, to choice.json.
+int RunUpdate(platform::System& system, const uint8_t* packageBlock, TerminalView& view, const UpdateChoice& choice,
+              std::FILE* out, std::FILE* err);
+
+}  // namespace cli

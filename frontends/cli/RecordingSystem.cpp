@@ -1,0 +1,134 @@
+#include "frontends/cli/RecordingSystem.h"
+
+#include <scsi/sg_lib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+namespace cli {
+
+namespace {
+
+const char* DirectionName(platform::DataDirection direction)
+{
+    switch (direction) {
+    case platform::DataDirection::In: return "in";
+    case platform::DataDirection::Out: return "out";
+    case platform::DataDirection::None: return "none";
+    }
+    return "none";
+}
+
+// Appends to line at used, never past size; returns the new length.
+template <typename... Arguments>
+std::size_t Append(char* line, std::size_t size, std::size_t used, const char* format, Arguments... arguments)
+{
+    if (used >= size) return used;
+    const int written = std::snprintf(line + used, size - used, format, arguments...);
+    return written < 0 ? used : std::min(size - 1, used + static_cast<std::size_t>(written));
+}
+
+}  // namespace
+
+void FormatCommandLine(const char* root, const platform::PassThroughRequest& request, bool delivered, bool inWords,
+                       char* line, std::size_t size)
+{
+    std::size_t used = Append(line, size, 0, "%s ", root);
+    for (const uint8_t byte : request.cdb) used = Append(line, size, used, "%02X", byte);
+    used = Append(line, size, used, " %s %u ", DirectionName(request.direction), request.length);
+    sg_scsi_sense_hdr header{};
+    if (!delivered) {
+        Append(line, size, used, "%s", "failed");
+        return;
+    }
+    // Fixed or descriptor format alike; an all-zero buffer is no sense.
+    if (!sg_scsi_normalize_sense(request.sense, platform::kSenseSize, &header)) {
+        Append(line, size, used, "%s", "good");
+        return;
+    }
+    used = Append(line, size, used, "sense %X/%02X/%02X", header.sense_key & 0x0F, header.asc, header.ascq);
+    if (!inWords) return;
+    char key[64];
+    char additional[128];
+    sg_get_sense_key_str(header.sense_key, sizeof key, key);
+    sg_get_asc_ascq_str(header.asc, header.ascq, sizeof additional, additional);
+    constexpr std::string_view kPrefix = "Additional sense: ";
+    const char* words = std::strncmp(additional, kPrefix.data(), kPrefix.size()) == 0 ? additional + kPrefix.size()
+                                                                                       : additional;
+    Append(line, size, used, " (%s: %s)", key, words);
+}
+
+RecordingSystem::RecordingSystem(platform::System& system, std::FILE* trace, std::FILE* verbose)
+    : system(system), trace(trace), verbose(verbose)
+{
+}
+
+platform::DriveHandle RecordingSystem::OpenDrive(const char* root)
+{
+    const platform::DriveHandle drive = system.OpenDrive(root);
+    Remember(drive, root);
+    return drive;
+}
+
+platform::DriveHandle RecordingSystem::OpenDriveExclusive(const char* root, char (&refusal)[platform::kRefusalSize])
+{
+    const platform::DriveHandle drive = system.OpenDriveExclusive(root, refusal);
+    Remember(drive, root);
+    return drive;
+}
+
+void RecordingSystem::CloseDrive(platform::DriveHandle drive)
+{
+    {
+        const std::lock_guard lock(mutex);
+        for (OpenDriveRoot& entry : open)
+            if (entry.handle == drive) entry.handle = platform::kInvalidDriveHandle;
+    }
+    system.CloseDrive(drive);
+}
+
+bool RecordingSystem::SendPassThrough(platform::DriveHandle drive, platform::PassThroughRequest& request)
+{
+    const bool delivered = system.SendPassThrough(drive, request);
+    if (trace == nullptr && verbose == nullptr) return delivered;
+    char root[platform::kRootPathSize];
+    RootOf(drive, root);
+    char line[256];
+    if (trace != nullptr) {
+        FormatCommandLine(root, request, delivered, false, line, sizeof line);
+        // One call per line (stdio locks each call), flushed: a run that is killed keeps it.
+        std::fprintf(trace, "%s\n", line);
+        std::fflush(trace);
+    }
+    if (verbose != nullptr) {
+        FormatCommandLine(root, request, delivered, true, line, sizeof line);
+        std::fprintf(verbose, "norvik-cli: %s\n", line);
+    }
+    return delivered;
+}
+
+void RecordingSystem::Remember(platform::DriveHandle drive, const char* root)
+{
+    if (drive == platform::kInvalidDriveHandle) return;
+    const std::lock_guard lock(mutex);
+    for (OpenDriveRoot& entry : open) {
+        if (entry.handle != platform::kInvalidDriveHandle && entry.handle != drive) continue;
+        entry.handle = drive;
+        std::snprintf(entry.root, sizeof entry.root, "%s", root != nullptr ? root : "?");
+        return;
+    }
+}
+
+void RecordingSystem::RootOf(platform::DriveHandle drive, char (&root)[platform::kRootPathSize])
+{
+    const std::lock_guard lock(mutex);
+    for (const OpenDriveRoot& entry : open) {
+        if (entry.handle != drive) continue;
+        std::memcpy(root, entry.root, sizeof root);
+        return;
+    }
+    std::snprintf(root, sizeof root, "?");
+}
+
+}  // namespace cli

@@ -1,0 +1,134 @@
+#pragma once
+// The update sequence's view on a terminal: message boxes become lines with their kind and a
+// y/N prompt, the status and percentage become a progress line (updated in place on a terminal,
+// a plain line per change otherwise), and the drive list is printed with the chosen drive
+// marked. The 100 ms progress timer is a QTimer of this thread, as in the window.
+//
+// Who answers: the user on the terminal; --yes for every question and message; nobody when
+// there is no terminal (every question No, and a message of the disc and tray check gives the
+// drive up, so nothing is flashed unasked).
+
+#include <QtCore/QTimer>
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string_view>
+
+#include "update/DriveEntry.h"
+#include "update/UpdateView.h"
+#include "device/DriveRecord.h"
+
+namespace cli {
+
+// Text from drives and packages reaches the terminal as text: control characters and bytes from
+// 7Fh on are written as \xNN, printable ASCII as it is. Line feeds of messages are kept.
+enum class LineFeeds : uint8_t { Kept, Escaped };
+// False when the output failed.
+bool WriteAsText(std::FILE* out, std::string_view text, LineFeeds lineFeeds);
+
+struct TerminalSettings {
+    bool assumeYes = false;     // --yes
+    bool interactive = false;   // questions can be asked: the input is a terminal
+    bool inPlace = false;       // the output is a terminal: one progress line, rewritten
+    bool showDriveList = true;  // print the caption, the drive list and the verdict (update)
+    int chosenDrive = -1;       // --drive N: the list line the user named; -1 none
+};
+
+class TerminalView : public UpdateView {
+public:
+    // With --yes, a drive's disc and tray check takes this many OK answers; the next message
+    // gives the drive up, so a drive that never becomes ready cannot keep the run for ever.
+    static constexpr int kAutomaticAcknowledgements = 3;
+    static constexpr int kBarWidth = 30;
+
+    // out receives everything; in is read for the answers when settings.interactive.
+    TerminalView(std::FILE* out, std::FILE* in, const TerminalSettings& settings);
+
+    // What the 100 ms timer runs on every tick (the sequence's tmrTimer). Set once.
+    void SetTickHandler(std::function<void()> handler) { tick = std::move(handler); }
+    // Prints what is waiting to be shown (the drive list, the verdict on the chosen drive).
+    void ShowPending();
+    // Ends the progress line, if one is open; the verdict still waiting is dropped.
+    void Finish();
+    bool TerminationRequested() const { return terminated; }
+    int DriveEntryCount() const { return entryCount; }
+    // The drive list is known and has no line settings.chosenDrive. From then on nothing more is
+    // shown and every question is answered No: the run cannot go ahead, and nobody is asked
+    // about it.
+    bool ChosenDriveMissing() const;
+    // The reason (an errno value) the output first failed, or 0.
+    int OutputError() const { return outputError; }
+
+    MessageAnswer ShowMessage(MessageKind kind, std::string_view title, std::string_view text,
+                              MessageButtons buttons) override;
+    void SetCaption(std::string_view caption) override;
+    void SetStatus(std::string_view text) override;
+    void SetStatusColour(TextColour) override {}
+    void SetPercent(std::string_view text) override;
+    void SetProgress(int position, int maximum) override;
+    void ClearDriveList() override;
+    void AddDriveEntry(std::string_view entry) override;
+    void SelectDriveEntry(int index) override;
+    int SelectedDriveEntry() const override { return selected; }
+    void ShowUpdateSentence(std::string_view text, TextColour colour) override;
+    void ShowRevisions(std::string_view newRevision, std::string_view oldRevision) override;
+    void HideRevisions() override;
+    void SetUpdateEnabled(bool) override {}
+    void SetCloseEnabled(bool) override {}
+    void SetProgressTimer(bool running) override;
+    void ProcessPendingMessages() override;
+    void FlashUnderway(bool underway) override;
+    bool StopRequested() const override;
+    void Terminate() override;
+
+private:
+    static constexpr std::size_t kTextSize = 64;
+    static constexpr std::size_t kLineSize = 160;
+
+    MessageAnswer AskYesNo(MessageKind kind, std::string_view text);
+    MessageAnswer Acknowledge(MessageKind kind, std::string_view text);
+    bool ReadAnswer(char (&answer)[16]);
+    void PrintMessage(MessageKind kind, std::string_view text);
+    void ShowProgressLine();
+    std::string_view FormatProgressLine(char (&line)[kLineSize]) const;
+    void PrintDriveList();
+    void PrintSentence();
+    void EndProgressLine();
+    void Write(std::string_view text);
+    void WriteShown(std::string_view text, LineFeeds lineFeeds);
+    void Flush();
+    void NoteOutputError();
+    void OnTick();
+
+    std::FILE* out;
+    std::FILE* in;
+    const TerminalSettings settings;
+    QTimer timer;
+    std::function<void()> tick;
+
+    char status[kTextSize] = {};
+    char percent[16] = {};
+    int position = 0;
+    int maximum = 100;
+    char shownLine[kLineSize] = {};   // the progress line last printed
+    bool lineOpen = false;            // in place: the cursor is still on the progress line
+
+    char entries[kMaxDrives][kDriveEntrySize] = {};
+    int entryCount = 0;
+    int selected = -1;
+    bool listPending = false;
+    bool listKnown = false;           // the sequence has filled the drive list
+
+    char sentence[kTextSize] = {};
+    char newRevision[16] = {};
+    char oldRevision[16] = {};
+    bool revisionsVisible = false;
+    bool sentencePending = false;
+
+    int acknowledgements = 0;         // OK answers given by --yes in this drive's check
+    bool terminated = false;
+    int outputError = 0;
+};
+
+}  // namespace cli

@@ -1,0 +1,70 @@
+#include "frontends/demo/DemoRun.h"
+
+#include <QtCore/QPointer>
+#include <QtCore/QTimer>
+#include <QtWidgets/QComboBox>
+#include <QtWidgets/QMessageBox>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "frontends/demo/DemoPackage.h"
+#include "frontends/demo/DemoSnapshots.h"
+
+namespace {
+
+constexpr char kRestartText[] =
+    "The update has asked the system to restart (reboot, forced).\n\n"
+    "This is the demo: the restart was recorded, not performed. The program now ends, as it does "
+    "after asking for a real restart.";
+
+// The user's choice of an entry: the list's own activation, as a click would give it.
+void ChooseEntry(TNorvikMain& window, int entry)
+{
+    auto* list = window.findChild<QComboBox*>(QStringLiteral("cboDrives"));
+    if (list == nullptr || entry >= list->count()) return;
+    list->setCurrentIndex(entry);
+    emit list->activated(entry);
+}
+
+}  // namespace
+
+int DemoUsageError(std::string_view reason)
+{
+    std::fprintf(stderr, "norvik-demo: %.*s\nTry norvik-demo --help.\n", static_cast<int>(reason.size()),
+                 reason.data());
+    return 2;
+}
+
+int PrintDemoHelp()
+{
+    std::string reason;
+    const std::unique_ptr<payload::PackageBlock> package = MakeDemoPackage({}, reason);
+    std::fputs(DemoHelp(package != nullptr ? SettingsLine(*package) : reason).c_str(), stdout);
+    return 0;
+}
+
+std::unique_ptr<TNorvikMain> MakeDemoWindow(DemoSystem& system, const payload::PackageBlock& package,
+                                            DemoMessageBoxes& boxes, const DemoOptions& options)
+{
+    // The window exists only after its constructor, which may already ask for the restart.
+    auto shownOver = std::make_shared<QPointer<QWidget>>();
+    system.OnRestart([shownOver](uint32_t) {
+        QMessageBox::information(*shownOver, QStringLiteral("Restart requested"), QString::fromUtf8(kRestartText));
+    });
+    auto window = std::make_unique<TNorvikMain>(system, reinterpret_cast<const uint8_t*>(&package), &boxes);
+    *shownOver = window.get();
+    if (window->TerminationRequested()) return window;
+
+    if (options.chosenEntry >= 0) {
+        TNorvikMain* target = window.get();
+        const int entry = options.chosenEntry;
+        QTimer::singleShot(0, target, [target, entry] { ChooseEntry(*target, entry); });
+    }
+    std::string reason;
+    const char* snapshots = std::getenv(kSnapshotVariable);
+    if (snapshots != nullptr && !ScheduleSnapshots(*window, snapshots, reason))
+        std::fprintf(stderr, "norvik-demo: %s\n", reason.c_str());
+    return window;
+}

@@ -1,0 +1,38 @@
+#include "frontends/demo/DemoSystem.h"
+
+#include "update/SequenceTexts.h"
+
+bool DemoSystem::AddDrives(const std::vector<std::string>& drives, std::string& reason)
+{
+    for (const std::string& text : drives) {
+        std::string why;
+        if (AddDrive(text, why) == nullptr) {
+            reason = "drive \"" + text + "\": " + (why.empty() ? "no room for another drive" : why);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DemoSystem::RequestRestart(uint32_t flags)
+{
+    const bool accepted = sim::VirtualSystem::RequestRestart(flags);
+    if (tellRestart) tellRestart(flags);
+    return accepted;
+}
+
+void DemoSystem::TakeDiscsFromOpenTrays()
+{
+    for (int index = 0; index < driveCount(); ++index) {
+        sim::VirtualDrive& virtualDrive = drive(index);
+        if (virtualDrive.trayOpen() && virtualDrive.discPresent()) virtualDrive.TakeDiscAway();
+    }
+}
+
+MessageAnswer DemoMessageBoxes::Ask(QWidget* owner, MessageKind kind, std::string_view title, std::string_view text,
+                                    MessageButtons buttons)
+{
+    const MessageAnswer answer = StandardMessageBoxes::Ask(owner, kind, title, text, buttons);
+    if (text == texts::kRemoveDisc || text == texts::kDiscLocked) system.TakeDiscsFromOpenTrays();
+    return answer;
+}

@@ -1,0 +1,378 @@
+// The command line of norvik-cli, the exit status for each end of the sequence, and the
+// verdict that list prints after a drive's entry.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+
+#include "package/PackageReader.h"
+#include "payload/PackageBlock.h"
+#include "payload/PackageLayout.h"
+#include "frontends/cli/CliCommands.h"
+#include "frontends/cli/CliOptions.h"
+#include "frontends/cli/RecordingSystem.h"
+#include "frontends/cli/TerminalView.h"
+#include "sim/VirtualSystem.h"
+
+namespace {
+
+using cli::Command;
+using cli::Request;
+
+struct Parsed {
+    Request request;
+    cli::CliOptions options;
+    std::string error;
+};
+
+std::unique_ptr<Parsed> Parse(const std::vector<const char*>& arguments)
+{
+    auto parsed = std::make_unique<Parsed>();
+    parsed->request = cli::ParseCliOptions(static_cast<int>(arguments.size()), arguments.data(), parsed->options,
+                                           parsed->error);
+    return parsed;
+}
+
+// ---- Commands and options ------------------------------------------------------------------
+
+TEST(CliOptions, ListAndUpdateWithTheirOptions)
+{
+    const auto list = Parse({"list"});
+    ASSERT_EQ(list->request, Request::Run) << list->error;
+    EXPECT_EQ(list->options.command, Command::List);
+    EXPECT_FALSE(list->options.Virtual());
+    EXPECT_FALSE(list->options.assumeYes);
+
+    const auto update = Parse({"--yes", "update", "--drive", "2", "--virtual", "rev=RN06", "--virtual=rev=RN07,disc=1",
+                               "--aspi", "--trace=/tmp/t", "--json", "-v"});
+    ASSERT_EQ(update->request, Request::Run) << update->error;
+    EXPECT_EQ(update->options.command, Command::Update);
+    EXPECT_TRUE(update->options.assumeYes);
+    EXPECT_TRUE(update->options.aspi);
+    EXPECT_EQ(update->options.drive, 2);
+    EXPECT_EQ(update->options.traceFile, "/tmp/t");
+    EXPECT_TRUE(update->options.json);
+    EXPECT_TRUE(update->options.verbose);
+    EXPECT_FALSE(list->options.json || list->options.verbose);
+    ASSERT_EQ(update->options.virtualCount, 2);
+    EXPECT_STREQ(update->options.virtualDrives[0].drive.revision, "RN06");
+    EXPECT_STREQ(update->options.virtualDrives[1].drive.revision, "RN07");
+    EXPECT_TRUE(update->options.virtualDrives[1].drive.discPresent);
+    EXPECT_FALSE(update->options.virtualDrives[0].drive.discPresent) << "each drive starts from the defaults";
+}
+
+TEST(CliOptions, HelpAndVersionWinOverEverythingElse)
+{
+    EXPECT_EQ(Parse({"--help"})->request, Request::Help);
+    EXPECT_EQ(Parse({"update", "-h"})->request, Request::Help);
+    EXPECT_EQ(Parse({"--bogus", "--help"})->request, Request::Usage) << "read in order: the bad option first";
+    EXPECT_EQ(Parse({"--version"})->request, Request::Version);
+    EXPECT_NE(cli::HelpText().find("usage: norvik-cli [options] list"), std::string_view::npos);
+    EXPECT_NE(cli::HelpText().find("--virtual DRIVE"), std::string_view::npos);
+}
+
+TEST(CliOptions, HelpFitsEightyColumns)
+{
+    std::string_view help = cli::HelpText();
+    for (std::size_t end = 0; !help.empty(); help.remove_prefix(end + 1)) {
+        end = std::min(help.find('\n'), help.size() - 1);
+        EXPECT_LE(help.substr(0, end).size(), 80u) << help.substr(0, end);
+    }
+}
+
+TEST(CliOptions, RealClockOnlyForDrivesWithModelledDurations)
+{
+    EXPECT_FALSE(Parse({"list", "--virtual", "rev=RN05", "--virtual", "polls=5"})->options.NeedsRealClock());
+    EXPECT_TRUE(Parse({"list", "--virtual", "rev=RN05", "--virtual", "timing=realistic"})->options.NeedsRealClock());
+    EXPECT_TRUE(Parse({"list", "--virtual", "commit=2"})->options.NeedsRealClock());
+    EXPECT_FALSE(Parse({"list", "--virtual", "timing=realistic,timing=instant"})->options.NeedsRealClock());
+}
+
+struct UsageCase {
+    const char* name;
+    std::vector<const char*> arguments;
+    const char* reason;
+};
+
+void PrintTo(const UsageCase& usage, std::ostream* out) { *out << usage.name; }
+
+class CliUsageError : public testing::TestWithParam<UsageCase> {};
+
+TEST_P(CliUsageError, IsOneLineThatSaysWhy)
+{
+    const auto parsed = Parse(GetParam().arguments);
+    EXPECT_EQ(parsed->request, Request::Usage);
+    EXPECT_NE(parsed->error.find(GetParam().reason), std::string::npos) << parsed->error;
+    EXPECT_EQ(parsed->error.find('\n'), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CliUsageError, testing::Values(
+    UsageCase{"NoCommand", {}, "no command"},
+    UsageCase{"OptionsOnly", {"--yes"}, "no command"},
+    UsageCase{"UnknownCommand", {"flash"}, "unknown command \"flash\""},
+    UsageCase{"TwoCommands", {"list", "update"}, "more than one command"},
+    UsageCase{"UnknownOption", {"list", "--colour"}, "unknown option --colour"},
+    UsageCase{"DriveWithList", {"list", "--drive", "1"}, "--drive goes with the update command"},
+    UsageCase{"DriveWithoutNumber", {"update", "--drive"}, "--drive needs a number"},
+    UsageCase{"DriveNotANumber", {"update", "--drive", "one"}, "is not a list line number"},
+    UsageCase{"NegativeDrive", {"update", "--drive=-1"}, "is not a list line number"},
+    UsageCase{"DriveWithTrailingText", {"update", "--drive", "1x"}, "is not a list line number"},
+    UsageCase{"VirtualWithoutSpec", {"list", "--virtual"}, "--virtual needs a drive"},
+    UsageCase{"BadVirtualDrive", {"list", "--virtual", "rev=RN0555"}, "rev: \"RN0555\" has more than 4 characters"},
+    UsageCase{"UnknownVirtualKey", {"list", "--virtual", "colour=red"}, "--virtual \"colour=red\""},
+    UsageCase{"AspiWithoutVirtual", {"list", "--aspi"}, "--aspi goes with --virtual"},
+    UsageCase{"TraceWithoutFile", {"list", "--virtual", "rev=RN05", "--trace="}, "--trace needs a file name"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CliOptions, AtMostAsManyVirtualDrivesAsTheSystemHolds)
+{
+    std::vector<const char*> arguments = {"list"};
+    for (int i = 0; i < cli::kMaxVirtualDrives; ++i) {
+        arguments.push_back("--virtual");
+        arguments.push_back("rev=RN05");
+    }
+    EXPECT_EQ(Parse(arguments)->request, Request::Run);
+    arguments.push_back("--virtual");
+    arguments.push_back("rev=RN05");
+    const auto parsed = Parse(arguments);
+    EXPECT_EQ(parsed->request, Request::Usage);
+    EXPECT_NE(parsed->error.find("at most 24"), std::string::npos) << parsed->error;
+}
+
+// ---- Exit status ---------------------------------------------------------------------------
+
+struct ExitCase {
+    SequenceOutcome outcome;
+    int status;
+};
+
+class CliExitStatus : public testing::TestWithParam<ExitCase> {};
+
+TEST_P(CliExitStatus, FollowsHowTheSequenceEnded)
+{
+    EXPECT_EQ(cli::ExitCodeFor(GetParam().outcome), GetParam().status) << static_cast<int>(GetParam().outcome);
+}
+
+INSTANTIATE_TEST_SUITE_P(Outcomes, CliExitStatus, testing::Values(
+    ExitCase{SequenceOutcome::Updated, 0}, ExitCase{SequenceOutcome::Restarted, 0},
+    ExitCase{SequenceOutcome::ClosedAfterSuccess, 0}, ExitCase{SequenceOutcome::UpdateFailed, 1},
+    ExitCase{SequenceOutcome::DeviceFailed, 1}, ExitCase{SequenceOutcome::Undecided, 1},
+    ExitCase{SequenceOutcome::NoFirmware, 3}, ExitCase{SequenceOutcome::InvalidPackage, 3},
+    ExitCase{SequenceOutcome::NoMatchedDrive, 3}, ExitCase{SequenceOutcome::NoticeDeclined, 3},
+    ExitCase{SequenceOutcome::QuestionDeclined, 3}));
+
+// ---- The verdict of list -------------------------------------------------------------------
+
+TEST(CliVerdict, UpdatableDriveShowsBankMarkAndNewRevision)
+{
+    const PackageReader package(payload::OwnPackageBlock());
+    DriveRecord record{};
+    char verdict[64];
+    EXPECT_EQ(cli::FormatVerdict(record, package, verdict), "not allowed");
+    record.updatable = 1;
+    EXPECT_EQ(cli::FormatVerdict(record, package, verdict), "updatable bank=0 current=0 new=RN08");
+    record.alreadyCurrent = 1;
+    EXPECT_EQ(cli::FormatVerdict(record, package, verdict), "updatable bank=0 current=1 new=RN08");
+    record.bankNumber = 3;   // a bank without a new revision in the delivered package
+    EXPECT_EQ(cli::FormatVerdict(record, package, verdict).substr(0, 29), "updatable bank=3 current=1 ne");
+}
+
+// ---- list --json ---------------------------------------------------------------------------
+
+std::string ReadAll(std::FILE* file)
+{
+    std::rewind(file);
+    std::string text;
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, n);
+    return text;
+}
+
+// The program as built carries no firmware: every drive is refused for that. The first drive's
+// vendor starts with 9Bh (the model's corrupt fault inverts 'd'), a control character that the
+// document carries escaped, never as it is.
+TEST(CliListJson, OneDocumentWithEveryDrive)
+{
+    sim::VirtualSystem system;
+    std::string reason;
+    ASSERT_NE(system.AddDrive("vendor=d[2J,fault=12#1+:corrupt:8", reason), nullptr) << reason;
+    ASSERT_NE(system.AddDrive("rev=RN05,host=1,path=2,target=3,lun=4", reason), nullptr) << reason;
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    int status = -1;
+    {
+        cli::TerminalView view(err, nullptr, cli::TerminalSettings{false, false, false, false});
+        cli::ListChoice choice;
+        choice.json = true;
+        status = cli::RunList(system, payload::OwnPackageBlock(), view, out, err, choice);
+    }
+    const std::string text = ReadAll(out);
+    EXPECT_EQ(ReadAll(err), "");
+    std::fclose(out);
+    std::fclose(err);
+    EXPECT_EQ(status, cli::kExitSuccess);
+
+    EXPECT_NE(text.find("\\u009B[2J"), std::string::npos) << text;
+    EXPECT_EQ(text.find("\xC2\x9B"), std::string::npos) << text;
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n" << text;
+    const QJsonArray drives = document.object()["drives"].toArray();
+    ASSERT_EQ(drives.size(), 2);
+    EXPECT_EQ(drives[0].toObject()["vendor"].toString(), QString(QChar(0x9B)) + "[2J    ");
+    const QJsonObject second = drives[1].toObject();
+    EXPECT_EQ(second["index"].toInt(), 1);
+    EXPECT_EQ(second["root"].toString(), "/dev/sr1");
+    EXPECT_TRUE(second["command_node"].isNull());
+    EXPECT_EQ(second["host"].toInt(), 1);
+    EXPECT_EQ(second["path"].toInt(), 2);
+    EXPECT_EQ(second["target"].toInt(), 3);
+    EXPECT_EQ(second["lun"].toInt(), 4);
+    EXPECT_EQ(second["product"].toString(), "DVDRW KRX-407T  ");
+    EXPECT_EQ(second["revision"].toString(), "RN05");
+    EXPECT_EQ(second["verdict"].toString(), "not allowed");
+    EXPECT_TRUE(second["bank"].isNull());
+    EXPECT_TRUE(second["new_revision"].isNull());
+    EXPECT_FALSE(second["already_current"].toBool(true));
+    EXPECT_EQ(second["reason"].toString(), "the program carries no firmware");
+    EXPECT_TRUE(document.object()["not_listed"].toArray().isEmpty());
+    EXPECT_TRUE(document.object()["permission_advice"].isNull());
+}
+
+// A drive the package may update, on a node that cannot carry the update from this process:
+// the line and the document say so instead of "updatable".
+TEST(CliList, NodeThatCannotCarryTheUpdateIsSaidInTheVerdict)
+{
+    std::vector<uint8_t> block(payload::OwnPackageBlock(), payload::OwnPackageBlock() + payload::kPackageSize);
+    block[offsetof(payload::PackageBlock, imageArea)] = 0x5A;   // firmware in place of the placeholder
+    sim::VirtualSystem system;
+    std::string reason;
+    ASSERT_NE(system.AddDrive("rev=RN05", reason), nullptr) << reason;
+    for (const bool json : {false, true}) {
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        {
+            cli::TerminalView view(err, nullptr, cli::TerminalSettings{false, false, false, false});
+            cli::ListChoice choice;
+            choice.json = json;
+            choice.nodeRefusal = [](const char*, char (&why)[cli::kNodeRefusalSize]) {
+                std::snprintf(why, sizeof why, "no permission to open /dev/sg9 for reading and writing");
+                return true;
+            };
+            EXPECT_EQ(cli::RunList(system, block.data(), view, out, err, choice), cli::kExitSuccess);
+        }
+        const std::string text = ReadAll(out);
+        std::fclose(out);
+        std::fclose(err);
+        if (!json) {
+            EXPECT_NE(text.find("RN05  not updatable from here: no permission to open /dev/sg9 for reading and "
+                                "writing\n"),
+                      std::string::npos)
+                << text;
+            continue;
+        }
+        const QJsonObject drive = QJsonDocument::fromJson(QByteArray::fromStdString(text)).object()["drives"][0].toObject();
+        EXPECT_EQ(drive["verdict"].toString(), "not updatable from here") << text;
+        EXPECT_EQ(drive["reason"].toString(), "no permission to open /dev/sg9 for reading and writing");
+    }
+}
+
+TEST(CliListJson, ReasonForADriveThatIsNotThere)
+{
+    const PackageReader package(payload::OwnPackageBlock());
+    DriveRecord record{};
+    EXPECT_EQ(cli::RefusalReason(record, package, false), "drive not present");
+    record.present = 1;
+    EXPECT_EQ(cli::RefusalReason(record, package, true), "the program carries no firmware");
+    record.updatable = 1;
+    EXPECT_EQ(cli::RefusalReason(record, package, true), "");
+}
+
+// A system that has refused a right: list still lists, and says so in its exit status.
+class RefusingSystem : public sim::VirtualSystem {
+public:
+    const char* PermissionAdvice() const override { return "no right to open /dev/sg0: join the cdrom group"; }
+};
+
+TEST(CliList, RefusedPermissionHasItsOwnExitStatus)
+{
+    for (const bool json : {false, true}) {
+        RefusingSystem system;
+        system.AddDrive();
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        int status = -1;
+        {
+            cli::TerminalView view(err, nullptr, cli::TerminalSettings{false, false, false, false});
+            cli::ListChoice choice;
+            choice.json = json;
+            status = cli::RunList(system, payload::OwnPackageBlock(), view, out, err, choice);
+        }
+        EXPECT_EQ(status, cli::kExitNoPermission);
+        EXPECT_EQ(ReadAll(err), "norvik-cli: no right to open /dev/sg0: join the cdrom group\n");
+        EXPECT_NE(ReadAll(out).find(json ? "join the cdrom group" : "not allowed"), std::string::npos);
+        std::fclose(out);
+        std::fclose(err);
+    }
+}
+
+// ---- The recording system ---------------------------------------------------------------
+
+// In front of a virtual system the recorder's trace is the drive's own, line for line: every
+// command forwarded, its outcome read back as the drive gave it.
+TEST(CliRecordingSystem, TracesWhatTheDrivesAnswer)
+{
+    sim::VirtualSystem system;
+    std::string reason;
+    ASSERT_NE(system.AddDrive("rev=RN05,fault=12#1:sense:2/3A/01", reason), nullptr) << reason;
+    ASSERT_NE(system.AddDrive("rev=RN06,fault=12#1:fail", reason), nullptr) << reason;
+    std::FILE* drives = std::tmpfile();
+    std::FILE* recorded = std::tmpfile();
+    std::FILE* verbose = std::tmpfile();
+    for (int i = 0; i < system.driveCount(); ++i) system.drive(i).SetTraceFile(drives, system.rootOf(i));
+    cli::RecordingSystem recording(system, recorded, verbose);
+    EXPECT_TRUE(recording.IsVirtual());
+    {
+        std::FILE* shown = std::tmpfile();
+        cli::TerminalView view(shown, nullptr, cli::TerminalSettings{false, false, false, false});
+        cli::RunList(recording, payload::OwnPackageBlock(), view, shown, shown);
+        std::fclose(shown);
+    }
+    for (int i = 0; i < system.driveCount(); ++i) system.drive(i).SetTraceFile(nullptr, "");
+    const std::string trace = ReadAll(recorded);
+    EXPECT_EQ(trace, ReadAll(drives));
+    EXPECT_NE(trace.find(" in 96 sense 2/3A/01\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("/dev/sr1 120000006000000000000000 in 96 failed\n"), std::string::npos) << trace;
+    const std::string shown = ReadAll(verbose);
+    EXPECT_NE(shown.find(" in 96 sense 2/3A/01 (Not Ready: Medium not present"), std::string::npos) << shown;
+    EXPECT_EQ(shown.rfind("norvik-cli: /dev/sr", 0), 0u) << shown;
+    for (std::FILE* file : {drives, recorded, verbose}) std::fclose(file);
+}
+
+// Drives answer in either sense format.
+TEST(CliRecordingSystem, DescriptorSenseReadsLikeFixedSense)
+{
+    platform::PassThroughRequest request{};
+    request.cdb[0] = 0x3B;
+    request.direction = platform::DataDirection::Out;
+    request.length = 16;
+    char line[256];
+    cli::FormatCommandLine("/dev/sr3", request, true, false, line, sizeof line);
+    EXPECT_STREQ(line, "/dev/sr3 3B0000000000000000000000 out 16 good");
+    const uint8_t descriptor[] = {0x72, 0x05, 0x24, 0x00};
+    std::memcpy(request.sense, descriptor, sizeof descriptor);
+    cli::FormatCommandLine("/dev/sr3", request, true, false, line, sizeof line);
+    EXPECT_STREQ(line, "/dev/sr3 3B0000000000000000000000 out 16 sense 5/24/00");
+    cli::FormatCommandLine("/dev/sr3", request, false, false, line, sizeof line);
+    EXPECT_STREQ(line, "/dev/sr3 3B0000000000000000000000 out 16 failed");
+}
+
+}  // namespace

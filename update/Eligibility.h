@@ -1,0 +1,18 @@
+#pragma once
+// Which drives the update package may update, with which firmware bank, and whether a drive
+// already carries that bank's revision. Writes the three marks into the drive records.
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "package/PackageReader.h"
+#include "device/DriveRecord.h"
+
+// Three-way comparison of two texts in plain character-code order over their whole length;
+// a text that is a proper prefix of the other sorts first.
+int CompareTexts(std::string_view first, std::string_view second);
+
+// Judges every record below driveCount. Records at or above it are not touched.
+void CheckEligibility(const PackageReader& package, const PackageSettings& settings,
+                      std::span<DriveRecord, kMaxDrives> drives, int16_t driveCount);
