@@ -54,16 +54,14 @@ struct Accounting {
 Accounting downloadAccounting;
 Accounting scanAccounting;
 
-double SecondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 const uint8_t* Image()
 {
     static const std::vector<uint8_t> image = [] {
         std::vector<uint8_t> bytes(kImageSize);
-        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>((i * 131 + (i >> 12) + 7) & 0xFF);
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<uint8_t>((i * 131 + (i >> 12) + 7) & 0xFF);
         return bytes;
     }();
     return image.data();
@@ -162,7 +160,8 @@ public:
     {
         for (const Run& run : runs) {
             const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (median || run.run_type == Run::RT_Iteration) nanoseconds[run.run_name.function_name] = run.GetAdjustedRealTime();
+            if (median || run.run_type == Run::RT_Iteration)
+                nanoseconds[run.run_name.function_name] = run.GetAdjustedRealTime();
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -184,9 +183,13 @@ void Register(const Mode& mode)
         command->ReportAggregatesOnly(true);
     }
     benchmark::RegisterBenchmark("BM_DownloadFirmware", BM_DownloadFirmware)
-        ->Unit(benchmark::kSecond)->UseManualTime()->Iterations(mode.downloads);
+        ->Unit(benchmark::kSecond)
+        ->UseManualTime()
+        ->Iterations(mode.downloads);
     benchmark::RegisterBenchmark("BM_ScanDrives/16", BM_ScanDrives)
-        ->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(mode.scans);
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime()
+        ->Iterations(mode.scans);
 }
 
 // Heap allocations on this thread during kCountedCommands commands and during one whole
@@ -206,7 +209,8 @@ AllocationFigures CountAllocations()
     if (device == nullptr) return figures;
     {
         testsupport::ThreadAllocationCount count;
-        for (int i = 0; i < kCountedCommands; ++i) device->ExecuteCommand(kTestUnitReady, platform::DataDirection::None, 0);
+        for (int i = 0; i < kCountedCommands; ++i)
+            device->ExecuteCommand(kTestUnitReady, platform::DataDirection::None, 0);
         figures.commands = count.Count();
     }
     const uint32_t before = system.drive(0).commandCount();
@@ -276,7 +280,8 @@ int main(int argc, char** argv)
     if (!downloadAccounting.failed && downloadAccounting.measuredSeconds > 0.0) {
         PrintFigure("download_modelled_s", downloadAccounting.modelledSeconds / mode.downloads);
         PrintFigure("download_measured_s", downloadAccounting.measuredSeconds / mode.downloads);
-        PrintFigure("download_efficiency", downloadAccounting.modelledSeconds / downloadAccounting.measuredSeconds, "%.4f");
+        PrintFigure("download_efficiency", downloadAccounting.modelledSeconds / downloadAccounting.measuredSeconds,
+                    "%.4f");
     } else {
         std::printf("download_efficiency: failed\n");
     }
@@ -287,5 +292,6 @@ int main(int argc, char** argv)
     } else {
         std::printf("scan_efficiency_16: failed\n");
     }
-    return executeNs < 0.0 || directNs < 0.0 || !allocationsCounted || downloadAccounting.failed || scanAccounting.failed;
+    return executeNs < 0.0 || directNs < 0.0 || !allocationsCounted || downloadAccounting.failed ||
+           scanAccounting.failed;
 }

@@ -19,12 +19,12 @@
 #include <vector>
 
 #include "BenchDrives.h"
-#include "update/UpdateSequence.h"
-#include "update/UpdateView.h"
-#include "payload/PackageBlock.h"
-#include "payload/PackageLayout.h"
 #include "package/PackError.h"
 #include "package/PackageEditor.h"
+#include "payload/PackageBlock.h"
+#include "payload/PackageLayout.h"
+#include "update/UpdateSequence.h"
+#include "update/UpdateView.h"
 
 namespace {
 
@@ -72,8 +72,8 @@ std::unique_ptr<payload::PackageBlock> MakePackage()
     std::memcpy(block.get(), payload::OwnPackageBlock(), payload::kPackageSize);
     std::vector<uint8_t> image(kImageSize);
     for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>((i * 131 + (i >> 12) + 7) & 0xFF);
-    PackageEditor editor(std::span<uint8_t, payload::kPackageSize>(reinterpret_cast<uint8_t*>(block.get()),
-                                                                   payload::kPackageSize));
+    PackageEditor editor(
+        std::span<uint8_t, payload::kPackageSize>(reinterpret_cast<uint8_t*>(block.get()), payload::kPackageSize));
     editor.PutImage(0, image, 0);
     editor.SetSetting("AUTOMODE", "1");
     editor.SetSetting("WARNING", "0");

@@ -33,7 +33,7 @@ struct LastCommand {
     uint8_t senseKey;
     uint8_t asc;
     uint8_t ascq;
-    double lastElapsed;   // seconds
+    double lastElapsed;  // seconds
     bool lastTimedOut;
     uint32_t lastTransferred;
     uint8_t lastCdb[platform::kCdbSize];
@@ -78,8 +78,7 @@ public:
     void CopyStateTo(AtapiDevice& destination) const;
 
     // Command transport.
-    bool ExecuteCommand(const uint8_t (&cdb)[platform::kCdbSize], platform::DataDirection direction,
-                        uint32_t length);
+    bool ExecuteCommand(const uint8_t (&cdb)[platform::kCdbSize], platform::DataDirection direction, uint32_t length);
     void EnableErrorRaising() { raiseOnError = true; }
     void DisableErrorRaising() { raiseOnError = false; }
     bool ErrorRaisingEnabled() const { return raiseOnError; }
@@ -143,8 +142,7 @@ private:
 
     bool ExecutePassThrough(const uint8_t (&cdb)[platform::kCdbSize], platform::DataDirection direction,
                             uint32_t length);
-    bool ExecuteAspi(const uint8_t (&cdb)[platform::kCdbSize], platform::DataDirection direction,
-                     uint32_t length);
+    bool ExecuteAspi(const uint8_t (&cdb)[platform::kCdbSize], platform::DataDirection direction, uint32_t length);
     bool RefuseCommand();
     void RecordCommand(const uint8_t (&cdb)[platform::kCdbSize], uint32_t transferred, const uint8_t* sense);
     uint8_t* DataAddress(platform::DataDirection direction, uint32_t length);

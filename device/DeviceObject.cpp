@@ -36,16 +36,14 @@ AtapiDevice::AtapiDevice(platform::System& system, bool scan)
     updateResult = 0;
 
     ChooseTransport();
-    if (scan)
-        ScanDrives();
+    if (scan) ScanDrives();
 }
 
 AtapiDevice::~AtapiDevice()
 {
     FreeBuffers();
     // The manager may still write into a request it never gave back: leave the block to it.
-    if (aspiRequestHeld)
-        static_cast<void>(aspiRequest.release());
+    if (aspiRequestHeld) static_cast<void>(aspiRequest.release());
     UnloadAspi();
     CloseDrive();
 }

@@ -19,21 +19,23 @@ constexpr int16_t kFirstHostWithoutAddress = 2;
 
 // Copies a root as the system listed it, cut to the record's width and always terminated, so
 // that a root the system failed to terminate is never read past its field.
-void CopyRoot(char (&field)[platform::kRootPathSize], const char* root) {
+void CopyRoot(char (&field)[platform::kRootPathSize], const char* root)
+{
     std::memset(field, 0, sizeof field);
     std::memcpy(field, root, strnlen(root, sizeof field - 1));
 }
 
 // Table order: host, path, target and lun as one number, each counted as one hexadecimal digit
 // (a number above 15 spills into the digit above it).
-int32_t SortKey(const DriveRecord& record) {
-    return int32_t{record.host} * 4096 + int32_t{record.path} * 256 + int32_t{record.target} * 16 +
-           int32_t{record.lun};
+int32_t SortKey(const DriveRecord& record)
+{
+    return int32_t{record.host} * 4096 + int32_t{record.path} * 256 + int32_t{record.target} * 16 + int32_t{record.lun};
 }
 
 // The drive's SCSI address through a handle of its own. A drive that cannot be opened counts
 // as no drive (Empty), like one whose system answers with an empty address.
-AddressQuery ReadAddress(platform::System& system, const char* root, platform::ScsiAddress& address) {
+AddressQuery ReadAddress(platform::System& system, const char* root, platform::ScsiAddress& address)
+{
     const DriveHandle drive = system.OpenDrive(root);
     if (drive == kInvalidDriveHandle) return AddressQuery::Empty;
     const AddressQuery query = system.QueryScsiAddress(drive, address);
@@ -42,7 +44,8 @@ AddressQuery ReadAddress(platform::System& system, const char* root, platform::S
 }
 
 // Nothing depends on the descriptor; it is kept in the record as the system gave it.
-void ReadStorageDescriptor(platform::System& system, const char* root, DriveRecord& record) {
+void ReadStorageDescriptor(platform::System& system, const char* root, DriveRecord& record)
+{
     const DriveHandle drive = system.OpenDrive(root);
     if (drive == kInvalidDriveHandle) return;
     system.QueryStorageDescriptor(drive, record.storageDescriptor);
@@ -56,7 +59,8 @@ struct AspiManager {
 };
 
 // Host adapter inquiry; true when the adapter answered, with the number of adapters.
-bool InquireAdapter(const AspiManager& manager, int adapter, int& adapterCount) {
+bool InquireAdapter(const AspiManager& manager, int adapter, int& adapterCount)
+{
     platform::SRB_HAInquiry inquiry{};
     inquiry.SRB_Cmd = platform::SC_HA_INQUIRY;
     inquiry.SRB_HaId = static_cast<uint8_t>(adapter);
@@ -66,7 +70,8 @@ bool InquireAdapter(const AspiManager& manager, int adapter, int& adapterCount) 
     return true;
 }
 
-bool IsCdRom(const AspiManager& manager, int adapter, int target, int lun) {
+bool IsCdRom(const AspiManager& manager, int adapter, int target, int lun)
+{
     platform::SRB_GDEVBlock device{};
     device.SRB_Cmd = platform::SC_GET_DEV_TYPE;
     device.SRB_HaId = static_cast<uint8_t>(adapter);
@@ -78,7 +83,8 @@ bool IsCdRom(const AspiManager& manager, int adapter, int target, int lun) {
 
 }  // namespace
 
-void AtapiDevice::ScanDrives() {
+void AtapiDevice::ScanDrives()
+{
     // Runs only while the object is built, when the raise-on-error flag is still clear: no
     // command failure of the scan leaves it.
     std::fill(std::begin(drives), std::end(drives), DriveRecord{});
@@ -111,7 +117,8 @@ void AtapiDevice::ScanDrives() {
 // One slot per optical root, in the order the system lists them, until the table is full. A
 // root whose drive cannot be opened, or that has no drive behind it, takes a slot that stays
 // free; roots that are no optical drive take none.
-void AtapiDevice::ScanPassThrough() {
+void AtapiDevice::ScanPassThrough()
+{
     platform::DriveRootList list{};
     system.ListDriveRoots(list);
     const int rootCount = std::min<int>(list.count, platform::kMaxDriveRoots);
@@ -120,7 +127,7 @@ void AtapiDevice::ScanPassThrough() {
     for (int i = 0; i < rootCount && slot < kMaxDrives; ++i) {
         char root[platform::kRootPathSize];
         CopyRoot(root, list.roots[i]);
-        if (root[0] == '\0') break;   // an empty root closes the list
+        if (root[0] == '\0') break;  // an empty root closes the list
         if (!system.IsOpticalDrive(root)) continue;
 
         DriveRecord& record = drives[slot++];
@@ -144,7 +151,8 @@ void AtapiDevice::ScanPassThrough() {
 
 // Every CD/DVD device on every host adapter, until the table is full. Without a loaded manager
 // (loading failed, or an entry point is missing) nothing is sent and no drive is found.
-void AtapiDevice::ScanAspi() {
+void AtapiDevice::ScanAspi()
+{
     if (aspiLibrary == nullptr || sendCommand == nullptr) return;
     const AspiManager manager{aspiLibrary, sendCommand};
     int adapters = 0;
@@ -158,7 +166,7 @@ void AtapiDevice::ScanAspi() {
     int slot = 0;
     for (int adapter = 0; adapter < adapters; ++adapter) {
         int ignored = 0;
-        if (!InquireAdapter(manager, adapter, ignored)) return;   // drives found so far stay
+        if (!InquireAdapter(manager, adapter, ignored)) return;  // drives found so far stay
         for (int target = 0; target < kAspiTargets; ++target) {
             for (int lun = 0; lun < kAspiLuns; ++lun) {
                 if (slot == kMaxDrives) return;
@@ -176,7 +184,8 @@ void AtapiDevice::ScanAspi() {
 
 // Present records by ascending key; on equal keys the record in the lower slot comes first.
 // The free slots behind the records are left all zero.
-void AtapiDevice::SortDriveTable() {
+void AtapiDevice::SortDriveTable()
+{
     DriveRecord sorted[kMaxDrives]{};
     int count = 0;
     for (; count < kMaxDrives; ++count) {
@@ -196,7 +205,8 @@ void AtapiDevice::SortDriveTable() {
 
 // One INQUIRY for the standard data into the current identification. A drive that answers
 // with blank vendor and product counts as not identified.
-bool AtapiDevice::IdentifyCurrent() {
+bool AtapiDevice::IdentifyCurrent()
+{
     current = DriveIdentification{};
     const uint8_t* data = inputBuffer.get();
     if (data == nullptr) return false;

@@ -21,47 +21,51 @@ struct CommandBlock {
     uint8_t bytes[platform::kCdbSize];
 };
 
-CommandBlock FromTemplate(device::CommandTemplate command) {
+CommandBlock FromTemplate(device::CommandTemplate command)
+{
     CommandBlock block;
     std::memcpy(block.bytes, device::kCommandTemplates[static_cast<int>(command)], sizeof block.bytes);
     return block;
 }
 
-void PutBE16(uint8_t* field, uint32_t value) {
+void PutBE16(uint8_t* field, uint32_t value)
+{
     field[0] = static_cast<uint8_t>(value >> 8);
     field[1] = static_cast<uint8_t>(value);
 }
 
-void PutBE24(uint8_t* field, uint32_t value) {
+void PutBE24(uint8_t* field, uint32_t value)
+{
     field[0] = static_cast<uint8_t>(value >> 16);
     field[1] = static_cast<uint8_t>(value >> 8);
     field[2] = static_cast<uint8_t>(value);
 }
 
-uint8_t Bit(uint8_t value, int position) {
-    return static_cast<uint8_t>((value & 0x01) << position);
-}
+uint8_t Bit(uint8_t value, int position) { return static_cast<uint8_t>((value & 0x01) << position); }
 
 // A data-in reply lands in a buffer that still holds the previous command's data. Zeroing the
 // reply area first means that bytes the drive did not send read as zero, never as an old reply.
-void ClearReplyArea(uint8_t* inputBuffer, uint32_t length) {
+void ClearReplyArea(uint8_t* inputBuffer, uint32_t length)
+{
     if (inputBuffer == nullptr) return;
     std::memset(inputBuffer, 0, std::min(length, kBufferSize));
 }
 
-bool AnyNonZero(const uint8_t* bytes, uint32_t count) {
+bool AnyNonZero(const uint8_t* bytes, uint32_t count)
+{
     return bytes != nullptr && std::any_of(bytes, bytes + count, [](uint8_t byte) { return byte != 0; });
 }
 
 }  // namespace
 
-bool AtapiDevice::TestUnitReady() {
+bool AtapiDevice::TestUnitReady()
+{
     const CommandBlock block = FromTemplate(device::CommandTemplate::TestUnitReady);
     return ExecuteCommand(block.bytes, DataDirection::None, 0);
 }
 
-bool AtapiDevice::Inquiry(uint8_t cmdDt, uint8_t evpd, uint8_t page, uint8_t allocation,
-                          uint8_t control) {
+bool AtapiDevice::Inquiry(uint8_t cmdDt, uint8_t evpd, uint8_t page, uint8_t allocation, uint8_t control)
+{
     CommandBlock block = FromTemplate(device::CommandTemplate::Inquiry);
     block.bytes[1] = Bit(cmdDt, 1) | Bit(evpd, 0);
     block.bytes[2] = page;
@@ -71,15 +75,16 @@ bool AtapiDevice::Inquiry(uint8_t cmdDt, uint8_t evpd, uint8_t page, uint8_t all
     return ExecuteCommand(block.bytes, DataDirection::In, allocation);
 }
 
-bool AtapiDevice::StartStopUnit(uint8_t immed, uint8_t power, uint8_t loej, uint8_t start) {
+bool AtapiDevice::StartStopUnit(uint8_t immed, uint8_t power, uint8_t loej, uint8_t start)
+{
     CommandBlock block = FromTemplate(device::CommandTemplate::StartStopUnit);
     block.bytes[1] = Bit(immed, 0);
     block.bytes[4] = static_cast<uint8_t>((power & 0x0F) << 4) | Bit(loej, 1) | Bit(start, 0);
     return ExecuteCommand(block.bytes, DataDirection::None, 0);
 }
 
-bool AtapiDevice::GetEventStatus(uint8_t polled, uint8_t classes, uint32_t allocation,
-                                 uint8_t control) {
+bool AtapiDevice::GetEventStatus(uint8_t polled, uint8_t classes, uint32_t allocation, uint8_t control)
+{
     CommandBlock block = FromTemplate(device::CommandTemplate::GetEventStatus);
     block.bytes[1] = Bit(polled, 0);
     block.bytes[4] = classes;
@@ -91,14 +96,16 @@ bool AtapiDevice::GetEventStatus(uint8_t polled, uint8_t classes, uint32_t alloc
 
 // True only for a completed command whose reply holds a nonzero byte: a drive that answers
 // with zeros has told nothing about its flash memory.
-bool AtapiDevice::ReadFlashId() {
+bool AtapiDevice::ReadFlashId()
+{
     const CommandBlock block = FromTemplate(device::CommandTemplate::FlashId);
     ClearReplyArea(InputBuffer(), device::kFlashIdLength);
     if (!ExecuteCommand(block.bytes, DataDirection::In, device::kFlashIdLength)) return false;
     return AnyNonZero(InputBuffer(), device::kFlashIdLength);
 }
 
-bool AtapiDevice::ReadBuffer(uint32_t offset, uint32_t length) {
+bool AtapiDevice::ReadBuffer(uint32_t offset, uint32_t length)
+{
     CommandBlock block = FromTemplate(device::CommandTemplate::ReadBuffer);
     PutBE24(block.bytes + 3, offset);
     PutBE24(block.bytes + 6, length);
@@ -108,7 +115,8 @@ bool AtapiDevice::ReadBuffer(uint32_t offset, uint32_t length) {
 
 // The commit controls carry a 16-byte parameter list from the start of outputBuffer while the
 // length field keeps the length argument (0 in use).
-bool AtapiDevice::WriteBuffer(uint32_t offset, uint32_t length, uint8_t control) {
+bool AtapiDevice::WriteBuffer(uint32_t offset, uint32_t length, uint8_t control)
+{
     CommandBlock block = FromTemplate(device::CommandTemplate::WriteBuffer);
     PutBE24(block.bytes + 3, offset);
     PutBE24(block.bytes + 6, length);
@@ -120,14 +128,13 @@ bool AtapiDevice::WriteBuffer(uint32_t offset, uint32_t length, uint8_t control)
 // Polls every 300 ms while the drive reports that it is becoming ready or has a unit
 // attention. The extra poll after the loop leaves its sense as the one callers test. Without a
 // high-resolution counter the wait timer reads 0.0, so the time slept stands in for it.
-bool AtapiDevice::WaitReady(int32_t seconds) {
+bool AtapiDevice::WaitReady(int32_t seconds)
+{
     const bool limited = seconds > 0;
     if (limited) waitTimer.Start(true);
     const uint64_t limitMs = limited ? uint64_t(seconds) * 1000 : 0;
     uint64_t sleptMs = 0;
-    auto limitReached = [&] {
-        return waitTimer.IsAvailable() ? waitTimer.Elapsed() >= seconds : sleptMs >= limitMs;
-    };
+    auto limitReached = [&] { return waitTimer.IsAvailable() ? waitTimer.Elapsed() >= seconds : sleptMs >= limitMs; };
     bool timedOut = false;
     for (;;) {
         TestUnitReady();
@@ -146,21 +153,24 @@ bool AtapiDevice::WaitReady(int32_t seconds) {
 }
 
 // The sense tested is that of the extra poll at the end of the wait.
-bool AtapiDevice::IsDiscAbsent() {
+bool AtapiDevice::IsDiscAbsent()
+{
     WaitReady(30);
     return SenseIs(kSenseNotReady, kAscMediumNotPresent);
 }
 
 // A drive may hold more than one pending attention; each poll takes one away. The number of
 // polls is bounded so that a drive that reports unit attention for ever cannot hang the caller.
-void AtapiDevice::ClearUnitAttention() {
+void AtapiDevice::ClearUnitAttention()
+{
     for (int poll = 0; poll < device::kMaxUnitAttentionPolls; ++poll) {
         if (TestUnitReady() || !SenseKeyIs(kSenseUnitAttention)) return;
     }
 }
 
 // A drive that cannot report its tray counts as closed.
-bool AtapiDevice::IsTrayOpen() {
+bool AtapiDevice::IsTrayOpen()
+{
     if (!GetEventStatus(1, device::kMediaEventClass, device::kMediaEventReplyLength, 0)) return false;
     const uint8_t* reply = InputBuffer();
     return reply != nullptr && (reply[device::kMediaStatusByte] & device::kTrayOpenBit) != 0;

@@ -10,11 +10,11 @@ constexpr int kMaxDrives = 16;
 
 struct DriveRecord {
     uint8_t storageDescriptor[platform::kStorageDescriptorSize];
-    char displayName[32];      // 8 vendor characters, then 16 product characters, then zeros
+    char displayName[32];  // 8 vendor characters, then 16 product characters, then zeros
     char vendor[9];
     char product[17];
     char revision[5];
-    char vendorSpecific[17];   // inquiry bytes 36..51
+    char vendorSpecific[17];                 // inquiry bytes 36..51
     char rootPath[platform::kRootPathSize];  // empty for drives found through ASPI
     uint8_t flashId[4];
     int16_t host;
@@ -24,6 +24,6 @@ struct DriveRecord {
     uint8_t present;
     uint8_t updatable;
     uint8_t viaAspi;
-    uint16_t bankNumber;       // 0-based firmware bank that accepts the drive
+    uint16_t bankNumber;  // 0-based firmware bank that accepts the drive
     uint16_t alreadyCurrent;
 };

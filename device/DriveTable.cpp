@@ -15,22 +15,23 @@ bool IsTableIndex(int index) { return index >= 0 && index < kMaxDrives; }
 
 }  // namespace
 
-DriveRecord* AtapiDevice::GetDrive(uint32_t index) {
+DriveRecord* AtapiDevice::GetDrive(uint32_t index)
+{
     if (index >= driveCount || index >= uint32_t{kMaxDrives} || drives[index].present == 0) return nullptr;
     return &drives[index];
 }
 
-const DriveRecord* AtapiDevice::GetDrive(uint32_t index) const {
+const DriveRecord* AtapiDevice::GetDrive(uint32_t index) const
+{
     return const_cast<AtapiDevice*>(this)->GetDrive(index);
 }
 
-uint8_t AtapiDevice::IsPresent(int16_t index) const {
-    return IsTableIndex(index) ? drives[index].present : 0;
-}
+uint8_t AtapiDevice::IsPresent(int16_t index) const { return IsTableIndex(index) ? drives[index].present : 0; }
 
 // The range is checked before the shortcut for the selected index: after a failed opening
 // (-1) or with none selected (127) that index would otherwise be reported as selected.
-bool AtapiDevice::SelectDrive(int16_t index) {
+bool AtapiDevice::SelectDrive(int16_t index)
+{
     if (!IsTableIndex(index) || drives[index].present == 0) return false;
     if (index == currentIndex) return true;
     if (deviceHandle != platform::kInvalidDriveHandle) CloseDrive();
@@ -61,14 +62,16 @@ bool AtapiDevice::SelectDrive(int16_t index) {
     return true;
 }
 
-void AtapiDevice::CloseDrive() {
+void AtapiDevice::CloseDrive()
+{
     if (deviceHandle != platform::kInvalidDriveHandle) system.CloseDrive(deviceHandle);
     deviceHandle = platform::kInvalidDriveHandle;
     host = target = lun = path = -1;
     currentIndex = kNoDriveSelected;
 }
 
-bool AtapiDevice::ReidentifyCurrent() {
+bool AtapiDevice::ReidentifyCurrent()
+{
     bool identified = false;
     for (int attempt = 0; attempt < kIdentifyAttempts && !identified; ++attempt) {
         identified = IdentifyCurrent();
@@ -85,7 +88,8 @@ static_assert(sizeof(DriveRecord::vendor) == sizeof(DriveIdentification::vendor)
 
 // displayName is the 8 vendor characters followed at once by the 16 product characters, then
 // zeros; the four text fields are copied whole, terminating zeros included.
-void AtapiDevice::CopyIdentificationToRecord(DriveRecord& record) const {
+void AtapiDevice::CopyIdentificationToRecord(DriveRecord& record) const
+{
     std::memset(record.displayName, 0, sizeof record.displayName);
     std::memcpy(record.displayName, current.vendor, kVendorChars);
     std::memcpy(record.displayName + kVendorChars, current.product, kProductChars);

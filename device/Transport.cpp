@@ -22,8 +22,7 @@ constexpr uint8_t kNoSense[platform::kSenseSize] = {};
 // A command fits when its length stays within the buffers and its data phase has a buffer.
 bool TransferFits(const uint8_t* data, DataDirection direction, uint32_t length)
 {
-    if (length > kBufferSize)
-        return false;
+    if (length > kBufferSize) return false;
     return data != nullptr || length == 0 || direction == DataDirection::None;
 }
 
@@ -72,20 +71,16 @@ AspiMessage SupportStatusMessage(uint8_t status)
 
 }  // namespace
 
-bool AtapiDevice::ExecuteCommand(const uint8_t (&cdb)[platform::kCdbSize], DataDirection direction,
-                                 uint32_t length)
+bool AtapiDevice::ExecuteCommand(const uint8_t (&cdb)[platform::kCdbSize], DataDirection direction, uint32_t length)
 {
-    if (!osInfo.IsNT() || useAspi)
-        return ExecuteAspi(cdb, direction, length);
+    if (!osInfo.IsNT() || useAspi) return ExecuteAspi(cdb, direction, length);
     return ExecutePassThrough(cdb, direction, length);
 }
 
-bool AtapiDevice::ExecutePassThrough(const uint8_t (&cdb)[platform::kCdbSize], DataDirection direction,
-                                     uint32_t length)
+bool AtapiDevice::ExecutePassThrough(const uint8_t (&cdb)[platform::kCdbSize], DataDirection direction, uint32_t length)
 {
     uint8_t* data = DataAddress(direction, length);
-    if (deviceHandle == platform::kInvalidDriveHandle || !TransferFits(data, direction, length))
-        return RefuseCommand();
+    if (deviceHandle == platform::kInvalidDriveHandle || !TransferFits(data, direction, length)) return RefuseCommand();
 
     for (int attempt = 1;; ++attempt) {
         FillPassThroughRequest(passThroughRequest, cdb, direction, data, length, commandTimeoutMs);
@@ -100,24 +95,18 @@ bool AtapiDevice::ExecutePassThrough(const uint8_t (&cdb)[platform::kCdbSize], D
         }
         lastCommand.lastTransferred = 0;
         // A request that failed as such ranks before sense data on this path.
-        if (carriedOut && !lastCommand.lastTimedOut)
-            return ReportSenseData();
+        if (carriedOut && !lastCommand.lastTimedOut) return ReportSenseData();
         lastCommand.lastStatus = scsi::kCommandFailed;
-        if (!raiseOnError)
-            return false;
-        if (lastCommand.lastTimedOut)
-            throw ErrCodeException(ErrCodeException::kTimedOut);
-        if (attempt == kAttempts)
-            throw ErrCodeException(ErrCodeException::kNotCarriedOut);
+        if (!raiseOnError) return false;
+        if (lastCommand.lastTimedOut) throw ErrCodeException(ErrCodeException::kTimedOut);
+        if (attempt == kAttempts) throw ErrCodeException(ErrCodeException::kNotCarriedOut);
     }
 }
 
-bool AtapiDevice::ExecuteAspi(const uint8_t (&cdb)[platform::kCdbSize], DataDirection direction,
-                              uint32_t length)
+bool AtapiDevice::ExecuteAspi(const uint8_t (&cdb)[platform::kCdbSize], DataDirection direction, uint32_t length)
 {
     uint8_t* data = DataAddress(direction, length);
-    if (host == -1 || target == -1 || !AspiReady() || !TransferFits(data, direction, length))
-        return RefuseCommand();
+    if (host == -1 || target == -1 || !AspiReady() || !TransferFits(data, direction, length)) return RefuseCommand();
 
     platform::SRB_ExecSCSICmd& request = *aspiRequest;
     request = platform::SRB_ExecSCSICmd{};
@@ -146,16 +135,12 @@ bool AtapiDevice::ExecuteAspi(const uint8_t (&cdb)[platform::kCdbSize], DataDire
             return true;
         }
         // Sense data rank before a status other than SS_COMP on this path.
-        if (lastCommand.senseKey != 0 && !lastCommand.lastTimedOut)
-            return ReportSenseData();
+        if (lastCommand.senseKey != 0 && !lastCommand.lastTimedOut) return ReportSenseData();
         lastCommand.lastStatus = scsi::kCommandFailed;
-        if (!raiseOnError)
-            return false;
-        if (lastCommand.lastTimedOut)
-            throw ErrCodeException(ErrCodeException::kTimedOut);
+        if (!raiseOnError) return false;
+        if (lastCommand.lastTimedOut) throw ErrCodeException(ErrCodeException::kTimedOut);
         // A request the manager still holds cannot be sent again.
-        if (attempt == kAttempts || aspiRequestHeld)
-            throw ErrCodeException(ErrCodeException::kNotCarriedOut);
+        if (attempt == kAttempts || aspiRequestHeld) throw ErrCodeException(ErrCodeException::kNotCarriedOut);
     }
 }
 
@@ -167,16 +152,13 @@ void AtapiDevice::SendAspiRequest(platform::EventHandle event)
     platform::SRB_ExecSCSICmd& request = *aspiRequest;
     request.SRB_Flags = static_cast<uint8_t>(request.SRB_Flags & ~platform::SRB_EVENT_NOTIFY);
     request.SRB_PostProc = event;
-    if (event != nullptr)
-        request.SRB_Flags |= platform::SRB_EVENT_NOTIFY;
+    if (event != nullptr) request.SRB_Flags |= platform::SRB_EVENT_NOTIFY;
 
     sendCommand(aspiLibrary, &request);
     if (event != nullptr) {
-        if (AspiStatus(request) == platform::SS_PENDING)
-            system.WaitForEvent(event, commandTimeoutMs);
+        if (AspiStatus(request) == platform::SS_PENDING) system.WaitForEvent(event, commandTimeoutMs);
     } else {
-        while (AspiStatus(request) == platform::SS_PENDING &&
-               commandTimer.Elapsed() * 1000.0 < commandTimeoutMs) {
+        while (AspiStatus(request) == platform::SS_PENDING && commandTimer.Elapsed() * 1000.0 < commandTimeoutMs) {
         }
     }
 
@@ -185,8 +167,7 @@ void AtapiDevice::SendAspiRequest(platform::EventHandle event)
         heldEvent = event;
         return;
     }
-    if (event != nullptr)
-        system.CloseEvent(event);
+    if (event != nullptr) system.CloseEvent(event);
 }
 
 // Asks the manager to give the pending request up and waits a bounded time for it to end.
@@ -200,8 +181,7 @@ bool AtapiDevice::AbortAspiRequest()
         sendCommand(aspiLibrary, &abort);
     }
     for (int poll = 0; poll < kAbortPolls; ++poll) {
-        if (AspiStatus(*aspiRequest) != platform::SS_PENDING)
-            return true;
+        if (AspiStatus(*aspiRequest) != platform::SS_PENDING) return true;
         system.Sleep(kAbortPollMs);
     }
     return AspiStatus(*aspiRequest) != platform::SS_PENDING;
@@ -210,12 +190,9 @@ bool AtapiDevice::AbortAspiRequest()
 // True when the manager holds no request of this object (any more).
 bool AtapiDevice::HeldRequestFinished()
 {
-    if (!aspiRequestHeld)
-        return true;
-    if (AspiStatus(*aspiRequest) == platform::SS_PENDING)
-        return false;
-    if (heldEvent != nullptr)
-        system.CloseEvent(heldEvent);
+    if (!aspiRequestHeld) return true;
+    if (AspiStatus(*aspiRequest) == platform::SS_PENDING) return false;
+    if (heldEvent != nullptr) system.CloseEvent(heldEvent);
     heldEvent = nullptr;
     aspiRequestHeld = false;
     return true;
@@ -224,27 +201,23 @@ bool AtapiDevice::HeldRequestFinished()
 // The ASPI path needs a loaded manager, the request block, and the block back from the manager.
 bool AtapiDevice::AspiReady()
 {
-    return aspiLibrary != nullptr && sendCommand != nullptr && aspiRequest != nullptr &&
-           HeldRequestFinished();
+    return aspiLibrary != nullptr && sendCommand != nullptr && aspiRequest != nullptr && HeldRequestFinished();
 }
 
 bool AtapiDevice::RefuseCommand()
 {
-    if (raiseOnError)
-        throw ErrCodeException(ErrCodeException::kNotCarriedOut);
+    if (raiseOnError) throw ErrCodeException(ErrCodeException::kNotCarriedOut);
     return false;
 }
 
 bool AtapiDevice::ReportSenseData()
 {
     lastCommand.lastStatus = scsi::kCommandSense;
-    if (raiseOnError)
-        throw ErrCodeException(lastCommand.senseKey);
+    if (raiseOnError) throw ErrCodeException(lastCommand.senseKey);
     return false;
 }
 
-void AtapiDevice::RecordCommand(const uint8_t (&cdb)[platform::kCdbSize], uint32_t transferred,
-                                const uint8_t* sense)
+void AtapiDevice::RecordCommand(const uint8_t (&cdb)[platform::kCdbSize], uint32_t transferred, const uint8_t* sense)
 {
     std::memcpy(lastCommand.lastCdb, cdb, platform::kCdbSize);
     lastCommand.lastElapsed = commandTimer.Total();
@@ -258,8 +231,7 @@ void AtapiDevice::RecordCommand(const uint8_t (&cdb)[platform::kCdbSize], uint32
 
 uint8_t* AtapiDevice::DataAddress(DataDirection direction, uint32_t length)
 {
-    if (length == 0)
-        return nullptr;
+    if (length == 0) return nullptr;
     switch (direction) {
     case DataDirection::Out: return outputBuffer.get();
     case DataDirection::In: return inputBuffer.get();
@@ -269,10 +241,8 @@ uint8_t* AtapiDevice::DataAddress(DataDirection direction, uint32_t length)
 
 uint8_t AtapiDevice::LastFailureCode() const
 {
-    if (lastCommand.lastStatus == scsi::kCommandSense)
-        return lastCommand.senseKey;
-    if (lastCommand.lastTimedOut)
-        return ErrCodeException::kTimedOut;
+    if (lastCommand.lastStatus == scsi::kCommandSense) return lastCommand.senseKey;
+    if (lastCommand.lastTimedOut) return ErrCodeException::kTimedOut;
     return ErrCodeException::kNotCarriedOut;
 }
 
@@ -281,17 +251,13 @@ bool AtapiDevice::SenseIs(uint8_t key, uint8_t additionalSenseCode) const
     return lastCommand.senseKey == key && lastCommand.asc == additionalSenseCode;
 }
 
-bool AtapiDevice::SenseKeyIs(uint8_t key) const
-{
-    return lastCommand.senseKey == key;
-}
+bool AtapiDevice::SenseKeyIs(uint8_t key) const { return lastCommand.senseKey == key; }
 
 void AtapiDevice::ChooseTransport()
 {
     useAspi = !osInfo.IsNT();
     UnloadAspi();
-    if (useAspi)
-        LoadAspi();
+    if (useAspi) LoadAspi();
 }
 
 bool AtapiDevice::LoadAspi()
@@ -305,19 +271,15 @@ bool AtapiDevice::LoadAspi()
         return false;
     };
     aspiLibrary = system.LoadAspiLibrary(platform::kAspiLibraryName);
-    if (aspiLibrary == nullptr)
-        return giveUp("LoadLibrary:\nWNASPI32.DLL not found.", "Error FS 002");
+    if (aspiLibrary == nullptr) return giveUp("LoadLibrary:\nWNASPI32.DLL not found.", "Error FS 002");
     getSupportInfo = reinterpret_cast<platform::GetAspiSupportInfoEntry>(
         system.FindAspiEntry(aspiLibrary, platform::kGetSupportInfoName));
-    if (getSupportInfo == nullptr)
-        return giveUp("GetProcAddress:\nGetASPI32SupportInfo not fount.", "Error FS 003");
+    if (getSupportInfo == nullptr) return giveUp("GetProcAddress:\nGetASPI32SupportInfo not fount.", "Error FS 003");
     sendCommand = reinterpret_cast<platform::SendAspiCommandEntry>(
         system.FindAspiEntry(aspiLibrary, platform::kSendCommandName));
-    if (sendCommand == nullptr)
-        return giveUp("GetProcAddress:\npfnSendASPI32Command not found.", "Error FS 004");
+    if (sendCommand == nullptr) return giveUp("GetProcAddress:\npfnSendASPI32Command not found.", "Error FS 004");
     const uint8_t status = static_cast<uint8_t>(getSupportInfo(aspiLibrary) >> 8);
-    if (status == platform::SS_COMP)
-        return true;
+    if (status == platform::SS_COMP) return true;
     const AspiMessage message = SupportStatusMessage(status);
     system.ShowMessage(message.text, message.caption, kError);
     UnloadAspi();
@@ -329,8 +291,7 @@ bool AtapiDevice::LoadAspi()
 void AtapiDevice::UnloadAspi()
 {
     // A manager still working on one of this object's requests stays loaded to finish it.
-    if (aspiLibrary != nullptr && !aspiRequestHeld)
-        system.FreeAspiLibrary(aspiLibrary);
+    if (aspiLibrary != nullptr && !aspiRequestHeld) system.FreeAspiLibrary(aspiLibrary);
     aspiLibrary = nullptr;
     getSupportInfo = nullptr;
     sendCommand = nullptr;

@@ -24,7 +24,8 @@ constexpr uint8_t kNoFlashId[sizeof DriveRecord::flashId] = {};
 // Set before any download starts, if at all; read by every worker during its pause.
 std::atomic<AtapiDevice::MessagePump> messagePump{nullptr};
 
-void PumpMessages() {
+void PumpMessages()
+{
     if (const AtapiDevice::MessagePump pump = messagePump.load(std::memory_order_acquire)) pump();
 }
 
@@ -35,7 +36,8 @@ void PumpMessages() {
 // read all zeros at discovery), or no selected record, leaves nothing to compare with. Called
 // only after the identification completed: its reply is still in inputBuffer, because the
 // profile write that may follow it only sends data.
-bool IdentificationAgreesWithDiscovery(AtapiDevice& device) {
+bool IdentificationAgreesWithDiscovery(AtapiDevice& device)
+{
     const int16_t index = device.CurrentIndex();
     const DriveRecord* record = index >= 0 ? device.GetDrive(static_cast<uint32_t>(index)) : nullptr;
     if (record == nullptr || std::memcmp(record->flashId, kNoFlashId, sizeof kNoFlashId) == 0) return true;
@@ -43,7 +45,8 @@ bool IdentificationAgreesWithDiscovery(AtapiDevice& device) {
     return reply != nullptr && std::memcmp(reply, record->flashId, sizeof record->flashId) == 0;
 }
 
-int32_t WholeBlocks(const uint8_t* image, int32_t length) {
+int32_t WholeBlocks(const uint8_t* image, int32_t length)
+{
     if (image == nullptr || length < 0) return 0;
     return length / static_cast<int32_t>(kImageBlockSize);
 }
@@ -51,7 +54,8 @@ int32_t WholeBlocks(const uint8_t* image, int32_t length) {
 uint32_t BlockOffset(int32_t block) { return static_cast<uint32_t>(block) * kImageBlockSize; }
 
 // One write pass: every block from the image through outputBuffer to its place in the drive.
-bool WriteImageBlocks(AtapiDevice& device, const uint8_t* image, int32_t blocks) {
+bool WriteImageBlocks(AtapiDevice& device, const uint8_t* image, int32_t blocks)
+{
     for (int32_t block = 0; block < blocks; ++block) {
         std::memcpy(device.OutputBuffer(), image + BlockOffset(block), kImageBlockSize);
         if (!device.WriteBuffer(BlockOffset(block), kImageBlockSize, 0)) return false;
@@ -60,7 +64,8 @@ bool WriteImageBlocks(AtapiDevice& device, const uint8_t* image, int32_t blocks)
 }
 
 // One verify pass: every block read back into inputBuffer and compared with the image.
-bool VerifyImageBlocks(AtapiDevice& device, const uint8_t* image, int32_t blocks) {
+bool VerifyImageBlocks(AtapiDevice& device, const uint8_t* image, int32_t blocks)
+{
     for (int32_t block = 0; block < blocks; ++block) {
         if (!device.ReadBuffer(BlockOffset(block), kImageBlockSize)) return false;
         if (std::memcmp(device.InputBuffer(), image + BlockOffset(block), kImageBlockSize) != 0) return false;
@@ -73,7 +78,8 @@ bool VerifyImageBlocks(AtapiDevice& device, const uint8_t* image, int32_t blocks
 // errors not raised, which keeps the transport from sending it again, and its failure is raised
 // here with the code the transport would have raised. Errors stay raised after a failure and
 // are left cleared after success.
-void SendCommitOnce(AtapiDevice& device, uint8_t control) {
+void SendCommitOnce(AtapiDevice& device, uint8_t control)
+{
     device.DisableErrorRaising();
     if (device.WriteBuffer(0, 0, control)) return;
     device.EnableErrorRaising();
@@ -91,7 +97,8 @@ void AtapiDevice::SetMessagePump(MessagePump pump) { messagePump.store(pump, std
 // another chip than it named at discovery. A completed identification that matches no profile
 // is no such failure when it names the chip seen at discovery, or when discovery has no reading
 // to compare with: the image and the commit still follow.
-bool AtapiDevice::DownloadFirmware(const uint8_t* image, int32_t length, uint8_t bootCode) {
+bool AtapiDevice::DownloadFirmware(const uint8_t* image, int32_t length, uint8_t bootCode)
+{
     DisableErrorRaising();
     WaitReady(kReadyWaitSeconds);
     StopUnit();
@@ -109,7 +116,8 @@ bool AtapiDevice::DownloadFirmware(const uint8_t* image, int32_t length, uint8_t
 
 // Every pass writes all blocks again, also those that compared equal before. Fewer than one
 // whole block can never verify, so such an image is never committed.
-bool AtapiDevice::WriteAndVerifyImage(const uint8_t* image, int32_t length) {
+bool AtapiDevice::WriteAndVerifyImage(const uint8_t* image, int32_t length)
+{
     const int32_t blocks = WholeBlocks(image, length);
     if (blocks == 0 || InputBuffer() == nullptr || OutputBuffer() == nullptr) return false;
     for (int pass = 1; pass <= kImagePasses; ++pass) {
@@ -122,7 +130,8 @@ bool AtapiDevice::WriteAndVerifyImage(const uint8_t* image, int32_t length) {
 // them: the pause takes no processor from the workers still sending their image, and ends as
 // soon as the timer reads the seconds. A machine without a high-resolution counter reads 0.0
 // elapsed for ever, so there the pause is counted in sleeps instead.
-void AtapiDevice::DelayWithMessages(double seconds) {
+void AtapiDevice::DelayWithMessages(double seconds)
+{
     waitTimer.Start(true);
     if (waitTimer.IsAvailable()) {
         for (double left = seconds; left > 0.0; left = seconds - waitTimer.Elapsed()) {

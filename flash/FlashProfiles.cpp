@@ -44,10 +44,7 @@ uint8_t* FetchProfile(uint8_t manufacturer, uint8_t device, uint8_t variantHigh,
 
 }  // namespace flash
 
-bool AtapiDevice::SendFlashProfile()
-{
-    return RunFlashProfileStep() == ProfileOutcome::Sent;
-}
+bool AtapiDevice::SendFlashProfile() { return RunFlashProfileStep() == ProfileOutcome::Sent; }
 
 // The packet is built in outputBuffer: the header from the table row, the profile behind it,
 // and zeros after it from the clearing, so an odd profile is followed by its zero byte. An

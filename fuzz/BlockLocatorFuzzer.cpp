@@ -15,21 +15,19 @@
 #include <string_view>
 
 #include "fuzz/Check.h"
-#include "payload/PackageLayout.h"
-#include "payload/ProfileLayout.h"
 #include "package/BlockLocator.h"
 #include "package/PackError.h"
+#include "payload/PackageLayout.h"
+#include "payload/ProfileLayout.h"
 
 namespace {
 
-bool Inside(uint64_t offset, uint64_t length, std::size_t total)
-{
-    return offset <= total && length <= total - offset;
-}
+bool Inside(uint64_t offset, uint64_t length, std::size_t total) { return offset <= total && length <= total - offset; }
 
 void CheckSection(std::span<const uint8_t> file, std::string_view name)
 {
-    if (const auto section = FindElfSection(file, name)) FUZZ_CHECK(Inside(section->offset, section->size, file.size()));
+    if (const auto section = FindElfSection(file, name))
+        FUZZ_CHECK(Inside(section->offset, section->size, file.size()));
 }
 
 void Locate(std::span<const uint8_t> file)

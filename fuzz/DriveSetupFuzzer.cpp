@@ -24,10 +24,7 @@ namespace {
 constexpr std::size_t kCommandRecordSize = platform::kCdbSize + 3;
 constexpr int kMaxCommands = 64;
 
-bool Terminated(const char* field, std::size_t size)
-{
-    return std::memchr(field, '\0', size) != nullptr;
-}
+bool Terminated(const char* field, std::size_t size) { return std::memchr(field, '\0', size) != nullptr; }
 
 std::string_view NextLine(std::string_view& rest)
 {
@@ -50,7 +47,8 @@ void CheckSetup(const sim::DriveSetup& setup)
 {
     const sim::DriveConfig& drive = setup.drive;
     FUZZ_CHECK(Terminated(drive.vendor, sizeof drive.vendor) && Terminated(drive.product, sizeof drive.product));
-    FUZZ_CHECK(Terminated(drive.revision, sizeof drive.revision) && Terminated(drive.newRevision, sizeof drive.newRevision));
+    FUZZ_CHECK(Terminated(drive.revision, sizeof drive.revision) &&
+               Terminated(drive.newRevision, sizeof drive.newRevision));
     FUZZ_CHECK(Terminated(drive.damagedRevision, sizeof drive.damagedRevision));
     FUZZ_CHECK(Terminated(setup.root, sizeof setup.root));
     FUZZ_CHECK(drive.imageSize >= 1 && drive.imageSize <= sim::kDriveBufferSize);

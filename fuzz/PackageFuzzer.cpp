@@ -9,11 +9,11 @@
 #include <span>
 #include <string_view>
 
-#include "update/Eligibility.h"
-#include "package/PackageReader.h"
 #include "fuzz/Check.h"
 #include "fuzz/PackageInput.h"
+#include "package/PackageReader.h"
 #include "payload/PackageLayout.h"
+#include "update/Eligibility.h"
 
 namespace {
 
@@ -41,7 +41,8 @@ bool InsideBlock(std::string_view text, const uint8_t* block)
 
 void ReadTexts(const PackageReader& package, const uint8_t* block)
 {
-    FUZZ_CHECK(package.Caption().size() <= sizeof(payload::PackageBlock::caption) && InsideBlock(package.Caption(), block));
+    FUZZ_CHECK(package.Caption().size() <= sizeof(payload::PackageBlock::caption) &&
+               InsideBlock(package.Caption(), block));
     FUZZ_CHECK(package.VersionText().size() <= sizeof(payload::PackageBlock::version));
     FUZZ_CHECK(package.ProductText().size() <= sizeof(payload::PackageBlock::product));
     FUZZ_CHECK(!package.CaptionIsPlaceholder() || package.Caption().starts_with(payload::kCaptionPlaceholder));
@@ -57,7 +58,8 @@ void ReadTexts(const PackageReader& package, const uint8_t* block)
         }
         const bool isBank = bank >= 0 && bank < kBankCount;
         FUZZ_CHECK(package.NewRevisionForComparison(bank).size() <= 4);
-        FUZZ_CHECK(package.NewRevisionForDisplay(bank).size() <= 8 && InsideBlock(package.NewRevisionForDisplay(bank), block));
+        FUZZ_CHECK(package.NewRevisionForDisplay(bank).size() <= 8 &&
+                   InsideBlock(package.NewRevisionForDisplay(bank), block));
         FUZZ_CHECK(isBank || (package.BinStart(bank) == 0 && package.BinSize(bank) == 0 &&
                               package.NewRevisionForDisplay(bank).empty()));
     }

@@ -42,10 +42,7 @@ sg_io_hdr ReadHeader(const uint8_t* record, platform::PassThroughRequest& reques
     return header;
 }
 
-bool IsDescriptorFormat(uint8_t responseCode)
-{
-    return (responseCode & 0x7F) == 0x72 || (responseCode & 0x7F) == 0x73;
-}
+bool IsDescriptorFormat(uint8_t responseCode) { return (responseCode & 0x7F) == 0x72 || (responseCode & 0x7F) == 0x73; }
 
 void CheckSense(const uint8_t (&written)[kSenseSize], uint32_t senseLength, const uint8_t (&sense)[kSenseSize])
 {

@@ -17,13 +17,15 @@ uint8_t NextStage(const Bhs& request) { return request.flags() & 0x03; }
 
 // A request that failed as such has no status from the drive: the target reports the task as
 // aborted, which initiators take as a command that was not carried out.
-uint8_t StatusOf(const sim::CommandReply& reply) {
+uint8_t StatusOf(const sim::CommandReply& reply)
+{
     if (!reply.delivered) return kStatusTaskAborted;
     return reply.hasSense ? kStatusCheckCondition : kStatusGood;
 }
 
 // The Data-In or SCSI Response fields that tell how much of the expected data did not move.
-void SetResidual(Bhs& header, uint32_t expected, uint32_t moved) {
+void SetResidual(Bhs& header, uint32_t expected, uint32_t moved)
+{
     if (moved >= expected) return;
     header.bytes[field::kFlags] |= kResidualUnderflowBit;
     header.Set32(field::kResidualCount, expected - moved);
@@ -32,11 +34,13 @@ void SetResidual(Bhs& header, uint32_t expected, uint32_t moved) {
 }  // namespace
 
 Connection::Connection(LogicalUnits& units, const TargetSettings& settings, uint16_t sessionHandle)
-    : units(units), settings(settings), sessionHandle(sessionHandle == 0 ? 1 : sessionHandle) {
+    : units(units), settings(settings), sessionHandle(sessionHandle == 0 ? 1 : sessionHandle)
+{
     inbox.reserve(kBhsSize + kMaxAhsLength + settings.receiveSegmentLength + 8);
 }
 
-void Connection::Receive(const uint8_t* bytes, size_t length, double now) {
+void Connection::Receive(const uint8_t* bytes, size_t length, double now)
+{
     if (currentState == ConnectionState::Closing) return;
     inbox.insert(inbox.end(), bytes, bytes + length);
     while (ReadPdu(now)) {
@@ -48,7 +52,8 @@ void Connection::Receive(const uint8_t* bytes, size_t length, double now) {
 
 // Reads one whole PDU from the inbox and acts on it; false when there is none (yet) or the
 // connection is ending.
-bool Connection::ReadPdu(double now) {
+bool Connection::ReadPdu(double now)
+{
     if (currentState == ConnectionState::Closing) return false;
     const size_t available = inbox.size() - inboxStart;
     if (available < kBhsSize) return false;
@@ -68,7 +73,8 @@ bool Connection::ReadPdu(double now) {
     return currentState != ConnectionState::Closing;
 }
 
-void Connection::Dispatch(const Bhs& header, const uint8_t* data, uint32_t dataLength, double now) {
+void Connection::Dispatch(const Bhs& header, const uint8_t* data, uint32_t dataLength, double now)
+{
     if (currentState == ConnectionState::Login) {
         if (header.opcode() == Opcode::LoginRequest) return HandleLogin(header, data, dataLength);
         return Fail("a request other than login before the login");
@@ -90,7 +96,8 @@ void Connection::Dispatch(const Bhs& header, const uint8_t* data, uint32_t dataL
 
 // ---- login ----
 
-void Connection::HandleLogin(const Bhs& request, const uint8_t* data, uint32_t dataLength) {
+void Connection::HandleLogin(const Bhs& request, const uint8_t* data, uint32_t dataLength)
+{
     uint8_t statusClass = kLoginSuccess;
     uint8_t statusDetail = kDetailMisc;
     replyText.Clear();
@@ -117,14 +124,15 @@ void Connection::HandleLogin(const Bhs& request, const uint8_t* data, uint32_t d
     if (statusClass != kLoginSuccess) Fail("the login failed");
 }
 
-bool Connection::CheckLoginRequest(const Bhs& request, uint8_t& statusClass, uint8_t& statusDetail) const {
+bool Connection::CheckLoginRequest(const Bhs& request, uint8_t& statusClass, uint8_t& statusDetail) const
+{
     const uint8_t stage = CurrentStage(request);
     const bool transit = (request.flags() & kTransitBit) != 0;
     statusClass = kLoginInitiatorError;
-    if (request.bytes[field::kVersionActive] != 0) {   // Version-min of the request
+    if (request.bytes[field::kVersionActive] != 0) {  // Version-min of the request
         statusDetail = kDetailUnsupportedVersion;
     } else if (request.Get16(field::kTsih) != 0) {
-        statusDetail = kDetailSessionDoesNotExist;     // no connection joins an existing session
+        statusDetail = kDetailSessionDoesNotExist;  // no connection joins an existing session
     } else if ((request.flags() & kContinueBit) != 0 || stage > uint8_t(LoginStage::Operational) ||
                (transit && (NextStage(request) <= stage || NextStage(request) == 2))) {
         statusDetail = kDetailMisc;
@@ -135,7 +143,8 @@ bool Connection::CheckLoginRequest(const Bhs& request, uint8_t& statusClass, uin
 }
 
 // Decides whether the login may leave its stage as the initiator asks.
-void Connection::FinishLoginStage(const Bhs& request, uint8_t& statusClass, uint8_t& statusDetail, bool& transit) {
+void Connection::FinishLoginStage(const Bhs& request, uint8_t& statusClass, uint8_t& statusDetail, bool& transit)
+{
     if (statusClass != kLoginSuccess) return;
     statusClass = kLoginInitiatorError;
     if (loginKeys.badValue) {
@@ -152,11 +161,12 @@ void Connection::FinishLoginStage(const Bhs& request, uint8_t& statusClass, uint
     }
 }
 
-void Connection::SendLoginResponse(const Bhs& request, uint8_t flags, uint8_t statusClass, uint8_t statusDetail) {
+void Connection::SendLoginResponse(const Bhs& request, uint8_t flags, uint8_t statusClass, uint8_t statusDetail)
+{
     if (!firstLoginSeen) {
         firstLoginSeen = true;
         std::memcpy(isid, request.bytes + field::kIsid, sizeof isid);
-        expCmdSn = request.Get32(field::kCommandSn);   // the login is immediate: CmdSN stays
+        expCmdSn = request.Get32(field::kCommandSn);  // the login is immediate: CmdSN stays
     }
     const bool fullFeature = (flags & kTransitBit) != 0 && (flags & 0x03) == uint8_t(LoginStage::FullFeature);
     Bhs response;
@@ -177,10 +187,11 @@ void Connection::SendLoginResponse(const Bhs& request, uint8_t flags, uint8_t st
 
 // ---- text, NOP, logout ----
 
-void Connection::HandleText(const Bhs& request, const uint8_t* data, uint32_t dataLength) {
+void Connection::HandleText(const Bhs& request, const uint8_t* data, uint32_t dataLength)
+{
     if (!CountCommand(request)) return;
     if ((request.flags() & kContinueBit) != 0 || request.Get32(field::kTransferTag) != kReservedTag) {
-        return Reject(request, kRejectProtocolError);   // the target never splits its text
+        return Reject(request, kRejectProtocolError);  // the target never splits its text
     }
     replyText.Clear();
     TextReader reader(data, dataLength);
@@ -205,10 +216,11 @@ void Connection::HandleText(const Bhs& request, const uint8_t* data, uint32_t da
     Queue(response, replyText.data(), replyText.size());
 }
 
-void Connection::HandleNopOut(const Bhs& request, const uint8_t* data, uint32_t dataLength) {
+void Connection::HandleNopOut(const Bhs& request, const uint8_t* data, uint32_t dataLength)
+{
     if (!CountCommand(request)) return;
     const uint32_t taskTag = request.Get32(field::kTaskTag);
-    if (taskTag == kReservedTag) return;   // no answer wanted
+    if (taskTag == kReservedTag) return;  // no answer wanted
     Bhs response;
     response.Start(Opcode::NopIn, kFinalBit);
     std::memcpy(response.bytes + field::kLun, request.bytes + field::kLun, 8);
@@ -218,7 +230,8 @@ void Connection::HandleNopOut(const Bhs& request, const uint8_t* data, uint32_t 
     Queue(response, data, std::min(dataLength, negotiated.sendSegmentLength));
 }
 
-void Connection::HandleLogout(const Bhs& request) {
+void Connection::HandleLogout(const Bhs& request)
+{
     if (!CountCommand(request)) return;
     Bhs response;
     response.Start(Opcode::LogoutResponse, kFinalBit);
@@ -232,7 +245,8 @@ void Connection::HandleLogout(const Bhs& request) {
 
 // ---- task management ----
 
-void Connection::HandleTaskRequest(const Bhs& request, double now) {
+void Connection::HandleTaskRequest(const Bhs& request, double now)
+{
     if (!CountCommand(request)) return;
     uint16_t lun = kNoLun;
     DecodeLun(request.bytes + field::kLun, lun);
@@ -253,8 +267,10 @@ void Connection::HandleTaskRequest(const Bhs& request, double now) {
     }
     case TaskFunction::AbortTaskSet:
     case TaskFunction::ClearTaskSet:
-        if (unitExists) AbortTasks(lun, false, now);
-        else result = kTaskLunDoesNotExist;
+        if (unitExists)
+            AbortTasks(lun, false, now);
+        else
+            result = kTaskLunDoesNotExist;
         break;
     case TaskFunction::LogicalUnitReset:
         if (unitExists) {
@@ -265,9 +281,7 @@ void Connection::HandleTaskRequest(const Bhs& request, double now) {
             result = kTaskLunDoesNotExist;
         }
         break;
-    case TaskFunction::TargetColdReset:
-        closeAfter = true;
-        [[fallthrough]];
+    case TaskFunction::TargetColdReset: closeAfter = true; [[fallthrough]];
     case TaskFunction::TargetWarmReset:
         AbortTasks(kNoLun, true, now);
         for (int unit = 0; unit < units.count(); ++unit) units.Reset(static_cast<uint16_t>(unit));
@@ -284,7 +298,8 @@ void Connection::HandleTaskRequest(const Bhs& request, double now) {
     if (closeAfter) Fail("target cold reset");
 }
 
-void Connection::AbortTasks(uint16_t lun, bool allUnits, double now) {
+void Connection::AbortTasks(uint16_t lun, bool allUnits, double now)
+{
     for (Task& task : tasks) {
         if (task.phase != Phase::Free && (allUnits || task.lun == lun)) {
             log.lastAbortedOpcode = task.cdb[0];
@@ -295,7 +310,8 @@ void Connection::AbortTasks(uint16_t lun, bool allUnits, double now) {
 }
 
 // Ends a task without a response. A unit that worked on it is free again.
-void Connection::FreeTask(Task& task, double now) {
+void Connection::FreeTask(Task& task, double now)
+{
     if (task.phase == Phase::Held && task.sendAt > now && units.busyUntil(task.lun) == task.sendAt) {
         units.SetBusyUntil(task.lun, now);
     }
@@ -304,7 +320,8 @@ void Connection::FreeTask(Task& task, double now) {
 
 // ---- SCSI commands and their data ----
 
-void Connection::HandleCommand(const Bhs& request, const uint8_t* data, uint32_t dataLength, double now) {
+void Connection::HandleCommand(const Bhs& request, const uint8_t* data, uint32_t dataLength, double now)
+{
     if (!CountCommand(request)) return;
     ++log.commands;
     const uint8_t flags = request.flags();
@@ -316,7 +333,8 @@ void Connection::HandleCommand(const Bhs& request, const uint8_t* data, uint32_t
     if (FindTask(taskTag) != nullptr) return Fail("a task tag already in use");
     // Bidirectional commands, and transfers larger than the target buffers, are refused.
     if ((reads && writes) || length > kMaxTransferLength) {
-        return SendImmediateStatus(request, kStatusCheckCondition, scsi::kSenseIllegalRequest, scsi::kAscInvalidFieldInCdb, 0x00);
+        return SendImmediateStatus(request, kStatusCheckCondition, scsi::kSenseIllegalRequest,
+                                   scsi::kAscInvalidFieldInCdb, 0x00);
     }
     Task* task = FreeSlot();
     if (task == nullptr) return SendImmediateStatus(request, kStatusTaskSetFull, 0, 0, 0);
@@ -341,7 +359,8 @@ void Connection::HandleCommand(const Bhs& request, const uint8_t* data, uint32_t
     if (writes) ContinueDataOut(*task);
 }
 
-bool Connection::AcceptImmediateData(Task& task, const Bhs& request, const uint8_t* data, uint32_t dataLength) {
+bool Connection::AcceptImmediateData(Task& task, const Bhs& request, const uint8_t* data, uint32_t dataLength)
+{
     const bool final = (request.flags() & kFinalBit) != 0;
     if (dataLength > 0 && !negotiated.immediateData) {
         Fail("immediate data that were not negotiated");
@@ -361,14 +380,16 @@ bool Connection::AcceptImmediateData(Task& task, const Bhs& request, const uint8
     return true;
 }
 
-void Connection::HandleDataOut(const Bhs& request, const uint8_t* data, uint32_t dataLength) {
+void Connection::HandleDataOut(const Bhs& request, const uint8_t* data, uint32_t dataLength)
+{
     Task* task = FindTask(request.Get32(field::kTaskTag));
     // Data for a task that has ended (aborted, refused) are dropped.
     if (task == nullptr || task->phase != Phase::Collecting) return;
     if (AcceptDataOut(*task, request, data, dataLength)) ContinueDataOut(*task);
 }
 
-bool Connection::AcceptDataOut(Task& task, const Bhs& request, const uint8_t* data, uint32_t dataLength) {
+bool Connection::AcceptDataOut(Task& task, const Bhs& request, const uint8_t* data, uint32_t dataLength)
+{
     const uint32_t transferTag = request.Get32(field::kTransferTag);
     const bool solicited = transferTag != kReservedTag;
     const bool final = (request.flags() & kFinalBit) != 0;
@@ -400,7 +421,8 @@ bool Connection::AcceptDataOut(Task& task, const Bhs& request, const uint8_t* da
 }
 
 // After each piece of data: the task is complete, or more is on its way, or the target asks.
-void Connection::ContinueDataOut(Task& task) {
+void Connection::ContinueDataOut(Task& task)
+{
     if (task.received == task.length) {
         task.phase = Phase::Ready;
         return;
@@ -409,7 +431,8 @@ void Connection::ContinueDataOut(Task& task) {
     SendReadyToTransfer(task);
 }
 
-void Connection::SendReadyToTransfer(Task& task) {
+void Connection::SendReadyToTransfer(Task& task)
+{
     const uint32_t wanted = std::min(task.length - task.received, negotiated.maxBurstLength);
     if (nextTransferTag == kReservedTag) nextTransferTag = 1;
     task.transferTag = nextTransferTag++;
@@ -428,7 +451,8 @@ void Connection::SendReadyToTransfer(Task& task) {
 
 // ---- execution and responses ----
 
-void Connection::Advance(double now) {
+void Connection::Advance(double now)
+{
     if (currentState != ConnectionState::FullFeature) return;
     SendDue(now);
     ExecuteReady(now);
@@ -436,7 +460,8 @@ void Connection::Advance(double now) {
 }
 
 // Hands the next commands, in their order of arrival, to their units while the units are free.
-void Connection::ExecuteReady(double now) {
+void Connection::ExecuteReady(double now)
+{
     for (;;) {
         Task* next = nullptr;
         for (Task& task : tasks) {
@@ -459,7 +484,8 @@ void Connection::ExecuteReady(double now) {
 }
 
 // Sends the responses whose time has come, earliest first.
-void Connection::SendDue(double now) {
+void Connection::SendDue(double now)
+{
     for (;;) {
         Task* due = nullptr;
         for (Task& task : tasks) {
@@ -470,15 +496,18 @@ void Connection::SendDue(double now) {
             }
         }
         if (due == nullptr) return;
-        if (due->direction == platform::DataDirection::In) SendDataIn(*due);
-        else SendResponse(*due, 0);
+        if (due->direction == platform::DataDirection::In)
+            SendDataIn(*due);
+        else
+            SendResponse(*due, 0);
         due->phase = Phase::Free;
     }
 }
 
 // The data of a read in bursts and segments; the status rides in the last Data-In when the
 // command ended well, else a SCSI Response follows with the sense data.
-void Connection::SendDataIn(Task& task) {
+void Connection::SendDataIn(Task& task)
+{
     const sim::CommandReply& reply = task.reply;
     const uint32_t total = reply.delivered ? std::min(reply.transferred, task.length) : 0;
     const bool statusWithData = reply.delivered && !reply.hasSense && total > 0;
@@ -502,7 +531,7 @@ void Connection::SendDataIn(Task& task) {
             SetResidual(dataIn, task.length, total);
         }
         StampSequenceNumbers(dataIn, withStatus);
-        if (!withStatus) dataIn.Set32(field::kStatSn, 0);   // reserved without status
+        if (!withStatus) dataIn.Set32(field::kStatSn, 0);  // reserved without status
         Queue(dataIn, task.data.data() + offset, size);
         offset += size;
         if (endsBurst) burstStart = burstEnd;
@@ -510,20 +539,22 @@ void Connection::SendDataIn(Task& task) {
     if (!statusWithData) SendResponse(task, dataSn);
 }
 
-void Connection::SendResponse(const Task& task, uint32_t dataInCount) {
+void Connection::SendResponse(const Task& task, uint32_t dataInCount)
+{
     SendStatus(task.taskTag, task.length, StatusOf(task.reply), task.reply, dataInCount);
 }
 
 // The drive's fixed-format sense data, or the same key and codes in descriptor format; the
 // number of bytes written.
-uint32_t Connection::WriteSense(const sim::CommandReply& reply, uint8_t* out) const {
+uint32_t Connection::WriteSense(const sim::CommandReply& reply, uint8_t* out) const
+{
     if (!settings.descriptorSense) {
         std::memcpy(out, reply.sense, sim::kSenseDataSize);
         return sim::kSenseDataSize;
     }
     constexpr uint32_t kDescriptorSenseSize = 8;
     std::memset(out, 0, kDescriptorSenseSize);
-    out[0] = 0x72;   // current error, descriptor format, no descriptors
+    out[0] = 0x72;  // current error, descriptor format, no descriptors
     out[1] = scsi::SenseKeyOf(reply.sense);
     out[2] = reply.sense[scsi::kAscByte];
     out[3] = reply.sense[scsi::kAscqByte];
@@ -533,12 +564,13 @@ uint32_t Connection::WriteSense(const sim::CommandReply& reply, uint8_t* out) co
 // A SCSI Response: the status, the sense data after their length when the status is a check
 // condition, and how much of the expected data did not move.
 void Connection::SendStatus(uint32_t taskTag, uint32_t length, uint8_t status, const sim::CommandReply& reply,
-                            uint32_t dataInCount) {
+                            uint32_t dataInCount)
+{
     Bhs response;
     response.Start(Opcode::ScsiResponse, kFinalBit);
     response.bytes[field::kStatus] = status;
     response.Set32(field::kTaskTag, taskTag);
-    response.Set32(field::kDataSn, dataInCount);   // ExpDataSN
+    response.Set32(field::kDataSn, dataInCount);  // ExpDataSN
     uint8_t segment[kSenseLengthPrefix + sim::kSenseDataSize] = {};
     uint32_t segmentLength = 0;
     if (status == kStatusCheckCondition) {
@@ -552,7 +584,8 @@ void Connection::SendStatus(uint32_t taskTag, uint32_t length, uint8_t status, c
 }
 
 // A status for a command the target refuses before it becomes a task.
-void Connection::SendImmediateStatus(const Bhs& request, uint8_t status, uint8_t key, uint8_t asc, uint8_t ascq) {
+void Connection::SendImmediateStatus(const Bhs& request, uint8_t status, uint8_t key, uint8_t asc, uint8_t ascq)
+{
     sim::CommandReply reply{};
     reply.delivered = true;
     if (status == kStatusCheckCondition) {
@@ -564,14 +597,16 @@ void Connection::SendImmediateStatus(const Bhs& request, uint8_t status, uint8_t
 
 // ---- bookkeeping ----
 
-Connection::Task* Connection::FindTask(uint32_t taskTag) {
+Connection::Task* Connection::FindTask(uint32_t taskTag)
+{
     for (Task& task : tasks) {
         if (task.phase != Phase::Free && task.taskTag == taskTag) return &task;
     }
     return nullptr;
 }
 
-Connection::Task* Connection::FreeSlot() {
+Connection::Task* Connection::FreeSlot()
+{
     for (Task& task : tasks) {
         if (task.phase == Phase::Free) return &task;
     }
@@ -580,7 +615,8 @@ Connection::Task* Connection::FreeSlot() {
 
 // Counts a non-immediate request in the command sequence. A duplicate is dropped (false); a
 // gap in the sequence cannot happen on one TCP connection and ends it.
-bool Connection::CountCommand(const Bhs& request) {
+bool Connection::CountCommand(const Bhs& request)
+{
     if (request.immediate()) return true;
     const uint32_t commandSn = request.Get32(field::kCommandSn);
     if (commandSn == expCmdSn) {
@@ -591,7 +627,8 @@ bool Connection::CountCommand(const Bhs& request) {
     return false;
 }
 
-void Connection::Reject(const Bhs& header, uint8_t reason) {
+void Connection::Reject(const Bhs& header, uint8_t reason)
+{
     Bhs reject;
     reject.Start(Opcode::Reject, kFinalBit);
     reject.bytes[field::kResponse] = reason;
@@ -601,21 +638,24 @@ void Connection::Reject(const Bhs& header, uint8_t reason) {
     ++log.rejects;
 }
 
-void Connection::Fail(const char* reason) {
+void Connection::Fail(const char* reason)
+{
     if (currentState == ConnectionState::Closing) return;
     std::snprintf(log.closeReason, sizeof log.closeReason, "%s", reason);
     for (Task& task : tasks) task.phase = Phase::Free;
     currentState = ConnectionState::Closing;
 }
 
-void Connection::Queue(Bhs& header, const uint8_t* data, uint32_t dataLength) {
+void Connection::Queue(Bhs& header, const uint8_t* data, uint32_t dataLength)
+{
     header.SetDataLength(dataLength);
     outbox.insert(outbox.end(), header.bytes, header.bytes + kBhsSize);
     if (dataLength > 0) outbox.insert(outbox.end(), data, data + dataLength);
     outbox.resize(outbox.size() + (PaddedLength(dataLength) - dataLength), 0);
 }
 
-void Connection::Sent(size_t count) {
+void Connection::Sent(size_t count)
+{
     outboxStart = std::min(outboxStart + count, outbox.size());
     if (outboxStart == outbox.size()) {
         outbox.clear();
@@ -626,7 +666,8 @@ void Connection::Sent(size_t count) {
     }
 }
 
-void Connection::StampSequenceNumbers(Bhs& header, bool advanceStatSn) {
+void Connection::StampSequenceNumbers(Bhs& header, bool advanceStatSn)
+{
     header.Set32(field::kStatSn, statSn);
     if (advanceStatSn) ++statSn;
     header.Set32(field::kExpCommandSn, expCmdSn);
@@ -634,7 +675,8 @@ void Connection::StampSequenceNumbers(Bhs& header, bool advanceStatSn) {
 }
 
 // The window: as many more commands as there are free task slots.
-uint32_t Connection::MaxCommandSn() const {
+uint32_t Connection::MaxCommandSn() const
+{
     uint32_t freeSlots = 0;
     for (const Task& task : tasks) {
         if (task.phase == Phase::Free) ++freeSlots;
@@ -642,20 +684,25 @@ uint32_t Connection::MaxCommandSn() const {
     return expCmdSn + freeSlots - 1;
 }
 
-uint32_t Connection::ReceiveSegmentLimit() const {
+uint32_t Connection::ReceiveSegmentLimit() const
+{
     return currentState == ConnectionState::Login ? kDefaultDataSegmentLength : settings.receiveSegmentLength;
 }
 
-uint32_t Connection::UnsolicitedLimit(const Task& task) const {
+uint32_t Connection::UnsolicitedLimit(const Task& task) const
+{
     return std::min({task.length, negotiated.firstBurstLength, negotiated.maxBurstLength});
 }
 
-double Connection::NextWakeTime() const {
+double Connection::NextWakeTime() const
+{
     double wake = -1.0;
     for (const Task& task : tasks) {
         double time = -1.0;
-        if (task.phase == Phase::Held) time = task.sendAt;
-        else if (task.phase == Phase::Ready) time = units.busyUntil(task.lun);
+        if (task.phase == Phase::Held)
+            time = task.sendAt;
+        else if (task.phase == Phase::Ready)
+            time = units.busyUntil(task.lun);
         if (time >= 0.0 && (wake < 0.0 || time < wake)) wake = time;
     }
     return wake;

@@ -20,27 +20,27 @@
 
 namespace iscsi {
 
-constexpr int kMaxTasks = 16;                       // commands in flight on one connection
-constexpr uint32_t kMaxTransferLength = 2097152;    // largest data phase the target buffers
+constexpr int kMaxTasks = 16;                     // commands in flight on one connection
+constexpr uint32_t kMaxTransferLength = 2097152;  // largest data phase the target buffers
 constexpr uint32_t kMaxAhsLength = 255 * 4;
 
 enum class ConnectionState : uint8_t {
-    Login,         // login requests only
-    FullFeature,   // logged in
-    Closing,       // a logout or a protocol error: nothing more is read; close once sent
+    Login,        // login requests only
+    FullFeature,  // logged in
+    Closing,      // a logout or a protocol error: nothing more is read; close once sent
 };
 
 // What happened on the connection, for the target's log.
 struct ConnectionEvents {
     uint32_t commands = 0;
-    uint32_t abortedTasks = 0;       // tasks ended by task management before their response
-    uint8_t lastAbortedOpcode = 0;   // the command of the last of them
+    uint32_t abortedTasks = 0;      // tasks ended by task management before their response
+    uint8_t lastAbortedOpcode = 0;  // the command of the last of them
     uint32_t unitResets = 0;
     uint32_t rejects = 0;
     bool loggedIn = false;
     bool discovery = false;
     bool loggedOut = false;
-    char closeReason[96] = "";       // the protocol error that closed the connection, if any
+    char closeReason[96] = "";  // the protocol error that closed the connection, if any
 };
 
 class Connection {
@@ -71,20 +71,20 @@ private:
         Phase phase = Phase::Free;
         uint32_t taskTag = 0;
         uint16_t lun = kNoLun;
-        uint8_t lunField[8] = {};      // as the initiator wrote it, for the R2T
+        uint8_t lunField[8] = {};  // as the initiator wrote it, for the R2T
         uint8_t cdb[kCdbFieldSize] = {};
         platform::DataDirection direction = platform::DataDirection::None;
-        uint32_t length = 0;           // expected data transfer length
-        uint32_t received = 0;         // Data-Out bytes so far
-        bool unsolicitedOpen = false;  // unsolicited Data-Out may still arrive
-        uint32_t transferTag = kReservedTag;   // of the outstanding R2T
-        uint32_t solicitedEnd = 0;     // where the outstanding R2T's data end
+        uint32_t length = 0;                  // expected data transfer length
+        uint32_t received = 0;                // Data-Out bytes so far
+        bool unsolicitedOpen = false;         // unsolicited Data-Out may still arrive
+        uint32_t transferTag = kReservedTag;  // of the outstanding R2T
+        uint32_t solicitedEnd = 0;            // where the outstanding R2T's data end
         uint32_t r2tSn = 0;
-        uint64_t arrival = 0;          // order of arrival
+        uint64_t arrival = 0;  // order of arrival
         double arrivedAt = 0.0;
         double sendAt = 0.0;
         sim::CommandReply reply{};
-        std::vector<uint8_t> data;     // kept between commands: holds the largest transfer seen
+        std::vector<uint8_t> data;  // kept between commands: holds the largest transfer seen
     };
 
     bool ReadPdu(double now);
@@ -138,9 +138,9 @@ private:
     uint32_t nextTransferTag = 1;
     uint64_t arrivals = 0;
     std::array<Task, kMaxTasks> tasks{};
-    std::vector<uint8_t> inbox;     // bytes of PDUs not yet read, from inboxStart
+    std::vector<uint8_t> inbox;  // bytes of PDUs not yet read, from inboxStart
     size_t inboxStart = 0;
-    std::vector<uint8_t> outbox;    // bytes not yet sent, from outboxStart
+    std::vector<uint8_t> outbox;  // bytes not yet sent, from outboxStart
     size_t outboxStart = 0;
     TextWriter replyText;
     ConnectionEvents log;

@@ -18,44 +18,50 @@ using scsi::kAscLunNotSupported;
 using scsi::kSenseIllegalRequest;
 
 constexpr uint8_t kOpticalDevice = 0x05;
-constexpr uint8_t kNoUnitHere = 0x7F;      // peripheral qualifier 011b, device type 1Fh
+constexpr uint8_t kNoUnitHere = 0x7F;  // peripheral qualifier 011b, device type 1Fh
 constexpr uint32_t kLunListHeader = 8;
 constexpr uint32_t kLunEntrySize = 8;
 constexpr uint32_t kOpticalBlockLength = 2048;
 
 // Copies a reply into the initiator's buffer: no more than it asked for.
-void MoveIn(const UnitCommand& command, sim::CommandReply& reply, const uint8_t* source, uint32_t available) {
+void MoveIn(const UnitCommand& command, sim::CommandReply& reply, const uint8_t* source, uint32_t available)
+{
     if (command.direction != platform::DataDirection::In || command.data == nullptr) return;
     reply.transferred = std::min(available, command.length);
     std::memcpy(command.data, source, reply.transferred);
 }
 
-sim::CommandReply GoodReply() {
+sim::CommandReply GoodReply()
+{
     sim::CommandReply reply{};
     reply.delivered = true;
     return reply;
 }
 
-sim::CommandReply SenseReply(uint8_t key, uint8_t asc, uint8_t ascq) {
+sim::CommandReply SenseReply(uint8_t key, uint8_t asc, uint8_t ascq)
+{
     sim::CommandReply reply = GoodReply();
     reply.hasSense = true;
     sim::FillSense(reply.sense, key, asc, ascq);
     return reply;
 }
 
-bool IsIllegalRequest(const sim::CommandReply& reply) {
+bool IsIllegalRequest(const sim::CommandReply& reply)
+{
     return reply.delivered && reply.hasSense && scsi::SenseKeyOf(reply.sense) == kSenseIllegalRequest;
 }
 
 }  // namespace
 
-bool LogicalUnits::Add(sim::VirtualDrive& drive) {
+bool LogicalUnits::Add(sim::VirtualDrive& drive)
+{
     if (unitCount == kMaxLuns) return false;
     units[unitCount++].drive = &drive;
     return true;
 }
 
-sim::CommandReply LogicalUnits::Execute(uint16_t lun, const UnitCommand& command, double now) {
+sim::CommandReply LogicalUnits::Execute(uint16_t lun, const UnitCommand& command, double now)
+{
     if (command.cdb[0] == kReportLuns) return ReportLuns(command);
     if (lun >= unitCount) return AnswerMissingUnit(command);
     if (commandObserver) commandObserver(lun, command, now);
@@ -74,14 +80,16 @@ sim::CommandReply LogicalUnits::Execute(uint16_t lun, const UnitCommand& command
     return reply;
 }
 
-bool LogicalUnits::Reset(uint16_t lun) {
+bool LogicalUnits::Reset(uint16_t lun)
+{
     if (lun >= unitCount) return false;
     units[lun].drive->Reset();
     units[lun].busyUntil = 0.0;
     return true;
 }
 
-sim::CommandReply LogicalUnits::ReportLuns(const UnitCommand& command) const {
+sim::CommandReply LogicalUnits::ReportLuns(const UnitCommand& command) const
+{
     uint8_t list[kLunListHeader + kMaxLuns * kLunEntrySize] = {};
     PutBE32(list, static_cast<uint32_t>(unitCount) * kLunEntrySize);
     for (int lun = 0; lun < unitCount; ++lun) {
@@ -96,7 +104,8 @@ sim::CommandReply LogicalUnits::ReportLuns(const UnitCommand& command) const {
 
 // A LUN the target does not have: INQUIRY says so, REQUEST SENSE and every other command
 // report "logical unit not supported".
-sim::CommandReply LogicalUnits::AnswerMissingUnit(const UnitCommand& command) {
+sim::CommandReply LogicalUnits::AnswerMissingUnit(const UnitCommand& command)
+{
     if (command.cdb[0] == kInquiry && (command.cdb[1] & 0x01) == 0) {
         uint8_t data[36] = {kNoUnitHere, 0x00, 0x05, 0x02, 31};
         sim::CommandReply reply = GoodReply();
@@ -114,7 +123,8 @@ sim::CommandReply LogicalUnits::AnswerMissingUnit(const UnitCommand& command) {
 
 // The drive refused one of the commands an initiator needs to attach the LUN: the target
 // answers instead, with the supported-pages page (page 00h only) or an empty medium's capacity.
-bool LogicalUnits::AnswerAttachCommand(const UnitCommand& command, sim::CommandReply& reply) {
+bool LogicalUnits::AnswerAttachCommand(const UnitCommand& command, sim::CommandReply& reply)
+{
     const uint8_t* cdb = command.cdb;
     if (cdb[0] == kInquiry && (cdb[1] & 0x01) != 0 && cdb[2] == 0x00) {
         const uint8_t pages[5] = {kOpticalDevice, 0x00, 0x00, 0x01, 0x00};

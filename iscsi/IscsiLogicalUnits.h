@@ -24,9 +24,9 @@ constexpr uint16_t kNoLun = 0xFFFF;
 struct UnitCommand {
     uint8_t cdb[16];
     platform::DataDirection direction;
-    uint8_t* data;      // the Data-Out bytes, or room for the Data-In bytes
-    uint32_t length;    // the initiator's expected data transfer length
-    double arrivedAt;   // when its SCSI Command PDU arrived, on the target's clock
+    uint8_t* data;     // the Data-Out bytes, or room for the Data-In bytes
+    uint32_t length;   // the initiator's expected data transfer length
+    double arrivedAt;  // when its SCSI Command PDU arrived, on the target's clock
 };
 
 class LogicalUnits {
@@ -53,7 +53,8 @@ public:
 
     // The drive of lun works on a command until this time (seconds on the target's clock).
     double busyUntil(uint16_t lun) const { return lun < unitCount ? units[lun].busyUntil : 0.0; }
-    void SetBusyUntil(uint16_t lun, double time) {
+    void SetBusyUntil(uint16_t lun, double time)
+    {
         if (lun < unitCount) units[lun].busyUntil = time;
     }
 

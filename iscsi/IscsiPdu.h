@@ -13,11 +13,11 @@ namespace iscsi {
 
 constexpr uint32_t kBhsSize = 48;
 constexpr uint32_t kCdbFieldSize = 16;
-constexpr uint32_t kReservedTag = 0xFFFFFFFF;   // "no task tag" / "no transfer tag"
+constexpr uint32_t kReservedTag = 0xFFFFFFFF;  // "no task tag" / "no transfer tag"
 // Data segment length before operational negotiation, and the smallest a side may declare.
 constexpr uint32_t kDefaultDataSegmentLength = 8192;
 constexpr uint32_t kMinDataSegmentLength = 512;
-constexpr uint32_t kMaxDataSegmentLength = 16777215;   // 24-bit field
+constexpr uint32_t kMaxDataSegmentLength = 16777215;  // 24-bit field
 constexpr uint32_t kSenseLengthPrefix = 2;            // sense data travel after a 2-byte length
 
 // Byte 0: the opcode in bits 0..5, the immediate-delivery bit in bit 6.
@@ -68,34 +68,34 @@ enum class LoginStage : uint8_t { Security = 0, Operational = 1, FullFeature = 3
 // Field offsets in the basic header segment.
 namespace field {
 constexpr int kFlags = 1;
-constexpr int kResponse = 2;        // SCSI Response, Task Response, Logout Response, Reject reason
-constexpr int kStatus = 3;          // SCSI Response, Data-In with status
-constexpr int kVersionMax = 2;      // Login
-constexpr int kVersionActive = 3;   // Login Response (Version-min in the request)
+constexpr int kResponse = 2;       // SCSI Response, Task Response, Logout Response, Reject reason
+constexpr int kStatus = 3;         // SCSI Response, Data-In with status
+constexpr int kVersionMax = 2;     // Login
+constexpr int kVersionActive = 3;  // Login Response (Version-min in the request)
 constexpr int kTotalAhsLength = 4;
-constexpr int kDataSegmentLength = 5;   // 3 bytes
-constexpr int kLun = 8;                 // 8 bytes
-constexpr int kIsid = 8;                // Login: 6 bytes
-constexpr int kTsih = 14;               // Login: 2 bytes
+constexpr int kDataSegmentLength = 5;  // 3 bytes
+constexpr int kLun = 8;                // 8 bytes
+constexpr int kIsid = 8;               // Login: 6 bytes
+constexpr int kTsih = 14;              // Login: 2 bytes
 constexpr int kTaskTag = 16;
-constexpr int kTransferTag = 20;        // also the expected data length of a SCSI Command,
-constexpr int kExpectedLength = 20;     // and the referenced task tag of a task request
+constexpr int kTransferTag = 20;     // also the expected data length of a SCSI Command,
+constexpr int kExpectedLength = 20;  // and the referenced task tag of a task request
 constexpr int kReferencedTag = 20;
-constexpr int kConnectionId = 20;       // Login and Logout: 2 bytes
-constexpr int kCommandSn = 24;          // requests
-constexpr int kStatSn = 24;             // responses
-constexpr int kExpStatSn = 28;          // requests
-constexpr int kExpCommandSn = 28;       // responses
-constexpr int kMaxCommandSn = 32;       // responses
-constexpr int kCdb = 32;                // SCSI Command: 16 bytes
-constexpr int kDataSn = 36;             // Data-In, Data-Out, and R2TSN of an R2T
+constexpr int kConnectionId = 20;  // Login and Logout: 2 bytes
+constexpr int kCommandSn = 24;     // requests
+constexpr int kStatSn = 24;        // responses
+constexpr int kExpStatSn = 28;     // requests
+constexpr int kExpCommandSn = 28;  // responses
+constexpr int kMaxCommandSn = 32;  // responses
+constexpr int kCdb = 32;           // SCSI Command: 16 bytes
+constexpr int kDataSn = 36;        // Data-In, Data-Out, and R2TSN of an R2T
 constexpr int kLoginStatusClass = 36;
 constexpr int kLoginStatusDetail = 37;
 constexpr int kBufferOffset = 40;
-constexpr int kTime2Wait = 40;          // Logout Response: 2 bytes
+constexpr int kTime2Wait = 40;  // Logout Response: 2 bytes
 constexpr int kTime2Retain = 42;
 constexpr int kResidualCount = 44;
-constexpr int kDesiredLength = 44;      // R2T
+constexpr int kDesiredLength = 44;  // R2T
 }  // namespace field
 
 // Task management functions and their responses.
@@ -137,25 +137,28 @@ using scsi::kStatusGood;
 using scsi::kStatusTaskAborted;
 using scsi::kStatusTaskSetFull;
 
-inline uint16_t GetBE16(const uint8_t* bytes) {
-    return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
-}
-inline uint32_t GetBE24(const uint8_t* bytes) {
+inline uint16_t GetBE16(const uint8_t* bytes) { return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]); }
+inline uint32_t GetBE24(const uint8_t* bytes)
+{
     return (uint32_t{bytes[0]} << 16) | (uint32_t{bytes[1]} << 8) | bytes[2];
 }
-inline uint32_t GetBE32(const uint8_t* bytes) {
+inline uint32_t GetBE32(const uint8_t* bytes)
+{
     return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) | bytes[3];
 }
-inline void PutBE16(uint8_t* bytes, uint16_t value) {
+inline void PutBE16(uint8_t* bytes, uint16_t value)
+{
     bytes[0] = uint8_t(value >> 8);
     bytes[1] = uint8_t(value);
 }
-inline void PutBE24(uint8_t* bytes, uint32_t value) {
+inline void PutBE24(uint8_t* bytes, uint32_t value)
+{
     bytes[0] = uint8_t(value >> 16);
     bytes[1] = uint8_t(value >> 8);
     bytes[2] = uint8_t(value);
 }
-inline void PutBE32(uint8_t* bytes, uint32_t value) {
+inline void PutBE32(uint8_t* bytes, uint32_t value)
+{
     bytes[0] = uint8_t(value >> 24);
     bytes[1] = uint8_t(value >> 16);
     bytes[2] = uint8_t(value >> 8);
@@ -177,7 +180,8 @@ struct Bhs {
     uint32_t Get32(int offset) const { return GetBE32(bytes + offset); }
     uint16_t Get16(int offset) const { return GetBE16(bytes + offset); }
 
-    void Start(Opcode code, uint8_t flagBits) {
+    void Start(Opcode code, uint8_t flagBits)
+    {
         std::memset(bytes, 0, sizeof bytes);
         bytes[0] = static_cast<uint8_t>(code);
         bytes[field::kFlags] = flagBits;
@@ -189,7 +193,8 @@ struct Bhs {
 
 // The logical unit number of an 8-byte LUN field in the single-level peripheral (00b) or flat
 // (01b) addressing methods; false for other methods or a multi-level LUN.
-inline bool DecodeLun(const uint8_t* lunField, uint16_t& lun) {
+inline bool DecodeLun(const uint8_t* lunField, uint16_t& lun)
+{
     for (int i = 2; i < 8; ++i) {
         if (lunField[i] != 0) return false;
     }
@@ -206,7 +211,8 @@ inline bool DecodeLun(const uint8_t* lunField, uint16_t& lun) {
 }
 
 // The LUN field for a logical unit number below 256 (peripheral addressing) or above (flat).
-inline void EncodeLun(uint16_t lun, uint8_t* lunField) {
+inline void EncodeLun(uint16_t lun, uint8_t* lunField)
+{
     std::memset(lunField, 0, 8);
     if (lun < 256) {
         lunField[1] = static_cast<uint8_t>(lun);
@@ -217,8 +223,6 @@ inline void EncodeLun(uint16_t lun, uint8_t* lunField) {
 }
 
 // Serial number arithmetic of the command and status sequence numbers (32 bits).
-inline bool SerialLess(uint32_t a, uint32_t b) {
-    return a != b && static_cast<int32_t>(a - b) < 0;
-}
+inline bool SerialLess(uint32_t a, uint32_t b) { return a != b && static_cast<int32_t>(a - b) < 0; }
 
 }  // namespace iscsi

@@ -25,16 +25,18 @@ namespace {
 constexpr size_t kReadChunk = 262144;
 constexpr int kListenBacklog = 8;
 
-void MakeNonBlocking(int socket) {
+void MakeNonBlocking(int socket)
+{
     const int flags = fcntl(socket, F_GETFL, 0);
     if (flags >= 0) fcntl(socket, F_SETFL, flags | O_NONBLOCK);
     const int one = 1;
-    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);   // fails harmlessly on a pair
+    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // fails harmlessly on a pair
 }
 
 }  // namespace
 
-IscsiTarget::IscsiTarget(const TargetSettings& settings) : targetSettings(settings) {
+IscsiTarget::IscsiTarget(const TargetSettings& settings) : targetSettings(settings)
+{
     if (pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         stopPipe[0] = stopPipe[1] = -1;
     }
@@ -42,7 +44,8 @@ IscsiTarget::IscsiTarget(const TargetSettings& settings) : targetSettings(settin
     readBuffer.resize(kReadChunk);
 }
 
-IscsiTarget::~IscsiTarget() {
+IscsiTarget::~IscsiTarget()
+{
     for (Slot& slot : slots) {
         if (slot.socket >= 0) close(slot.socket);
     }
@@ -52,7 +55,8 @@ IscsiTarget::~IscsiTarget() {
     }
 }
 
-bool IscsiTarget::Listen(uint16_t port, std::string& error) {
+bool IscsiTarget::Listen(uint16_t port, std::string& error)
+{
     listenSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (listenSocket < 0) {
         error = std::string("socket: ") + std::strerror(errno);
@@ -78,7 +82,8 @@ bool IscsiTarget::Listen(uint16_t port, std::string& error) {
     return true;
 }
 
-bool IscsiTarget::Adopt(int socket) {
+bool IscsiTarget::Adopt(int socket)
+{
     for (Slot& slot : slots) {
         if (slot.socket >= 0) continue;
         MakeNonBlocking(socket);
@@ -92,14 +97,16 @@ bool IscsiTarget::Adopt(int socket) {
     return false;
 }
 
-void IscsiTarget::Stop() {
+void IscsiTarget::Stop()
+{
     const char wake = 'x';
     if (stopPipe[1] >= 0 && write(stopPipe[1], &wake, 1) < 0) {
         // The pipe is full: Run wakes already.
     }
 }
 
-void IscsiTarget::Run() {
+void IscsiTarget::Run()
+{
     for (;;) {
         pollfd polled[2 + kMaxConnections];
         int slotOf[2 + kMaxConnections];
@@ -141,14 +148,18 @@ void IscsiTarget::Run() {
     }
 }
 
-void IscsiTarget::AcceptConnection() {
+void IscsiTarget::AcceptConnection()
+{
     const int socket = accept4(listenSocket, nullptr, nullptr, SOCK_CLOEXEC);
     if (socket < 0) return;
-    if (!Adopt(socket)) Report("connection refused: the target serves as many as it takes");
-    else Report("connection");
+    if (!Adopt(socket))
+        Report("connection refused: the target serves as many as it takes");
+    else
+        Report("connection");
 }
 
-void IscsiTarget::ReadFrom(Slot& slot, double now) {
+void IscsiTarget::ReadFrom(Slot& slot, double now)
+{
     const ssize_t count = recv(slot.socket, readBuffer.data(), readBuffer.size(), 0);
     if (count > 0) {
         slot.connection->Receive(readBuffer.data(), static_cast<size_t>(count), now);
@@ -159,7 +170,8 @@ void IscsiTarget::ReadFrom(Slot& slot, double now) {
     Close(slot);
 }
 
-void IscsiTarget::WriteTo(Slot& slot) {
+void IscsiTarget::WriteTo(Slot& slot)
+{
     Connection& connection = *slot.connection;
     while (connection.outputSize() > 0) {
         const ssize_t count = send(slot.socket, connection.output(), connection.outputSize(), MSG_NOSIGNAL);
@@ -173,7 +185,8 @@ void IscsiTarget::WriteTo(Slot& slot) {
     }
 }
 
-void IscsiTarget::Close(Slot& slot) {
+void IscsiTarget::Close(Slot& slot)
+{
     const ConnectionEvents& events = slot.connection->events();
     char text[160];
     if (events.closeReason[0] != '\0') {
@@ -189,7 +202,8 @@ void IscsiTarget::Close(Slot& slot) {
 }
 
 // Reports what changed on a connection since the last look, and adds it to the totals.
-void IscsiTarget::ReportEvents(Slot& slot) {
+void IscsiTarget::ReportEvents(Slot& slot)
+{
     const ConnectionEvents& now = slot.connection->events();
     ConnectionEvents& seen = slot.seen;
     char text[160];
@@ -212,11 +226,13 @@ void IscsiTarget::ReportEvents(Slot& slot) {
     seen = now;
 }
 
-void IscsiTarget::Report(const char* text) {
+void IscsiTarget::Report(const char* text)
+{
     if (eventSink) eventSink(text);
 }
 
-int IscsiTarget::PollTimeoutMs(double now) const {
+int IscsiTarget::PollTimeoutMs(double now) const
+{
     double wake = -1.0;
     for (const Slot& slot : slots) {
         if (slot.socket < 0) continue;
@@ -228,7 +244,8 @@ int IscsiTarget::PollTimeoutMs(double now) const {
     return milliseconds <= 0.0 ? 0 : static_cast<int>(std::min(milliseconds, 3600000.0));
 }
 
-double IscsiTarget::Now() {
+double IscsiTarget::Now()
+{
     timespec time{};
     clock_gettime(CLOCK_MONOTONIC, &time);
     return static_cast<double>(time.tv_sec) + time.tv_nsec / 1e9;

@@ -31,7 +31,7 @@ struct TargetTotals {
     uint32_t commands = 0;
     uint32_t abortedTasks = 0;
     uint32_t unitResets = 0;
-    uint32_t protocolErrors = 0;   // connections ended by a protocol error
+    uint32_t protocolErrors = 0;  // connections ended by a protocol error
 };
 
 class IscsiTarget {
@@ -72,7 +72,7 @@ private:
     struct Slot {
         int socket = -1;
         std::unique_ptr<Connection> connection;
-        ConnectionEvents seen;   // the events already reported
+        ConnectionEvents seen;  // the events already reported
     };
 
     void AcceptConnection();

@@ -15,7 +15,8 @@ constexpr uint32_t kOurTime2Retain = 0;
 constexpr uint32_t kMaxTime2 = 3600;
 
 // A comma-separated list of values contains this one.
-bool ListContains(std::string_view list, std::string_view wanted) {
+bool ListContains(std::string_view list, std::string_view wanted)
+{
     while (!list.empty()) {
         const size_t comma = list.find(',');
         if (list.substr(0, comma) == wanted) return true;
@@ -25,7 +26,8 @@ bool ListContains(std::string_view list, std::string_view wanted) {
     return false;
 }
 
-bool ParseBoolean(std::string_view text, bool& value) {
+bool ParseBoolean(std::string_view text, bool& value)
+{
     if (text == "Yes") {
         value = true;
         return true;
@@ -38,22 +40,26 @@ bool ParseBoolean(std::string_view text, bool& value) {
 }
 
 // A length in bytes within the range the protocol allows for segment and burst lengths.
-bool ParseLength(std::string_view text, uint32_t& length) {
+bool ParseLength(std::string_view text, uint32_t& length)
+{
     return ParseNumber(text, length) && length >= kMinDataSegmentLength && length <= kMaxDataSegmentLength;
 }
 
 // The initiator answered a key of ours or declined it: nothing to say back.
-bool IsAnswerValue(std::string_view value) {
+bool IsAnswerValue(std::string_view value)
+{
     return value == "NotUnderstood" || value == "Reject" || value == "Irrelevant";
 }
 
-void AnswerDigest(std::string_view key, std::string_view value, TextWriter& reply) {
+void AnswerDigest(std::string_view key, std::string_view value, TextWriter& reply)
+{
     reply.Add(key, ListContains(value, "None") ? "None" : "Reject");
 }
 
 // Keys whose result is the smaller or larger number, or a boolean OR / AND.
 bool AnswerNumeric(std::string_view key, std::string_view value, const TargetSettings& settings,
-                   SessionParameters& parameters, LoginKeys& login, TextWriter& reply) {
+                   SessionParameters& parameters, LoginKeys& login, TextWriter& reply)
+{
     uint32_t number = 0;
     const bool isLength = key == "MaxBurstLength" || key == "FirstBurstLength";
     if (isLength) {
@@ -81,15 +87,20 @@ bool AnswerNumeric(std::string_view key, std::string_view value, const TargetSet
         reply.Add(key, "Reject");
         return true;
     }
-    if (key == "DefaultTime2Wait") reply.AddNumber(key, std::max(number, kOurTime2Wait));
-    else if (key == "DefaultTime2Retain") reply.AddNumber(key, std::min(number, kOurTime2Retain));
-    else if (isOne) reply.AddNumber(key, 1);
-    else reply.AddNumber(key, 0);
+    if (key == "DefaultTime2Wait")
+        reply.AddNumber(key, std::max(number, kOurTime2Wait));
+    else if (key == "DefaultTime2Retain")
+        reply.AddNumber(key, std::min(number, kOurTime2Retain));
+    else if (isOne)
+        reply.AddNumber(key, 1);
+    else
+        reply.AddNumber(key, 0);
     return true;
 }
 
 bool AnswerBoolean(std::string_view key, std::string_view value, const TargetSettings& settings,
-                   SessionParameters& parameters, LoginKeys& login, TextWriter& reply) {
+                   SessionParameters& parameters, LoginKeys& login, TextWriter& reply)
+{
     const bool known = key == "InitialR2T" || key == "ImmediateData" || key == "DataPDUInOrder" ||
                        key == "DataSequenceInOrder" || key == "IFMarker" || key == "OFMarker";
     if (!known) return false;
@@ -101,30 +112,34 @@ bool AnswerBoolean(std::string_view key, std::string_view value, const TargetSet
     }
     bool result = false;
     if (key == "InitialR2T") {
-        result = offered || settings.initialR2T;   // OR: either side may insist on R2T
+        result = offered || settings.initialR2T;  // OR: either side may insist on R2T
         parameters.initialR2T = result;
     } else if (key == "ImmediateData") {
-        result = offered && settings.immediateData;   // AND
+        result = offered && settings.immediateData;  // AND
         parameters.immediateData = result;
     } else if (key == "DataPDUInOrder" || key == "DataSequenceInOrder") {
-        result = true;   // OR with the target's Yes: data always arrive in order
+        result = true;  // OR with the target's Yes: data always arrive in order
     }
     reply.Add(key, result ? "Yes" : "No");
     return true;
 }
 
 // Keys that name the session's parties and kind.
-bool AnswerLoginKey(std::string_view key, std::string_view value, const TargetSettings& settings,
-                    LoginKeys& login, TextWriter& reply) {
+bool AnswerLoginKey(std::string_view key, std::string_view value, const TargetSettings& settings, LoginKeys& login,
+                    TextWriter& reply)
+{
     if (key == "InitiatorName") {
         login.initiatorNamed = !value.empty();
     } else if (key == "TargetName") {
         login.targetNamed = true;
         login.targetKnown = value == std::string_view(settings.name);
     } else if (key == "SessionType") {
-        if (value == "Discovery") login.discovery = true;
-        else if (value == "Normal") login.discovery = false;
-        else login.badValue = true;
+        if (value == "Discovery")
+            login.discovery = true;
+        else if (value == "Normal")
+            login.discovery = false;
+        else
+            login.badValue = true;
     } else if (key == "AuthMethod") {
         login.authOffered = true;
         login.authNoneOffered = ListContains(value, "None");
@@ -137,7 +152,8 @@ bool AnswerLoginKey(std::string_view key, std::string_view value, const TargetSe
 
 }  // namespace
 
-bool TextReader::Next(std::string_view& key, std::string_view& value) {
+bool TextReader::Next(std::string_view& key, std::string_view& value)
+{
     // Trailing padding zeros end the text.
     while (!text.empty() && text.front() == '\0') text.remove_prefix(1);
     if (text.empty() || isMalformed) return false;
@@ -158,7 +174,8 @@ bool TextReader::Next(std::string_view& key, std::string_view& value) {
     return true;
 }
 
-void TextWriter::Add(std::string_view key, std::string_view value) {
+void TextWriter::Add(std::string_view key, std::string_view value)
+{
     const uint32_t needed = static_cast<uint32_t>(key.size() + 1 + value.size() + 1);
     if (isOverflowed || needed > kMaxTextSize - used) {
         isOverflowed = true;
@@ -172,13 +189,15 @@ void TextWriter::Add(std::string_view key, std::string_view value) {
     bytes[used++] = '\0';
 }
 
-void TextWriter::AddNumber(std::string_view key, uint32_t value) {
+void TextWriter::AddNumber(std::string_view key, uint32_t value)
+{
     char digits[16];
     const int length = std::snprintf(digits, sizeof digits, "%u", value);
     Add(key, std::string_view(digits, static_cast<size_t>(length)));
 }
 
-bool ParseNumber(std::string_view text, uint32_t& number) {
+bool ParseNumber(std::string_view text, uint32_t& number)
+{
     int base = 10;
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         base = 16;
@@ -191,7 +210,8 @@ bool ParseNumber(std::string_view text, uint32_t& number) {
 }
 
 void AnswerKey(std::string_view key, std::string_view value, const TargetSettings& settings,
-               SessionParameters& parameters, LoginKeys& login, TextWriter& reply) {
+               SessionParameters& parameters, LoginKeys& login, TextWriter& reply)
+{
     if (IsAnswerValue(value)) return;
     if (AnswerLoginKey(key, value, settings, login, reply)) return;
     if (key == "HeaderDigest" || key == "DataDigest") return AnswerDigest(key, value, reply);

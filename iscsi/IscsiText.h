@@ -11,19 +11,19 @@
 
 namespace iscsi {
 
-constexpr uint32_t kMaxTextSize = 8192;    // key=value text of one login or text PDU
-constexpr int kMaxNameSize = 224;          // iSCSI names are at most 223 bytes
+constexpr uint32_t kMaxTextSize = 8192;  // key=value text of one login or text PDU
+constexpr int kMaxNameSize = 224;        // iSCSI names are at most 223 bytes
 constexpr int kMaxPortalSize = 64;
 
 // What the target offers in negotiation.
 struct TargetSettings {
     char name[kMaxNameSize] = "iqn.2026-12.test.norvik:drives";
-    char portal[kMaxPortalSize] = "127.0.0.1:3260,1";   // TargetAddress answered to SendTargets
-    uint32_t receiveSegmentLength = 262144;  // the target's MaxRecvDataSegmentLength
+    char portal[kMaxPortalSize] = "127.0.0.1:3260,1";  // TargetAddress answered to SendTargets
+    uint32_t receiveSegmentLength = 262144;            // the target's MaxRecvDataSegmentLength
     uint32_t maxBurstLength = 262144;
     uint32_t firstBurstLength = 65536;
-    bool initialR2T = false;       // Yes: no unsolicited Data-Out PDUs
-    bool immediateData = true;     // Yes: data may ride in the SCSI Command PDU
+    bool initialR2T = false;    // Yes: no unsolicited Data-Out PDUs
+    bool immediateData = true;  // Yes: data may ride in the SCSI Command PDU
     // QEMU's iSCSI driver attaches an optical LUN only when INQUIRY page 00h and READ
     // CAPACITY(10) succeed; with this on, the target answers those two when the drive refused.
     bool answerAttachCommands = true;
@@ -34,7 +34,7 @@ struct TargetSettings {
 
 // What the two sides agreed on. Until negotiated: the protocol's defaults.
 struct SessionParameters {
-    uint32_t sendSegmentLength = kDefaultDataSegmentLength;   // the initiator's MaxRecvDataSegmentLength
+    uint32_t sendSegmentLength = kDefaultDataSegmentLength;  // the initiator's MaxRecvDataSegmentLength
     uint32_t maxBurstLength = 262144;
     uint32_t firstBurstLength = 65536;
     bool initialR2T = true;
@@ -63,7 +63,11 @@ public:
     const uint8_t* data() const { return bytes; }
     uint32_t size() const { return used; }
     bool overflowed() const { return isOverflowed; }
-    void Clear() { used = 0; isOverflowed = false; }
+    void Clear()
+    {
+        used = 0;
+        isOverflowed = false;
+    }
 
 private:
     uint8_t bytes[kMaxTextSize];

@@ -6,16 +6,16 @@
 #include <functional>
 #include <string>
 
+#include "package/PackError.h"
 #include "payload/PackageLayout.h"
 #include "payload/ProfileLayout.h"
-#include "package/PackError.h"
 
 namespace {
 
 constexpr std::size_t kElfHeaderSize = 64;
 constexpr std::size_t kSectionHeaderSize = 64;
-constexpr uint32_t kProgramBits = 1;        // SHT_PROGBITS
-constexpr uint64_t kExtendedIndex = 0xFFFF; // SHN_XINDEX: the real index is elsewhere
+constexpr uint32_t kProgramBits = 1;         // SHT_PROGBITS
+constexpr uint64_t kExtendedIndex = 0xFFFF;  // SHN_XINDEX: the real index is elsewhere
 
 uint64_t LittleEndian(std::span<const uint8_t> bytes, std::size_t offset, int width)
 {
@@ -24,10 +24,7 @@ uint64_t LittleEndian(std::span<const uint8_t> bytes, std::size_t offset, int wi
     return value;
 }
 
-bool Fits(uint64_t offset, uint64_t length, uint64_t total)
-{
-    return offset <= total && length <= total - offset;
-}
+bool Fits(uint64_t offset, uint64_t length, uint64_t total) { return offset <= total && length <= total - offset; }
 
 struct SectionTable {
     uint64_t offset;
@@ -175,9 +172,8 @@ BlockLocation LocatePackageBlock(std::span<const uint8_t> file)
                         " section and no constraint label with its entry keys in place");
     }
     if (blocks.size() > 1) {
-        throw PackError("found " + std::to_string(blocks.size()) +
-                        " blocks that look like an update package and no " + sectionName +
-                        " section to choose between them");
+        throw PackError("found " + std::to_string(blocks.size()) + " blocks that look like an update package and no " +
+                        sectionName + " section to choose between them");
     }
     return BlockLocation{blocks.front(), FoundBy::Landmarks};
 }

@@ -73,8 +73,7 @@ std::array<ConstraintPart, 4> ConstraintParts(const ConstraintTexts& texts)
          "minimum"},
         {texts.maximum, offsetof(ConstraintRow, maximum), sizeof ConstraintRow::maximum, payload::kMaximumChars,
          "maximum"},
-        {texts.vendor, offsetof(ConstraintRow, vendor), sizeof ConstraintRow::vendor, payload::kVendorChars,
-         "vendor"},
+        {texts.vendor, offsetof(ConstraintRow, vendor), sizeof ConstraintRow::vendor, payload::kVendorChars, "vendor"},
         {texts.product, offsetof(ConstraintRow, product), sizeof ConstraintRow::product, payload::kProductChars,
          "product"},
     }};
@@ -125,8 +124,8 @@ std::string BoundsReason(const PackageReader& package, const PackageCheck& check
     case PackageFault::NegativeSize: return bank + " has the negative size " + std::to_string(size);
     case PackageFault::BeyondImageArea:
         return bank + " (start " + std::to_string(start) + ", size " + std::to_string(size) + ") ends at " +
-               std::to_string(start + size) + ", beyond the image area of " +
-               std::to_string(payload::kImageAreaSize) + " bytes";
+               std::to_string(start + size) + ", beyond the image area of " + std::to_string(payload::kImageAreaSize) +
+               " bytes";
     case PackageFault::PartialBlock:
         return bank + " has the size " + std::to_string(size) + ", not a whole number of " +
                std::to_string(kImageBlockSize) + "-byte blocks: the download would drop its last " +
@@ -290,13 +289,13 @@ void PackageEditor::PutImage(int bank, std::span<const uint8_t> image, std::opti
     uint8_t* area = packageBlock.data() + offsetof(PackageBlock, imageArea);
     const bool clearPlaceholder = PackageReader(packageBlock.data()).ImageHoldsPlaceholder();
     if (AreaStartsWithPlaceholderAfter(area, clearPlaceholder, image, at)) {
-        throw PackError(BankName(bank) + ": the image begins with the bytes of the image placeholder; the "
+        throw PackError(BankName(bank) +
+                        ": the image begins with the bytes of the image placeholder; the "
                         "program would take the package for one without firmware");
     }
     if (size % kImageBlockSize != 0) {
-        throw PackError(BankName(bank) + ": the image of " + std::to_string(size) +
-                        " bytes is not a whole number of " + std::to_string(kImageBlockSize) +
-                        "-byte blocks; the download sends whole blocks only");
+        throw PackError(BankName(bank) + ": the image of " + std::to_string(size) + " bytes is not a whole number of " +
+                        std::to_string(kImageBlockSize) + "-byte blocks; the download sends whole blocks only");
     }
     if (clearPlaceholder) {
         std::fill_n(area, payload::kImagePlaceholder.size(), uint8_t{0});

@@ -5,17 +5,17 @@
 #include <cstdio>
 #include <cstring>
 
+#include "package/PackageEditor.h"
 #include "package/PackageReader.h"
 #include "payload/PackageLayout.h"
 #include "payload/ProfileStore.h"
-#include "package/PackageEditor.h"
 
 using payload::PackageBlock;
 
 namespace {
 
-constexpr std::string_view kSettingNames[] = {"N2OMESSAGE", "CHKDISC", "BOOTCODE", "REBOOT", "AUTOMODE",
-                                              "CLOSEAP", "WARNING", "NBWARNING", "HOW_MANY_BIN"};
+constexpr std::string_view kSettingNames[] = {"N2OMESSAGE", "CHKDISC", "BOOTCODE",  "REBOOT",      "AUTOMODE",
+                                              "CLOSEAP",    "WARNING", "NBWARNING", "HOW_MANY_BIN"};
 static_assert(std::size(kSettingNames) == payload::kSettingCount);
 
 // A text field that the program itself does not read.
@@ -29,10 +29,10 @@ void PrintTexts(std::ostream& out, const uint8_t* block, const PackageReader& pa
 {
     out << "caption:      " << Quoted(package.Caption());
     if (package.CaptionIsPlaceholder()) out << " (placeholder: the window shows the program's name and version)";
-    out << "\nversion:      " << Quoted(package.VersionText())
-        << "\nproduct:      " << Quoted(package.ProductText())
+    out << "\nversion:      " << Quoted(package.VersionText()) << "\nproduct:      " << Quoted(package.ProductText())
         << "\nbanner:       " << Quoted(FieldText(block, offsetof(PackageBlock, banner), sizeof(PackageBlock::banner)))
-        << "\ncontact:      " << Quoted(FieldText(block, offsetof(PackageBlock, contact), sizeof(PackageBlock::contact)))
+        << "\ncontact:      "
+        << Quoted(FieldText(block, offsetof(PackageBlock, contact), sizeof(PackageBlock::contact)))
         << "\nrelease date: "
         << Quoted(FieldText(block, offsetof(PackageBlock, releaseDate), sizeof(PackageBlock::releaseDate)))
         << "\nspare:        " << Quoted(FieldText(block, offsetof(PackageBlock, spare), sizeof(PackageBlock::spare)))
@@ -112,8 +112,7 @@ void PrintPackage(std::ostream& out, const uint8_t* block)
     PrintBanks(out, package);
     std::string verdict = PackageRefusal(package);
     if (verdict.empty()) verdict = EmptyBankInUse(package);
-    out << "package check: " << (verdict.empty() ? std::string("the program accepts this package") : verdict)
-        << '\n';
+    out << "package check: " << (verdict.empty() ? std::string("the program accepts this package") : verdict) << '\n';
 }
 
 uint32_t StoreChecksum(const uint8_t* bytes, std::size_t size)
@@ -127,7 +126,8 @@ void PrintProfileStore(std::ostream& out, const uint8_t* store)
 {
     const bool synthetic = payload::IsSyntheticProfileStore(store);
     char summary[96];
-    std::snprintf(summary, sizeof summary, "checksum %08x, first bytes", StoreChecksum(store, payload::kProfileStoreSize));
+    std::snprintf(summary, sizeof summary, "checksum %08x, first bytes",
+                  StoreChecksum(store, payload::kProfileStoreSize));
     out << "profile store: " << (synthetic ? "synthetic (as built from source)" : "replaced") << ", " << summary;
     for (std::size_t i = 0; i < 8; ++i) {
         char byte[4];

@@ -24,14 +24,10 @@ FieldSpan ConstraintSpan(ConstraintField field)
 {
     using payload::ConstraintRow;
     switch (field) {
-    case ConstraintField::Minimum:
-        return {offsetof(ConstraintRow, minimum), payload::kMinimumChars};
-    case ConstraintField::Maximum:
-        return {offsetof(ConstraintRow, maximum), payload::kMaximumChars};
-    case ConstraintField::Vendor:
-        return {offsetof(ConstraintRow, vendor), payload::kVendorChars};
-    case ConstraintField::Product:
-        break;
+    case ConstraintField::Minimum: return {offsetof(ConstraintRow, minimum), payload::kMinimumChars};
+    case ConstraintField::Maximum: return {offsetof(ConstraintRow, maximum), payload::kMaximumChars};
+    case ConstraintField::Vendor: return {offsetof(ConstraintRow, vendor), payload::kVendorChars};
+    case ConstraintField::Product: break;
     }
     return {offsetof(ConstraintRow, product), payload::kProductChars};
 }
@@ -108,10 +104,7 @@ std::string_view PackageReader::ProductText() const
     return TextAt(packageBlock, offsetof(PackageBlock, product), sizeof(PackageBlock::product));
 }
 
-bool PackageReader::CaptionIsPlaceholder() const
-{
-    return Caption().starts_with(payload::kCaptionPlaceholder);
-}
+bool PackageReader::CaptionIsPlaceholder() const { return Caption().starts_with(payload::kCaptionPlaceholder); }
 
 uint16_t PackageReader::Setting(SettingKey key) const
 {
@@ -180,10 +173,7 @@ int32_t PackageReader::BinSize(int bank) const
     return ParseDecimal(EntryValue(packageBlock, payload::kConfigurationEntries[payload::kFirstSizeEntry + bank]));
 }
 
-const uint8_t* PackageReader::ImageArea() const
-{
-    return packageBlock + offsetof(PackageBlock, imageArea);
-}
+const uint8_t* PackageReader::ImageArea() const { return packageBlock + offsetof(PackageBlock, imageArea); }
 
 bool PackageReader::ImageHoldsPlaceholder() const
 {

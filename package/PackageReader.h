@@ -45,12 +45,12 @@ enum class ConstraintField : uint8_t { Minimum, Maximum, Vendor, Product };
 // What makes a package unusable although each field reads well.
 enum class PackageFault : uint8_t {
     None,
-    TooManyBanks,     // HOW_MANY_BIN above the four banks the block has room for
-    NegativeStart,    // a bank in use starts before the image area
-    NegativeSize,     // a bank in use has a negative size
-    BeyondImageArea,  // a bank in use ends beyond the image area
-    PartialBlock,     // a bank in use whose size is not a whole number of image blocks
-    OverlappingBanks, // a bank in use shares bytes with an earlier bank in use
+    TooManyBanks,      // HOW_MANY_BIN above the four banks the block has room for
+    NegativeStart,     // a bank in use starts before the image area
+    NegativeSize,      // a bank in use has a negative size
+    BeyondImageArea,   // a bank in use ends beyond the image area
+    PartialBlock,      // a bank in use whose size is not a whole number of image blocks
+    OverlappingBanks,  // a bank in use shares bytes with an earlier bank in use
 };
 
 struct PackageCheck {

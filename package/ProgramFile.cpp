@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <iterator>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "package/PackError.h"

@@ -19,6 +19,7 @@ __attribute__((section(".norvik_package"), used)) PackageBlock norvikOwnPackage 
     .spare = "N/A",
     .product = "TALVORE DVDRW KRX-407T",
     .constraintLabel = "FW_CONSTRAINTS=",
+    // clang-format off
     .constraints = {
         {
             {"RN01", "RN08", "TALVORE ", "DVDRW KRX-407T  "},
@@ -61,6 +62,7 @@ __attribute__((section(".norvik_package"), used)) PackageBlock norvikOwnPackage 
             {"#FLSH48", "#", "#", "#"},
         },
     },
+    // clang-format on
     .n2oMessage = "N2OMESSAGE=0",
     .chkDisc = "CHKDISC=0",
     .bootCode = "BOOTCODE=0",
@@ -70,10 +72,8 @@ __attribute__((section(".norvik_package"), used)) PackageBlock norvikOwnPackage 
     .warning = "WARNING=1",
     .nbWarning = "NBWARNING=0",
     .howManyBin = "HOW_MANY_BIN=1",
-    .binStart = {"BIN_START1=0000000000", "BIN_START2=0000000000", "BIN_START3=0000000000",
-                 "BIN_START4=0000000000"},
-    .binSize = {"BIN_SIZE1=0001048576", "BIN_SIZE2=0000000000", "BIN_SIZE3=0000000000",
-                "BIN_SIZE4=0000000000"},
+    .binStart = {"BIN_START1=0000000000", "BIN_START2=0000000000", "BIN_START3=0000000000", "BIN_START4=0000000000"},
+    .binSize = {"BIN_SIZE1=0001048576", "BIN_SIZE2=0000000000", "BIN_SIZE3=0000000000", "BIN_SIZE4=0000000000"},
     .newRevision = {"NEW_FW1=RN08", "NEW_FW2=N/A ", "NEW_FW3=N/A ", "NEW_FW4=N/A "},
     .imageArea = "BANK_START_FROM_HERE",
 };

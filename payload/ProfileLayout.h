@@ -22,6 +22,7 @@ inline constexpr std::string_view kProfileSectionName = ".norvik_profiles";
 
 // Bytes 0..3: the key (manufacturer code, device code, two variant bytes) matched against the
 // first four bytes of the flash identification reply. Bytes 4..5: profile length, big-endian.
+// clang-format off
 inline constexpr uint8_t kFlashProfileTable[kProfileRowCount][kProfileRowSize] = {
     {0xDA, 0xC8, 0x00, 0x00, 0x01, 0x3A},
     {0xBF, 0xB4, 0x00, 0x00, 0x01, 0xC4},
@@ -48,6 +49,7 @@ inline constexpr uint8_t kFlashProfileTable[kProfileRowCount][kProfileRowSize] =
     {0xBF, 0xD8, 0x00, 0x06, 0x04, 0x36},
     {0x01, 0x37, 0x00, 0x06, 0x04, 0x62},
 };
+// clang-format on
 
 // The profile each row of kFlashProfileTable uses. Rows sharing a profile stand together.
 inline constexpr int32_t kProfileNumbers[kProfileRowCount] = {

@@ -9,8 +9,8 @@ namespace payload {
 // Not const and with external linkage: the compiler must assume the bytes can change, and
 // "used" keeps the store even though nothing in this file reads it by name. Made when
 // compiling, so the program carries the bytes themselves and builds nothing at start-up.
-__attribute__((section(".norvik_profiles"), used)) constinit ProfileStoreBytes norvikOwnProfiles =
-    SyntheticProfileStore();
+__attribute__((section(".norvik_profiles"),
+               used)) constinit ProfileStoreBytes norvikOwnProfiles = SyntheticProfileStore();
 
 const uint8_t* OwnProfileStore()
 {

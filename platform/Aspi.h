@@ -111,7 +111,7 @@ struct SRB_ExecSCSICmd {
     uint8_t SRB_CDBLen;
     uint8_t SRB_HaStat;
     uint8_t SRB_TargStat;
-    void* SRB_PostProc;          // the completion event when SRB_EVENT_NOTIFY is set
+    void* SRB_PostProc;  // the completion event when SRB_EVENT_NOTIFY is set
     uint8_t SRB_Rsvd2[20];
     uint8_t CDBByte[16];
     uint8_t SenseArea[kAspiSenseLength + 2];

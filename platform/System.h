@@ -59,11 +59,11 @@ constexpr uint32_t kDriverTimeoutMarginMs = 10000;
 struct PassThroughRequest {
     uint8_t cdb[kCdbSize];
     DataDirection direction;
-    uint8_t* data;        // null when the direction is None or the length is 0
+    uint8_t* data;  // null when the direction is None or the length is 0
     uint32_t length;
     uint32_t timeoutMs;
     uint8_t sense[kSenseSize];
-    uint32_t transferred; // bytes moved
+    uint32_t transferred;  // bytes moved
 };
 
 // A completion event of the ASPI interface (manual reset, created not signalled).

@@ -30,16 +30,16 @@ constexpr uint8_t kSenseIllegalRequest = 0x5;
 constexpr uint8_t kSenseUnitAttention = 0x6;
 
 // Additional sense codes, and the qualifiers that go with them here.
-constexpr uint8_t kAscNotReady = 0x04;            // logical unit not ready
-constexpr uint8_t kAscqBecomingReady = 0x01;      //   ... in process of becoming ready
-constexpr uint8_t kAscInvalidOpcode = 0x20;       // invalid command operation code
+constexpr uint8_t kAscNotReady = 0x04;        // logical unit not ready
+constexpr uint8_t kAscqBecomingReady = 0x01;  //   ... in process of becoming ready
+constexpr uint8_t kAscInvalidOpcode = 0x20;   // invalid command operation code
 constexpr uint8_t kAscInvalidFieldInCdb = 0x24;
 constexpr uint8_t kAscLunNotSupported = 0x25;
-constexpr uint8_t kAscMediumChanged = 0x28;       // not ready to ready change, medium may have changed
-constexpr uint8_t kAscPowerOnReset = 0x29;        // power on, reset or bus device reset occurred
+constexpr uint8_t kAscMediumChanged = 0x28;  // not ready to ready change, medium may have changed
+constexpr uint8_t kAscPowerOnReset = 0x29;   // power on, reset or bus device reset occurred
 constexpr uint8_t kAscMediumNotPresent = 0x3A;
-constexpr uint8_t kAscqTrayClosed = 0x01;         //   ... tray closed
-constexpr uint8_t kAscqTrayOpen = 0x02;           //   ... tray open
+constexpr uint8_t kAscqTrayClosed = 0x01;  //   ... tray closed
+constexpr uint8_t kAscqTrayOpen = 0x02;    //   ... tray open
 
 // Fixed-format sense data: where the key, the code and the qualifier are.
 constexpr uint8_t kFixedSenseCurrent = 0x70;

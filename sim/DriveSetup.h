@@ -18,10 +18,10 @@
 namespace sim {
 
 enum class AddressKind : uint8_t {
-    Auto,         // host 0, path 0, target = the drive's number in the system, lun 0
-    Given,        // the address below
-    QueryFails,   // the system cannot read the drive's address
-    Empty,        // the system answers with an empty address
+    Auto,        // host 0, path 0, target = the drive's number in the system, lun 0
+    Given,       // the address below
+    QueryFails,  // the system cannot read the drive's address
+    Empty,       // the system answers with an empty address
 };
 
 struct DriveSetup {
@@ -30,7 +30,7 @@ struct DriveSetup {
     AddressKind addressKind = AddressKind::Auto;
     platform::ScsiAddress address = {0, 0, 0, 0};
     bool openFails = false;
-    bool inUseElsewhere = false;   // another program holds the drive: no exclusive open
+    bool inUseElsewhere = false;  // another program holds the drive: no exclusive open
     std::array<Fault, kMaxFaults> faults{};
     int faultCount = 0;
 };

@@ -13,28 +13,33 @@ namespace {
 
 using namespace platform;
 
-void PutText(uint8_t (&field)[16], const char* text) {
+void PutText(uint8_t (&field)[16], const char* text)
+{
     std::memset(field, ' ', sizeof field);
     std::memcpy(field, text, std::min(std::strlen(text), sizeof field));
 }
 
-DataDirection DirectionOf(uint8_t flags) {
+DataDirection DirectionOf(uint8_t flags)
+{
     if ((flags & SRB_DIR_IN) && !(flags & SRB_DIR_OUT)) return DataDirection::In;
     if ((flags & SRB_DIR_OUT) && !(flags & SRB_DIR_IN)) return DataDirection::Out;
     return DataDirection::None;
 }
 
 // The manager writes the status last, and from any thread: the program may be polling it.
-void PublishStatus(SRB_ExecSCSICmd& request, uint8_t status) {
+void PublishStatus(SRB_ExecSCSICmd& request, uint8_t status)
+{
     __atomic_store_n(&request.SRB_Status, status, __ATOMIC_RELEASE);
 }
 
 }  // namespace
 
 VirtualAspi::VirtualAspi(VirtualSystem& system, VirtualClock& clock, VirtualEvents& events)
-    : system(system), clock(clock), events(events) {}
+    : system(system), clock(clock), events(events)
+{}
 
-VirtualAspi::~VirtualAspi() {
+VirtualAspi::~VirtualAspi()
+{
     {
         std::lock_guard lock(pendingMutex);
         stopping = true;
@@ -45,7 +50,8 @@ VirtualAspi::~VirtualAspi() {
 
 void VirtualAspi::Configure(const AspiSettings& newSettings) { settings = newSettings; }
 
-AspiLibrary VirtualAspi::Load(const char* name) {
+AspiLibrary VirtualAspi::Load(const char* name)
+{
     if (name == nullptr || settings.presence == AspiPresence::Absent) return nullptr;
     if (strcasecmp(name, kAspiLibraryName) != 0 && strcasecmp(name, "WNASPI32.DLL") != 0) {
         return nullptr;
@@ -54,20 +60,20 @@ AspiLibrary VirtualAspi::Load(const char* name) {
     return this;
 }
 
-void* VirtualAspi::FindEntry(AspiLibrary library, const char* entryName) {
+void* VirtualAspi::FindEntry(AspiLibrary library, const char* entryName)
+{
     if (library != this || entryName == nullptr) return nullptr;
-    if (std::strcmp(entryName, kGetSupportInfoName) == 0 &&
-        settings.presence != AspiPresence::MissingSupportInfo) {
+    if (std::strcmp(entryName, kGetSupportInfoName) == 0 && settings.presence != AspiPresence::MissingSupportInfo) {
         return reinterpret_cast<void*>(&SupportInfoEntry);
     }
-    if (std::strcmp(entryName, kSendCommandName) == 0 &&
-        settings.presence != AspiPresence::MissingSendCommand) {
+    if (std::strcmp(entryName, kSendCommandName) == 0 && settings.presence != AspiPresence::MissingSendCommand) {
         return reinterpret_cast<void*>(&SendCommandEntry);
     }
     return nullptr;
 }
 
-void VirtualAspi::Free(AspiLibrary library) {
+void VirtualAspi::Free(AspiLibrary library)
+{
     if (library != this) return;
     int count = loads.load();
     while (count > 0 && !loads.compare_exchange_weak(count, count - 1)) {
@@ -75,15 +81,18 @@ void VirtualAspi::Free(AspiLibrary library) {
     }
 }
 
-uint32_t VirtualAspi::SupportInfoEntry(AspiLibrary library) {
+uint32_t VirtualAspi::SupportInfoEntry(AspiLibrary library)
+{
     return static_cast<VirtualAspi*>(library)->SupportInfo();
 }
 
-uint32_t VirtualAspi::SendCommandEntry(AspiLibrary library, void* request) {
+uint32_t VirtualAspi::SendCommandEntry(AspiLibrary library, void* request)
+{
     return static_cast<VirtualAspi*>(library)->SendCommand(request);
 }
 
-uint32_t VirtualAspi::SupportInfo() {
+uint32_t VirtualAspi::SupportInfo()
+{
     if (loads.load() == 0) {
         ++strayCalls;
         return uint32_t{SS_NO_ASPI} << 8;
@@ -91,16 +100,19 @@ uint32_t VirtualAspi::SupportInfo() {
     return (uint32_t{settings.supportStatus} << 8) | AdapterCount();
 }
 
-uint8_t VirtualAspi::AdapterCount() const {
+uint8_t VirtualAspi::AdapterCount() const
+{
     if (settings.adapterCount != 0) return settings.adapterCount;
     return static_cast<uint8_t>(system.HighestAdapter() + 1);
 }
 
-bool VirtualAspi::AdapterAnswers(uint8_t adapter) const {
+bool VirtualAspi::AdapterAnswers(uint8_t adapter) const
+{
     return adapter < AdapterCount() && adapter != settings.failingAdapter;
 }
 
-uint32_t VirtualAspi::SendCommand(void* request) {
+uint32_t VirtualAspi::SendCommand(void* request)
+{
     if (request == nullptr) return kAspiInvalidCommand;
     auto& header = *static_cast<SRB_Header*>(request);
     if (loads.load() == 0) {
@@ -109,28 +121,22 @@ uint32_t VirtualAspi::SendCommand(void* request) {
         return SS_ERR;
     }
     switch (header.SRB_Cmd) {
-    case SC_HA_INQUIRY:
-        HostAdapterInquiry(*static_cast<SRB_HAInquiry*>(request));
-        break;
-    case SC_GET_DEV_TYPE:
-        GetDeviceType(*static_cast<SRB_GDEVBlock*>(request));
-        break;
+    case SC_HA_INQUIRY: HostAdapterInquiry(*static_cast<SRB_HAInquiry*>(request)); break;
+    case SC_GET_DEV_TYPE: GetDeviceType(*static_cast<SRB_GDEVBlock*>(request)); break;
     case SC_RESCAN_SCSI_BUS:
         header.SRB_Status = AdapterAnswers(header.SRB_HaId) ? SS_COMP : kAspiInvalidHostAdapter;
         break;
     case SC_EXEC_SCSI_CMD:
         // Not read back from the request: a deferred completion may be writing it already.
         return ExecuteScsi(*static_cast<SRB_ExecSCSICmd*>(request));
-    case SC_ABORT_SRB:
-        return Abort(*static_cast<SRB_Abort*>(request));
-    default:
-        header.SRB_Status = kAspiInvalidCommand;
-        break;
+    case SC_ABORT_SRB: return Abort(*static_cast<SRB_Abort*>(request));
+    default: header.SRB_Status = kAspiInvalidCommand; break;
     }
     return header.SRB_Status;
 }
 
-void VirtualAspi::HostAdapterInquiry(SRB_HAInquiry& request) {
+void VirtualAspi::HostAdapterInquiry(SRB_HAInquiry& request)
+{
     if (!AdapterAnswers(request.SRB_HaId)) {
         request.SRB_Status = kAspiInvalidHostAdapter;
         return;
@@ -143,15 +149,15 @@ void VirtualAspi::HostAdapterInquiry(SRB_HAInquiry& request) {
     request.SRB_Status = SS_COMP;
 }
 
-void VirtualAspi::GetDeviceType(SRB_GDEVBlock& request) {
+void VirtualAspi::GetDeviceType(SRB_GDEVBlock& request)
+{
     if (!AdapterAnswers(request.SRB_HaId)) {
         request.SRB_Status = kAspiInvalidHostAdapter;
         return;
     }
-    VirtualDrive* drive =
-        system.DriveOnAdapter(request.SRB_HaId, request.SRB_Target, request.SRB_Lun);
+    VirtualDrive* drive = system.DriveOnAdapter(request.SRB_HaId, request.SRB_Target, request.SRB_Lun);
     if (drive == nullptr || drive->gone()) {
-        request.SRB_DeviceType = 0x1F;   // unknown or no device
+        request.SRB_DeviceType = 0x1F;  // unknown or no device
         request.SRB_Status = kAspiNoDevice;
         return;
     }
@@ -161,7 +167,8 @@ void VirtualAspi::GetDeviceType(SRB_GDEVBlock& request) {
 
 // Hands the command block to the drive at the request's address and completes the request,
 // now or later as the settings say. Returns the status as SendASPI32Command answers it.
-uint8_t VirtualAspi::ExecuteScsi(SRB_ExecSCSICmd& request) {
+uint8_t VirtualAspi::ExecuteScsi(SRB_ExecSCSICmd& request)
+{
     Completion completion{};
     completion.request = &request;
     completion.status = kAspiInvalidHostAdapter;
@@ -180,16 +187,14 @@ uint8_t VirtualAspi::ExecuteScsi(SRB_ExecSCSICmd& request) {
     command.direction = DirectionOf(request.SRB_Flags);
     command.data = request.SRB_BufPointer;
     command.length = request.SRB_BufLen;
-    const bool dataMissing = command.data == nullptr && command.length > 0 &&
-                             command.direction != DataDirection::None;
+    const bool dataMissing = command.data == nullptr && command.length > 0 && command.direction != DataDirection::None;
 
     CommandReply reply{};
     if (!dataMissing) reply = drive->Execute(command);
     completion.status = reply.delivered && !reply.hasSense ? SS_COMP : SS_ERR;
     completion.hasSense = reply.hasSense;
     if (reply.hasSense) {
-        const size_t length =
-            std::min<size_t>({request.SRB_SenseLen, sizeof completion.sense, sizeof reply.sense});
+        const size_t length = std::min<size_t>({request.SRB_SenseLen, sizeof completion.sense, sizeof reply.sense});
         std::memcpy(completion.sense, reply.sense, length);
     }
     const bool notify = (request.SRB_Flags & SRB_EVENT_NOTIFY) != 0;
@@ -210,7 +215,8 @@ uint8_t VirtualAspi::ExecuteScsi(SRB_ExecSCSICmd& request) {
 // not the request was still pending (a request that ended first keeps its own status), as the
 // interface answers an abort on a valid adapter; the program reads the aborted request's status
 // to learn the outcome. No request to abort at all is a wrong field of the abort request.
-uint8_t VirtualAspi::Abort(SRB_Abort& request) {
+uint8_t VirtualAspi::Abort(SRB_Abort& request)
+{
     ++aborts;
     const void* target = request.SRB_ToAbort;
     if (!AdapterAnswers(request.SRB_HaId) || target == nullptr) {
@@ -218,8 +224,7 @@ uint8_t VirtualAspi::Abort(SRB_Abort& request) {
         return request.SRB_Status;
     }
     Completion aborted{};
-    if (settings.honourAborts &&
-        TakeEarliest([target](const Completion& c) { return c.request == target; }, aborted)) {
+    if (settings.honourAborts && TakeEarliest([target](const Completion& c) { return c.request == target; }, aborted)) {
         aborted.status = SS_ABORTED;
         aborted.hasSense = false;
         std::memset(aborted.sense, 0, sizeof aborted.sense);
@@ -229,10 +234,11 @@ uint8_t VirtualAspi::Abort(SRB_Abort& request) {
     return SS_COMP;
 }
 
-void VirtualAspi::Finish(const Completion& completion) {
+void VirtualAspi::Finish(const Completion& completion)
+{
     SRB_ExecSCSICmd& request = *completion.request;
     std::memcpy(request.SenseArea, completion.sense, sizeof request.SenseArea);
-    request.SRB_TargStat = completion.hasSense ? 0x02 : 0x00;   // check condition
+    request.SRB_TargStat = completion.hasSense ? 0x02 : 0x00;  // check condition
     PublishStatus(request, completion.status);
     if (completion.event != nullptr) events.Signal(completion.event, completion.generation);
 }
@@ -240,7 +246,8 @@ void VirtualAspi::Finish(const Completion& completion) {
 // Removes the pending completion that matches and is due first, under the lock, so that exactly
 // one of the completion thread, an abort, a delivery and FinishPending finishes a request.
 template <typename Matches>
-bool VirtualAspi::TakeEarliest(Matches matches, Completion& taken) {
+bool VirtualAspi::TakeEarliest(Matches matches, Completion& taken)
+{
     std::lock_guard lock(pendingMutex);
     auto next = pending.end();
     for (auto it = pending.begin(); it != pending.end(); ++it) {
@@ -256,7 +263,8 @@ bool VirtualAspi::TakeEarliest(Matches matches, Completion& taken) {
 
 // The request stays pending, due the command's modelled time from now on the sender's clock
 // (or held). The sender's clock does not move: the time passes while the program waits.
-uint8_t VirtualAspi::Defer(Completion& completion, double seconds) {
+uint8_t VirtualAspi::Defer(Completion& completion, double seconds)
+{
     completion.used = true;
     completion.held = settings.holdUntilReleased;
     completion.sender = std::this_thread::get_id();
@@ -265,7 +273,7 @@ uint8_t VirtualAspi::Defer(Completion& completion, double seconds) {
 
     std::unique_lock lock(pendingMutex);
     auto free = std::find_if(pending.begin(), pending.end(), [](auto& c) { return !c.used; });
-    if (free == pending.end()) {   // no room to defer: complete now
+    if (free == pending.end()) {  // no room to defer: complete now
         lock.unlock();
         clock.Spend(seconds);
         Finish(completion);
@@ -280,18 +288,18 @@ uint8_t VirtualAspi::Defer(Completion& completion, double seconds) {
     return SS_PENDING;
 }
 
-void VirtualAspi::DeliverDue() {
+void VirtualAspi::DeliverDue()
+{
     if (clock.mode() == ClockMode::Real || pendingTotal.load() == 0) return;
     const std::thread::id self = std::this_thread::get_id();
     const int64_t now = clock.Now();
-    auto due = [self, now](const Completion& c) {
-        return !c.held && c.sender == self && c.due <= now;
-    };
+    auto due = [self, now](const Completion& c) { return !c.held && c.sender == self && c.due <= now; };
     Completion completion{};
     while (TakeEarliest(due, completion)) Finish(completion);
 }
 
-bool VirtualAspi::DueTimeFor(EventHandle event, int64_t& due) {
+bool VirtualAspi::DueTimeFor(EventHandle event, int64_t& due)
+{
     if (event == nullptr || pendingTotal.load() == 0) return false;
     const std::thread::id self = std::this_thread::get_id();
     std::lock_guard lock(pendingMutex);
@@ -305,7 +313,8 @@ bool VirtualAspi::DueTimeFor(EventHandle event, int64_t& due) {
     return found;
 }
 
-int VirtualAspi::FinishPending() {
+int VirtualAspi::FinishPending()
+{
     int finished = 0;
     Completion completion{};
     while (TakeEarliest([](const Completion&) { return true; }, completion)) {
@@ -316,7 +325,8 @@ int VirtualAspi::FinishPending() {
 }
 
 // The real clock's deliveries: the timed completions, each when its time has come.
-void VirtualAspi::CompletionLoop() {
+void VirtualAspi::CompletionLoop()
+{
     std::unique_lock lock(pendingMutex);
     while (!stopping) {
         auto next = pending.end();
@@ -328,8 +338,7 @@ void VirtualAspi::CompletionLoop() {
             continue;
         }
         const std::chrono::steady_clock::time_point due{
-            std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                std::chrono::nanoseconds(next->due))};
+            std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::nanoseconds(next->due))};
         if (due > std::chrono::steady_clock::now()) {
             pendingChanged.wait_until(lock, due);
             continue;

@@ -31,12 +31,12 @@ class VirtualSystem;
 constexpr uint8_t kAspiInvalidCommand = 0x80;
 constexpr uint8_t kAspiInvalidHostAdapter = 0x81;
 constexpr uint8_t kAspiNoDevice = 0x82;
-constexpr uint8_t kAspiInvalidRequest = 0xE0;   // a field of the request block is wrong
+constexpr uint8_t kAspiInvalidRequest = 0xE0;  // a field of the request block is wrong
 
 enum class AspiPresence : uint8_t {
-    Absent,               // the library cannot be loaded
-    MissingSupportInfo,   // it has no GetASPI32SupportInfo
-    MissingSendCommand,   // it has no SendASPI32Command
+    Absent,              // the library cannot be loaded
+    MissingSupportInfo,  // it has no GetASPI32SupportInfo
+    MissingSendCommand,  // it has no SendASPI32Command
     Present,
 };
 
@@ -89,15 +89,15 @@ private:
     static constexpr int kSenseAreaSize = platform::kAspiSenseLength + 2;
     struct Completion {
         bool used;
-        bool held;                  // waits for FinishPending or an abort
+        bool held;  // waits for FinishPending or an abort
         platform::SRB_ExecSCSICmd* request;
         uint8_t status;
         bool hasSense;
         uint8_t sense[kSenseAreaSize];
         platform::EventHandle event;
         uint32_t generation;
-        std::thread::id sender;     // whose virtual clock the due time is counted on
-        int64_t due;                // clock ticks (the real clock: monotonic nanoseconds)
+        std::thread::id sender;  // whose virtual clock the due time is counted on
+        int64_t due;             // clock ticks (the real clock: monotonic nanoseconds)
     };
     template <typename Matches>
     bool TakeEarliest(Matches matches, Completion& taken);
@@ -127,7 +127,7 @@ private:
     std::mutex pendingMutex;
     std::condition_variable pendingChanged;
     std::array<Completion, kMaxPending> pending{};
-    std::atomic<int> pendingTotal{0};   // used entries; read without the lock to skip the search
+    std::atomic<int> pendingTotal{0};  // used entries; read without the lock to skip the search
     bool stopping = false;
     std::thread completer;
 };

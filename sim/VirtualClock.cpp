@@ -8,19 +8,22 @@ namespace sim {
 
 namespace {
 
-int64_t SteadyNanoseconds() {
+int64_t SteadyNanoseconds()
+{
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     return std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
 }
 
 }  // namespace
 
-int64_t VirtualClock::TicksOf(double seconds) {
+int64_t VirtualClock::TicksOf(double seconds)
+{
     if (!(seconds > 0.0)) return 0;
     return std::llround(std::min(seconds * kTicksPerSecond, 1e18));
 }
 
-VirtualClock::ThreadCounter& VirtualClock::EntryOfThisThread() {
+VirtualClock::ThreadCounter& VirtualClock::EntryOfThisThread()
+{
     const std::thread::id self = std::this_thread::get_id();
     for (int i = 0; i < counterCount; ++i) {
         if (counters[i].thread == self) return counters[i];
@@ -30,7 +33,8 @@ VirtualClock::ThreadCounter& VirtualClock::EntryOfThisThread() {
     return counters[counterCount++];
 }
 
-int64_t VirtualClock::Read() {
+int64_t VirtualClock::Read()
+{
     if (clockMode == ClockMode::Real) return SteadyNanoseconds();
     std::lock_guard lock(mutex);
     int64_t& ticks = CounterOfThisThread();
@@ -38,13 +42,15 @@ int64_t VirtualClock::Read() {
     return ticks;
 }
 
-int64_t VirtualClock::Now() {
+int64_t VirtualClock::Now()
+{
     if (clockMode == ClockMode::Real) return SteadyNanoseconds();
     std::lock_guard lock(mutex);
     return CounterOfThisThread();
 }
 
-void VirtualClock::Spend(double seconds) {
+void VirtualClock::Spend(double seconds)
+{
     const int64_t ticks = TicksOf(seconds);
     if (ticks == 0) return;
     if (clockMode == ClockMode::Real) return SleepMakingUpLateness(ticks);
@@ -54,7 +60,8 @@ void VirtualClock::Spend(double seconds) {
 
 // Sleeps ticks less what the thread's earlier sleeps overran, and keeps this sleep's overrun
 // for the next one. The total never falls short of the durations asked for.
-void VirtualClock::SleepMakingUpLateness(int64_t ticks) {
+void VirtualClock::SleepMakingUpLateness(int64_t ticks)
+{
     int64_t madeUp = 0;
     {
         std::lock_guard lock(mutex);
@@ -69,11 +76,13 @@ void VirtualClock::SleepMakingUpLateness(int64_t ticks) {
     late = std::min(late - madeUp + std::min(overrun, kMaxMadeUpTicks), kMaxMadeUpTicks);
 }
 
-void VirtualClock::GiveWay() {
+void VirtualClock::GiveWay()
+{
     if (clockMode == ClockMode::Real) std::this_thread::yield();
 }
 
-void VirtualClock::AdvanceTo(int64_t ticks) {
+void VirtualClock::AdvanceTo(int64_t ticks)
+{
     if (clockMode == ClockMode::Real) {
         const int64_t left = ticks - SteadyNanoseconds();
         if (left > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(left));

@@ -22,10 +22,10 @@ enum class ClockMode { Real, Virtual };
 class VirtualClock {
 public:
     static constexpr int64_t kTicksPerSecond = 1'000'000'000;
-    static constexpr int64_t kStepTicks = 10'000;          // 10 microseconds per reading
+    static constexpr int64_t kStepTicks = 10'000;            // 10 microseconds per reading
     static constexpr int64_t kStartTicks = kTicksPerSecond;  // a new thread's counter
-    static constexpr int kMaxThreads = 64;  // further threads share the last counter
-    static constexpr int64_t kMaxMadeUpTicks = 250'000;  // 250 µs
+    static constexpr int kMaxThreads = 64;                   // further threads share the last counter
+    static constexpr int64_t kMaxMadeUpTicks = 250'000;      // 250 µs
 
     explicit VirtualClock(ClockMode mode) : clockMode(mode) {}
 
@@ -50,8 +50,8 @@ public:
 private:
     struct ThreadCounter {
         std::thread::id thread;
-        int64_t ticks;       // virtual mode: the thread's counter
-        int64_t lateTicks;   // real mode: lateness of its sleeps not yet made up
+        int64_t ticks;      // virtual mode: the thread's counter
+        int64_t lateTicks;  // real mode: lateness of its sleeps not yet made up
     };
     ThreadCounter& EntryOfThisThread();
     int64_t& CounterOfThisThread() { return EntryOfThisThread().ticks; }

@@ -27,23 +27,20 @@ constexpr uint8_t kControlCommitBootCode = 0xA0;
 constexpr uint8_t kMediaClass = 0x10;      // notification class request bit of the media class
 constexpr uint8_t kMediaClassCode = 0x04;  // notification class field of a media event
 
-uint32_t GetBE24(const uint8_t* bytes) {
-    return (uint32_t{bytes[0]} << 16) | (uint32_t{bytes[1]} << 8) | bytes[2];
-}
+uint32_t GetBE24(const uint8_t* bytes) { return (uint32_t{bytes[0]} << 16) | (uint32_t{bytes[1]} << 8) | bytes[2]; }
 
-uint16_t GetBE16(const uint8_t* bytes) {
-    return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
-}
+uint16_t GetBE16(const uint8_t* bytes) { return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]); }
 
-void RefuseField(CommandReply& reply) {
+void RefuseField(CommandReply& reply)
+{
     reply.hasSense = true;
     FillSense(reply.sense, kSenseIllegalRequest, kAscInvalidFieldInCdb, 0x00);
 }
 
 // Moves a data-in reply into the host's buffer: as much as the reply, the command's
 // allocation and the host's transfer length allow.
-void MoveIn(const CommandRequest& request, CommandReply& reply, const uint8_t* source,
-            uint32_t available) {
+void MoveIn(const CommandRequest& request, CommandReply& reply, const uint8_t* source, uint32_t available)
+{
     if (request.direction != platform::DataDirection::In || request.data == nullptr) {
         return;
     }
@@ -53,14 +50,16 @@ void MoveIn(const CommandRequest& request, CommandReply& reply, const uint8_t* s
 }
 
 // Bytes of a data-out phase that actually reach the drive.
-uint32_t BytesOut(const CommandRequest& request) {
+uint32_t BytesOut(const CommandRequest& request)
+{
     if (request.direction != platform::DataDirection::Out || request.data == nullptr) {
         return 0;
     }
     return request.length;
 }
 
-const char* DirectionName(platform::DataDirection direction) {
+const char* DirectionName(platform::DataDirection direction)
+{
     switch (direction) {
     case platform::DataDirection::Out: return "out";
     case platform::DataDirection::In: return "in";
@@ -71,7 +70,8 @@ const char* DirectionName(platform::DataDirection direction) {
 
 }  // namespace
 
-void FillSense(uint8_t (&sense)[kSenseDataSize], uint8_t key, uint8_t asc, uint8_t ascq) {
+void FillSense(uint8_t (&sense)[kSenseDataSize], uint8_t key, uint8_t asc, uint8_t ascq)
+{
     std::memset(sense, 0, sizeof sense);
     sense[0] = scsi::kFixedSenseCurrent;
     sense[scsi::kSenseKeyByte] = key & scsi::kSenseKeyMask;
@@ -98,8 +98,8 @@ struct VirtualDrive::FaultEffects {
     uint32_t corruptOffset = 0;
 };
 
-VirtualDrive::VirtualDrive(const DriveConfig& config)
-    : settings(config), storage(std::make_unique<Storage>()) {
+VirtualDrive::VirtualDrive(const DriveConfig& config) : settings(config), storage(std::make_unique<Storage>())
+{
     if (settings.imageSize == 0 || settings.imageSize > kDriveBufferSize) {
         settings.imageSize = kDriveBufferSize;
     }
@@ -114,7 +114,8 @@ VirtualDrive::~VirtualDrive() = default;
 const uint8_t* VirtualDrive::buffer() const { return storage->buffer; }
 const uint8_t* VirtualDrive::flash() const { return storage->flash; }
 
-CommandReply VirtualDrive::Execute(const CommandRequest& request) {
+CommandReply VirtualDrive::Execute(const CommandRequest& request)
+{
     CommandReply reply{};
     reply.delivered = true;
     const uint8_t opcode = request.cdb[0];
@@ -150,7 +151,8 @@ CommandReply VirtualDrive::Execute(const CommandRequest& request) {
     return reply;
 }
 
-void VirtualDrive::CollectFaults(uint8_t opcode, FaultEffects& effects) {
+void VirtualDrive::CollectFaults(uint8_t opcode, FaultEffects& effects)
+{
     for (int i = 0; i < faultCount; ++i) {
         const Fault& fault = faults[i];
         uint32_t count = commandsReceived;
@@ -178,7 +180,8 @@ void VirtualDrive::CollectFaults(uint8_t opcode, FaultEffects& effects) {
     }
 }
 
-void VirtualDrive::Dispatch(const CommandRequest& request, CommandReply& reply) {
+void VirtualDrive::Dispatch(const CommandRequest& request, CommandReply& reply)
+{
     const uint8_t opcode = request.cdb[0];
     // Identification and media events are answered even while a unit attention is pending.
     if (opcode == kInquiry) return Inquiry(request, reply);
@@ -199,15 +202,18 @@ void VirtualDrive::Dispatch(const CommandRequest& request, CommandReply& reply) 
 }
 
 // A pending unit attention is reported once, by the first command it applies to.
-bool VirtualDrive::ReportAttention(CommandReply& reply) {
+bool VirtualDrive::ReportAttention(CommandReply& reply)
+{
     if (attention == Attention::None) return false;
     reply.hasSense = true;
-    FillSense(reply.sense, kSenseUnitAttention, attention == Attention::Reset ? kAscPowerOnReset : kAscMediumChanged, 0x00);
+    FillSense(reply.sense, kSenseUnitAttention, attention == Attention::Reset ? kAscPowerOnReset : kAscMediumChanged,
+              0x00);
     attention = Attention::None;
     return true;
 }
 
-void VirtualDrive::TestUnitReady(CommandReply& reply) {
+void VirtualDrive::TestUnitReady(CommandReply& reply)
+{
     if (becomingReadyLeft > 0) {
         --becomingReadyLeft;
         reply.hasSense = true;
@@ -221,17 +227,18 @@ void VirtualDrive::TestUnitReady(CommandReply& reply) {
     }
 }
 
-void VirtualDrive::Inquiry(const CommandRequest& request, CommandReply& reply) {
+void VirtualDrive::Inquiry(const CommandRequest& request, CommandReply& reply)
+{
     const uint8_t* cdb = request.cdb;
     // Only standard inquiry data: no vital product data pages, no command support data.
     if ((cdb[1] & 0x03) != 0 || cdb[2] != 0 || cdb[3] != 0) {
         return RefuseField(reply);
     }
     uint8_t data[kInquirySize] = {};
-    data[0] = 0x05;                  // CD/DVD device
-    data[1] = 0x80;                  // removable medium
-    data[3] = 0x02;                  // response data format
-    data[4] = kInquirySize - 5;      // additional length
+    data[0] = 0x05;              // CD/DVD device
+    data[1] = 0x80;              // removable medium
+    data[3] = 0x02;              // response data format
+    data[4] = kInquirySize - 5;  // additional length
     std::memcpy(data + 8, settings.vendor, 8);
     std::memcpy(data + 16, settings.product, 16);
     std::memcpy(data + 32, currentRevision, 4);
@@ -239,10 +246,11 @@ void VirtualDrive::Inquiry(const CommandRequest& request, CommandReply& reply) {
     MoveIn(request, reply, data, std::min<uint32_t>(kInquirySize, cdb[4]));
 }
 
-void VirtualDrive::StartStopUnit(const CommandRequest& request, CommandReply& reply) {
+void VirtualDrive::StartStopUnit(const CommandRequest& request, CommandReply& reply)
+{
     switch (request.cdb[4]) {
-    case 0x00:   // stop the disc
-    case 0x01:   // start the disc
+    case 0x00:  // stop the disc
+    case 0x01:  // start the disc
         return;
     case 0x02: return Eject();
     case 0x03: return Load();
@@ -250,14 +258,16 @@ void VirtualDrive::StartStopUnit(const CommandRequest& request, CommandReply& re
     }
 }
 
-void VirtualDrive::Eject() {
+void VirtualDrive::Eject()
+{
     if (isTrayOpen) return;
     isTrayOpen = true;
     becomingReadyLeft = 0;
     if (hasDisc) mediaEvent = MediaEvent::MediaRemoval;
 }
 
-void VirtualDrive::Load() {
+void VirtualDrive::Load()
+{
     if (!isTrayOpen) return;
     isTrayOpen = false;
     becomingReadyLeft = settings.becomingReadyPolls;
@@ -265,20 +275,21 @@ void VirtualDrive::Load() {
     if (hasDisc) mediaEvent = MediaEvent::NewMedia;
 }
 
-void VirtualDrive::GetEventStatus(const CommandRequest& request, CommandReply& reply) {
+void VirtualDrive::GetEventStatus(const CommandRequest& request, CommandReply& reply)
+{
     const uint8_t* cdb = request.cdb;
-    if ((cdb[1] & 0x01) == 0) {   // asynchronous notification is not offered
+    if ((cdb[1] & 0x01) == 0) {  // asynchronous notification is not offered
         return RefuseField(reply);
     }
     const uint16_t allocation = GetBE16(cdb + 7);
     uint8_t data[8] = {};
-    data[3] = kMediaClass;        // supported event classes
+    data[3] = kMediaClass;  // supported event classes
     if ((cdb[4] & kMediaClass) == 0) {
-        data[1] = 2;              // header only
-        data[2] = 0x80;           // no event available for the classes asked
+        data[1] = 2;     // header only
+        data[2] = 0x80;  // no event available for the classes asked
         return MoveIn(request, reply, data, std::min<uint32_t>(4, allocation));
     }
-    data[1] = 6;                  // event data length after the length field
+    data[1] = 6;  // event data length after the length field
     data[2] = kMediaClassCode;
     data[4] = static_cast<uint8_t>(mediaEvent);
     data[5] = static_cast<uint8_t>((isTrayOpen ? 0x01 : 0x00) | (hasDisc ? 0x02 : 0x00));
@@ -286,14 +297,16 @@ void VirtualDrive::GetEventStatus(const CommandRequest& request, CommandReply& r
     if (reply.transferred > 4) mediaEvent = MediaEvent::None;
 }
 
-void VirtualDrive::ReadFlashId(const CommandRequest& request, CommandReply& reply) {
+void VirtualDrive::ReadFlashId(const CommandRequest& request, CommandReply& reply)
+{
     if (request.cdb[1] != kFlashIdentification) {
         return RefuseField(reply);
     }
     MoveIn(request, reply, settings.flashId, kFlashIdSize);
 }
 
-void VirtualDrive::ReadBuffer(const CommandRequest& request, CommandReply& reply) {
+void VirtualDrive::ReadBuffer(const CommandRequest& request, CommandReply& reply)
+{
     const uint8_t* cdb = request.cdb;
     const uint32_t offset = GetBE24(cdb + 3);
     const uint32_t length = GetBE24(cdb + 6);
@@ -305,7 +318,8 @@ void VirtualDrive::ReadBuffer(const CommandRequest& request, CommandReply& reply
 
 // WRITE BUFFER carries three things, told apart by the control byte and the offset: the flash
 // profile packet, image data for the buffer, and the commit that programs the flash.
-void VirtualDrive::WriteBuffer(const CommandRequest& request, CommandReply& reply) {
+void VirtualDrive::WriteBuffer(const CommandRequest& request, CommandReply& reply)
+{
     const uint8_t* cdb = request.cdb;
     const uint32_t offset = GetBE24(cdb + 3);
     const uint32_t length = GetBE24(cdb + 6);
@@ -328,8 +342,7 @@ void VirtualDrive::WriteBuffer(const CommandRequest& request, CommandReply& repl
         ReceiveProfile(request, offset, length);
     } else if (control == kControlImage) {
         // At 080000h a short packet before any image data is the profile; later it is image.
-        const bool profile = offset == kProfileOffset && !imageStarted && length > 0 &&
-                             length <= kMaxProfilePacket;
+        const bool profile = offset == kProfileOffset && !imageStarted && length > 0 && length <= kMaxProfilePacket;
         if (profile) {
             ReceiveProfile(request, offset, length);
         } else {
@@ -341,8 +354,8 @@ void VirtualDrive::WriteBuffer(const CommandRequest& request, CommandReply& repl
     reply.transferred = length;
 }
 
-void VirtualDrive::ReceiveProfile(const CommandRequest& request, uint32_t offset,
-                                  uint32_t length) {
+void VirtualDrive::ReceiveProfile(const CommandRequest& request, uint32_t offset, uint32_t length)
+{
     lastProfile.received = true;
     lastProfile.offset = offset;
     lastProfile.control = request.cdb[9];
@@ -354,8 +367,8 @@ void VirtualDrive::ReceiveProfile(const CommandRequest& request, uint32_t offset
     storage->written.reset();
 }
 
-void VirtualDrive::ReceiveImageData(const CommandRequest& request, uint32_t offset,
-                                    uint32_t length) {
+void VirtualDrive::ReceiveImageData(const CommandRequest& request, uint32_t offset, uint32_t length)
+{
     if (length == 0) return;
     std::memcpy(storage->buffer + offset, request.data, length);
     const uint32_t end = std::min(offset + length, settings.imageSize);
@@ -368,7 +381,8 @@ void VirtualDrive::ReceiveImageData(const CommandRequest& request, uint32_t offs
 // Programs the flash from the buffer. The image is good only when every byte of it arrived
 // after a profile packet for this drive's chip (or the drive needs no profile); anything else
 // leaves a damaged drive.
-void VirtualDrive::Commit(uint8_t control, CommandReply& reply) {
+void VirtualDrive::Commit(uint8_t control, CommandReply& reply)
+{
     const uint32_t arrived = static_cast<uint32_t>(storage->written.count());
     const bool matched = profileArmed && lastProfile.length >= 4 &&
                          std::memcmp(lastProfile.bytes, settings.flashId, 4) == 0;
@@ -385,7 +399,8 @@ void VirtualDrive::Commit(uint8_t control, CommandReply& reply) {
     Reset();
 }
 
-void VirtualDrive::Reset() {
+void VirtualDrive::Reset()
+{
     attention = Attention::Reset;
     becomingReadyLeft = settings.becomingReadyPolls;
     profileArmed = false;
@@ -393,13 +408,15 @@ void VirtualDrive::Reset() {
     storage->written.reset();
 }
 
-bool VirtualDrive::TakeDiscAway() {
+bool VirtualDrive::TakeDiscAway()
+{
     if (!isTrayOpen || !hasDisc) return false;
     hasDisc = false;
     return true;
 }
 
-bool VirtualDrive::InsertDisc() {
+bool VirtualDrive::InsertDisc()
+{
     if (!isTrayOpen || hasDisc) return false;
     hasDisc = true;
     return true;
@@ -407,7 +424,8 @@ bool VirtualDrive::InsertDisc() {
 
 void VirtualDrive::Disappear() { isGone = true; }
 
-bool VirtualDrive::AddFault(const Fault& fault) {
+bool VirtualDrive::AddFault(const Fault& fault)
+{
     if (faultCount == kMaxFaults) return false;
     faults[faultCount++] = fault;
     return true;
@@ -415,7 +433,8 @@ bool VirtualDrive::AddFault(const Fault& fault) {
 
 void VirtualDrive::ClearFaults() { faultCount = 0; }
 
-double VirtualDrive::Duration(uint32_t bytesMoved) const {
+double VirtualDrive::Duration(uint32_t bytesMoved) const
+{
     double seconds = settings.timing.commandSeconds;
     if (settings.timing.bytesPerSecond > 0.0) {
         seconds += bytesMoved / settings.timing.bytesPerSecond;
@@ -425,20 +444,20 @@ double VirtualDrive::Duration(uint32_t bytesMoved) const {
 
 // One trace line: the command block in upper-case hex, the host's direction and length, and
 // the outcome ("good", "sense K/AA/QQ" in hex, or "failed").
-void VirtualDrive::Record(const CommandRequest& request, const CommandReply& reply) {
+void VirtualDrive::Record(const CommandRequest& request, const CommandReply& reply)
+{
     if (!traceEnabled && traceFile == nullptr) return;
     char line[96];
     int used = 0;
     for (uint8_t byte : request.cdb) {
         used += std::snprintf(line + used, sizeof line - used, "%02X", byte);
     }
-    used += std::snprintf(line + used, sizeof line - used, " %s %u ",
-                          DirectionName(request.direction), request.length);
+    used += std::snprintf(line + used, sizeof line - used, " %s %u ", DirectionName(request.direction), request.length);
     if (!reply.delivered) {
         std::snprintf(line + used, sizeof line - used, "failed");
     } else if (reply.hasSense) {
-        std::snprintf(line + used, sizeof line - used, "sense %X/%02X/%02X",
-                      scsi::SenseKeyOf(reply.sense), reply.sense[scsi::kAscByte], reply.sense[scsi::kAscqByte]);
+        std::snprintf(line + used, sizeof line - used, "sense %X/%02X/%02X", scsi::SenseKeyOf(reply.sense),
+                      reply.sense[scsi::kAscByte], reply.sense[scsi::kAscqByte]);
     } else {
         std::snprintf(line + used, sizeof line - used, "good");
     }
@@ -449,7 +468,8 @@ void VirtualDrive::Record(const CommandRequest& request, const CommandReply& rep
     if (traceEnabled) traceLines.emplace_back(line);
 }
 
-void VirtualDrive::SetTraceFile(std::FILE* file, const char* prefix) {
+void VirtualDrive::SetTraceFile(std::FILE* file, const char* prefix)
+{
     traceFile = file;
     std::snprintf(tracePrefix, sizeof tracePrefix, "%s", prefix != nullptr ? prefix : "");
 }

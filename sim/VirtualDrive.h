@@ -30,9 +30,9 @@ constexpr int kMaxFaults = 16;
 
 // Per-drive timing. All zero: every command is instant.
 struct DriveTiming {
-    double commandSeconds = 0.0;   // latency of every command
-    double bytesPerSecond = 0.0;   // data phase rate; 0: data move in no time
-    double commitSeconds = 0.0;    // flash programming after the commit command
+    double commandSeconds = 0.0;  // latency of every command
+    double bytesPerSecond = 0.0;  // data phase rate; 0: data move in no time
+    double commitSeconds = 0.0;   // flash programming after the commit command
 
     static DriveTiming Instant() { return {}; }
     static DriveTiming Realistic() { return {0.001, 8000000.0, 12.0}; }
@@ -46,11 +46,11 @@ struct DriveConfig {
     char vendor[9] = "TALVORE ";
     char product[17] = "DVDRW KRX-407T  ";
     char revision[5] = "RN05";
-    char newRevision[5] = "RN08";       // reported after a good commit
-    char damagedRevision[5] = "DEAD";   // reported after a commit that programmed a bad image
-    uint8_t vendorSpecific[16] = {};    // inquiry bytes 36..51
+    char newRevision[5] = "RN08";                              // reported after a good commit
+    char damagedRevision[5] = "DEAD";                          // reported after a commit that programmed a bad image
+    uint8_t vendorSpecific[16] = {};                           // inquiry bytes 36..51
     uint8_t flashId[kFlashIdSize] = {0xBF, 0xD6, 0x00, 0x01};  // bytes 0..3: the chip key
-    uint32_t imageSize = kDriveBufferSize;  // bytes a good commit needs since the profile
+    uint32_t imageSize = kDriveBufferSize;                     // bytes a good commit needs since the profile
     uint32_t becomingReadyPolls = kDefaultBecomingReadyPolls;  // after a load or a reset
     // The drive's boot code programs the flash only after the profile of its chip; a drive
     // without that need takes any complete image (profile=unneeded).
@@ -64,18 +64,18 @@ struct DriveConfig {
 struct CommandRequest {
     uint8_t cdb[platform::kCdbSize];
     platform::DataDirection direction;
-    uint8_t* data;             // host's data buffer; null when there is no data phase
-    uint32_t length;           // host's transfer length
-    double timeoutSeconds;     // the transport cuts the command off after this; 0: never
+    uint8_t* data;          // host's data buffer; null when there is no data phase
+    uint32_t length;        // host's transfer length
+    double timeoutSeconds;  // the transport cuts the command off after this; 0: never
 };
 
 // The drive's answer.
 struct CommandReply {
-    bool delivered;            // false: the request failed as such (no status, no sense)
-    bool hasSense;             // check condition with the sense data below
+    bool delivered;  // false: the request failed as such (no status, no sense)
+    bool hasSense;   // check condition with the sense data below
     uint8_t sense[kSenseDataSize];
-    uint32_t transferred;      // bytes moved in the data phase
-    double seconds;            // how long the command took
+    uint32_t transferred;  // bytes moved in the data phase
+    double seconds;        // how long the command took
 };
 
 enum class FlashState : uint8_t { Untouched, Good, Damaged };
@@ -83,9 +83,9 @@ enum class FlashState : uint8_t { Untouched, Good, Damaged };
 // Outcome of the last commit command.
 struct CommitReport {
     FlashState state = FlashState::Untouched;
-    uint32_t bytesProgrammed = 0;   // image bytes that had arrived since the profile packet
-    uint8_t control = 0;            // commit control byte received (80h or A0h)
-    bool profileMatched = false;    // a profile packet with the drive's chip key came first
+    uint32_t bytesProgrammed = 0;  // image bytes that had arrived since the profile packet
+    uint8_t control = 0;           // commit control byte received (80h or A0h)
+    bool profileMatched = false;   // a profile packet with the drive's chip key came first
     uint32_t commitCount = 0;
 };
 
@@ -99,16 +99,16 @@ struct ProfileRecord {
 };
 
 enum class FaultKind : uint8_t {
-    Sense,          // the command ends with the given sense data and has no effect
-    RequestFails,   // the request fails as such and has no effect
-    Slow,           // the command takes the given extra seconds
-    CorruptReply,   // one byte of the data-in reply is inverted, at the given reply offset
-    Disappear,      // the drive is gone: this and every later request fails as such
+    Sense,         // the command ends with the given sense data and has no effect
+    RequestFails,  // the request fails as such and has no effect
+    Slow,          // the command takes the given extra seconds
+    CorruptReply,  // one byte of the data-in reply is inverted, at the given reply offset
+    Disappear,     // the drive is gone: this and every later request fails as such
 };
 
 enum class FaultTrigger : uint8_t {
-    Opcode,     // the number-th command with this opcode (1-based)
-    Sequence,   // the number-th command the drive receives (1-based, the trace line)
+    Opcode,    // the number-th command with this opcode (1-based)
+    Sequence,  // the number-th command the drive receives (1-based, the trace line)
 };
 
 struct Fault {
@@ -116,12 +116,12 @@ struct Fault {
     FaultTrigger trigger = FaultTrigger::Sequence;
     uint8_t opcode = 0;
     uint32_t number = 1;
-    uint32_t repeat = 1;          // how many matching commands from the number-th; 0: all
+    uint32_t repeat = 1;  // how many matching commands from the number-th; 0: all
     uint8_t senseKey = 0;
     uint8_t asc = 0;
     uint8_t ascq = 0;
-    double seconds = 0.0;         // Slow
-    uint32_t replyOffset = 0;     // CorruptReply
+    double seconds = 0.0;      // Slow
+    uint32_t replyOffset = 0;  // CorruptReply
 };
 
 class VirtualDrive {
@@ -135,9 +135,9 @@ public:
     CommandReply Execute(const CommandRequest& request);
 
     // The world around the drive: a hand at the tray, the power, the cable.
-    bool TakeDiscAway();   // false when the tray is closed or empty
-    bool InsertDisc();     // false when the tray is closed or holds a disc already
-    void Reset();          // as at power-on: unit attention 6/29/00, then becoming ready
+    bool TakeDiscAway();  // false when the tray is closed or empty
+    bool InsertDisc();    // false when the tray is closed or holds a disc already
+    void Reset();         // as at power-on: unit attention 6/29/00, then becoming ready
     void Disappear();
 
     // Faults; false when the list is full.
@@ -161,8 +161,8 @@ public:
     FlashState flashState() const { return commit.state; }
     const CommitReport& lastCommit() const { return commit; }
     const ProfileRecord& profile() const { return lastProfile; }
-    const uint8_t* buffer() const;     // kDriveBufferSize bytes
-    const uint8_t* flash() const;      // kDriveBufferSize bytes, as last programmed
+    const uint8_t* buffer() const;  // kDriveBufferSize bytes
+    const uint8_t* flash() const;   // kDriveBufferSize bytes, as last programmed
     uint32_t commandCount() const { return commandsReceived; }
     // The time the drive's timing model has accounted for: the sum of every command's duration
     // as answered (a command cut off at the host's time-out counts with that time-out).
@@ -201,8 +201,8 @@ private:
     Attention attention = Attention::None;
     MediaEvent mediaEvent = MediaEvent::None;
     uint32_t becomingReadyLeft = 0;
-    bool profileArmed = false;    // a profile packet arrived since the last reset
-    bool imageStarted = false;    // image data arrived since the last profile packet or reset
+    bool profileArmed = false;  // a profile packet arrived since the last reset
+    bool imageStarted = false;  // image data arrived since the last profile packet or reset
     ProfileRecord lastProfile;
     CommitReport commit;
     std::array<Fault, kMaxFaults> faults{};

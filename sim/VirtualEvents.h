@@ -20,10 +20,10 @@ class VirtualEvents {
 public:
     static constexpr int kMaxEvents = 64;
 
-    platform::EventHandle Create();   // null when creation is made to fail or the table is full
+    platform::EventHandle Create();  // null when creation is made to fail or the table is full
     bool Wait(platform::EventHandle event, uint32_t milliseconds);
     bool IsOpen(platform::EventHandle event) const;
-    bool IsSignaled(platform::EventHandle event) const;   // false for a closed event
+    bool IsSignaled(platform::EventHandle event) const;  // false for a closed event
     void Close(platform::EventHandle event);
     void SetCreationFails(bool fails);
 

@@ -12,14 +12,13 @@ using namespace platform;
 
 constexpr DriveHandle kFirstHandle = 3;
 
-void CopyRoot(char (&field)[kRootPathSize], const char* root) {
+void CopyRoot(char (&field)[kRootPathSize], const char* root)
+{
     std::memset(field, 0, sizeof field);
     std::memcpy(field, root, strnlen(root, sizeof field - 1));
 }
 
-bool FitsRoot(const char* root) {
-    return root != nullptr && root[0] != '\0' && std::strlen(root) < kRootPathSize;
-}
+bool FitsRoot(const char* root) { return root != nullptr && root[0] != '\0' && std::strlen(root) < kRootPathSize; }
 
 }  // namespace
 
@@ -27,7 +26,8 @@ VirtualSystem::VirtualSystem(ClockMode mode) : clock(mode) {}
 
 VirtualSystem::~VirtualSystem() = default;
 
-VirtualDrive* VirtualSystem::AddDrive(const DriveSetup& setup) {
+VirtualDrive* VirtualSystem::AddDrive(const DriveSetup& setup)
+{
     if (drivesAdded == kMaxDrives || rootCount == kMaxDriveRoots) return nullptr;
     const int index = drivesAdded;
     DriveEntry& entry = drives[index];
@@ -36,7 +36,7 @@ VirtualDrive* VirtualSystem::AddDrive(const DriveSetup& setup) {
     } else {
         std::snprintf(entry.root, sizeof entry.root, "/dev/sr%d", index);
     }
-    if (FindRoot(entry.root) >= 0) return nullptr;   // two drives behind one root
+    if (FindRoot(entry.root) >= 0) return nullptr;  // two drives behind one root
 
     entry.addressKind = setup.addressKind;
     entry.address = setup.address;
@@ -56,7 +56,8 @@ VirtualDrive* VirtualSystem::AddDrive(const DriveSetup& setup) {
     return entry.drive.get();
 }
 
-VirtualDrive* VirtualSystem::AddDrive(std::string_view text, std::string& reason) {
+VirtualDrive* VirtualSystem::AddDrive(std::string_view text, std::string& reason)
+{
     DriveSetup setup;
     if (!ParseDriveSetup(text, setup, reason)) return nullptr;
     VirtualDrive* added = AddDrive(setup);
@@ -64,7 +65,8 @@ VirtualDrive* VirtualSystem::AddDrive(std::string_view text, std::string& reason
     return added;
 }
 
-bool VirtualSystem::AddOtherRoot(const char* root) {
+bool VirtualSystem::AddOtherRoot(const char* root)
+{
     if (!FitsRoot(root) || rootCount == kMaxDriveRoots || FindRoot(root) >= 0) return false;
     RootEntry& entry = roots[rootCount++];
     CopyRoot(entry.root, root);
@@ -72,11 +74,13 @@ bool VirtualSystem::AddOtherRoot(const char* root) {
     return true;
 }
 
-void VirtualSystem::SetOpenFails(int index, bool fails) {
+void VirtualSystem::SetOpenFails(int index, bool fails)
+{
     if (index >= 0 && index < drivesAdded) drives[index].openFails = fails;
 }
 
-int VirtualSystem::FindRoot(const char* root) const {
+int VirtualSystem::FindRoot(const char* root) const
+{
     if (root == nullptr) return -1;
     for (int i = 0; i < rootCount; ++i) {
         if (std::strncmp(roots[i].root, root, kRootPathSize) == 0) return i;
@@ -84,7 +88,8 @@ int VirtualSystem::FindRoot(const char* root) const {
     return -1;
 }
 
-VirtualDrive* VirtualSystem::DriveOnAdapter(int adapter, int target, int lun) {
+VirtualDrive* VirtualSystem::DriveOnAdapter(int adapter, int target, int lun)
+{
     for (int i = 0; i < drivesAdded; ++i) {
         const DriveEntry& entry = drives[i];
         if (entry.addressKind == AddressKind::Given && entry.address.host == adapter &&
@@ -95,7 +100,8 @@ VirtualDrive* VirtualSystem::DriveOnAdapter(int adapter, int target, int lun) {
     return nullptr;
 }
 
-int VirtualSystem::HighestAdapter() const {
+int VirtualSystem::HighestAdapter() const
+{
     int highest = -1;
     for (int i = 0; i < drivesAdded; ++i) {
         if (drives[i].addressKind == AddressKind::Given) {
@@ -105,53 +111,59 @@ int VirtualSystem::HighestAdapter() const {
     return highest;
 }
 
-std::vector<uint32_t> VirtualSystem::restartRequests() const {
+std::vector<uint32_t> VirtualSystem::restartRequests() const
+{
     std::lock_guard lock(mutex);
     return restarts;
 }
 
-std::vector<RecordedMessage> VirtualSystem::messages() const {
+std::vector<RecordedMessage> VirtualSystem::messages() const
+{
     std::lock_guard lock(mutex);
     return shownMessages;
 }
 
-int VirtualSystem::openDriveCount() const {
+int VirtualSystem::openDriveCount() const
+{
     std::lock_guard lock(mutex);
-    return static_cast<int>(std::count_if(openHandles.begin(), openHandles.end(),
-                                          [](int drive) { return drive != 0; }));
+    return static_cast<int>(
+        std::count_if(openHandles.begin(), openHandles.end(), [](int drive) { return drive != 0; }));
 }
 
-bool VirtualSystem::QueryPlatformId(uint32_t& id) {
+bool VirtualSystem::QueryPlatformId(uint32_t& id)
+{
     if (versionQueryFails) return false;
     id = platformId;
     return true;
 }
 
-bool VirtualSystem::QueryCounterFrequency(int64_t& ticksPerSecond) {
+bool VirtualSystem::QueryCounterFrequency(int64_t& ticksPerSecond)
+{
     ticksPerSecond = counterAvailable ? kCounterFrequency : 0;
     return counterAvailable;
 }
 
 // Every call that lets time pass on the caller's clock delivers the completions of the caller's
 // ASPI requests that this time has brought due.
-int64_t VirtualSystem::QueryCounter() {
+int64_t VirtualSystem::QueryCounter()
+{
     if (!counterAvailable) return 0;
     const int64_t now = clock.Read();
     aspi.DeliverDue();
     return now;
 }
 
-void VirtualSystem::Sleep(uint32_t milliseconds) {
-    PassTime(milliseconds / 1000.0);
-}
+void VirtualSystem::Sleep(uint32_t milliseconds) { PassTime(milliseconds / 1000.0); }
 
-void VirtualSystem::PassTime(double seconds) {
+void VirtualSystem::PassTime(double seconds)
+{
     clock.Spend(seconds);
     aspi.DeliverDue();
 }
 
 // Roots in the order they were added; drives that disappeared are no longer listed.
-void VirtualSystem::ListDriveRoots(DriveRootList& list) {
+void VirtualSystem::ListDriveRoots(DriveRootList& list)
+{
     std::memset(&list, 0, sizeof list);
     for (int i = 0; i < rootCount; ++i) {
         const int drive = roots[i].drive;
@@ -160,22 +172,26 @@ void VirtualSystem::ListDriveRoots(DriveRootList& list) {
     }
 }
 
-bool VirtualSystem::IsOpticalDrive(const char* root) {
+bool VirtualSystem::IsOpticalDrive(const char* root)
+{
     const int found = FindRoot(root);
     if (found < 0 || roots[found].drive < 0) return false;
     return !drives[roots[found].drive].drive->gone();
 }
 
-DriveHandle VirtualSystem::OpenDrive(const char* root) {
+DriveHandle VirtualSystem::OpenDrive(const char* root)
+{
     char refusal[platform::kRefusalSize];
     return OpenHandle(root, false, refusal);
 }
 
-DriveHandle VirtualSystem::OpenDriveExclusive(const char* root, char (&refusal)[platform::kRefusalSize]) {
+DriveHandle VirtualSystem::OpenDriveExclusive(const char* root, char (&refusal)[platform::kRefusalSize])
+{
     return OpenHandle(root, true, refusal);
 }
 
-DriveHandle VirtualSystem::OpenHandle(const char* root, bool exclusive, char (&refusal)[platform::kRefusalSize]) {
+DriveHandle VirtualSystem::OpenHandle(const char* root, bool exclusive, char (&refusal)[platform::kRefusalSize])
+{
     refusal[0] = '\0';
     const int found = FindRoot(root);
     if (found < 0 || roots[found].drive < 0) return kInvalidDriveHandle;
@@ -204,7 +220,8 @@ DriveHandle VirtualSystem::OpenHandle(const char* root, bool exclusive, char (&r
     return kInvalidDriveHandle;
 }
 
-void VirtualSystem::CloseDrive(DriveHandle handle) {
+void VirtualSystem::CloseDrive(DriveHandle handle)
+{
     std::lock_guard lock(mutex);
     const DriveHandle slot = handle - kFirstHandle;
     if (slot >= 0 && slot < kMaxOpenDrives) {
@@ -213,14 +230,16 @@ void VirtualSystem::CloseDrive(DriveHandle handle) {
     }
 }
 
-VirtualSystem::DriveEntry* VirtualSystem::EntryOf(DriveHandle handle) {
+VirtualSystem::DriveEntry* VirtualSystem::EntryOf(DriveHandle handle)
+{
     std::lock_guard lock(mutex);
     const DriveHandle slot = handle - kFirstHandle;
     if (slot < 0 || slot >= kMaxOpenDrives || openHandles[slot] == 0) return nullptr;
     return &drives[openHandles[slot] - 1];
 }
 
-AddressQuery VirtualSystem::QueryScsiAddress(DriveHandle handle, ScsiAddress& address) {
+AddressQuery VirtualSystem::QueryScsiAddress(DriveHandle handle, ScsiAddress& address)
+{
     const DriveEntry* entry = EntryOf(handle);
     if (entry == nullptr || entry->addressKind == AddressKind::QueryFails) {
         return AddressQuery::QueryFailed;
@@ -234,24 +253,25 @@ AddressQuery VirtualSystem::QueryScsiAddress(DriveHandle handle, ScsiAddress& ad
 }
 
 // A storage device descriptor of its version and size, for a CD/DVD device; nothing reads more.
-bool VirtualSystem::QueryStorageDescriptor(DriveHandle handle,
-                                           uint8_t (&descriptor)[kStorageDescriptorSize]) {
+bool VirtualSystem::QueryStorageDescriptor(DriveHandle handle, uint8_t (&descriptor)[kStorageDescriptorSize])
+{
     if (EntryOf(handle) == nullptr) return false;
     std::memset(descriptor, 0, sizeof descriptor);
-    descriptor[0] = kStorageDescriptorSize;   // version
-    descriptor[4] = kStorageDescriptorSize;   // size
-    descriptor[8] = 0x05;                     // device type
-    descriptor[10] = 1;                       // removable media
+    descriptor[0] = kStorageDescriptorSize;  // version
+    descriptor[4] = kStorageDescriptorSize;  // size
+    descriptor[8] = 0x05;                    // device type
+    descriptor[10] = 1;                      // removable media
     return true;
 }
 
-bool VirtualSystem::SendPassThrough(DriveHandle handle, PassThroughRequest& request) {
+bool VirtualSystem::SendPassThrough(DriveHandle handle, PassThroughRequest& request)
+{
     std::memset(request.sense, 0, sizeof request.sense);
     request.transferred = 0;
     DriveEntry* entry = EntryOf(handle);
     if (entry == nullptr) return false;
     if (request.data == nullptr && request.length > 0 && request.direction != DataDirection::None) {
-        return false;   // the transport cannot move data from or to nowhere
+        return false;  // the transport cannot move data from or to nowhere
     }
     CommandRequest command{};
     std::memcpy(command.cdb, request.cdb, kCdbSize);
@@ -270,7 +290,8 @@ bool VirtualSystem::SendPassThrough(DriveHandle handle, PassThroughRequest& requ
 
 AspiLibrary VirtualSystem::LoadAspiLibrary(const char* name) { return aspi.Load(name); }
 
-void* VirtualSystem::FindAspiEntry(AspiLibrary library, const char* entryName) {
+void* VirtualSystem::FindAspiEntry(AspiLibrary library, const char* entryName)
+{
     return aspi.FindEntry(library, entryName);
 }
 
@@ -278,7 +299,8 @@ void VirtualSystem::FreeAspiLibrary(AspiLibrary library) { aspi.Free(library); }
 
 EventHandle VirtualSystem::CreateEvent() { return events.Create(); }
 
-bool VirtualSystem::WaitForEvent(EventHandle event, uint32_t milliseconds) {
+bool VirtualSystem::WaitForEvent(EventHandle event, uint32_t milliseconds)
+{
     if (clock.mode() == ClockMode::Real) return events.Wait(event, milliseconds);
     return WaitInVirtualTime(event, milliseconds);
 }
@@ -286,7 +308,8 @@ bool VirtualSystem::WaitForEvent(EventHandle event, uint32_t milliseconds) {
 // Nothing blocks in virtual time: the waiter's clock runs on to the next completion of its own
 // requests that signals the event, as long as that comes within the limit, and otherwise passes
 // the whole limit. A closed event passes no time.
-bool VirtualSystem::WaitInVirtualTime(EventHandle event, uint32_t milliseconds) {
+bool VirtualSystem::WaitInVirtualTime(EventHandle event, uint32_t milliseconds)
+{
     if (!events.IsOpen(event)) return false;
     aspi.DeliverDue();
     const int64_t end = clock.Now() + int64_t{milliseconds} * (VirtualClock::kTicksPerSecond / 1000);
@@ -305,42 +328,50 @@ void VirtualSystem::CloseEvent(EventHandle event) { events.Close(event); }
 
 bool VirtualSystem::EnableShutdownPrivilege() { return shutdownPrivilege; }
 
-bool VirtualSystem::RequestRestart(uint32_t flags) {
+bool VirtualSystem::RequestRestart(uint32_t flags)
+{
     std::lock_guard lock(mutex);
     restarts.push_back(flags);
     return restartAccepted;
 }
 
-void VirtualSystem::InhibitShutdown(const char* why) {
+void VirtualSystem::InhibitShutdown(const char* why)
+{
     std::lock_guard lock(mutex);
     inhibitors.emplace_back(why != nullptr ? why : "");
 }
 
-void VirtualSystem::ReleaseShutdownInhibitor() {
+void VirtualSystem::ReleaseShutdownInhibitor()
+{
     std::lock_guard lock(mutex);
     if (!inhibitors.empty() && !inhibitors.back().ends_with(" (released)")) inhibitors.back() += " (released)";
 }
 
-void VirtualSystem::RecordInJournal(bool failure, const char* text) {
+void VirtualSystem::RecordInJournal(bool failure, const char* text)
+{
     std::lock_guard lock(mutex);
     journalLines.push_back(std::string(failure ? "error: " : "") + (text != nullptr ? text : ""));
 }
 
-std::vector<std::string> VirtualSystem::journal() const {
+std::vector<std::string> VirtualSystem::journal() const
+{
     std::lock_guard lock(mutex);
     return journalLines;
 }
 
-std::vector<std::string> VirtualSystem::shutdownInhibitors() const {
+std::vector<std::string> VirtualSystem::shutdownInhibitors() const
+{
     std::lock_guard lock(mutex);
     return inhibitors;
 }
 
-void VirtualSystem::SetInUseElsewhere(int index, bool inUse) {
+void VirtualSystem::SetInUseElsewhere(int index, bool inUse)
+{
     if (index >= 0 && index < drivesAdded) drives[index].inUseElsewhere = inUse;
 }
 
-void VirtualSystem::ShowMessage(const char* text, const char* caption, MessageIcon icon) {
+void VirtualSystem::ShowMessage(const char* text, const char* caption, MessageIcon icon)
+{
     std::lock_guard lock(mutex);
     shownMessages.push_back({text ? text : "", caption ? caption : "", icon});
 }

@@ -51,7 +51,7 @@ public:
     // text form is bad (with the reason).
     VirtualDrive* AddDrive(const DriveSetup& setup = DriveSetup{});
     VirtualDrive* AddDrive(std::string_view text, std::string& reason);
-    bool AddOtherRoot(const char* root);   // a root that is no optical drive, e.g. "C:\"
+    bool AddOtherRoot(const char* root);  // a root that is no optical drive, e.g. "C:\"
     void SetOpenFails(int index, bool fails);
     int driveCount() const { return drivesAdded; }
     VirtualDrive& drive(int index) { return *drives[index].drive; }
@@ -59,7 +59,7 @@ public:
     platform::ScsiAddress addressOf(int index) const { return drives[index].address; }
     // The drive with an address at this ASPI host adapter, target and lun, or null.
     VirtualDrive* DriveOnAdapter(int adapter, int target, int lun);
-    int HighestAdapter() const;   // -1 when no drive has an address
+    int HighestAdapter() const;  // -1 when no drive has an address
 
     // Clock. AdvanceClock lets time pass as a sleep does.
     ClockMode clockMode() const { return clock.mode(); }
@@ -88,7 +88,7 @@ public:
     uint32_t aspiCallsWhileUnloaded() const { return aspi.callsWhileUnloaded(); }
     // Execute requests still pending (answered SS_PENDING, not yet completed or aborted).
     int pendingAspiCount() const { return aspi.pendingCount(); }
-    uint32_t aspiAbortCount() const { return aspi.abortCount(); }   // abort requests received
+    uint32_t aspiAbortCount() const { return aspi.abortCount(); }  // abort requests received
     // Completes every pending execute request now with the drive's answer, held ones included,
     // from the calling thread; returns how many.
     int FinishPendingAspiRequests() { return aspi.FinishPending(); }
@@ -110,12 +110,10 @@ public:
     // the drive, and while it is held, no other open succeeds.
     platform::DriveHandle OpenDriveExclusive(const char* root, char (&refusal)[platform::kRefusalSize]) override;
     void CloseDrive(platform::DriveHandle handle) override;
-    platform::AddressQuery QueryScsiAddress(platform::DriveHandle handle,
-                                            platform::ScsiAddress& address) override;
+    platform::AddressQuery QueryScsiAddress(platform::DriveHandle handle, platform::ScsiAddress& address) override;
     bool QueryStorageDescriptor(platform::DriveHandle handle,
                                 uint8_t (&descriptor)[platform::kStorageDescriptorSize]) override;
-    bool SendPassThrough(platform::DriveHandle handle,
-                         platform::PassThroughRequest& request) override;
+    bool SendPassThrough(platform::DriveHandle handle, platform::PassThroughRequest& request) override;
     platform::AspiLibrary LoadAspiLibrary(const char* name) override;
     void* FindAspiEntry(platform::AspiLibrary library, const char* entryName) override;
     void FreeAspiLibrary(platform::AspiLibrary library) override;
@@ -142,7 +140,7 @@ private:
     };
     struct RootEntry {
         char root[platform::kRootPathSize];
-        int drive;   // index into drives, -1 for a root that is no optical drive
+        int drive;  // index into drives, -1 for a root that is no optical drive
     };
 
     int FindRoot(const char* root) const;
@@ -157,12 +155,12 @@ private:
     int drivesAdded = 0;
     std::array<RootEntry, platform::kMaxDriveRoots> roots{};
     int rootCount = 0;
-    VirtualAspi aspi{*this, clock, events};   // after clock and events: destroyed first
+    VirtualAspi aspi{*this, clock, events};  // after clock and events: destroyed first
 
-    mutable std::mutex mutex;   // open handles and recordings
-    std::array<int, kMaxOpenDrives> openHandles{};   // drive index + 1 per handle, 0 free
+    mutable std::mutex mutex;                       // open handles and recordings
+    std::array<int, kMaxOpenDrives> openHandles{};  // drive index + 1 per handle, 0 free
     std::array<bool, kMaxOpenDrives> exclusiveHandles{};
-    std::vector<std::string> inhibitors;   // why, and " (released)" once released
+    std::vector<std::string> inhibitors;  // why, and " (released)" once released
     std::vector<std::string> journalLines;
     std::vector<uint32_t> restarts;
     std::vector<RecordedMessage> shownMessages;

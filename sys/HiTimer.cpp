@@ -22,24 +22,20 @@ HiTimer::HiTimer(platform::System& system) : system(system)
 
 HiTimer::~HiTimer()
 {
-    if (!unavailable && IsRunning())
-        Stop();
+    if (!unavailable && IsRunning()) Stop();
 }
 
 void HiTimer::Start(bool reset)
 {
-    if (unavailable)
-        return;
-    if (reset)
-        Reset();
+    if (unavailable) return;
+    if (reset) Reset();
     startCount = system.QueryCounter();
 }
 
 void HiTimer::Stop()
 {
     // Ending an interval that never began would add the whole counter reading to the total.
-    if (unavailable || !IsRunning())
-        return;
+    if (unavailable || !IsRunning()) return;
     EndInterval();
 }
 
@@ -52,31 +48,24 @@ void HiTimer::EndInterval()
 
 void HiTimer::Reset()
 {
-    if (unavailable)
-        return;
-    if (IsRunning())
-        Stop();
+    if (unavailable) return;
+    if (IsRunning()) Stop();
     accumulated = 0;
 }
 
 double HiTimer::Elapsed()
 {
-    if (unavailable || !IsRunning())
-        return 0.0;
+    if (unavailable || !IsRunning()) return 0.0;
     lastCount = system.QueryCounter();
     return Seconds(lastCount - startCount - overhead);
 }
 
 double HiTimer::Total() const
 {
-    if (unavailable)
-        return 0.0;
+    if (unavailable) return 0.0;
     return Seconds(accumulated);
 }
 
-double HiTimer::Seconds(int64_t ticks) const
-{
-    return static_cast<double>(ticks) / static_cast<double>(frequency);
-}
+double HiTimer::Seconds(int64_t ticks) const { return static_cast<double>(ticks) / static_cast<double>(frequency); }
 
 }  // namespace sys

@@ -10,14 +10,10 @@ OSInfo::OSInfo(platform::System& system) : system(system)
 
 bool RestartSystem(const OSInfo& info, uint32_t flags)
 {
-    if (info.IsNT() && !info.system.EnableShutdownPrivilege())
-        return false;
+    if (info.IsNT() && !info.system.EnableShutdownPrivilege()) return false;
     return info.system.RequestRestart(flags | kRestartForce);
 }
 
-bool Reboot(const OSInfo& info)
-{
-    return RestartSystem(info, kRestartReboot);
-}
+bool Reboot(const OSInfo& info) { return RestartSystem(info, kRestartReboot); }
 
 }  // namespace sys

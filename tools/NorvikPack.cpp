@@ -14,13 +14,13 @@
 #include <string_view>
 #include <vector>
 
-#include "payload/PackageLayout.h"
-#include "payload/ProfileLayout.h"
 #include "package/BlockLocator.h"
 #include "package/PackError.h"
 #include "package/PackageEditor.h"
 #include "package/PackagePrinter.h"
 #include "package/ProgramFile.h"
+#include "payload/PackageLayout.h"
+#include "payload/ProfileLayout.h"
 
 namespace {
 
@@ -178,8 +178,7 @@ std::vector<uint8_t> ReadProfileStore(std::string_view file)
     auto store = ReadWholeFile(std::string(file), payload::kProfileStoreSize);
     if (store.size() != payload::kProfileStoreSize) {
         throw PackError(std::string(file) + " holds " + std::to_string(store.size()) +
-                        " bytes; a flash profile store holds exactly " +
-                        std::to_string(payload::kProfileStoreSize));
+                        " bytes; a flash profile store holds exactly " + std::to_string(payload::kProfileStoreSize));
     }
     return store;
 }
@@ -229,9 +228,8 @@ std::string Describe(const BlockLocation& block)
 {
     char offset[32];
     std::snprintf(offset, sizeof offset, "0x%zX", block.offset);
-    const std::string how = block.foundBy == FoundBy::Section
-                                ? "section " + std::string(payload::kPackageSectionName)
-                                : std::string("landmarks, no section");
+    const std::string how = block.foundBy == FoundBy::Section ? "section " + std::string(payload::kPackageSectionName)
+                                                              : std::string("landmarks, no section");
     return "block at file offset " + std::string(offset) + " (found by " + how + ")";
 }
 
@@ -248,8 +246,7 @@ void ShowProfileStore(const LoadedProgram& program)
 int Show(const std::string& path)
 {
     const LoadedProgram program = LoadProgram(path);
-    std::cout << "file:         " << path << '\n'
-              << "package:      " << Describe(program.block) << '\n';
+    std::cout << "file:         " << path << '\n' << "package:      " << Describe(program.block) << '\n';
     PrintPackage(std::cout, program.bytes.data() + program.block.offset);
     ShowProfileStore(program);
     return 0;
@@ -270,8 +267,8 @@ int Set(const std::string& path, const std::vector<std::string_view>& options)
 {
     const SetOptions parsed = ParseSetOptions(options);
     LoadedProgram program = LoadProgram(path);
-    PackageEditor editor(std::span<uint8_t, payload::kPackageSize>(program.bytes.data() + program.block.offset,
-                                                                    payload::kPackageSize));
+    PackageEditor editor(
+        std::span<uint8_t, payload::kPackageSize>(program.bytes.data() + program.block.offset, payload::kPackageSize));
     for (const Edit& edit : parsed.packageEdits) edit(editor);
     editor.CheckPackage();
     if (parsed.profileStore) PutProfileStore(path, program, *parsed.profileStore);

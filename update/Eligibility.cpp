@@ -66,10 +66,7 @@ void JudgeDrive(const PackageReader& package, const PackageSettings& settings, D
 
 }  // namespace
 
-int CompareTexts(std::string_view first, std::string_view second)
-{
-    return first.compare(second);
-}
+int CompareTexts(std::string_view first, std::string_view second) { return first.compare(second); }
 
 void CheckEligibility(const PackageReader& package, const PackageSettings& settings,
                       std::span<DriveRecord, kMaxDrives> drives, int16_t driveCount)

@@ -6,8 +6,8 @@
 #include <span>
 #include <string_view>
 
-#include "package/PackageReader.h"
 #include "device/DriveRecord.h"
+#include "package/PackageReader.h"
 
 // Three-way comparison of two texts in plain character-code order over their whole length;
 // a text that is a proper prefix of the other sorts first.

@@ -22,7 +22,8 @@ public:
     // printable ASCII becomes '?'.
     void MaskUnprintable()
     {
-        std::replace_if(text, text + length, [](char c) { return c < 0x20 || c > 0x7E; }, '?');
+        std::replace_if(
+            text, text + length, [](char c) { return c < 0x20 || c > 0x7E; }, '?');
     }
     std::string_view View() const { return std::string_view(text, length); }
     const char* Terminated() const { return text; }

@@ -28,7 +28,7 @@ public:
     struct WorkerParameters {
         AtapiDevice* device;
         const uint8_t* image;
-        int32_t length;   // bytes
+        int32_t length;  // bytes
         bool bootCode;
     };
 

@@ -11,11 +11,11 @@
 #include <cstring>
 #include <new>
 
+#include "payload/ProfileStore.h"
 #include "update/Eligibility.h"
 #include "update/FixedText.h"
 #include "update/Parser.h"
 #include "update/SequenceTexts.h"
-#include "payload/ProfileStore.h"
 
 namespace {
 
@@ -36,21 +36,16 @@ UpdateSequence::UpdateSequence(platform::System& system, const uint8_t* packageB
       settings(package.ReadSettings()),
       osInfo(system),
       placeholderProfiles(payload::OwnProfileStoreIsSynthetic() && !system.IsVirtual())
-{
-}
+{}
 
-UpdateSequence::~UpdateSequence()
-{
-    WaitForWorkers();
-}
+UpdateSequence::~UpdateSequence() { WaitForWorkers(); }
 
 // A device object that could not be allocated is absent; one whose command buffers could not be
 // allocated can send no command, so it counts as not made either.
 std::unique_ptr<AtapiDevice> UpdateSequence::MakeDevice(platform::System& system, bool scan)
 {
     std::unique_ptr<AtapiDevice> device(new (std::nothrow) AtapiDevice(system, scan));
-    if (device != nullptr && (device->InputBuffer() == nullptr || device->OutputBuffer() == nullptr))
-        device.reset();
+    if (device != nullptr && (device->InputBuffer() == nullptr || device->OutputBuffer() == nullptr)) device.reset();
     return device;
 }
 
@@ -160,7 +155,8 @@ void UpdateSequence::JudgeDrives()
     const int16_t count = static_cast<int16_t>(mainDevice->DriveCount());
     CheckEligibility(package, settings, mainDevice->DriveTable(), count);
     if (!placeholderProfiles) return;
-    for (int16_t index = 0; index < count; ++index) mainDevice->DriveTable()[static_cast<std::size_t>(index)].updatable = 0;
+    for (int16_t index = 0; index < count; ++index)
+        mainDevice->DriveTable()[static_cast<std::size_t>(index)].updatable = 0;
 }
 
 void UpdateSequence::SelectFirstUpdatableDrive()
@@ -216,8 +212,8 @@ bool UpdateSequence::RefuseWithoutMatchedDrive()
     if (placeholderProfiles)
         view.ShowMessage(MessageKind::Error, texts::kErrorTitle, texts::kPlaceholderProfiles, MessageButtons::Ok);
     FixedText<kMessageSize> text;
-    text << texts::kNoMatchHead << texts::kNoMatchProductBefore << package.ProductText()
-         << texts::kNoMatchProductAfter << texts::kNoMatchDetected << DetectedDrives();
+    text << texts::kNoMatchHead << texts::kNoMatchProductBefore << package.ProductText() << texts::kNoMatchProductAfter
+         << texts::kNoMatchDetected << DetectedDrives();
     return Refuse(text.View(), SequenceOutcome::NoMatchedDrive);
 }
 
@@ -253,10 +249,7 @@ void UpdateSequence::cmdCloseClick()
     End(SequenceOutcome::Closed);
 }
 
-void UpdateSequence::FormDestroy()
-{
-    mainDevice.reset();
-}
+void UpdateSequence::FormDestroy() { mainDevice.reset(); }
 
 // A worker waits on its end until this thread has handled it, so the wait for the workers first
 // takes their ends away from this object: no end is handled by a sequence being destroyed.

@@ -28,15 +28,15 @@
 #include <memory>
 #include <string_view>
 
-#include "update/DriveEntry.h"
-#include "update/FixedText.h"
-#include "package/PackageReader.h"
-#include "update/Parser.h"
-#include "update/UpdateView.h"
 #include "device/AtapiDevice.h"
 #include "device/DriveRecord.h"
+#include "package/PackageReader.h"
 #include "platform/System.h"
 #include "sys/OSInfo.h"
+#include "update/DriveEntry.h"
+#include "update/FixedText.h"
+#include "update/Parser.h"
+#include "update/UpdateView.h"
 
 // How the run has ended so far, for a front end that reports it (the console's exit status).
 enum class SequenceOutcome : uint8_t {
@@ -58,21 +58,21 @@ enum class SequenceOutcome : uint8_t {
 // How one drive of the last update ended. Only Updated is a success: the drive was programmed
 // and, read again afterwards, reports its bank's new revision.
 enum class DriveVerdict : uint8_t {
-    NotStarted,       // no device object, the drive did not open, or its bank is unusable
-    GivenUp,          // the disc and tray check gave it up (it stopped answering, or nobody could)
-    DownloadFailed,   // its worker's download failed (also while the worker still runs)
-    NoAnswer,         // programmed, but its identification could not be read again
-    WrongRevision,    // programmed, but it reports another revision than its bank's new one
+    NotStarted,      // no device object, the drive did not open, or its bank is unusable
+    GivenUp,         // the disc and tray check gave it up (it stopped answering, or nobody could)
+    DownloadFailed,  // its worker's download failed (also while the worker still runs)
+    NoAnswer,        // programmed, but its identification could not be read again
+    WrongRevision,   // programmed, but it reports another revision than its bank's new one
     Updated,
 };
 
 struct DriveOutcome {
-    int16_t driveIndex;          // in the main device object's drive table
-    uint16_t bank;               // 0-based firmware bank it was given
+    int16_t driveIndex;  // in the main device object's drive table
+    uint16_t bank;       // 0-based firmware bank it was given
     DriveVerdict verdict;
-    char reportedRevision[5];    // as read after the update (WrongRevision, Updated)
-    char previousRevision[5];    // as listed before the update
-    LastCommand lastCommand;     // the last command its device object sent
+    char reportedRevision[5];  // as read after the update (WrongRevision, Updated)
+    char previousRevision[5];  // as listed before the update
+    LastCommand lastCommand;   // the last command its device object sent
 };
 
 class UpdateSequence : public QObject {
@@ -105,18 +105,18 @@ public:
     void StartUp();
     // Its stages, for a front end that only lists the drives. Each returns false after it has
     // refused (message shown, application told to terminate).
-    bool CheckPackage();   // no firmware bank; a bank outside the image area
-    bool FindDrives();     // status reset, main device object with discovery, list, verdict
+    bool CheckPackage();  // no firmware bank; a bank outside the image area
+    bool FindDrives();    // status reset, main device object with discovery, list, verdict
 
     // The handlers of the window's events, named after them. cmdUpdateClick and cmdCloseClick
     // do nothing while an update is under way (their buttons are disabled then), and
     // cmdUpdateClick nothing after the end; tmrTimer acts only while the workers run.
     void FillDriveList();
-    void cboDrivesChange();   // the user chose a drive (read from the view's selection)
+    void cboDrivesChange();  // the user chose a drive (read from the view's selection)
     void cmdUpdateClick();
     void cmdCloseClick();
     void tmrTimer();
-    void FormDestroy();       // destroys the main device object
+    void FormDestroy();  // destroys the main device object
 
     Phase CurrentPhase() const { return phase; }
     SequenceOutcome Outcome() const { return outcome; }
@@ -215,7 +215,7 @@ private:
     Phase phase = Phase::AtRest;
     SequenceOutcome outcome = SequenceOutcome::Undecided;
     bool startedUp = false;
-    int updatedDriveIndex = -1;   // manual mode: the drive of the current update
+    int updatedDriveIndex = -1;  // manual mode: the drive of the current update
     bool adviceShown = false;
     bool restartAccepted = false;
     bool restartSkipped = false;

@@ -51,8 +51,9 @@ void UpdateSequence::RecordUpdateInJournal()
 {
     for (int slot = 0; slot < updateCount; ++slot) {
         const DriveOutcome& outcome = OutcomeOfSlot(slot);
-        const DriveRecord* record =
-            mainDevice != nullptr ? mainDevice->GetDrive(static_cast<uint32_t>(outcome.driveIndex)) : nullptr;
+        const DriveRecord* record = mainDevice != nullptr
+                                        ? mainDevice->GetDrive(static_cast<uint32_t>(outcome.driveIndex))
+                                        : nullptr;
         FixedText<512> line;
         line << "Norvik " << NORVIK_VERSION << ": ";
         if (record != nullptr) {

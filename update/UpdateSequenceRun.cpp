@@ -5,13 +5,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "device/ErrCodeException.h"
+#include "payload/PackageLayout.h"
 #include "update/Eligibility.h"
 #include "update/FixedText.h"
 #include "update/Parser.h"
 #include "update/SequenceTexts.h"
 #include "update/UpdateSequence.h"
-#include "device/ErrCodeException.h"
-#include "payload/PackageLayout.h"
 
 namespace {
 
@@ -29,10 +29,7 @@ bool BankLiesInImage(int32_t start, int32_t size)
 
 // The last command neither completed nor ended with sense data: the request failed as such or
 // ran out of time. A drive in that state (gone, unplugged, hung) answers no further pass.
-bool StoppedAnswering(const AtapiDevice& drive)
-{
-    return drive.LastCommandRecord().lastStatus == scsi::kCommandFailed;
-}
+bool StoppedAnswering(const AtapiDevice& drive) { return drive.LastCommandRecord().lastStatus == scsi::kCommandFailed; }
 
 std::string_view RevisionOf(const DriveRecord& record)
 {
@@ -277,7 +274,8 @@ UpdateSequence::InhibitorText UpdateSequence::InhibitorReason() const
     for (int slot = 0; slot < updateCount; ++slot) {
         const DriveRecord* record = mainDevice->GetDrive(static_cast<uint32_t>(OutcomeOfSlot(slot).driveIndex));
         if (record == nullptr) continue;
-        why << (slot == 0 ? " " : ", ") << std::string_view(record->rootPath, strnlen(record->rootPath, sizeof record->rootPath));
+        why << (slot == 0 ? " " : ", ")
+            << std::string_view(record->rootPath, strnlen(record->rootPath, sizeof record->rootPath));
     }
     return why;
 }
@@ -335,10 +333,7 @@ void UpdateSequence::tmrTimer()
     view.SetStatus(std::string_view(status, texts::kProgramming.size() + dots));
 }
 
-void UpdateSequence::ShowProgress()
-{
-    view.SetProgress(progressPosition, progressMaximum);
-}
+void UpdateSequence::ShowProgress() { view.SetProgress(progressPosition, progressMaximum); }
 
 void UpdateSequence::CompleteUpdate()
 {
@@ -407,8 +402,9 @@ void UpdateSequence::JudgeUpdatedDrives()
     allSucceeded = updateCount != 0;
     for (int slot = 0; slot < updateCount; ++slot) {
         DriveOutcome& outcome = driveOutcomes[static_cast<std::size_t>(slot)];
-        const DriveRecord* record =
-            mainDevice != nullptr ? mainDevice->GetDrive(static_cast<uint32_t>(outcome.driveIndex)) : nullptr;
+        const DriveRecord* record = mainDevice != nullptr
+                                        ? mainDevice->GetDrive(static_cast<uint32_t>(outcome.driveIndex))
+                                        : nullptr;
         if (outcome.verdict == DriveVerdict::NoAnswer && record != nullptr &&
             reread[static_cast<std::size_t>(outcome.driveIndex)]) {
             const std::string_view reported = RevisionOf(*record);

@@ -10,10 +10,10 @@
 #include <cstring>
 #include <string>
 
-#include "update/DriveEntry.h"
-#include "update/SequenceTexts.h"
 #include "device/DriveRecord.h"
 #include "sys/OSInfo.h"
+#include "update/DriveEntry.h"
+#include "update/SequenceTexts.h"
 
 namespace cli {
 
@@ -180,18 +180,15 @@ int ExitCodeFor(SequenceOutcome outcome)
     case SequenceOutcome::RestartSkipped:
     case SequenceOutcome::ClosedAfterSuccess:
     case SequenceOutcome::Updated:
-    case SequenceOutcome::Closed:
-        return kExitSuccess;
+    case SequenceOutcome::Closed: return kExitSuccess;
     case SequenceOutcome::NoFirmware:
     case SequenceOutcome::InvalidPackage:
     case SequenceOutcome::NoMatchedDrive:
     case SequenceOutcome::NoticeDeclined:
-    case SequenceOutcome::QuestionDeclined:
-        return kExitRefused;
+    case SequenceOutcome::QuestionDeclined: return kExitRefused;
     case SequenceOutcome::DeviceFailed:
     case SequenceOutcome::UpdateFailed:
-    case SequenceOutcome::Undecided:
-        return kExitUpdateFailed;
+    case SequenceOutcome::Undecided: return kExitUpdateFailed;
     }
     return kExitUpdateFailed;
 }
@@ -216,7 +213,8 @@ namespace {
 void NameDrivesLeftOut(const platform::DriveRootList& leftOut, std::FILE* err)
 {
     for (int i = 0; i < leftOut.count; ++i)
-        std::fprintf(err, "norvik-cli: %s: not listed: one update takes at most %d drives\n", leftOut.roots[i], kMaxDrives);
+        std::fprintf(err, "norvik-cli: %s: not listed: one update takes at most %d drives\n", leftOut.roots[i],
+                     kMaxDrives);
 }
 
 QJsonValue CommandNodeOf(const DriveRecord& record, const ListChoice& choice)
@@ -253,11 +251,12 @@ QJsonObject DriveJson(int index, const DriveRecord& record, const UpdateSequence
     drive["revision"] = JsonText(FieldText(record.revision));
     drive["verdict"] = updatable ? "updatable" : nodeRefusal.empty() ? "not allowed" : "not updatable from here";
     drive["bank"] = updatable ? QJsonValue(record.bankNumber + 1) : QJsonValue();
-    drive["new_revision"] =
-        updatable ? JsonText(sequence.Package().NewRevisionForDisplay(record.bankNumber)) : QJsonValue();
+    drive["new_revision"] = updatable ? JsonText(sequence.Package().NewRevisionForDisplay(record.bankNumber))
+                                      : QJsonValue();
     drive["already_current"] = updatable && record.alreadyCurrent != 0;
-    const std::string_view reason =
-        nodeRefusal.empty() ? RefusalReason(record, sequence.Package(), sequence.ProfilesArePlaceholders()) : nodeRefusal;
+    const std::string_view reason = nodeRefusal.empty()
+                                        ? RefusalReason(record, sequence.Package(), sequence.ProfilesArePlaceholders())
+                                        : nodeRefusal;
     drive["reason"] = JsonTextOrNull(reason);
     return drive;
 }
@@ -294,8 +293,8 @@ std::string_view RefusalReason(const DriveRecord& record, const PackageReader& p
     return "no bank accepts vendor/product/revision";
 }
 
-int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView& view, std::FILE* out,
-            std::FILE* err, const ListChoice& choice)
+int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView& view, std::FILE* out, std::FILE* err,
+            const ListChoice& choice)
 {
     UpdateSequence sequence(system, packageBlock, view);
     if (!sequence.CheckPackage() || !sequence.FindDrives()) return ExitCodeFor(sequence.Outcome());
@@ -365,13 +364,12 @@ std::string_view VerdictName(DriveVerdict verdict)
     return "not_started";
 }
 
-
 QJsonObject SlotJson(const UpdateSequence& sequence, const DriveOutcome& outcome)
 {
     const std::string_view expected = sequence.Package().NewRevisionForComparison(outcome.bank);
-    const DriveRecord* record =
-        sequence.MainDevice() != nullptr ? sequence.MainDevice()->GetDrive(static_cast<uint32_t>(outcome.driveIndex))
-                                         : nullptr;
+    const DriveRecord* record = sequence.MainDevice() != nullptr
+                                    ? sequence.MainDevice()->GetDrive(static_cast<uint32_t>(outcome.driveIndex))
+                                    : nullptr;
     QJsonObject drive;
     drive["index"] = outcome.driveIndex;
     drive["root"] = record != nullptr ? JsonTextOrNull(FieldText(record->rootPath)) : QJsonValue();
@@ -390,7 +388,8 @@ int ReportJson(const UpdateSequence& sequence, const UpdateChoice& choice, int s
 {
     if (choice.json == nullptr) return status;
     QJsonArray drives;
-    for (int slot = 0; slot < sequence.UpdateCount(); ++slot) drives.append(SlotJson(sequence, sequence.OutcomeOfSlot(slot)));
+    for (int slot = 0; slot < sequence.UpdateCount(); ++slot)
+        drives.append(SlotJson(sequence, sequence.OutcomeOfSlot(slot)));
     QJsonObject document;
     document["exit_status"] = status;
     document["outcome"] = JsonText(outcomeName.empty() ? OutcomeName(sequence.Outcome()) : outcomeName);
@@ -406,8 +405,10 @@ int RunUpdate(platform::System& system, const uint8_t* packageBlock, TerminalVie
 {
     UpdateSequence sequence(system, packageBlock, view);
     if (choice.drive != kNoDriveChosen && sequence.Settings().autoMode != 0) {
-        std::fputs("norvik-cli: --drive does not go with this package: it updates every updatable drive "
-                   "(AUTOMODE)\n", err);
+        std::fputs(
+            "norvik-cli: --drive does not go with this package: it updates every updatable drive "
+            "(AUTOMODE)\n",
+            err);
         return ReportJson(sequence, choice, kExitUsage, "usage_error");
     }
     view.SetTickHandler([&sequence] { sequence.tmrTimer(); });
@@ -438,8 +439,10 @@ int RunUpdate(platform::System& system, const uint8_t* packageBlock, TerminalVie
     if (sequence.Outcome() == SequenceOutcome::UpdateFailed) ReportDrives(sequence, err);
     if (sequence.Outcome() == SequenceOutcome::Restarted) ReportRestart(sequence, choice, out);
     if (sequence.Outcome() == SequenceOutcome::RestartSkipped)
-        std::fputs("The package asks for a restart after the update; it was skipped (--no-restart) and is still "
-                   "due.\n", out);
+        std::fputs(
+            "The package asks for a restart after the update; it was skipped (--no-restart) and is still "
+            "due.\n",
+            out);
     return ReportJson(sequence, choice, ExitCodeFor(sequence.Outcome()));
 }
 

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "update/UpdateSequence.h"
-#include "platform/System.h"
 #include "frontends/cli/CliOptions.h"
 #include "frontends/cli/TerminalView.h"
+#include "platform/System.h"
+#include "update/UpdateSequence.h"
 
 namespace cli {
 
@@ -17,7 +17,7 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitUpdateFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitRefused = 3;
-constexpr int kExitNoPermission = 4;   // list: the system refused the right to reach a drive
+constexpr int kExitNoPermission = 4;  // list: the system refused the right to reach a drive
 
 // Widest command node path a lookup hands back, terminating zero included ("/dev/sg15").
 constexpr int kCommandNodeSize = 32;
@@ -42,22 +42,22 @@ constexpr int kNodeRefusalSize = 160;
 using NodeRefusalLookup = bool (*)(const char* root, char (&reason)[kNodeRefusalSize]);
 
 struct ListChoice {
-    bool json = false;                       // one JSON document on out instead of lines
-    CommandNodeLookup commandNode = nullptr; // null: no drive's command node is known
-    NodeRefusalLookup nodeRefusal = nullptr; // null: every node can carry an update
+    bool json = false;                        // one JSON document on out instead of lines
+    CommandNodeLookup commandNode = nullptr;  // null: no drive's command node is known
+    NodeRefusalLookup nodeRefusal = nullptr;  // null: every node can carry an update
 };
 
 // Checks the package, finds and judges the drives, prints one line per drive on out (or the
 // JSON document). A refusal is shown through the view. Advice about refused rights goes to err
 // and makes the status kExitNoPermission.
-int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView& view, std::FILE* out,
-            std::FILE* err, const ListChoice& choice = {});
+int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView& view, std::FILE* out, std::FILE* err,
+            const ListChoice& choice = {});
 
 struct UpdateChoice {
-    int drive = kNoDriveChosen;   // manual mode: the list line to update; default: as selected
-    bool virtualSystem = false;   // the restart is recorded, not performed
-    bool noRestart = false;       // the package's restart is skipped
-    std::FILE* json = nullptr;    // where the outcome goes as one JSON object at the end; null: none
+    int drive = kNoDriveChosen;  // manual mode: the list line to update; default: as selected
+    bool virtualSystem = false;  // the restart is recorded, not performed
+    bool noRestart = false;      // the package's restart is skipped
+    std::FILE* json = nullptr;   // where the outcome goes as one JSON object at the end; null: none
 };
 
 // The whole start-up and update through the view, until the update is over or the program is

@@ -112,8 +112,7 @@ exit status: 0 success (also a list), 1 update failed, 2 usage error (also a
 )";
 
 // The value of an option given as "--name=value" or "--name value"; null when it is missing.
-const char* OptionValue(std::string_view argument, std::string_view name, int& index, int argc,
-                        const char* const* argv)
+const char* OptionValue(std::string_view argument, std::string_view name, int& index, int argc, const char* const* argv)
 {
     if (argument.size() > name.size() && argument[name.size()] == '=') return argv[index] + name.size() + 1;
     if (index + 1 >= argc) return nullptr;
@@ -122,8 +121,8 @@ const char* OptionValue(std::string_view argument, std::string_view name, int& i
 
 bool IsOption(std::string_view argument, std::string_view name)
 {
-    return argument == name || (argument.starts_with(name) && argument.size() > name.size() &&
-                                argument[name.size()] == '=');
+    return argument == name ||
+           (argument.starts_with(name) && argument.size() > name.size() && argument[name.size()] == '=');
 }
 
 bool ReadDriveNumber(std::string_view text, int& drive)

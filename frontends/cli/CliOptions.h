@@ -28,14 +28,14 @@ constexpr int kNoDriveChosen = -1;
 
 struct CliOptions {
     Command command = Command::None;
-    bool assumeYes = false;                  // --yes
-    bool aspi = false;                       // --aspi
-    bool json = false;                       // --json
-    bool verbose = false;                    // --verbose, -v
-    bool noRestart = false;                  // --no-restart
-    int drive = kNoDriveChosen;              // --drive N, 0-based list index
-    std::string traceFile;                   // --trace FILE; empty: none
-    std::array<sim::DriveSetup, kMaxVirtualDrives> virtualDrives{};   // --virtual DRIVE
+    bool assumeYes = false;                                          // --yes
+    bool aspi = false;                                               // --aspi
+    bool json = false;                                               // --json
+    bool verbose = false;                                            // --verbose, -v
+    bool noRestart = false;                                          // --no-restart
+    int drive = kNoDriveChosen;                                      // --drive N, 0-based list index
+    std::string traceFile;                                           // --trace FILE; empty: none
+    std::array<sim::DriveSetup, kMaxVirtualDrives> virtualDrives{};  // --virtual DRIVE
     int virtualCount = 0;
 
     bool Virtual() const { return virtualCount > 0; }

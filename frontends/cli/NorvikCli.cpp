@@ -13,6 +13,10 @@
 #include <memory>
 #include <string>
 
+#include "frontends/cli/CliCommands.h"
+#include "frontends/cli/CliOptions.h"
+#include "frontends/cli/RecordingSystem.h"
+#include "frontends/cli/TerminalView.h"
 #include "package/PackageReader.h"
 #include "payload/PackageBlock.h"
 #include "payload/ProfileStore.h"
@@ -20,10 +24,6 @@
 #include "platform/linux/LinuxSystem.h"
 #include "platform/linux/SysfsDrives.h"
 #include "sim/VirtualSystem.h"
-#include "frontends/cli/CliCommands.h"
-#include "frontends/cli/CliOptions.h"
-#include "frontends/cli/RecordingSystem.h"
-#include "frontends/cli/TerminalView.h"
 
 namespace {
 
@@ -197,17 +197,12 @@ int RunProgram(int argc, char** argv)
     cli::CliOptions options;
     std::string error;
     switch (cli::ParseCliOptions(argc - 1, argv + 1, options, error)) {
-    case cli::Request::Help:
-        std::fputs(cli::HelpText().data(), stdout);
-        return cli::kExitSuccess;
-    case cli::Request::Version:
-        PrintVersion();
-        return cli::kExitSuccess;
+    case cli::Request::Help: std::fputs(cli::HelpText().data(), stdout); return cli::kExitSuccess;
+    case cli::Request::Version: PrintVersion(); return cli::kExitSuccess;
     case cli::Request::Usage:
         std::fprintf(stderr, "norvik-cli: %s (see norvik-cli --help)\n", error.c_str());
         return cli::kExitUsage;
-    case cli::Request::Run:
-        break;
+    case cli::Request::Run: break;
     }
 
     if (!options.Virtual()) {

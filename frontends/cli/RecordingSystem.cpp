@@ -55,14 +55,13 @@ void FormatCommandLine(const char* root, const platform::PassThroughRequest& req
     sg_get_asc_ascq_str(header.asc, header.ascq, sizeof additional, additional);
     constexpr std::string_view kPrefix = "Additional sense: ";
     const char* words = std::strncmp(additional, kPrefix.data(), kPrefix.size()) == 0 ? additional + kPrefix.size()
-                                                                                       : additional;
+                                                                                      : additional;
     Append(line, size, used, " (%s: %s)", key, words);
 }
 
 RecordingSystem::RecordingSystem(platform::System& system, std::FILE* trace, std::FILE* verbose)
     : system(system), trace(trace), verbose(verbose)
-{
-}
+{}
 
 platform::DriveHandle RecordingSystem::OpenDrive(const char* root)
 {

@@ -18,7 +18,10 @@ public:
     RecordingSystem(platform::System& system, std::FILE* trace, std::FILE* verbose);
 
     bool QueryPlatformId(uint32_t& platformId) override { return system.QueryPlatformId(platformId); }
-    bool QueryCounterFrequency(int64_t& ticksPerSecond) override { return system.QueryCounterFrequency(ticksPerSecond); }
+    bool QueryCounterFrequency(int64_t& ticksPerSecond) override
+    {
+        return system.QueryCounterFrequency(ticksPerSecond);
+    }
     int64_t QueryCounter() override { return system.QueryCounter(); }
     void Sleep(uint32_t milliseconds) override { system.Sleep(milliseconds); }
     void YieldToOtherThreads() override { system.YieldToOtherThreads(); }
@@ -76,7 +79,7 @@ private:
     platform::System& system;
     std::FILE* trace;
     std::FILE* verbose;
-    std::mutex mutex;   // commands to several drives run on several threads
+    std::mutex mutex;  // commands to several drives run on several threads
     OpenDriveRoot open[kMaxOpenDrives];
 };
 

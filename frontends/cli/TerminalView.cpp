@@ -5,9 +5,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/ProcessSignals.h"
 #include "update/SequenceTexts.h"
 #include "update/UpdateSequence.h"
-#include "platform/ProcessSignals.h"
 
 namespace cli {
 
@@ -56,10 +56,10 @@ std::size_t ComposeSentence(std::string_view sentence, std::string_view oldRevis
     const std::string_view before = sentence.substr(0, gap);
     std::string_view after = sentence.substr(gap);
     after.remove_prefix(std::min(after.find_first_not_of(' '), after.size()));
-    return static_cast<std::size_t>(std::snprintf(
-        line, size, "%.*s %.*s %.*s %.*s", static_cast<int>(before.size()), before.data(),
-        static_cast<int>(oldRevision.size()), oldRevision.data(), static_cast<int>(after.size()), after.data(),
-        static_cast<int>(newRevision.size()), newRevision.data()));
+    return static_cast<std::size_t>(std::snprintf(line, size, "%.*s %.*s %.*s %.*s", static_cast<int>(before.size()),
+                                                  before.data(), static_cast<int>(oldRevision.size()),
+                                                  oldRevision.data(), static_cast<int>(after.size()), after.data(),
+                                                  static_cast<int>(newRevision.size()), newRevision.data()));
 }
 
 }  // namespace
@@ -82,7 +82,7 @@ MessageAnswer TerminalView::ShowMessage(MessageKind kind, std::string_view, std:
     if (ChosenDriveMissing()) return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
     ShowPending();
     EndProgressLine();
-    shownLine[0] = '\0';   // the status is shown again after the message, even unchanged
+    shownLine[0] = '\0';  // the status is shown again after the message, even unchanged
     const MessageAnswer answer = buttons == MessageButtons::YesNo ? AskYesNo(kind, text) : Acknowledge(kind, text);
     Flush();
     return answer;
@@ -147,7 +147,8 @@ bool TerminalView::ReadAnswer(char (&answer)[16])
     if (in == nullptr || std::fgets(line, sizeof line, in) == nullptr) return false;
     if (std::strchr(line, '\n') == nullptr) {
         int c = 0;
-        while ((c = std::fgetc(in)) != EOF && c != '\n') {}
+        while ((c = std::fgetc(in)) != EOF && c != '\n') {
+        }
     }
     std::string_view text(line);
     const std::size_t first = text.find_first_not_of(" \t\r\n");
@@ -229,7 +230,7 @@ void TerminalView::ClearDriveList()
     selected = -1;
     listPending = true;
     listKnown = true;
-    sentencePending = false;   // a verdict belongs to the list it was given for
+    sentencePending = false;  // a verdict belongs to the list it was given for
 }
 
 void TerminalView::AddDriveEntry(std::string_view entry)

@@ -15,9 +15,9 @@
 #include <functional>
 #include <string_view>
 
+#include "device/DriveRecord.h"
 #include "update/DriveEntry.h"
 #include "update/UpdateView.h"
-#include "device/DriveRecord.h"
 
 namespace cli {
 
@@ -111,14 +111,14 @@ private:
     char percent[16] = {};
     int position = 0;
     int maximum = 100;
-    char shownLine[kLineSize] = {};   // the progress line last printed
-    bool lineOpen = false;            // in place: the cursor is still on the progress line
+    char shownLine[kLineSize] = {};  // the progress line last printed
+    bool lineOpen = false;           // in place: the cursor is still on the progress line
 
     char entries[kMaxDrives][kDriveEntrySize] = {};
     int entryCount = 0;
     int selected = -1;
     bool listPending = false;
-    bool listKnown = false;           // the sequence has filled the drive list
+    bool listKnown = false;  // the sequence has filled the drive list
 
     char sentence[kTextSize] = {};
     char newRevision[16] = {};
@@ -126,7 +126,7 @@ private:
     bool revisionsVisible = false;
     bool sentencePending = false;
 
-    int acknowledgements = 0;         // OK answers given by --yes in this drive's check
+    int acknowledgements = 0;  // OK answers given by --yes in this drive's check
     bool terminated = false;
     int outputError = 0;
 };

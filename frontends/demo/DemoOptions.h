@@ -7,14 +7,14 @@
 #include <vector>
 
 struct PackageSetting {
-    std::string key;     // one of the nine settings, without its equals sign
-    std::string value;   // one digit
+    std::string key;    // one of the nine settings, without its equals sign
+    std::string value;  // one digit
 };
 
 struct DemoOptions {
-    std::vector<std::string> drives;          // text form, realistic timing already in front
-    std::vector<PackageSetting> settings;     // in the order given, after the demo's own
-    int chosenEntry = -1;                     // --choose; -1: none
+    std::vector<std::string> drives;       // text form, realistic timing already in front
+    std::vector<PackageSetting> settings;  // in the order given, after the demo's own
+    int chosenEntry = -1;                  // --choose; -1: none
 };
 
 // Every drive starts from this; an entry of its own given later overrides it.

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <span>
 
-#include "package/PackageReader.h"
-#include "payload/PackageBlock.h"
 #include "package/PackError.h"
 #include "package/PackageEditor.h"
+#include "package/PackageReader.h"
+#include "payload/PackageBlock.h"
 
 namespace {
 
@@ -20,14 +20,13 @@ std::vector<uint8_t> SyntheticImage()
 
 }  // namespace
 
-std::unique_ptr<payload::PackageBlock> MakeDemoPackage(const std::vector<PackageSetting>& settings,
-                                                       std::string& reason)
+std::unique_ptr<payload::PackageBlock> MakeDemoPackage(const std::vector<PackageSetting>& settings, std::string& reason)
 {
     auto block = std::make_unique<payload::PackageBlock>();
     std::memcpy(block.get(), payload::OwnPackageBlock(), payload::kPackageSize);
     try {
-        PackageEditor editor(std::span<uint8_t, payload::kPackageSize>(reinterpret_cast<uint8_t*>(block.get()),
-                                                                       payload::kPackageSize));
+        PackageEditor editor(
+            std::span<uint8_t, payload::kPackageSize>(reinterpret_cast<uint8_t*>(block.get()), payload::kPackageSize));
         editor.PutImage(0, SyntheticImage(), 0);
         for (const PackageSetting& setting : DemoSettings()) editor.SetSetting(setting.key, setting.value);
         for (const PackageSetting& setting : settings) editor.SetSetting(setting.key, setting.value);
@@ -45,8 +44,10 @@ std::string SettingsLine(const payload::PackageBlock& block)
     for (int index = 0; index < payload::kSettingCount; ++index) {
         const payload::EntryLocation& entry = payload::kConfigurationEntries[index];
         // Five settings a line, so that the help stays within 80 columns.
-        if (index == 5) line += "\n          ";
-        else if (!line.empty()) line += ' ';
+        if (index == 5)
+            line += "\n          ";
+        else if (!line.empty())
+            line += ' ';
         line += entry.key;
         line += std::to_string(package.Setting(static_cast<SettingKey>(index)));
     }

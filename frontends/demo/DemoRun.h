@@ -5,9 +5,9 @@
 #include <memory>
 #include <string_view>
 
-#include "frontends/window/NorvikMain.h"
 #include "frontends/demo/DemoOptions.h"
 #include "frontends/demo/DemoSystem.h"
+#include "frontends/window/NorvikMain.h"
 #include "payload/PackageLayout.h"
 
 // Prints the reason and a hint to the standard error stream; returns the exit status 2.

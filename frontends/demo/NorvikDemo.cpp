@@ -5,11 +5,11 @@
 
 #include <cstdio>
 
-#include "frontends/window/ProgramEntry.h"
 #include "frontends/demo/DemoOptions.h"
 #include "frontends/demo/DemoPackage.h"
 #include "frontends/demo/DemoRun.h"
 #include "frontends/demo/DemoSystem.h"
+#include "frontends/window/ProgramEntry.h"
 #include "platform/ProcessSignals.h"
 
 int main(int argc, char* argv[])
@@ -31,8 +31,7 @@ int main(int argc, char* argv[])
     DemoSystem system;
     if (!system.AddDrives(options.drives, reason)) return DemoUsageError(reason);
     DemoMessageBoxes boxes(system);
-    const int status =
-        RunNorvikWindow(application, [&] { return MakeDemoWindow(system, *package, boxes, options); });
+    const int status = RunNorvikWindow(application, [&] { return MakeDemoWindow(system, *package, boxes, options); });
     // A signal held off while drives were written ends the program as that signal would have.
     platform::ActOnSignal(platform::HeldSignal());
     return status;

@@ -15,10 +15,7 @@ QMessageBox::Icon IconOf(MessageKind kind)
     return QMessageBox::NoIcon;
 }
 
-QString FromView(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+QString FromView(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 QMessageBox::StandardButtons StandardButtonsOf(MessageButtons buttons)
 {
@@ -43,8 +40,8 @@ MessageAnswer AnswerOf(MessageButtons buttons, int chosen)
 
 }  // namespace
 
-MessageAnswer StandardMessageBoxes::Ask(QWidget* owner, MessageKind kind, std::string_view title,
-                                        std::string_view text, MessageButtons buttons)
+MessageAnswer StandardMessageBoxes::Ask(QWidget* owner, MessageKind kind, std::string_view title, std::string_view text,
+                                        MessageButtons buttons)
 {
     QMessageBox box(IconOf(kind), FromView(title), FromView(text), StandardButtonsOf(buttons), owner);
     // The texts carry their own line feeds and spacing; nothing in them is markup.

@@ -14,9 +14,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "update/SequenceTexts.h"
 #include "platform/ProcessSignals.h"
 #include "ui_NorvikMain.h"
+#include "update/SequenceTexts.h"
 
 namespace {
 
@@ -41,10 +41,7 @@ void SetTextColour(QWidget* widget, TextColour colour)
     widget->setPalette(palette);
 }
 
-QString FromView(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+QString FromView(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 // Whether every printable ASCII character, of which drive entries are made, takes the same
 // advance in the font as it is resolved: what the list's columns need. The resolved font is
@@ -67,10 +64,7 @@ QFont ListFontOf(QFont font)
     return font;
 }
 
-QFont SystemFixedListFont()
-{
-    return ListFontOf(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-}
+QFont SystemFixedListFont() { return ListFontOf(QFontDatabase::systemFont(QFontDatabase::FixedFont)); }
 
 // In order of preference: Courier New, the system's fixed font, known monospaced families, then
 // every family the font database reports as fixed pitch.
@@ -78,8 +72,8 @@ std::vector<QFont> ListFontCandidates()
 {
     std::vector<QFont> candidates = {ListFontOf(QFont(QStringLiteral("Courier New"))), SystemFixedListFont()};
     const QStringList installed = QFontDatabase::families();
-    for (const char* known : {"DejaVu Sans Mono", "Liberation Mono", "Noto Mono", "Noto Sans Mono", "Nimbus Mono PS",
-                              "FreeMono"})
+    for (const char* known :
+         {"DejaVu Sans Mono", "Liberation Mono", "Noto Mono", "Noto Sans Mono", "Nimbus Mono PS", "FreeMono"})
         if (installed.contains(QLatin1String(known), Qt::CaseInsensitive))
             candidates.push_back(ListFontOf(QFont(QLatin1String(known))));
     for (const QString& family : installed)
@@ -119,10 +113,7 @@ TNorvikMain::TNorvikMain(platform::System& system, const uint8_t* packageBlock, 
     sequence.StartUp();
 }
 
-TNorvikMain::~TNorvikMain()
-{
-    FormDestroy();
-}
+TNorvikMain::~TNorvikMain() { FormDestroy(); }
 
 // What the form cannot say: colours, the list's font, the timer, the buttons' standard glyphs.
 void TNorvikMain::SetUpControls()
@@ -203,10 +194,7 @@ MessageAnswer TNorvikMain::ShowMessage(MessageKind kind, std::string_view title,
     return boxes.Ask(this, kind, title, text, buttons);
 }
 
-void TNorvikMain::SetCaption(std::string_view caption)
-{
-    setWindowTitle(FromView(caption));
-}
+void TNorvikMain::SetCaption(std::string_view caption) { setWindowTitle(FromView(caption)); }
 
 // Drawn at once: the sequence may hold this thread in a long wait right after a new status.
 void TNorvikMain::SetStatus(std::string_view text)
@@ -215,15 +203,9 @@ void TNorvikMain::SetStatus(std::string_view text)
     ui->lblMsg->repaint();
 }
 
-void TNorvikMain::SetStatusColour(TextColour colour)
-{
-    SetTextColour(ui->lblMsg, colour);
-}
+void TNorvikMain::SetStatusColour(TextColour colour) { SetTextColour(ui->lblMsg, colour); }
 
-void TNorvikMain::SetPercent(std::string_view text)
-{
-    ui->lblPercent->setText(FromView(text));
-}
+void TNorvikMain::SetPercent(std::string_view text) { ui->lblPercent->setText(FromView(text)); }
 
 void TNorvikMain::SetProgress(int position, int maximum)
 {
@@ -231,25 +213,13 @@ void TNorvikMain::SetProgress(int position, int maximum)
     ui->pbar->setValue(position);
 }
 
-void TNorvikMain::ClearDriveList()
-{
-    ui->cboDrives->clear();
-}
+void TNorvikMain::ClearDriveList() { ui->cboDrives->clear(); }
 
-void TNorvikMain::AddDriveEntry(std::string_view entry)
-{
-    ui->cboDrives->addItem(FromView(entry));
-}
+void TNorvikMain::AddDriveEntry(std::string_view entry) { ui->cboDrives->addItem(FromView(entry)); }
 
-void TNorvikMain::SelectDriveEntry(int index)
-{
-    ui->cboDrives->setCurrentIndex(index);
-}
+void TNorvikMain::SelectDriveEntry(int index) { ui->cboDrives->setCurrentIndex(index); }
 
-int TNorvikMain::SelectedDriveEntry() const
-{
-    return ui->cboDrives->currentIndex();
-}
+int TNorvikMain::SelectedDriveEntry() const { return ui->cboDrives->currentIndex(); }
 
 void TNorvikMain::ShowUpdateSentence(std::string_view text, TextColour colour)
 {
@@ -272,15 +242,9 @@ void TNorvikMain::HideRevisions()
     ui->lblOldFW->hide();
 }
 
-void TNorvikMain::SetUpdateEnabled(bool enabled)
-{
-    ui->cmdUpdate->setEnabled(enabled);
-}
+void TNorvikMain::SetUpdateEnabled(bool enabled) { ui->cmdUpdate->setEnabled(enabled); }
 
-void TNorvikMain::SetCloseEnabled(bool enabled)
-{
-    ui->cmdClose->setEnabled(enabled);
-}
+void TNorvikMain::SetCloseEnabled(bool enabled) { ui->cmdClose->setEnabled(enabled); }
 
 void TNorvikMain::SetProgressTimer(bool running)
 {
@@ -290,10 +254,7 @@ void TNorvikMain::SetProgressTimer(bool running)
         tmr->stop();
 }
 
-void TNorvikMain::ProcessPendingMessages()
-{
-    QCoreApplication::processEvents();
-}
+void TNorvikMain::ProcessPendingMessages() { QCoreApplication::processEvents(); }
 
 // A signal that came while drives were written ends the program now that the outcome has been
 // answered: the window closes, and the program's entry acts on the signal.
@@ -303,10 +264,7 @@ void TNorvikMain::FlashUnderway(bool underway)
     if (!underway && platform::HeldSignal() != 0) Terminate();
 }
 
-bool TNorvikMain::StopRequested() const
-{
-    return platform::HeldSignal() != 0;
-}
+bool TNorvikMain::StopRequested() const { return platform::HeldSignal() != 0; }
 
 // Queued, so that it also works from inside the constructor: the event loop ends as soon as it
 // runs. From now on the window may close.
@@ -316,30 +274,15 @@ void TNorvikMain::Terminate()
     QMetaObject::invokeMethod(QCoreApplication::instance(), "quit", Qt::QueuedConnection);
 }
 
-void TNorvikMain::cboDrivesChange()
-{
-    sequence.cboDrivesChange();
-}
+void TNorvikMain::cboDrivesChange() { sequence.cboDrivesChange(); }
 
-void TNorvikMain::cmdUpdateClick()
-{
-    sequence.cmdUpdateClick();
-}
+void TNorvikMain::cmdUpdateClick() { sequence.cmdUpdateClick(); }
 
-void TNorvikMain::cmdCloseClick()
-{
-    sequence.cmdCloseClick();
-}
+void TNorvikMain::cmdCloseClick() { sequence.cmdCloseClick(); }
 
-void TNorvikMain::tmrTimer()
-{
-    sequence.tmrTimer();
-}
+void TNorvikMain::tmrTimer() { sequence.tmrTimer(); }
 
-void TNorvikMain::FormDestroy()
-{
-    sequence.FormDestroy();
-}
+void TNorvikMain::FormDestroy() { sequence.FormDestroy(); }
 
 // Closing from the title bar or the window manager would end the program behind the sequence's
 // back, in the middle of an update as well: only cmdClose and the sequence's end close it.

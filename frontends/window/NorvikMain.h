@@ -16,9 +16,9 @@
 #include <memory>
 
 #include "frontends/window/MessageBoxes.h"
+#include "platform/System.h"
 #include "update/UpdateSequence.h"
 #include "update/UpdateView.h"
-#include "platform/System.h"
 
 class QCloseEvent;
 class QLabel;
@@ -87,5 +87,5 @@ private:
     StandardMessageBoxes standardBoxes;
     MessageBoxes& boxes;
     bool terminationRequested = false;
-    UpdateSequence sequence;   // last: uses the view, and goes first when the window goes
+    UpdateSequence sequence;  // last: uses the view, and goes first when the window goes
 };

@@ -17,8 +17,7 @@ bool CompletionEvent::Wait(uint32_t milliseconds)
 {
     std::unique_lock<std::mutex> lock(mutex);
     // The predicate form absorbs spurious wake-ups and a signal given before the wait began.
-    return signalled.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                              [this] { return isSignalled; });
+    return signalled.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return isSignalled; });
 }
 
 }  // namespace platform

@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdarg>
 #include <climits>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -32,16 +32,12 @@ constexpr int kExclusiveFlags = kSharedFlags | O_EXCL;
 // The file descriptor behind a handle; false for the invalid handle or anything that is not one.
 bool NodeOfHandle(DriveHandle drive, int& node)
 {
-    if (drive < 0 || drive > INT_MAX)
-        return false;
+    if (drive < 0 || drive > INT_MAX) return false;
     node = static_cast<int>(drive);
     return true;
 }
 
-void ClearAddress(ScsiAddress& address)
-{
-    address = ScsiAddress{-1, -1, -1, -1};
-}
+void ClearAddress(ScsiAddress& address) { address = ScsiAddress{-1, -1, -1, -1}; }
 
 // Writes the reason for a refused open; always false, so that a check can return it.
 bool Refuse(char (&refusal)[kRefusalSize], const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -75,28 +71,20 @@ DriveAccess::DriveAccess(const char* sysfsRoot, const char* nodeRoot)
     std::snprintf(this->nodeRoot, sizeof this->nodeRoot, "%s", nodeRoot != nullptr ? nodeRoot : "");
 }
 
-void DriveAccess::ListDriveRoots(DriveRootList& list) const
-{
-    ListOpticalRoots(sysfsRoot, list);
-}
+void DriveAccess::ListDriveRoots(DriveRootList& list) const { ListOpticalRoots(sysfsRoot, list); }
 
-bool DriveAccess::IsOpticalDrive(const char* root) const
-{
-    return IsOpticalRoot(sysfsRoot, root);
-}
+bool DriveAccess::IsOpticalDrive(const char* root) const { return IsOpticalRoot(sysfsRoot, root); }
 
 DriveHandle DriveAccess::OpenDrive(const char* root)
 {
     char node[kNodePathSize];
     char refusal[kRefusalSize];
     int error = 0;
-    if (!ChooseCommandNode(sysfsRoot, root, node))
-        return kInvalidDriveHandle;
+    if (!ChooseCommandNode(sysfsRoot, root, node)) return kInvalidDriveHandle;
     const int descriptor = OpenOwnNode(root, node, kSharedFlags, refusal, error);
     // Another program holds the drive for itself, most likely to write its firmware: it is left
     // alone, not even reached through its block node, and the user is told why it is missing.
-    if (descriptor < 0 && error == EBUSY)
-        busyNote.Note(refusal);
+    if (descriptor < 0 && error == EBUSY) busyNote.Note(refusal);
     return descriptor < 0 ? kInvalidDriveHandle : descriptor;
 }
 
@@ -122,16 +110,14 @@ DriveHandle DriveAccess::OpenDriveExclusive(const char* root, char (&refusal)[kR
     return descriptor < 0 ? kInvalidDriveHandle : descriptor;
 }
 
-int DriveAccess::OpenOwnNode(const char* root, const char* node, int flags, char (&refusal)[kRefusalSize],
-                             int& error)
+int DriveAccess::OpenOwnNode(const char* root, const char* node, int flags, char (&refusal)[kRefusalSize], int& error)
 {
     char path[kNodeOpenPathSize];
     std::snprintf(path, sizeof path, "%s%s", nodeRoot, node);
     const int descriptor = open(path, flags);
     if (descriptor < 0) {
         error = errno;
-        if (IsPermissionError(error))
-            NoteOpenRefused(path, node);
+        if (IsPermissionError(error)) NoteOpenRefused(path, node);
         DescribeOpenFailure(error, root, node, refusal);
         return -1;
     }
@@ -157,16 +143,16 @@ bool DriveAccess::IsOwnNode(int descriptor, const char* root, const char* node, 
         return Refuse(refusal, "%s is not the command node of the drive %s: sysfs gives no device number for it", node,
                       root);
     if (status.st_rdev != expected)
-        return Refuse(refusal, "%s is not the command node of the drive %s: its device number is %u:%u, sysfs gives %u:%u",
-                      node, root, major(status.st_rdev), minor(status.st_rdev), major(expected), minor(expected));
+        return Refuse(refusal,
+                      "%s is not the command node of the drive %s: its device number is %u:%u, sysfs gives %u:%u", node,
+                      root, major(status.st_rdev), minor(status.st_rdev), major(expected), minor(expected));
     return true;
 }
 
 void DriveAccess::CloseDrive(DriveHandle drive)
 {
     int node = -1;
-    if (NodeOfHandle(drive, node))
-        close(node);
+    if (NodeOfHandle(drive, node)) close(node);
 }
 
 AddressQuery DriveAccess::QueryScsiAddress(DriveHandle drive, ScsiAddress& address) const
@@ -175,11 +161,10 @@ AddressQuery DriveAccess::QueryScsiAddress(DriveHandle drive, ScsiAddress& addre
     struct stat status;
     if (NodeOfHandle(drive, node) && fstat(node, &status) == 0) {
         const bool blockDevice = S_ISBLK(status.st_mode);
-        if ((blockDevice || S_ISCHR(status.st_mode))
-            && ReadDeviceAddress(sysfsRoot, blockDevice, status.st_rdev, address) == AddressQuery::Found)
+        if ((blockDevice || S_ISCHR(status.st_mode)) &&
+            ReadDeviceAddress(sysfsRoot, blockDevice, status.st_rdev, address) == AddressQuery::Found)
             return AddressQuery::Found;
-        if (ReadIoctlAddress(node, address))
-            return AddressQuery::Found;
+        if (ReadIoctlAddress(node, address)) return AddressQuery::Found;
     }
     ClearAddress(address);
     return AddressQuery::QueryFailed;
@@ -200,8 +185,7 @@ bool DriveAccess::SendPassThrough(DriveHandle drive, PassThroughRequest& request
         return false;
     }
     const SgIoResult result = SendSgIo(node, request);
-    if (result == SgIoResult::Denied)
-        NoteCommandRefused(node);
+    if (result == SgIoResult::Denied) NoteCommandRefused(node);
     return result == SgIoResult::CarriedOut;
 }
 
@@ -214,31 +198,25 @@ const char* DriveAccess::PermissionAdvice() const
 void BusyNote::Note(const char* refusal)
 {
     uint8_t expected = kEmpty;
-    if (!state.compare_exchange_strong(expected, kWriting, std::memory_order_acquire))
-        return;
+    if (!state.compare_exchange_strong(expected, kWriting, std::memory_order_acquire)) return;
     std::snprintf(text, sizeof text, "%s, so it is not listed; it can be updated once that program has let it go",
                   refusal);
     state.store(kReady, std::memory_order_release);
 }
 
-const char* BusyNote::Text() const
-{
-    return state.load(std::memory_order_acquire) == kReady ? text : nullptr;
-}
+const char* BusyNote::Text() const { return state.load(std::memory_order_acquire) == kReady ? text : nullptr; }
 
 void DriveAccess::NoteOpenRefused(const char* path, const char* node)
 {
     char group[kGroupNameSize] = "";
     struct stat status;
-    if (stat(path, &status) == 0)
-        GroupName(status.st_gid, group);
+    if (stat(path, &status) == 0) GroupName(status.st_gid, group);
     permissions.Note(RefusedStep::Open, node, group);
 }
 
 void DriveAccess::NoteCommandRefused(int node)
 {
-    if (permissions.Advice() != nullptr)
-        return;
+    if (permissions.Advice() != nullptr) return;
     // The open node's path, as the kernel names it for this process.
     char linkPath[64];
     char path[kLinkTargetSize] = "";

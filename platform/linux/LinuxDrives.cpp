@@ -4,30 +4,18 @@
 
 namespace platform {
 
-void LinuxSystem::ListDriveRoots(DriveRootList& list)
-{
-    drives.ListDriveRoots(list);
-}
+void LinuxSystem::ListDriveRoots(DriveRootList& list) { drives.ListDriveRoots(list); }
 
-bool LinuxSystem::IsOpticalDrive(const char* root)
-{
-    return drives.IsOpticalDrive(root);
-}
+bool LinuxSystem::IsOpticalDrive(const char* root) { return drives.IsOpticalDrive(root); }
 
-DriveHandle LinuxSystem::OpenDrive(const char* root)
-{
-    return drives.OpenDrive(root);
-}
+DriveHandle LinuxSystem::OpenDrive(const char* root) { return drives.OpenDrive(root); }
 
 DriveHandle LinuxSystem::OpenDriveExclusive(const char* root, char (&refusal)[kRefusalSize])
 {
     return drives.OpenDriveExclusive(root, refusal);
 }
 
-void LinuxSystem::CloseDrive(DriveHandle drive)
-{
-    drives.CloseDrive(drive);
-}
+void LinuxSystem::CloseDrive(DriveHandle drive) { drives.CloseDrive(drive); }
 
 AddressQuery LinuxSystem::QueryScsiAddress(DriveHandle drive, ScsiAddress& address)
 {
@@ -44,9 +32,6 @@ bool LinuxSystem::SendPassThrough(DriveHandle drive, PassThroughRequest& request
     return drives.SendPassThrough(drive, request);
 }
 
-const char* LinuxSystem::PermissionAdvice() const
-{
-    return drives.PermissionAdvice();
-}
+const char* LinuxSystem::PermissionAdvice() const { return drives.PermissionAdvice(); }
 
 }  // namespace platform

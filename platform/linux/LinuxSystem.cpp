@@ -23,8 +23,7 @@ constexpr uint32_t kRestartReboot = 2;
 
 LinuxSystem::LinuxSystem(std::string restartBusAddress)
     : restart(restartBusAddress), inhibitor(std::move(restartBusAddress))
-{
-}
+{}
 
 bool LinuxSystem::QueryPlatformId(uint32_t& platformId)
 {
@@ -52,69 +51,45 @@ int64_t LinuxSystem::QueryCounter()
 
 void LinuxSystem::Sleep(uint32_t milliseconds)
 {
-    timespec remaining{static_cast<time_t>(milliseconds / 1000),
-                       static_cast<long>(milliseconds % 1000) * 1000000L};
+    timespec remaining{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
     // A signal handler cuts the sleep short; the rest of it is slept after the handler ran.
     while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
     }
 }
 
-AspiLibrary LinuxSystem::LoadAspiLibrary(const char*)
-{
-    return nullptr;
-}
+AspiLibrary LinuxSystem::LoadAspiLibrary(const char*) { return nullptr; }
 
-void* LinuxSystem::FindAspiEntry(AspiLibrary, const char*)
-{
-    return nullptr;
-}
+void* LinuxSystem::FindAspiEntry(AspiLibrary, const char*) { return nullptr; }
 
 void LinuxSystem::FreeAspiLibrary(AspiLibrary) {}
 
-EventHandle LinuxSystem::CreateEvent()
-{
-    return new (std::nothrow) CompletionEvent;
-}
+EventHandle LinuxSystem::CreateEvent() { return new (std::nothrow) CompletionEvent; }
 
 bool LinuxSystem::WaitForEvent(EventHandle event, uint32_t milliseconds)
 {
     return event != nullptr && static_cast<CompletionEvent*>(event)->Wait(milliseconds);
 }
 
-void LinuxSystem::CloseEvent(EventHandle event)
-{
-    delete static_cast<CompletionEvent*>(event);
-}
+void LinuxSystem::CloseEvent(EventHandle event) { delete static_cast<CompletionEvent*>(event); }
 
 void LinuxSystem::SignalEvent(EventHandle event)
 {
-    if (event != nullptr)
-        static_cast<CompletionEvent*>(event)->Signal();
+    if (event != nullptr) static_cast<CompletionEvent*>(event)->Signal();
 }
 
-bool LinuxSystem::EnableShutdownPrivilege()
-{
-    return restart.CanReboot();
-}
+bool LinuxSystem::EnableShutdownPrivilege() { return restart.CanReboot(); }
 
 bool LinuxSystem::RequestRestart(uint32_t flags)
 {
     // Only a reboot is ever requested. The force flag needs no counterpart: logind closes the
     // sessions and stops the services itself, in order, without waiting for applications.
-    if ((flags & kRestartReboot) == 0)
-        return false;
+    if ((flags & kRestartReboot) == 0) return false;
     return restart.Reboot();
 }
 
-void LinuxSystem::InhibitShutdown(const char* why)
-{
-    inhibitor.Inhibit(why);
-}
+void LinuxSystem::InhibitShutdown(const char* why) { inhibitor.Inhibit(why); }
 
-void LinuxSystem::ReleaseShutdownInhibitor()
-{
-    inhibitor.Release();
-}
+void LinuxSystem::ReleaseShutdownInhibitor() { inhibitor.Release(); }
 
 void LinuxSystem::RecordInJournal(bool failure, const char* text)
 {

@@ -17,7 +17,6 @@ QDBusMessage LogindManagerCall(const char* method);
 // One call on a bus (the system bus when busAddress is empty), with the connection opened for it
 // and closed after it. A private bus gets a connection name of its own per call, so that a bus
 // that went away is never reused. The reply, or an invalid message when there was no bus.
-QDBusMessage CallLogind(const std::string& busAddress, const QDBusMessage& call,
-                        int timeoutMs = kLogindCallTimeoutMs);
+QDBusMessage CallLogind(const std::string& busAddress, const QDBusMessage& call, int timeoutMs = kLogindCallTimeoutMs);
 
 }  // namespace platform

@@ -21,8 +21,8 @@ const char* const kMode = "block";
 QDBusMessage InhibitCall(const char* why)
 {
     QDBusMessage call = LogindManagerCall("Inhibit");
-    call << QString::fromLatin1(kWhat) << QString::fromLatin1(kWho)
-         << QString::fromUtf8(why != nullptr ? why : "") << QString::fromLatin1(kMode);
+    call << QString::fromLatin1(kWhat) << QString::fromLatin1(kWho) << QString::fromUtf8(why != nullptr ? why : "")
+         << QString::fromLatin1(kMode);
     return call;
 }
 
@@ -30,11 +30,9 @@ QDBusMessage InhibitCall(const char* why)
 // or an answer that carries no descriptor.
 int TakeLockDescriptor(const QDBusMessage& reply)
 {
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1)
-        return -1;
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) return -1;
     const QVariant answer = reply.arguments().first();
-    if (answer.metaType() != QMetaType::fromType<QDBusUnixFileDescriptor>())
-        return -1;
+    if (answer.metaType() != QMetaType::fromType<QDBusUnixFileDescriptor>()) return -1;
     QDBusUnixFileDescriptor lock = answer.value<QDBusUnixFileDescriptor>();
     return lock.takeFileDescriptor();
 }
@@ -43,23 +41,18 @@ int TakeLockDescriptor(const QDBusMessage& reply)
 
 LogindInhibitor::LogindInhibitor(std::string busAddress) : busAddress(std::move(busAddress)) {}
 
-LogindInhibitor::~LogindInhibitor()
-{
-    Release();
-}
+LogindInhibitor::~LogindInhibitor() { Release(); }
 
 void LogindInhibitor::Inhibit(const char* why)
 {
-    if (lockDescriptor >= 0)
-        return;
+    if (lockDescriptor >= 0) return;
     // The descriptor taken from the reply outlives the call's connection.
     lockDescriptor = TakeLockDescriptor(CallLogind(busAddress, InhibitCall(why)));
 }
 
 void LogindInhibitor::Release()
 {
-    if (lockDescriptor < 0)
-        return;
+    if (lockDescriptor < 0) return;
     close(lockDescriptor);
     lockDescriptor = -1;
 }

@@ -18,8 +18,7 @@ LogindRestart::LogindRestart(std::string busAddress) : busAddress(std::move(busA
 bool LogindRestart::CanReboot() const
 {
     const QDBusMessage reply = CallLogind(busAddress, LogindManagerCall("CanReboot"));
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1)
-        return false;
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) return false;
     const QVariant answer = reply.arguments().first();
     if (answer.typeId() != QMetaType::QString) return false;
     // "challenge": the person may restart once polkit has asked them, which the reboot lets it do.

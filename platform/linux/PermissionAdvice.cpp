@@ -21,10 +21,7 @@ bool IsGenericNode(const char* node)
 }
 
 // A node left to root's own group (no udev rule gave it to the drives' group) is no group to join.
-bool IsRootGroup(const char* group)
-{
-    return std::strcmp(group, "root") == 0 || std::strcmp(group, "0") == 0;
-}
+bool IsRootGroup(const char* group) { return std::strcmp(group, "root") == 0 || std::strcmp(group, "0") == 0; }
 
 void FormatOpenAdvice(const char* node, const char* group, char (&advice)[kAdviceSize])
 {
@@ -65,18 +62,15 @@ void FormatCommandAdvice(const char* node, char (&advice)[kAdviceSize])
 
 }  // namespace
 
-bool IsPermissionError(int error)
-{
-    return error == EPERM || error == EACCES;
-}
+bool IsPermissionError(int error) { return error == EPERM || error == EACCES; }
 
 void GroupName(gid_t groupId, char (&name)[kGroupNameSize])
 {
     char buffer[kGroupEntryBufferSize];
     group entry;
     group* found = nullptr;
-    if (getgrgid_r(groupId, &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr
-        && std::strlen(found->gr_name) < sizeof name) {
+    if (getgrgid_r(groupId, &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr &&
+        std::strlen(found->gr_name) < sizeof name) {
         std::snprintf(name, sizeof name, "%s", found->gr_name);
         return;
     }
@@ -96,8 +90,7 @@ void FormatPermissionAdvice(RefusedStep step, const char* node, const char* grou
 void PermissionRecord::Note(RefusedStep step, const char* node, const char* group)
 {
     uint8_t expected = kEmpty;
-    if (!state.compare_exchange_strong(expected, kWriting, std::memory_order_acquire))
-        return;
+    if (!state.compare_exchange_strong(expected, kWriting, std::memory_order_acquire)) return;
     FormatPermissionAdvice(step, node, group, advice);
     state.store(kReady, std::memory_order_release);
 }

@@ -52,8 +52,7 @@ struct ScsiIdLun {
 // value does not fit in four bytes.
 bool CopyLowFourBytes(const uint8_t* eightBytes, uint8_t* fourBytes)
 {
-    if (eightBytes[0] != 0 || eightBytes[1] != 0 || eightBytes[2] != 0 || eightBytes[3] != 0)
-        return false;
+    if (eightBytes[0] != 0 || eightBytes[1] != 0 || eightBytes[2] != 0 || eightBytes[3] != 0) return false;
     std::memcpy(fourBytes, eightBytes + 4, 4);
     return true;
 }
@@ -68,19 +67,15 @@ void CarryDescriptor(uint8_t type, const uint8_t* body, uint32_t bodyLength, uin
             fixed[0] |= kFixedInformationValid;
         break;
     case kCommandSpecificDescriptor:
-        if (bodyLength >= 10)
-            CopyLowFourBytes(body + 2, fixed + 8);
+        if (bodyLength >= 10) CopyLowFourBytes(body + 2, fixed + 8);
         break;
     case kSenseKeySpecificDescriptor:
-        if (bodyLength >= 6)
-            std::memcpy(fixed + 15, body + 2, 3);
+        if (bodyLength >= 6) std::memcpy(fixed + 15, body + 2, 3);
         break;
     case kFieldReplaceableUnitDescriptor:
-        if (bodyLength >= 2)
-            fixed[14] = body[1];
+        if (bodyLength >= 2) fixed[14] = body[1];
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -97,15 +92,13 @@ void RewriteDescriptorSense(uint8_t (&sense)[kSenseSize], uint32_t written)
     sense[7] = kFixedAdditionalLength;
     sense[12] = written > 2 ? descriptor[2] : 0;
     sense[13] = written > 3 ? descriptor[3] : 0;
-    if (written <= kDescriptorHeaderSize)
-        return;
+    if (written <= kDescriptorHeaderSize) return;
 
     const uint32_t end = std::min<uint32_t>(written, kDescriptorHeaderSize + descriptor[7]);
     uint32_t at = kDescriptorHeaderSize;
     while (at + 2 <= end) {
         const uint32_t bodyLength = descriptor[at + 1];
-        if (at + 2 + bodyLength > end)
-            break;
+        if (at + 2 + bodyLength > end) break;
         CarryDescriptor(descriptor[at], descriptor + at + 2, bodyLength, sense);
         at += 2 + bodyLength;
     }
@@ -120,10 +113,8 @@ bool StatusRefusesCommand(uint8_t status)
     case kStatusReservationConflict:
     case kStatusTaskSetFull:
     case kStatusAcaActive:
-    case kStatusTaskAborted:
-        return true;
-    default:
-        return false;
+    case kStatusTaskAborted: return true;
+    default: return false;
     }
 }
 
@@ -132,7 +123,7 @@ bool IsKnownDirection(DataDirection direction)
     return direction == DataDirection::Out || direction == DataDirection::In || direction == DataDirection::None;
 }
 
-constexpr unsigned kGenericMajor = 21;   // SCSI_GENERIC_MAJOR
+constexpr unsigned kGenericMajor = 21;  // SCSI_GENERIC_MAJOR
 
 int64_t MonotonicMs()
 {
@@ -147,14 +138,11 @@ bool WaitForAnswer(int node, uint32_t waitMs)
     const int64_t deadline = MonotonicMs() + waitMs;
     for (;;) {
         const int64_t left = deadline - MonotonicMs();
-        if (left <= 0)
-            return false;
+        if (left <= 0) return false;
         pollfd polled{node, POLLIN, 0};
         const int ready = poll(&polled, 1, static_cast<int>(std::min<int64_t>(left, INT32_MAX)));
-        if (ready > 0)
-            return true;
-        if (ready < 0 && errno != EINTR)
-            return false;
+        if (ready > 0) return true;
+        if (ready < 0 && errno != EINTR) return false;
     }
 }
 
@@ -171,10 +159,8 @@ void ReplaceNode(int node)
         path[length] = '\0';
         fresh = open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
     }
-    if (fresh < 0)
-        fresh = open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (fresh < 0)
-        return;
+    if (fresh < 0) fresh = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (fresh < 0) return;
     dup3(fresh, node, O_CLOEXEC);
     close(fresh);
 }
@@ -183,16 +169,14 @@ void ReplaceNode(int node)
 
 uint32_t KernelTimeoutMs(uint32_t programTimeoutMs)
 {
-    if (programTimeoutMs >= kMaxKernelTimeoutMs - kKernelTimeoutMarginMs)
-        return kMaxKernelTimeoutMs;
+    if (programTimeoutMs >= kMaxKernelTimeoutMs - kKernelTimeoutMarginMs) return kMaxKernelTimeoutMs;
     return programTimeoutMs + kKernelTimeoutMarginMs;
 }
 
 uint32_t AnswerWaitMs(uint32_t programTimeoutMs)
 {
     const uint32_t kernelMs = KernelTimeoutMs(programTimeoutMs);
-    if (kernelMs >= kMaxKernelTimeoutMs)
-        return kMaxKernelTimeoutMs;
+    if (kernelMs >= kMaxKernelTimeoutMs) return kMaxKernelTimeoutMs;
     return kernelMs + kAnswerWaitMarginMs;
 }
 
@@ -206,14 +190,12 @@ bool BuildSgIoHeader(PassThroughRequest& request, sg_io_hdr& header)
     header.sbp = request.sense;
     header.timeout = KernelTimeoutMs(request.timeoutMs);
 
-    if (!IsKnownDirection(request.direction))
-        return false;
+    if (!IsKnownDirection(request.direction)) return false;
     if (request.direction == DataDirection::None || request.length == 0) {
         header.dxfer_direction = SG_DXFER_NONE;
         return true;
     }
-    if (request.data == nullptr)
-        return false;
+    if (request.data == nullptr) return false;
     header.dxfer_direction = request.direction == DataDirection::Out ? SG_DXFER_TO_DEV : SG_DXFER_FROM_DEV;
     header.dxferp = request.data;
     header.dxfer_len = request.length;
@@ -222,11 +204,9 @@ bool BuildSgIoHeader(PassThroughRequest& request, sg_io_hdr& header)
 
 bool TransportFailed(const sg_io_hdr& header)
 {
-    if (header.host_status != kHostOk)
-        return true;
+    if (header.host_status != kHostOk) return true;
     const uint16_t driver = header.driver_status & kDriverByteMask;
-    if (driver != kDriverOk && driver != kDriverSense)
-        return true;
+    if (driver != kDriverOk && driver != kDriverSense) return true;
     return StatusRefusesCommand(header.status);
 }
 
@@ -234,8 +214,7 @@ void NormaliseSense(uint8_t (&sense)[kSenseSize], uint32_t senseLength)
 {
     const uint32_t written = std::min<uint32_t>(senseLength, kSenseSize);
     std::memset(sense + written, 0, kSenseSize - written);
-    if (written == 0)
-        return;
+    if (written == 0) return;
     const uint8_t responseCode = sense[0] & kResponseCodeMask;
     if (responseCode == kDescriptorCurrent || responseCode == kDescriptorDeferred)
         RewriteDescriptorSense(sense, written);
@@ -243,10 +222,8 @@ void NormaliseSense(uint8_t (&sense)[kSenseSize], uint32_t senseLength)
 
 uint32_t BytesMoved(uint32_t length, int residual)
 {
-    if (residual <= 0)
-        return length;
-    if (static_cast<uint32_t>(residual) >= length)
-        return 0;
+    if (residual <= 0) return length;
+    if (static_cast<uint32_t>(residual) >= length) return 0;
     return length - static_cast<uint32_t>(residual);
 }
 
@@ -263,13 +240,11 @@ bool ReadSgIoResult(const sg_io_hdr& header, PassThroughRequest& request)
 
 SgIoResult SendSgIo(int node, PassThroughRequest& request)
 {
-    if (IsGenericNode(node))
-        return SendQueued(node, request, AnswerWaitMs(request.timeoutMs));
+    if (IsGenericNode(node)) return SendQueued(node, request, AnswerWaitMs(request.timeoutMs));
     std::memset(request.sense, 0, sizeof request.sense);
     request.transferred = 0;
     sg_io_hdr header;
-    if (!BuildSgIoHeader(request, header))
-        return SgIoResult::Failed;
+    if (!BuildSgIoHeader(request, header)) return SgIoResult::Failed;
     if (ioctl(node, SG_IO, &header) < 0) {
         const int error = errno;
         std::memset(request.sense, 0, sizeof request.sense);
@@ -289,8 +264,7 @@ SgIoResult SendQueued(int node, PassThroughRequest& request, uint32_t waitMs)
     std::memset(request.sense, 0, sizeof request.sense);
     request.transferred = 0;
     sg_io_hdr header;
-    if (!BuildSgIoHeader(request, header))
-        return SgIoResult::Failed;
+    if (!BuildSgIoHeader(request, header)) return SgIoResult::Failed;
     if (write(node, &header, sizeof header) != static_cast<ssize_t>(sizeof header)) {
         const int error = errno;
         return IsPermissionError(error) ? SgIoResult::Denied : SgIoResult::Failed;
@@ -309,8 +283,7 @@ SgIoResult SendQueued(int node, PassThroughRequest& request, uint32_t waitMs)
 
 bool DecodeIdLun(uint32_t deviceId, int busNumber, ScsiAddress& address)
 {
-    if (busNumber < 0 || busNumber > INT16_MAX)
-        return false;
+    if (busNumber < 0 || busNumber > INT16_MAX) return false;
     address.host = static_cast<int16_t>(busNumber);
     address.target = static_cast<int16_t>(deviceId & 0xFF);
     address.lun = static_cast<int16_t>((deviceId >> 8) & 0xFF);

@@ -19,13 +19,14 @@ namespace {
 // and a thread that hit one cannot go on; abort() unblocks ABRT itself. PIPE stays ignored:
 // a write to a closed output fails with EPIPE instead. The real-time signals from SIGRTMIN on
 // are free for programs: glibc keeps its own below SIGRTMIN, and Qt uses none.
-constexpr int kStopSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGTERM,
+constexpr int kStopSignals[] = {
+    SIGHUP,    SIGINT,  SIGQUIT,   SIGUSR1, SIGUSR2, SIGALRM, SIGTERM,
 #ifdef SIGSTKFLT
-                                SIGSTKFLT,
+    SIGSTKFLT,
 #endif
-                                SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO,
+    SIGXCPU,   SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO,
 #ifdef SIGPWR
-                                SIGPWR,
+    SIGPWR,
 #endif
 };
 
@@ -101,7 +102,7 @@ void ActOnSignal(int signal)
     sigaddset(&one, signal);
     pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
     raise(signal);
-    _exit(128 + signal);   // not reached: every signal taken here ends the process
+    _exit(128 + signal);  // not reached: every signal taken here ends the process
 }
 
 }  // namespace platform

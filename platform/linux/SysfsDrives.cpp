@@ -27,8 +27,7 @@ constexpr int kDeviceNumberTextSize = 32;
 // A decimal number as the kernel writes it: digits only, no sign, no leading zero.
 bool ParseNumber(std::string_view text, uint32_t& number)
 {
-    if (text.empty() || (text.size() > 1 && text.front() == '0'))
-        return false;
+    if (text.empty() || (text.size() > 1 && text.front() == '0')) return false;
     const char* end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), end, number);
     return error == std::errc() && stop == end;
@@ -43,11 +42,9 @@ bool DriveNumberOfName(std::string_view name, uint32_t& number)
 // "/dev/sr7" -> "sr7"; false for anything that is not an optical drive root.
 bool DriveNameOfRoot(const char* root, std::string_view& name)
 {
-    if (root == nullptr)
-        return false;
+    if (root == nullptr) return false;
     const std::string_view path(root);
-    if (!path.starts_with(kDeviceDirectory))
-        return false;
+    if (!path.starts_with(kDeviceDirectory)) return false;
     name = path.substr(kDeviceDirectory.size());
     uint32_t number = 0;
     return DriveNumberOfName(name, number);
@@ -69,8 +66,7 @@ bool ReadLinkName(const char* linkPath, char (&name)[kLinkNameSize])
 {
     char target[kSysfsPathSize];
     const ssize_t length = readlink(linkPath, target, sizeof target - 1);
-    if (length <= 0)
-        return false;
+    if (length <= 0) return false;
     target[length] = '\0';
     const char* slash = std::strrchr(target, '/');
     return FormatText(name, "%s", slash == nullptr ? target : slash + 1);
@@ -79,8 +75,7 @@ bool ReadLinkName(const char* linkPath, char (&name)[kLinkNameSize])
 AddressQuery AddressOfDeviceLink(const char* linkPath, ScsiAddress& address)
 {
     char name[kLinkNameSize];
-    if (!ReadLinkName(linkPath, name) || !ParseScsiAddress(name, address))
-        return AddressQuery::QueryFailed;
+    if (!ReadLinkName(linkPath, name) || !ParseScsiAddress(name, address)) return AddressQuery::QueryFailed;
     return AddressQuery::Found;
 }
 
@@ -89,8 +84,7 @@ bool ReadDeviceNumberFile(const char* path, dev_t& number)
 {
     char text[kDeviceNumberTextSize] = "";
     FILE* file = std::fopen(path, "re");
-    if (file == nullptr)
-        return false;
+    if (file == nullptr) return false;
     const bool read = std::fgets(text, sizeof text, file) != nullptr;
     std::fclose(file);
     return read && ParseDeviceNumber(text, number);
@@ -100,16 +94,12 @@ bool ReadDeviceNumberFile(const char* path, dev_t& number)
 void InsertDriveNumber(uint32_t (&numbers)[kMaxDriveRoots], int& count, uint32_t number)
 {
     int position = count;
-    while (position > 0 && numbers[position - 1] > number)
-        --position;
-    if (position == kMaxDriveRoots)
-        return;
+    while (position > 0 && numbers[position - 1] > number) --position;
+    if (position == kMaxDriveRoots) return;
     const int last = count < kMaxDriveRoots ? count : kMaxDriveRoots - 1;
-    for (int index = last; index > position; --index)
-        numbers[index] = numbers[index - 1];
+    for (int index = last; index > position; --index) numbers[index] = numbers[index - 1];
     numbers[position] = number;
-    if (count < kMaxDriveRoots)
-        ++count;
+    if (count < kMaxDriveRoots) ++count;
 }
 
 }  // namespace
@@ -118,18 +108,15 @@ void ListOpticalRoots(const char* sysfsRoot, DriveRootList& list)
 {
     std::memset(&list, 0, sizeof list);
     char directoryPath[kSysfsPathSize];
-    if (!FormatText(directoryPath, "%s/class/block", sysfsRoot))
-        return;
+    if (!FormatText(directoryPath, "%s/class/block", sysfsRoot)) return;
     DIR* directory = opendir(directoryPath);
-    if (directory == nullptr)
-        return;
+    if (directory == nullptr) return;
 
     uint32_t numbers[kMaxDriveRoots];
     int count = 0;
     while (const dirent* entry = readdir(directory)) {
         uint32_t number = 0;
-        if (DriveNumberOfName(entry->d_name, number))
-            InsertDriveNumber(numbers, count, number);
+        if (DriveNumberOfName(entry->d_name, number)) InsertDriveNumber(numbers, count, number);
     }
     closedir(directory);
 
@@ -146,8 +133,8 @@ bool IsOpticalRoot(const char* sysfsRoot, const char* root)
 {
     std::string_view name;
     char entryPath[kSysfsPathSize];
-    if (!DriveNameOfRoot(root, name)
-        || !FormatText(entryPath, "%s/class/block/%.*s", sysfsRoot, int(name.size()), name.data()))
+    if (!DriveNameOfRoot(root, name) ||
+        !FormatText(entryPath, "%s/class/block/%.*s", sysfsRoot, int(name.size()), name.data()))
         return false;
     struct stat entry;
     return stat(entryPath, &entry) == 0;
@@ -158,13 +145,11 @@ bool FindGenericNode(const char* sysfsRoot, const char* root, char (&node)[kNode
     node[0] = '\0';
     std::string_view name;
     char directoryPath[kSysfsPathSize];
-    if (!DriveNameOfRoot(root, name)
-        || !FormatText(directoryPath, "%s/class/block/%.*s/device/scsi_generic", sysfsRoot, int(name.size()),
-                       name.data()))
+    if (!DriveNameOfRoot(root, name) ||
+        !FormatText(directoryPath, "%s/class/block/%.*s/device/scsi_generic", sysfsRoot, int(name.size()), name.data()))
         return false;
     DIR* directory = opendir(directoryPath);
-    if (directory == nullptr)
-        return false;
+    if (directory == nullptr) return false;
     bool found = false;
     while (const dirent* entry = readdir(directory)) {
         uint32_t number = 0;
@@ -175,15 +160,13 @@ bool FindGenericNode(const char* sysfsRoot, const char* root, char (&node)[kNode
         }
     }
     closedir(directory);
-    if (!found)
-        node[0] = '\0';
+    if (!found) node[0] = '\0';
     return found;
 }
 
 bool ChooseCommandNode(const char* sysfsRoot, const char* root, char (&node)[kNodePathSize])
 {
-    if (FindGenericNode(sysfsRoot, root, node))
-        return true;
+    if (FindGenericNode(sysfsRoot, root, node)) return true;
     if (root == nullptr || !FormatText(node, "%s", root)) {
         node[0] = '\0';
         return false;
@@ -194,35 +177,31 @@ bool ChooseCommandNode(const char* sysfsRoot, const char* root, char (&node)[kNo
 bool ReadNodeNumber(const char* sysfsRoot, const char* root, const char* node, dev_t& number)
 {
     std::string_view name;
-    if (!DriveNameOfRoot(root, name) || node == nullptr)
-        return false;
+    if (!DriveNameOfRoot(root, name) || node == nullptr) return false;
     const std::string_view nodePath(node);
-    if (!nodePath.starts_with(kDeviceDirectory))
-        return false;
+    if (!nodePath.starts_with(kDeviceDirectory)) return false;
     const std::string_view nodeName = nodePath.substr(kDeviceDirectory.size());
     uint32_t genericNumber = 0;
     char numberPath[kSysfsPathSize];
     if (nodeName == name)
-        return FormatText(numberPath, "%s/class/block/%.*s/dev", sysfsRoot, int(name.size()), name.data())
-               && ReadDeviceNumberFile(numberPath, number);
-    return nodeName.starts_with(kGenericPrefix) && ParseNumber(nodeName.substr(kGenericPrefix.size()), genericNumber)
-           && FormatText(numberPath, "%s/class/block/%.*s/device/scsi_generic/%.*s/dev", sysfsRoot, int(name.size()),
-                         name.data(), int(nodeName.size()), nodeName.data())
-           && ReadDeviceNumberFile(numberPath, number);
+        return FormatText(numberPath, "%s/class/block/%.*s/dev", sysfsRoot, int(name.size()), name.data()) &&
+               ReadDeviceNumberFile(numberPath, number);
+    return nodeName.starts_with(kGenericPrefix) && ParseNumber(nodeName.substr(kGenericPrefix.size()), genericNumber) &&
+           FormatText(numberPath, "%s/class/block/%.*s/device/scsi_generic/%.*s/dev", sysfsRoot, int(name.size()),
+                      name.data(), int(nodeName.size()), nodeName.data()) &&
+           ReadDeviceNumberFile(numberPath, number);
 }
 
 bool ParseDeviceNumber(const char* text, dev_t& number)
 {
-    if (text == nullptr)
-        return false;
+    if (text == nullptr) return false;
     std::string_view rest(text);
-    if (rest.ends_with('\n'))
-        rest.remove_suffix(1);
+    if (rest.ends_with('\n')) rest.remove_suffix(1);
     const size_t colon = rest.find(':');
     uint32_t majorNumber = 0;
     uint32_t minorNumber = 0;
-    if (colon == std::string_view::npos || !ParseNumber(rest.substr(0, colon), majorNumber)
-        || !ParseNumber(rest.substr(colon + 1), minorNumber))
+    if (colon == std::string_view::npos || !ParseNumber(rest.substr(0, colon), majorNumber) ||
+        !ParseNumber(rest.substr(colon + 1), minorNumber))
         return false;
     number = makedev(majorNumber, minorNumber);
     return true;
@@ -232,8 +211,8 @@ AddressQuery ReadRootAddress(const char* sysfsRoot, const char* root, ScsiAddres
 {
     std::string_view name;
     char linkPath[kSysfsPathSize];
-    if (!DriveNameOfRoot(root, name)
-        || !FormatText(linkPath, "%s/class/block/%.*s/device", sysfsRoot, int(name.size()), name.data()))
+    if (!DriveNameOfRoot(root, name) ||
+        !FormatText(linkPath, "%s/class/block/%.*s/device", sysfsRoot, int(name.size()), name.data()))
         return AddressQuery::QueryFailed;
     return AddressOfDeviceLink(linkPath, address);
 }
@@ -249,14 +228,13 @@ AddressQuery ReadDeviceAddress(const char* sysfsRoot, bool blockDevice, dev_t de
 
 bool ParseScsiAddress(const char* text, ScsiAddress& address)
 {
-    if (text == nullptr)
-        return false;
+    if (text == nullptr) return false;
     std::string_view rest(text);
     uint32_t parts[4];
     for (int index = 0; index < 4; ++index) {
         const size_t colon = index < 3 ? rest.find(':') : rest.size();
-        if (colon == std::string_view::npos || !ParseNumber(rest.substr(0, colon), parts[index])
-            || parts[index] > INT16_MAX)
+        if (colon == std::string_view::npos || !ParseNumber(rest.substr(0, colon), parts[index]) ||
+            parts[index] > INT16_MAX)
             return false;
         rest.remove_prefix(index < 3 ? colon + 1 : colon);
     }

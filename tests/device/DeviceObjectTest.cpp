@@ -29,8 +29,7 @@ bool Execute(AtapiDevice& device, const Cdb& cdb, DataDirection direction, uint3
 
 void AddDrives(ObservedSystem& system, int count)
 {
-    for (int i = 0; i < count; ++i)
-        ASSERT_NE(system.AddDrive(devicetest::ReadyDrive()), nullptr);
+    for (int i = 0; i < count; ++i) ASSERT_NE(system.AddDrive(devicetest::ReadyDrive()), nullptr);
 }
 
 // --- Construction and destruction ----------------------------------------------------------------
@@ -95,7 +94,7 @@ TEST(DeviceObjectLife, FreeBuffersLeavesBothNull)
     device.FreeBuffers();
     EXPECT_EQ(device.InputBuffer(), nullptr);
     EXPECT_EQ(device.OutputBuffer(), nullptr);
-    device.FreeBuffers();   // a second time is harmless
+    device.FreeBuffers();  // a second time is harmless
     EXPECT_EQ(device.InputBuffer(), nullptr);
 }
 
@@ -181,7 +180,7 @@ TEST_F(CopyState, DestinationKeepsItsBuffersRecordAndResult)
     source->updateResult = 0;
     source->CopyStateTo(*destination);
 
-    EXPECT_EQ(system.openDriveCount(), 0);   // the volume it had open is closed
+    EXPECT_EQ(system.openDriveCount(), 0);  // the volume it had open is closed
     EXPECT_EQ(destination->CurrentIndex(), kNoDriveSelected);
     EXPECT_EQ(destination->InputBuffer(), input);
     EXPECT_EQ(destination->OutputBuffer(), output);
@@ -189,8 +188,7 @@ TEST_F(CopyState, DestinationKeepsItsBuffersRecordAndResult)
     EXPECT_EQ(destination->updateResult, 42);
     EXPECT_EQ(destination->LastCommandRecord().senseKey, before.senseKey);
     EXPECT_EQ(destination->LastCommandRecord().asc, before.asc);
-    EXPECT_EQ(0, std::memcmp(destination->LastCommandRecord().lastCdb, before.lastCdb,
-                             sizeof before.lastCdb));
+    EXPECT_EQ(0, std::memcmp(destination->LastCommandRecord().lastCdb, before.lastCdb, sizeof before.lastCdb));
 
     EXPECT_TRUE(destination->ErrorRaisingEnabled());
     ASSERT_TRUE(destination->SelectDrive(0));
@@ -224,7 +222,7 @@ TEST_P(CommandAllocation, ThousandCommandsAllocateNothing)
     AddDrives(system, 1);
     AtapiDevice device(system);
     ASSERT_TRUE(device.SelectDrive(0));
-    system.drive(0).SetTraceEnabled(false);   // the drive's trace is the model's, not ours
+    system.drive(0).SetTraceEnabled(false);  // the drive's trace is the model's, not ours
     ASSERT_TRUE(Execute(device, devicetest::InquiryCdb(96), DataDirection::In, 96));
 
     int good = 0;
@@ -264,8 +262,7 @@ TEST(AllocationCounting, ProgramCountAndFailingSizeReachOtherThreads)
     bool allocated = false;
     bool failed = false;
     std::thread other([&] {
-        while (!go.load())
-            std::this_thread::yield();
+        while (!go.load()) std::this_thread::yield();
         // The pointer escapes through a volatile, so an optimising build cannot leave out the
         // allocation as it may for a new-expression whose result is never used.
         static int* volatile escaped = nullptr;

@@ -22,7 +22,8 @@ constexpr uint8_t kInquiryOpcode = 0x12;
 constexpr uint8_t kTestUnitReadyOpcode = 0x00;
 constexpr uint8_t kFlashIdOpcode = 0xDF;
 
-DriveSetup At(const char* root, int16_t host, int16_t path = 0, int16_t target = 0, int16_t lun = 0) {
+DriveSetup At(const char* root, int16_t host, int16_t path = 0, int16_t target = 0, int16_t lun = 0)
+{
     DriveSetup setup;
     std::snprintf(setup.root, sizeof setup.root, "%s", root);
     setup.addressKind = AddressKind::Given;
@@ -30,7 +31,8 @@ DriveSetup At(const char* root, int16_t host, int16_t path = 0, int16_t target =
     return setup;
 }
 
-DriveSetup Without(AddressKind kind, const char* root) {
+DriveSetup Without(AddressKind kind, const char* root)
+{
     DriveSetup setup;
     std::snprintf(setup.root, sizeof setup.root, "%s", root);
     setup.addressKind = kind;
@@ -38,19 +40,27 @@ DriveSetup Without(AddressKind kind, const char* root) {
 }
 
 // A drive whose inquiry data carry zeros in vendor and product.
-DriveSetup Blank(const char* root, int16_t host) {
+DriveSetup Blank(const char* root, int16_t host)
+{
     DriveSetup setup = At(root, host);
     std::memset(setup.drive.vendor, 0, sizeof setup.drive.vendor);
     std::memset(setup.drive.product, 0, sizeof setup.drive.product);
     return setup;
 }
 
-sim::Fault SenseOn(uint8_t opcode, uint32_t repeat) {
-    return {.kind = sim::FaultKind::Sense, .trigger = sim::FaultTrigger::Opcode, .opcode = opcode,
-            .number = 1, .repeat = repeat, .senseKey = 0x4, .asc = 0x44};
+sim::Fault SenseOn(uint8_t opcode, uint32_t repeat)
+{
+    return {.kind = sim::FaultKind::Sense,
+            .trigger = sim::FaultTrigger::Opcode,
+            .opcode = opcode,
+            .number = 1,
+            .repeat = repeat,
+            .senseKey = 0x4,
+            .asc = 0x44};
 }
 
-int CountCommands(const sim::VirtualDrive& drive, uint8_t opcode) {
+int CountCommands(const sim::VirtualDrive& drive, uint8_t opcode)
+{
     char prefix[3];
     std::snprintf(prefix, sizeof prefix, "%02X", opcode);
     int count = 0;
@@ -58,7 +68,8 @@ int CountCommands(const sim::VirtualDrive& drive, uint8_t opcode) {
     return count;
 }
 
-std::vector<std::string> ListedRoots(const AtapiDevice& device) {
+std::vector<std::string> ListedRoots(const AtapiDevice& device)
+{
     std::vector<std::string> roots;
     for (uint32_t i = 0; i < device.DriveCount(); ++i) {
         const DriveRecord* record = device.GetDrive(i);
@@ -72,7 +83,8 @@ std::string Field(const char* text, size_t width) { return std::string(text, wid
 // ---------------------------------------------------------------------------------------------
 // Which roots become drives
 
-TEST(DiscoveryRoots, NoOpticalDriveGivesAnEmptyTable) {
+TEST(DiscoveryRoots, NoOpticalDriveGivesAnEmptyTable)
+{
     VirtualSystem system;
     ASSERT_TRUE(system.AddOtherRoot("C:\\"));
     AtapiDevice device(system);
@@ -81,7 +93,8 @@ TEST(DiscoveryRoots, NoOpticalDriveGivesAnEmptyTable) {
     EXPECT_EQ(device.CurrentIndex(), kNoDriveSelected);
 }
 
-TEST(DiscoveryRoots, AnOpticalRootFirstInTheListIsFoundLikeAnyOther) {
+TEST(DiscoveryRoots, AnOpticalRootFirstInTheListIsFoundLikeAnyOther)
+{
     VirtualSystem system;
     ASSERT_NE(system.AddDrive(At("/dev/sr0", 0)), nullptr);
     ASSERT_TRUE(system.AddOtherRoot("/dev/sda"));
@@ -95,10 +108,11 @@ TEST(DiscoveryRoots, AnOpticalRootFirstInTheListIsFoundLikeAnyOther) {
     EXPECT_EQ(first->present, 1);
     EXPECT_EQ(first->viaAspi, 0);
     EXPECT_EQ(Field(first->vendor, 8), "TALVORE ");
-    EXPECT_EQ(first->storageDescriptor[8], 0x05);   // the descriptor the system gave
+    EXPECT_EQ(first->storageDescriptor[8], 0x05);  // the descriptor the system gave
 }
 
-TEST(DiscoveryRoots, NonOpticalRootsTakeNoSlot) {
+TEST(DiscoveryRoots, NonOpticalRootsTakeNoSlot)
+{
     VirtualSystem system;
     for (int i = 0; i < 8; ++i) {
         char root[16];
@@ -107,10 +121,11 @@ TEST(DiscoveryRoots, NonOpticalRootsTakeNoSlot) {
     }
     for (int i = 0; i < VirtualSystem::kMaxDrives; ++i) ASSERT_NE(system.AddDrive(), nullptr);
     AtapiDevice device(system);
-    EXPECT_EQ(device.DriveCount(), 16);   // eight other roots before them used no slot
+    EXPECT_EQ(device.DriveCount(), 16);  // eight other roots before them used no slot
 }
 
-TEST(DiscoveryRoots, ADriveThatCannotBeOpenedIsLeftOut) {
+TEST(DiscoveryRoots, ADriveThatCannotBeOpenedIsLeftOut)
+{
     VirtualSystem system;
     ASSERT_NE(system.AddDrive(At("/dev/sr0", 0, 0, 0)), nullptr);
     DriveSetup failing = At("/dev/sr1", 0, 0, 1);
@@ -125,7 +140,8 @@ TEST(DiscoveryRoots, ADriveThatCannotBeOpenedIsLeftOut) {
     EXPECT_EQ(system.drive(1).commandCount(), 0u);
 }
 
-TEST(DiscoveryRoots, ADriveWithAnEmptyAddressIsLeftOut) {
+TEST(DiscoveryRoots, ADriveWithAnEmptyAddressIsLeftOut)
+{
     VirtualSystem system;
     ASSERT_NE(system.AddDrive(Without(AddressKind::Empty, "/dev/sr0")), nullptr);
     ASSERT_NE(system.AddDrive(At("/dev/sr1", 0)), nullptr);
@@ -133,7 +149,8 @@ TEST(DiscoveryRoots, ADriveWithAnEmptyAddressIsLeftOut) {
     EXPECT_EQ(ListedRoots(device), (std::vector<std::string>{"/dev/sr1"}));
 }
 
-TEST(DiscoveryRoots, EveryDriveIsClosedAfterTheScan) {
+TEST(DiscoveryRoots, EveryDriveIsClosedAfterTheScan)
+{
     VirtualSystem system;
     for (int i = 0; i < 4; ++i) ASSERT_NE(system.AddDrive(), nullptr);
     AtapiDevice device(system);
@@ -145,7 +162,8 @@ TEST(DiscoveryRoots, EveryDriveIsClosedAfterTheScan) {
 // ---------------------------------------------------------------------------------------------
 // Table order
 
-TEST(DiscoveryOrder, PortZeroComesBeforePortOneWhateverTheRoots) {
+TEST(DiscoveryOrder, PortZeroComesBeforePortOneWhateverTheRoots)
+{
     VirtualSystem system;
     ASSERT_NE(system.AddDrive(At("/dev/sr0", 1, 0, 0, 0)), nullptr);
     ASSERT_NE(system.AddDrive(At("/dev/sr1", 0, 0, 0, 0)), nullptr);
@@ -157,7 +175,8 @@ TEST(DiscoveryOrder, PortZeroComesBeforePortOneWhateverTheRoots) {
     EXPECT_EQ(device.GetDrive(1)->host, 1);
 }
 
-TEST(DiscoveryOrder, DrivesWithoutAddressFollowPortsZeroAndOneAsHostTwoAndThree) {
+TEST(DiscoveryOrder, DrivesWithoutAddressFollowPortsZeroAndOneAsHostTwoAndThree)
+{
     VirtualSystem system;
     ASSERT_NE(system.AddDrive(Without(AddressKind::QueryFails, "/dev/sr0")), nullptr);
     ASSERT_NE(system.AddDrive(At("/dev/sr1", 1, 0, 0, 0)), nullptr);
@@ -166,8 +185,7 @@ TEST(DiscoveryOrder, DrivesWithoutAddressFollowPortsZeroAndOneAsHostTwoAndThree)
     AtapiDevice device(system);
 
     ASSERT_EQ(device.DriveCount(), 4);
-    EXPECT_EQ(ListedRoots(device),
-              (std::vector<std::string>{"/dev/sr3", "/dev/sr1", "/dev/sr0", "/dev/sr2"}));
+    EXPECT_EQ(ListedRoots(device), (std::vector<std::string>{"/dev/sr3", "/dev/sr1", "/dev/sr0", "/dev/sr2"}));
     const DriveRecord* second = device.GetDrive(2);
     const DriveRecord* third = device.GetDrive(3);
     EXPECT_EQ(second->host, 2);
@@ -176,11 +194,12 @@ TEST(DiscoveryOrder, DrivesWithoutAddressFollowPortsZeroAndOneAsHostTwoAndThree)
         EXPECT_EQ(record->path, 0);
         EXPECT_EQ(record->target, 0);
         EXPECT_EQ(record->lun, 0);
-        EXPECT_EQ(Field(record->vendor, 8), "TALVORE ");   // identified like any other
+        EXPECT_EQ(Field(record->vendor, 8), "TALVORE ");  // identified like any other
     }
 }
 
-TEST(DiscoveryOrder, NumbersAboveFifteenSpillIntoTheDigitAboveAndEqualKeysKeepRootOrder) {
+TEST(DiscoveryOrder, NumbersAboveFifteenSpillIntoTheDigitAboveAndEqualKeysKeepRootOrder)
+{
     VirtualSystem system;
     ASSERT_NE(system.AddDrive(At("/dev/sr0", 0, 1, 0, 0)), nullptr);    // key 256
     ASSERT_NE(system.AddDrive(At("/dev/sr1", 0, 0, 16, 0)), nullptr);   // key 256
@@ -188,8 +207,7 @@ TEST(DiscoveryOrder, NumbersAboveFifteenSpillIntoTheDigitAboveAndEqualKeysKeepRo
     ASSERT_NE(system.AddDrive(At("/dev/sr3", 0, 0, 0, 1)), nullptr);    // key 1
     AtapiDevice device(system);
 
-    EXPECT_EQ(ListedRoots(device),
-              (std::vector<std::string>{"/dev/sr3", "/dev/sr2", "/dev/sr0", "/dev/sr1"}));
+    EXPECT_EQ(ListedRoots(device), (std::vector<std::string>{"/dev/sr3", "/dev/sr2", "/dev/sr0", "/dev/sr1"}));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -197,12 +215,13 @@ TEST(DiscoveryOrder, NumbersAboveFifteenSpillIntoTheDigitAboveAndEqualKeysKeepRo
 
 std::string SrRoot(int number) { return "/dev/sr" + std::to_string(number); }
 
-TEST(DiscoveryLimit, AtMostSixteenDrivesAreStoredTheFirstSixteenRoots) {
+TEST(DiscoveryLimit, AtMostSixteenDrivesAreStoredTheFirstSixteenRoots)
+{
     VirtualSystem system;
     constexpr int kDrivesAttached = 20;
     static_assert(kDrivesAttached <= VirtualSystem::kMaxDrives);
     for (int i = 0; i < kDrivesAttached; ++i) {
-        const int16_t reverse = static_cast<int16_t>(kDrivesAttached - 1 - i);   // later roots sort first
+        const int16_t reverse = static_cast<int16_t>(kDrivesAttached - 1 - i);  // later roots sort first
         ASSERT_NE(system.AddDrive(At(SrRoot(i).c_str(), 0, reverse)), nullptr);
     }
     AtapiDevice device(system);
@@ -213,7 +232,8 @@ TEST(DiscoveryLimit, AtMostSixteenDrivesAreStoredTheFirstSixteenRoots) {
     EXPECT_EQ(system.openDriveCount(), 0);
 }
 
-TEST(DiscoveryLimit, ADriveThatCannotBeOpenedStillUsesItsSlot) {
+TEST(DiscoveryLimit, ADriveThatCannotBeOpenedStillUsesItsSlot)
+{
     VirtualSystem system;
     for (int i = 0; i < 17; ++i) ASSERT_NE(system.AddDrive(), nullptr);
     system.SetOpenFails(0, true);
@@ -227,7 +247,8 @@ TEST(DiscoveryLimit, ADriveThatCannotBeOpenedStillUsesItsSlot) {
 // ---------------------------------------------------------------------------------------------
 // Identification
 
-TEST(DiscoveryIdentification, FillsTheRecordFromTheInquiryData) {
+TEST(DiscoveryIdentification, FillsTheRecordFromTheInquiryData)
+{
     VirtualSystem system;
     DriveSetup setup = At("/dev/sr0", 0);
     std::memcpy(setup.drive.vendorSpecific, "2004/05/06 TEST ", 16);
@@ -247,7 +268,8 @@ TEST(DiscoveryIdentification, FillsTheRecordFromTheInquiryData) {
     EXPECT_EQ(system.drive(0).trace()[1].substr(0, 24), "120000006000000000000000");
 }
 
-TEST(DiscoveryIdentification, ABlankDriveIsAskedTenTimesAndStaysListedUnidentified) {
+TEST(DiscoveryIdentification, ABlankDriveIsAskedTenTimesAndStaysListedUnidentified)
+{
     VirtualSystem system;
     ASSERT_NE(system.AddDrive(Blank("/dev/sr0", 0)), nullptr);
     ASSERT_NE(system.AddDrive(Blank("/dev/sr1", 1)), nullptr);
@@ -256,20 +278,21 @@ TEST(DiscoveryIdentification, ABlankDriveIsAskedTenTimesAndStaysListedUnidentifi
 
     ASSERT_EQ(device.DriveCount(), 3);
     EXPECT_EQ(CountCommands(system.drive(0), kInquiryOpcode), 10);
-    EXPECT_EQ(CountCommands(system.drive(1), kInquiryOpcode), 10);   // its own ten attempts
+    EXPECT_EQ(CountCommands(system.drive(1), kInquiryOpcode), 10);  // its own ten attempts
     EXPECT_EQ(CountCommands(system.drive(2), kInquiryOpcode), 1);
     for (uint32_t i = 0; i < 2; ++i) {
         const DriveRecord* record = device.GetDrive(i);
         EXPECT_STREQ(record->vendor, "");
         EXPECT_STREQ(record->product, "");
-        EXPECT_STREQ(record->revision, "");   // the drive's revision is not kept either
+        EXPECT_STREQ(record->revision, "");  // the drive's revision is not kept either
         EXPECT_EQ(record->displayName[0], '\0');
         EXPECT_EQ(record->present, 1);
     }
     EXPECT_STREQ(device.GetDrive(2)->vendor, "TALVORE ");
 }
 
-TEST(DiscoveryIdentification, EndsAtTheFirstSuccessfulAttempt) {
+TEST(DiscoveryIdentification, EndsAtTheFirstSuccessfulAttempt)
+{
     VirtualSystem system;
     sim::VirtualDrive* drive = system.AddDrive(At("/dev/sr0", 0));
     ASSERT_NE(drive, nullptr);
@@ -280,7 +303,8 @@ TEST(DiscoveryIdentification, EndsAtTheFirstSuccessfulAttempt) {
     EXPECT_STREQ(device.GetDrive(0)->vendor, "TALVORE ");
 }
 
-TEST(DiscoveryIdentification, AVendorOrAProductAloneIdentifiesTheDrive) {
+TEST(DiscoveryIdentification, AVendorOrAProductAloneIdentifiesTheDrive)
+{
     VirtualSystem system;
     DriveSetup productOnly = Blank("/dev/sr0", 0);
     std::memcpy(productOnly.drive.product, "P", 1);
@@ -297,11 +321,12 @@ TEST(DiscoveryIdentification, AVendorOrAProductAloneIdentifiesTheDrive) {
     EXPECT_STREQ(device.GetDrive(1)->vendor, "V");
 }
 
-TEST(DiscoveryIdentification, ClearsAUnitAttentionBeforeAsking) {
+TEST(DiscoveryIdentification, ClearsAUnitAttentionBeforeAsking)
+{
     VirtualSystem system;
     sim::VirtualDrive* drive = system.AddDrive(At("/dev/sr0", 0));
     ASSERT_NE(drive, nullptr);
-    drive->Reset();   // unit attention 6/29/00 on the next command
+    drive->Reset();  // unit attention 6/29/00 on the next command
     AtapiDevice device(system);
 
     ASSERT_GE(drive->trace().size(), 3u);
@@ -311,7 +336,8 @@ TEST(DiscoveryIdentification, ClearsAUnitAttentionBeforeAsking) {
     EXPECT_STREQ(device.GetDrive(0)->vendor, "TALVORE ");
 }
 
-TEST(DiscoveryFlashId, KeepsTheFirstFourBytesOfTheFlashIdentification) {
+TEST(DiscoveryFlashId, KeepsTheFirstFourBytesOfTheFlashIdentification)
+{
     VirtualSystem system;
     DriveSetup setup = At("/dev/sr0", 0);
     const uint8_t chip[4] = {0xC2, 0x20, 0x00, 0x02};
@@ -323,7 +349,8 @@ TEST(DiscoveryFlashId, KeepsTheFirstFourBytesOfTheFlashIdentification) {
     EXPECT_EQ(CountCommands(system.drive(0), kFlashIdOpcode), 1);
 }
 
-TEST(DiscoveryFlashId, StaysZeroWhenTheCommandFailsTimesOutOrTheReplyIsAllZero) {
+TEST(DiscoveryFlashId, StaysZeroWhenTheCommandFailsTimesOutOrTheReplyIsAllZero)
+{
     VirtualSystem system;
     DriveSetup zeros = At("/dev/sr0", 0, 0, 0);
     std::memset(zeros.drive.flashId, 0, sizeof zeros.drive.flashId);
@@ -350,19 +377,22 @@ TEST(DiscoveryFlashId, StaysZeroWhenTheCommandFailsTimesOutOrTheReplyIsAllZero) 
 // ---------------------------------------------------------------------------------------------
 // The ASPI scan, on a system outside the NT family
 
-VirtualSystem& WithAspi(VirtualSystem& system, const sim::AspiSettings& settings) {
+VirtualSystem& WithAspi(VirtualSystem& system, const sim::AspiSettings& settings)
+{
     system.SetPlatformId(VirtualSystem::kPlatformWindows);
     system.SetAspiManager(settings);
     return system;
 }
 
-sim::AspiSettings PresentManager() {
+sim::AspiSettings PresentManager()
+{
     sim::AspiSettings settings;
     settings.presence = sim::AspiPresence::Present;
     return settings;
 }
 
-TEST(DiscoveryAspi, FindsTheDrivesOfEveryAdapterInAddressOrder) {
+TEST(DiscoveryAspi, FindsTheDrivesOfEveryAdapterInAddressOrder)
+{
     VirtualSystem system;
     WithAspi(system, PresentManager());
     ASSERT_NE(system.AddDrive(At("/dev/sr0", 1, 0, 0, 0)), nullptr);
@@ -385,10 +415,11 @@ TEST(DiscoveryAspi, FindsTheDrivesOfEveryAdapterInAddressOrder) {
     }
     EXPECT_EQ(0, std::memcmp(device.GetDrive(0)->flashId, "\xBF\xD6\x00\x01", 4));
     EXPECT_EQ(CountCommands(system.drive(0), kInquiryOpcode), 1);
-    EXPECT_EQ(system.openDriveCount(), 0);   // ASPI opens no drive
+    EXPECT_EQ(system.openDriveCount(), 0);  // ASPI opens no drive
 }
 
-TEST(DiscoveryAspi, StopsAtTheFirstAdapterWhoseInquiryFails) {
+TEST(DiscoveryAspi, StopsAtTheFirstAdapterWhoseInquiryFails)
+{
     VirtualSystem system;
     sim::AspiSettings settings = PresentManager();
     settings.failingAdapter = 1;
@@ -398,12 +429,13 @@ TEST(DiscoveryAspi, StopsAtTheFirstAdapterWhoseInquiryFails) {
     ASSERT_NE(system.AddDrive(At("/dev/sr2", 2, 0, 0)), nullptr);
     AtapiDevice device(system);
 
-    ASSERT_EQ(device.DriveCount(), 1);   // adapter 0's drive stays; 2 is never asked
+    ASSERT_EQ(device.DriveCount(), 1);  // adapter 0's drive stays; 2 is never asked
     EXPECT_EQ(device.GetDrive(0)->host, 0);
     EXPECT_EQ(device.GetDrive(0)->target, 1);
 }
 
-TEST(DiscoveryAspi, AFailingFirstInquiryFindsNothing) {
+TEST(DiscoveryAspi, AFailingFirstInquiryFindsNothing)
+{
     VirtualSystem system;
     sim::AspiSettings settings = PresentManager();
     settings.failingAdapter = 0;
@@ -416,7 +448,8 @@ TEST(DiscoveryAspi, AFailingFirstInquiryFindsNothing) {
 
 class AspiManagerMissing : public testing::TestWithParam<sim::AspiSettings> {};
 
-TEST_P(AspiManagerMissing, FindsNothingAndNeverCallsAMissingEntry) {
+TEST_P(AspiManagerMissing, FindsNothingAndNeverCallsAMissingEntry)
+{
     VirtualSystem system;
     WithAspi(system, GetParam());
     ASSERT_NE(system.AddDrive(At("/dev/sr0", 0)), nullptr);
@@ -425,22 +458,23 @@ TEST_P(AspiManagerMissing, FindsNothingAndNeverCallsAMissingEntry) {
     EXPECT_EQ(device.DriveCount(), 0);
     EXPECT_EQ(system.aspiCallsWhileUnloaded(), 0u);
     EXPECT_EQ(system.drive(0).commandCount(), 0u);
-    EXPECT_FALSE(system.messages().empty());   // the loader said why
+    EXPECT_FALSE(system.messages().empty());  // the loader said why
 }
 
-sim::AspiSettings Manager(sim::AspiPresence presence, uint8_t status = platform::SS_COMP) {
+sim::AspiSettings Manager(sim::AspiPresence presence, uint8_t status = platform::SS_COMP)
+{
     sim::AspiSettings settings;
     settings.presence = presence;
     settings.supportStatus = status;
     return settings;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    DiscoveryAspi, AspiManagerMissing,
-    testing::Values(Manager(sim::AspiPresence::Absent), Manager(sim::AspiPresence::MissingSupportInfo),
-                    Manager(sim::AspiPresence::MissingSendCommand),
-                    Manager(sim::AspiPresence::Present, platform::SS_NO_ASPI),
-                    Manager(sim::AspiPresence::Present, platform::SS_OLD_MANAGER)));
+INSTANTIATE_TEST_SUITE_P(DiscoveryAspi, AspiManagerMissing,
+                         testing::Values(Manager(sim::AspiPresence::Absent),
+                                         Manager(sim::AspiPresence::MissingSupportInfo),
+                                         Manager(sim::AspiPresence::MissingSendCommand),
+                                         Manager(sim::AspiPresence::Present, platform::SS_NO_ASPI),
+                                         Manager(sim::AspiPresence::Present, platform::SS_OLD_MANAGER)));
 
 // A manager that answers from a script and keeps the requests it received, which the
 // virtual manager does not record.
@@ -454,12 +488,11 @@ public:
         bool operator==(const Request&) const = default;
     };
 
-    explicit ScriptedAspiSystem(uint8_t adapters) : adapters(adapters) {
-        SetPlatformId(kPlatformWindows);
-    }
+    explicit ScriptedAspiSystem(uint8_t adapters) : adapters(adapters) { SetPlatformId(kPlatformWindows); }
 
     platform::AspiLibrary LoadAspiLibrary(const char*) override { return this; }
-    void* FindAspiEntry(platform::AspiLibrary, const char* name) override {
+    void* FindAspiEntry(platform::AspiLibrary, const char* name) override
+    {
         if (std::strcmp(name, platform::kGetSupportInfoName) == 0) {
             return reinterpret_cast<void*>(&SupportInfo);
         }
@@ -471,17 +504,20 @@ public:
     void FreeAspiLibrary(platform::AspiLibrary) override {}
 
     std::vector<Request> requests;
-    int16_t optical[3] = {-1, -1, -1};   // adapter, target, lun of one optical device
+    int16_t optical[3] = {-1, -1, -1};  // adapter, target, lun of one optical device
 
 private:
-    static uint32_t SupportInfo(platform::AspiLibrary library) {
+    static uint32_t SupportInfo(platform::AspiLibrary library)
+    {
         return (uint32_t{platform::SS_COMP} << 8) | static_cast<ScriptedAspiSystem*>(library)->adapters;
     }
-    static uint32_t Send(platform::AspiLibrary library, void* request) {
+    static uint32_t Send(platform::AspiLibrary library, void* request)
+    {
         auto& header = *static_cast<platform::SRB_Header*>(request);
         return static_cast<ScriptedAspiSystem*>(library)->Answer(header);
     }
-    uint32_t Answer(platform::SRB_Header& header) {
+    uint32_t Answer(platform::SRB_Header& header)
+    {
         Request seen{header.SRB_Cmd, header.SRB_HaId, 0, 0};
         header.SRB_Status = platform::SS_COMP;
         if (header.SRB_Cmd == platform::SC_HA_INQUIRY) {
@@ -494,7 +530,7 @@ private:
                                    optical[2] == device.SRB_Lun;
             device.SRB_DeviceType = isOptical ? platform::DTYPE_CDROM : 0x1F;
         } else if (header.SRB_Cmd == platform::SC_EXEC_SCSI_CMD) {
-            header.SRB_Status = platform::SS_ERR;   // no drive answers behind this manager
+            header.SRB_Status = platform::SS_ERR;  // no drive answers behind this manager
         }
         requests.push_back(seen);
         return header.SRB_Status;
@@ -503,7 +539,8 @@ private:
     uint8_t adapters;
 };
 
-TEST(DiscoveryAspi, AsksAdapterZeroThenRescansThenWalksEveryTargetAndLun) {
+TEST(DiscoveryAspi, AsksAdapterZeroThenRescansThenWalksEveryTargetAndLun)
+{
     ScriptedAspiSystem system(2);
     system.optical[0] = 1;
     system.optical[1] = 4;
@@ -526,10 +563,11 @@ TEST(DiscoveryAspi, AsksAdapterZeroThenRescansThenWalksEveryTargetAndLun) {
     EXPECT_EQ(record->host, 1);
     EXPECT_EQ(record->target, 4);
     EXPECT_EQ(record->lun, 2);
-    EXPECT_STREQ(record->vendor, "");   // nothing answered the INQUIRY
+    EXPECT_STREQ(record->vendor, "");  // nothing answered the INQUIRY
 }
 
-TEST(DiscoveryAspi, StopsStoringWhenSixteenDrivesAreFound) {
+TEST(DiscoveryAspi, StopsStoringWhenSixteenDrivesAreFound)
+{
     VirtualSystem system;
     WithAspi(system, PresentManager());
     // Targets 0..15 with lun 0, then targets 0..3 with lun 1: the walk goes lun by lun inside

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "device/AtapiDevice.h"
-#include "device/ErrCodeException.h"
 #include "device/DriveCommands.h"
+#include "device/ErrCodeException.h"
 #include "sim/VirtualSystem.h"
 #include "tests/support/AllocationCounter.h"
 
@@ -29,13 +29,15 @@ using sim::FaultTrigger;
 // than asked for, as real drives do: the host's buffer then keeps whatever it held beyond it.
 class ShortReplySystem : public sim::VirtualSystem {
 public:
-    void AnswerShort(uint8_t opcode, std::vector<uint8_t> reply) {
+    void AnswerShort(uint8_t opcode, std::vector<uint8_t> reply)
+    {
         shortOpcode = opcode;
         shortReply = std::move(reply);
         answering = true;
     }
 
-    bool SendPassThrough(platform::DriveHandle handle, platform::PassThroughRequest& request) override {
+    bool SendPassThrough(platform::DriveHandle handle, platform::PassThroughRequest& request) override
+    {
         if (!answering || request.cdb[0] != shortOpcode) {
             return VirtualSystem::SendPassThrough(handle, request);
         }
@@ -55,7 +57,8 @@ private:
     std::vector<uint8_t> shortReply;
 };
 
-sim::DriveConfig DriveWithDisc() {
+sim::DriveConfig DriveWithDisc()
+{
     sim::DriveConfig config;
     config.discPresent = true;
     return config;
@@ -64,7 +67,8 @@ sim::DriveConfig DriveWithDisc() {
 sim::DriveConfig EmptyDrive() { return sim::DriveConfig{}; }
 
 // Every command with this opcode, from now on, ends with the given sense data.
-Fault AlwaysSense(uint8_t opcode, uint8_t key, uint8_t asc, uint8_t ascq) {
+Fault AlwaysSense(uint8_t opcode, uint8_t key, uint8_t asc, uint8_t ascq)
+{
     Fault fault;
     fault.kind = FaultKind::Sense;
     fault.trigger = FaultTrigger::Opcode;
@@ -77,7 +81,8 @@ Fault AlwaysSense(uint8_t opcode, uint8_t key, uint8_t asc, uint8_t ascq) {
     return fault;
 }
 
-Fault AlwaysFails(uint8_t opcode) {
+Fault AlwaysFails(uint8_t opcode)
+{
     Fault fault;
     fault.kind = FaultKind::RequestFails;
     fault.trigger = FaultTrigger::Opcode;
@@ -91,7 +96,8 @@ class DriveCommands : public ::testing::Test {
 protected:
     // Adds the drive, builds the device object (which scans) and selects the drive; the trace
     // then starts empty.
-    void Open(const sim::DriveConfig& config) {
+    void Open(const sim::DriveConfig& config)
+    {
         drive = system.AddDrive(sim::DriveSetup{config});
         ASSERT_NE(drive, nullptr);
         device = std::make_unique<AtapiDevice>(system);
@@ -102,28 +108,29 @@ protected:
 
     const std::vector<std::string>& Trace() const { return drive->trace(); }
 
-    int CountOpcode(const char* hexOpcode) const {
+    int CountOpcode(const char* hexOpcode) const
+    {
         int count = 0;
         for (const std::string& line : Trace()) count += line.compare(0, 2, hexOpcode) == 0;
         return count;
     }
 
     // Outcome of a trace line: "good", "sense K/ASC/ASCQ" or "failed".
-    static std::string Outcome(const std::string& line) {
+    static std::string Outcome(const std::string& line)
+    {
         size_t position = 0;
         for (int field = 0; field < 3; ++field) position = line.find(' ', position) + 1;
         return line.substr(position);
     }
 
     // The block, direction and length of a trace line, without the outcome.
-    static std::string Request(const std::string& line) {
+    static std::string Request(const std::string& line)
+    {
         const std::string outcome = Outcome(line);
         return line.substr(0, line.size() - outcome.size() - 1);
     }
 
-    double VirtualSeconds() {
-        return double(system.QueryCounter()) / sim::VirtualSystem::kCounterFrequency;
-    }
+    double VirtualSeconds() { return double(system.QueryCounter()) / sim::VirtualSystem::kCounterFrequency; }
 
     ShortReplySystem system;
     sim::VirtualDrive* drive = nullptr;
@@ -135,14 +142,15 @@ protected:
 struct BlockCase {
     const char* name;
     std::function<bool(AtapiDevice&)> send;
-    const char* request;   // "<24 hex digits> <in|out|none> <length>" as the drive received it
+    const char* request;  // "<24 hex digits> <in|out|none> <length>" as the drive received it
 };
 
 void PrintTo(const BlockCase& blockCase, std::ostream* out) { *out << blockCase.name; }
 
 class CommandBlock : public DriveCommands, public ::testing::WithParamInterface<BlockCase> {};
 
-TEST_P(CommandBlock, ReachesTheDriveAsWritten) {
+TEST_P(CommandBlock, ReachesTheDriveAsWritten)
+{
     Open(DriveWithDisc());
     GetParam().send(*device);
     ASSERT_EQ(Trace().size(), 1u);
@@ -150,10 +158,8 @@ TEST_P(CommandBlock, ReachesTheDriveAsWritten) {
 }
 
 const BlockCase kBlockCases[] = {
-    {"TestUnitReady", [](AtapiDevice& d) { return d.TestUnitReady(); },
-     "000000000000000000000000 none 0"},
-    {"InquiryStandard", [](AtapiDevice& d) { return d.Inquiry(0, 0, 0, 96, 0); },
-     "120000006000000000000000 in 96"},
+    {"TestUnitReady", [](AtapiDevice& d) { return d.TestUnitReady(); }, "000000000000000000000000 none 0"},
+    {"InquiryStandard", [](AtapiDevice& d) { return d.Inquiry(0, 0, 0, 96, 0); }, "120000006000000000000000 in 96"},
     {"InquiryAllFields", [](AtapiDevice& d) { return d.Inquiry(1, 1, 0x83, 0x24, 0x40); },
      "120383002440000000000000 in 36"},
     {"InquiryCmdDtMaskedToBit0", [](AtapiDevice& d) { return d.Inquiry(0xFE, 0xFF, 0, 96, 0); },
@@ -170,11 +176,9 @@ const BlockCase kBlockCases[] = {
      "4A0100001000000008000000 in 8"},
     {"GetEventStatusAllFields", [](AtapiDevice& d) { return d.GetEventStatus(0xFF, 0x3C, 0x1234, 0x80); },
      "4A0100003C00001234800000 in 4660"},
-    {"GetEventStatusAllocationKeepsLow16Bits",
-     [](AtapiDevice& d) { return d.GetEventStatus(1, 0x10, 0x10000, 0); },
+    {"GetEventStatusAllocationKeepsLow16Bits", [](AtapiDevice& d) { return d.GetEventStatus(1, 0x10, 0x10000, 0); },
      "4A0100001000000000000000 in 65536"},
-    {"ReadFlashId", [](AtapiDevice& d) { return d.ReadFlashId(); },
-     "DF1100000000000000000000 in 128"},
+    {"ReadFlashId", [](AtapiDevice& d) { return d.ReadFlashId(); }, "DF1100000000000000000000 in 128"},
     {"ReadBufferBlock", [](AtapiDevice& d) { return d.ReadBuffer(0x0FC000, 0x4000); },
      "3C01010FC000004000000000 in 16384"},
     {"ReadBufferOffsetKeepsLow24Bits", [](AtapiDevice& d) { return d.ReadBuffer(0x12345678, 0x100); },
@@ -183,8 +187,7 @@ const BlockCase kBlockCases[] = {
      "3B05010FC000004000000000 out 16384"},
     {"WriteBufferOffsetKeepsLow24Bits", [](AtapiDevice& d) { return d.WriteBuffer(0x01080000, 0x10, 0); },
      "3B0501080000000010000000 out 16"},
-    {"WriteBufferCommit", [](AtapiDevice& d) { return d.WriteBuffer(0, 0, 0x80); },
-     "3B0501000000000000800000 out 16"},
+    {"WriteBufferCommit", [](AtapiDevice& d) { return d.WriteBuffer(0, 0, 0x80); }, "3B0501000000000000800000 out 16"},
     {"WriteBufferCommitBootCode", [](AtapiDevice& d) { return d.WriteBuffer(0, 0, 0xA0); },
      "3B0501000000000000A00000 out 16"},
     {"WriteBufferCommitKeepsLengthField", [](AtapiDevice& d) { return d.WriteBuffer(0, 0x4000, 0x80); },
@@ -202,7 +205,8 @@ const BlockCase kBlockCases[] = {
 INSTANTIATE_TEST_SUITE_P(Table, CommandBlock, ::testing::ValuesIn(kBlockCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(CommandTemplates, EveryBlockIsACopyOfItsOwnRow) {
+TEST(CommandTemplates, EveryBlockIsACopyOfItsOwnRow)
+{
     const uint8_t opcodes[] = {0x00, 0x12, 0x1B, 0x4A, 0xDF, 0x3C, 0x3B};
     for (int row = 0; row < 7; ++row) {
         EXPECT_EQ(device::kCommandTemplates[row][0], opcodes[row]) << "row " << row;
@@ -214,7 +218,8 @@ TEST(CommandTemplates, EveryBlockIsACopyOfItsOwnRow) {
 
 // ---- Data through the buffers -----------------------------------------------------------
 
-TEST_F(DriveCommands, WrittenBlockReadsBackThroughTheBuffers) {
+TEST_F(DriveCommands, WrittenBlockReadsBackThroughTheBuffers)
+{
     Open(DriveWithDisc());
     for (uint32_t i = 0; i < 0x4000; ++i) device->OutputBuffer()[i] = uint8_t(i * 13 + 7);
     ASSERT_TRUE(device->WriteBuffer(0x4000, 0x4000, 0));
@@ -223,22 +228,25 @@ TEST_F(DriveCommands, WrittenBlockReadsBackThroughTheBuffers) {
     EXPECT_EQ(std::memcmp(drive->buffer() + 0x4000, device->OutputBuffer(), 0x4000), 0);
 }
 
-TEST_F(DriveCommands, InquiryDeliversTheIdentificationIntoTheInputBuffer) {
+TEST_F(DriveCommands, InquiryDeliversTheIdentificationIntoTheInputBuffer)
+{
     Open(DriveWithDisc());
     ASSERT_TRUE(device->Inquiry(0, 0, 0, 96, 0));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(device->InputBuffer() + 8), 8), "TALVORE ");
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(device->InputBuffer() + 32), 4), "RN05");
 }
 
-TEST_F(DriveCommands, RefusedFieldReturnsFalseWithItsSense) {
+TEST_F(DriveCommands, RefusedFieldReturnsFalseWithItsSense)
+{
     Open(DriveWithDisc());
-    EXPECT_FALSE(device->Inquiry(0, 1, 0x80, 96, 0));   // the drive offers no vital product data
+    EXPECT_FALSE(device->Inquiry(0, 1, 0x80, 96, 0));  // the drive offers no vital product data
     EXPECT_TRUE(device->SenseIs(0x5, 0x24));
 }
 
 // ---- Flash identification ---------------------------------------------------------------
 
-TEST_F(DriveCommands, FlashIdOfAKnownChipIsTrueWithTheKeyInFront) {
+TEST_F(DriveCommands, FlashIdOfAKnownChipIsTrueWithTheKeyInFront)
+{
     sim::DriveConfig config = DriveWithDisc();
     const uint8_t key[] = {0xC2, 0x20, 0x00, 0x02};
     std::memcpy(config.flashId, key, sizeof key);
@@ -247,7 +255,8 @@ TEST_F(DriveCommands, FlashIdOfAKnownChipIsTrueWithTheKeyInFront) {
     EXPECT_EQ(std::memcmp(device->InputBuffer(), key, sizeof key), 0);
 }
 
-TEST_F(DriveCommands, FlashIdOfAllZerosIsFalseAlthoughTheCommandCompleted) {
+TEST_F(DriveCommands, FlashIdOfAllZerosIsFalseAlthoughTheCommandCompleted)
+{
     sim::DriveConfig config = DriveWithDisc();
     std::memset(config.flashId, 0, sizeof config.flashId);
     Open(config);
@@ -257,7 +266,8 @@ TEST_F(DriveCommands, FlashIdOfAllZerosIsFalseAlthoughTheCommandCompleted) {
     EXPECT_EQ(device->LastCommandRecord().lastStatus, 1);
 }
 
-TEST_F(DriveCommands, FlashIdCountsTheLastOfThe128Bytes) {
+TEST_F(DriveCommands, FlashIdCountsTheLastOfThe128Bytes)
+{
     sim::DriveConfig config = DriveWithDisc();
     std::memset(config.flashId, 0, sizeof config.flashId);
     config.flashId[127] = 0x01;
@@ -265,16 +275,18 @@ TEST_F(DriveCommands, FlashIdCountsTheLastOfThe128Bytes) {
     EXPECT_TRUE(device->ReadFlashId());
 }
 
-TEST_F(DriveCommands, FlashIdThatFailsIsFalse) {
+TEST_F(DriveCommands, FlashIdThatFailsIsFalse)
+{
     Open(DriveWithDisc());
     drive->AddFault(AlwaysSense(0xDF, 0x5, 0x20, 0x00));
     EXPECT_FALSE(device->ReadFlashId());
     EXPECT_TRUE(device->SenseIs(0x5, 0x20));
 }
 
-TEST_F(DriveCommands, ShortFlashIdReplyNeverPassesOffAnOlderReplyAsTheChip) {
+TEST_F(DriveCommands, ShortFlashIdReplyNeverPassesOffAnOlderReplyAsTheChip)
+{
     Open(DriveWithDisc());
-    ASSERT_TRUE(device->Inquiry(0, 0, 0, 96, 0));   // leaves nonzero bytes in the buffer
+    ASSERT_TRUE(device->Inquiry(0, 0, 0, 96, 0));  // leaves nonzero bytes in the buffer
     system.AnswerShort(0xDF, {});
     EXPECT_FALSE(device->ReadFlashId());
     EXPECT_EQ(system.shortAnswers, 1);
@@ -282,12 +294,13 @@ TEST_F(DriveCommands, ShortFlashIdReplyNeverPassesOffAnOlderReplyAsTheChip) {
 
 // ---- WaitReady and IsDiscAbsent ---------------------------------------------------------
 
-TEST_F(DriveCommands, WaitWithoutDiscEndsAtOnceAndTheDiscIsAbsent) {
+TEST_F(DriveCommands, WaitWithoutDiscEndsAtOnceAndTheDiscIsAbsent)
+{
     Open(EmptyDrive());
     const double start = VirtualSeconds();
     EXPECT_TRUE(device->WaitReady(30));
-    EXPECT_LT(VirtualSeconds() - start, 0.3);   // not one pause
-    ASSERT_EQ(Trace().size(), 2u);              // the poll and the extra one after the loop
+    EXPECT_LT(VirtualSeconds() - start, 0.3);  // not one pause
+    ASSERT_EQ(Trace().size(), 2u);             // the poll and the extra one after the loop
     EXPECT_EQ(Outcome(Trace()[1]), "sense 2/3A/01");
     EXPECT_TRUE(device->SenseIs(0x2, 0x3A));
 
@@ -296,7 +309,8 @@ TEST_F(DriveCommands, WaitWithoutDiscEndsAtOnceAndTheDiscIsAbsent) {
     EXPECT_EQ(Trace().size(), 2u);
 }
 
-TEST_F(DriveCommands, OpenEmptyTrayCountsAsDiscAbsentWhateverTheQualifier) {
+TEST_F(DriveCommands, OpenEmptyTrayCountsAsDiscAbsentWhateverTheQualifier)
+{
     sim::DriveConfig config = EmptyDrive();
     config.trayOpen = true;
     Open(config);
@@ -304,14 +318,16 @@ TEST_F(DriveCommands, OpenEmptyTrayCountsAsDiscAbsentWhateverTheQualifier) {
     EXPECT_EQ(Outcome(Trace().back()), "sense 2/3A/02");
 }
 
-TEST_F(DriveCommands, ReadyDriveWithDiscIsNotDiscAbsent) {
+TEST_F(DriveCommands, ReadyDriveWithDiscIsNotDiscAbsent)
+{
     Open(DriveWithDisc());
     EXPECT_TRUE(device->WaitReady(30));
     EXPECT_EQ(Trace().size(), 2u);
     EXPECT_FALSE(device->IsDiscAbsent());
 }
 
-TEST_F(DriveCommands, WaitPollsThroughAttentionAndBecomingReadyEvery300Ms) {
+TEST_F(DriveCommands, WaitPollsThroughAttentionAndBecomingReadyEvery300Ms)
+{
     sim::DriveConfig config = EmptyDrive();
     config.trayOpen = true;
     config.becomingReadyPolls = 3;
@@ -326,11 +342,12 @@ TEST_F(DriveCommands, WaitPollsThroughAttentionAndBecomingReadyEvery300Ms) {
                                                "sense 2/04/01", "sense 2/3A/01", "sense 2/3A/01"};
     ASSERT_EQ(Trace().size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(Outcome(Trace()[i]), expected[i]) << i;
-    EXPECT_GE(waited, 1.2);   // four pauses of 300 ms
+    EXPECT_GE(waited, 1.2);  // four pauses of 300 ms
     EXPECT_LT(waited, 1.5);
 }
 
-TEST_F(DriveCommands, WaitLeavesAtOnceWhenThePollFailsWithoutSense) {
+TEST_F(DriveCommands, WaitLeavesAtOnceWhenThePollFailsWithoutSense)
+{
     Open(DriveWithDisc());
     drive->AddFault(AlwaysFails(0x00));
     EXPECT_TRUE(device->WaitReady(30));
@@ -339,7 +356,8 @@ TEST_F(DriveCommands, WaitLeavesAtOnceWhenThePollFailsWithoutSense) {
 
 class WaitLimit : public DriveCommands, public ::testing::WithParamInterface<int32_t> {};
 
-TEST_P(WaitLimit, DriveThatStaysBecomingReadyTimesOutAfterTheLimit) {
+TEST_P(WaitLimit, DriveThatStaysBecomingReadyTimesOutAfterTheLimit)
+{
     const int32_t limit = GetParam();
     Open(DriveWithDisc());
     drive->AddFault(AlwaysSense(0x00, 0x2, 0x04, 0x01));
@@ -360,7 +378,8 @@ TEST_P(WaitLimit, DriveThatStaysBecomingReadyTimesOutAfterTheLimit) {
     EXPECT_TRUE(device->SenseIs(0x2, 0x04));
 }
 
-TEST_P(WaitLimit, WithoutACounterTheTimeSleptEndsTheWait) {
+TEST_P(WaitLimit, WithoutACounterTheTimeSleptEndsTheWait)
+{
     const int32_t limit = GetParam();
     system.SetCounterAvailable(false);
     Open(DriveWithDisc());
@@ -371,7 +390,8 @@ TEST_P(WaitLimit, WithoutACounterTheTimeSleptEndsTheWait) {
 
 INSTANTIATE_TEST_SUITE_P(Limits, WaitLimit, ::testing::Values(30, 60, 120));
 
-TEST_F(DriveCommands, WaitOnADriveStuckInUnitAttentionTimesOut) {
+TEST_F(DriveCommands, WaitOnADriveStuckInUnitAttentionTimesOut)
+{
     Open(DriveWithDisc());
     drive->AddFault(AlwaysSense(0x00, 0x6, 0x29, 0x00));
     EXPECT_FALSE(device->WaitReady(30));
@@ -380,7 +400,8 @@ TEST_F(DriveCommands, WaitOnADriveStuckInUnitAttentionTimesOut) {
 }
 
 // With raising on, the first poll that reports not ready already raises its sense key, 2.
-TEST_F(DriveCommands, BecomingReadyWithRaisingOnRaisesCode2) {
+TEST_F(DriveCommands, BecomingReadyWithRaisingOnRaisesCode2)
+{
     Open(DriveWithDisc());
     drive->AddFault(AlwaysSense(0x00, 0x2, 0x04, 0x01));
     device->EnableErrorRaising();
@@ -393,7 +414,8 @@ TEST_F(DriveCommands, BecomingReadyWithRaisingOnRaisesCode2) {
     EXPECT_EQ(Trace().size(), 1u);
 }
 
-TEST_F(DriveCommands, TimedOutDiscTestIsNotDiscAbsent) {
+TEST_F(DriveCommands, TimedOutDiscTestIsNotDiscAbsent)
+{
     Open(EmptyDrive());
     drive->AddFault(AlwaysSense(0x00, 0x2, 0x04, 0x01));
     EXPECT_FALSE(device->IsDiscAbsent());
@@ -401,7 +423,8 @@ TEST_F(DriveCommands, TimedOutDiscTestIsNotDiscAbsent) {
 
 // ---- ClearUnitAttention -----------------------------------------------------------------
 
-TEST_F(DriveCommands, MediaChangeIsClearedWithExactlyTwoPolls) {
+TEST_F(DriveCommands, MediaChangeIsClearedWithExactlyTwoPolls)
+{
     sim::DriveConfig config = DriveWithDisc();
     config.trayOpen = true;
     config.becomingReadyPolls = 0;
@@ -415,14 +438,16 @@ TEST_F(DriveCommands, MediaChangeIsClearedWithExactlyTwoPolls) {
     EXPECT_EQ(Outcome(Trace()[1]), "good");
 }
 
-TEST_F(DriveCommands, ClearingStopsAtTheFirstOtherCondition) {
+TEST_F(DriveCommands, ClearingStopsAtTheFirstOtherCondition)
+{
     Open(EmptyDrive());
     device->ClearUnitAttention();
     ASSERT_EQ(Trace().size(), 1u);
     EXPECT_EQ(Outcome(Trace()[0]), "sense 2/3A/01");
 }
 
-TEST_F(DriveCommands, DriveStuckInUnitAttentionIsPolledABoundedNumberOfTimes) {
+TEST_F(DriveCommands, DriveStuckInUnitAttentionIsPolledABoundedNumberOfTimes)
+{
     Open(DriveWithDisc());
     drive->AddFault(AlwaysSense(0x00, 0x6, 0x29, 0x00));
     device->ClearUnitAttention();
@@ -432,20 +457,23 @@ TEST_F(DriveCommands, DriveStuckInUnitAttentionIsPolledABoundedNumberOfTimes) {
 
 // ---- Tray -------------------------------------------------------------------------------
 
-TEST_F(DriveCommands, OpenTrayIsReportedOpen) {
+TEST_F(DriveCommands, OpenTrayIsReportedOpen)
+{
     sim::DriveConfig config = EmptyDrive();
     config.trayOpen = true;
     Open(config);
     EXPECT_TRUE(device->IsTrayOpen());
 }
 
-TEST_F(DriveCommands, ClosedTrayIsReportedClosed) {
+TEST_F(DriveCommands, ClosedTrayIsReportedClosed)
+{
     Open(DriveWithDisc());
     EXPECT_FALSE(device->IsTrayOpen());
     EXPECT_EQ(Outcome(Trace()[0]), "good");
 }
 
-TEST_F(DriveCommands, TrayOfADriveThatCannotTellCountsAsClosed) {
+TEST_F(DriveCommands, TrayOfADriveThatCannotTellCountsAsClosed)
+{
     sim::DriveConfig config = EmptyDrive();
     config.trayOpen = true;
     Open(config);
@@ -456,17 +484,19 @@ TEST_F(DriveCommands, TrayOfADriveThatCannotTellCountsAsClosed) {
     EXPECT_FALSE(device->IsTrayOpen());
 }
 
-TEST_F(DriveCommands, ReplyWithoutMediaStatusNeverShowsAnOlderTrayState) {
+TEST_F(DriveCommands, ReplyWithoutMediaStatusNeverShowsAnOlderTrayState)
+{
     sim::DriveConfig config = EmptyDrive();
     config.trayOpen = true;
     Open(config);
-    ASSERT_TRUE(device->IsTrayOpen());   // leaves the tray-open bit in the buffer
-    system.AnswerShort(0x4A, {0x00, 0x02, 0x80, 0x10});   // header only: no event available
+    ASSERT_TRUE(device->IsTrayOpen());                   // leaves the tray-open bit in the buffer
+    system.AnswerShort(0x4A, {0x00, 0x02, 0x80, 0x10});  // header only: no event available
     EXPECT_FALSE(device->IsTrayOpen());
     EXPECT_EQ(system.shortAnswers, 1);
 }
 
-TEST_F(DriveCommands, EjectAndLoadWithADisc) {
+TEST_F(DriveCommands, EjectAndLoadWithADisc)
+{
     Open(DriveWithDisc());
     ASSERT_TRUE(device->EjectTray());
     EXPECT_TRUE(drive->trayOpen());
@@ -476,11 +506,12 @@ TEST_F(DriveCommands, EjectAndLoadWithADisc) {
     ASSERT_TRUE(device->LoadTray());
     EXPECT_FALSE(drive->trayOpen());
     EXPECT_TRUE(device->WaitReady(120));
-    EXPECT_TRUE(device->SenseKeyIs(0));   // the extra poll found the drive ready
+    EXPECT_TRUE(device->SenseKeyIs(0));  // the extra poll found the drive ready
     EXPECT_FALSE(device->IsTrayOpen());
 }
 
-TEST_F(DriveCommands, EjectAndLoadWithoutADisc) {
+TEST_F(DriveCommands, EjectAndLoadWithoutADisc)
+{
     Open(EmptyDrive());
     ASSERT_TRUE(device->EjectTray());
     EXPECT_TRUE(drive->trayOpen());
@@ -491,15 +522,17 @@ TEST_F(DriveCommands, EjectAndLoadWithoutADisc) {
     EXPECT_FALSE(drive->discPresent());
 }
 
-TEST_F(DriveCommands, TrayCommandRefusedByTheDriveReturnsFalse) {
+TEST_F(DriveCommands, TrayCommandRefusedByTheDriveReturnsFalse)
+{
     Open(DriveWithDisc());
-    drive->AddFault(AlwaysSense(0x1B, 0x2, 0x53, 0x02));   // medium removal prevented
+    drive->AddFault(AlwaysSense(0x1B, 0x2, 0x53, 0x02));  // medium removal prevented
     EXPECT_FALSE(device->EjectTray());
     EXPECT_FALSE(drive->trayOpen());
     EXPECT_TRUE(device->SenseIs(0x2, 0x53));
 }
 
-TEST_F(DriveCommands, StopUnitReachesTheDrive) {
+TEST_F(DriveCommands, StopUnitReachesTheDrive)
+{
     Open(DriveWithDisc());
     EXPECT_TRUE(device->StopUnit());
     EXPECT_EQ(Outcome(Trace()[0]), "good");
@@ -507,8 +540,9 @@ TEST_F(DriveCommands, StopUnitReachesTheDrive) {
 
 // ---- The same commands over the ASPI manager ---------------------------------------------
 
-TEST_F(DriveCommands, CommandsAndWaitsBehaveTheSameOverAspi) {
-    system.SetPlatformId(sim::VirtualSystem::kPlatformWindows);   // ASPI is the only route
+TEST_F(DriveCommands, CommandsAndWaitsBehaveTheSameOverAspi)
+{
+    system.SetPlatformId(sim::VirtualSystem::kPlatformWindows);  // ASPI is the only route
     sim::AspiSettings aspi;
     aspi.presence = sim::AspiPresence::Present;
     system.SetAspiManager(aspi);
@@ -523,19 +557,20 @@ TEST_F(DriveCommands, CommandsAndWaitsBehaveTheSameOverAspi) {
     drive->ClearTrace();
     const double start = VirtualSeconds();
     EXPECT_TRUE(device->IsDiscAbsent());
-    EXPECT_EQ(Trace().size(), 6u);   // attention, three times becoming ready, no medium, extra
+    EXPECT_EQ(Trace().size(), 6u);  // attention, three times becoming ready, no medium, extra
     EXPECT_GE(VirtualSeconds() - start, 1.2);
     EXPECT_EQ(Request(Trace()[0]), "000000000000000000000000 none 0");
 }
 
 // ---- No allocation ----------------------------------------------------------------------
 
-TEST_F(DriveCommands, CommandsAllocateNothing) {
+TEST_F(DriveCommands, CommandsAllocateNothing)
+{
     sim::DriveConfig config = DriveWithDisc();
     config.becomingReadyPolls = 2;
     Open(config);
-    drive->SetTraceEnabled(false);   // the trace is the drive model's, not the program's
-    device->TestUnitReady();         // whatever happens once per thread happens here
+    drive->SetTraceEnabled(false);  // the trace is the drive model's, not the program's
+    device->TestUnitReady();        // whatever happens once per thread happens here
 
     const uint64_t before = testsupport::ProgramAllocationCount();
     device->TestUnitReady();

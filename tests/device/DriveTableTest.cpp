@@ -21,7 +21,8 @@ using sim::VirtualSystem;
 constexpr uint8_t kInquiryOpcode = 0x12;
 constexpr int kDrives = 3;
 
-int CountCommands(const sim::VirtualDrive& drive, uint8_t opcode) {
+int CountCommands(const sim::VirtualDrive& drive, uint8_t opcode)
+{
     char prefix[3];
     std::snprintf(prefix, sizeof prefix, "%02X", opcode);
     int count = 0;
@@ -31,15 +32,22 @@ int CountCommands(const sim::VirtualDrive& drive, uint8_t opcode) {
 
 // Sense data for the given number of INQUIRY commands from the next one; the scan has sent
 // each drive one INQUIRY already.
-sim::Fault SenseOnNextInquiries(uint32_t repeat) {
-    return {.kind = sim::FaultKind::Sense, .trigger = sim::FaultTrigger::Opcode, .opcode = kInquiryOpcode,
-            .number = 2, .repeat = repeat, .senseKey = 0x4, .asc = 0x44};
+sim::Fault SenseOnNextInquiries(uint32_t repeat)
+{
+    return {.kind = sim::FaultKind::Sense,
+            .trigger = sim::FaultTrigger::Opcode,
+            .opcode = kInquiryOpcode,
+            .number = 2,
+            .repeat = repeat,
+            .senseKey = 0x4,
+            .asc = 0x44};
 }
 
 // Three drives on host 0, targets 0, 1, 2: table index i is the system's drive i.
 class DriveTable : public testing::Test {
 protected:
-    DriveTable() {
+    DriveTable()
+    {
         for (int i = 0; i < kDrives; ++i) drives[i] = system.AddDrive();
         device = std::make_unique<AtapiDevice>(system);
         for (sim::VirtualDrive* drive : drives) drive->ClearTrace();
@@ -56,7 +64,8 @@ protected:
 // ---------------------------------------------------------------------------------------------
 // Accessors
 
-TEST_F(DriveTable, GetDriveGivesTheRecordsBelowTheCountAndNoneAtOrAbove) {
+TEST_F(DriveTable, GetDriveGivesTheRecordsBelowTheCountAndNoneAtOrAbove)
+{
     ASSERT_EQ(device->DriveCount(), kDrives);
     for (uint32_t i = 0; i < kDrives; ++i) {
         ASSERT_NE(device->GetDrive(i), nullptr) << i;
@@ -70,7 +79,8 @@ TEST_F(DriveTable, GetDriveGivesTheRecordsBelowTheCountAndNoneAtOrAbove) {
     EXPECT_EQ(constDevice.GetDrive(3), nullptr);
 }
 
-TEST_F(DriveTable, IsPresentAnswersZeroOutsideTheTable) {
+TEST_F(DriveTable, IsPresentAnswersZeroOutsideTheTable)
+{
     for (int16_t i = 0; i < kDrives; ++i) EXPECT_EQ(device->IsPresent(i), 1) << i;
     for (int16_t index : {int16_t{3}, int16_t{15}, int16_t{16}, int16_t{-1}, int16_t{127},
                           std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()}) {
@@ -78,7 +88,8 @@ TEST_F(DriveTable, IsPresentAnswersZeroOutsideTheTable) {
     }
 }
 
-TEST(DriveTableEmpty, AMachineWithoutDrivesListsNothing) {
+TEST(DriveTableEmpty, AMachineWithoutDrivesListsNothing)
+{
     VirtualSystem system;
     AtapiDevice device(system);
     EXPECT_EQ(device.DriveCount(), 0);
@@ -91,20 +102,22 @@ TEST(DriveTableEmpty, AMachineWithoutDrivesListsNothing) {
 // ---------------------------------------------------------------------------------------------
 // Selection
 
-TEST_F(DriveTable, SelectDriveOpensTheDriveAndSendsItTheCommands) {
+TEST_F(DriveTable, SelectDriveOpensTheDriveAndSendsItTheCommands)
+{
     ASSERT_TRUE(device->SelectDrive(1));
     EXPECT_EQ(device->CurrentIndex(), 1);
     EXPECT_EQ(system.openDriveCount(), 1);
-    EXPECT_EQ(AllTraces(), 0u);   // selecting sends nothing
+    EXPECT_EQ(AllTraces(), 0u);  // selecting sends nothing
 
     device->TestUnitReady();
     EXPECT_EQ(TraceLength(1), 1u);
     EXPECT_EQ(TraceLength(0) + TraceLength(2), 0u);
 }
 
-TEST_F(DriveTable, SelectingTheSelectedIndexAgainChangesNothing) {
+TEST_F(DriveTable, SelectingTheSelectedIndexAgainChangesNothing)
+{
     ASSERT_TRUE(device->SelectDrive(1));
-    system.SetOpenFails(1, true);   // a second opening would now fail
+    system.SetOpenFails(1, true);  // a second opening would now fail
 
     EXPECT_TRUE(device->SelectDrive(1));
     EXPECT_EQ(device->CurrentIndex(), 1);
@@ -113,7 +126,8 @@ TEST_F(DriveTable, SelectingTheSelectedIndexAgainChangesNothing) {
     EXPECT_EQ(TraceLength(1), 1u);
 }
 
-TEST_F(DriveTable, SelectingAnotherDriveClosesThePreviousOne) {
+TEST_F(DriveTable, SelectingAnotherDriveClosesThePreviousOne)
+{
     ASSERT_TRUE(device->SelectDrive(0));
     ASSERT_TRUE(device->SelectDrive(2));
     EXPECT_EQ(device->CurrentIndex(), 2);
@@ -123,7 +137,8 @@ TEST_F(DriveTable, SelectingAnotherDriveClosesThePreviousOne) {
     EXPECT_EQ(TraceLength(0), 0u);
 }
 
-TEST_F(DriveTable, AFreeSlotIsRefusedAndTheSelectionStays) {
+TEST_F(DriveTable, AFreeSlotIsRefusedAndTheSelectionStays)
+{
     ASSERT_TRUE(device->SelectDrive(0));
     EXPECT_FALSE(device->SelectDrive(kDrives));
     EXPECT_FALSE(device->SelectDrive(15));
@@ -133,7 +148,8 @@ TEST_F(DriveTable, AFreeSlotIsRefusedAndTheSelectionStays) {
     EXPECT_EQ(TraceLength(0), 1u);
 }
 
-TEST_F(DriveTable, AnIndexOutsideTheTableIsRefused) {
+TEST_F(DriveTable, AnIndexOutsideTheTableIsRefused)
+{
     for (int16_t index : {int16_t{-1}, int16_t{16}, int16_t{-2}, std::numeric_limits<int16_t>::min(),
                           std::numeric_limits<int16_t>::max()}) {
         EXPECT_FALSE(device->SelectDrive(index)) << index;
@@ -143,20 +159,22 @@ TEST_F(DriveTable, AnIndexOutsideTheTableIsRefused) {
 }
 
 // With no drive selected the current index is 127, which is no drive either.
-TEST_F(DriveTable, TheNoneSelectedIndexIsNotReportedAsSelected) {
+TEST_F(DriveTable, TheNoneSelectedIndexIsNotReportedAsSelected)
+{
     ASSERT_EQ(device->CurrentIndex(), kNoDriveSelected);
     EXPECT_FALSE(device->SelectDrive(kNoDriveSelected));
     EXPECT_EQ(device->CurrentIndex(), kNoDriveSelected);
     EXPECT_FALSE(device->TestUnitReady());
 }
 
-TEST_F(DriveTable, AFailedOpeningLeavesNoDriveSelectedAndCommandsRefused) {
+TEST_F(DriveTable, AFailedOpeningLeavesNoDriveSelectedAndCommandsRefused)
+{
     ASSERT_TRUE(device->SelectDrive(0));
     system.SetOpenFails(1, true);
 
     EXPECT_FALSE(device->SelectDrive(1));
     EXPECT_EQ(device->CurrentIndex(), kSelectionFailed);
-    EXPECT_EQ(system.openDriveCount(), 0);   // the previous drive was closed first
+    EXPECT_EQ(system.openDriveCount(), 0);  // the previous drive was closed first
     EXPECT_FALSE(device->TestUnitReady());
     EXPECT_FALSE(device->Inquiry(0, 0, 0, 96, 0));
     EXPECT_EQ(AllTraces(), 0u);
@@ -169,7 +187,8 @@ TEST_F(DriveTable, AFailedOpeningLeavesNoDriveSelectedAndCommandsRefused) {
     EXPECT_EQ(TraceLength(1), 1u);
 }
 
-TEST_F(DriveTable, CloseDriveLeavesNoneSelectedAndNothingOpen) {
+TEST_F(DriveTable, CloseDriveLeavesNoneSelectedAndNothingOpen)
+{
     ASSERT_TRUE(device->SelectDrive(2));
     device->CloseDrive();
     EXPECT_EQ(device->CurrentIndex(), kNoDriveSelected);
@@ -177,12 +196,13 @@ TEST_F(DriveTable, CloseDriveLeavesNoneSelectedAndNothingOpen) {
     EXPECT_FALSE(device->TestUnitReady());
     EXPECT_EQ(AllTraces(), 0u);
 
-    device->CloseDrive();   // closing twice is harmless
+    device->CloseDrive();  // closing twice is harmless
     EXPECT_EQ(device->CurrentIndex(), kNoDriveSelected);
-    EXPECT_TRUE(device->SelectDrive(2));   // and the drive can be selected again
+    EXPECT_TRUE(device->SelectDrive(2));  // and the drive can be selected again
 }
 
-TEST(DriveTableAspi, SelectingAnAspiDriveOpensNothing) {
+TEST(DriveTableAspi, SelectingAnAspiDriveOpensNothing)
+{
     VirtualSystem system;
     system.SetPlatformId(VirtualSystem::kPlatformWindows);
     sim::AspiSettings settings;
@@ -201,14 +221,15 @@ TEST(DriveTableAspi, SelectingAnAspiDriveOpensNothing) {
     EXPECT_EQ(second->trace().size(), 1u);
     EXPECT_EQ(first->trace().size(), 0u);
     device.CloseDrive();
-    EXPECT_FALSE(device.Inquiry(0, 0, 0, 96, 0));   // no address any more
+    EXPECT_FALSE(device.Inquiry(0, 0, 0, 96, 0));  // no address any more
     EXPECT_EQ(second->trace().size(), 1u);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Identification again
 
-TEST_F(DriveTable, ReidentifyCurrentRewritesTheSelectedRecord) {
+TEST_F(DriveTable, ReidentifyCurrentRewritesTheSelectedRecord)
+{
     ASSERT_TRUE(device->SelectDrive(1));
     DriveRecord* record = device->GetDrive(1);
     std::memcpy(record->vendor, "OLDVENDR", 8);
@@ -220,18 +241,20 @@ TEST_F(DriveTable, ReidentifyCurrentRewritesTheSelectedRecord) {
     const char expectedName[32] = "TALVORE DVDRW KRX-407T  ";
     EXPECT_EQ(0, std::memcmp(record->displayName, expectedName, sizeof expectedName));
     EXPECT_EQ(CountCommands(*drives[1], kInquiryOpcode), 1);
-    EXPECT_EQ(TraceLength(1), 1u);   // no flash identification, nothing else
+    EXPECT_EQ(TraceLength(1), 1u);  // no flash identification, nothing else
     EXPECT_STREQ(device->GetDrive(0)->vendor, "TALVORE ");
 }
 
-TEST_F(DriveTable, ReidentifyCurrentSucceedsOnTheTenthAttempt) {
+TEST_F(DriveTable, ReidentifyCurrentSucceedsOnTheTenthAttempt)
+{
     ASSERT_TRUE(device->SelectDrive(0));
     ASSERT_TRUE(drives[0]->AddFault(SenseOnNextInquiries(9)));
     EXPECT_TRUE(device->ReidentifyCurrent());
     EXPECT_EQ(CountCommands(*drives[0], kInquiryOpcode), 10);
 }
 
-TEST_F(DriveTable, ReidentifyCurrentLeavesTheRecordAfterTenFailures) {
+TEST_F(DriveTable, ReidentifyCurrentLeavesTheRecordAfterTenFailures)
+{
     ASSERT_TRUE(device->SelectDrive(0));
     ASSERT_TRUE(drives[0]->AddFault(SenseOnNextInquiries(10)));
     DriveRecord* record = device->GetDrive(0);
@@ -243,7 +266,8 @@ TEST_F(DriveTable, ReidentifyCurrentLeavesTheRecordAfterTenFailures) {
     EXPECT_STREQ(record->vendor, "TALVORE ");
 }
 
-TEST_F(DriveTable, ReidentifyCurrentWithNoDriveSelectedTouchesNoRecord) {
+TEST_F(DriveTable, ReidentifyCurrentWithNoDriveSelectedTouchesNoRecord)
+{
     DriveRecord before[kDrives];
     for (int i = 0; i < kDrives; ++i) before[i] = *device->GetDrive(i);
 
@@ -258,16 +282,19 @@ TEST_F(DriveTable, ReidentifyCurrentWithNoDriveSelectedTouchesNoRecord) {
 // answered before it.
 class SilentInquirySystem : public VirtualSystem {
 public:
-    platform::DriveHandle OpenDrive(const char* root) override {
+    platform::DriveHandle OpenDrive(const char* root) override
+    {
         const platform::DriveHandle handle = VirtualSystem::OpenDrive(root);
         if (std::strcmp(root, silentRoot) == 0) silentHandle = handle;
         return handle;
     }
-    void CloseDrive(platform::DriveHandle handle) override {
+    void CloseDrive(platform::DriveHandle handle) override
+    {
         if (handle == silentHandle) silentHandle = platform::kInvalidDriveHandle;
         VirtualSystem::CloseDrive(handle);
     }
-    bool SendPassThrough(platform::DriveHandle handle, platform::PassThroughRequest& request) override {
+    bool SendPassThrough(platform::DriveHandle handle, platform::PassThroughRequest& request) override
+    {
         if (handle != silentHandle || request.cdb[0] != kInquiryOpcode) {
             return VirtualSystem::SendPassThrough(handle, request);
         }
@@ -285,7 +312,8 @@ public:
     platform::DriveHandle silentHandle = platform::kInvalidDriveHandle;
 };
 
-TEST(DriveTableIdentification, ADriveThatSendsNoInquiryDataIsNotGivenAnotherDrivesIdentity) {
+TEST(DriveTableIdentification, ADriveThatSendsNoInquiryDataIsNotGivenAnotherDrivesIdentity)
+{
     SilentInquirySystem system;
     ASSERT_NE(system.AddDrive(), nullptr);
     sim::VirtualDrive* silent = system.AddDrive();
@@ -296,7 +324,7 @@ TEST(DriveTableIdentification, ADriveThatSendsNoInquiryDataIsNotGivenAnotherDriv
     EXPECT_EQ(CountCommands(*silent, kInquiryOpcode), 10);
 
     ASSERT_TRUE(device.SelectDrive(0));
-    ASSERT_TRUE(device.ReidentifyCurrent());   // drive 0's data now in the input buffer
+    ASSERT_TRUE(device.ReidentifyCurrent());  // drive 0's data now in the input buffer
     ASSERT_TRUE(device.SelectDrive(1));
     EXPECT_FALSE(device.ReidentifyCurrent());
     EXPECT_STREQ(device.GetDrive(1)->vendor, "");

@@ -50,11 +50,9 @@ public:
 
     void* FindAspiEntry(platform::AspiLibrary library, const char* entryName) override
     {
-        if (library != this)
-            return nullptr;
+        if (library != this) return nullptr;
         void* entry = VirtualSystem::FindAspiEntry(managerLibrary, entryName);
-        if (entry == nullptr)
-            return nullptr;
+        if (entry == nullptr) return nullptr;
         if (std::strcmp(entryName, platform::kSendCommandName) == 0) {
             managerSend = reinterpret_cast<platform::SendAspiCommandEntry>(entry);
             return reinterpret_cast<void*>(&SendEntry);
@@ -65,8 +63,7 @@ public:
 
     void FreeAspiLibrary(platform::AspiLibrary library) override
     {
-        if (library == this)
-            VirtualSystem::FreeAspiLibrary(managerLibrary);
+        if (library == this) VirtualSystem::FreeAspiLibrary(managerLibrary);
     }
 
 private:
@@ -112,8 +109,7 @@ inline sim::AspiSettings WorkingManager()
 // The NT family for pass-through; another family with a working ASPI manager for ASPI.
 inline void UsePath(ObservedSystem& system, Path path)
 {
-    if (path != Path::Aspi)
-        return;
+    if (path != Path::Aspi) return;
     system.SetPlatformId(sim::VirtualSystem::kPlatformWindows);
     system.SetAspiManager(WorkingManager());
 }

@@ -23,7 +23,7 @@ using devicetest::ObservedSystem;
 using devicetest::Path;
 using platform::DataDirection;
 
-constexpr int kReturned = -1;   // RaisedCode: the command returned instead of raising
+constexpr int kReturned = -1;  // RaisedCode: the command returned instead of raising
 
 // A field of the byte-packed ASPI request, read out (no reference to it may be bound).
 template <typename T>
@@ -42,7 +42,7 @@ protected:
         device = std::make_unique<AtapiDevice>(system);
         ASSERT_TRUE(device->SelectDrive(0));
         drive->ClearTrace();
-        system.passThroughCount = system.executeCount = 0;   // what the scan sent
+        system.passThroughCount = system.executeCount = 0;  // what the scan sent
     }
 
     bool Execute(const Cdb& cdb, DataDirection direction, uint32_t length)
@@ -136,8 +136,7 @@ TEST_P(Transport, WithoutDriveNothingIsSentAndTheRecordStays)
     EXPECT_FALSE(Execute(devicetest::InquiryCdb(96), DataDirection::In, 96));
     ExpectRecordUnchanged(before);
     EXPECT_TRUE(device->SenseIs(0x2, 0x3A));
-    EXPECT_EQ(RaisedCode(devicetest::InquiryCdb(96), DataDirection::In, 96),
-              ErrCodeException::kNotCarriedOut);
+    EXPECT_EQ(RaisedCode(devicetest::InquiryCdb(96), DataDirection::In, 96), ErrCodeException::kNotCarriedOut);
     ExpectRecordUnchanged(before);
     EXPECT_EQ(Sent(), 1u);
 }
@@ -164,17 +163,15 @@ TEST_P(Transport, GoodCommandPastTheLimitHasTimedOut)
     EXPECT_EQ(drive->trace().back(), "120000006000000000000000 in 96 good");
 
     drive->AddFault(devicetest::NextSlow(*drive, 108.4));
-    EXPECT_EQ(RaisedCode(devicetest::TestUnitReadyCdb(), DataDirection::None, 0),
-              ErrCodeException::kTimedOut);
-    EXPECT_EQ(Sent(), 2u);   // no second attempt after a time-out
+    EXPECT_EQ(RaisedCode(devicetest::TestUnitReadyCdb(), DataDirection::None, 0), ErrCodeException::kTimedOut);
+    EXPECT_EQ(Sent(), 2u);  // no second attempt after a time-out
 }
 
 TEST_P(Transport, SlowCommandWithSenseCountsAsTimedOut)
 {
     drive->AddFault(devicetest::NextSense(*drive, 0x3, 0x11, 0x00));
     drive->AddFault(devicetest::NextSlow(*drive, 109.0));
-    EXPECT_EQ(RaisedCode(devicetest::TestUnitReadyCdb(), DataDirection::None, 0),
-              ErrCodeException::kTimedOut);
+    EXPECT_EQ(RaisedCode(devicetest::TestUnitReadyCdb(), DataDirection::None, 0), ErrCodeException::kTimedOut);
     EXPECT_EQ(Record().lastStatus, 0);
     EXPECT_EQ(Sent(), 1u);
 }
@@ -216,8 +213,7 @@ TEST_P(Transport, FailedRequestIsSentOnceWhileNotRaising)
 TEST_P(Transport, FailedRequestIsSentTwiceThenRaises242)
 {
     drive->AddFault(devicetest::NextCommands(*drive, sim::FaultKind::RequestFails, 0));
-    EXPECT_EQ(RaisedCode(devicetest::InquiryCdb(96), DataDirection::In, 96),
-              ErrCodeException::kNotCarriedOut);
+    EXPECT_EQ(RaisedCode(devicetest::InquiryCdb(96), DataDirection::In, 96), ErrCodeException::kNotCarriedOut);
     EXPECT_EQ(Sent(), 2u);
     EXPECT_EQ(Record().lastStatus, 0);
 }
@@ -237,7 +233,7 @@ TEST_P(Transport, WithoutCounterNoCommandTimesOut)
     AtapiDevice untimed(system, false);
     device->CopyStateTo(untimed);
     ASSERT_TRUE(untimed.SelectDrive(0));
-    drive->AddFault(devicetest::NextSlow(*drive, 108.4));   // timed out where there is a counter
+    drive->AddFault(devicetest::NextSlow(*drive, 108.4));  // timed out where there is a counter
     const Cdb tur = devicetest::TestUnitReadyCdb();
     EXPECT_TRUE(untimed.ExecuteCommand(tur.bytes, DataDirection::None, 0));
     EXPECT_EQ(untimed.LastCommandRecord().lastElapsed, 0.0);
@@ -265,8 +261,7 @@ TEST_P(Transport, MissingBufferIsNeverHandedOverWithALength)
     const LastCommand before = Record();
     device->FreeBuffers();
     EXPECT_FALSE(Execute(devicetest::InquiryCdb(96), DataDirection::In, 96));
-    EXPECT_EQ(RaisedCode(devicetest::WriteBufferCdb(16), DataDirection::Out, 16),
-              ErrCodeException::kNotCarriedOut);
+    EXPECT_EQ(RaisedCode(devicetest::WriteBufferCdb(16), DataDirection::Out, 16), ErrCodeException::kNotCarriedOut);
     ExpectRecordUnchanged(before);
     EXPECT_EQ(Sent(), 1u);
     device->DisableErrorRaising();
@@ -319,8 +314,7 @@ TEST_F(PassThroughTransport, FailedRequestRanksBeforeSense)
     EXPECT_FALSE(Execute(devicetest::TestUnitReadyCdb(), DataDirection::None, 0));
     EXPECT_EQ(Record().lastStatus, 0);
     EXPECT_TRUE(device->SenseIs(0x3, 0x11));
-    EXPECT_EQ(RaisedCode(devicetest::TestUnitReadyCdb(), DataDirection::None, 0),
-              ErrCodeException::kNotCarriedOut);
+    EXPECT_EQ(RaisedCode(devicetest::TestUnitReadyCdb(), DataDirection::None, 0), ErrCodeException::kNotCarriedOut);
     EXPECT_EQ(Sent(), 3u);
 }
 
@@ -363,7 +357,7 @@ TEST_F(AspiRequest, BlockCarriesAddressDirectionBufferAndCommand)
     EXPECT_EQ(0, std::memcmp(request.CDBByte, inquiry.bytes, sizeof inquiry.bytes));
     const uint8_t zeros[4] = {};
     EXPECT_EQ(0, std::memcmp(request.CDBByte + 12, zeros, sizeof zeros));
-    EXPECT_EQ(system.openEventCount(), 0);   // each command's event is closed again
+    EXPECT_EQ(system.openEventCount(), 0);  // each command's event is closed again
 
     Execute(devicetest::WriteBufferCdb(16), DataDirection::Out, 16);
     EXPECT_EQ(system.lastExecute.SRB_Flags, platform::SRB_DIR_OUT | platform::SRB_EVENT_NOTIFY);
@@ -443,7 +437,7 @@ TEST_F(AspiTransport, CommandsAreRefusedWhenTheManagerDidNotLoad)
     }
     EXPECT_EQ(system.executeCount, 0);
     EXPECT_EQ(Sent(), 0u);
-    EXPECT_EQ(system.loadedAspiCount(), 1);   // the working device's own load
+    EXPECT_EQ(system.loadedAspiCount(), 1);  // the working device's own load
 }
 
 // --- A manager that keeps a request past its wait ----------------------------------------------
@@ -461,8 +455,7 @@ TEST_F(AspiTransport, AbortedRequestFailsTheCommand)
     EXPECT_DOUBLE_EQ(Record().lastElapsed, 108.0);
     EXPECT_EQ(Record().lastStatus, 0);
     EXPECT_EQ(system.openEventCount(), 0);
-    EXPECT_EQ(RaisedCode(devicetest::InquiryCdb(96), DataDirection::In, 96),
-              ErrCodeException::kNotCarriedOut);
+    EXPECT_EQ(RaisedCode(devicetest::InquiryCdb(96), DataDirection::In, 96), ErrCodeException::kNotCarriedOut);
     EXPECT_EQ(system.executeCount, 3);
     EXPECT_EQ(system.aspiAbortCount(), 3u);
 
@@ -481,7 +474,7 @@ TEST_F(AspiTransport, RequestFinishingAfterTheAbortIsWaitedFor)
     system.SetAspiManager(late);
     drive->AddFault(devicetest::NextSlow(*drive, 108.025));
     EXPECT_FALSE(Execute(devicetest::InquiryCdb(96), DataDirection::In, 96));
-    EXPECT_EQ(system.aspiAbortCount(), 1u);   // answered, but the request carries on
+    EXPECT_EQ(system.aspiAbortCount(), 1u);  // answered, but the request carries on
     EXPECT_NEAR(Record().lastElapsed, 108.03, 1e-6);
     EXPECT_TRUE(Record().lastTimedOut);
     EXPECT_EQ(system.pendingAspiCount(), 0);
@@ -500,13 +493,12 @@ TEST_F(AspiTransport, RequestNeverGivenBackRefusesLaterCommandsUntilItEnds)
     system.SetAspiManager(holding);
     EXPECT_FALSE(Execute(devicetest::InquiryCdb(96), DataDirection::In, 96));
     ASSERT_EQ(system.pendingAspiCount(), 1);
-    EXPECT_EQ(system.openEventCount(), 1);   // the manager may still signal it
+    EXPECT_EQ(system.openEventCount(), 1);  // the manager may still signal it
     const LastCommand before = Record();
 
-    system.SetAspiManager(devicetest::WorkingManager());   // a command sent now would succeed
+    system.SetAspiManager(devicetest::WorkingManager());  // a command sent now would succeed
     EXPECT_FALSE(Execute(devicetest::TestUnitReadyCdb(), DataDirection::None, 0));
-    EXPECT_EQ(RaisedCode(devicetest::TestUnitReadyCdb(), DataDirection::None, 0),
-              ErrCodeException::kNotCarriedOut);
+    EXPECT_EQ(RaisedCode(devicetest::TestUnitReadyCdb(), DataDirection::None, 0), ErrCodeException::kNotCarriedOut);
     EXPECT_EQ(system.executeCount, 1);
     ExpectRecordUnchanged(before);
 
@@ -538,7 +530,7 @@ TEST_F(AspiTransport, PollingWithoutEventGivesUpAtTheTimeOut)
 TEST_F(AspiTransport, DestroyedObjectLeavesAHeldRequestItsMemory)
 {
 #if defined(__SANITIZE_ADDRESS__)
-    __lsan_disable();   // what the manager never gives back is kept on purpose
+    __lsan_disable();  // what the manager never gives back is kept on purpose
 #endif
     auto late = std::make_unique<AtapiDevice>(system, false);
 #if defined(__SANITIZE_ADDRESS__)
@@ -555,8 +547,8 @@ TEST_F(AspiTransport, DestroyedObjectLeavesAHeldRequestItsMemory)
     ASSERT_EQ(system.pendingAspiCount(), 1);
 
     late.reset();
-    EXPECT_EQ(system.aspiAbortCount(), 2u);   // once at the time-out, once when destroyed
-    EXPECT_EQ(system.loadedAspiCount(), 2);   // the manager stays loaded to finish the request
+    EXPECT_EQ(system.aspiAbortCount(), 2u);  // once at the time-out, once when destroyed
+    EXPECT_EQ(system.loadedAspiCount(), 2);  // the manager stays loaded to finish the request
     EXPECT_EQ(system.FinishPendingAspiRequests(), 1);
     EXPECT_EQ(system.pendingAspiCount(), 0);
     EXPECT_EQ(0, std::memcmp(Copy(system.lastExecute.SRB_BufPointer) + 8, "TALVORE ", 8));
@@ -604,7 +596,7 @@ TEST(AspiLateCompletion, VirtualManagerFinishingAfterTheWaitIsWaitedFor)
     const Cdb inquiry = devicetest::InquiryCdb(96);
     EXPECT_FALSE(device->ExecuteCommand(inquiry.bytes, DataDirection::In, 96));
     EXPECT_TRUE(device->LastCommandRecord().lastTimedOut);
-    EXPECT_GE(device->LastCommandRecord().lastElapsed, 0.2);   // waited for, not cut short
+    EXPECT_GE(device->LastCommandRecord().lastElapsed, 0.2);  // waited for, not cut short
     EXPECT_EQ(system.aspiAbortCount(), 1u);
     EXPECT_EQ(system.pendingAspiCount(), 0);
     EXPECT_EQ(system.openEventCount(), 0);
@@ -621,25 +613,22 @@ struct LoaderRow {
     const char* name;
     sim::AspiPresence presence;
     uint8_t supportStatus;
-    const char* text;      // null: no message
+    const char* text;  // null: no message
     const char* caption;
 };
 
 const LoaderRow kLoaderRows[] = {
-    {"NotFound", sim::AspiPresence::Absent, platform::SS_COMP, "LoadLibrary:\nWNASPI32.DLL not found.",
-     "Error FS 002"},
+    {"NotFound", sim::AspiPresence::Absent, platform::SS_COMP, "LoadLibrary:\nWNASPI32.DLL not found.", "Error FS 002"},
     {"NoSupportInfo", sim::AspiPresence::MissingSupportInfo, platform::SS_COMP,
      "GetProcAddress:\nGetASPI32SupportInfo not fount.", "Error FS 003"},
     {"NoSendCommand", sim::AspiPresence::MissingSendCommand, platform::SS_COMP,
      "GetProcAddress:\npfnSendASPI32Command not found.", "Error FS 004"},
     {"NoManager", sim::AspiPresence::Present, platform::SS_NO_ASPI, "Could not find the ASPI manager.",
      "GetASPISupportInfo:"},
-    {"RealMode", sim::AspiPresence::Present, platform::SS_ILLEGAL_MODE,
-     "ASPI for Windows does not support real mode.", "GetASPISupportInfo:"},
-    {"OldManager", sim::AspiPresence::Present, platform::SS_OLD_MANAGER, "Old ASPI manager.",
+    {"RealMode", sim::AspiPresence::Present, platform::SS_ILLEGAL_MODE, "ASPI for Windows does not support real mode.",
      "GetASPISupportInfo:"},
-    {"OtherStatus", sim::AspiPresence::Present, platform::SS_ERR, "Error initializing ASPI.",
-     "GetASPISupportInfo:"},
+    {"OldManager", sim::AspiPresence::Present, platform::SS_OLD_MANAGER, "Old ASPI manager.", "GetASPISupportInfo:"},
+    {"OtherStatus", sim::AspiPresence::Present, platform::SS_ERR, "Error initializing ASPI.", "GetASPISupportInfo:"},
     {"Working", sim::AspiPresence::Present, platform::SS_COMP, nullptr, nullptr},
 };
 
@@ -657,7 +646,7 @@ TEST_P(AspiLoading, ShowsItsMessageAndLeavesTheLibraryLoadedOnlyWhenItWorks)
     settings.supportStatus = row.supportStatus;
     system.SetAspiManager(settings);
 
-    AtapiDevice device(system, false);   // the transport choice loads the manager
+    AtapiDevice device(system, false);  // the transport choice loads the manager
     const bool works = row.text == nullptr;
     const auto messages = system.messages();
     if (works) {

@@ -30,18 +30,21 @@ using sim::FlashState;
 // modelled durations.
 class RecordingSystem : public sim::VirtualSystem {
 public:
-    void YieldToOtherThreads() override {
+    void YieldToOtherThreads() override
+    {
         ++yields;
         VirtualSystem::YieldToOtherThreads();
     }
 
-    void Sleep(uint32_t milliseconds) override {
+    void Sleep(uint32_t milliseconds) override
+    {
         ++sleeps;
         longestSleepMs = std::max(longestSleepMs, milliseconds);
         VirtualSystem::Sleep(milliseconds);
     }
 
-    bool SendPassThrough(platform::DriveHandle handle, platform::PassThroughRequest& request) override {
+    bool SendPassThrough(platform::DriveHandle handle, platform::PassThroughRequest& request) override
+    {
         const bool commit = request.cdb[0] == 0x3B && (request.cdb[9] == 0x80 || request.cdb[9] == 0xA0);
         if (commit && request.data != nullptr && request.length == sizeof commitBytes) {
             std::memcpy(commitBytes, request.data, sizeof commitBytes);
@@ -65,7 +68,8 @@ RecordingSystem* pumpClock = nullptr;
 int pumpCalls = 0;
 double firstPumpAt = 0.0;
 double lastPumpAt = 0.0;
-void CountingPump() {
+void CountingPump()
+{
     if (pumpClock != nullptr) {
         lastPumpAt = pumpClock->Now();
         if (pumpCalls == 0) firstPumpAt = lastPumpAt;
@@ -75,30 +79,35 @@ void CountingPump() {
 
 class Download : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         pumpClock = &system;
         pumpCalls = 0;
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         AtapiDevice::SetMessagePump(nullptr);
         pumpClock = nullptr;
     }
 
     // Adds the drive, builds the device object (which scans) and selects the drive; the trace
     // then holds only what the download sends.
-    void Open(const uint8_t (&chip)[4] = kChipWithProfile) {
+    void Open(const uint8_t (&chip)[4] = kChipWithProfile)
+    {
         AddDrive(chip);
         ScanAndSelect();
     }
 
-    void AddDrive(const uint8_t (&chip)[4]) {
+    void AddDrive(const uint8_t (&chip)[4])
+    {
         sim::DriveConfig config;
         std::memcpy(config.flashId, chip, sizeof chip);
         drive = system.AddDrive(sim::DriveSetup{config});
         ASSERT_NE(drive, nullptr);
     }
 
-    void ScanAndSelect() {
+    void ScanAndSelect()
+    {
         ASSERT_NE(drive, nullptr);
         device = std::make_unique<AtapiDevice>(system);
         ASSERT_TRUE(device->SelectDrive(0));
@@ -108,7 +117,8 @@ protected:
     }
 
     // A fault on the position-th command of the download (1-based).
-    void FaultAt(uint32_t position, FaultKind kind, uint32_t repeat = 1) {
+    void FaultAt(uint32_t position, FaultKind kind, uint32_t repeat = 1)
+    {
         Fault fault;
         fault.kind = kind;
         fault.trigger = FaultTrigger::Sequence;
@@ -121,7 +131,8 @@ protected:
         ASSERT_TRUE(drive->AddFault(fault));
     }
 
-    void FaultOnOpcode(uint8_t opcode, uint32_t number, FaultKind kind, uint32_t repeat = 1) {
+    void FaultOnOpcode(uint8_t opcode, uint32_t number, FaultKind kind, uint32_t repeat = 1)
+    {
         Fault fault;
         fault.kind = kind;
         fault.trigger = FaultTrigger::Opcode;
@@ -136,7 +147,8 @@ protected:
     }
 
     // The download's identification reply arrives with the byte at offset inverted.
-    void ChangeIdentificationByte(uint32_t offset) {
+    void ChangeIdentificationByte(uint32_t offset)
+    {
         Fault fault;
         fault.kind = FaultKind::CorruptReply;
         fault.trigger = FaultTrigger::Opcode;
@@ -146,22 +158,24 @@ protected:
         ASSERT_TRUE(drive->AddFault(fault));
     }
 
-    bool Run(const std::vector<uint8_t>& image, uint8_t bootCode = 0) {
+    bool Run(const std::vector<uint8_t>& image, uint8_t bootCode = 0)
+    {
         return device->DownloadFirmware(image.data(), int32_t(image.size()), bootCode);
     }
 
     std::vector<TracedCommand> Trace() const { return ParseTrace(drive->trace()); }
 
     // Requests after the preparation: TEST UNIT READY polls, then the stop.
-    static size_t SkipPreparation(const std::vector<TracedCommand>& commands) {
+    static size_t SkipPreparation(const std::vector<TracedCommand>& commands)
+    {
         size_t i = 0;
         while (i < commands.size() && commands[i].opcode() == 0x00) ++i;
         return i + 1;
     }
 
-    bool DriveHoldsGoodImage(const std::vector<uint8_t>& image) const {
-        return drive->flashState() == FlashState::Good &&
-               std::memcmp(drive->flash(), image.data(), kImageSize) == 0 &&
+    bool DriveHoldsGoodImage(const std::vector<uint8_t>& image) const
+    {
+        return drive->flashState() == FlashState::Good && std::memcmp(drive->flash(), image.data(), kImageSize) == 0 &&
                std::string(drive->revision()) == "RN08";
     }
 
@@ -169,13 +183,14 @@ protected:
     sim::VirtualDrive* drive = nullptr;
     std::unique_ptr<AtapiDevice> device;
     uint32_t commandsBefore = 0;
-    uint32_t sentBefore[256] = {};   // per opcode, while the device object scanned
+    uint32_t sentBefore[256] = {};  // per opcode, while the device object scanned
     const std::vector<uint8_t> image = MakeImage(kImageSize);
 };
 
 // ---- The sequence the drive receives -----------------------------------------------------
 
-TEST_F(Download, SendsPreparationProfileTwoPassesOfBlocksAndTheCommit) {
+TEST_F(Download, SendsPreparationProfileTwoPassesOfBlocksAndTheCommit)
+{
     Open();
     ASSERT_TRUE(Run(image));
     const std::vector<std::string> lines = drive->trace();
@@ -201,7 +216,8 @@ TEST_F(Download, SendsPreparationProfileTwoPassesOfBlocksAndTheCommit) {
     EXPECT_EQ(i, lines.size()) << "nothing follows the commit";
 }
 
-TEST_F(Download, LeavesTheDriveWithTheGoodImageAndTheNewRevision) {
+TEST_F(Download, LeavesTheDriveWithTheGoodImageAndTheNewRevision)
+{
     Open();
     ASSERT_TRUE(Run(image));
     EXPECT_TRUE(DriveHoldsGoodImage(image));
@@ -210,7 +226,8 @@ TEST_F(Download, LeavesTheDriveWithTheGoodImageAndTheNewRevision) {
     EXPECT_FALSE(device->ErrorRaisingEnabled()) << "the flag is cleared on success";
 }
 
-TEST_F(Download, BootCodeSwitchGivesCommitControlA0) {
+TEST_F(Download, BootCodeSwitchGivesCommitControlA0)
+{
     Open();
     ASSERT_TRUE(Run(image, 1));
     EXPECT_EQ(drive->trace().back(), "3B0501000000000000A00000 out 16 good");
@@ -218,13 +235,15 @@ TEST_F(Download, BootCodeSwitchGivesCommitControlA0) {
     EXPECT_TRUE(DriveHoldsGoodImage(image));
 }
 
-TEST_F(Download, CommitCarriesTheFirst16BytesOfTheLastBlock) {
+TEST_F(Download, CommitCarriesTheFirst16BytesOfTheLastBlock)
+{
     Open();
     ASSERT_TRUE(Run(image));
     EXPECT_EQ(std::memcmp(system.commitBytes, image.data() + 63 * kBlockSize, 16), 0);
 }
 
-TEST_F(Download, PausesOneSecondBeforeTheCommitWhilePumpingMessages) {
+TEST_F(Download, PausesOneSecondBeforeTheCommitWhilePumpingMessages)
+{
     Open();
     AtapiDevice::SetMessagePump(&CountingPump);
     const double start = system.Now();
@@ -240,7 +259,8 @@ TEST_F(Download, PausesOneSecondBeforeTheCommitWhilePumpingMessages) {
 
 // Sixteen workers pausing at once must not take the processor from those still sending their
 // image: the pause sleeps in short slices and never spins.
-TEST_F(Download, PauseSleepsInShortSlicesAndNeverSpins) {
+TEST_F(Download, PauseSleepsInShortSlicesAndNeverSpins)
+{
     Open();
     AtapiDevice::SetMessagePump(&CountingPump);
     ASSERT_TRUE(Run(image));
@@ -250,14 +270,15 @@ TEST_F(Download, PauseSleepsInShortSlicesAndNeverSpins) {
     EXPECT_LE(system.sleeps, pumpCalls + 20) << "the preparation's few polls aside, one pump a slice";
 }
 
-TEST_F(Download, CommitRunsUnderThe108SecondLimitWhateverWasSetBefore) {
+TEST_F(Download, CommitRunsUnderThe108SecondLimitWhateverWasSetBefore)
+{
     Open();
     device->SetCommandTimeout(5000);
     Fault slowCommit;
     slowCommit.kind = FaultKind::Slow;
     slowCommit.trigger = FaultTrigger::Opcode;
     slowCommit.opcode = 0x3B;
-    slowCommit.number = 1 + kImageBlocks + 1;   // the profile, 64 blocks, then the commit
+    slowCommit.number = 1 + kImageBlocks + 1;  // the profile, 64 blocks, then the commit
     slowCommit.seconds = 100.0;
     slowCommit.number += sentBefore[0x3B];
     ASSERT_TRUE(drive->AddFault(slowCommit));
@@ -266,7 +287,8 @@ TEST_F(Download, CommitRunsUnderThe108SecondLimitWhateverWasSetBefore) {
     EXPECT_TRUE(DriveHoldsGoodImage(image));
 }
 
-TEST_F(Download, WholeDownloadAllocatesNothing) {
+TEST_F(Download, WholeDownloadAllocatesNothing)
+{
     Open();
     drive->SetTraceEnabled(false);
     const uint64_t before = testsupport::ProgramAllocationCount();
@@ -277,7 +299,8 @@ TEST_F(Download, WholeDownloadAllocatesNothing) {
 
 // ---- Image lengths -----------------------------------------------------------------------
 
-TEST_F(Download, LengthBelowOneBlockSendsNoBlockAndReturnsFalse) {
+TEST_F(Download, LengthBelowOneBlockSendsNoBlockAndReturnsFalse)
+{
     Open();
     const std::vector<uint8_t> shortImage = MakeImage(10000);
     EXPECT_FALSE(Run(shortImage));
@@ -291,7 +314,8 @@ TEST_F(Download, LengthBelowOneBlockSendsNoBlockAndReturnsFalse) {
     EXPECT_EQ(drive->flashState(), FlashState::Untouched);
 }
 
-TEST_F(Download, NegativeLengthOrNoImageSendsNoBlock) {
+TEST_F(Download, NegativeLengthOrNoImageSendsNoBlock)
+{
     Open();
     EXPECT_FALSE(device->DownloadFirmware(image.data(), -16384, 0));
     EXPECT_FALSE(device->DownloadFirmware(nullptr, int32_t(kImageSize), 0));
@@ -301,7 +325,8 @@ TEST_F(Download, NegativeLengthOrNoImageSendsNoBlock) {
     EXPECT_EQ(drive->flashState(), FlashState::Untouched);
 }
 
-TEST_F(Download, RemainderBelowOneBlockIsNeitherSentNorCompared) {
+TEST_F(Download, RemainderBelowOneBlockIsNeitherSentNorCompared)
+{
     Open();
     std::vector<uint8_t> longer = image;
     longer.resize(kImageSize + 100, 0xEE);
@@ -320,9 +345,10 @@ TEST_F(Download, RemainderBelowOneBlockIsNeitherSentNorCompared) {
 
 // ---- Passes ------------------------------------------------------------------------------
 
-TEST_F(Download, OneChangedByteOnTheFirstReadBackWritesAllBlocksAgain) {
+TEST_F(Download, OneChangedByteOnTheFirstReadBackWritesAllBlocksAgain)
+{
     Open();
-    FaultOnOpcode(0x3C, 6, FaultKind::CorruptReply);   // block 5 of the first pass
+    FaultOnOpcode(0x3C, 6, FaultKind::CorruptReply);  // block 5 of the first pass
     ASSERT_TRUE(Run(image));
     const std::vector<TracedCommand> commands = Trace();
     EXPECT_EQ(CountIf(commands, &TracedCommand::isImageWrite), 2 * kImageBlocks);
@@ -335,7 +361,8 @@ TEST_F(Download, OneChangedByteOnTheFirstReadBackWritesAllBlocksAgain) {
     EXPECT_TRUE(DriveHoldsGoodImage(image));
 }
 
-TEST_F(Download, DifferenceOnEveryPassGivesThreePassesThenFalseWithTheFlagSet) {
+TEST_F(Download, DifferenceOnEveryPassGivesThreePassesThenFalseWithTheFlagSet)
+{
     Open();
     FaultOnOpcode(0x3C, 1, FaultKind::CorruptReply, 0);
     EXPECT_FALSE(Run(image));
@@ -347,11 +374,12 @@ TEST_F(Download, DifferenceOnEveryPassGivesThreePassesThenFalseWithTheFlagSet) {
     EXPECT_EQ(drive->flashState(), FlashState::Untouched);
 }
 
-TEST_F(Download, DifferenceInTheLastBlockOfTheThirdPassIsNotCommitted) {
+TEST_F(Download, DifferenceInTheLastBlockOfTheThirdPassIsNotCommitted)
+{
     Open();
-    FaultOnOpcode(0x3C, 1, FaultKind::CorruptReply);                  // pass 1, block 0
-    FaultOnOpcode(0x3C, 2, FaultKind::CorruptReply);                  // pass 2, block 0
-    FaultOnOpcode(0x3C, 2 + kImageBlocks, FaultKind::CorruptReply);   // pass 3, block 63
+    FaultOnOpcode(0x3C, 1, FaultKind::CorruptReply);                 // pass 1, block 0
+    FaultOnOpcode(0x3C, 2, FaultKind::CorruptReply);                 // pass 2, block 0
+    FaultOnOpcode(0x3C, 2 + kImageBlocks, FaultKind::CorruptReply);  // pass 3, block 63
     EXPECT_FALSE(Run(image));
     const std::vector<TracedCommand> commands = Trace();
     EXPECT_EQ(CountIf(commands, &TracedCommand::isImageRead), 2 + kImageBlocks);
@@ -361,9 +389,10 @@ TEST_F(Download, DifferenceInTheLastBlockOfTheThirdPassIsNotCommitted) {
 
 // ---- Failures while errors are raised ----------------------------------------------------
 
-TEST_F(Download, FailedBlockWriteRaisesTheSenseKeyAndSendsNoCommit) {
+TEST_F(Download, FailedBlockWriteRaisesTheSenseKeyAndSendsNoCommit)
+{
     Open();
-    FaultOnOpcode(0x3B, 10, FaultKind::Sense);   // the profile, then block 8
+    FaultOnOpcode(0x3B, 10, FaultKind::Sense);  // the profile, then block 8
     try {
         Run(image);
         FAIL() << "the download returned";
@@ -376,7 +405,8 @@ TEST_F(Download, FailedBlockWriteRaisesTheSenseKeyAndSendsNoCommit) {
 
 // The transport cuts a command off at its time-out and sends it once more; a read-back that
 // never answers ends the download, whichever code the transport raises for it.
-TEST_F(Download, ReadBackThatNeverAnswersRaisesAndSendsNoCommit) {
+TEST_F(Download, ReadBackThatNeverAnswersRaisesAndSendsNoCommit)
+{
     Open();
     FaultOnOpcode(0x3C, 40, FaultKind::Slow, 0);
     EXPECT_THROW(Run(image), ErrCodeException);
@@ -384,7 +414,8 @@ TEST_F(Download, ReadBackThatNeverAnswersRaisesAndSendsNoCommit) {
     EXPECT_EQ(drive->flashState(), FlashState::Untouched);
 }
 
-TEST_F(Download, CommitWithSenseRaisesTheSenseKeyAndLeavesTheDriveAsItWas) {
+TEST_F(Download, CommitWithSenseRaisesTheSenseKeyAndLeavesTheDriveAsItWas)
+{
     Open();
     FaultOnOpcode(0x3B, 2 + kImageBlocks, FaultKind::Sense);
     try {
@@ -400,7 +431,8 @@ TEST_F(Download, CommitWithSenseRaisesTheSenseKeyAndLeavesTheDriveAsItWas) {
 }
 
 // A commit whose request failed may have reached the drive: it is never sent a second time.
-TEST_F(Download, CommitIsSentOnceEvenWhenItsRequestFails) {
+TEST_F(Download, CommitIsSentOnceEvenWhenItsRequestFails)
+{
     Open();
     FaultOnOpcode(0x3B, 2 + kImageBlocks, FaultKind::RequestFails);
     try {
@@ -419,7 +451,8 @@ TEST_F(Download, CommitIsSentOnceEvenWhenItsRequestFails) {
 // The drive programs its flash but answers after the limit: the program reports a failure
 // although the drive is good. Honest, and no damage: the identification read afterwards shows
 // the new revision.
-TEST_F(Download, CommitAnsweredPastTheTimeOutRaisesEvenThoughTheDriveProgrammed) {
+TEST_F(Download, CommitAnsweredPastTheTimeOutRaisesEvenThoughTheDriveProgrammed)
+{
     Open();
     FaultOnOpcode(0x3B, 2 + kImageBlocks, FaultKind::Slow);
     EXPECT_THROW(Run(image), ErrCodeException);
@@ -431,7 +464,8 @@ TEST_F(Download, CommitAnsweredPastTheTimeOutRaisesEvenThoughTheDriveProgrammed)
 
 // ---- Preparation ---------------------------------------------------------------------------
 
-TEST_F(Download, DriveThatStaysNotReadyIsWaitedFor60SecondsAndStillProgrammed) {
+TEST_F(Download, DriveThatStaysNotReadyIsWaitedFor60SecondsAndStillProgrammed)
+{
     Open();
     Fault notReady;
     notReady.kind = FaultKind::Sense;
@@ -445,13 +479,14 @@ TEST_F(Download, DriveThatStaysNotReadyIsWaitedFor60SecondsAndStillProgrammed) {
     ASSERT_TRUE(drive->AddFault(notReady));
     const double start = system.Now();
     ASSERT_TRUE(Run(image));
-    const double downloadSeconds = system.Now() - start;   // the wait and the 1 s pause
+    const double downloadSeconds = system.Now() - start;  // the wait and the 1 s pause
     EXPECT_GE(downloadSeconds, 61.0);
     EXPECT_LT(downloadSeconds, 62.0);
     EXPECT_TRUE(DriveHoldsGoodImage(image));
 }
 
-TEST_F(Download, RefusedStopIsIgnored) {
+TEST_F(Download, RefusedStopIsIgnored)
+{
     Open();
     FaultOnOpcode(0x1B, 1, FaultKind::Sense);
     ASSERT_TRUE(Run(image));
@@ -460,7 +495,8 @@ TEST_F(Download, RefusedStopIsIgnored) {
 
 // ---- The flash profile ---------------------------------------------------------------------
 
-TEST_F(Download, ChipWithoutProfileStillGetsImageAndCommit) {
+TEST_F(Download, ChipWithoutProfileStillGetsImageAndCommit)
+{
     const uint8_t unknownChip[4] = {0x12, 0x34, 0x56, 0x78};
     Open(unknownChip);
     EXPECT_TRUE(Run(image));
@@ -475,7 +511,8 @@ TEST_F(Download, ChipWithoutProfileStillGetsImageAndCommit) {
     EXPECT_EQ(drive->flashState(), FlashState::Damaged);
 }
 
-TEST_F(Download, AllZeroIdentificationStillGetsImageAndCommit) {
+TEST_F(Download, AllZeroIdentificationStillGetsImageAndCommit)
+{
     const uint8_t noChip[4] = {0, 0, 0, 0};
     Open(noChip);
     EXPECT_TRUE(Run(image));
@@ -486,7 +523,7 @@ TEST_F(Download, AllZeroIdentificationStillGetsImageAndCommit) {
 
 struct ProfileFailure {
     const char* name;
-    uint8_t opcode;   // DFh the identification, 3Bh the profile write
+    uint8_t opcode;  // DFh the identification, 3Bh the profile write
     FaultKind kind;
 };
 
@@ -496,7 +533,8 @@ class ProfileStepFailure : public Download, public ::testing::WithParamInterface
 
 // Without the profile the drive would program the image into a chip not prepared for it: the
 // download ends before the first image block, with errors still not raised.
-TEST_P(ProfileStepFailure, EndsTheDownloadBeforeAnyImageByte) {
+TEST_P(ProfileStepFailure, EndsTheDownloadBeforeAnyImageByte)
+{
     Open();
     FaultOnOpcode(GetParam().opcode, 1, GetParam().kind);
     EXPECT_FALSE(Run(image));
@@ -509,6 +547,7 @@ TEST_P(ProfileStepFailure, EndsTheDownloadBeforeAnyImageByte) {
     EXPECT_EQ(drive->flashState(), FlashState::Untouched);
 }
 
+// clang-format off
 const ProfileFailure kProfileFailures[] = {
     {"IdentificationSense", 0xDF, FaultKind::Sense},
     {"IdentificationRequestFails", 0xDF, FaultKind::RequestFails},
@@ -519,18 +558,21 @@ const ProfileFailure kProfileFailures[] = {
     {"ProfileWritePastTimeOut", 0x3B, FaultKind::Slow},
     {"ProfileWriteDriveGone", 0x3B, FaultKind::Disappear},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Download, ProfileStepFailure, ::testing::ValuesIn(kProfileFailures),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The chip named at discovery ---------------------------------------------------------
 
-bool RecordHolds(const AtapiDevice& device, const uint8_t (&chip)[4]) {
+bool RecordHolds(const AtapiDevice& device, const uint8_t (&chip)[4])
+{
     const DriveRecord* record = device.GetDrive(0);
     return record != nullptr && std::memcmp(record->flashId, chip, sizeof chip) == 0;
 }
 
-TEST_F(Download, ChipNamedAsAtDiscoveryIsProgrammedWithItsProfile) {
+TEST_F(Download, ChipNamedAsAtDiscoveryIsProgrammedWithItsProfile)
+{
     Open();
     ASSERT_TRUE(RecordHolds(*device, kChipWithProfile)) << "the scan keeps the chip in the record";
     ASSERT_TRUE(Run(image));
@@ -541,7 +583,8 @@ TEST_F(Download, ChipNamedAsAtDiscoveryIsProgrammedWithItsProfile) {
 
 // The update gives every drive a device object of its own, made without a scan, that takes
 // the drive table from the object that scanned: the discovery reading comes with it.
-TEST_F(Download, ObjectWithACopiedDriveTableComparesWithTheDiscoveryReading) {
+TEST_F(Download, ObjectWithACopiedDriveTableComparesWithTheDiscoveryReading)
+{
     Open();
     AtapiDevice agreeing(system, false);
     device->CopyStateTo(agreeing);
@@ -566,7 +609,8 @@ class ChangedIdentificationByte : public Download, public ::testing::WithParamIn
 // One changed byte of the chip key turns a chip with a profile into one without: the drive
 // would get the image and the commit with no profile sent. The download ends right after the
 // identification, with errors not raised, so the worker reports the failure as such.
-TEST_P(ChangedIdentificationByte, EndsTheDownloadBeforeAnyImageByte) {
+TEST_P(ChangedIdentificationByte, EndsTheDownloadBeforeAnyImageByte)
+{
     Open();
     ChangeIdentificationByte(GetParam());
     EXPECT_FALSE(Run(image));
@@ -586,7 +630,8 @@ INSTANTIATE_TEST_SUITE_P(Download, ChangedIdentificationByte, ::testing::Values(
                          [](const auto& info) { return "Offset" + std::to_string(info.param); });
 
 // Only bytes 0..3 name the chip; the rest of the reply is not compared.
-TEST_F(Download, ChangedByteBehindTheChipKeyIsNoDifference) {
+TEST_F(Download, ChangedByteBehindTheChipKeyIsNoDifference)
+{
     Open();
     ChangeIdentificationByte(4);
     ASSERT_TRUE(Run(image));
@@ -596,7 +641,8 @@ TEST_F(Download, ChangedByteBehindTheChipKeyIsNoDifference) {
 
 // A drive that names another chip with a profile than at discovery: that profile has gone
 // out, but no image follows it.
-TEST_F(Download, ChipOtherThanAtDiscoveryEndsTheDownloadAfterTheProfile) {
+TEST_F(Download, ChipOtherThanAtDiscoveryEndsTheDownloadAfterTheProfile)
+{
     Open();
     const uint8_t otherChip[4] = {0xBF, 0xD6, 0x00, 0x01};
     std::memcpy(device->GetDrive(0)->flashId, otherChip, sizeof otherChip);
@@ -607,7 +653,8 @@ TEST_F(Download, ChipOtherThanAtDiscoveryEndsTheDownloadAfterTheProfile) {
     EXPECT_EQ(drive->flashState(), FlashState::Untouched);
 }
 
-TEST_F(Download, AllZeroIdentificationOfAChipSeenAtDiscoveryEndsTheDownload) {
+TEST_F(Download, AllZeroIdentificationOfAChipSeenAtDiscoveryEndsTheDownload)
+{
     const uint8_t noChip[4] = {0, 0, 0, 0};
     Open(noChip);
     std::memcpy(device->GetDrive(0)->flashId, kChipWithProfile, sizeof kChipWithProfile);
@@ -623,7 +670,8 @@ TEST_F(Download, AllZeroIdentificationOfAChipSeenAtDiscoveryEndsTheDownload) {
 // it always did, with the profile of whichever chip the drive names now.
 class WithoutDiscoveryReading : public Download {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         Download::SetUp();
         AddDrive(kChipWithProfile);
         Fault refused;
@@ -639,14 +687,16 @@ protected:
     }
 };
 
-TEST_F(WithoutDiscoveryReading, ChipNamedNowGetsItsProfileImageAndCommit) {
+TEST_F(WithoutDiscoveryReading, ChipNamedNowGetsItsProfileImageAndCommit)
+{
     ASSERT_TRUE(Run(image));
     EXPECT_TRUE(drive->lastCommit().profileMatched);
     EXPECT_TRUE(DriveHoldsGoodImage(image));
 }
 
 // With nothing to compare with, a changed byte cannot be told from a chip without a profile.
-TEST_F(WithoutDiscoveryReading, ChangedChipKeyStillGetsImageAndCommit) {
+TEST_F(WithoutDiscoveryReading, ChangedChipKeyStillGetsImageAndCommit)
+{
     ChangeIdentificationByte(1);
     EXPECT_TRUE(Run(image));
     const std::vector<TracedCommand> commands = Trace();
@@ -657,7 +707,8 @@ TEST_F(WithoutDiscoveryReading, ChangedChipKeyStillGetsImageAndCommit) {
 
 // ---- The pause -------------------------------------------------------------------------------
 
-TEST_F(Download, DelayWithMessagesWaitsTheSecondsOnTheVirtualClock) {
+TEST_F(Download, DelayWithMessagesWaitsTheSecondsOnTheVirtualClock)
+{
     Open();
     AtapiDevice::SetMessagePump(&CountingPump);
     const double start = system.Now();
@@ -668,14 +719,16 @@ TEST_F(Download, DelayWithMessagesWaitsTheSecondsOnTheVirtualClock) {
     EXPECT_GT(pumpCalls, 0);
 }
 
-TEST_F(Download, DelayWithMessagesWithoutPumpOnlyWaits) {
+TEST_F(Download, DelayWithMessagesWithoutPumpOnlyWaits)
+{
     Open();
     const double start = system.Now();
     device->DelayWithMessages(1.0);
     EXPECT_GE(system.Now() - start, 1.0);
 }
 
-TEST_F(Download, DelayWithMessagesEndsWithoutAHighResolutionCounter) {
+TEST_F(Download, DelayWithMessagesEndsWithoutAHighResolutionCounter)
+{
     system.SetCounterAvailable(false);
     Open();
     pumpClock = nullptr;

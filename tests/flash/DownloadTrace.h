@@ -17,7 +17,7 @@ struct TracedCommand {
     uint8_t cdb[12] = {};
     std::string direction;
     uint32_t length = 0;
-    std::string outcome;   // "good", "sense K/AA/QQ" or "failed"
+    std::string outcome;  // "good", "sense K/AA/QQ" or "failed"
 
     uint8_t opcode() const { return cdb[0]; }
     uint8_t control() const { return cdb[9]; }
@@ -28,7 +28,8 @@ struct TracedCommand {
     bool isImageRead() const { return opcode() == 0x3C && length == kBlockSize; }
 };
 
-inline TracedCommand ParseTraceLine(const std::string& line) {
+inline TracedCommand ParseTraceLine(const std::string& line)
+{
     TracedCommand command;
     for (int i = 0; i < 12; ++i) command.cdb[i] = uint8_t(std::stoul(line.substr(size_t(i) * 2, 2), nullptr, 16));
     const size_t directionEnd = line.find(' ', 25);
@@ -39,28 +40,32 @@ inline TracedCommand ParseTraceLine(const std::string& line) {
     return command;
 }
 
-inline std::vector<TracedCommand> ParseTrace(const std::vector<std::string>& lines) {
+inline std::vector<TracedCommand> ParseTrace(const std::vector<std::string>& lines)
+{
     std::vector<TracedCommand> commands;
     for (const std::string& line : lines) commands.push_back(ParseTraceLine(line));
     return commands;
 }
 
 // Index of the first commit in the trace, or -1.
-inline int FindCommit(const std::vector<TracedCommand>& commands) {
+inline int FindCommit(const std::vector<TracedCommand>& commands)
+{
     for (size_t i = 0; i < commands.size(); ++i) {
         if (commands[i].isCommit()) return int(i);
     }
     return -1;
 }
 
-inline int CountIf(const std::vector<TracedCommand>& commands, bool (TracedCommand::*test)() const) {
+inline int CountIf(const std::vector<TracedCommand>& commands, bool (TracedCommand::*test)() const)
+{
     int count = 0;
     for (const TracedCommand& command : commands) count += (command.*test)();
     return count;
 }
 
 // Deterministic image whose blocks all differ from each other.
-inline std::vector<uint8_t> MakeImage(size_t size) {
+inline std::vector<uint8_t> MakeImage(size_t size)
+{
     std::vector<uint8_t> image(size);
     for (size_t i = 0; i < size; ++i) image[i] = uint8_t(i * 131 + (i / kBlockSize) * 17 + (i >> 9));
     return image;

@@ -460,6 +460,7 @@ struct OutcomeCase {
     ProfileOutcome expected;
 };
 
+// clang-format off
 const OutcomeCase kOutcomeCases[] = {
     {"Sent", "disc=1,chip=BFD60002", std::nullopt, 0, false, ProfileOutcome::Sent},
     {"UnknownChip", "disc=1,chip=BFD60009", std::nullopt, 0, false, ProfileOutcome::NoProfile},
@@ -470,6 +471,7 @@ const OutcomeCase kOutcomeCases[] = {
     {"ProfileWriteSense", "disc=1,chip=BFD60002", sim::FaultKind::Sense, 0x3B, false, ProfileOutcome::CommandFailed},
     {"NoBuffers", "disc=1,chip=BFD60002", std::nullopt, 0, true, ProfileOutcome::CommandFailed},
 };
+// clang-format on
 
 class FlashProfileOutcome : public FlashProfileStep, public testing::WithParamInterface<OutcomeCase> {};
 

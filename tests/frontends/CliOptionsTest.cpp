@@ -13,13 +13,13 @@
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
 
-#include "package/PackageReader.h"
-#include "payload/PackageBlock.h"
-#include "payload/PackageLayout.h"
 #include "frontends/cli/CliCommands.h"
 #include "frontends/cli/CliOptions.h"
 #include "frontends/cli/RecordingSystem.h"
 #include "frontends/cli/TerminalView.h"
+#include "package/PackageReader.h"
+#include "payload/PackageBlock.h"
+#include "payload/PackageLayout.h"
 #include "sim/VirtualSystem.h"
 
 namespace {
@@ -114,22 +114,23 @@ TEST_P(CliUsageError, IsOneLineThatSaysWhy)
     EXPECT_EQ(parsed->error.find('\n'), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, CliUsageError, testing::Values(
-    UsageCase{"NoCommand", {}, "no command"},
-    UsageCase{"OptionsOnly", {"--yes"}, "no command"},
-    UsageCase{"UnknownCommand", {"flash"}, "unknown command \"flash\""},
-    UsageCase{"TwoCommands", {"list", "update"}, "more than one command"},
-    UsageCase{"UnknownOption", {"list", "--colour"}, "unknown option --colour"},
-    UsageCase{"DriveWithList", {"list", "--drive", "1"}, "--drive goes with the update command"},
-    UsageCase{"DriveWithoutNumber", {"update", "--drive"}, "--drive needs a number"},
-    UsageCase{"DriveNotANumber", {"update", "--drive", "one"}, "is not a list line number"},
-    UsageCase{"NegativeDrive", {"update", "--drive=-1"}, "is not a list line number"},
-    UsageCase{"DriveWithTrailingText", {"update", "--drive", "1x"}, "is not a list line number"},
-    UsageCase{"VirtualWithoutSpec", {"list", "--virtual"}, "--virtual needs a drive"},
-    UsageCase{"BadVirtualDrive", {"list", "--virtual", "rev=RN0555"}, "rev: \"RN0555\" has more than 4 characters"},
-    UsageCase{"UnknownVirtualKey", {"list", "--virtual", "colour=red"}, "--virtual \"colour=red\""},
-    UsageCase{"AspiWithoutVirtual", {"list", "--aspi"}, "--aspi goes with --virtual"},
-    UsageCase{"TraceWithoutFile", {"list", "--virtual", "rev=RN05", "--trace="}, "--trace needs a file name"}),
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliUsageError,
+    testing::Values(
+        UsageCase{"NoCommand", {}, "no command"}, UsageCase{"OptionsOnly", {"--yes"}, "no command"},
+        UsageCase{"UnknownCommand", {"flash"}, "unknown command \"flash\""},
+        UsageCase{"TwoCommands", {"list", "update"}, "more than one command"},
+        UsageCase{"UnknownOption", {"list", "--colour"}, "unknown option --colour"},
+        UsageCase{"DriveWithList", {"list", "--drive", "1"}, "--drive goes with the update command"},
+        UsageCase{"DriveWithoutNumber", {"update", "--drive"}, "--drive needs a number"},
+        UsageCase{"DriveNotANumber", {"update", "--drive", "one"}, "is not a list line number"},
+        UsageCase{"NegativeDrive", {"update", "--drive=-1"}, "is not a list line number"},
+        UsageCase{"DriveWithTrailingText", {"update", "--drive", "1x"}, "is not a list line number"},
+        UsageCase{"VirtualWithoutSpec", {"list", "--virtual"}, "--virtual needs a drive"},
+        UsageCase{"BadVirtualDrive", {"list", "--virtual", "rev=RN0555"}, "rev: \"RN0555\" has more than 4 characters"},
+        UsageCase{"UnknownVirtualKey", {"list", "--virtual", "colour=red"}, "--virtual \"colour=red\""},
+        UsageCase{"AspiWithoutVirtual", {"list", "--aspi"}, "--aspi goes with --virtual"},
+        UsageCase{"TraceWithoutFile", {"list", "--virtual", "rev=RN05", "--trace="}, "--trace needs a file name"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CliOptions, AtMostAsManyVirtualDrivesAsTheSystemHolds)
@@ -161,13 +162,14 @@ TEST_P(CliExitStatus, FollowsHowTheSequenceEnded)
     EXPECT_EQ(cli::ExitCodeFor(GetParam().outcome), GetParam().status) << static_cast<int>(GetParam().outcome);
 }
 
-INSTANTIATE_TEST_SUITE_P(Outcomes, CliExitStatus, testing::Values(
-    ExitCase{SequenceOutcome::Updated, 0}, ExitCase{SequenceOutcome::Restarted, 0},
-    ExitCase{SequenceOutcome::ClosedAfterSuccess, 0}, ExitCase{SequenceOutcome::UpdateFailed, 1},
-    ExitCase{SequenceOutcome::DeviceFailed, 1}, ExitCase{SequenceOutcome::Undecided, 1},
-    ExitCase{SequenceOutcome::NoFirmware, 3}, ExitCase{SequenceOutcome::InvalidPackage, 3},
-    ExitCase{SequenceOutcome::NoMatchedDrive, 3}, ExitCase{SequenceOutcome::NoticeDeclined, 3},
-    ExitCase{SequenceOutcome::QuestionDeclined, 3}));
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, CliExitStatus,
+    testing::Values(ExitCase{SequenceOutcome::Updated, 0}, ExitCase{SequenceOutcome::Restarted, 0},
+                    ExitCase{SequenceOutcome::ClosedAfterSuccess, 0}, ExitCase{SequenceOutcome::UpdateFailed, 1},
+                    ExitCase{SequenceOutcome::DeviceFailed, 1}, ExitCase{SequenceOutcome::Undecided, 1},
+                    ExitCase{SequenceOutcome::NoFirmware, 3}, ExitCase{SequenceOutcome::InvalidPackage, 3},
+                    ExitCase{SequenceOutcome::NoMatchedDrive, 3}, ExitCase{SequenceOutcome::NoticeDeclined, 3},
+                    ExitCase{SequenceOutcome::QuestionDeclined, 3}));
 
 // ---- The verdict of list -------------------------------------------------------------------
 
@@ -181,7 +183,7 @@ TEST(CliVerdict, UpdatableDriveShowsBankMarkAndNewRevision)
     EXPECT_EQ(cli::FormatVerdict(record, package, verdict), "updatable bank=0 current=0 new=RN08");
     record.alreadyCurrent = 1;
     EXPECT_EQ(cli::FormatVerdict(record, package, verdict), "updatable bank=0 current=1 new=RN08");
-    record.bankNumber = 3;   // a bank without a new revision in the delivered package
+    record.bankNumber = 3;  // a bank without a new revision in the delivered package
     EXPECT_EQ(cli::FormatVerdict(record, package, verdict).substr(0, 29), "updatable bank=3 current=1 ne");
 }
 
@@ -252,7 +254,7 @@ TEST(CliListJson, OneDocumentWithEveryDrive)
 TEST(CliList, NodeThatCannotCarryTheUpdateIsSaidInTheVerdict)
 {
     std::vector<uint8_t> block(payload::OwnPackageBlock(), payload::OwnPackageBlock() + payload::kPackageSize);
-    block[offsetof(payload::PackageBlock, imageArea)] = 0x5A;   // firmware in place of the placeholder
+    block[offsetof(payload::PackageBlock, imageArea)] = 0x5A;  // firmware in place of the placeholder
     sim::VirtualSystem system;
     std::string reason;
     ASSERT_NE(system.AddDrive("rev=RN05", reason), nullptr) << reason;
@@ -263,7 +265,7 @@ TEST(CliList, NodeThatCannotCarryTheUpdateIsSaidInTheVerdict)
             cli::TerminalView view(err, nullptr, cli::TerminalSettings{false, false, false, false});
             cli::ListChoice choice;
             choice.json = json;
-            choice.nodeRefusal = [](const char*, char (&why)[cli::kNodeRefusalSize]) {
+            choice.nodeRefusal = [](const char*, char(&why)[cli::kNodeRefusalSize]) {
                 std::snprintf(why, sizeof why, "no permission to open /dev/sg9 for reading and writing");
                 return true;
             };
@@ -279,7 +281,8 @@ TEST(CliList, NodeThatCannotCarryTheUpdateIsSaidInTheVerdict)
                 << text;
             continue;
         }
-        const QJsonObject drive = QJsonDocument::fromJson(QByteArray::fromStdString(text)).object()["drives"][0].toObject();
+        const QJsonObject drive =
+            QJsonDocument::fromJson(QByteArray::fromStdString(text)).object()["drives"][0].toObject();
         EXPECT_EQ(drive["verdict"].toString(), "not updatable from here") << text;
         EXPECT_EQ(drive["reason"].toString(), "no permission to open /dev/sg9 for reading and writing");
     }

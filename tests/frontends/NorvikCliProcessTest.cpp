@@ -35,8 +35,8 @@ namespace {
 constexpr std::size_t kFirmwareSize = 1048576;
 
 struct Outcome {
-    int exitCode = -1;    // -1 when the program did not exit by itself
-    int signal = 0;       // the signal that ended it, if one did
+    int exitCode = -1;  // -1 when the program did not exit by itself
+    int signal = 0;     // the signal that ended it, if one did
     std::string out;
     std::string err;
 };
@@ -91,16 +91,16 @@ std::vector<std::string> TraceOf(const std::string& trace, const std::string& ro
 
 int CountWriteBuffers(const std::vector<std::string>& trace)
 {
-    return static_cast<int>(std::count_if(trace.begin(), trace.end(), [](const std::string& line) {
-        return line.rfind("3B", 0) == 0;
-    }));
+    return static_cast<int>(
+        std::count_if(trace.begin(), trace.end(), [](const std::string& line) { return line.rfind("3B", 0) == 0; }));
 }
 
 // The commit: WRITE BUFFER with control byte 80h or A0h (byte 9 of the command block).
 int CountCommits(const std::vector<std::string>& trace)
 {
     return static_cast<int>(std::count_if(trace.begin(), trace.end(), [](const std::string& line) {
-        return line.rfind("3B", 0) == 0 && line.size() > 20 && (line.substr(18, 2) == "80" || line.substr(18, 2) == "A0");
+        return line.rfind("3B", 0) == 0 && line.size() > 20 &&
+               (line.substr(18, 2) == "80" || line.substr(18, 2) == "A0");
     }));
 }
 
@@ -163,8 +163,8 @@ protected:
         if (const auto found = programs.find(key); found != programs.end()) return found->second;
         const fs::path program = suiteDirectory / key;
         fs::copy_file(NORVIK_CLI, program);
-        std::string command = ShellQuote(NORVIK_PACK) + " set " + ShellQuote(program.string()) + " --image 1=" +
-                              ShellQuote((suiteDirectory / "firmware.bin").string());
+        std::string command = ShellQuote(NORVIK_PACK) + " set " + ShellQuote(program.string()) +
+                              " --image 1=" + ShellQuote((suiteDirectory / "firmware.bin").string());
         for (const std::string& setting : settings) command += " --setting " + ShellQuote(setting);
         EXPECT_EQ(std::system((command + " >/dev/null").c_str()), 0) << command;
         programs[key] = program;
@@ -234,7 +234,7 @@ protected:
             if (poll(&ready, 1, 100) > 0) {
                 char buffer[4096];
                 const ssize_t count = read(terminal, buffer, sizeof buffer);
-                if (count <= 0) break;   // the program has ended: the terminal reports EIO
+                if (count <= 0) break;  // the program has ended: the terminal reports EIO
                 outcome.out.append(buffer, static_cast<std::size_t>(count));
             }
             while (next < steps.size()) {
@@ -290,7 +290,8 @@ protected:
 TEST_F(NorvikCliProcess, ListPrintsEachDrivesEntryAndVerdict)
 {
     const Outcome listed = Run(Packed(), On({"rev=RN05", "rev=RN09", "vendor=OTHER,rev=RN05",
-                                             "host=1,target=2,lun=0,rev=RN01,root=/dev/sr7"}, {"list"}));
+                                             "host=1,target=2,lun=0,rev=RN01,root=/dev/sr7"},
+                                            {"list"}));
     ASSERT_EQ(listed.exitCode, 0) << listed.err;
     EXPECT_EQ(listed.out, Entry(0, "sr0", "RN05") + "  updatable bank=0 current=0 new=RN08\n" +
                               Entry(1, "sr1", "RN09") + "  not allowed\n" +
@@ -325,8 +326,9 @@ TEST_F(NorvikCliProcess, ListOnTheAspiRouteShowsNoRoot)
 {
     const Outcome listed = Run(Packed(), On({"rev=RN05", "rev=RN09,target=4"}, {"--aspi", "list"}));
     ASSERT_EQ(listed.exitCode, 0) << listed.err;
-    EXPECT_EQ(listed.out, " 0-0-0-0 TALVORE DVDRW KRX-407T   RN05  updatable bank=0 current=0 new=RN08\n"
-                          " 0-0-4-0 TALVORE DVDRW KRX-407T   RN09  not allowed\n");
+    EXPECT_EQ(listed.out,
+              " 0-0-0-0 TALVORE DVDRW KRX-407T   RN05  updatable bank=0 current=0 new=RN08\n"
+              " 0-0-4-0 TALVORE DVDRW KRX-407T   RN09  not allowed\n");
 }
 
 // ---- update: success -----------------------------------------------------------------------
@@ -341,7 +343,8 @@ TEST_F(NorvikCliProcess, UpdateWithYesFlashesTheDriveAndRequestsTheRestart)
               0u)
         << updated.out;
     EXPECT_THAT(updated.out, HasSubstr("[##############################] 100 %  Inquiry ...\n"
-                                       "Drives:\n>  0 " + Entry(0, "sr0", "RN08") + "\n" + kRestartRecorded));
+                                       "Drives:\n>  0 " +
+                                       Entry(0, "sr0", "RN08") + "\n" + kRestartRecorded));
     EXPECT_THAT(updated.out, Not(HasSubstr("Information:")));
     EXPECT_EQ(updated.err, "");
 
@@ -355,7 +358,8 @@ TEST_F(NorvikCliProcess, UpdateWithoutRestartShowsTheSuccessMessage)
 {
     const Outcome updated = Run(Packed({"REBOOT=0"}), On({"rev=RN05"}, {"--yes", "update"}));
     ASSERT_EQ(updated.exitCode, 0) << updated.out << updated.err;
-    EXPECT_THAT(updated.out, HasSubstr("Drives:\n>  0 " + Entry(0, "sr0", "RN08") + "\n"
+    EXPECT_THAT(updated.out, HasSubstr("Drives:\n>  0 " + Entry(0, "sr0", "RN08") +
+                                       "\n"
                                        "[##############################] 100 %  Done.\n"
                                        "Information: Firmware has been updated successfully !\n"));
     EXPECT_THAT(updated.out, Not(HasSubstr("Restart")));
@@ -438,8 +442,9 @@ TEST_F(NorvikCliProcess, AlreadyCurrentQuestion)
     const fs::path program = Packed({"N2OMESSAGE=1", "WARNING=0"});
     const Outcome declined = Run(program, On({"rev=RN08"}, {"update"}));
     EXPECT_EQ(declined.exitCode, 3);
-    EXPECT_THAT(declined.out, HasSubstr("Warning: Your drive's Firmware is already the most updated !\n"
-                                        " Do you wish to continue ? [y/N] n (no terminal to ask; --yes answers Yes)\n"));
+    EXPECT_THAT(declined.out,
+                HasSubstr("Warning: Your drive's Firmware is already the most updated !\n"
+                          " Do you wish to continue ? [y/N] n (no terminal to ask; --yes answers Yes)\n"));
     EXPECT_EQ(CountWriteBuffers(Trace()), 0);
 
     const Outcome accepted = Run(program, On({"rev=RN08"}, {"update", "--yes"}));
@@ -455,7 +460,8 @@ TEST_F(NorvikCliProcess, DriveOptionUpdatesThatDriveOnly)
     ASSERT_EQ(updated.exitCode, 0) << updated.out << updated.err;
     EXPECT_THAT(updated.out, HasSubstr("Drives:\n   0 " + Entry(0, "sr0", "RN05") + "\n>  1 " +
                                        Entry(1, "sr1", "RN06") + "\nIt will be updated from RN06 to RN08\n"));
-    EXPECT_THAT(updated.out, HasSubstr("Drives:\n   0 " + Entry(0, "sr0", "RN05") + "\n>  1 " + Entry(1, "sr1", "RN08")));
+    EXPECT_THAT(updated.out,
+                HasSubstr("Drives:\n   0 " + Entry(0, "sr0", "RN05") + "\n>  1 " + Entry(1, "sr1", "RN08")));
     EXPECT_EQ(CountWriteBuffers(Trace("/dev/sr0")), 0);
     EXPECT_EQ(CountCommits(Trace("/dev/sr1")), 1);
 }
@@ -482,7 +488,7 @@ TEST_F(NorvikCliProcess, DriveThatMayNotBeUpdatedIsRefused)
 // Found as soon as the drives are listed: neither the notice nor any other question is shown.
 TEST_F(NorvikCliProcess, DriveBeyondTheListIsAUsageError)
 {
-    for (const char* drive : {"rev=RN05", "rev=RN09"}) {   // updatable, or refused by the package
+    for (const char* drive : {"rev=RN05", "rev=RN09"}) {  // updatable, or refused by the package
         const Outcome refused = Run(Packed(), On({drive}, {"--yes", "update", "--drive", "1"}));
         EXPECT_EQ(refused.exitCode, 2) << drive;
         EXPECT_EQ(refused.err, "norvik-cli: --drive 1: no such drive (1 found; see norvik-cli list)\n");
@@ -499,11 +505,11 @@ TEST_F(NorvikCliProcess, AutoModeUpdatesEveryUpdatableDrive)
     EXPECT_EQ(CountCommits(Trace("/dev/sr0")), 1);
     EXPECT_EQ(CountWriteBuffers(Trace("/dev/sr1")), 0);
     EXPECT_EQ(CountCommits(Trace("/dev/sr2")), 1);
-    EXPECT_THAT(updated.out, HasSubstr("Drives:\n>  0 " + Entry(0, "sr0", "RN08") + "\n   1 " + Entry(1, "sr1", "RN09") +
-                                       "\n   2 " + Entry(2, "sr2", "RN08") + "\n" + kRestartRecorded));
+    EXPECT_THAT(updated.out,
+                HasSubstr("Drives:\n>  0 " + Entry(0, "sr0", "RN08") + "\n   1 " + Entry(1, "sr1", "RN09") + "\n   2 " +
+                          Entry(2, "sr2", "RN08") + "\n" + kRestartRecorded));
 
-    const Outcome oneFails =
-        Run(program, On({"rev=RN05", "rev=RN06,fault=3C#1+:corrupt:7"}, {"--yes", "update"}));
+    const Outcome oneFails = Run(program, On({"rev=RN05", "rev=RN06,fault=3C#1+:corrupt:7"}, {"--yes", "update"}));
     EXPECT_EQ(oneFails.exitCode, 1);
     EXPECT_THAT(oneFails.out, HasSubstr(kUpdateFailed));
     EXPECT_EQ(CountCommits(Trace("/dev/sr0")), 1);
@@ -512,7 +518,8 @@ TEST_F(NorvikCliProcess, AutoModeUpdatesEveryUpdatableDrive)
 
 TEST_F(NorvikCliProcess, AutoModeTakesNoDriveOption)
 {
-    const Outcome refused = Run(Packed({"AUTOMODE=1"}), On({"rev=RN05", "rev=RN06"}, {"--yes", "update", "--drive", "1"}));
+    const Outcome refused = Run(Packed({"AUTOMODE=1"}),
+                                On({"rev=RN05", "rev=RN06"}, {"--yes", "update", "--drive", "1"}));
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_THAT(refused.err, HasSubstr("--drive does not go with this package"));
     EXPECT_TRUE(Trace("/dev/sr0").empty());
@@ -537,7 +544,8 @@ TEST_F(NorvikCliProcess, DiscNobodyTakesOutGivesTheDriveUpAfterAFewAnswers)
     const Outcome updated = Run(Packed({"CHKDISC=1"}), On({"rev=RN05,disc=1"}, {"--yes", "update"}));
     EXPECT_EQ(updated.exitCode, 1);
     std::size_t shown = 0;
-    for (std::size_t at = 0; (at = updated.out.find("Warning: Please remove the disc.\nOK (--yes)\n", at)) != std::string::npos; ++at)
+    for (std::size_t at = 0;
+         (at = updated.out.find("Warning: Please remove the disc.\nOK (--yes)\n", at)) != std::string::npos; ++at)
         ++shown;
     EXPECT_EQ(shown, 3u) << updated.out;
     EXPECT_THAT(updated.out, HasSubstr("Warning: Please remove the disc.\n"
@@ -554,7 +562,7 @@ struct DriveJudgement {
     const char* name;
     const char* drive;
     int exitCode;
-    const char* detail;   // on standard error, "" for none
+    const char* detail;  // on standard error, "" for none
 };
 
 class NorvikCliJudgement : public NorvikCliProcess, public testing::WithParamInterface<DriveJudgement> {};
@@ -565,20 +573,25 @@ TEST_P(NorvikCliJudgement, SuccessOnlyWhenTheDriveReportsTheNewRevision)
     const Outcome updated = Run(Packed({"REBOOT=0"}), On({judgement.drive}, {"--yes", "update"}));
     EXPECT_EQ(updated.exitCode, judgement.exitCode) << updated.out << updated.err;
     EXPECT_EQ(updated.out.find("Firmware has been updated successfully !") != std::string::npos,
-              judgement.exitCode == 0) << updated.out;
+              judgement.exitCode == 0)
+        << updated.out;
     EXPECT_THAT(updated.err, HasSubstr(judgement.detail));
     if (judgement.exitCode != 0) {
         EXPECT_THAT(updated.out, HasSubstr(kUpdateFailed));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, NorvikCliJudgement, testing::Values(
-    DriveJudgement{"NoChip", "chip=none", 1, "drive 0: reports revision \"DEAD\" after the update, expected \"RN08\""},
-    DriveJudgement{"ChipWithoutProfile", "chip=12345678", 1, "reports revision \"DEAD\""},
-    DriveJudgement{"IdentificationAlwaysChanged", "fault=DF#1+:corrupt:3", 1, "reports revision \"DEAD\""},
-    DriveJudgement{"BootCodeNeedsNoProfile", "chip=none,profile=unneeded", 0, ""},
-    DriveJudgement{"OtherRevisionAfterwards", "newrev=RN07", 1, "reports revision \"RN07\" after the update"},
-    DriveJudgement{"SilentAfterwards", "fault=12#2+:fail", 1, "its identification could not be read after the update"}),
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NorvikCliJudgement,
+    testing::Values(
+        DriveJudgement{"NoChip", "chip=none", 1,
+                       "drive 0: reports revision \"DEAD\" after the update, expected \"RN08\""},
+        DriveJudgement{"ChipWithoutProfile", "chip=12345678", 1, "reports revision \"DEAD\""},
+        DriveJudgement{"IdentificationAlwaysChanged", "fault=DF#1+:corrupt:3", 1, "reports revision \"DEAD\""},
+        DriveJudgement{"BootCodeNeedsNoProfile", "chip=none,profile=unneeded", 0, ""},
+        DriveJudgement{"OtherRevisionAfterwards", "newrev=RN07", 1, "reports revision \"RN07\" after the update"},
+        DriveJudgement{"SilentAfterwards", "fault=12#2+:fail", 1,
+                       "its identification could not be read after the update"}),
     [](const testing::TestParamInfo<DriveJudgement>& info) { return std::string(info.param.name); });
 
 TEST_F(NorvikCliProcess, VanishedDriveDoesNotKeepTheCheckGoingForEver)
@@ -606,8 +619,13 @@ TEST_F(NorvikCliProcess, DiscWithoutAnyoneToAskGivesTheDriveUp)
 TEST_F(NorvikCliProcess, UsageErrorsAreOneLineOnStandardError)
 {
     const std::vector<std::vector<std::string>> cases = {
-        {}, {"--colour", "list"}, {"list", "--drive", "1"}, {"--virtual", "rev=RN0555", "list"}, {"--aspi", "list"},
-        {"list", "update"}, {"--virtual", "rev=RN05", "--trace", "/nonexistent/dir/trace", "list"},
+        {},
+        {"--colour", "list"},
+        {"list", "--drive", "1"},
+        {"--virtual", "rev=RN0555", "list"},
+        {"--aspi", "list"},
+        {"list", "update"},
+        {"--virtual", "rev=RN05", "--trace", "/nonexistent/dir/trace", "list"},
         // The second drive's automatic root is taken by the first: no drive is left out silently.
         {"--virtual", "root=/dev/sr1", "--virtual", "rev=RN06", "list"}};
     for (const auto& arguments : cases) {
@@ -623,7 +641,8 @@ TEST_F(NorvikCliProcess, HelpAndVersion)
 {
     const Outcome help = Run(Packed(), {"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_THAT(help.out, HasSubstr("usage: norvik-cli [options] list\n       norvik-cli [options] update [--drive N]"));
+    EXPECT_THAT(help.out,
+                HasSubstr("usage: norvik-cli [options] list\n       norvik-cli [options] update [--drive N]"));
     EXPECT_THAT(help.out, HasSubstr("--trace FILE"));
 
     // The program's own version, then the package's.
@@ -681,9 +700,9 @@ class NorvikCliHeldSignal : public NorvikCliProcess, public testing::WithParamIn
 TEST_P(NorvikCliHeldSignal, EndsTheProgramAfterTheOutcomeAndStartsNothingMore)
 {
     const int signal = GetParam();
-    const Outcome updated = RunOnTerminal(Packed({"AUTOMODE=1", "CHKDISC=1"}),
-                                          On({"rev=RN05", "rev=RN05,disc=1", "rev=RN05"}, {"update"}),
-                                          {{"[y/N] ", "y\n"}, {"give this drive up: ", "", signal}, {"held off", "q\n"}});
+    const Outcome updated =
+        RunOnTerminal(Packed({"AUTOMODE=1", "CHKDISC=1"}), On({"rev=RN05", "rev=RN05,disc=1", "rev=RN05"}, {"update"}),
+                      {{"[y/N] ", "y\n"}, {"give this drive up: ", "", signal}, {"held off", "q\n"}});
     EXPECT_EQ(updated.signal, signal) << updated.out;
     EXPECT_THAT(updated.out, HasSubstr("Error: Unable to flash firmware.")) << "the outcome is shown before the end";
     const auto written = Trace("/dev/sr0");
@@ -701,11 +720,13 @@ INSTANTIATE_TEST_SUITE_P(Signals, NorvikCliHeldSignal, testing::Values(SIGTERM, 
 // The trace is written as the drives answer: a run killed in the middle keeps what was sent.
 TEST_F(NorvikCliProcess, KilledRunKeepsItsTrace)
 {
-    const Outcome killed = RunOnTerminal(Packed(), On({kSlowDrive}, {"--yes", "update"}), {{"Programming .", "", SIGKILL}});
+    const Outcome killed = RunOnTerminal(Packed(), On({kSlowDrive}, {"--yes", "update"}),
+                                         {{"Programming .", "", SIGKILL}});
     EXPECT_EQ(killed.signal, SIGKILL);
     const auto trace = Trace();
     ASSERT_FALSE(trace.empty());
-    for (const std::string& line : trace) EXPECT_THAT(line, testing::MatchesRegex("[0-9A-F]{24} (in|out|none) [0-9]+ .+"));
+    for (const std::string& line : trace)
+        EXPECT_THAT(line, testing::MatchesRegex("[0-9A-F]{24} (in|out|none) [0-9]+ .+"));
 }
 
 // Output that does not reach standard output is no success.
@@ -731,10 +752,10 @@ TEST_P(NorvikCliLostOutput, IsAnErrorWithTheReason)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, NorvikCliLostOutput, testing::Values(
-    LostOutput{"Full", ">/dev/full", "No space left on device"},
-    LostOutput{"Closed", ">&-", "Bad file descriptor"}),
-    [](const testing::TestParamInfo<LostOutput>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, NorvikCliLostOutput,
+                         testing::Values(LostOutput{"Full", ">/dev/full", "No space left on device"},
+                                         LostOutput{"Closed", ">&-", "Bad file descriptor"}),
+                         [](const testing::TestParamInfo<LostOutput>& info) { return std::string(info.param.name); });
 
 // The vendor's first byte, 'd' inverted in the reply, is 9Bh: a control sequence introducer.
 TEST_F(NorvikCliProcess, InquiryBytesAreShownAsText)
@@ -796,7 +817,7 @@ struct JsonUpdate {
     const char* name;
     const char* drive;
     int exitCode;
-    const char* document;   // the drive and the outcome, as written
+    const char* document;  // the drive and the outcome, as written
 };
 
 class NorvikCliJsonUpdate : public NorvikCliProcess, public testing::WithParamInterface<JsonUpdate> {};
@@ -810,21 +831,24 @@ TEST_P(NorvikCliJsonUpdate, EndsWithTheOutcome)
     EXPECT_THAT(updated.err, testing::StartsWith(kCaption));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, NorvikCliJsonUpdate, testing::Values(
-    JsonUpdate{"Restarted", "rev=RN05", 0,
-               "{\n    \"drives\": [\n        {\n            \"bank\": 1,\n"
-               "            \"expected_revision\": \"RN08\",\n            \"index\": 0,\n"
-               "            \"reported_revision\": \"RN08\",\n            \"root\": \"/dev/sr0\",\n"
-               "            \"verdict\": \"updated\"\n        }\n    ],\n"
-               "    \"exit_status\": 0,\n    \"outcome\": \"restarted\"\n}\n"},
-    JsonUpdate{"WrongRevision", "rev=RN05,newrev=RN07", 1,
-               "{\n    \"drives\": [\n        {\n            \"bank\": 1,\n"
-               "            \"expected_revision\": \"RN08\",\n            \"index\": 0,\n"
-               "            \"reported_revision\": \"RN07\",\n            \"root\": \"/dev/sr0\",\n"
-               "            \"verdict\": \"wrong_revision\"\n        }\n    ],\n"
-               "    \"exit_status\": 1,\n    \"outcome\": \"update_failed\"\n}\n"},
-    JsonUpdate{"NoMatch", "rev=RN09", 3,
-               "{\n    \"drives\": [\n    ],\n    \"exit_status\": 3,\n    \"outcome\": \"no_matched_drive\"\n}\n"}),
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NorvikCliJsonUpdate,
+    testing::Values(
+        JsonUpdate{"Restarted", "rev=RN05", 0,
+                   "{\n    \"drives\": [\n        {\n            \"bank\": 1,\n"
+                   "            \"expected_revision\": \"RN08\",\n            \"index\": 0,\n"
+                   "            \"reported_revision\": \"RN08\",\n            \"root\": \"/dev/sr0\",\n"
+                   "            \"verdict\": \"updated\"\n        }\n    ],\n"
+                   "    \"exit_status\": 0,\n    \"outcome\": \"restarted\"\n}\n"},
+        JsonUpdate{"WrongRevision", "rev=RN05,newrev=RN07", 1,
+                   "{\n    \"drives\": [\n        {\n            \"bank\": 1,\n"
+                   "            \"expected_revision\": \"RN08\",\n            \"index\": 0,\n"
+                   "            \"reported_revision\": \"RN07\",\n            \"root\": \"/dev/sr0\",\n"
+                   "            \"verdict\": \"wrong_revision\"\n        }\n    ],\n"
+                   "    \"exit_status\": 1,\n    \"outcome\": \"update_failed\"\n}\n"},
+        JsonUpdate{
+            "NoMatch", "rev=RN09", 3,
+            "{\n    \"drives\": [\n    ],\n    \"exit_status\": 3,\n    \"outcome\": \"no_matched_drive\"\n}\n"}),
     [](const testing::TestParamInfo<JsonUpdate>& info) { return std::string(info.param.name); });
 
 // ---- --verbose ---------------------------------------------------------------------------

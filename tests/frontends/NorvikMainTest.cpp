@@ -60,8 +60,8 @@ const QString kNotice = QStringLiteral(
     "1> Please REMOVE disc and close all applications before running this utility !\n"
     "2> Don't turn off the system while flash is in progress. \n"
     "\nDo you wish to continue ?");
-const QString kAlreadyCurrent =
-    QStringLiteral("Your drive's Firmware is already the most updated !\n Do you wish to continue ?");
+const QString kAlreadyCurrent = QStringLiteral(
+    "Your drive's Firmware is already the most updated !\n Do you wish to continue ?");
 const QString kRemoveDisc = QStringLiteral("Please remove the disc.");
 const QString kDiscLocked = QStringLiteral(
     "Disc detected in drive. Unable to eject the disc , maybe locked by other program\n\n"
@@ -421,7 +421,10 @@ void NorvikMainTest::revisionLabelsSitInTheSentence()
     const QRect newRevision = Label("lblNewFW")->geometry();
     QVERIFY2(oldRevision.left() >= gapStart && oldRevision.right() < gapEnd,
              qPrintable(QStringLiteral("old %1..%2, gap %3..%4")
-                            .arg(oldRevision.left()).arg(oldRevision.right()).arg(gapStart).arg(gapEnd)));
+                            .arg(oldRevision.left())
+                            .arg(oldRevision.right())
+                            .arg(gapStart)
+                            .arg(gapEnd)));
     QVERIFY(newRevision.left() > toEnd);
     QVERIFY(newRevision.left() - toEnd <= metrics.horizontalAdvance(QLatin1Char(' ')) + 1);
     QCOMPARE(oldRevision.top(), sentence->y());
@@ -446,13 +449,15 @@ void NorvikMainTest::startUpRefusals_data()
     QTest::newRow("no firmware") << QStringList{QString()} << '0' << '0' << MessageKind::Error
                                  << QStringLiteral("Error") << MessageButtons::Ok
                                  << QStringLiteral("No F/W in executable !") << QStringList{};
-    QTest::newRow("no matched drive")
-        << QStringList{QStringLiteral("rev=RN09"), QStringLiteral("product=DVDRW KRX-999T")} << '1' << '0'
-        << MessageKind::Error << QStringLiteral("Error") << MessageButtons::Ok
-        << kNoMatchHead + QStringLiteral(" 0-0-0-0 sr0TALVORE DVDRW KRX-407T   RN09\n"
-                                         " 0-0-1-0 sr1TALVORE DVDRW KRX-999T   RN05\n")
-        << QStringList{QStringLiteral(" 0-0-0-0 sr0TALVORE DVDRW KRX-407T   RN09"),
-                       QStringLiteral(" 0-0-1-0 sr1TALVORE DVDRW KRX-999T   RN05")};
+    QTest::newRow("no matched drive") << QStringList{QStringLiteral("rev=RN09"),
+                                                     QStringLiteral("product=DVDRW KRX-999T")}
+                                      << '1' << '0' << MessageKind::Error << QStringLiteral("Error")
+                                      << MessageButtons::Ok
+                                      << kNoMatchHead + QStringLiteral(
+                                                            " 0-0-0-0 sr0TALVORE DVDRW KRX-407T   RN09\n"
+                                                            " 0-0-1-0 sr1TALVORE DVDRW KRX-999T   RN05\n")
+                                      << QStringList{QStringLiteral(" 0-0-0-0 sr0TALVORE DVDRW KRX-407T   RN09"),
+                                                     QStringLiteral(" 0-0-1-0 sr1TALVORE DVDRW KRX-999T   RN05")};
     QTest::newRow("notice answered No") << QStringList{QString()} << '1' << '1' << MessageKind::Warning
                                         << QStringLiteral("Warning") << MessageButtons::YesNo << kNotice
                                         << QStringList{TalvoreEntry(0, "RN05")};
@@ -651,15 +656,14 @@ void NorvikMainTest::discAndTrayCheck_data()
     QTest::addColumn<QStringList>("texts");
     QTest::addColumn<QStringList>("statusesThen");
 
-    QTest::newRow("disc that can be ejected")
-        << QStringLiteral("disc=1") << 0 << QStringList{kRemoveDisc, kUpdated}
-        << QStringList{QStringLiteral("Tray Out ..."), QStringLiteral("Done.")};
+    QTest::newRow("disc that can be ejected") << QStringLiteral("disc=1") << 0 << QStringList{kRemoveDisc, kUpdated}
+                                              << QStringList{QStringLiteral("Tray Out ..."), QStringLiteral("Done.")};
     QTest::newRow("disc held by the drive, then ejected")
         << QStringLiteral("disc=1,fault=1B#1:sense:2/53/02") << 1 << QStringList{kDiscLocked, kRemoveDisc, kUpdated}
         << QStringList{QStringLiteral("Tray Out ..."), QStringLiteral("Tray Out ..."), QStringLiteral("Done.")};
-    QTest::newRow("tray left open")
-        << QStringLiteral("tray=open,fault=1B#1:sense:4/00/00") << -1 << QStringList{kPushTrayIn, kUpdated}
-        << QStringList{QStringLiteral("Waiting Drive Ready ..."), QStringLiteral("Done.")};
+    QTest::newRow("tray left open") << QStringLiteral("tray=open,fault=1B#1:sense:4/00/00") << -1
+                                    << QStringList{kPushTrayIn, kUpdated}
+                                    << QStringList{QStringLiteral("Waiting Drive Ready ..."), QStringLiteral("Done.")};
 }
 
 // The warnings of the check are answered OK; the disc is taken away while the box that asks for
@@ -798,7 +802,7 @@ void NorvikMainTest::standardMessageBoxes_data()
 {
     QTest::addColumn<MessageKind>("kind");
     QTest::addColumn<MessageButtons>("buttons");
-    QTest::addColumn<int>("press");   // a standard button, 0 to close the box, kEscape for the key
+    QTest::addColumn<int>("press");  // a standard button, 0 to close the box, kEscape for the key
     QTest::addColumn<MessageAnswer>("answer");
     QTest::addColumn<int>("icon");
 
@@ -806,19 +810,19 @@ void NorvikMainTest::standardMessageBoxes_data()
                                   << MessageAnswer::Yes << int(QMessageBox::Warning);
     QTest::newRow("warning, No") << MessageKind::Warning << MessageButtons::YesNo << int(QMessageBox::No)
                                  << MessageAnswer::No << int(QMessageBox::Warning);
-    QTest::newRow("warning, closed counts as No") << MessageKind::Warning << MessageButtons::YesNo << 0
-                                                  << MessageAnswer::No << int(QMessageBox::Warning);
-    QTest::newRow("error, OK") << MessageKind::Error << MessageButtons::Ok << int(QMessageBox::Ok)
-                               << MessageAnswer::Ok << int(QMessageBox::Critical);
+    QTest::newRow("warning, closed counts as No")
+        << MessageKind::Warning << MessageButtons::YesNo << 0 << MessageAnswer::No << int(QMessageBox::Warning);
+    QTest::newRow("error, OK") << MessageKind::Error << MessageButtons::Ok << int(QMessageBox::Ok) << MessageAnswer::Ok
+                               << int(QMessageBox::Critical);
     QTest::newRow("information, closed") << MessageKind::Information << MessageButtons::Ok << 0 << MessageAnswer::Ok
                                          << int(QMessageBox::Information);
     // Giving a drive up is only ever the deliberate click.
     QTest::newRow("give-up box, OK") << MessageKind::Warning << MessageButtons::OkGiveUp << int(QMessageBox::Ok)
                                      << MessageAnswer::Ok << int(QMessageBox::Warning);
-    QTest::newRow("give-up box, Give Up") << MessageKind::Warning << MessageButtons::OkGiveUp
-                                          << int(QMessageBox::Abort) << MessageAnswer::No << int(QMessageBox::Warning);
-    QTest::newRow("give-up box, closed counts as OK") << MessageKind::Warning << MessageButtons::OkGiveUp << 0
-                                                      << MessageAnswer::Ok << int(QMessageBox::Warning);
+    QTest::newRow("give-up box, Give Up") << MessageKind::Warning << MessageButtons::OkGiveUp << int(QMessageBox::Abort)
+                                          << MessageAnswer::No << int(QMessageBox::Warning);
+    QTest::newRow("give-up box, closed counts as OK")
+        << MessageKind::Warning << MessageButtons::OkGiveUp << 0 << MessageAnswer::Ok << int(QMessageBox::Warning);
     QTest::newRow("give-up box, Escape counts as OK") << MessageKind::Warning << MessageButtons::OkGiveUp << kEscape
                                                       << MessageAnswer::Ok << int(QMessageBox::Warning);
 }
@@ -856,7 +860,7 @@ void NorvikMainTest::standardMessageBoxes()
         else if (QAbstractButton* button = box->button(static_cast<QMessageBox::StandardButton>(press)))
             button->click();
         else
-            box->close();   // the button is missing: the buttons compared below tell
+            box->close();  // the button is missing: the buttons compared below tell
     });
     answerer.start(10);
 

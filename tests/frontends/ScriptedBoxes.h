@@ -22,7 +22,7 @@ struct ShownBox {
     QString title;
     QString text;
     MessageButtons buttons;
-    QString statusThen;        // lblMsg while the box was open
+    QString statusThen;  // lblMsg while the box was open
     QColor statusColourThen;
 };
 

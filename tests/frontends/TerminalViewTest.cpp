@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "update/SequenceTexts.h"
 #include "frontends/cli/TerminalView.h"
+#include "update/SequenceTexts.h"
 
 namespace {
 
@@ -113,11 +113,13 @@ TEST_P(TerminalViewTypedAnswer, IsReadFromTheTerminal)
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, TerminalViewTypedAnswer,
-                         testing::Values(TypedAnswer{"y\n", MessageAnswer::Yes}, TypedAnswer{"yes\n", MessageAnswer::Yes},
-                                         TypedAnswer{"Y\n", MessageAnswer::Yes}, TypedAnswer{"  YES \r\n", MessageAnswer::Yes},
+                         testing::Values(TypedAnswer{"y\n", MessageAnswer::Yes},
+                                         TypedAnswer{"yes\n", MessageAnswer::Yes},
+                                         TypedAnswer{"Y\n", MessageAnswer::Yes},
+                                         TypedAnswer{"  YES \r\n", MessageAnswer::Yes},
                                          TypedAnswer{"n\n", MessageAnswer::No}, TypedAnswer{"\n", MessageAnswer::No},
-                                         TypedAnswer{"yep\n", MessageAnswer::No}, TypedAnswer{"ok\n", MessageAnswer::No},
-                                         TypedAnswer{"", MessageAnswer::No}));
+                                         TypedAnswer{"yep\n", MessageAnswer::No},
+                                         TypedAnswer{"ok\n", MessageAnswer::No}, TypedAnswer{"", MessageAnswer::No}));
 
 TEST(TerminalViewQuestions, AnOverlongAnswerIsDroppedWhole)
 {
@@ -203,7 +205,7 @@ TEST(TerminalViewMessages, YesOptionAcknowledgesAFewTimesPerDrive)
     EXPECT_EQ(Warn(view), MessageAnswer::No) << "a drive that never gets ready must not keep the run for ever";
     EXPECT_NE(view.Output().find("the drive is given up"), std::string::npos);
 
-    view->SetStatus(texts::kCheckDisc);   // the next drive's check
+    view->SetStatus(texts::kCheckDisc);  // the next drive's check
     EXPECT_EQ(Warn(view, texts::kDiscLocked), MessageAnswer::Ok);
 }
 
@@ -223,7 +225,7 @@ TEST(TerminalViewProgress, PlainLinesOnlyWhenTheTextChanges)
     Tick(view, 2, "0 %", "Programming ..");
     Tick(view, 330, "100 %", "Programming ");
     view->SetStatus("Programming ..........");
-    view->SetStatus("Programming ..........");   // later ticks at the maximum: nothing new
+    view->SetStatus("Programming ..........");  // later ticks at the maximum: nothing new
     EXPECT_EQ(view.Output(),
               "[                              ]   0 %  Programming .\n"
               "[                              ]   0 %  Programming ..\n"
@@ -319,8 +321,9 @@ TEST(TerminalViewDriveList, ListAndVerdictComeBeforeTheNextMessage)
     view->ShowRevisions("RN08", "RN05");
     EXPECT_EQ(view.Output(), "") << "nothing is printed before it is complete";
     Ask(view);
-    EXPECT_EQ(view.Output().substr(0, view.Output().find("Warning")),
-              std::string("Drives:\n>  0 ") + kFirst + "\n   1 " + kSecond + "\nIt will be updated from RN05 to RN08\n");
+    EXPECT_EQ(view.Output().substr(0, view.Output().find("Warning")), std::string("Drives:\n>  0 ") + kFirst +
+                                                                          "\n   1 " + kSecond +
+                                                                          "\nIt will be updated from RN05 to RN08\n");
 }
 
 TEST(TerminalViewDriveList, RefusedDriveShowsTheRefusal)
@@ -354,7 +357,7 @@ TEST(TerminalViewDriveList, RefreshedListDropsTheVerdictOfTheOldOne)
     ViewHarness view(kNobody);
     view->ShowUpdateSentence(texts::kWillBeUpdated, TextColour::Black);
     view->ShowRevisions("RN08", "RN05");
-    FillList(view, 0);   // the list read again after an update
+    FillList(view, 0);  // the list read again after an update
     view->Terminate();
     EXPECT_EQ(view.Output(), std::string("Drives:\n>  0 ") + kFirst + "\n   1 " + kSecond + "\n");
     EXPECT_TRUE(view->TerminationRequested());
@@ -391,9 +394,10 @@ TEST(TerminalViewDriveList, CaptionIsTheFirstLine)
 TEST(TerminalViewDriveList, ChosenDrivePastTheListSilencesTheRun)
 {
     TerminalSettings settings = kAssumeYes;
-    settings.chosenDrive = 2;   // the list has lines 0 and 1
+    settings.chosenDrive = 2;  // the list has lines 0 and 1
     ViewHarness view(settings);
-    EXPECT_EQ(view->ShowMessage(MessageKind::Error, texts::kErrorTitle, "before", MessageButtons::Ok), MessageAnswer::Ok);
+    EXPECT_EQ(view->ShowMessage(MessageKind::Error, texts::kErrorTitle, "before", MessageButtons::Ok),
+              MessageAnswer::Ok);
     EXPECT_FALSE(view->ChosenDriveMissing());
     FillList(view, 0);
     EXPECT_TRUE(view->ChosenDriveMissing());

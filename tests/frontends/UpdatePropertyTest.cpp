@@ -21,15 +21,15 @@
 #include <string>
 #include <vector>
 
-#include "update/SequenceTexts.h"
+#include "frontends/cli/CliCommands.h"
+#include "frontends/cli/TerminalView.h"
+#include "package/PackError.h"
+#include "package/PackageEditor.h"
 #include "payload/PackageBlock.h"
 #include "payload/PackageLayout.h"
 #include "sim/DriveSetup.h"
 #include "sim/VirtualSystem.h"
-#include "package/PackError.h"
-#include "package/PackageEditor.h"
-#include "frontends/cli/CliCommands.h"
-#include "frontends/cli/TerminalView.h"
+#include "update/SequenceTexts.h"
 
 namespace {
 
@@ -64,10 +64,10 @@ struct BankPlan {
 struct Scenario {
     std::vector<uint8_t> block;
     int howManyBin = 1;
-    std::vector<BankPlan> banks;         // kBankCount entries; those past HOW_MANY_BIN unused
-    std::vector<std::string> drives;     // text form of each virtual drive
-    std::vector<int> driveBanks;         // bank the drive's revision belongs to, or kNoBank
-    std::string settings;                // for the failure message
+    std::vector<BankPlan> banks;      // kBankCount entries; those past HOW_MANY_BIN unused
+    std::vector<std::string> drives;  // text form of each virtual drive
+    std::vector<int> driveBanks;      // bank the drive's revision belongs to, or kNoBank
+    std::string settings;             // for the failure message
 };
 
 std::string Revision(int bank, int digit) { return "A" + std::to_string(bank + 1) + "0" + std::to_string(digit); }
@@ -229,7 +229,7 @@ void DrawDrives(Random& random, Scenario& scenario)
 
 struct TraceLine {
     uint8_t cdb[12] = {};
-    std::string status;   // "good", "sense K/AA/QQ" or "failed"
+    std::string status;  // "good", "sense K/AA/QQ" or "failed"
 };
 
 TraceLine ParseTraceLine(const std::string& line)
@@ -310,12 +310,12 @@ int PassStart(const std::vector<TraceLine>& lines, int end, uint8_t opcode, int6
 // drive's bank. Empty when that holds, else what went wrong.
 std::string CheckCommits(const std::vector<TraceLine>& lines, const std::vector<bool>& corrupted, int64_t bankSize)
 {
-    const int64_t blocks = (bankSize + kBlockSize - 1) / kBlockSize;   // a partial block counts
+    const int64_t blocks = (bankSize + kBlockSize - 1) / kBlockSize;  // a partial block counts
     for (std::size_t commit = 0; commit < lines.size(); ++commit) {
         if (!IsCommit(lines[commit])) continue;
         const std::string where = "commit at trace line " + std::to_string(commit + 1);
-        const std::string bank =
-            " (bank of " + std::to_string(bankSize) + " bytes, " + std::to_string(blocks) + " blocks)";
+        const std::string bank = " (bank of " + std::to_string(bankSize) + " bytes, " + std::to_string(blocks) +
+                                 " blocks)";
         if (blocks <= 0) return where + bank;
         std::vector<int> reads;
         std::vector<int> writes;
@@ -377,7 +377,7 @@ TEST(UpdateProperty, ExitZeroOnlyWhenEveryChosenDriveHoldsItsNewFirmware)
     const uint32_t seed = EnvironmentNumber("NORVIK_PROPERTY_SEED", kDefaultSeed);
     const int runs = static_cast<int>(EnvironmentNumber("NORVIK_PROPERTY_RUNS", kDefaultRuns));
     std::printf("NORVIK_PROPERTY_SEED=%u NORVIK_PROPERTY_RUNS=%d\n", seed, runs);
-    int exits[4] = {};   // runs that ended with each status
+    int exits[4] = {};  // runs that ended with each status
 
     for (int run = 0; run < runs; ++run) {
         SCOPED_TRACE("NORVIK_PROPERTY_SEED=" + std::to_string(seed) + " run " + std::to_string(run));
@@ -400,7 +400,8 @@ TEST(UpdateProperty, ExitZeroOnlyWhenEveryChosenDriveHoldsItsNewFirmware)
 
         const RunOutcome outcome = RunConsoleUpdate(system, scenario.block);
         ASSERT_TRUE(outcome.status == 0 || outcome.status == 1 || outcome.status == 3)
-            << "exit status " << outcome.status << "\n" << outcome.output;
+            << "exit status " << outcome.status << "\n"
+            << outcome.output;
         ++exits[outcome.status];
         const bool saysUpdated = outcome.output.find(texts::kUpdated) != std::string::npos;
         EXPECT_FALSE(saysUpdated && outcome.status != 0) << "exit " << outcome.status << "\n" << outcome.output;

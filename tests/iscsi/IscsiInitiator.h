@@ -32,7 +32,8 @@ struct Pdu {
 };
 
 // key=value pairs, each ended by a zero byte.
-inline std::vector<uint8_t> Text(std::initializer_list<std::pair<std::string_view, std::string_view>> pairs) {
+inline std::vector<uint8_t> Text(std::initializer_list<std::pair<std::string_view, std::string_view>> pairs)
+{
     std::vector<uint8_t> bytes;
     for (const auto& [key, value] : pairs) {
         bytes.insert(bytes.end(), key.begin(), key.end());
@@ -44,7 +45,8 @@ inline std::vector<uint8_t> Text(std::initializer_list<std::pair<std::string_vie
 }
 
 // The value of key in a text data segment, or "(none)".
-inline std::string ValueOf(const Pdu& pdu, std::string_view key) {
+inline std::string ValueOf(const Pdu& pdu, std::string_view key)
+{
     const std::string text = pdu.text();
     size_t at = 0;
     while (at < text.size()) {
@@ -59,7 +61,8 @@ inline std::string ValueOf(const Pdu& pdu, std::string_view key) {
     return "(none)";
 }
 
-inline std::vector<uint8_t> Serialise(const Bhs& header, const std::vector<uint8_t>& data) {
+inline std::vector<uint8_t> Serialise(const Bhs& header, const std::vector<uint8_t>& data)
+{
     Bhs copy = header;
     copy.SetDataLength(static_cast<uint32_t>(data.size()));
     std::vector<uint8_t> bytes(copy.bytes, copy.bytes + kBhsSize);
@@ -69,7 +72,8 @@ inline std::vector<uint8_t> Serialise(const Bhs& header, const std::vector<uint8
 }
 
 // Splits a byte stream into whole PDUs; leftover bytes stay in stream.
-inline std::vector<Pdu> ParsePdus(std::vector<uint8_t>& stream) {
+inline std::vector<Pdu> ParsePdus(std::vector<uint8_t>& stream)
+{
     std::vector<Pdu> pdus;
     size_t at = 0;
     while (stream.size() - at >= kBhsSize) {
@@ -87,10 +91,11 @@ inline std::vector<Pdu> ParsePdus(std::vector<uint8_t>& stream) {
 }
 
 // Request builders. Sequence numbers are the initiator's: the caller passes them in.
-inline Bhs LoginRequest(uint8_t currentStage, uint8_t nextStage, bool transit, uint32_t taskTag, uint32_t commandSn) {
+inline Bhs LoginRequest(uint8_t currentStage, uint8_t nextStage, bool transit, uint32_t taskTag, uint32_t commandSn)
+{
     Bhs header;
-    header.Start(Opcode::LoginRequest, static_cast<uint8_t>((transit ? kTransitBit : 0) | (currentStage << 2) |
-                                                            (transit ? nextStage : 0)));
+    header.Start(Opcode::LoginRequest,
+                 static_cast<uint8_t>((transit ? kTransitBit : 0) | (currentStage << 2) | (transit ? nextStage : 0)));
     header.bytes[0] |= kImmediateBit;
     const uint8_t isid[6] = {0x80, 0x12, 0x34, 0x56, 0x00, 0x01};
     std::memcpy(header.bytes + field::kIsid, isid, sizeof isid);
@@ -99,8 +104,9 @@ inline Bhs LoginRequest(uint8_t currentStage, uint8_t nextStage, bool transit, u
     return header;
 }
 
-inline Bhs CommandRequest(std::initializer_list<uint8_t> cdb, uint8_t directionBits, uint32_t length,
-                          uint32_t taskTag, uint32_t commandSn, uint16_t lun = 0, bool final = true) {
+inline Bhs CommandRequest(std::initializer_list<uint8_t> cdb, uint8_t directionBits, uint32_t length, uint32_t taskTag,
+                          uint32_t commandSn, uint16_t lun = 0, bool final = true)
+{
     Bhs header;
     header.Start(Opcode::ScsiCommand, static_cast<uint8_t>((final ? kFinalBit : 0) | directionBits | 0x01));
     EncodeLun(lun, header.bytes + field::kLun);
@@ -113,7 +119,8 @@ inline Bhs CommandRequest(std::initializer_list<uint8_t> cdb, uint8_t directionB
 }
 
 inline Bhs DataOutRequest(uint32_t taskTag, uint32_t transferTag, uint32_t offset, uint32_t dataSn, bool final,
-                          uint16_t lun = 0) {
+                          uint16_t lun = 0)
+{
     Bhs header;
     header.Start(Opcode::DataOut, final ? kFinalBit : 0);
     EncodeLun(lun, header.bytes + field::kLun);
@@ -125,7 +132,8 @@ inline Bhs DataOutRequest(uint32_t taskTag, uint32_t transferTag, uint32_t offse
 }
 
 inline Bhs TaskRequest(TaskFunction function, uint32_t taskTag, uint32_t referencedTag, uint32_t commandSn,
-                       uint16_t lun = 0) {
+                       uint16_t lun = 0)
+{
     Bhs header;
     header.Start(Opcode::TaskRequest, static_cast<uint8_t>(kFinalBit | static_cast<uint8_t>(function)));
     header.bytes[0] |= kImmediateBit;
@@ -136,7 +144,8 @@ inline Bhs TaskRequest(TaskFunction function, uint32_t taskTag, uint32_t referen
     return header;
 }
 
-inline Bhs SimpleRequest(Opcode opcode, uint32_t taskTag, uint32_t commandSn, bool immediate = false) {
+inline Bhs SimpleRequest(Opcode opcode, uint32_t taskTag, uint32_t commandSn, bool immediate = false)
+{
     Bhs header;
     header.Start(opcode, kFinalBit);
     if (immediate) header.bytes[0] |= kImmediateBit;
@@ -149,7 +158,8 @@ inline Bhs SimpleRequest(Opcode opcode, uint32_t taskTag, uint32_t commandSn, bo
 // The keys of a normal login as QEMU's initiator sends them, with a few to override.
 inline std::vector<uint8_t> OperationalKeys(std::string_view initialR2T = "No", std::string_view immediateData = "Yes",
                                             std::string_view receiveLength = "262144",
-                                            std::string_view burstLength = "262144") {
+                                            std::string_view burstLength = "262144")
+{
     return Text({{"HeaderDigest", "None,CRC32C"},
                  {"DataDigest", "None"},
                  {"InitialR2T", initialR2T},
@@ -177,23 +187,27 @@ public:
     double now = 100.0;
 
     void Send(const Bhs& header, const std::vector<uint8_t>& data = {}) { SendBytes(Serialise(header, data)); }
-    void SendBytes(const std::vector<uint8_t>& bytes) {
+    void SendBytes(const std::vector<uint8_t>& bytes)
+    {
         connection.Receive(bytes.data(), bytes.size(), now);
         Collect();
     }
-    void Advance(double seconds) {
+    void Advance(double seconds)
+    {
         now += seconds;
         connection.Advance(now);
         Collect();
     }
     // Every whole PDU the target has sent since the last call.
-    std::vector<Pdu> Take() {
+    std::vector<Pdu> Take()
+    {
         Collect();
         return ParsePdus(stream);
     }
 
 private:
-    void Collect() {
+    void Collect()
+    {
         stream.insert(stream.end(), connection.output(), connection.output() + connection.outputSize());
         connection.Sent(connection.outputSize());
     }
@@ -206,13 +220,15 @@ private:
 class SocketLink {
 public:
     explicit SocketLink(int socket) : socket(socket) {}
-    ~SocketLink() {
+    ~SocketLink()
+    {
         if (socket >= 0) close(socket);
     }
     SocketLink(const SocketLink&) = delete;
     SocketLink& operator=(const SocketLink&) = delete;
 
-    bool Send(const Bhs& header, const std::vector<uint8_t>& data = {}) {
+    bool Send(const Bhs& header, const std::vector<uint8_t>& data = {})
+    {
         const std::vector<uint8_t> bytes = Serialise(header, data);
         size_t sent = 0;
         while (sent < bytes.size()) {
@@ -223,7 +239,8 @@ public:
         return true;
     }
     // The next PDU; false when none came in time or the target closed the connection.
-    bool Receive(Pdu& pdu, int timeoutMs = 5000) {
+    bool Receive(Pdu& pdu, int timeoutMs = 5000)
+    {
         for (;;) {
             std::vector<Pdu> pdus = ParsePdus(stream);
             pending.insert(pending.end(), pdus.begin(), pdus.end());
@@ -241,7 +258,8 @@ public:
         }
     }
     // True when the target closed the connection within the time.
-    bool Closed(int timeoutMs = 5000) {
+    bool Closed(int timeoutMs = 5000)
+    {
         pollfd polled{socket, POLLIN, 0};
         if (poll(&polled, 1, timeoutMs) <= 0) return false;
         uint8_t byte = 0;

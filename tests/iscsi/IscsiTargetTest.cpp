@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "IscsiInitiator.h"
-#include "sim/DriveSetup.h"
 #include "iscsi/IscsiTarget.h"
+#include "sim/DriveSetup.h"
 #include "sim/VirtualDrive.h"
 
 namespace {
@@ -29,7 +29,8 @@ constexpr uint8_t kStageSecurity = 0;
 constexpr uint8_t kStageOperational = 1;
 constexpr uint8_t kStageFull = 3;
 
-sim::DriveConfig DriveFrom(const char* text) {
+sim::DriveConfig DriveFrom(const char* text)
+{
     sim::DriveSetup setup;
     std::string reason;
     EXPECT_TRUE(sim::ParseDriveSetup(text, setup, reason)) << reason;
@@ -41,7 +42,8 @@ class IscsiConnectionTest : public ::testing::Test {
 protected:
     void SetUp() override { AddDrive("rev=RN05"); }
 
-    sim::VirtualDrive& AddDrive(const char* text) {
+    sim::VirtualDrive& AddDrive(const char* text)
+    {
         sim::DriveSetup setup;
         std::string reason;
         EXPECT_TRUE(sim::ParseDriveSetup(text, setup, reason)) << reason;
@@ -51,14 +53,16 @@ protected:
         return *drives.back();
     }
 
-    void Open() {
+    void Open()
+    {
         units.SetAnswerAttachCommands(settings.answerAttachCommands);
         connection = std::make_unique<Connection>(units, settings, 7);
         link = std::make_unique<DirectLink>(*connection);
     }
 
     // The security stage, then the operational stage with these keys; the last login response.
-    Pdu LogIn(const std::vector<uint8_t>& operational = OperationalKeys()) {
+    Pdu LogIn(const std::vector<uint8_t>& operational = OperationalKeys())
+    {
         Open();
         link->Send(LoginRequest(kStageSecurity, kStageOperational, true, 0x10, commandSn),
                    Text({{"InitiatorName", "iqn.2026-12.test.norvik:initiator"},
@@ -72,7 +76,8 @@ protected:
     }
 
     // Exactly one PDU from the target.
-    Pdu Single() {
+    Pdu Single()
+    {
         std::vector<Pdu> pdus = link->Take();
         EXPECT_EQ(pdus.size(), 1u);
         return pdus.empty() ? Pdu{} : pdus.front();
@@ -81,8 +86,8 @@ protected:
     uint32_t NextTag() { return ++taskTag; }
 
     // A command without data out; every PDU it brought back.
-    std::vector<Pdu> Command(std::initializer_list<uint8_t> cdb, uint8_t direction, uint32_t length,
-                             uint16_t lun = 0) {
+    std::vector<Pdu> Command(std::initializer_list<uint8_t> cdb, uint8_t direction, uint32_t length, uint16_t lun = 0)
+    {
         link->Send(CommandRequest(cdb, direction, length, NextTag(), commandSn++, lun));
         return link->Take();
     }
@@ -97,7 +102,8 @@ protected:
 };
 
 // The data of Data-In PDUs joined in order of their buffer offsets.
-std::vector<uint8_t> JoinDataIn(const std::vector<Pdu>& pdus) {
+std::vector<uint8_t> JoinDataIn(const std::vector<Pdu>& pdus)
+{
     std::vector<uint8_t> data;
     for (const Pdu& pdu : pdus) {
         if (pdu.opcode() != Opcode::DataIn) continue;
@@ -107,20 +113,23 @@ std::vector<uint8_t> JoinDataIn(const std::vector<Pdu>& pdus) {
     return data;
 }
 
-std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
+std::vector<uint8_t> Pattern(size_t size, uint8_t seed)
+{
     std::vector<uint8_t> bytes(size);
     for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 9));
     return bytes;
 }
 
-std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t offset, size_t length) {
+std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t offset, size_t length)
+{
     return std::vector<uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
                                 bytes.begin() + static_cast<std::ptrdiff_t>(offset + length));
 }
 
 // ---- login ----
 
-TEST_F(IscsiConnectionTest, NormalLoginNegotiatesTheTargetsValues) {
+TEST_F(IscsiConnectionTest, NormalLoginNegotiatesTheTargetsValues)
+{
     settings.firstBurstLength = 16384;
     const Pdu response = LogIn();
     EXPECT_EQ(response.opcode(), Opcode::LoginResponse);
@@ -144,7 +153,8 @@ TEST_F(IscsiConnectionTest, NormalLoginNegotiatesTheTargetsValues) {
     EXPECT_EQ(response.header.Get32(field::kMaxCommandSn), 1u + kMaxTasks - 1);
 }
 
-TEST_F(IscsiConnectionTest, FirstLoginResponseNamesThePortalGroupAndAuthentication) {
+TEST_F(IscsiConnectionTest, FirstLoginResponseNamesThePortalGroupAndAuthentication)
+{
     Open();
     link->Send(LoginRequest(kStageSecurity, kStageOperational, true, 0x10, 1),
                Text({{"InitiatorName", "iqn.x:i"}, {"TargetName", settings.name}, {"AuthMethod", "CHAP,None"}}));
@@ -164,7 +174,8 @@ struct LoginRefusal {
 
 class IscsiLoginRefusal : public IscsiConnectionTest, public ::testing::WithParamInterface<LoginRefusal> {};
 
-TEST_P(IscsiLoginRefusal, IsAnsweredWithItsStatusAndEndsTheConnection) {
+TEST_P(IscsiLoginRefusal, IsAnsweredWithItsStatusAndEndsTheConnection)
+{
     Open();
     Bhs request = LoginRequest(kStageSecurity, kStageFull, true, 0x10, 1);
     request.bytes[field::kVersionActive] = GetParam().versionMin;
@@ -179,26 +190,27 @@ TEST_P(IscsiLoginRefusal, IsAnsweredWithItsStatusAndEndsTheConnection) {
 
 INSTANTIATE_TEST_SUITE_P(
     Login, IscsiLoginRefusal,
-    ::testing::Values(
-        LoginRefusal{"UnknownTarget", Text({{"InitiatorName", "iqn.x:i"}, {"TargetName", "iqn.x:other"}}), 0,
-                     kDetailNotFound},
-        LoginRefusal{"NoInitiatorName", Text({{"TargetName", "iqn.2026-12.test.norvik:drives"}}), 0,
-                     kDetailMissingParameter},
-        LoginRefusal{"NoTargetName", Text({{"InitiatorName", "iqn.x:i"}}), 0, kDetailMissingParameter},
-        LoginRefusal{"ChapOnly",
-                     Text({{"InitiatorName", "iqn.x:i"},
-                           {"TargetName", "iqn.2026-12.test.norvik:drives"},
-                           {"AuthMethod", "CHAP"}}),
-                     0, kDetailAuthenticationFailed},
-        LoginRefusal{"NewerProtocolOnly", Text({{"InitiatorName", "iqn.x:i"}}), 1, kDetailUnsupportedVersion},
-        LoginRefusal{"LengthOutOfRange",
-                     Text({{"InitiatorName", "iqn.x:i"},
-                           {"TargetName", "iqn.2026-12.test.norvik:drives"},
-                           {"MaxBurstLength", "12"}}),
-                     0, kDetailMisc}),
+    ::testing::Values(LoginRefusal{"UnknownTarget", Text({{"InitiatorName", "iqn.x:i"}, {"TargetName", "iqn.x:other"}}),
+                                   0, kDetailNotFound},
+                      LoginRefusal{"NoInitiatorName", Text({{"TargetName", "iqn.2026-12.test.norvik:drives"}}), 0,
+                                   kDetailMissingParameter},
+                      LoginRefusal{"NoTargetName", Text({{"InitiatorName", "iqn.x:i"}}), 0, kDetailMissingParameter},
+                      LoginRefusal{"ChapOnly",
+                                   Text({{"InitiatorName", "iqn.x:i"},
+                                         {"TargetName", "iqn.2026-12.test.norvik:drives"},
+                                         {"AuthMethod", "CHAP"}}),
+                                   0, kDetailAuthenticationFailed},
+                      LoginRefusal{"NewerProtocolOnly", Text({{"InitiatorName", "iqn.x:i"}}), 1,
+                                   kDetailUnsupportedVersion},
+                      LoginRefusal{"LengthOutOfRange",
+                                   Text({{"InitiatorName", "iqn.x:i"},
+                                         {"TargetName", "iqn.2026-12.test.norvik:drives"},
+                                         {"MaxBurstLength", "12"}}),
+                                   0, kDetailMisc}),
     [](const ::testing::TestParamInfo<LoginRefusal>& info) { return std::string(info.param.name); });
 
-TEST_F(IscsiConnectionTest, DiscoverySessionListsTheTarget) {
+TEST_F(IscsiConnectionTest, DiscoverySessionListsTheTarget)
+{
     Open();
     link->Send(LoginRequest(kStageSecurity, kStageFull, true, 0x10, 1),
                Text({{"InitiatorName", "iqn.x:i"}, {"SessionType", "Discovery"}, {"AuthMethod", "None"}}));
@@ -217,7 +229,8 @@ TEST_F(IscsiConnectionTest, DiscoverySessionListsTheTarget) {
     EXPECT_EQ(drives[0]->commandCount(), 0u);
 }
 
-TEST_F(IscsiConnectionTest, RequestBeforeTheLoginEndsTheConnection) {
+TEST_F(IscsiConnectionTest, RequestBeforeTheLoginEndsTheConnection)
+{
     Open();
     link->Send(CommandRequest({0x12, 0, 0, 0, 96}, kReadBit, 96, 1, 1));
     EXPECT_TRUE(link->Take().empty());
@@ -227,7 +240,8 @@ TEST_F(IscsiConnectionTest, RequestBeforeTheLoginEndsTheConnection) {
 
 // ---- commands and data ----
 
-TEST_F(IscsiConnectionTest, InquiryComesBackWithStatusInTheLastDataIn) {
+TEST_F(IscsiConnectionTest, InquiryComesBackWithStatusInTheLastDataIn)
+{
     LogIn();
     const std::vector<Pdu> pdus = Command({0x12, 0, 0, 0, 96}, kReadBit, 96);
     ASSERT_EQ(pdus.size(), 1u);
@@ -243,7 +257,8 @@ TEST_F(IscsiConnectionTest, InquiryComesBackWithStatusInTheLastDataIn) {
     EXPECT_EQ(drives[0]->trace().back(), "120000006000000000000000 in 96 good");
 }
 
-TEST_F(IscsiConnectionTest, ShortReplyReportsTheResidual) {
+TEST_F(IscsiConnectionTest, ShortReplyReportsTheResidual)
+{
     LogIn();
     const std::vector<Pdu> pdus = Command({0x12, 0, 0, 0, 36}, kReadBit, 96);
     ASSERT_EQ(pdus.size(), 1u);
@@ -252,7 +267,8 @@ TEST_F(IscsiConnectionTest, ShortReplyReportsTheResidual) {
     EXPECT_EQ(pdus[0].header.Get32(field::kResidualCount), 60u);
 }
 
-TEST_F(IscsiConnectionTest, LongReadIsSplitIntoSegmentsAndBursts) {
+TEST_F(IscsiConnectionTest, LongReadIsSplitIntoSegmentsAndBursts)
+{
     const std::vector<uint8_t> image = Pattern(65536, 3);
     sim::CommandRequest fill{};
     const uint8_t writeBuffer[10] = {0x3B, 0x05, 0x01, 0, 0, 0, 0x01, 0x00, 0x00, 0x00};
@@ -276,7 +292,8 @@ TEST_F(IscsiConnectionTest, LongReadIsSplitIntoSegmentsAndBursts) {
     EXPECT_EQ(JoinDataIn(pdus), image);
 }
 
-TEST_F(IscsiConnectionTest, WriteWaitsForItsDataAfterReadyToTransfer) {
+TEST_F(IscsiConnectionTest, WriteWaitsForItsDataAfterReadyToTransfer)
+{
     LogIn(OperationalKeys("Yes", "No"));
     EXPECT_TRUE(connection->parameters().initialR2T);
     EXPECT_FALSE(connection->parameters().immediateData);
@@ -288,8 +305,8 @@ TEST_F(IscsiConnectionTest, WriteWaitsForItsDataAfterReadyToTransfer) {
     EXPECT_EQ(r2t.taskTag(), tag);
     EXPECT_EQ(r2t.header.Get32(field::kBufferOffset), 0u);
     EXPECT_EQ(r2t.header.Get32(field::kDesiredLength), 16384u);
-    EXPECT_EQ(r2t.header.Get32(field::kDataSn), 0u);   // R2TSN
-    EXPECT_EQ(drives[0]->commandCount(), 0u);          // nothing goes to the drive before its data
+    EXPECT_EQ(r2t.header.Get32(field::kDataSn), 0u);  // R2TSN
+    EXPECT_EQ(drives[0]->commandCount(), 0u);         // nothing goes to the drive before its data
 
     const uint32_t transferTag = r2t.header.Get32(field::kTransferTag);
     link->Send(DataOutRequest(tag, transferTag, 0, 0, false), Slice(block, 0, 8192));
@@ -303,21 +320,22 @@ TEST_F(IscsiConnectionTest, WriteWaitsForItsDataAfterReadyToTransfer) {
     EXPECT_EQ(drives[0]->trace().back(), "3B0501000000004000000000 out 16384 good");
 }
 
-TEST_F(IscsiConnectionTest, WriteTakesImmediateAndUnsolicitedDataThenAsksForTheRest) {
+TEST_F(IscsiConnectionTest, WriteTakesImmediateAndUnsolicitedDataThenAsksForTheRest)
+{
     settings.firstBurstLength = 16384;
     settings.receiveSegmentLength = 8192;
     LogIn(OperationalKeys("No", "Yes", "262144", "16384"));
     const std::vector<uint8_t> data = Pattern(40960, 1);
     const uint32_t tag = NextTag();
-    link->Send(CommandRequest({0x3B, 0x05, 0x01, 0, 0, 0, 0, 0xA0, 0x00, 0x00}, kWriteBit, 40960, tag, commandSn++,
-                              0, false),
+    link->Send(CommandRequest({0x3B, 0x05, 0x01, 0, 0, 0, 0, 0xA0, 0x00, 0x00}, kWriteBit, 40960, tag, commandSn++, 0,
+                              false),
                Slice(data, 0, 8192));
-    EXPECT_TRUE(link->Take().empty());   // the rest of the first burst comes unasked
+    EXPECT_TRUE(link->Take().empty());  // the rest of the first burst comes unasked
     link->Send(DataOutRequest(tag, kReservedTag, 8192, 0, true), Slice(data, 8192, 8192));
     Pdu r2t = Single();
     ASSERT_EQ(r2t.opcode(), Opcode::ReadyToTransfer);
     EXPECT_EQ(r2t.header.Get32(field::kBufferOffset), 16384u);
-    EXPECT_EQ(r2t.header.Get32(field::kDesiredLength), 16384u);   // one burst
+    EXPECT_EQ(r2t.header.Get32(field::kDesiredLength), 16384u);  // one burst
     uint32_t transferTag = r2t.header.Get32(field::kTransferTag);
     link->Send(DataOutRequest(tag, transferTag, 16384, 0, false), Slice(data, 16384, 8192));
     link->Send(DataOutRequest(tag, transferTag, 24576, 1, true), Slice(data, 24576, 8192));
@@ -334,7 +352,8 @@ TEST_F(IscsiConnectionTest, WriteTakesImmediateAndUnsolicitedDataThenAsksForTheR
     EXPECT_EQ(std::vector<uint8_t>(drives[0]->buffer(), drives[0]->buffer() + 40960), data);
 }
 
-TEST_F(IscsiConnectionTest, CheckConditionCarriesTheSenseAfterItsLength) {
+TEST_F(IscsiConnectionTest, CheckConditionCarriesTheSenseAfterItsLength)
+{
     LogIn();
     const std::vector<Pdu> pdus = Command({0x00}, 0, 0);
     ASSERT_EQ(pdus.size(), 1u);
@@ -350,7 +369,8 @@ TEST_F(IscsiConnectionTest, CheckConditionCarriesTheSenseAfterItsLength) {
     EXPECT_EQ(response.data[2 + 13], 0x01);
 }
 
-TEST_F(IscsiConnectionTest, SenseCanTravelInDescriptorFormat) {
+TEST_F(IscsiConnectionTest, SenseCanTravelInDescriptorFormat)
+{
     settings.descriptorSense = true;
     LogIn();
     const std::vector<Pdu> pdus = Command({0x00}, 0, 0);
@@ -359,7 +379,8 @@ TEST_F(IscsiConnectionTest, SenseCanTravelInDescriptorFormat) {
     EXPECT_EQ(pdus[0].data, (std::vector<uint8_t>{0x00, 0x08, 0x72, 0x02, 0x3A, 0x01, 0, 0, 0, 0}));
 }
 
-TEST_F(IscsiConnectionTest, RequestThatFailedAsSuchIsAnAbortedTask) {
+TEST_F(IscsiConnectionTest, RequestThatFailedAsSuchIsAnAbortedTask)
+{
     drives.clear();
     units = LogicalUnits();
     AddDrive("rev=RN05,fault=12#1:fail");
@@ -373,7 +394,8 @@ TEST_F(IscsiConnectionTest, RequestThatFailedAsSuchIsAnAbortedTask) {
     EXPECT_EQ(drives[0]->trace().back(), "120000006000000000000000 in 96 failed");
 }
 
-TEST_F(IscsiConnectionTest, ReportLunsListsEveryDriveAndMissingLunsAreNotSupported) {
+TEST_F(IscsiConnectionTest, ReportLunsListsEveryDriveAndMissingLunsAreNotSupported)
+{
     AddDrive("rev=RN05");
     LogIn();
     std::vector<Pdu> pdus = Command({0xA0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x00}, kReadBit, 256, 5);
@@ -393,7 +415,8 @@ TEST_F(IscsiConnectionTest, ReportLunsListsEveryDriveAndMissingLunsAreNotSupport
     EXPECT_EQ(drives[0]->commandCount() + drives[1]->commandCount(), 0u);
 }
 
-TEST_F(IscsiConnectionTest, AttachCommandsAreAnsweredWhereTheDriveRefusedThem) {
+TEST_F(IscsiConnectionTest, AttachCommandsAreAnsweredWhereTheDriveRefusedThem)
+{
     LogIn();
     std::vector<uint8_t> pages = JoinDataIn(Command({0x12, 0x01, 0x00, 0, 64}, kReadBit, 64));
     EXPECT_EQ(pages, (std::vector<uint8_t>{0x05, 0x00, 0x00, 0x01, 0x00}));
@@ -411,7 +434,8 @@ TEST_F(IscsiConnectionTest, AttachCommandsAreAnsweredWhereTheDriveRefusedThem) {
     EXPECT_EQ(other[0].header.bytes[field::kStatus], kCheckCondition);
 }
 
-TEST_F(IscsiConnectionTest, WithoutAttachAnswersTheDrivesRefusalGoesThrough) {
+TEST_F(IscsiConnectionTest, WithoutAttachAnswersTheDrivesRefusalGoesThrough)
+{
     settings.answerAttachCommands = false;
     LogIn();
     const std::vector<Pdu> pdus = Command({0x25}, kReadBit, 8);
@@ -420,14 +444,14 @@ TEST_F(IscsiConnectionTest, WithoutAttachAnswersTheDrivesRefusalGoesThrough) {
     EXPECT_EQ(pdus[0].data[2 + 12], 0x20);
 }
 
-TEST_F(IscsiConnectionTest, CommandsReachTheDriveInTheirOrderWhileAWriteCollectsData) {
+TEST_F(IscsiConnectionTest, CommandsReachTheDriveInTheirOrderWhileAWriteCollectsData)
+{
     LogIn(OperationalKeys("Yes", "No"));
     const uint32_t writeTag = NextTag();
-    link->Send(CommandRequest({0x3B, 0x05, 0x01, 0, 0, 0, 0, 0x00, 0x10, 0x00}, kWriteBit, 16, writeTag,
-                              commandSn++));
+    link->Send(CommandRequest({0x3B, 0x05, 0x01, 0, 0, 0, 0, 0x00, 0x10, 0x00}, kWriteBit, 16, writeTag, commandSn++));
     const Pdu r2t = Single();
     link->Send(CommandRequest({0x12, 0, 0, 0, 96}, kReadBit, 96, NextTag(), commandSn++));
-    EXPECT_TRUE(link->Take().empty());   // the inquiry waits behind the write
+    EXPECT_TRUE(link->Take().empty());  // the inquiry waits behind the write
     link->Send(DataOutRequest(writeTag, r2t.header.Get32(field::kTransferTag), 0, 0, true), Pattern(16, 0));
     const std::vector<Pdu> pdus = link->Take();
     ASSERT_EQ(pdus.size(), 2u);
@@ -437,17 +461,18 @@ TEST_F(IscsiConnectionTest, CommandsReachTheDriveInTheirOrderWhileAWriteCollects
     EXPECT_EQ(drives[0]->trace()[1].substr(0, 2), "12");
 }
 
-TEST_F(IscsiConnectionTest, ObserverHearsOfEveryCommandADriveReceivedWithItsTime) {
+TEST_F(IscsiConnectionTest, ObserverHearsOfEveryCommandADriveReceivedWithItsTime)
+{
     std::vector<std::pair<uint8_t, double>> seen;
     units.SetObserver([&](uint16_t lun, const UnitCommand& command, double now) {
         EXPECT_EQ(lun, 0u);
-        EXPECT_DOUBLE_EQ(command.arrivedAt, now);   // nothing waited
+        EXPECT_DOUBLE_EQ(command.arrivedAt, now);  // nothing waited
         seen.emplace_back(command.cdb[0], now);
     });
     LogIn();
     Command({0x00}, 0, 0);
     link->Advance(2.5);
-    Command({0xA0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x00}, kReadBit, 256);   // the target's own answer
+    Command({0xA0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x00}, kReadBit, 256);  // the target's own answer
     Command({0x12, 0, 0, 0, 96}, kReadBit, 96);
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].first, 0x00);
@@ -455,7 +480,8 @@ TEST_F(IscsiConnectionTest, ObserverHearsOfEveryCommandADriveReceivedWithItsTime
     EXPECT_DOUBLE_EQ(seen[1].second - seen[0].second, 2.5);
 }
 
-TEST_F(IscsiConnectionTest, FullTaskTableAnswersTaskSetFull) {
+TEST_F(IscsiConnectionTest, FullTaskTableAnswersTaskSetFull)
+{
     drives.clear();
     units = LogicalUnits();
     AddDrive("rev=RN05,fault=00#1+:slow:10");
@@ -468,14 +494,15 @@ TEST_F(IscsiConnectionTest, FullTaskTableAnswersTaskSetFull) {
 
 // ---- time, task management, NOP, logout ----
 
-TEST_F(IscsiConnectionTest, ModelledDurationHoldsTheResponseAndTheUnit) {
+TEST_F(IscsiConnectionTest, ModelledDurationHoldsTheResponseAndTheUnit)
+{
     drives.clear();
     units = LogicalUnits();
     AddDrive("rev=RN05,fault=00#1:slow:30");
     LogIn();
     EXPECT_TRUE(Command({0x00}, 0, 0).empty());
     EXPECT_DOUBLE_EQ(connection->NextWakeTime(), link->now + 30.0);
-    EXPECT_TRUE(Command({0x12, 0, 0, 0, 96}, kReadBit, 96).empty());   // the drive is busy
+    EXPECT_TRUE(Command({0x12, 0, 0, 0, 96}, kReadBit, 96).empty());  // the drive is busy
     EXPECT_EQ(drives[0]->commandCount(), 1u);
     link->Advance(29.0);
     EXPECT_TRUE(link->Take().empty());
@@ -486,12 +513,14 @@ TEST_F(IscsiConnectionTest, ModelledDurationHoldsTheResponseAndTheUnit) {
     EXPECT_EQ(pdus[1].opcode(), Opcode::DataIn);
 }
 
-TEST_F(IscsiConnectionTest, CommandWaitingForABusyUnitKeepsItsArrivalTime) {
+TEST_F(IscsiConnectionTest, CommandWaitingForABusyUnitKeepsItsArrivalTime)
+{
     drives.clear();
     units = LogicalUnits();
     AddDrive("rev=RN05,fault=00#1:slow:30");
     std::vector<std::pair<double, double>> seen;
-    units.SetObserver([&](uint16_t, const UnitCommand& command, double now) { seen.emplace_back(command.arrivedAt, now); });
+    units.SetObserver(
+        [&](uint16_t, const UnitCommand& command, double now) { seen.emplace_back(command.arrivedAt, now); });
     LogIn();
     const double start = link->now;
     Command({0x00}, 0, 0);
@@ -503,7 +532,8 @@ TEST_F(IscsiConnectionTest, CommandWaitingForABusyUnitKeepsItsArrivalTime) {
     EXPECT_DOUBLE_EQ(seen[1].second, start + 30.0);
 }
 
-TEST_F(IscsiConnectionTest, AbortTaskDropsTheHeldResponseAndFreesTheUnit) {
+TEST_F(IscsiConnectionTest, AbortTaskDropsTheHeldResponseAndFreesTheUnit)
+{
     drives.clear();
     units = LogicalUnits();
     AddDrive("rev=RN05,fault=00#1:slow:130");
@@ -527,13 +557,15 @@ TEST_F(IscsiConnectionTest, AbortTaskDropsTheHeldResponseAndFreesTheUnit) {
     EXPECT_LT(connection->NextWakeTime(), 0.0);
 }
 
-TEST_F(IscsiConnectionTest, AbortOfAnUnknownTaskSaysSo) {
+TEST_F(IscsiConnectionTest, AbortOfAnUnknownTaskSaysSo)
+{
     LogIn();
     link->Send(TaskRequest(TaskFunction::AbortTask, 0x900, 0x4242, commandSn));
     EXPECT_EQ(Single().header.bytes[field::kResponse], kTaskDoesNotExist);
 }
 
-TEST_F(IscsiConnectionTest, LogicalUnitResetResetsTheDrive) {
+TEST_F(IscsiConnectionTest, LogicalUnitResetResetsTheDrive)
+{
     LogIn();
     link->Send(TaskRequest(TaskFunction::LogicalUnitReset, 0x901, kReservedTag, commandSn));
     EXPECT_EQ(Single().header.bytes[field::kResponse], kTaskFunctionComplete);
@@ -545,7 +577,8 @@ TEST_F(IscsiConnectionTest, LogicalUnitResetResetsTheDrive) {
     EXPECT_EQ(Single().header.bytes[field::kResponse], kTaskLunDoesNotExist);
 }
 
-TEST_F(IscsiConnectionTest, NopOutIsEchoedUnlessItWantsNoAnswer) {
+TEST_F(IscsiConnectionTest, NopOutIsEchoedUnlessItWantsNoAnswer)
+{
     LogIn();
     link->Send(SimpleRequest(Opcode::NopOut, 0x77, commandSn++), {1, 2, 3, 4, 5});
     const Pdu nopIn = Single();
@@ -558,7 +591,8 @@ TEST_F(IscsiConnectionTest, NopOutIsEchoedUnlessItWantsNoAnswer) {
     EXPECT_TRUE(link->Take().empty());
 }
 
-TEST_F(IscsiConnectionTest, LogoutAnswersAndEndsTheConnection) {
+TEST_F(IscsiConnectionTest, LogoutAnswersAndEndsTheConnection)
+{
     LogIn();
     link->Send(SimpleRequest(Opcode::LogoutRequest, 0x55, commandSn++));
     const Pdu response = Single();
@@ -568,7 +602,8 @@ TEST_F(IscsiConnectionTest, LogoutAnswersAndEndsTheConnection) {
     EXPECT_TRUE(connection->finished());
 }
 
-TEST_F(IscsiConnectionTest, StatusSequenceNumbersCountEveryStatus) {
+TEST_F(IscsiConnectionTest, StatusSequenceNumbersCountEveryStatus)
+{
     const Pdu login = LogIn();
     const uint32_t first = login.header.Get32(field::kStatSn) + 1;
     const std::vector<Pdu> a = Command({0x00}, 0, 0);
@@ -581,7 +616,8 @@ TEST_F(IscsiConnectionTest, StatusSequenceNumbersCountEveryStatus) {
 
 // ---- malformed input ----
 
-TEST_F(IscsiConnectionTest, PduArrivingByteByByteIsReadWhole) {
+TEST_F(IscsiConnectionTest, PduArrivingByteByByteIsReadWhole)
+{
     LogIn();
     const std::vector<uint8_t> bytes = Serialise(CommandRequest({0x12, 0, 0, 0, 96}, kReadBit, 96, 9, commandSn++), {});
     for (uint8_t byte : bytes) {
@@ -591,7 +627,8 @@ TEST_F(IscsiConnectionTest, PduArrivingByteByByteIsReadWhole) {
     EXPECT_EQ(link->Take().size(), 1u);
 }
 
-TEST_F(IscsiConnectionTest, OversizedDataSegmentIsRejectedAndEndsTheConnection) {
+TEST_F(IscsiConnectionTest, OversizedDataSegmentIsRejectedAndEndsTheConnection)
+{
     LogIn();
     Bhs header = CommandRequest({0x3B, 0x05, 0x01}, kWriteBit, 1048576, 9, commandSn++);
     header.SetDataLength(kMaxDataSegmentLength);
@@ -603,7 +640,8 @@ TEST_F(IscsiConnectionTest, OversizedDataSegmentIsRejectedAndEndsTheConnection) 
     EXPECT_EQ(drives[0]->commandCount(), 0u);
 }
 
-TEST_F(IscsiConnectionTest, DataOutOfOrderEndsTheConnection) {
+TEST_F(IscsiConnectionTest, DataOutOfOrderEndsTheConnection)
+{
     LogIn(OperationalKeys("Yes", "No"));
     const uint32_t tag = NextTag();
     link->Send(CommandRequest({0x3B, 0x05, 0x01, 0, 0, 0, 0, 0x20, 0x00}, kWriteBit, 8192, tag, commandSn++));
@@ -614,7 +652,8 @@ TEST_F(IscsiConnectionTest, DataOutOfOrderEndsTheConnection) {
     EXPECT_EQ(drives[0]->commandCount(), 0u);
 }
 
-TEST_F(IscsiConnectionTest, DataBeyondTheTransferEndsTheConnection) {
+TEST_F(IscsiConnectionTest, DataBeyondTheTransferEndsTheConnection)
+{
     LogIn(OperationalKeys("Yes", "No"));
     const uint32_t tag = NextTag();
     link->Send(CommandRequest({0x3B, 0x05, 0x01, 0, 0, 0, 0, 0x00, 0x10}, kWriteBit, 16, tag, commandSn++));
@@ -624,7 +663,8 @@ TEST_F(IscsiConnectionTest, DataBeyondTheTransferEndsTheConnection) {
     EXPECT_TRUE(connection->finished());
 }
 
-TEST_F(IscsiConnectionTest, UnsolicitedDataThatWereNotNegotiatedEndTheConnection) {
+TEST_F(IscsiConnectionTest, UnsolicitedDataThatWereNotNegotiatedEndTheConnection)
+{
     LogIn(OperationalKeys("Yes", "No"));
     link->Send(CommandRequest({0x3B, 0x05, 0x01, 0, 0, 0, 0, 0x00, 0x10}, kWriteBit, 16, NextTag(), commandSn++),
                Pattern(16, 0));
@@ -632,7 +672,8 @@ TEST_F(IscsiConnectionTest, UnsolicitedDataThatWereNotNegotiatedEndTheConnection
     EXPECT_STREQ(connection->events().closeReason, "immediate data that were not negotiated");
 }
 
-TEST_F(IscsiConnectionTest, DataForAnUnknownTaskAreDropped) {
+TEST_F(IscsiConnectionTest, DataForAnUnknownTaskAreDropped)
+{
     LogIn();
     link->Send(DataOutRequest(0x4444, 0x10, 0, 0, true), Pattern(512, 0));
     EXPECT_TRUE(link->Take().empty());
@@ -640,7 +681,8 @@ TEST_F(IscsiConnectionTest, DataForAnUnknownTaskAreDropped) {
     EXPECT_EQ(Command({0x00}, 0, 0).size(), 1u);
 }
 
-TEST_F(IscsiConnectionTest, UnknownOpcodeIsRejectedAndTheSessionGoesOn) {
+TEST_F(IscsiConnectionTest, UnknownOpcodeIsRejectedAndTheSessionGoesOn)
+{
     LogIn();
     Bhs header;
     header.Start(static_cast<Opcode>(0x1C), kFinalBit);
@@ -651,17 +693,19 @@ TEST_F(IscsiConnectionTest, UnknownOpcodeIsRejectedAndTheSessionGoesOn) {
     EXPECT_EQ(connection->state(), ConnectionState::FullFeature);
 }
 
-TEST_F(IscsiConnectionTest, MalformedLoginTextFailsTheLogin) {
+TEST_F(IscsiConnectionTest, MalformedLoginTextFailsTheLogin)
+{
     Open();
     std::vector<uint8_t> text = Text({{"InitiatorName", "iqn.x:i"}});
-    text.pop_back();   // no terminating zero
+    text.pop_back();  // no terminating zero
     text.insert(text.end(), {'N', 'o', 'E', 'q', 'u', 'a', 'l', 's'});
     link->Send(LoginRequest(kStageSecurity, kStageFull, true, 1, 1), text);
     EXPECT_EQ(Single().header.bytes[field::kLoginStatusClass], kLoginInitiatorError);
     EXPECT_TRUE(connection->finished());
 }
 
-TEST_F(IscsiConnectionTest, BidirectionalAndOversizedTransfersAreRefused) {
+TEST_F(IscsiConnectionTest, BidirectionalAndOversizedTransfersAreRefused)
+{
     LogIn();
     std::vector<Pdu> pdus = Command({0x3C}, kReadBit | kWriteBit, 16);
     ASSERT_EQ(pdus.size(), 1u);
@@ -672,7 +716,8 @@ TEST_F(IscsiConnectionTest, BidirectionalAndOversizedTransfersAreRefused) {
     EXPECT_EQ(drives[0]->commandCount(), 0u);
 }
 
-TEST_F(IscsiConnectionTest, TaskTagInUseEndsTheConnection) {
+TEST_F(IscsiConnectionTest, TaskTagInUseEndsTheConnection)
+{
     drives.clear();
     units = LogicalUnits();
     AddDrive("rev=RN05,fault=00#1:slow:5");
@@ -682,7 +727,8 @@ TEST_F(IscsiConnectionTest, TaskTagInUseEndsTheConnection) {
     EXPECT_TRUE(connection->finished());
 }
 
-bool IsTargetOpcode(Opcode opcode) {
+bool IsTargetOpcode(Opcode opcode)
+{
     switch (opcode) {
     case Opcode::NopIn:
     case Opcode::ScsiResponse:
@@ -700,15 +746,18 @@ bool IsTargetOpcode(Opcode opcode) {
 // Random bytes, and valid sessions with random bytes mixed in, against fresh connections: the
 // target answers only with PDUs of its own kinds and sizes, and the address sanitizer watches
 // every read.
-TEST_F(IscsiConnectionTest, RandomInputNeverBreaksTheTarget) {
+TEST_F(IscsiConnectionTest, RandomInputNeverBreaksTheTarget)
+{
     std::mt19937 random(20261207);
     std::uniform_int_distribution<int> byte(0, 255);
-    const Opcode opcodes[] = {Opcode::NopOut, Opcode::ScsiCommand, Opcode::TaskRequest, Opcode::LoginRequest,
-                              Opcode::TextRequest, Opcode::DataOut, Opcode::LogoutRequest, Opcode::Snack};
+    const Opcode opcodes[] = {Opcode::NopOut,      Opcode::ScsiCommand, Opcode::TaskRequest,   Opcode::LoginRequest,
+                              Opcode::TextRequest, Opcode::DataOut,     Opcode::LogoutRequest, Opcode::Snack};
     int answers = 0;
     for (int round = 0; round < 400; ++round) {
-        if (round % 2 == 0) LogIn(OperationalKeys(round % 4 == 0 ? "Yes" : "No", "Yes", "8192", "16384"));
-        else Open();
+        if (round % 2 == 0)
+            LogIn(OperationalKeys(round % 4 == 0 ? "Yes" : "No", "Yes", "8192", "16384"));
+        else
+            Open();
         for (int pdu = 0; pdu < 12; ++pdu) {
             Bhs header;
             for (uint8_t& value : header.bytes) value = static_cast<uint8_t>(byte(random));
@@ -725,7 +774,7 @@ TEST_F(IscsiConnectionTest, RandomInputNeverBreaksTheTarget) {
             if (byte(random) % 6 == 0) {
                 for (int i = 0; i < 3; ++i) bytes[field::kDataSegmentLength + i] = static_cast<uint8_t>(byte(random));
             }
-            if (byte(random) % 5 == 0) bytes.resize(bytes.size() / 2);   // cut short
+            if (byte(random) % 5 == 0) bytes.resize(bytes.size() / 2);  // cut short
             link->SendBytes(bytes);
             link->Advance(byte(random) / 10.0);
         }
@@ -742,7 +791,8 @@ TEST_F(IscsiConnectionTest, RandomInputNeverBreaksTheTarget) {
 
 // ---- the target on sockets ----
 
-TEST(IscsiTargetSocket, ServesALoginACommandAndALogoutOnLoopback) {
+TEST(IscsiTargetSocket, ServesALoginACommandAndALogoutOnLoopback)
+{
     sim::VirtualDrive drive(DriveFrom("rev=RN05"));
     IscsiTarget target;
     ASSERT_TRUE(target.AddLun(drive));
@@ -781,7 +831,8 @@ TEST(IscsiTargetSocket, ServesALoginACommandAndALogoutOnLoopback) {
     EXPECT_EQ(drive.trace().size(), 1u);
 }
 
-TEST(IscsiTargetSocket, AdoptedSocketIsServedAndClosedOnAProtocolError) {
+TEST(IscsiTargetSocket, AdoptedSocketIsServedAndClosedOnAProtocolError)
+{
     sim::VirtualDrive drive(DriveFrom("rev=RN05"));
     IscsiTarget target;
     target.AddLun(drive);
@@ -792,7 +843,7 @@ TEST(IscsiTargetSocket, AdoptedSocketIsServedAndClosedOnAProtocolError) {
     target.SetEventSink([&](std::string_view text) { events.emplace_back(text); });
     std::thread server([&] { target.Run(); });
     SocketLink link(pair[1]);
-    ASSERT_TRUE(link.Send(CommandRequest({0x00}, 0, 0, 1, 1)));   // before any login
+    ASSERT_TRUE(link.Send(CommandRequest({0x00}, 0, 0, 1, 1)));  // before any login
     EXPECT_TRUE(link.Closed());
     target.Stop();
     server.join();

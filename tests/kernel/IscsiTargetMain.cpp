@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "sim/DriveSetup.h"
 #include "iscsi/IscsiTarget.h"
+#include "sim/DriveSetup.h"
 #include "sim/VirtualDrive.h"
 
 namespace {
@@ -37,7 +37,8 @@ constexpr const char* kUsage =
 
 iscsi::IscsiTarget* runningTarget = nullptr;
 
-void StopOnSignal(int) {
+void StopOnSignal(int)
+{
     if (runningTarget != nullptr) runningTarget->Stop();
 }
 
@@ -49,18 +50,21 @@ struct Options {
     std::vector<std::string> drives;
 };
 
-bool Refuse(std::string& error, std::string text) {
+bool Refuse(std::string& error, std::string text)
+{
     error = std::move(text);
     return false;
 }
 
-bool ReadYesNo(std::string_view text, bool& value) {
+bool ReadYesNo(std::string_view text, bool& value)
+{
     if (text != "yes" && text != "no") return false;
     value = text == "yes";
     return true;
 }
 
-bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
+bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
+{
     for (int index = 1; index < argc; ++index) {
         const std::string_view argument = argv[index];
         const bool hasValue = index + 1 < argc;
@@ -104,7 +108,8 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
     return true;
 }
 
-const char* FlashStateName(sim::FlashState state) {
+const char* FlashStateName(sim::FlashState state)
+{
     switch (state) {
     case sim::FlashState::Good: return "good";
     case sim::FlashState::Damaged: return "damaged";
@@ -113,13 +118,15 @@ const char* FlashStateName(sim::FlashState state) {
     return "untouched";
 }
 
-double Seconds() {
+double Seconds()
+{
     timespec time{};
     clock_gettime(CLOCK_MONOTONIC, &time);
     return static_cast<double>(time.tv_sec) + time.tv_nsec / 1e9;
 }
 
-bool WriteReadyFile(const std::string& path, uint16_t port) {
+bool WriteReadyFile(const std::string& path, uint16_t port)
+{
     const std::string temporary = path + ".part";
     FILE* file = std::fopen(temporary.c_str(), "w");
     if (file == nullptr) return false;
@@ -129,7 +136,8 @@ bool WriteReadyFile(const std::string& path, uint16_t port) {
 }
 
 void PrintDrives(FILE* out, const std::vector<std::unique_ptr<sim::VirtualDrive>>& drives,
-                 const std::vector<std::vector<std::pair<double, double>>>& times) {
+                 const std::vector<std::vector<std::pair<double, double>>>& times)
+{
     for (size_t lun = 0; lun < drives.size(); ++lun) {
         const sim::VirtualDrive& drive = *drives[lun];
         std::fprintf(out, "state %zu revision=%s flash=%s commands=%u\n", lun, drive.revision(),
@@ -144,7 +152,8 @@ void PrintDrives(FILE* out, const std::vector<std::unique_ptr<sim::VirtualDrive>
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     Options options;
     std::string error;
     if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "payload/PackageBlock.h"
-#include "payload/PackageLayout.h"
-#include "payload/ProfileStore.h"
 #include "package/BlockLocator.h"
 #include "package/PackError.h"
 #include "package/ProgramFile.h"
+#include "payload/PackageBlock.h"
+#include "payload/PackageLayout.h"
+#include "payload/ProfileStore.h"
 
 using testing::HasSubstr;
 
@@ -111,12 +111,16 @@ TEST_P(SectionWithoutAPackage, IsRefused)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SectionWithoutAPackage, testing::Values(
-    WrongSection{"AtTheFileStart", [](ElfFile& e) { e.SectionField(2, kOffset, 0, 8); }, "0x0"},
-    WrongSection{"OneByteLow", [](ElfFile& e) { e.SectionField(2, kOffset, ElfFile::kBlockOffset - 1, 8); }, "0xBF"},
-    WrongSection{"OneByteHigh", [](ElfFile& e) { e.SectionField(2, kOffset, ElfFile::kBlockOffset + 1, 8); }, "0xC1"},
-    WrongSection{"BlockWithoutLandmarks",
-                 [](ElfFile& e) { std::memset(e.bytes.data() + ElfFile::kBlockOffset, 0, 4096); }, "0xC0"}),
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SectionWithoutAPackage,
+    testing::Values(WrongSection{"AtTheFileStart", [](ElfFile& e) { e.SectionField(2, kOffset, 0, 8); }, "0x0"},
+                    WrongSection{"OneByteLow",
+                                 [](ElfFile& e) { e.SectionField(2, kOffset, ElfFile::kBlockOffset - 1, 8); }, "0xBF"},
+                    WrongSection{"OneByteHigh",
+                                 [](ElfFile& e) { e.SectionField(2, kOffset, ElfFile::kBlockOffset + 1, 8); }, "0xC1"},
+                    WrongSection{"BlockWithoutLandmarks",
+                                 [](ElfFile& e) { std::memset(e.bytes.data() + ElfFile::kBlockOffset, 0, 4096); },
+                                 "0xC0"}),
     [](const auto& info) { return info.param.name; });
 
 TEST(BlockLocator, ReadsExtendedSectionCountAndNameIndex)
@@ -165,24 +169,27 @@ TEST_P(DamagedSectionTable, FallsBackToTheLandmarks)
     EXPECT_EQ(location.foundBy, FoundBy::Landmarks);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, DamagedSectionTable, testing::Values(
-    Damage{"NoSectionTable", [](ElfFile& e) { PutLittleEndian(e.bytes, kShoff, 0, 8); }},
-    Damage{"TableBeyondTheFile", [](ElfFile& e) { PutLittleEndian(e.bytes, kShoff, e.bytes.size() - 100, 8); }},
-    Damage{"TableOffsetWrapsAround", [](ElfFile& e) { PutLittleEndian(e.bytes, kShoff, ~uint64_t{0} - 10, 8); }},
-    Damage{"EntriesTooSmall", [](ElfFile& e) { PutLittleEndian(e.bytes, kShentsize, 16, 2); }},
-    Damage{"TooManyEntries", [](ElfFile& e) { PutLittleEndian(e.bytes, kShnum, 0xFFF0, 2); }},
-    Damage{"HugeExtendedCount", [](ElfFile& e) {
-               PutLittleEndian(e.bytes, kShnum, 0, 2);
-               e.SectionField(0, kSize, ~uint64_t{0}, 8);
-           }},
-    Damage{"NameTableIndexOutside", [](ElfFile& e) { PutLittleEndian(e.bytes, kShstrndx, 9, 2); }},
-    Damage{"NameTableBeyondTheFile", [](ElfFile& e) { e.SectionField(3, kOffset, e.bytes.size(), 8); }},
-    Damage{"NameOffsetOutsideTheTable", [](ElfFile& e) { e.SectionField(2, kName, 5000, 4); }},
-    Damage{"SectionBeyondTheFile", [](ElfFile& e) { e.SectionField(2, kOffset, e.bytes.size() - 10, 8); }},
-    Damage{"SectionSizeWrapsAround", [](ElfFile& e) { e.SectionField(2, kSize, ~uint64_t{0}, 8); }},
-    Damage{"SectionWithoutFileBytes", [](ElfFile& e) { e.SectionField(2, kType, 8, 4); }},
-    Damage{"ThirtyTwoBitFile", [](ElfFile& e) { e.bytes[4] = 1; }},
-    Damage{"BigEndianFile", [](ElfFile& e) { e.bytes[5] = 2; }}),
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DamagedSectionTable,
+    testing::Values(
+        Damage{"NoSectionTable", [](ElfFile& e) { PutLittleEndian(e.bytes, kShoff, 0, 8); }},
+        Damage{"TableBeyondTheFile", [](ElfFile& e) { PutLittleEndian(e.bytes, kShoff, e.bytes.size() - 100, 8); }},
+        Damage{"TableOffsetWrapsAround", [](ElfFile& e) { PutLittleEndian(e.bytes, kShoff, ~uint64_t{0} - 10, 8); }},
+        Damage{"EntriesTooSmall", [](ElfFile& e) { PutLittleEndian(e.bytes, kShentsize, 16, 2); }},
+        Damage{"TooManyEntries", [](ElfFile& e) { PutLittleEndian(e.bytes, kShnum, 0xFFF0, 2); }},
+        Damage{"HugeExtendedCount",
+               [](ElfFile& e) {
+                   PutLittleEndian(e.bytes, kShnum, 0, 2);
+                   e.SectionField(0, kSize, ~uint64_t{0}, 8);
+               }},
+        Damage{"NameTableIndexOutside", [](ElfFile& e) { PutLittleEndian(e.bytes, kShstrndx, 9, 2); }},
+        Damage{"NameTableBeyondTheFile", [](ElfFile& e) { e.SectionField(3, kOffset, e.bytes.size(), 8); }},
+        Damage{"NameOffsetOutsideTheTable", [](ElfFile& e) { e.SectionField(2, kName, 5000, 4); }},
+        Damage{"SectionBeyondTheFile", [](ElfFile& e) { e.SectionField(2, kOffset, e.bytes.size() - 10, 8); }},
+        Damage{"SectionSizeWrapsAround", [](ElfFile& e) { e.SectionField(2, kSize, ~uint64_t{0}, 8); }},
+        Damage{"SectionWithoutFileBytes", [](ElfFile& e) { e.SectionField(2, kType, 8, 4); }},
+        Damage{"ThirtyTwoBitFile", [](ElfFile& e) { e.bytes[4] = 1; }},
+        Damage{"BigEndianFile", [](ElfFile& e) { e.bytes[5] = 2; }}),
     [](const auto& info) { return info.param.name; });
 
 Bytes FileWithBlocksAt(std::initializer_list<std::size_t> offsets, std::size_t size)

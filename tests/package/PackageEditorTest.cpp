@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "package/PackageReader.h"
-#include "payload/PackageBlock.h"
-#include "payload/PackageLayout.h"
 #include "package/PackError.h"
 #include "package/PackageEditor.h"
 #include "package/PackagePrinter.h"
+#include "package/PackageReader.h"
+#include "payload/PackageBlock.h"
+#include "payload/PackageLayout.h"
 
 using testing::HasSubstr;
 
@@ -118,10 +118,16 @@ TEST_F(PackageEditorTest, ConstraintRowsAreWrittenFieldByField)
 TEST_F(PackageEditorTest, ConstraintTextsLongerThanComparedAreRefused)
 {
     ExpectRefused([](PackageEditor& e) { e.SetConstraint(0, 0, {"RN012", "RN08", "", ""}); }, "compares only 4");
-    ExpectRefused([](PackageEditor& e) { e.SetConstraint(0, 0, {"RN01", "RN08", "TALVORE X", ""}); },
-                  "compares only 8");
-    ExpectRefused([](PackageEditor& e) { e.SetConstraint(0, 0, {"", "", "", "DVDRW KRX-407T   X"}); },
-                  "compares only 16");
+    ExpectRefused(
+        [](PackageEditor& e) {
+            e.SetConstraint(0, 0, {"RN01", "RN08", "TALVORE X", ""});
+        },
+        "compares only 8");
+    ExpectRefused(
+        [](PackageEditor& e) {
+            e.SetConstraint(0, 0, {"", "", "", "DVDRW KRX-407T   X"});
+        },
+        "compares only 16");
     ExpectRefused([](PackageEditor& e) { e.SetConstraint(4, 0, {"", "", "", ""}); }, "bank 5 does not exist");
     ExpectRefused([](PackageEditor& e) { e.SetConstraint(0, 8, {"", "", "", ""}); }, "bank 1 row 9 does not exist");
 }
@@ -233,16 +239,25 @@ TEST_P(PackageCheckTest, RefusesWhatTheProgramRefuses)
     ExpectRefused([](PackageEditor& e) { e.CheckPackage(); }, c.reason);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, PackageCheckTest, testing::Values(
-    CheckCase{"NoBank", {{"HOW_MANY_BIN", "0"}}, "0000000001", "No F/W in executable !"},
-    CheckCase{"FiveBanks", {{"HOW_MANY_BIN", "5"}}, "0000000001", "room for 4 banks"},
-    CheckCase{"EmptySecondBank", {{"HOW_MANY_BIN", "2"}}, "0000000000", "bank 2 is in use but has the size 0"},
-    CheckCase{"SecondBankTooLong", {{"HOW_MANY_BIN", "2"}}, "0000524289",
-              "bank 2 (start 524288, size 524289) ends at 1048577, beyond the image area"},
-    CheckCase{"SecondBankPartBlock", {{"HOW_MANY_BIN", "2"}}, "0000016383",
-              "bank 2 has the size 16383, not a whole number of 16384-byte blocks"},
-    CheckCase{"BanksOverlap", {{"HOW_MANY_BIN", "2"}}, "0000032768",
-              "bank 2 (bytes 507904 to 540671) overlaps bank 1 (bytes 0 to 524287)", "0000507904"}),
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PackageCheckTest,
+    testing::Values(
+        CheckCase{"NoBank", {{"HOW_MANY_BIN", "0"}}, "0000000001", "No F/W in executable !"},
+        CheckCase{"FiveBanks", {{"HOW_MANY_BIN", "5"}}, "0000000001", "room for 4 banks"},
+        CheckCase{"EmptySecondBank", {{"HOW_MANY_BIN", "2"}}, "0000000000", "bank 2 is in use but has the size 0"},
+        CheckCase{"SecondBankTooLong",
+                  {{"HOW_MANY_BIN", "2"}},
+                  "0000524289",
+                  "bank 2 (start 524288, size 524289) ends at 1048577, beyond the image area"},
+        CheckCase{"SecondBankPartBlock",
+                  {{"HOW_MANY_BIN", "2"}},
+                  "0000016383",
+                  "bank 2 has the size 16383, not a whole number of 16384-byte blocks"},
+        CheckCase{"BanksOverlap",
+                  {{"HOW_MANY_BIN", "2"}},
+                  "0000032768",
+                  "bank 2 (bytes 507904 to 540671) overlaps bank 1 (bytes 0 to 524287)",
+                  "0000507904"}),
     [](const auto& info) { return info.param.name; });
 
 // Clearing the image placeholder leaves whatever else the area held: a bank in use must then be
@@ -280,15 +295,18 @@ TEST_P(ImageCoverageTest, BanksInUseHoldTheImagesOfTheCommand)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ImageCoverageTest, testing::Values(
-    CoverageCase{"OnlyAnUnusedBanksImage", {{1, 16384, 16384}},
-                 "bank 1 is in use (bytes 0 to 1048575), but no image given here covers its bytes 0 to 16383"},
-    CoverageCase{"GapBetweenImages", {{2, 16384, 0}, {3, 1015808, 32768}},
-                 "bank 1 is in use (bytes 0 to 1048575), but no image given here covers its bytes 16384 to 32767"},
-    CoverageCase{"TailNotCovered", {{2, 1032192, 0}},
-                 "no image given here covers its bytes 1032192 to 1048575"},
-    CoverageCase{"BankOneImage", {{0, 524288, 0}}, ""},
-    CoverageCase{"PiecesOfOtherImages", {{2, 524288, 0}, {3, 524288, 524288}}, ""}),
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ImageCoverageTest,
+    testing::Values(
+        CoverageCase{"OnlyAnUnusedBanksImage",
+                     {{1, 16384, 16384}},
+                     "bank 1 is in use (bytes 0 to 1048575), but no image given here covers its bytes 0 to 16383"},
+        CoverageCase{"GapBetweenImages",
+                     {{2, 16384, 0}, {3, 1015808, 32768}},
+                     "bank 1 is in use (bytes 0 to 1048575), but no image given here covers its bytes 16384 to 32767"},
+        CoverageCase{"TailNotCovered", {{2, 1032192, 0}}, "no image given here covers its bytes 1032192 to 1048575"},
+        CoverageCase{"BankOneImage", {{0, 524288, 0}}, ""},
+        CoverageCase{"PiecesOfOtherImages", {{2, 524288, 0}, {3, 524288, 524288}}, ""}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(PackageEditorTest, ImagesOfAnEarlierCommandCountAsFirmware)

@@ -14,8 +14,8 @@
 
 namespace {
 
-constexpr const char* kSettingNames[] = {"N2OMESSAGE", "CHKDISC", "BOOTCODE", "REBOOT", "AUTOMODE",
-                                         "CLOSEAP", "WARNING", "NBWARNING", "HOW_MANY_BIN"};
+constexpr const char* kSettingNames[] = {"N2OMESSAGE", "CHKDISC", "BOOTCODE",  "REBOOT",      "AUTOMODE",
+                                         "CLOSEAP",    "WARNING", "NBWARNING", "HOW_MANY_BIN"};
 
 // FNV-1a over a bank's bytes, so that a test can tell the whole image arrived.
 uint32_t Checksum(const uint8_t* bytes, std::size_t size)

@@ -63,10 +63,10 @@ TEST(PackageReader, ReadsEveryFieldWhereTheLayoutPutsIt)
     std::strcpy(layout.caption, "caption text");
     std::strcpy(layout.version, "v9.8.7");
     std::strcpy(layout.product, "product text");
-    const char* settings[] = {"N2OMESSAGE=1", "CHKDISC=2", "BOOTCODE=3", "REBOOT=4", "AUTOMODE=5",
-                              "CLOSEAP=6", "WARNING=7", "NBWARNING=8", "HOW_MANY_BIN=9"};
-    char* fields[] = {layout.n2oMessage, layout.chkDisc, layout.bootCode, layout.reboot, layout.autoMode,
-                      layout.closeAp, layout.warning, layout.nbWarning, layout.howManyBin};
+    const char* settings[] = {"N2OMESSAGE=1", "CHKDISC=2", "BOOTCODE=3",  "REBOOT=4",      "AUTOMODE=5",
+                              "CLOSEAP=6",    "WARNING=7", "NBWARNING=8", "HOW_MANY_BIN=9"};
+    char* fields[] = {layout.n2oMessage, layout.chkDisc, layout.bootCode,  layout.reboot,    layout.autoMode,
+                      layout.closeAp,    layout.warning, layout.nbWarning, layout.howManyBin};
     for (int i = 0; i < 9; ++i) std::strcpy(fields[i], settings[i]);
     for (int bank = 0; bank < 4; ++bank) {
         const std::string b = std::to_string(bank + 1);
@@ -195,23 +195,24 @@ TEST_P(SettingRule, ReadsTheLastCharacter)
     EXPECT_EQ(block.reader().Setting(c.key), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SettingRule, testing::Values(
-    SettingCase{SettingKey::HOW_MANY_BIN, 1867, 20, "HOW_MANY_BIN=10", 0},
-    SettingCase{SettingKey::HOW_MANY_BIN, 1867, 20, "HOW_MANY_BIN=4", 4},
-    SettingCase{SettingKey::HOW_MANY_BIN, 1867, 20, "HOW_MANY_BIN=0000009", 9},
-    SettingCase{SettingKey::AUTOMODE, 1824, 11, "AUTOMODE=12", 2},
-    SettingCase{SettingKey::AUTOMODE, 1824, 11, "", 0},
-    SettingCase{SettingKey::WARNING, 1845, 10, "WARNING=2", 2},
-    SettingCase{SettingKey::WARNING, 1845, 10, "WARNING=x", 0},
-    SettingCase{SettingKey::REBOOT, 1815, 9, "REBOOT=", 0},
-    SettingCase{SettingKey::CHKDISC, 1787, 10, "CHKDISC=7", 7},
-    SettingCase{SettingKey::BOOTCODE, 1797, 18, "BOOTCODE=1", 1},
-    SettingCase{SettingKey::N2OMESSAGE, 1774, 13, "N2OMESSAGE=3", 3},
-    SettingCase{SettingKey::CLOSEAP, 1835, 10, "CLOSEAP=5", 5},
-    SettingCase{SettingKey::NBWARNING, 1855, 12, "NBWARNING=1", 1},
-    // An entry that fills its width with no NUL ends at the width, not in the next entry.
-    SettingCase{SettingKey::HOW_MANY_BIN, 1867, 20, "HOW_MANY_BIN=0000003", 3},
-    SettingCase{SettingKey::REBOOT, 1815, 9, "REBOOT=1x", 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SettingRule,
+    testing::Values(SettingCase{SettingKey::HOW_MANY_BIN, 1867, 20, "HOW_MANY_BIN=10", 0},
+                    SettingCase{SettingKey::HOW_MANY_BIN, 1867, 20, "HOW_MANY_BIN=4", 4},
+                    SettingCase{SettingKey::HOW_MANY_BIN, 1867, 20, "HOW_MANY_BIN=0000009", 9},
+                    SettingCase{SettingKey::AUTOMODE, 1824, 11, "AUTOMODE=12", 2},
+                    SettingCase{SettingKey::AUTOMODE, 1824, 11, "", 0},
+                    SettingCase{SettingKey::WARNING, 1845, 10, "WARNING=2", 2},
+                    SettingCase{SettingKey::WARNING, 1845, 10, "WARNING=x", 0},
+                    SettingCase{SettingKey::REBOOT, 1815, 9, "REBOOT=", 0},
+                    SettingCase{SettingKey::CHKDISC, 1787, 10, "CHKDISC=7", 7},
+                    SettingCase{SettingKey::BOOTCODE, 1797, 18, "BOOTCODE=1", 1},
+                    SettingCase{SettingKey::N2OMESSAGE, 1774, 13, "N2OMESSAGE=3", 3},
+                    SettingCase{SettingKey::CLOSEAP, 1835, 10, "CLOSEAP=5", 5},
+                    SettingCase{SettingKey::NBWARNING, 1855, 12, "NBWARNING=1", 1},
+                    // An entry that fills its width with no NUL ends at the width, not in the next entry.
+                    SettingCase{SettingKey::HOW_MANY_BIN, 1867, 20, "HOW_MANY_BIN=0000003", 3},
+                    SettingCase{SettingKey::REBOOT, 1815, 9, "REBOOT=1x", 0}));
 
 TEST(PackageReader, SettingOutsideTheNineReadsZero)
 {
@@ -244,24 +245,14 @@ TEST_P(NumberRule, ReadsAsDecimal)
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
 constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
 
-INSTANTIATE_TEST_SUITE_P(Cases, NumberRule, testing::Values(
-    NumberCase{"0000016384", 16384},
-    NumberCase{"0001048576", 1048576},
-    NumberCase{"010", 10},
-    NumberCase{"0x10", 0},
-    NumberCase{"  42", 42},
-    NumberCase{"\t7", 7},
-    NumberCase{"+17", 17},
-    NumberCase{"-0000000005", -5},
-    NumberCase{"12ab", 12},
-    NumberCase{"", 0},
-    NumberCase{"abc", 0},
-    NumberCase{"- 5", 0},
-    NumberCase{"2147483647", kMax},
-    NumberCase{"2147483648", kMax},
-    NumberCase{"99999999999", kMax},
-    NumberCase{"-2147483648", kMin},
-    NumberCase{"-9999999999", kMin}));
+INSTANTIATE_TEST_SUITE_P(Cases, NumberRule,
+                         testing::Values(NumberCase{"0000016384", 16384}, NumberCase{"0001048576", 1048576},
+                                         NumberCase{"010", 10}, NumberCase{"0x10", 0}, NumberCase{"  42", 42},
+                                         NumberCase{"\t7", 7}, NumberCase{"+17", 17}, NumberCase{"-0000000005", -5},
+                                         NumberCase{"12ab", 12}, NumberCase{"", 0}, NumberCase{"abc", 0},
+                                         NumberCase{"- 5", 0}, NumberCase{"2147483647", kMax},
+                                         NumberCase{"2147483648", kMax}, NumberCase{"99999999999", kMax},
+                                         NumberCase{"-2147483648", kMin}, NumberCase{"-9999999999", kMin}));
 
 // ---- Constraint fields: cut to 4, 4, 8, 16 characters, stopping at a NUL.
 
@@ -287,20 +278,21 @@ TEST_P(ConstraintCut, ReadsAtMostTheCharactersUsed)
     EXPECT_EQ(block.reader().Constraint(2, 5, c.field), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ConstraintCut, testing::Values(
-    ConstraintCase{ConstraintField::Minimum, 0, 8, "RN01", "RN01"},
-    ConstraintCase{ConstraintField::Minimum, 0, 8, "RN0123", "RN01"},
-    ConstraintCase{ConstraintField::Minimum, 0, 8, "ABCDEFGH", "ABCD"},
-    ConstraintCase{ConstraintField::Minimum, 0, 8, "RN", "RN"},
-    ConstraintCase{ConstraintField::Minimum, 0, 8, "", ""},
-    ConstraintCase{ConstraintField::Maximum, 8, 8, "#FLSH13", "#FLS"},
-    ConstraintCase{ConstraintField::Maximum, 8, 8, "", ""},
-    ConstraintCase{ConstraintField::Vendor, 16, 12, "TALVORE ", "TALVORE "},
-    ConstraintCase{ConstraintField::Vendor, 16, 12, "TALVORE EXTR", "TALVORE "},
-    ConstraintCase{ConstraintField::Vendor, 16, 12, "TAL", "TAL"},
-    ConstraintCase{ConstraintField::Product, 28, 20, "DVDRW KRX-407T  ", "DVDRW KRX-407T  "},
-    ConstraintCase{ConstraintField::Product, 28, 20, "DVDRW KRX-407T  XXXX", "DVDRW KRX-407T  "},
-    ConstraintCase{ConstraintField::Product, 28, 20, "", ""}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ConstraintCut,
+    testing::Values(ConstraintCase{ConstraintField::Minimum, 0, 8, "RN01", "RN01"},
+                    ConstraintCase{ConstraintField::Minimum, 0, 8, "RN0123", "RN01"},
+                    ConstraintCase{ConstraintField::Minimum, 0, 8, "ABCDEFGH", "ABCD"},
+                    ConstraintCase{ConstraintField::Minimum, 0, 8, "RN", "RN"},
+                    ConstraintCase{ConstraintField::Minimum, 0, 8, "", ""},
+                    ConstraintCase{ConstraintField::Maximum, 8, 8, "#FLSH13", "#FLS"},
+                    ConstraintCase{ConstraintField::Maximum, 8, 8, "", ""},
+                    ConstraintCase{ConstraintField::Vendor, 16, 12, "TALVORE ", "TALVORE "},
+                    ConstraintCase{ConstraintField::Vendor, 16, 12, "TALVORE EXTR", "TALVORE "},
+                    ConstraintCase{ConstraintField::Vendor, 16, 12, "TAL", "TAL"},
+                    ConstraintCase{ConstraintField::Product, 28, 20, "DVDRW KRX-407T  ", "DVDRW KRX-407T  "},
+                    ConstraintCase{ConstraintField::Product, 28, 20, "DVDRW KRX-407T  XXXX", "DVDRW KRX-407T  "},
+                    ConstraintCase{ConstraintField::Product, 28, 20, "", ""}));
 
 TEST(PackageReader, ConstraintOutsideTheTableIsEmpty)
 {
@@ -405,20 +397,22 @@ TEST_P(BoundsCheck, FindsTheFirstFault)
     EXPECT_EQ(check.bank, c.bank);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, BoundsCheck, testing::Values(
-    BoundsCase{"TwoBanksSideBySide", "2", "0000524288", "0000524288", PackageFault::None, -1},
-    BoundsCase{"LastBlockOfTheArea", "2", "0001032192", "0000016384", PackageFault::None, -1},
-    BoundsCase{"BankTwoNotInUse", "1", "0001048575", "0000000002", PackageFault::None, -1},
-    BoundsCase{"NoBanks", "0", "0000000000", "0000000000", PackageFault::None, -1},
-    BoundsCase{"FiveBanks", "5", "0000000000", "0000000001", PackageFault::TooManyBanks, -1},
-    BoundsCase{"NineBanks", "9", "0000000000", "0000000001", PackageFault::TooManyBanks, -1},
-    BoundsCase{"NegativeStart", "2", "-000000001", "0000000001", PackageFault::NegativeStart, 1},
-    BoundsCase{"NegativeSize", "2", "0000000000", "-000000001", PackageFault::NegativeSize, 1},
-    // An empty bank lies inside the area; the program runs with it (the packaging step refuses it).
-    BoundsCase{"EmptyBank", "2", "0000000000", "0000000000", PackageFault::None, -1},
-    BoundsCase{"OneBytePastTheEnd", "2", "0001048575", "0000000002", PackageFault::BeyondImageArea, 1},
-    BoundsCase{"StartPastTheEnd", "2", "0001048576", "0000000001", PackageFault::BeyondImageArea, 1},
-    BoundsCase{"SumOverflows32Bits", "2", "2147483647", "2147483647", PackageFault::BeyondImageArea, 1}),
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BoundsCheck,
+    testing::Values(BoundsCase{"TwoBanksSideBySide", "2", "0000524288", "0000524288", PackageFault::None, -1},
+                    BoundsCase{"LastBlockOfTheArea", "2", "0001032192", "0000016384", PackageFault::None, -1},
+                    BoundsCase{"BankTwoNotInUse", "1", "0001048575", "0000000002", PackageFault::None, -1},
+                    BoundsCase{"NoBanks", "0", "0000000000", "0000000000", PackageFault::None, -1},
+                    BoundsCase{"FiveBanks", "5", "0000000000", "0000000001", PackageFault::TooManyBanks, -1},
+                    BoundsCase{"NineBanks", "9", "0000000000", "0000000001", PackageFault::TooManyBanks, -1},
+                    BoundsCase{"NegativeStart", "2", "-000000001", "0000000001", PackageFault::NegativeStart, 1},
+                    BoundsCase{"NegativeSize", "2", "0000000000", "-000000001", PackageFault::NegativeSize, 1},
+                    // An empty bank lies inside the area; the program runs with it (the packaging step refuses it).
+                    BoundsCase{"EmptyBank", "2", "0000000000", "0000000000", PackageFault::None, -1},
+                    BoundsCase{"OneBytePastTheEnd", "2", "0001048575", "0000000002", PackageFault::BeyondImageArea, 1},
+                    BoundsCase{"StartPastTheEnd", "2", "0001048576", "0000000001", PackageFault::BeyondImageArea, 1},
+                    BoundsCase{"SumOverflows32Bits", "2", "2147483647", "2147483647", PackageFault::BeyondImageArea,
+                               1}),
     [](const auto& info) { return info.param.name; });
 
 // ---- Bank layout: whole blocks, no shared bytes.
@@ -463,23 +457,24 @@ constexpr auto kPartial = PackageFault::PartialBlock;
 constexpr auto kOverlap = PackageFault::OverlappingBanks;
 constexpr auto kNone = PackageFault::None;
 
-INSTANTIATE_TEST_SUITE_P(Cases, LayoutCheck, testing::Values(
-    LayoutCase{"Size1000", '1', {{0, 1000}}, kPartial, 0, -1},
-    LayoutCase{"Size16383", '1', {{0, 16383}}, kPartial, 0, -1},
-    LayoutCase{"Size1000000", '1', {{0, 1000000}}, kPartial, 0, -1},
-    LayoutCase{"Size1048575", '1', {{0, 1048575}}, kPartial, 0, -1},
-    LayoutCase{"SecondBankPartial", '2', {{0, 524288}, {524288, 16385}}, kPartial, 1, -1},
-    LayoutCase{"PartialBankNotInUse", '1', {{0, 524288}, {524288, 1000}}, kNone, -1, -1},
-    LayoutCase{"SameBytes", '2', {{0, 1048576}, {0, 16384}}, kOverlap, 1, 0},
-    LayoutCase{"PartialOverlap", '2', {{0, 32768}, {16384, 32768}}, kOverlap, 1, 0},
-    LayoutCase{"LaterBankEndsInsideEarlier", '2', {{32768, 32768}, {0, 49152}}, kOverlap, 1, 0},
-    LayoutCase{"ThirdBankOverlapsFirst", '3', {{0, 16384}, {16384, 16384}, {0, 16384}}, kOverlap, 2, 0},
-    LayoutCase{"Adjacent", '2', {{0, 16384}, {16384, 16384}}, kNone, -1, -1},
-    LayoutCase{"AdjacentInReverse", '2', {{16384, 16384}, {0, 16384}}, kNone, -1, -1},
-    LayoutCase{"EmptyBankInsideAnother", '2', {{0, 1048576}, {16384, 0}}, kNone, -1, -1},
-    LayoutCase{"OverlapWithBankNotInUse", '1', {{0, 1048576}, {0, 16384}}, kNone, -1, -1},
-    // The delivered package with HOW_MANY_BIN raised to 2: bank 2 has start 0 and size 0.
-    LayoutCase{"DeliveredWithTwoBanks", '2', {}, kNone, -1, -1}),
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LayoutCheck,
+    testing::Values(LayoutCase{"Size1000", '1', {{0, 1000}}, kPartial, 0, -1},
+                    LayoutCase{"Size16383", '1', {{0, 16383}}, kPartial, 0, -1},
+                    LayoutCase{"Size1000000", '1', {{0, 1000000}}, kPartial, 0, -1},
+                    LayoutCase{"Size1048575", '1', {{0, 1048575}}, kPartial, 0, -1},
+                    LayoutCase{"SecondBankPartial", '2', {{0, 524288}, {524288, 16385}}, kPartial, 1, -1},
+                    LayoutCase{"PartialBankNotInUse", '1', {{0, 524288}, {524288, 1000}}, kNone, -1, -1},
+                    LayoutCase{"SameBytes", '2', {{0, 1048576}, {0, 16384}}, kOverlap, 1, 0},
+                    LayoutCase{"PartialOverlap", '2', {{0, 32768}, {16384, 32768}}, kOverlap, 1, 0},
+                    LayoutCase{"LaterBankEndsInsideEarlier", '2', {{32768, 32768}, {0, 49152}}, kOverlap, 1, 0},
+                    LayoutCase{"ThirdBankOverlapsFirst", '3', {{0, 16384}, {16384, 16384}, {0, 16384}}, kOverlap, 2, 0},
+                    LayoutCase{"Adjacent", '2', {{0, 16384}, {16384, 16384}}, kNone, -1, -1},
+                    LayoutCase{"AdjacentInReverse", '2', {{16384, 16384}, {0, 16384}}, kNone, -1, -1},
+                    LayoutCase{"EmptyBankInsideAnother", '2', {{0, 1048576}, {16384, 0}}, kNone, -1, -1},
+                    LayoutCase{"OverlapWithBankNotInUse", '1', {{0, 1048576}, {0, 16384}}, kNone, -1, -1},
+                    // The delivered package with HOW_MANY_BIN raised to 2: bank 2 has start 0 and size 0.
+                    LayoutCase{"DeliveredWithTwoBanks", '2', {}, kNone, -1, -1}),
     [](const auto& info) { return info.param.name; });
 
 TEST(PackageReader, UnusedBanksAreNotChecked)

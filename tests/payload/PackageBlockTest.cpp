@@ -36,53 +36,35 @@ void ExpectField(const uint8_t* block, const FieldCase& field)
 
 class DeliveredField : public testing::TestWithParam<FieldCase> {};
 
-TEST_P(DeliveredField, HoldsItsTextAtItsOffset)
-{
-    ExpectField(payload::OwnPackageBlock(), GetParam());
-}
+TEST_P(DeliveredField, HoldsItsTextAtItsOffset) { ExpectField(payload::OwnPackageBlock(), GetParam()); }
 
-INSTANTIATE_TEST_SUITE_P(Texts, DeliveredField, testing::Values(
-    FieldCase{0, 21, "[Norvik Engineering]"},
-    FieldCase{21, 13, "v2.0.0"},
-    FieldCase{34, 15, "+1-555-0100-42"},
-    FieldCase{49, 64, "Flash Program for TALVORE DVDRW KRX-407T"},
-    FieldCase{113, 12, "2003/12/23"},
-    FieldCase{125, 32, "N/A"},
-    FieldCase{157, 65, "TALVORE DVDRW KRX-407T"},
-    FieldCase{222, 16, "FW_CONSTRAINTS="}));
+INSTANTIATE_TEST_SUITE_P(Texts, DeliveredField,
+                         testing::Values(FieldCase{0, 21, "[Norvik Engineering]"}, FieldCase{21, 13, "v2.0.0"},
+                                         FieldCase{34, 15, "+1-555-0100-42"},
+                                         FieldCase{49, 64, "Flash Program for TALVORE DVDRW KRX-407T"},
+                                         FieldCase{113, 12, "2003/12/23"}, FieldCase{125, 32, "N/A"},
+                                         FieldCase{157, 65, "TALVORE DVDRW KRX-407T"},
+                                         FieldCase{222, 16, "FW_CONSTRAINTS="}));
 
-INSTANTIATE_TEST_SUITE_P(Entries, DeliveredField, testing::Values(
-    FieldCase{1774, 13, "N2OMESSAGE=0"},
-    FieldCase{1787, 10, "CHKDISC=0"},
-    FieldCase{1797, 18, "BOOTCODE=0"},
-    FieldCase{1815, 9, "REBOOT=1"},
-    FieldCase{1824, 11, "AUTOMODE=0"},
-    FieldCase{1835, 10, "CLOSEAP=0"},
-    FieldCase{1845, 10, "WARNING=1"},
-    FieldCase{1855, 12, "NBWARNING=0"},
-    FieldCase{1867, 20, "HOW_MANY_BIN=1"},
-    FieldCase{1887, 22, "BIN_START1=0000000000"},
-    FieldCase{1909, 22, "BIN_START2=0000000000"},
-    FieldCase{1931, 22, "BIN_START3=0000000000"},
-    FieldCase{1953, 22, "BIN_START4=0000000000"},
-    FieldCase{1975, 21, "BIN_SIZE1=0001048576"},
-    FieldCase{1996, 21, "BIN_SIZE2=0000000000"},
-    FieldCase{2017, 21, "BIN_SIZE3=0000000000"},
-    FieldCase{2038, 21, "BIN_SIZE4=0000000000"},
-    FieldCase{2059, 16, "NEW_FW1=RN08"},
-    FieldCase{2075, 16, "NEW_FW2=N/A "},
-    FieldCase{2091, 16, "NEW_FW3=N/A "},
-    FieldCase{2107, 16, "NEW_FW4=N/A "}));
+INSTANTIATE_TEST_SUITE_P(
+    Entries, DeliveredField,
+    testing::Values(FieldCase{1774, 13, "N2OMESSAGE=0"}, FieldCase{1787, 10, "CHKDISC=0"},
+                    FieldCase{1797, 18, "BOOTCODE=0"}, FieldCase{1815, 9, "REBOOT=1"},
+                    FieldCase{1824, 11, "AUTOMODE=0"}, FieldCase{1835, 10, "CLOSEAP=0"},
+                    FieldCase{1845, 10, "WARNING=1"}, FieldCase{1855, 12, "NBWARNING=0"},
+                    FieldCase{1867, 20, "HOW_MANY_BIN=1"}, FieldCase{1887, 22, "BIN_START1=0000000000"},
+                    FieldCase{1909, 22, "BIN_START2=0000000000"}, FieldCase{1931, 22, "BIN_START3=0000000000"},
+                    FieldCase{1953, 22, "BIN_START4=0000000000"}, FieldCase{1975, 21, "BIN_SIZE1=0001048576"},
+                    FieldCase{1996, 21, "BIN_SIZE2=0000000000"}, FieldCase{2017, 21, "BIN_SIZE3=0000000000"},
+                    FieldCase{2038, 21, "BIN_SIZE4=0000000000"}, FieldCase{2059, 16, "NEW_FW1=RN08"},
+                    FieldCase{2075, 16, "NEW_FW2=N/A "}, FieldCase{2091, 16, "NEW_FW3=N/A "},
+                    FieldCase{2107, 16, "NEW_FW4=N/A "}));
 
-INSTANTIATE_TEST_SUITE_P(DefaultRows, DeliveredField, testing::Values(
-    FieldCase{238, 8, "RN01"},
-    FieldCase{246, 8, "RN08"},
-    FieldCase{254, 12, "TALVORE "},
-    FieldCase{266, 20, "DVDRW KRX-407T  "},
-    FieldCase{286, 8, "0N03"},
-    FieldCase{294, 8, "0N03"},
-    FieldCase{302, 12, "TALVORE "},
-    FieldCase{314, 20, "DVDRW KRX-407T  "}));
+INSTANTIATE_TEST_SUITE_P(DefaultRows, DeliveredField,
+                         testing::Values(FieldCase{238, 8, "RN01"}, FieldCase{246, 8, "RN08"},
+                                         FieldCase{254, 12, "TALVORE "}, FieldCase{266, 20, "DVDRW KRX-407T  "},
+                                         FieldCase{286, 8, "0N03"}, FieldCase{294, 8, "0N03"},
+                                         FieldCase{302, 12, "TALVORE "}, FieldCase{314, 20, "DVDRW KRX-407T  "}));
 
 // Every row but bank 1's first two in its unfilled form, "#FLSH<bank><row>" and three "#".
 TEST(DeliveredBlock, HoldsPlaceholderRowsEverywhereElse)

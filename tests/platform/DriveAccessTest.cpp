@@ -103,12 +103,12 @@ TEST_F(DriveAccessDiscovery, ListsAndRecognisesTheDrivesOfItsSysfs)
 
 TEST_F(DriveAccessOpen, OpensReadWriteWithoutWaitingAndNotInherited)
 {
-    if (!AddDriveWithOwnGenericNode())
-        GTEST_SKIP() << kCannotMakeNodes;
+    if (!AddDriveWithOwnGenericNode()) GTEST_SKIP() << kCannotMakeNodes;
     DriveAccess access = Access();
     char refusal[platform::kRefusalSize];
     for (const bool exclusive : {false, true}) {
-        const DriveHandle drive = exclusive ? access.OpenDriveExclusive("/dev/sr0", refusal) : access.OpenDrive("/dev/sr0");
+        const DriveHandle drive = exclusive ? access.OpenDriveExclusive("/dev/sr0", refusal)
+                                            : access.OpenDrive("/dev/sr0");
         ASSERT_NE(drive, kInvalidDriveHandle) << "exclusive " << exclusive;
         const int descriptor = static_cast<int>(drive);
         const int status = fcntl(descriptor, F_GETFL);
@@ -137,8 +137,8 @@ TEST_F(DriveAccessOpen, MissingNodeGivesNoHandleAndNoAdvice)
 struct NodeCase {
     const char* what;
     const char* root;
-    bool genericNode;     // sysfs lists sg1 under the drive (with the number of /dev/null)
-    bool numberInSysfs;   // the number of the node that commands go to is in sysfs
+    bool genericNode;    // sysfs lists sg1 under the drive (with the number of /dev/null)
+    bool numberInSysfs;  // the number of the node that commands go to is in sysfs
     enum Kind { None, OwnDevice, OtherDevice, LinkToOwnDevice, RegularFile } node;
     bool opensShared;
     const char* exclusiveRefusal;  // empty: the exclusive open succeeds
@@ -164,10 +164,7 @@ const NodeCase kNodeCases[] = {
      "/dev/sda is not an optical drive"},
 };
 
-void PrintTo(const NodeCase& node, std::ostream* out)
-{
-    *out << node.what;
-}
+void PrintTo(const NodeCase& node, std::ostream* out) { *out << node.what; }
 
 class DriveAccessNodes : public DriveAccessTest, public testing::WithParamInterface<NodeCase> {
 protected:
@@ -176,18 +173,11 @@ protected:
     bool MakeNode(const NodeCase& node, const std::string& name)
     {
         switch (node.node) {
-        case NodeCase::None:
-            return true;
-        case NodeCase::OwnDevice:
-            return sysfs.AddDeviceNode(name, S_IFCHR, kNullNumber);
-        case NodeCase::OtherDevice:
-            return sysfs.AddDeviceNode(name, S_IFCHR, kZeroNumber);
-        case NodeCase::LinkToOwnDevice:
-            sysfs.AddNodeLink(name, "/dev/null");
-            return true;
-        case NodeCase::RegularFile:
-            sysfs.AddNodeFile(name);
-            return true;
+        case NodeCase::None: return true;
+        case NodeCase::OwnDevice: return sysfs.AddDeviceNode(name, S_IFCHR, kNullNumber);
+        case NodeCase::OtherDevice: return sysfs.AddDeviceNode(name, S_IFCHR, kZeroNumber);
+        case NodeCase::LinkToOwnDevice: sysfs.AddNodeLink(name, "/dev/null"); return true;
+        case NodeCase::RegularFile: sysfs.AddNodeFile(name); return true;
         }
         return false;
     }
@@ -210,10 +200,8 @@ TEST_P(DriveAccessNodes, OpensOnlyTheDrivesOwnNode)
     const NodeCase& node = GetParam();
     sysfs.AddBlockDevice("sr0", "2:0:0:0", node.genericNode ? "sg1" : "");
     sysfs.AddBlockDevice("sda", "0:0:0:0");
-    if (node.numberInSysfs)
-        sysfs.SetDeviceNumber(node.genericNode ? kGenericEntry : "class/block/sr0", kNullNumber);
-    if (!MakeNode(node, node.genericNode ? "sg1" : "sr0"))
-        GTEST_SKIP() << kCannotMakeNodes;
+    if (node.numberInSysfs) sysfs.SetDeviceNumber(node.genericNode ? kGenericEntry : "class/block/sr0", kNullNumber);
+    if (!MakeNode(node, node.genericNode ? "sg1" : "sr0")) GTEST_SKIP() << kCannotMakeNodes;
 
     DriveAccess access = Access();
     const DriveHandle shared = access.OpenDrive(node.root);
@@ -237,8 +225,7 @@ TEST_F(DriveAccessRefusalDeathTest, RefusedOpenLeavesAdviceNamingTheNodeAndItsGr
     // has given up root for nobody; the folder lets nobody in to look at the node's group.
     chmod(sysfs.Root(), 0755);
     sysfs.AddBlockDevice("sr0", "2:0:0:0", "sg7");
-    if (!sysfs.AddDeviceNode("sg7", S_IFCHR, kNullNumber, 0))
-        GTEST_SKIP() << kCannotMakeNodes;
+    if (!sysfs.AddDeviceNode("sg7", S_IFCHR, kNullNumber, 0)) GTEST_SKIP() << kCannotMakeNodes;
     const std::string node = "/dev/sg7";
     // The drives' group, as udev gives it (24 is Debian's cdrom); root's group is no group to join.
     ASSERT_EQ(chown((nodeRoot + node).c_str(), 0, 24), 0);
@@ -249,30 +236,25 @@ TEST_F(DriveAccessRefusalDeathTest, RefusedOpenLeavesAdviceNamingTheNodeAndItsGr
     const std::string quotedGroup = "\"" + std::string(group) + "\"";
 
     const auto openAsUnprivileged = [&] {
-        if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0))
-            std::_Exit(2);
+        if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) std::_Exit(2);
         DriveAccess access = Access();
         char refusal[platform::kRefusalSize] = "unchanged";
-        if (access.OpenDrive("/dev/sr0") != kInvalidDriveHandle
-            || access.OpenDriveExclusive("/dev/sr0", refusal) != kInvalidDriveHandle)
+        if (access.OpenDrive("/dev/sr0") != kInvalidDriveHandle ||
+            access.OpenDriveExclusive("/dev/sr0", refusal) != kInvalidDriveHandle)
             std::_Exit(3);
-        if (refusal[0] != '\0')
-            std::_Exit(6);
+        if (refusal[0] != '\0') std::_Exit(6);
         const char* advice = access.PermissionAdvice();
-        if (advice == nullptr)
-            std::_Exit(4);
+        if (advice == nullptr) std::_Exit(4);
         const std::string text(advice);
-        std::_Exit(text.find("open " + node) != std::string::npos && text.find(quotedGroup) != std::string::npos
-                       ? 0
-                       : 5);
+        std::_Exit(text.find("open " + node) != std::string::npos && text.find(quotedGroup) != std::string::npos ? 0
+                                                                                                                 : 5);
     };
     EXPECT_EXIT(openAsUnprivileged(), testing::ExitedWithCode(0), "");
 }
 
 TEST_F(DriveAccessAddress, ReadsTheAddressOfTheOpenNodeFromSysfs)
 {
-    if (!AddDriveWithOwnGenericNode())
-        GTEST_SKIP() << kCannotMakeNodes;
+    if (!AddDriveWithOwnGenericNode()) GTEST_SKIP() << kCannotMakeNodes;
     const std::string number = std::to_string(major(kNullNumber)) + ":" + std::to_string(minor(kNullNumber));
     sysfs.AddDeviceNumber("char", number, "5:0:2:1");
     DriveAccess access = Access();
@@ -289,8 +271,7 @@ TEST_F(DriveAccessAddress, ReadsTheAddressOfTheOpenNodeFromSysfs)
 
 TEST_F(DriveAccessAddress, NodeWithoutAddressGivesQueryFailed)
 {
-    if (!AddDriveWithOwnGenericNode())
-        GTEST_SKIP() << kCannotMakeNodes;
+    if (!AddDriveWithOwnGenericNode()) GTEST_SKIP() << kCannotMakeNodes;
     DriveAccess access = Access();
     const DriveHandle drive = access.OpenDrive("/dev/sr0");
     ASSERT_NE(drive, kInvalidDriveHandle);
@@ -313,14 +294,12 @@ TEST_F(DriveAccessAddress, StorageDescriptorIsNotQueriedAndStaysZero)
     uint8_t descriptor[platform::kStorageDescriptorSize];
     std::memset(descriptor, 0xEE, sizeof descriptor);
     EXPECT_FALSE(access.QueryStorageDescriptor(kInvalidDriveHandle, descriptor));
-    for (uint8_t byte : descriptor)
-        EXPECT_EQ(byte, 0);
+    for (uint8_t byte : descriptor) EXPECT_EQ(byte, 0);
 }
 
 TEST_F(DriveAccessCommands, NodeThatIsNoDriveFailsWithoutAdvice)
 {
-    if (!AddDriveWithOwnGenericNode())
-        GTEST_SKIP() << kCannotMakeNodes;
+    if (!AddDriveWithOwnGenericNode()) GTEST_SKIP() << kCannotMakeNodes;
     DriveAccess access = Access();
     const DriveHandle drive = access.OpenDrive("/dev/sr0");
     ASSERT_NE(drive, kInvalidDriveHandle);
@@ -340,8 +319,7 @@ TEST_F(DriveAccessCommands, NoHandleSendsNothing)
     PassThroughRequest request = InquiryRequest(data);
     EXPECT_FALSE(access.SendPassThrough(kInvalidDriveHandle, request));
     EXPECT_EQ(request.transferred, 0u);
-    for (uint8_t byte : request.sense)
-        EXPECT_EQ(byte, 0);
+    for (uint8_t byte : request.sense) EXPECT_EQ(byte, 0);
 }
 
 }  // namespace

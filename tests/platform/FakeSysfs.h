@@ -25,8 +25,7 @@ public:
     ~FakeSysfs()
     {
         std::error_code ignored;
-        if (!root.empty())
-            std::filesystem::remove_all(root, ignored);
+        if (!root.empty()) std::filesystem::remove_all(root, ignored);
     }
     FakeSysfs(const FakeSysfs&) = delete;
     FakeSysfs& operator=(const FakeSysfs&) = delete;
@@ -39,8 +38,7 @@ public:
     {
         const std::filesystem::path device = root / "devices" / address;
         std::filesystem::create_directories(device);
-        if (!genericName.empty())
-            std::filesystem::create_directories(device / "scsi_generic" / genericName);
+        if (!genericName.empty()) std::filesystem::create_directories(device / "scsi_generic" / genericName);
         const std::filesystem::path entry = root / "class" / "block" / name;
         std::filesystem::create_directories(entry);
         std::filesystem::create_directory_symlink("../../../devices/" + address, entry / "device");

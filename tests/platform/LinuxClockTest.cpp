@@ -71,10 +71,7 @@ TEST(LinuxClock, SleepOfZeroReturnsAtOnce)
 
 std::atomic<int> signalsCaught{0};
 
-void CountSignal(int)
-{
-    signalsCaught.fetch_add(1);
-}
+void CountSignal(int) { signalsCaught.fetch_add(1); }
 
 TEST(LinuxClock, SleepResumesAfterASignal)
 {

@@ -78,10 +78,8 @@ class LogindInhibitorObstacle : public LogindInhibitor, public ::testing::WithPa
 TEST_P(LogindInhibitorObstacle, HoldsNothingAndSaysNothing)
 {
     logind->SetInhibitFails(true);
-    if (GetParam() != Obstacle::Refusal)
-        logind.reset();
-    if (GetParam() == Obstacle::NoBus)
-        bus.Stop();
+    if (GetParam() != Obstacle::Refusal) logind.reset();
+    if (GetParam() == Obstacle::NoBus) bus.Stop();
 
     ::testing::internal::CaptureStderr();
     ::testing::internal::CaptureStdout();
@@ -96,7 +94,6 @@ TEST_P(LogindInhibitorObstacle, HoldsNothingAndSaysNothing)
 }
 
 INSTANTIATE_TEST_SUITE_P(Obstacles, LogindInhibitorObstacle,
-                         ::testing::Values(Obstacle::Refusal, Obstacle::NoLogind, Obstacle::NoBus),
-                         ObstacleName);
+                         ::testing::Values(Obstacle::Refusal, Obstacle::NoLogind, Obstacle::NoBus), ObstacleName);
 
 }  // namespace

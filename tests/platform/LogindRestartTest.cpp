@@ -53,8 +53,7 @@ TEST_P(LogindRestartRefusal, AnyOtherAnswerWithholdsThePrivilege)
     EXPECT_TRUE(logind->RebootCalls().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, LogindRestartRefusal,
-                         ::testing::Values("no", "na", "", "Yes", "yes ", "challenge "));
+INSTANTIATE_TEST_SUITE_P(Answers, LogindRestartRefusal, ::testing::Values("no", "na", "", "Yes", "yes ", "challenge "));
 
 TEST_F(LogindRestart, AnswerThatIsNotATextWithholdsThePrivilege)
 {

@@ -115,13 +115,11 @@ TEST(PermissionRecordKeeping, WorkersNotingAtOnceLeaveOneWholeAdvice)
 {
     PermissionRecord record;
     std::vector<std::string> nodes;
-    for (int index = 0; index < 8; ++index)
-        nodes.push_back("/dev/sg" + std::to_string(index));
+    for (int index = 0; index < 8; ++index) nodes.push_back("/dev/sg" + std::to_string(index));
     std::vector<std::thread> workers;
     for (const std::string& node : nodes)
         workers.emplace_back([&record, &node] { record.Note(RefusedStep::Open, node.c_str(), "cdrom"); });
-    for (std::thread& worker : workers)
-        worker.join();
+    for (std::thread& worker : workers) worker.join();
 
     ASSERT_NE(record.Advice(), nullptr);
     int matches = 0;

@@ -40,8 +40,7 @@ const char* const kConfiguration = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop
 PrivateBus::PrivateBus()
 {
     char pattern[] = "/tmp/norvik-bus-XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
-        return;
+    if (mkdtemp(pattern) == nullptr) return;
     directory = pattern;
     if (!WriteConfiguration() || !Spawn()) {
         Stop();
@@ -70,8 +69,7 @@ bool PrivateBus::WriteConfiguration()
 bool PrivateBus::Spawn()
 {
     int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC) != 0)
-        return false;
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0) return false;
     // The daemon prints its address on descriptor 3, which it receives as a copy of the pipe.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -79,14 +77,13 @@ bool PrivateBus::Spawn()
     // Its complaints about resource limits that only root may raise are of no use here.
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const std::string configArgument = "--config-file=" + directory + "/bus.conf";
-    char* const argv[] = {const_cast<char*>(kDaemonPath), const_cast<char*>(configArgument.c_str()),
-                          const_cast<char*>("--nofork"), const_cast<char*>("--nopidfile"),
+    char* const argv[] = {const_cast<char*>(kDaemonPath),         const_cast<char*>(configArgument.c_str()),
+                          const_cast<char*>("--nofork"),          const_cast<char*>("--nopidfile"),
                           const_cast<char*>("--print-address=3"), nullptr};
     const bool spawned = posix_spawn(&daemon, kDaemonPath, &actions, nullptr, argv, environ) == 0;
     posix_spawn_file_actions_destroy(&actions);
     close(pipeEnds[1]);
-    if (!spawned)
-        daemon = -1;
+    if (!spawned) daemon = -1;
     const bool haveAddress = spawned && ReadAddress(pipeEnds[0]);
     close(pipeEnds[0]);
     return haveAddress;
@@ -98,8 +95,7 @@ bool PrivateBus::ReadAddress(int readEnd)
     char c = 0;
     while (line.empty() || line.back() != '\n') {
         pollfd waiting{readEnd, POLLIN, 0};
-        if (poll(&waiting, 1, kAddressWaitMs) <= 0 || read(readEnd, &c, 1) != 1)
-            return false;
+        if (poll(&waiting, 1, kAddressWaitMs) <= 0 || read(readEnd, &c, 1) != 1) return false;
         line += c;
     }
     line.pop_back();

@@ -20,9 +20,9 @@ namespace {
 
 using namespace platform::linux_sys;
 using platform::DataDirection;
+using platform::kSenseSize;
 using platform::PassThroughRequest;
 using platform::ScsiAddress;
-using platform::kSenseSize;
 
 PassThroughRequest Request(DataDirection direction, uint8_t* data, uint32_t length)
 {
@@ -150,10 +150,7 @@ struct Outcome {
     bool failed;
 };
 
-void PrintTo(const Outcome& outcome, std::ostream* stream)
-{
-    *stream << outcome.name;
-}
+void PrintTo(const Outcome& outcome, std::ostream* stream) { *stream << outcome.name; }
 
 class SgIoJudgement : public testing::TestWithParam<Outcome> {};
 
@@ -194,8 +191,7 @@ void FillSense(Sense& sense, std::initializer_list<uint8_t> bytes, uint8_t rest)
     std::memset(sense, rest, kSenseSize);
     ASSERT_LE(bytes.size(), size_t(kSenseSize));
     int index = 0;
-    for (uint8_t byte : bytes)
-        sense[index++] = byte;
+    for (uint8_t byte : bytes) sense[index++] = byte;
 }
 
 void ExpectFixedSense(const Sense& sense, uint8_t responseCode, uint8_t key, uint8_t asc, uint8_t ascq)
@@ -213,8 +209,7 @@ TEST(SgIoSense, FixedFormatStaysAsWrittenAndTheRestIsCleared)
     NormaliseSense(sense, 18);
     ExpectFixedSense(sense, 0x70, 0x02, 0x3A, 0x01);
     EXPECT_EQ(sense[7], 0x0A);
-    for (int index = 18; index < kSenseSize; ++index)
-        EXPECT_EQ(sense[index], 0) << index;
+    for (int index = 18; index < kSenseSize; ++index) EXPECT_EQ(sense[index], 0) << index;
 }
 
 TEST(SgIoSense, FixedFormatWithValidInformationKeepsIt)
@@ -231,8 +226,7 @@ TEST(SgIoSense, NothingWrittenLeavesNoSense)
     Sense sense;
     FillSense(sense, {0x70, 0, 0x05, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x24}, 0xEE);
     NormaliseSense(sense, 0);
-    for (int index = 0; index < kSenseSize; ++index)
-        EXPECT_EQ(sense[index], 0) << index;
+    for (int index = 0; index < kSenseSize; ++index) EXPECT_EQ(sense[index], 0) << index;
 }
 
 TEST(SgIoSense, DescriptorFormatIsRewrittenInFixedFormat)
@@ -242,8 +236,7 @@ TEST(SgIoSense, DescriptorFormatIsRewrittenInFixedFormat)
     NormaliseSense(sense, 8);
     ExpectFixedSense(sense, 0x70, 0x05, 0x24, 0x00);
     EXPECT_EQ(sense[7], 0x0A);
-    for (int index : {1, 3, 4, 5, 6, 8, 9, 10, 11, 14, 15, 16, 17, 18, 23})
-        EXPECT_EQ(sense[index], 0) << index;
+    for (int index : {1, 3, 4, 5, 6, 8, 9, 10, 11, 14, 15, 16, 17, 18, 23}) EXPECT_EQ(sense[index], 0) << index;
 }
 
 TEST(SgIoSense, DeferredDescriptorFormatBecomesDeferredFixedFormat)
@@ -265,11 +258,13 @@ TEST(SgIoSense, DescriptorSenseKeyLosesTheReservedBits)
 TEST(SgIoSense, DescriptorsCarryInformationProgressAndUnit)
 {
     Sense sense;
+    // clang-format off
     FillSense(sense,
               {0x72, 0x02, 0x04, 0x07, 0, 0, 0, 16,
                0x02, 0x06, 0, 0, 0x80, 0x40, 0x00, 0,                  // sense-key specific: progress
                0x00, 0x0A, 0x80, 0, 0, 0, 0, 0},                      // information, cut short
               0);
+    // clang-format on
     // The information descriptor ends past the 24 bytes of the buffer: only what fits is read.
     NormaliseSense(sense, kSenseSize);
     ExpectFixedSense(sense, 0x70, 0x02, 0x04, 0x07);
@@ -283,11 +278,13 @@ TEST(SgIoSense, DescriptorsCarryInformationProgressAndUnit)
 TEST(SgIoSense, InformationThatFitsFourBytesIsMarkedValid)
 {
     Sense sense;
+    // clang-format off
     FillSense(sense,
               {0x72, 0x03, 0x11, 0x00, 0, 0, 0, 16,
                0x00, 0x0A, 0x80, 0, 0, 0, 0, 0, 0x12, 0x34, 0x56, 0x78,  // information
                0x03, 0x02, 0, 0x5C},                                     // replaceable unit
               0);
+    // clang-format on
     NormaliseSense(sense, kSenseSize);
     ExpectFixedSense(sense, 0xF0, 0x03, 0x11, 0x00);
     EXPECT_EQ(sense[3], 0x12);
@@ -300,8 +297,7 @@ TEST(SgIoSense, InformationThatFitsFourBytesIsMarkedValid)
 TEST(SgIoSense, InformationTooWideForFixedFormatIsLeftOut)
 {
     Sense sense;
-    FillSense(sense, {0x72, 0x03, 0x11, 0x00, 0, 0, 0, 12, 0x00, 0x0A, 0x80, 0, 0, 0, 0, 1, 0x12, 0x34, 0x56, 0x78},
-              0);
+    FillSense(sense, {0x72, 0x03, 0x11, 0x00, 0, 0, 0, 12, 0x00, 0x0A, 0x80, 0, 0, 0, 0, 1, 0x12, 0x34, 0x56, 0x78}, 0);
     NormaliseSense(sense, 20);
     ExpectFixedSense(sense, 0x70, 0x03, 0x11, 0x00);
     EXPECT_EQ(sense[3], 0);
@@ -334,8 +330,7 @@ TEST(SgIoSense, ShortDescriptorSenseStillGivesKeyAndCodes)
     FillSense(sense, {0x72, 0x02, 0x3A, 0x02}, 0xEE);
     NormaliseSense(sense, 4);
     ExpectFixedSense(sense, 0x70, 0x02, 0x3A, 0x02);
-    for (int index = 14; index < kSenseSize; ++index)
-        EXPECT_EQ(sense[index], 0) << index;
+    for (int index = 14; index < kSenseSize; ++index) EXPECT_EQ(sense[index], 0) << index;
 }
 
 TEST(SgIoSense, UnknownFormatStaysAsWritten)
@@ -429,8 +424,7 @@ TEST(SgIoSend, NodeThatIsNoScsiDeviceFailsAndLeavesNoSense)
     request.transferred = 1234;
     EXPECT_EQ(SendSgIo(node, request), SgIoResult::Failed);
     EXPECT_EQ(request.transferred, 0u);
-    for (uint8_t byte : request.sense)
-        EXPECT_EQ(byte, 0);
+    for (uint8_t byte : request.sense) EXPECT_EQ(byte, 0);
     ScsiAddress address{};
     EXPECT_FALSE(ReadIoctlAddress(node, address));
     close(node);

@@ -32,8 +32,7 @@ StandInLogind::~StandInLogind()
     QDBusConnection::disconnectFromBus(connectionName);
     serviceThread.quit();
     serviceThread.wait();
-    if (lockWatch >= 0)
-        close(lockWatch);
+    if (lockWatch >= 0) close(lockWatch);
 }
 
 void StandInLogind::SetCanRebootAnswer(const QVariant& answer)
@@ -80,19 +79,19 @@ int StandInLogind::LockWatch() const
 
 QString StandInLogind::introspect(const QString&) const
 {
-    return QStringLiteral("<interface name=\"org.freedesktop.login1.Manager\">"
-                          "<method name=\"CanReboot\"><arg type=\"s\" direction=\"out\"/></method>"
-                          "<method name=\"Reboot\"><arg type=\"b\" direction=\"in\"/></method>"
-                          "<method name=\"Inhibit\"><arg type=\"s\" direction=\"in\"/>"
-                          "<arg type=\"s\" direction=\"in\"/><arg type=\"s\" direction=\"in\"/>"
-                          "<arg type=\"s\" direction=\"in\"/><arg type=\"h\" direction=\"out\"/></method>"
-                          "</interface>");
+    return QStringLiteral(
+        "<interface name=\"org.freedesktop.login1.Manager\">"
+        "<method name=\"CanReboot\"><arg type=\"s\" direction=\"out\"/></method>"
+        "<method name=\"Reboot\"><arg type=\"b\" direction=\"in\"/></method>"
+        "<method name=\"Inhibit\"><arg type=\"s\" direction=\"in\"/>"
+        "<arg type=\"s\" direction=\"in\"/><arg type=\"s\" direction=\"in\"/>"
+        "<arg type=\"s\" direction=\"in\"/><arg type=\"h\" direction=\"out\"/></method>"
+        "</interface>");
 }
 
 bool StandInLogind::handleMessage(const QDBusMessage& message, const QDBusConnection& connection)
 {
-    if (message.interface() != kManager)
-        return false;
+    if (message.interface() != kManager) return false;
     std::lock_guard<std::mutex> lock(mutex);
     if (message.member() == QLatin1String("CanReboot")) {
         ++canRebootCalls;
@@ -105,8 +104,7 @@ bool StandInLogind::handleMessage(const QDBusMessage& message, const QDBusConnec
                                                             QStringLiteral("Reboot refused by the stand-in")));
         return connection.send(message.createReply());
     }
-    if (message.member() == QLatin1String("Inhibit"))
-        return ReplyToInhibit(message, connection);
+    if (message.member() == QLatin1String("Inhibit")) return ReplyToInhibit(message, connection);
     return false;
 }
 
@@ -120,8 +118,7 @@ bool StandInLogind::ReplyToInhibit(const QDBusMessage& message, const QDBusConne
     if (inhibitFails || pipe2(pipeEnds, O_CLOEXEC) != 0)
         return connection.send(message.createErrorReply(QStringLiteral("org.freedesktop.login1.NotPermitted"),
                                                         QStringLiteral("Inhibit refused by the stand-in")));
-    if (lockWatch >= 0)
-        close(lockWatch);
+    if (lockWatch >= 0) close(lockWatch);
     lockWatch = pipeEnds[0];
     // The reply carries a copy of the write end; this one goes, so that only the caller holds it.
     const bool sent = connection.send(message.createReply(QVariant::fromValue(QDBusUnixFileDescriptor(pipeEnds[1]))));

@@ -22,8 +22,7 @@ using platform::ScsiAddress;
 std::vector<std::string> Roots(const DriveRootList& list)
 {
     std::vector<std::string> roots;
-    for (int index = 0; index < list.count; ++index)
-        roots.emplace_back(list.roots[index]);
+    for (int index = 0; index < list.count; ++index) roots.emplace_back(list.roots[index]);
     return roots;
 }
 
@@ -69,10 +68,7 @@ TEST_F(SysfsDrives, ListsDrivesWithoutGenericNodeOrAddress)
     EXPECT_EQ(ListedRoots(), (std::vector<std::string>{"/dev/sr0", "/dev/sr1"}));
 }
 
-TEST_F(SysfsDrives, ListsNothingWithoutBlockClass)
-{
-    EXPECT_TRUE(ListedRoots().empty());
-}
+TEST_F(SysfsDrives, ListsNothingWithoutBlockClass) { EXPECT_TRUE(ListedRoots().empty()); }
 
 TEST_F(SysfsDrives, ListsNothingUnderAMissingMountPoint)
 {
@@ -83,15 +79,13 @@ TEST_F(SysfsDrives, ListsNothingUnderAMissingMountPoint)
 
 TEST_F(SysfsDrives, IgnoresNamesThatOnlyLookLikeDrives)
 {
-    for (const char* name : {"sr", "sr01", "srx", "sr1a", "scd0", "sr-1", "xsr1"})
-        sysfs.AddPlainBlockEntry(name);
+    for (const char* name : {"sr", "sr01", "srx", "sr1a", "scd0", "sr-1", "xsr1"}) sysfs.AddPlainBlockEntry(name);
     EXPECT_TRUE(ListedRoots().empty());
 }
 
 TEST_F(SysfsDrives, KeepsTheLowestNumbersWhenThereAreMoreDrivesThanTheListHolds)
 {
-    for (int number = 39; number >= 0; --number)
-        sysfs.AddPlainBlockEntry("sr" + std::to_string(number));
+    for (int number = 39; number >= 0; --number) sysfs.AddPlainBlockEntry("sr" + std::to_string(number));
     const std::vector<std::string> roots = ListedRoots();
     ASSERT_EQ(roots.size(), size_t(platform::kMaxDriveRoots));
     for (int index = 0; index < platform::kMaxDriveRoots; ++index)
@@ -112,8 +106,7 @@ TEST_F(SysfsDrives, ClearsTheListItFills)
     std::memset(&list, 0x5A, sizeof list);
     ListOpticalRoots(sysfs.Root(), list);
     ASSERT_EQ(list.count, 1);
-    for (int index = 1; index < platform::kMaxDriveRoots; ++index)
-        EXPECT_EQ(list.roots[index][0], '\0') << index;
+    for (int index = 1; index < platform::kMaxDriveRoots; ++index) EXPECT_EQ(list.roots[index][0], '\0') << index;
 }
 
 // Optical test ------------------------------------------------------------------------------
@@ -272,10 +265,7 @@ struct AddressText {
     ScsiAddress address;
 };
 
-void PrintTo(const AddressText& sample, std::ostream* stream)
-{
-    *stream << '"' << sample.text << '"';
-}
+void PrintTo(const AddressText& sample, std::ostream* stream) { *stream << '"' << sample.text << '"'; }
 
 class ScsiAddressText : public testing::TestWithParam<AddressText> {};
 
@@ -291,14 +281,14 @@ TEST_P(ScsiAddressText, ReadsFourNumbersOrNothing)
     EXPECT_EQ(address.lun, expected.lun);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Samples, ScsiAddressText,
-    testing::Values(AddressText{"0:0:0:0", true, {0, 0, 0, 0}}, AddressText{"2:1:3:4", true, {2, 1, 3, 4}},
-                    AddressText{"32767:10:255:7", true, {32767, 10, 255, 7}},
-                    AddressText{"", false, {}}, AddressText{"1:2:3", false, {}},
-                    AddressText{"1:2:3:4:5", false, {}}, AddressText{"1::3:4", false, {}},
-                    AddressText{"a:0:0:0", false, {}}, AddressText{"-1:0:0:0", false, {}},
-                    AddressText{"1:0:0:32768", false, {}}, AddressText{"01:0:0:0", false, {}},
-                    AddressText{"1:0:0:0 ", false, {}}, AddressText{"1:0:0:", false, {}}));
+INSTANTIATE_TEST_SUITE_P(Samples, ScsiAddressText,
+                         testing::Values(AddressText{"0:0:0:0", true, {0, 0, 0, 0}},
+                                         AddressText{"2:1:3:4", true, {2, 1, 3, 4}},
+                                         AddressText{"32767:10:255:7", true, {32767, 10, 255, 7}},
+                                         AddressText{"", false, {}}, AddressText{"1:2:3", false, {}},
+                                         AddressText{"1:2:3:4:5", false, {}}, AddressText{"1::3:4", false, {}},
+                                         AddressText{"a:0:0:0", false, {}}, AddressText{"-1:0:0:0", false, {}},
+                                         AddressText{"1:0:0:32768", false, {}}, AddressText{"01:0:0:0", false, {}},
+                                         AddressText{"1:0:0:0 ", false, {}}, AddressText{"1:0:0:", false, {}}));
 
 }  // namespace

@@ -9,7 +9,8 @@
 
 namespace simtest {
 
-inline sim::AspiSettings WorkingManager(bool completeLater = false) {
+inline sim::AspiSettings WorkingManager(bool completeLater = false)
+{
     sim::AspiSettings settings;
     settings.presence = sim::AspiPresence::Present;
     settings.completeLater = completeLater;
@@ -29,7 +30,8 @@ struct Manager {
           supportInfo(reinterpret_cast<platform::GetAspiSupportInfoEntry>(
               system.FindAspiEntry(library, platform::kGetSupportInfoName))),
           send(reinterpret_cast<platform::SendAspiCommandEntry>(
-              system.FindAspiEntry(library, platform::kSendCommandName))) {}
+              system.FindAspiEntry(library, platform::kSendCommandName)))
+    {}
     ~Manager() { system.FreeAspiLibrary(library); }
     Manager(const Manager&) = delete;
     Manager& operator=(const Manager&) = delete;
@@ -37,9 +39,9 @@ struct Manager {
     uint32_t Send(void* request) { return send(library, request); }
 };
 
-inline platform::SRB_ExecSCSICmd ExecRequest(uint8_t adapter, uint8_t target,
-                                             std::initializer_list<uint8_t> cdb, uint8_t flags,
-                                             uint8_t* data, uint32_t length) {
+inline platform::SRB_ExecSCSICmd ExecRequest(uint8_t adapter, uint8_t target, std::initializer_list<uint8_t> cdb,
+                                             uint8_t flags, uint8_t* data, uint32_t length)
+{
     platform::SRB_ExecSCSICmd request{};
     request.SRB_Cmd = platform::SC_EXEC_SCSI_CMD;
     request.SRB_HaId = adapter;
@@ -55,14 +57,15 @@ inline platform::SRB_ExecSCSICmd ExecRequest(uint8_t adapter, uint8_t target,
 }
 
 // A TEST UNIT READY to the drive at adapter 0, target 0 that signals event when it ends.
-inline platform::SRB_ExecSCSICmd NotifyingTestUnitReady(platform::EventHandle event) {
-    platform::SRB_ExecSCSICmd request =
-        ExecRequest(0, 0, {0x00}, platform::SRB_EVENT_NOTIFY, nullptr, 0);
+inline platform::SRB_ExecSCSICmd NotifyingTestUnitReady(platform::EventHandle event)
+{
+    platform::SRB_ExecSCSICmd request = ExecRequest(0, 0, {0x00}, platform::SRB_EVENT_NOTIFY, nullptr, 0);
     request.SRB_PostProc = event;
     return request;
 }
 
-inline platform::SRB_Abort AbortOf(const void* request, uint8_t adapter = 0) {
+inline platform::SRB_Abort AbortOf(const void* request, uint8_t adapter = 0)
+{
     platform::SRB_Abort abort{};
     abort.SRB_Cmd = platform::SC_ABORT_SRB;
     abort.SRB_HaId = adapter;
@@ -71,7 +74,8 @@ inline platform::SRB_Abort AbortOf(const void* request, uint8_t adapter = 0) {
 }
 
 // The status as the manager publishes it (a release store): read it with an acquire load.
-inline uint8_t StatusOf(const platform::SRB_ExecSCSICmd& request) {
+inline uint8_t StatusOf(const platform::SRB_ExecSCSICmd& request)
+{
     return __atomic_load_n(&request.SRB_Status, __ATOMIC_ACQUIRE);
 }
 

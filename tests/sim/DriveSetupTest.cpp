@@ -17,7 +17,8 @@ using sim::ParseDriveSetup;
 
 std::string Text(const char* field, int width) { return std::string(field, width); }
 
-TEST(DriveSetupText, EmptyTextGivesTheDefaults) {
+TEST(DriveSetupText, EmptyTextGivesTheDefaults)
+{
     DriveSetup setup;
     std::string reason;
     ASSERT_TRUE(ParseDriveSetup("", setup, reason));
@@ -31,14 +32,16 @@ TEST(DriveSetupText, EmptyTextGivesTheDefaults) {
     EXPECT_EQ(setup.drive.timing.commitSeconds, 0.0);
 }
 
-TEST(DriveSetupText, ReadsAFullDescription) {
+TEST(DriveSetupText, ReadsAFullDescription)
+{
     DriveSetup setup;
     std::string reason;
-    ASSERT_TRUE(ParseDriveSetup("rev=RN04,chip=BFD60002,disc=1,tray=open,vendor=TALVORE,"
-                                "product=DVDRW KRX-407T,newrev=RN09,deadrev=BAD!,timing=realistic,"
-                                "host=1,path=2,target=3,lun=4,root=/dev/sr1,image=32768,"
-                                "vspec=2004/05/06,open=fails",
-                                setup, reason))
+    ASSERT_TRUE(
+        ParseDriveSetup("rev=RN04,chip=BFD60002,disc=1,tray=open,vendor=TALVORE,"
+                        "product=DVDRW KRX-407T,newrev=RN09,deadrev=BAD!,timing=realistic,"
+                        "host=1,path=2,target=3,lun=4,root=/dev/sr1,image=32768,"
+                        "vspec=2004/05/06,open=fails",
+                        setup, reason))
         << reason;
     EXPECT_EQ(Text(setup.drive.revision, 4), "RN04");
     EXPECT_EQ(Text(setup.drive.newRevision, 4), "RN09");
@@ -62,26 +65,27 @@ TEST(DriveSetupText, ReadsAFullDescription) {
     EXPECT_TRUE(setup.openFails);
 }
 
-TEST(DriveSetupText, LaterEntriesOverrideEarlierOnes) {
+TEST(DriveSetupText, LaterEntriesOverrideEarlierOnes)
+{
     DriveSetup setup;
     std::string reason;
-    ASSERT_TRUE(ParseDriveSetup("timing=realistic,polls=2,commit=0.5, rev=AAAA,rev=BBBB", setup,
-                                reason))
-        << reason;
+    ASSERT_TRUE(ParseDriveSetup("timing=realistic,polls=2,commit=0.5, rev=AAAA,rev=BBBB", setup, reason)) << reason;
     EXPECT_EQ(setup.drive.becomingReadyPolls, 2u);
     EXPECT_EQ(setup.drive.timing.commitSeconds, 0.5);
     EXPECT_EQ(setup.drive.timing.bytesPerSecond, sim::DriveTiming::Realistic().bytesPerSecond);
     EXPECT_EQ(Text(setup.drive.revision, 4), "BBBB");
 }
 
-TEST(DriveSetupText, ChipNoneGivesAnAllZeroReply) {
+TEST(DriveSetupText, ChipNoneGivesAnAllZeroReply)
+{
     DriveSetup setup;
     std::string reason;
     ASSERT_TRUE(ParseDriveSetup("chip=none", setup, reason));
     for (uint8_t byte : setup.drive.flashId) EXPECT_EQ(byte, 0);
 }
 
-TEST(DriveSetupText, AddressKinds) {
+TEST(DriveSetupText, AddressKinds)
+{
     DriveSetup setup;
     std::string reason;
     ASSERT_TRUE(ParseDriveSetup("address=none", setup, reason));
@@ -92,12 +96,14 @@ TEST(DriveSetupText, AddressKinds) {
     EXPECT_EQ(setup.addressKind, AddressKind::QueryFails);
 }
 
-TEST(DriveSetupText, FaultsAccumulate) {
+TEST(DriveSetupText, FaultsAccumulate)
+{
     DriveSetup setup;
     std::string reason;
-    ASSERT_TRUE(ParseDriveSetup("fault=3C#6:corrupt:100,fault=#12:sense:3/0C/00,fault=3B#1+:fail,"
-                                "fault=00#3:slow:200.5,fault=#40:gone",
-                                setup, reason))
+    ASSERT_TRUE(
+        ParseDriveSetup("fault=3C#6:corrupt:100,fault=#12:sense:3/0C/00,fault=3B#1+:fail,"
+                        "fault=00#3:slow:200.5,fault=#40:gone",
+                        setup, reason))
         << reason;
     ASSERT_EQ(setup.faultCount, 5);
     EXPECT_EQ(setup.faults[0].kind, FaultKind::CorruptReply);
@@ -126,9 +132,10 @@ struct BadCase {
 
 class DriveSetupRefusal : public testing::TestWithParam<BadCase> {};
 
-TEST_P(DriveSetupRefusal, GivesAClearReasonAndKeepsTheSetup) {
+TEST_P(DriveSetupRefusal, GivesAClearReasonAndKeepsTheSetup)
+{
     DriveSetup setup;
-    setup.drive.discPresent = true;   // marks the setup as it was before
+    setup.drive.discPresent = true;  // marks the setup as it was before
     std::string reason;
     EXPECT_FALSE(ParseDriveSetup(GetParam().text, setup, reason));
     EXPECT_EQ(reason, GetParam().reason);
@@ -137,44 +144,42 @@ TEST_P(DriveSetupRefusal, GivesAClearReasonAndKeepsTheSetup) {
 
 INSTANTIATE_TEST_SUITE_P(
     BadEntries, DriveSetupRefusal,
-    testing::Values(
-        BadCase{"speed=4", "unknown key \"speed\""},
-        BadCase{"rev=RN05,,disc=1", "empty entry"},
-        BadCase{"rev=RN05,", "empty entry"},
-        BadCase{"disc", "\"disc\" is not key=value"},
-        BadCase{"rev=RN0555", "rev: \"RN0555\" has more than 4 characters"},
-        BadCase{"vendor=TALVORE-X", "vendor: \"TALVORE-X\" has more than 8 characters"},
-        BadCase{"product=\x01", "product: \"\x01\" holds a control character"},
-        BadCase{"disc=yes", "disc: \"yes\" is neither 0 nor 1"},
-        BadCase{"tray=ajar", "tray: \"ajar\" is neither closed nor open"},
-        BadCase{"chip=BFD6", "chip: \"BFD6\" is neither 8 hex digits nor none"},
-        BadCase{"chip=BFD6000G", "chip: \"BFD6000G\" is neither 8 hex digits nor none"},
-        BadCase{"host=-1", "host: \"-1\" is not a whole number from 0 to 255"},
-        BadCase{"target=256", "target: \"256\" is not a whole number from 0 to 255"},
-        BadCase{"lun=1x", "lun: \"1x\" is not a whole number from 0 to 255"},
-        BadCase{"image=0", "image: \"0\" is not a whole number from 1 to 1048576"},
-        BadCase{"image=1048577", "image: \"1048577\" is not a whole number from 1 to 1048576"},
-        BadCase{"polls=", "polls: \"\" is not a whole number from 0 to 1000000"},
-        BadCase{"timing=fast", "timing: \"fast\" is neither instant nor realistic"},
-        BadCase{"commit=-1", "commit: \"-1\" is not a number from 0 to 1e9"},
-        BadCase{"rate=nan", "rate: \"nan\" is not a number from 0 to 1e9"},
-        BadCase{"latency=inf", "latency: \"inf\" is not a number from 0 to 1e9"},
-        BadCase{"address=somewhere", "address: \"somewhere\" is not auto, given, none or empty"},
-        BadCase{"root=", "root: \"\" is not 1 to 15 characters"},
-        BadCase{"root=/dev/disk/by-id/x", "root: \"/dev/disk/by-id/x\" is not 1 to 15 characters"},
-        BadCase{"open=maybe", "open: \"maybe\" is neither ok nor fails"},
-        BadCase{"fault=#3", "fault: \"#3\" is not trigger:action"},
-        BadCase{"fault=3:fail", "fault: \"3\" is not #N or XX#N"},
-        BadCase{"fault=ZZ#1:fail", "fault: \"ZZ\" is not an opcode of two hex digits"},
-        BadCase{"fault=#0:fail", "fault: \"0\" is not a whole number from 1 to 100000000"},
-        BadCase{"fault=#1:explode", "fault: \"explode\" is not sense, fail, slow, corrupt or gone"},
-        BadCase{"fault=#1:sense", "fault: \"sense\" needs a value"},
-        BadCase{"fault=#1:fail:2", "fault: \"fail\" takes no value"},
-        BadCase{"fault=#1:sense:5/24", "fault: \"5/24\" is not K/AA/QQ in hex"},
-        BadCase{"fault=#1:sense:G/24/00", "fault: \"G/24/00\" is not K/AA/QQ in hex"},
-        BadCase{"fault=#1:corrupt:x", "fault: \"x\" is not a whole number from 0 to 1048575"}));
+    testing::Values(BadCase{"speed=4", "unknown key \"speed\""}, BadCase{"rev=RN05,,disc=1", "empty entry"},
+                    BadCase{"rev=RN05,", "empty entry"}, BadCase{"disc", "\"disc\" is not key=value"},
+                    BadCase{"rev=RN0555", "rev: \"RN0555\" has more than 4 characters"},
+                    BadCase{"vendor=TALVORE-X", "vendor: \"TALVORE-X\" has more than 8 characters"},
+                    BadCase{"product=\x01", "product: \"\x01\" holds a control character"},
+                    BadCase{"disc=yes", "disc: \"yes\" is neither 0 nor 1"},
+                    BadCase{"tray=ajar", "tray: \"ajar\" is neither closed nor open"},
+                    BadCase{"chip=BFD6", "chip: \"BFD6\" is neither 8 hex digits nor none"},
+                    BadCase{"chip=BFD6000G", "chip: \"BFD6000G\" is neither 8 hex digits nor none"},
+                    BadCase{"host=-1", "host: \"-1\" is not a whole number from 0 to 255"},
+                    BadCase{"target=256", "target: \"256\" is not a whole number from 0 to 255"},
+                    BadCase{"lun=1x", "lun: \"1x\" is not a whole number from 0 to 255"},
+                    BadCase{"image=0", "image: \"0\" is not a whole number from 1 to 1048576"},
+                    BadCase{"image=1048577", "image: \"1048577\" is not a whole number from 1 to 1048576"},
+                    BadCase{"polls=", "polls: \"\" is not a whole number from 0 to 1000000"},
+                    BadCase{"timing=fast", "timing: \"fast\" is neither instant nor realistic"},
+                    BadCase{"commit=-1", "commit: \"-1\" is not a number from 0 to 1e9"},
+                    BadCase{"rate=nan", "rate: \"nan\" is not a number from 0 to 1e9"},
+                    BadCase{"latency=inf", "latency: \"inf\" is not a number from 0 to 1e9"},
+                    BadCase{"address=somewhere", "address: \"somewhere\" is not auto, given, none or empty"},
+                    BadCase{"root=", "root: \"\" is not 1 to 15 characters"},
+                    BadCase{"root=/dev/disk/by-id/x", "root: \"/dev/disk/by-id/x\" is not 1 to 15 characters"},
+                    BadCase{"open=maybe", "open: \"maybe\" is neither ok nor fails"},
+                    BadCase{"fault=#3", "fault: \"#3\" is not trigger:action"},
+                    BadCase{"fault=3:fail", "fault: \"3\" is not #N or XX#N"},
+                    BadCase{"fault=ZZ#1:fail", "fault: \"ZZ\" is not an opcode of two hex digits"},
+                    BadCase{"fault=#0:fail", "fault: \"0\" is not a whole number from 1 to 100000000"},
+                    BadCase{"fault=#1:explode", "fault: \"explode\" is not sense, fail, slow, corrupt or gone"},
+                    BadCase{"fault=#1:sense", "fault: \"sense\" needs a value"},
+                    BadCase{"fault=#1:fail:2", "fault: \"fail\" takes no value"},
+                    BadCase{"fault=#1:sense:5/24", "fault: \"5/24\" is not K/AA/QQ in hex"},
+                    BadCase{"fault=#1:sense:G/24/00", "fault: \"G/24/00\" is not K/AA/QQ in hex"},
+                    BadCase{"fault=#1:corrupt:x", "fault: \"x\" is not a whole number from 0 to 1048575"}));
 
-TEST(DriveSetupText, TooManyFaultsAreRefused) {
+TEST(DriveSetupText, TooManyFaultsAreRefused)
+{
     std::string text;
     for (int i = 1; i <= sim::kMaxFaults + 1; ++i) {
         text += (i > 1 ? "," : "") + std::string("fault=#") + std::to_string(i) + ":fail";
@@ -185,10 +190,25 @@ TEST(DriveSetupText, TooManyFaultsAreRefused) {
     EXPECT_EQ(reason, "fault: more than 16 faults");
 }
 
-TEST(DriveSetupText, GarbageNeverCrashes) {
-    const char* inputs[] = {",", "=", "==", "=x", "rev==", ",,,,", "fault=", "fault=:", "fault=#:",
-                            "fault=##1:fail", "fault=3C#:fail", "fault=#1+:", "chip=",
-                            "\xff\xfe=\x80", "   ", "rev", "a=b=c"};
+TEST(DriveSetupText, GarbageNeverCrashes)
+{
+    const char* inputs[] = {",",
+                            "=",
+                            "==",
+                            "=x",
+                            "rev==",
+                            ",,,,",
+                            "fault=",
+                            "fault=:",
+                            "fault=#:",
+                            "fault=##1:fail",
+                            "fault=3C#:fail",
+                            "fault=#1+:",
+                            "chip=",
+                            "\xff\xfe=\x80",
+                            "   ",
+                            "rev",
+                            "a=b=c"};
     for (const char* input : inputs) {
         DriveSetup setup;
         std::string reason;

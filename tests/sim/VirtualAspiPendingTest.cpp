@@ -27,7 +27,8 @@ constexpr int64_t kSecond = VirtualSystem::kCounterFrequency;
 
 AspiSettings Later() { return simtest::WorkingManager(true); }
 
-AspiSettings Held() {
+AspiSettings Held()
+{
     AspiSettings settings = simtest::WorkingManager();
     settings.holdUntilReleased = true;
     return settings;
@@ -36,8 +37,8 @@ AspiSettings Held() {
 // A virtual system with one drive (text form) and the manager set up, loaded and an event made.
 class PendingRequests : public ::testing::Test {
 protected:
-    void Start(const char* drive, const AspiSettings& settings,
-               sim::ClockMode mode = sim::ClockMode::Virtual) {
+    void Start(const char* drive, const AspiSettings& settings, sim::ClockMode mode = sim::ClockMode::Virtual)
+    {
         system = std::make_unique<VirtualSystem>(mode);
         std::string reason;
         ASSERT_NE(system->AddDrive(drive, reason), nullptr) << reason;
@@ -48,14 +49,16 @@ protected:
     }
 
     // A wait that ends at once: whether the event is signalled now, no time passing.
-    bool Signalled() {
+    bool Signalled()
+    {
         const int64_t before = system->QueryCounter();
         const bool signalled = system->WaitForEvent(event, 0);
         EXPECT_EQ(system->QueryCounter() - before, kStep);
         return signalled;
     }
 
-    void TearDown() override {
+    void TearDown() override
+    {
         manager.reset();
         if (system != nullptr) system->CloseEvent(event);
     }
@@ -65,14 +68,16 @@ protected:
     EventHandle event = nullptr;
 };
 
-bool SenseAreaIsZero(const SRB_ExecSCSICmd& request) {
+bool SenseAreaIsZero(const SRB_ExecSCSICmd& request)
+{
     const uint8_t zeros[sizeof request.SenseArea] = {};
     return std::memcmp(request.SenseArea, zeros, sizeof zeros) == 0;
 }
 
 // --- A completion later than the wait -----------------------------------------------------------
 
-TEST_F(PendingRequests, WaitShorterThanTheCommandRunsOutAndTheRequestStaysPending) {
+TEST_F(PendingRequests, WaitShorterThanTheCommandRunsOutAndTheRequestStaysPending)
+{
     Start("disc=1,fault=00#1:slow:200", Later());
     SRB_ExecSCSICmd request = NotifyingTestUnitReady(event);
     const int64_t start = system->QueryCounter();
@@ -89,13 +94,14 @@ TEST_F(PendingRequests, WaitShorterThanTheCommandRunsOutAndTheRequestStaysPendin
     const int64_t beforeSecond = system->QueryCounter();
     EXPECT_TRUE(system->WaitForEvent(event, 108000));
     const int64_t end = system->QueryCounter();
-    EXPECT_EQ(end - start, 200 * kSecond + kStep);   // due 200 s after the send, then one reading
+    EXPECT_EQ(end - start, 200 * kSecond + kStep);  // due 200 s after the send, then one reading
     EXPECT_LT(end - beforeSecond, 108 * kSecond);
     EXPECT_EQ(StatusOf(request), SS_COMP);
     EXPECT_EQ(system->pendingAspiCount(), 0);
 }
 
-TEST_F(PendingRequests, CompletionComesWithTheSendersSleepOrCounterReading) {
+TEST_F(PendingRequests, CompletionComesWithTheSendersSleepOrCounterReading)
+{
     Start("disc=1,fault=00#1:slow:5", Later());
     SRB_ExecSCSICmd slow = NotifyingTestUnitReady(event);
     ASSERT_EQ(manager->Send(&slow), SS_PENDING);
@@ -114,7 +120,8 @@ TEST_F(PendingRequests, CompletionComesWithTheSendersSleepOrCounterReading) {
     EXPECT_EQ(StatusOf(instant), SS_COMP);
 }
 
-TEST_F(PendingRequests, AnotherThreadsTimeDoesNotBringTheRequestDue) {
+TEST_F(PendingRequests, AnotherThreadsTimeDoesNotBringTheRequestDue)
+{
     Start("disc=1,fault=00#1:slow:5", Later());
     SRB_ExecSCSICmd request = NotifyingTestUnitReady(event);
     ASSERT_EQ(manager->Send(&request), SS_PENDING);
@@ -130,7 +137,8 @@ TEST_F(PendingRequests, AnotherThreadsTimeDoesNotBringTheRequestDue) {
     EXPECT_EQ(StatusOf(request), SS_COMP);
 }
 
-TEST_F(PendingRequests, WaitEndsAtTheEarliestOfSeveralCompletions) {
+TEST_F(PendingRequests, WaitEndsAtTheEarliestOfSeveralCompletions)
+{
     Start("disc=1,fault=00#1:slow:30,fault=00#2:slow:10", Later());
     SRB_ExecSCSICmd first = NotifyingTestUnitReady(event);
     SRB_ExecSCSICmd second = NotifyingTestUnitReady(event);
@@ -138,21 +146,22 @@ TEST_F(PendingRequests, WaitEndsAtTheEarliestOfSeveralCompletions) {
     ASSERT_EQ(manager->Send(&second), SS_PENDING);
     const int64_t before = system->QueryCounter();
     EXPECT_TRUE(system->WaitForEvent(event, 108000));
-    EXPECT_EQ(system->QueryCounter() - before, 10 * kSecond);   // 10 s after the sends
+    EXPECT_EQ(system->QueryCounter() - before, 10 * kSecond);  // 10 s after the sends
     EXPECT_EQ(StatusOf(second), SS_COMP);
     EXPECT_EQ(StatusOf(first), SS_PENDING);
     system->Sleep(20000);
     EXPECT_EQ(StatusOf(first), SS_COMP);
 }
 
-TEST_F(PendingRequests, FinishingOutstandingWorkCompletesEveryRequestNow) {
+TEST_F(PendingRequests, FinishingOutstandingWorkCompletesEveryRequestNow)
+{
     Start("disc=0,fault=00#1:slow:200", Later());
     SRB_ExecSCSICmd request = NotifyingTestUnitReady(event);
     ASSERT_EQ(manager->Send(&request), SS_PENDING);
     const int64_t before = system->QueryCounter();
     EXPECT_EQ(system->FinishPendingAspiRequests(), 1);
     EXPECT_EQ(system->QueryCounter() - before, kStep) << "no time passes";
-    EXPECT_EQ(StatusOf(request), SS_ERR);   // the drive's own answer: no disc
+    EXPECT_EQ(StatusOf(request), SS_ERR);  // the drive's own answer: no disc
     EXPECT_EQ(request.SenseArea[12], 0x3A);
     EXPECT_TRUE(Signalled());
     EXPECT_EQ(system->FinishPendingAspiRequests(), 0);
@@ -160,11 +169,11 @@ TEST_F(PendingRequests, FinishingOutstandingWorkCompletesEveryRequestNow) {
 
 // --- Held requests -----------------------------------------------------------------------------
 
-TEST_F(PendingRequests, HeldRequestNeverCompletesUntilFinished) {
+TEST_F(PendingRequests, HeldRequestNeverCompletesUntilFinished)
+{
     Start("disc=1", Held());
     uint8_t data[96] = {};
-    SRB_ExecSCSICmd request =
-        simtest::ExecRequest(0, 0, {0x12, 0, 0, 0, 96}, SRB_DIR_IN | SRB_EVENT_NOTIFY, data, 96);
+    SRB_ExecSCSICmd request = simtest::ExecRequest(0, 0, {0x12, 0, 0, 0, 96}, SRB_DIR_IN | SRB_EVENT_NOTIFY, data, 96);
     request.SRB_PostProc = event;
     ASSERT_EQ(manager->Send(&request), SS_PENDING);
 
@@ -182,11 +191,12 @@ TEST_F(PendingRequests, HeldRequestNeverCompletesUntilFinished) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(data + 8), 8), "TALVORE ");
 }
 
-TEST_F(PendingRequests, HeldRequestReleasedFromAnotherThreadWakesARealWait) {
+TEST_F(PendingRequests, HeldRequestReleasedFromAnotherThreadWakesARealWait)
+{
     Start("disc=1", Held(), sim::ClockMode::Real);
     SRB_ExecSCSICmd request = NotifyingTestUnitReady(event);
     ASSERT_EQ(manager->Send(&request), SS_PENDING);
-    EXPECT_FALSE(system->WaitForEvent(event, 20));   // not by itself
+    EXPECT_FALSE(system->WaitForEvent(event, 20));  // not by itself
     std::thread releaser([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         system->FinishPendingAspiRequests();
@@ -200,8 +210,9 @@ TEST_F(PendingRequests, HeldRequestReleasedFromAnotherThreadWakesARealWait) {
 
 // --- Abort -------------------------------------------------------------------------------------
 
-TEST_F(PendingRequests, AbortEndsAPendingRequestAtOnceWithoutSense) {
-    Start("disc=0,fault=00#1:slow:200", Later());   // its own answer would carry sense
+TEST_F(PendingRequests, AbortEndsAPendingRequestAtOnceWithoutSense)
+{
+    Start("disc=0,fault=00#1:slow:200", Later());  // its own answer would carry sense
     SRB_ExecSCSICmd request = NotifyingTestUnitReady(event);
     ASSERT_EQ(manager->Send(&request), SS_PENDING);
     EXPECT_FALSE(system->WaitForEvent(event, 108000));
@@ -218,12 +229,13 @@ TEST_F(PendingRequests, AbortEndsAPendingRequestAtOnceWithoutSense) {
     EXPECT_EQ(system->pendingAspiCount(), 0);
     EXPECT_EQ(system->aspiAbortCount(), 1u);
 
-    system->Sleep(200000);   // its modelled time comes and goes: nothing more is written
+    system->Sleep(200000);  // its modelled time comes and goes: nothing more is written
     EXPECT_EQ(StatusOf(request), SS_ABORTED);
     EXPECT_TRUE(SenseAreaIsZero(request));
 }
 
-TEST_F(PendingRequests, AbortEndsAHeldRequest) {
+TEST_F(PendingRequests, AbortEndsAHeldRequest)
+{
     Start("disc=1", Held());
     SRB_ExecSCSICmd request = NotifyingTestUnitReady(event);
     ASSERT_EQ(manager->Send(&request), SS_PENDING);
@@ -234,12 +246,13 @@ TEST_F(PendingRequests, AbortEndsAHeldRequest) {
     EXPECT_EQ(system->FinishPendingAspiRequests(), 0);
 }
 
-TEST_F(PendingRequests, AbortOfARequestNotPendingAnswersCompleteAndTouchesNothing) {
+TEST_F(PendingRequests, AbortOfARequestNotPendingAnswersCompleteAndTouchesNothing)
+{
     Start("disc=0,fault=00#2:slow:200", Later());
     SRB_ExecSCSICmd finished = simtest::ExecRequest(0, 0, {0x00}, 0, nullptr, 0);
     ASSERT_EQ(manager->Send(&finished), SS_PENDING);
     system->QueryCounter();
-    ASSERT_EQ(StatusOf(finished), SS_ERR);   // ended first, with sense 2/3A/01
+    ASSERT_EQ(StatusOf(finished), SS_ERR);  // ended first, with sense 2/3A/01
     SRB_ExecSCSICmd pending = NotifyingTestUnitReady(event);
     ASSERT_EQ(manager->Send(&pending), SS_PENDING);
 
@@ -251,7 +264,7 @@ TEST_F(PendingRequests, AbortOfARequestNotPendingAnswersCompleteAndTouchesNothin
         EXPECT_EQ(abort.SRB_Status, SS_COMP);
     }
     EXPECT_EQ(0, std::memcmp(&finished, &finishedBefore, sizeof finished));
-    EXPECT_EQ(StatusOf(neverSent), SS_PENDING);   // as it was made: zero
+    EXPECT_EQ(StatusOf(neverSent), SS_PENDING);  // as it was made: zero
     EXPECT_EQ(StatusOf(pending), SS_PENDING);
     EXPECT_EQ(system->pendingAspiCount(), 1);
     EXPECT_FALSE(Signalled());
@@ -268,7 +281,8 @@ TEST_F(PendingRequests, AbortOfARequestNotPendingAnswersCompleteAndTouchesNothin
     EXPECT_EQ(system->aspiAbortCount(), 4u);
 }
 
-TEST_F(PendingRequests, IgnoredAbortLetsTheRequestEndAtItsOwnTime) {
+TEST_F(PendingRequests, IgnoredAbortLetsTheRequestEndAtItsOwnTime)
+{
     AspiSettings settings = Later();
     settings.honourAborts = false;
     Start("disc=1,fault=00#1:slow:108.03", settings);
@@ -287,7 +301,8 @@ TEST_F(PendingRequests, IgnoredAbortLetsTheRequestEndAtItsOwnTime) {
     EXPECT_EQ(StatusOf(request), SS_COMP);
 }
 
-TEST_F(PendingRequests, AbortWakesARealWait) {
+TEST_F(PendingRequests, AbortWakesARealWait)
+{
     Start("disc=1,fault=00#1:slow:100", Later(), sim::ClockMode::Real);
     SRB_ExecSCSICmd request = NotifyingTestUnitReady(event);
     ASSERT_EQ(manager->Send(&request), SS_PENDING);
@@ -306,7 +321,8 @@ TEST_F(PendingRequests, AbortWakesARealWait) {
 
 // Aborts sent while the completion thread may be finishing the same request: every request ends
 // exactly once, with its own status or SS_ABORTED, and its event signalled.
-TEST(VirtualAspiAbortRace, EveryRequestEndsOnceWhicheverComesFirst) {
+TEST(VirtualAspiAbortRace, EveryRequestEndsOnceWhicheverComesFirst)
+{
     VirtualSystem system(sim::ClockMode::Real);
     std::string reason;
     ASSERT_NE(system.AddDrive("disc=1,fault=#1+:slow:0.0002", reason), nullptr) << reason;

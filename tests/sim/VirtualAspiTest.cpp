@@ -23,7 +23,8 @@ AspiSettings Working(bool completeLater = false) { return simtest::WorkingManage
 
 // --- Loading ---------------------------------------------------------------------------------
 
-TEST(VirtualAspiLoading, AbsentManagerCannotBeLoaded) {
+TEST(VirtualAspiLoading, AbsentManagerCannotBeLoaded)
+{
     VirtualSystem system;
     EXPECT_EQ(system.LoadAspiLibrary("WNASPI32"), nullptr);
     system.SetAspiManager(Working());
@@ -32,7 +33,8 @@ TEST(VirtualAspiLoading, AbsentManagerCannotBeLoaded) {
     EXPECT_EQ(system.loadedAspiCount(), 0);
 }
 
-TEST(VirtualAspiLoading, MissingEntryPoints) {
+TEST(VirtualAspiLoading, MissingEntryPoints)
+{
     VirtualSystem system;
     AspiSettings settings = Working();
     settings.presence = AspiPresence::MissingSupportInfo;
@@ -54,7 +56,8 @@ TEST(VirtualAspiLoading, MissingEntryPoints) {
     EXPECT_EQ(system.loadedAspiCount(), 0);
 }
 
-TEST(VirtualAspiLoading, SupportInfoCarriesStatusAndAdapterCount) {
+TEST(VirtualAspiLoading, SupportInfoCarriesStatusAndAdapterCount)
+{
     VirtualSystem system;
     std::string reason;
     system.AddDrive("host=0,target=1", reason);
@@ -72,12 +75,12 @@ TEST(VirtualAspiLoading, SupportInfoCarriesStatusAndAdapterCount) {
     EXPECT_EQ(manager.supportInfo(manager.library) >> 8, 0xE3u);
 }
 
-TEST(VirtualAspiLoading, CallsAfterTheLibraryWasFreedAreCounted) {
+TEST(VirtualAspiLoading, CallsAfterTheLibraryWasFreedAreCounted)
+{
     VirtualSystem system;
     system.SetAspiManager(Working());
     AspiLibrary library = system.LoadAspiLibrary("WNASPI32");
-    auto supportInfo = reinterpret_cast<GetAspiSupportInfoEntry>(
-        system.FindAspiEntry(library, kGetSupportInfoName));
+    auto supportInfo = reinterpret_cast<GetAspiSupportInfoEntry>(system.FindAspiEntry(library, kGetSupportInfoName));
     system.FreeAspiLibrary(library);
     EXPECT_EQ(supportInfo(library) >> 8, SS_NO_ASPI);
     EXPECT_EQ(system.aspiCallsWhileUnloaded(), 1u);
@@ -85,7 +88,8 @@ TEST(VirtualAspiLoading, CallsAfterTheLibraryWasFreedAreCounted) {
 
 // --- Scan requests ---------------------------------------------------------------------------
 
-TEST(VirtualAspiScan, HostAdapterInquiryRescanAndDeviceTypes) {
+TEST(VirtualAspiScan, HostAdapterInquiryRescanAndDeviceTypes)
+{
     VirtualSystem system;
     std::string reason;
     system.AddDrive("host=1,target=3,lun=0", reason);
@@ -129,7 +133,8 @@ TEST(VirtualAspiScan, HostAdapterInquiryRescanAndDeviceTypes) {
     EXPECT_EQ(found, 1);
 }
 
-TEST(VirtualAspiScan, FailingAdapterInquiry) {
+TEST(VirtualAspiScan, FailingAdapterInquiry)
+{
     VirtualSystem system;
     std::string reason;
     system.AddDrive("host=1", reason);
@@ -146,7 +151,8 @@ TEST(VirtualAspiScan, FailingAdapterInquiry) {
     EXPECT_NE(inquiry.SRB_Status, SS_COMP);
 }
 
-TEST(VirtualAspiScan, DisappearedDriveIsNoLongerACdRom) {
+TEST(VirtualAspiScan, DisappearedDriveIsNoLongerACdRom)
+{
     VirtualSystem system;
     sim::VirtualDrive* drive = system.AddDrive();
     system.SetAspiManager(Working());
@@ -160,7 +166,8 @@ TEST(VirtualAspiScan, DisappearedDriveIsNoLongerACdRom) {
 
 // --- Execute ---------------------------------------------------------------------------------
 
-TEST(VirtualAspiExecute, CompletesAtOnceWithData) {
+TEST(VirtualAspiExecute, CompletesAtOnceWithData)
+{
     VirtualSystem system;
     system.AddDrive();
     system.SetAspiManager(Working());
@@ -172,7 +179,8 @@ TEST(VirtualAspiExecute, CompletesAtOnceWithData) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(data + 16), 16), "DVDRW KRX-407T  ");
 }
 
-TEST(VirtualAspiExecute, SenseGoesIntoTheSenseArea) {
+TEST(VirtualAspiExecute, SenseGoesIntoTheSenseArea)
+{
     VirtualSystem system;
     sim::VirtualDrive* drive = system.AddDrive();
     system.SetAspiManager(Working());
@@ -184,11 +192,12 @@ TEST(VirtualAspiExecute, SenseGoesIntoTheSenseArea) {
     EXPECT_EQ(request.SenseArea[2] & 0x0F, 0x2);
     EXPECT_EQ(request.SenseArea[12], 0x3A);
     EXPECT_EQ(request.SenseArea[13], 0x01);
-    EXPECT_EQ(request.SenseArea[14], 0);   // only the 14 bytes asked for
+    EXPECT_EQ(request.SenseArea[14], 0);  // only the 14 bytes asked for
     EXPECT_EQ(drive->trace().back(), "000000000000000000000000 none 0 sense 2/3A/01");
 }
 
-TEST(VirtualAspiExecute, FailedRequestHasNoSense) {
+TEST(VirtualAspiExecute, FailedRequestHasNoSense)
+{
     VirtualSystem system;
     std::string reason;
     system.AddDrive("fault=#1:fail", reason);
@@ -206,7 +215,8 @@ TEST(VirtualAspiExecute, FailedRequestHasNoSense) {
 }
 
 // The request is pending when SendASPI32Command returns; the modelled time passes in the wait.
-TEST(VirtualAspiExecute, PendingCompletionEndsTheWaitAtItsModelledTime) {
+TEST(VirtualAspiExecute, PendingCompletionEndsTheWaitAtItsModelledTime)
+{
     VirtualSystem system;
     std::string reason;
     system.AddDrive("disc=1,fault=00#1:slow:5", reason);
@@ -223,13 +233,14 @@ TEST(VirtualAspiExecute, PendingCompletionEndsTheWaitAtItsModelledTime) {
     const int64_t after = system.QueryCounter();
     EXPECT_EQ(request.SRB_Status, SS_COMP);
     EXPECT_EQ(after - before, 5'000'000'000 + VirtualSystem::kCounterStepTicks);
-    EXPECT_TRUE(system.WaitForEvent(event, 108000));   // manual reset: stays signalled
+    EXPECT_TRUE(system.WaitForEvent(event, 108000));  // manual reset: stays signalled
     EXPECT_EQ(system.QueryCounter() - after, VirtualSystem::kCounterStepTicks);
     system.CloseEvent(event);
     EXPECT_EQ(system.openEventCount(), 0);
 }
 
-TEST(VirtualAspiExecute, PendingCompletionInRealTimeComesAfterTheModelledTime) {
+TEST(VirtualAspiExecute, PendingCompletionInRealTimeComesAfterTheModelledTime)
+{
     VirtualSystem system(sim::ClockMode::Real);
     std::string reason;
     system.AddDrive("fault=00#1:slow:0.05", reason);
@@ -240,17 +251,18 @@ TEST(VirtualAspiExecute, PendingCompletionInRealTimeComesAfterTheModelledTime) {
     request.SRB_PostProc = event;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(manager.Send(&request), SS_PENDING);
-    EXPECT_FALSE(system.WaitForEvent(event, 1));   // not yet
+    EXPECT_FALSE(system.WaitForEvent(event, 1));  // not yet
     EXPECT_TRUE(system.WaitForEvent(event, 5000));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
-    EXPECT_EQ(request.SRB_Status, SS_ERR);          // no disc: sense 2/3A/01
+    EXPECT_EQ(request.SRB_Status, SS_ERR);  // no disc: sense 2/3A/01
     EXPECT_EQ(request.SenseArea[12], 0x3A);
     system.CloseEvent(event);
 }
 
 // In virtual time the completion comes with the sender's own calls: a poll that reads the
 // counter sees it.
-TEST(VirtualAspiExecute, WithoutAnEventTheStatusCanBePolled) {
+TEST(VirtualAspiExecute, WithoutAnEventTheStatusCanBePolled)
+{
     VirtualSystem system;
     std::string reason;
     system.AddDrive("disc=1,fault=00#1:slow:0.5", reason);
@@ -266,10 +278,11 @@ TEST(VirtualAspiExecute, WithoutAnEventTheStatusCanBePolled) {
         now = system.QueryCounter();
     }
     EXPECT_EQ(request.SRB_Status, SS_COMP);
-    EXPECT_EQ(now - start, 500'000'000);   // the first reading at or past the modelled time
+    EXPECT_EQ(now - start, 500'000'000);  // the first reading at or past the modelled time
 }
 
-TEST(VirtualAspiExecute, WithoutAnEventTheStatusCanBePolledInRealTime) {
+TEST(VirtualAspiExecute, WithoutAnEventTheStatusCanBePolledInRealTime)
+{
     VirtualSystem system(sim::ClockMode::Real);
     std::string reason;
     system.AddDrive("disc=1", reason);
@@ -283,17 +296,19 @@ TEST(VirtualAspiExecute, WithoutAnEventTheStatusCanBePolledInRealTime) {
     EXPECT_EQ(request.SRB_Status, SS_COMP);
 }
 
-TEST(VirtualAspiExecute, WaitForAnEventNobodySignalsPassesTheLimitInVirtualTime) {
+TEST(VirtualAspiExecute, WaitForAnEventNobodySignalsPassesTheLimitInVirtualTime)
+{
     VirtualSystem system;
     EventHandle event = system.CreateEvent();
     const int64_t before = system.QueryCounter();
     EXPECT_FALSE(system.WaitForEvent(event, 108000));
     EXPECT_NEAR((system.QueryCounter() - before) / 1e9, 108.0, 0.001);
     system.CloseEvent(event);
-    EXPECT_FALSE(system.WaitForEvent(event, 10));   // closed: no such event
+    EXPECT_FALSE(system.WaitForEvent(event, 10));  // closed: no such event
 }
 
-TEST(VirtualAspiExecute, EventTableHasAFixedSize) {
+TEST(VirtualAspiExecute, EventTableHasAFixedSize)
+{
     VirtualSystem system;
     std::vector<EventHandle> made;
     for (int i = 0; i < sim::VirtualEvents::kMaxEvents; ++i) made.push_back(system.CreateEvent());
@@ -305,7 +320,8 @@ TEST(VirtualAspiExecute, EventTableHasAFixedSize) {
     EXPECT_NE(system.CreateEvent(), nullptr);
 }
 
-TEST(VirtualAspiExecute, DisappearedDriveFailsWithoutSense) {
+TEST(VirtualAspiExecute, DisappearedDriveFailsWithoutSense)
+{
     VirtualSystem system;
     sim::VirtualDrive* drive = system.AddDrive();
     system.SetAspiManager(Working());

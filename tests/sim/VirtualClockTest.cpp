@@ -16,7 +16,8 @@ using sim::VirtualSystem;
 
 constexpr int64_t kStep = VirtualSystem::kCounterStepTicks;
 
-TEST(VirtualClock, FrequencyIsOneGigahertz) {
+TEST(VirtualClock, FrequencyIsOneGigahertz)
+{
     VirtualSystem system;
     int64_t frequency = 0;
     ASSERT_TRUE(system.QueryCounterFrequency(frequency));
@@ -24,14 +25,16 @@ TEST(VirtualClock, FrequencyIsOneGigahertz) {
     EXPECT_EQ(system.clockMode(), ClockMode::Virtual);
 }
 
-TEST(VirtualClock, EveryReadingAdvancesByOneStep) {
+TEST(VirtualClock, EveryReadingAdvancesByOneStep)
+{
     VirtualSystem system;
     const int64_t first = system.QueryCounter();
     EXPECT_EQ(system.QueryCounter(), first + kStep);
     EXPECT_EQ(system.QueryCounter(), first + 2 * kStep);
 }
 
-TEST(VirtualClock, SleepAdvancesByTheMilliseconds) {
+TEST(VirtualClock, SleepAdvancesByTheMilliseconds)
+{
     VirtualSystem system;
     const int64_t before = system.QueryCounter();
     const auto realStart = std::chrono::steady_clock::now();
@@ -40,14 +43,16 @@ TEST(VirtualClock, SleepAdvancesByTheMilliseconds) {
     EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::seconds(5));
 }
 
-TEST(VirtualClock, AdvanceClockMovesTheCallingThreadOnly) {
+TEST(VirtualClock, AdvanceClockMovesTheCallingThreadOnly)
+{
     VirtualSystem system;
     const int64_t before = system.QueryCounter();
     system.AdvanceClock(108.4);
     EXPECT_EQ(system.QueryCounter() - before, 108'400'000'000 + kStep);
 }
 
-TEST(VirtualClock, EachThreadHasItsOwnClock) {
+TEST(VirtualClock, EachThreadHasItsOwnClock)
+{
     VirtualSystem system;
     const int64_t mainBefore = system.QueryCounter();
     int64_t workerElapsed = 0;
@@ -58,10 +63,11 @@ TEST(VirtualClock, EachThreadHasItsOwnClock) {
     });
     worker.join();
     EXPECT_EQ(workerElapsed, 60'000'000'000 + kStep);
-    EXPECT_EQ(system.QueryCounter() - mainBefore, kStep);   // the worker's sleep is not ours
+    EXPECT_EQ(system.QueryCounter() - mainBefore, kStep);  // the worker's sleep is not ours
 }
 
-TEST(VirtualClock, BusyWaitOnTheCounterEnds) {
+TEST(VirtualClock, BusyWaitOnTheCounterEnds)
+{
     VirtualSystem system;
     const int64_t start = system.QueryCounter();
     int64_t readings = 0;
@@ -69,7 +75,8 @@ TEST(VirtualClock, BusyWaitOnTheCounterEnds) {
     EXPECT_EQ(readings, VirtualSystem::kCounterFrequency / kStep - 1);
 }
 
-TEST(VirtualClock, UnavailableCounterReadsZero) {
+TEST(VirtualClock, UnavailableCounterReadsZero)
+{
     VirtualSystem system;
     system.SetCounterAvailable(false);
     int64_t frequency = 99;
@@ -80,7 +87,8 @@ TEST(VirtualClock, UnavailableCounterReadsZero) {
     EXPECT_GT(system.QueryCounter(), 0);
 }
 
-TEST(VirtualClock, RealClockFollowsTheMonotonicClockAndSleeps) {
+TEST(VirtualClock, RealClockFollowsTheMonotonicClockAndSleeps)
+{
     VirtualSystem system(ClockMode::Real);
     const int64_t before = system.QueryCounter();
     system.Sleep(20);
@@ -92,7 +100,8 @@ TEST(VirtualClock, RealClockFollowsTheMonotonicClockAndSleeps) {
 // A sleep ends late by the timer slack and the wake-up; a hundred one-millisecond commands
 // would pile that up to several milliseconds. Made up, it stays at one sleep's lateness. On a
 // loaded machine one attempt may lose the processor, so the best of three counts.
-TEST(VirtualClock, RealClockMakesUpTheLatenessOfItsSleeps) {
+TEST(VirtualClock, RealClockMakesUpTheLatenessOfItsSleeps)
+{
     // Plain sleeps of 1 ms each end a little late, and the lateness adds up; the clock's sleeps
     // take it off the next sleep. Both are measured under the same load, and the least excess of
     // several attempts stands for each, so a busy machine does not decide the outcome.
@@ -116,7 +125,8 @@ TEST(VirtualClock, RealClockMakesUpTheLatenessOfItsSleeps) {
     EXPECT_LT(clockExcess, plainExcess / 2) << "plain excess " << plainExcess << " ns";
 }
 
-TEST(VirtualClock, NegativeOrOddDurationsPassNoTime) {
+TEST(VirtualClock, NegativeOrOddDurationsPassNoTime)
+{
     VirtualSystem system;
     const int64_t before = system.QueryCounter();
     system.AdvanceClock(-3.0);

@@ -20,74 +20,69 @@ constexpr uint32_t kImage = sim::kDriveBufferSize;
 // The default drive's chip is BF D6 00 01.
 std::vector<uint8_t> MatchingProfile() { return MakeProfile({0xBF, 0xD6, 0x00, 0x01}, 1280); }
 
-std::string SendProfileAtZero(VirtualDrive& drive, const std::vector<uint8_t>& packet) {
-    return Outcome(SendOut(drive, WriteBufferCdb(0, static_cast<uint32_t>(packet.size()), 0x7F),
-                           packet));
+std::string SendProfileAtZero(VirtualDrive& drive, const std::vector<uint8_t>& packet)
+{
+    return Outcome(SendOut(drive, WriteBufferCdb(0, static_cast<uint32_t>(packet.size()), 0x7F), packet));
 }
 
 // --- Buffer ----------------------------------------------------------------------------------
 
-TEST(VirtualDriveBuffer, WrittenBlockReadsBack) {
+TEST(VirtualDriveBuffer, WrittenBlockReadsBack)
+{
     VirtualDrive drive;
     const std::vector<uint8_t> image = MakeImage(kImage);
     std::vector<uint8_t> block(image.begin() + 5 * kBlock, image.begin() + 6 * kBlock);
     EXPECT_EQ(Outcome(SendOut(drive, WriteBufferCdb(5 * kBlock, kBlock, 0x00), block)), "good");
 
     std::vector<uint8_t> back(kBlock, 0);
-    const auto reply = Send(drive, ReadBufferCdb(5 * kBlock, kBlock), DataDirection::In,
-                            back.data(), kBlock);
+    const auto reply = Send(drive, ReadBufferCdb(5 * kBlock, kBlock), DataDirection::In, back.data(), kBlock);
     EXPECT_EQ(Outcome(reply), "good");
     EXPECT_EQ(reply.transferred, kBlock);
     EXPECT_EQ(back, block);
 }
 
-TEST(VirtualDriveBuffer, LastBlockFitsOneByteFurtherDoesNot) {
+TEST(VirtualDriveBuffer, LastBlockFitsOneByteFurtherDoesNot)
+{
     VirtualDrive drive;
     std::vector<uint8_t> block(kBlock, 0x42);
     EXPECT_EQ(Outcome(SendOut(drive, WriteBufferCdb(0x0FC000, kBlock, 0x00), block)), "good");
-    EXPECT_EQ(Outcome(SendOut(drive, WriteBufferCdb(0x0FC001, kBlock, 0x00), block)),
-              "sense 5/24/00");
+    EXPECT_EQ(Outcome(SendOut(drive, WriteBufferCdb(0x0FC001, kBlock, 0x00), block)), "sense 5/24/00");
     std::vector<uint8_t> back(kBlock + 1);
-    EXPECT_EQ(Outcome(Send(drive, ReadBufferCdb(0x0FC000, kBlock + 1), DataDirection::In,
-                           back.data(), kBlock + 1)),
+    EXPECT_EQ(Outcome(Send(drive, ReadBufferCdb(0x0FC000, kBlock + 1), DataDirection::In, back.data(), kBlock + 1)),
               "sense 5/24/00");
-    EXPECT_EQ(Outcome(Send(drive, ReadBufferCdb(0x0FC000, kBlock), DataDirection::In, back.data(),
-                           kBlock)),
-              "good");
+    EXPECT_EQ(Outcome(Send(drive, ReadBufferCdb(0x0FC000, kBlock), DataDirection::In, back.data(), kBlock)), "good");
     EXPECT_EQ(back[kBlock - 1], 0x42);
 }
 
-TEST(VirtualDriveBuffer, WrongModeOrBufferIdIsRefused) {
+TEST(VirtualDriveBuffer, WrongModeOrBufferIdIsRefused)
+{
     VirtualDrive drive;
     std::vector<uint8_t> data(16, 0);
-    EXPECT_EQ(Outcome(SendOut(drive, Block({0x3B, 0x02, 0x01, 0, 0, 0, 0, 0, 16}), data)),
+    EXPECT_EQ(Outcome(SendOut(drive, Block({0x3B, 0x02, 0x01, 0, 0, 0, 0, 0, 16}), data)), "sense 5/24/00");
+    EXPECT_EQ(Outcome(SendOut(drive, Block({0x3B, 0x05, 0x00, 0, 0, 0, 0, 0, 16}), data)), "sense 5/24/00");
+    EXPECT_EQ(Outcome(Send(drive, Block({0x3C, 0x02, 0x01, 0, 0, 0, 0, 0, 16}), DataDirection::In, data.data(), 16)),
               "sense 5/24/00");
-    EXPECT_EQ(Outcome(SendOut(drive, Block({0x3B, 0x05, 0x00, 0, 0, 0, 0, 0, 16}), data)),
-              "sense 5/24/00");
-    EXPECT_EQ(Outcome(Send(drive, Block({0x3C, 0x02, 0x01, 0, 0, 0, 0, 0, 16}), DataDirection::In,
-                           data.data(), 16)),
-              "sense 5/24/00");
-    EXPECT_EQ(Outcome(Send(drive, Block({0x3C, 0x01, 0x00, 0, 0, 0, 0, 0, 16}), DataDirection::In,
-                           data.data(), 16)),
+    EXPECT_EQ(Outcome(Send(drive, Block({0x3C, 0x01, 0x00, 0, 0, 0, 0, 0, 16}), DataDirection::In, data.data(), 16)),
               "sense 5/24/00");
 }
 
-TEST(VirtualDriveBuffer, DataPhaseMustMatchTheAnnouncedLength) {
+TEST(VirtualDriveBuffer, DataPhaseMustMatchTheAnnouncedLength)
+{
     VirtualDrive drive;
-    EXPECT_EQ(Outcome(SendOut(drive, WriteBufferCdb(0, kBlock, 0x00), std::vector<uint8_t>(100))),
-              "sense 5/24/00");
+    EXPECT_EQ(Outcome(SendOut(drive, WriteBufferCdb(0, kBlock, 0x00), std::vector<uint8_t>(100))), "sense 5/24/00");
     EXPECT_EQ(Outcome(Send(drive, WriteBufferCdb(0, 16, 0x00))), "sense 5/24/00");
 }
 
-TEST(VirtualDriveBuffer, UnknownControlByteIsRefused) {
+TEST(VirtualDriveBuffer, UnknownControlByteIsRefused)
+{
     VirtualDrive drive;
-    EXPECT_EQ(Outcome(SendOut(drive, WriteBufferCdb(0, 16, 0x01), std::vector<uint8_t>(16))),
-              "sense 5/24/00");
+    EXPECT_EQ(Outcome(SendOut(drive, WriteBufferCdb(0, 16, 0x01), std::vector<uint8_t>(16))), "sense 5/24/00");
 }
 
 // --- Flash profile packet --------------------------------------------------------------------
 
-TEST(VirtualDriveProfile, PacketWithControl7FAtZeroIsRecordedNotBuffered) {
+TEST(VirtualDriveProfile, PacketWithControl7FAtZeroIsRecordedNotBuffered)
+{
     VirtualDrive drive;
     const std::vector<uint8_t> packet = MakeProfile({0xBF, 0xD6, 0x00, 0x02, 0x02, 0xB6}, 700);
     EXPECT_EQ(SendProfileAtZero(drive, packet), "good");
@@ -98,10 +93,11 @@ TEST(VirtualDriveProfile, PacketWithControl7FAtZeroIsRecordedNotBuffered) {
     EXPECT_EQ(profile.control, 0x7F);
     EXPECT_EQ(profile.length, 700u);
     EXPECT_EQ(0, std::memcmp(profile.bytes, packet.data(), 700));
-    EXPECT_EQ(drive.buffer()[0], 0);   // the profile does not land in the image buffer
+    EXPECT_EQ(drive.buffer()[0], 0);  // the profile does not land in the image buffer
 }
 
-TEST(VirtualDriveProfile, ShortPacketAt080000hBeforeAnyImageIsTheProfile) {
+TEST(VirtualDriveProfile, ShortPacketAt080000hBeforeAnyImageIsTheProfile)
+{
     VirtualDrive drive;
     const std::vector<uint8_t> packet = MakeProfile({0xDA, 0xC8, 0x00, 0x00}, 318);
     EXPECT_EQ(Outcome(SendOut(drive, WriteBufferCdb(0x080000, 318, 0x00), packet)), "good");
@@ -111,7 +107,8 @@ TEST(VirtualDriveProfile, ShortPacketAt080000hBeforeAnyImageIsTheProfile) {
     EXPECT_EQ(drive.profile().length, 318u);
 }
 
-TEST(VirtualDriveProfile, Block32At080000hAmongImageDataIsImage) {
+TEST(VirtualDriveProfile, Block32At080000hAmongImageDataIsImage)
+{
     VirtualDrive drive;
     const std::vector<uint8_t> image = MakeImage(kImage);
     ASSERT_TRUE(WriteImage(drive, image, kImage));
@@ -119,19 +116,19 @@ TEST(VirtualDriveProfile, Block32At080000hAmongImageDataIsImage) {
     EXPECT_EQ(0, std::memcmp(drive.buffer(), image.data(), kImage));
 }
 
-TEST(VirtualDriveProfile, EmptyOrOversizedOrMisplacedPacketIsRefused) {
+TEST(VirtualDriveProfile, EmptyOrOversizedOrMisplacedPacketIsRefused)
+{
     VirtualDrive drive;
     EXPECT_EQ(Outcome(Send(drive, WriteBufferCdb(0, 0, 0x7F))), "sense 5/24/00");
-    EXPECT_EQ(SendProfileAtZero(drive, std::vector<uint8_t>(sim::kMaxProfilePacket + 1)),
-              "sense 5/24/00");
-    EXPECT_EQ(Outcome(SendOut(drive, WriteBufferCdb(0x10, 16, 0x7F), std::vector<uint8_t>(16))),
-              "sense 5/24/00");
+    EXPECT_EQ(SendProfileAtZero(drive, std::vector<uint8_t>(sim::kMaxProfilePacket + 1)), "sense 5/24/00");
+    EXPECT_EQ(Outcome(SendOut(drive, WriteBufferCdb(0x10, 16, 0x7F), std::vector<uint8_t>(16))), "sense 5/24/00");
     EXPECT_FALSE(drive.profile().received);
 }
 
 // --- Commit ----------------------------------------------------------------------------------
 
-TEST(VirtualDriveCommit, WholeImageAfterMatchingProfileProgramsAGoodImage) {
+TEST(VirtualDriveCommit, WholeImageAfterMatchingProfileProgramsAGoodImage)
+{
     VirtualDrive drive;
     const std::vector<uint8_t> image = MakeImage(kImage);
     EXPECT_EQ(drive.flashState(), FlashState::Untouched);
@@ -147,7 +144,8 @@ TEST(VirtualDriveCommit, WholeImageAfterMatchingProfileProgramsAGoodImage) {
     EXPECT_EQ(InquiryRevision(drive), "RN08");
 }
 
-TEST(VirtualDriveCommit, DriveResetsAfterTheCommit) {
+TEST(VirtualDriveCommit, DriveResetsAfterTheCommit)
+{
     DriveConfig config;
     config.becomingReadyPolls = 1;
     VirtualDrive drive(config);
@@ -160,7 +158,8 @@ TEST(VirtualDriveCommit, DriveResetsAfterTheCommit) {
     EXPECT_EQ(TestUnitReady(drive), "sense 2/3A/01");
 }
 
-TEST(VirtualDriveCommit, ConfiguredNewRevisionAndImageSize) {
+TEST(VirtualDriveCommit, ConfiguredNewRevisionAndImageSize)
+{
     DriveConfig config;
     std::memcpy(config.newRevision, "RN09", 4);
     config.imageSize = 2 * kBlock;
@@ -173,17 +172,19 @@ TEST(VirtualDriveCommit, ConfiguredNewRevisionAndImageSize) {
     EXPECT_STREQ(drive.revision(), "RN09");
 }
 
-TEST(VirtualDriveCommit, IncompleteImageLeavesADamagedDrive) {
+TEST(VirtualDriveCommit, IncompleteImageLeavesADamagedDrive)
+{
     VirtualDrive drive;
     SendProfileAtZero(drive, MatchingProfile());
-    WriteImage(drive, MakeImage(kImage), kImage - kBlock);   // the last block never came
+    WriteImage(drive, MakeImage(kImage), kImage - kBlock);  // the last block never came
     EXPECT_EQ(Commit(drive), "good");
     EXPECT_EQ(drive.flashState(), FlashState::Damaged);
     EXPECT_EQ(drive.lastCommit().bytesProgrammed, kImage - kBlock);
     EXPECT_EQ(InquiryRevision(drive), "DEAD");
 }
 
-TEST(VirtualDriveCommit, ImageWithoutProfileLeavesADamagedDrive) {
+TEST(VirtualDriveCommit, ImageWithoutProfileLeavesADamagedDrive)
+{
     VirtualDrive drive;
     WriteImage(drive, MakeImage(kImage), kImage);
     Commit(drive);
@@ -192,7 +193,8 @@ TEST(VirtualDriveCommit, ImageWithoutProfileLeavesADamagedDrive) {
     EXPECT_EQ(InquiryRevision(drive), "DEAD");
 }
 
-TEST(VirtualDriveCommit, ProfileOfAnotherChipLeavesADamagedDrive) {
+TEST(VirtualDriveCommit, ProfileOfAnotherChipLeavesADamagedDrive)
+{
     VirtualDrive drive;
     SendProfileAtZero(drive, MakeProfile({0xBF, 0xD6, 0x00, 0x02}, 700));
     WriteImage(drive, MakeImage(kImage), kImage);
@@ -201,7 +203,8 @@ TEST(VirtualDriveCommit, ProfileOfAnotherChipLeavesADamagedDrive) {
     EXPECT_FALSE(drive.lastCommit().profileMatched);
 }
 
-TEST(VirtualDriveCommit, ProfileAfterTheImageLeavesADamagedDrive) {
+TEST(VirtualDriveCommit, ProfileAfterTheImageLeavesADamagedDrive)
+{
     VirtualDrive drive;
     WriteImage(drive, MakeImage(kImage), kImage);
     SendProfileAtZero(drive, MatchingProfile());
@@ -210,7 +213,8 @@ TEST(VirtualDriveCommit, ProfileAfterTheImageLeavesADamagedDrive) {
     EXPECT_EQ(drive.lastCommit().bytesProgrammed, 0u);
 }
 
-TEST(VirtualDriveCommit, RepeatedPassesCountAsTheWholeImage) {
+TEST(VirtualDriveCommit, RepeatedPassesCountAsTheWholeImage)
+{
     VirtualDrive drive;
     const std::vector<uint8_t> image = MakeImage(kImage);
     SendProfileAtZero(drive, MatchingProfile());
@@ -220,7 +224,8 @@ TEST(VirtualDriveCommit, RepeatedPassesCountAsTheWholeImage) {
     EXPECT_EQ(drive.flashState(), FlashState::Good);
 }
 
-TEST(VirtualDriveCommit, DamagedRevisionIsConfigurable) {
+TEST(VirtualDriveCommit, DamagedRevisionIsConfigurable)
+{
     DriveConfig config;
     std::memcpy(config.damagedRevision, "XXXX", 4);
     VirtualDrive drive(config);
@@ -228,18 +233,18 @@ TEST(VirtualDriveCommit, DamagedRevisionIsConfigurable) {
     EXPECT_EQ(InquiryRevision(drive), "XXXX");
 }
 
-TEST(VirtualDriveCommit, MalformedCommitIsRefusedAndProgramsNothing) {
+TEST(VirtualDriveCommit, MalformedCommitIsRefusedAndProgramsNothing)
+{
     VirtualDrive drive;
-    EXPECT_EQ(Outcome(SendOut(drive, WriteBufferCdb(0, 16, 0x80), std::vector<uint8_t>(16))),
-              "sense 5/24/00");
-    EXPECT_EQ(Outcome(SendOut(drive, WriteBufferCdb(0, 0, 0x80), std::vector<uint8_t>(15))),
-              "sense 5/24/00");
+    EXPECT_EQ(Outcome(SendOut(drive, WriteBufferCdb(0, 16, 0x80), std::vector<uint8_t>(16))), "sense 5/24/00");
+    EXPECT_EQ(Outcome(SendOut(drive, WriteBufferCdb(0, 0, 0x80), std::vector<uint8_t>(15))), "sense 5/24/00");
     EXPECT_EQ(drive.flashState(), FlashState::Untouched);
     EXPECT_EQ(drive.lastCommit().commitCount, 0u);
     EXPECT_STREQ(drive.revision(), "RN05");
 }
 
-TEST(VirtualDriveCommit, ResetForgetsTheProfile) {
+TEST(VirtualDriveCommit, ResetForgetsTheProfile)
+{
     VirtualDrive drive;
     SendProfileAtZero(drive, MatchingProfile());
     drive.Reset();

@@ -14,13 +14,15 @@ using sim::FaultKind;
 using sim::FaultTrigger;
 using sim::VirtualDrive;
 
-sim::DriveConfig ReadyDrive() {
+sim::DriveConfig ReadyDrive()
+{
     sim::DriveConfig config;
     config.discPresent = true;
     return config;
 }
 
-Fault OnOpcode(uint8_t opcode, uint32_t number, FaultKind kind) {
+Fault OnOpcode(uint8_t opcode, uint32_t number, FaultKind kind)
+{
     Fault fault;
     fault.trigger = FaultTrigger::Opcode;
     fault.opcode = opcode;
@@ -29,7 +31,8 @@ Fault OnOpcode(uint8_t opcode, uint32_t number, FaultKind kind) {
     return fault;
 }
 
-Fault AtPosition(uint32_t number, FaultKind kind) {
+Fault AtPosition(uint32_t number, FaultKind kind)
+{
     Fault fault;
     fault.trigger = FaultTrigger::Sequence;
     fault.number = number;
@@ -37,7 +40,8 @@ Fault AtPosition(uint32_t number, FaultKind kind) {
     return fault;
 }
 
-TEST(VirtualDriveFault, SenseOnTheNthCommandOfAnOpcode) {
+TEST(VirtualDriveFault, SenseOnTheNthCommandOfAnOpcode)
+{
     VirtualDrive drive(ReadyDrive());
     Fault fault = OnOpcode(0x00, 2, FaultKind::Sense);
     fault.senseKey = 0x3;
@@ -45,13 +49,14 @@ TEST(VirtualDriveFault, SenseOnTheNthCommandOfAnOpcode) {
     fault.ascq = 0x05;
     ASSERT_TRUE(drive.AddFault(fault));
     uint8_t data[96] = {};
-    Send(drive, Block({0x12, 0, 0, 0, 96}), DataDirection::In, data, 96);   // another opcode
+    Send(drive, Block({0x12, 0, 0, 0, 96}), DataDirection::In, data, 96);  // another opcode
     EXPECT_EQ(TestUnitReady(drive), "good");
     EXPECT_EQ(TestUnitReady(drive), "sense 3/11/05");
     EXPECT_EQ(TestUnitReady(drive), "good");
 }
 
-TEST(VirtualDriveFault, SenseAtAPositionInTheSequence) {
+TEST(VirtualDriveFault, SenseAtAPositionInTheSequence)
+{
     VirtualDrive drive(ReadyDrive());
     Fault fault = AtPosition(3, FaultKind::Sense);
     fault.senseKey = 0x4;
@@ -64,7 +69,8 @@ TEST(VirtualDriveFault, SenseAtAPositionInTheSequence) {
     EXPECT_EQ(TestUnitReady(drive), "good");
 }
 
-TEST(VirtualDriveFault, CommandEndingInSenseHasNoEffect) {
+TEST(VirtualDriveFault, CommandEndingInSenseHasNoEffect)
+{
     VirtualDrive drive(ReadyDrive());
     Fault fault = OnOpcode(0x1B, 1, FaultKind::Sense);
     fault.senseKey = 0x2;
@@ -75,7 +81,8 @@ TEST(VirtualDriveFault, CommandEndingInSenseHasNoEffect) {
     EXPECT_FALSE(drive.trayOpen());
 }
 
-TEST(VirtualDriveFault, RequestThatFailsAsSuchReachesNothing) {
+TEST(VirtualDriveFault, RequestThatFailsAsSuchReachesNothing)
+{
     VirtualDrive drive(ReadyDrive());
     drive.AddFault(OnOpcode(0x3B, 1, FaultKind::RequestFails));
     const auto reply = SendOut(drive, WriteBufferCdb(0, 16, 0x00), std::vector<uint8_t>(16, 0x77));
@@ -83,12 +90,12 @@ TEST(VirtualDriveFault, RequestThatFailsAsSuchReachesNothing) {
     EXPECT_FALSE(reply.hasSense);
     EXPECT_EQ(reply.transferred, 0u);
     EXPECT_EQ(drive.buffer()[0], 0x00);
-    EXPECT_EQ(Outcome(SendOut(drive, WriteBufferCdb(0, 16, 0x00), std::vector<uint8_t>(16, 0x77))),
-              "good");
+    EXPECT_EQ(Outcome(SendOut(drive, WriteBufferCdb(0, 16, 0x00), std::vector<uint8_t>(16, 0x77))), "good");
     EXPECT_EQ(drive.buffer()[0], 0x77);
 }
 
-TEST(VirtualDriveFault, SlowCommandTakesTheGivenTime) {
+TEST(VirtualDriveFault, SlowCommandTakesTheGivenTime)
+{
     VirtualDrive drive(ReadyDrive());
     Fault fault = OnOpcode(0x00, 1, FaultKind::Slow);
     fault.seconds = 200.0;
@@ -99,7 +106,8 @@ TEST(VirtualDriveFault, SlowCommandTakesTheGivenTime) {
     EXPECT_DOUBLE_EQ(Send(drive, Block({0x00})).seconds, 0.0);
 }
 
-TEST(VirtualDriveFault, SlowCommandIsCutOffAtTheHostsTimeOut) {
+TEST(VirtualDriveFault, SlowCommandIsCutOffAtTheHostsTimeOut)
+{
     VirtualDrive drive(ReadyDrive());
     Fault fault = OnOpcode(0x00, 1, FaultKind::Slow);
     fault.seconds = 200.0;
@@ -113,7 +121,8 @@ TEST(VirtualDriveFault, SlowCommandIsCutOffAtTheHostsTimeOut) {
     EXPECT_EQ(drive.trace().back(), "000000000000000000000000 none 0 failed");
 }
 
-TEST(VirtualDriveFault, OneChangedByteInAReadBufferReply) {
+TEST(VirtualDriveFault, OneChangedByteInAReadBufferReply)
+{
     VirtualDrive drive(ReadyDrive());
     const std::vector<uint8_t> block(16384, 0x5A);
     SendOut(drive, WriteBufferCdb(0, 16384, 0x00), block);
@@ -122,18 +131,20 @@ TEST(VirtualDriveFault, OneChangedByteInAReadBufferReply) {
     drive.AddFault(fault);
 
     std::vector<uint8_t> back(16384);
-    EXPECT_EQ(Outcome(Send(drive, ReadBufferCdb(0, 16384), DataDirection::In, back.data(), 16384)),
-              "good");
+    EXPECT_EQ(Outcome(Send(drive, ReadBufferCdb(0, 16384), DataDirection::In, back.data(), 16384)), "good");
     for (uint32_t i = 0; i < back.size(); ++i) {
-        if (i == 100) EXPECT_NE(back[i], 0x5A);
-        else EXPECT_EQ(back[i], 0x5A) << "byte " << i;
+        if (i == 100)
+            EXPECT_NE(back[i], 0x5A);
+        else
+            EXPECT_EQ(back[i], 0x5A) << "byte " << i;
     }
-    EXPECT_EQ(drive.buffer()[100], 0x5A);   // the buffer itself is intact
+    EXPECT_EQ(drive.buffer()[100], 0x5A);  // the buffer itself is intact
     Send(drive, ReadBufferCdb(0, 16384), DataDirection::In, back.data(), 16384);
     EXPECT_EQ(back, block);
 }
 
-TEST(VirtualDriveFault, DisappearingDriveFailsEveryLaterRequest) {
+TEST(VirtualDriveFault, DisappearingDriveFailsEveryLaterRequest)
+{
     VirtualDrive drive(ReadyDrive());
     drive.AddFault(AtPosition(2, FaultKind::Disappear));
     EXPECT_EQ(TestUnitReady(drive), "good");
@@ -141,11 +152,11 @@ TEST(VirtualDriveFault, DisappearingDriveFailsEveryLaterRequest) {
     EXPECT_EQ(TestUnitReady(drive), "failed");
     EXPECT_TRUE(drive.gone());
     uint8_t data[96] = {};
-    EXPECT_EQ(Outcome(Send(drive, Block({0x12, 0, 0, 0, 96}), DataDirection::In, data, 96)),
-              "failed");
+    EXPECT_EQ(Outcome(Send(drive, Block({0x12, 0, 0, 0, 96}), DataDirection::In, data, 96)), "failed");
 }
 
-TEST(VirtualDriveFault, RepeatCoversSeveralOrAllLaterMatches) {
+TEST(VirtualDriveFault, RepeatCoversSeveralOrAllLaterMatches)
+{
     VirtualDrive drive(ReadyDrive());
     Fault twice = OnOpcode(0x00, 2, FaultKind::RequestFails);
     twice.repeat = 2;
@@ -162,18 +173,20 @@ TEST(VirtualDriveFault, RepeatCoversSeveralOrAllLaterMatches) {
     for (int i = 0; i < 5; ++i) EXPECT_EQ(Outcome(Send(drive, Block({0x1B}))), "failed");
 }
 
-TEST(VirtualDriveFault, FaultListHasAFixedSize) {
+TEST(VirtualDriveFault, FaultListHasAFixedSize)
+{
     VirtualDrive drive;
     for (int i = 0; i < sim::kMaxFaults; ++i) {
         EXPECT_TRUE(drive.AddFault(AtPosition(1000 + i, FaultKind::RequestFails)));
     }
     EXPECT_FALSE(drive.AddFault(AtPosition(1, FaultKind::RequestFails)));
-    EXPECT_EQ(TestUnitReady(drive), "sense 2/3A/01");   // the refused fault is not there
+    EXPECT_EQ(TestUnitReady(drive), "sense 2/3A/01");  // the refused fault is not there
     drive.ClearFaults();
     EXPECT_TRUE(drive.AddFault(AtPosition(3, FaultKind::RequestFails)));
 }
 
-TEST(VirtualDriveFault, TraceShowsWhatTheHostGot) {
+TEST(VirtualDriveFault, TraceShowsWhatTheHostGot)
+{
     VirtualDrive drive(ReadyDrive());
     Fault sense = AtPosition(1, FaultKind::Sense);
     sense.senseKey = 0xB;

@@ -14,7 +14,8 @@ using namespace simtest;
 using sim::DriveConfig;
 using sim::VirtualDrive;
 
-DriveConfig WithDisc(bool disc, bool trayOpen = false) {
+DriveConfig WithDisc(bool disc, bool trayOpen = false)
+{
     DriveConfig config;
     config.discPresent = disc;
     config.trayOpen = trayOpen;
@@ -23,24 +24,25 @@ DriveConfig WithDisc(bool disc, bool trayOpen = false) {
 
 // --- INQUIRY ---------------------------------------------------------------------------------
 
-TEST(VirtualDriveInquiry, AnswersTheStandardIdentification) {
+TEST(VirtualDriveInquiry, AnswersTheStandardIdentification)
+{
     VirtualDrive drive;
     uint8_t data[96];
     std::memset(data, 0xEE, sizeof data);
-    const auto reply =
-        Send(drive, Block({0x12, 0x00, 0x00, 0x00, 96}), DataDirection::In, data, 96);
+    const auto reply = Send(drive, Block({0x12, 0x00, 0x00, 0x00, 96}), DataDirection::In, data, 96);
 
     EXPECT_EQ(Outcome(reply), "good");
     EXPECT_EQ(reply.transferred, 96u);
-    EXPECT_EQ(data[0], 0x05);                                   // CD/DVD device
-    EXPECT_EQ(data[1], 0x80);                                   // removable
+    EXPECT_EQ(data[0], 0x05);  // CD/DVD device
+    EXPECT_EQ(data[1], 0x80);  // removable
     EXPECT_EQ(std::string(reinterpret_cast<char*>(data + 8), 8), "TALVORE ");
     EXPECT_EQ(std::string(reinterpret_cast<char*>(data + 16), 16), "DVDRW KRX-407T  ");
     EXPECT_EQ(std::string(reinterpret_cast<char*>(data + 32), 4), "RN05");
     for (int i = 36; i < 96; ++i) EXPECT_EQ(data[i], 0) << "byte " << i;
 }
 
-TEST(VirtualDriveInquiry, CarriesTheConfiguredTexts) {
+TEST(VirtualDriveInquiry, CarriesTheConfiguredTexts)
+{
     DriveConfig config;
     std::memcpy(config.vendor, "OTHERCO ", 8);
     std::memcpy(config.product, "BD-ROM XY-1     ", 16);
@@ -57,12 +59,12 @@ TEST(VirtualDriveInquiry, CarriesTheConfiguredTexts) {
     EXPECT_STREQ(drive.revision(), "1.02");
 }
 
-TEST(VirtualDriveInquiry, MovesNoMoreThanAllocationAndHostBuffer) {
+TEST(VirtualDriveInquiry, MovesNoMoreThanAllocationAndHostBuffer)
+{
     VirtualDrive drive;
     uint8_t data[255] = {};
     auto moved = [&](uint8_t allocation, uint32_t hostLength) {
-        return Send(drive, Block({0x12, 0, 0, 0, allocation}), DataDirection::In, data, hostLength)
-            .transferred;
+        return Send(drive, Block({0x12, 0, 0, 0, allocation}), DataDirection::In, data, hostLength).transferred;
     };
     EXPECT_EQ(moved(36, 255), 36u);
     EXPECT_EQ(moved(255, 255), 96u);
@@ -70,18 +72,18 @@ TEST(VirtualDriveInquiry, MovesNoMoreThanAllocationAndHostBuffer) {
     EXPECT_EQ(moved(0, 96), 0u);
 }
 
-TEST(VirtualDriveInquiry, RefusesVitalProductDataPages) {
+TEST(VirtualDriveInquiry, RefusesVitalProductDataPages)
+{
     VirtualDrive drive;
     uint8_t data[96] = {};
-    EXPECT_EQ(Outcome(Send(drive, Block({0x12, 0x01, 0x80, 0, 96}), DataDirection::In, data, 96)),
-              "sense 5/24/00");
-    EXPECT_EQ(Outcome(Send(drive, Block({0x12, 0x02, 0x00, 0, 96}), DataDirection::In, data, 96)),
-              "sense 5/24/00");
+    EXPECT_EQ(Outcome(Send(drive, Block({0x12, 0x01, 0x80, 0, 96}), DataDirection::In, data, 96)), "sense 5/24/00");
+    EXPECT_EQ(Outcome(Send(drive, Block({0x12, 0x02, 0x00, 0, 96}), DataDirection::In, data, 96)), "sense 5/24/00");
 }
 
 // --- Readiness -------------------------------------------------------------------------------
 
-TEST(VirtualDriveReadiness, ReportsReadyNoMediumAndOpenTray) {
+TEST(VirtualDriveReadiness, ReportsReadyNoMediumAndOpenTray)
+{
     VirtualDrive withDisc(WithDisc(true));
     VirtualDrive empty(WithDisc(false));
     VirtualDrive open(WithDisc(false, true));
@@ -90,7 +92,8 @@ TEST(VirtualDriveReadiness, ReportsReadyNoMediumAndOpenTray) {
     EXPECT_EQ(TestUnitReady(open), "sense 2/3A/02");
 }
 
-TEST(VirtualDriveReadiness, LoadGivesUnitAttentionOnceThenBecomingReadyForThePolls) {
+TEST(VirtualDriveReadiness, LoadGivesUnitAttentionOnceThenBecomingReadyForThePolls)
+{
     DriveConfig config = WithDisc(true, true);
     config.becomingReadyPolls = 2;
     VirtualDrive drive(config);
@@ -102,7 +105,8 @@ TEST(VirtualDriveReadiness, LoadGivesUnitAttentionOnceThenBecomingReadyForThePol
     EXPECT_EQ(TestUnitReady(drive), "good");
 }
 
-TEST(VirtualDriveReadiness, ResetGivesPowerOnAttentionThenBecomingReady) {
+TEST(VirtualDriveReadiness, ResetGivesPowerOnAttentionThenBecomingReady)
+{
     VirtualDrive drive(WithDisc(false));
     drive.Reset();
     EXPECT_EQ(TestUnitReady(drive), "sense 6/29/00");
@@ -112,19 +116,18 @@ TEST(VirtualDriveReadiness, ResetGivesPowerOnAttentionThenBecomingReady) {
     EXPECT_EQ(TestUnitReady(drive), "sense 2/3A/01");
 }
 
-TEST(VirtualDriveReadiness, UnitAttentionIsNotTakenByInquiryOrMediaEvents) {
+TEST(VirtualDriveReadiness, UnitAttentionIsNotTakenByInquiryOrMediaEvents)
+{
     VirtualDrive drive(WithDisc(true));
     drive.Reset();
     uint8_t data[96] = {};
-    EXPECT_EQ(Outcome(Send(drive, Block({0x12, 0, 0, 0, 96}), DataDirection::In, data, 96)),
-              "good");
-    EXPECT_EQ(Outcome(Send(drive, Block({0x4A, 0x01, 0, 0, 0x10, 0, 0, 0, 8}), DataDirection::In,
-                           data, 8)),
-              "good");
+    EXPECT_EQ(Outcome(Send(drive, Block({0x12, 0, 0, 0, 96}), DataDirection::In, data, 96)), "good");
+    EXPECT_EQ(Outcome(Send(drive, Block({0x4A, 0x01, 0, 0, 0x10, 0, 0, 0, 8}), DataDirection::In, data, 8)), "good");
     EXPECT_EQ(TestUnitReady(drive), "sense 6/29/00");
 }
 
-TEST(VirtualDriveReadiness, UnitAttentionStopsTheCommandThatReportsIt) {
+TEST(VirtualDriveReadiness, UnitAttentionStopsTheCommandThatReportsIt)
+{
     VirtualDrive drive(WithDisc(true));
     drive.Reset();
     EXPECT_EQ(Outcome(Send(drive, Block({0x1B, 0, 0, 0, 0x02}))), "sense 6/29/00");
@@ -135,7 +138,8 @@ TEST(VirtualDriveReadiness, UnitAttentionStopsTheCommandThatReportsIt) {
 
 // --- Tray ------------------------------------------------------------------------------------
 
-TEST(VirtualDriveTray, EjectOpensAndTheDiscStaysUntilTakenAway) {
+TEST(VirtualDriveTray, EjectOpensAndTheDiscStaysUntilTakenAway)
+{
     VirtualDrive drive(WithDisc(true));
     EXPECT_EQ(Outcome(Send(drive, Block({0x1B, 0, 0, 0, 0x02}))), "good");
     EXPECT_TRUE(drive.trayOpen());
@@ -144,12 +148,13 @@ TEST(VirtualDriveTray, EjectOpensAndTheDiscStaysUntilTakenAway) {
 
     Send(drive, Block({0x1B, 0, 0, 0, 0x03}));
     EXPECT_FALSE(drive.trayOpen());
-    EXPECT_EQ(PollUntilSettled(drive), "good");   // the disc came back in with the tray
+    EXPECT_EQ(PollUntilSettled(drive), "good");  // the disc came back in with the tray
 }
 
-TEST(VirtualDriveTray, TakingTheDiscAwayLeavesAnEmptyDriveAfterLoad) {
+TEST(VirtualDriveTray, TakingTheDiscAwayLeavesAnEmptyDriveAfterLoad)
+{
     VirtualDrive drive(WithDisc(true));
-    EXPECT_FALSE(drive.TakeDiscAway());   // closed tray: nobody can reach the disc
+    EXPECT_FALSE(drive.TakeDiscAway());  // closed tray: nobody can reach the disc
     Send(drive, Block({0x1B, 0, 0, 0, 0x02}));
     EXPECT_TRUE(drive.TakeDiscAway());
     EXPECT_FALSE(drive.TakeDiscAway());
@@ -158,7 +163,8 @@ TEST(VirtualDriveTray, TakingTheDiscAwayLeavesAnEmptyDriveAfterLoad) {
     EXPECT_EQ(PollUntilSettled(drive), "sense 2/3A/01");
 }
 
-TEST(VirtualDriveTray, InsertingADiscNeedsAnOpenEmptyTray) {
+TEST(VirtualDriveTray, InsertingADiscNeedsAnOpenEmptyTray)
+{
     VirtualDrive drive(WithDisc(false));
     EXPECT_FALSE(drive.InsertDisc());
     Send(drive, Block({0x1B, 0, 0, 0, 0x02}));
@@ -168,13 +174,15 @@ TEST(VirtualDriveTray, InsertingADiscNeedsAnOpenEmptyTray) {
     EXPECT_EQ(PollUntilSettled(drive), "good");
 }
 
-TEST(VirtualDriveTray, LoadingAClosedTrayChangesNothing) {
+TEST(VirtualDriveTray, LoadingAClosedTrayChangesNothing)
+{
     VirtualDrive drive(WithDisc(true));
     EXPECT_EQ(Outcome(Send(drive, Block({0x1B, 0, 0, 0, 0x03}))), "good");
     EXPECT_EQ(TestUnitReady(drive), "good");
 }
 
-TEST(VirtualDriveTray, StopAndStartAreAcceptedOtherValuesRefused) {
+TEST(VirtualDriveTray, StopAndStartAreAcceptedOtherValuesRefused)
+{
     VirtualDrive drive(WithDisc(false));
     EXPECT_EQ(Outcome(Send(drive, Block({0x1B, 0, 0, 0, 0x00}))), "good");
     EXPECT_EQ(Outcome(Send(drive, Block({0x1B, 0, 0, 0, 0x01}))), "good");
@@ -190,48 +198,53 @@ struct MediaStatus {
     uint32_t transferred;
 };
 
-MediaStatus AskMediaStatus(VirtualDrive& drive, uint8_t classes = 0x10, uint8_t allocation = 8) {
+MediaStatus AskMediaStatus(VirtualDrive& drive, uint8_t classes = 0x10, uint8_t allocation = 8)
+{
     MediaStatus status{};
     std::memset(status.bytes, 0xEE, sizeof status.bytes);
-    const auto reply = Send(drive, Block({0x4A, 0x01, 0, 0, classes, 0, 0, 0, allocation}),
-                            DataDirection::In, status.bytes, 8);
+    const auto reply = Send(drive, Block({0x4A, 0x01, 0, 0, classes, 0, 0, 0, allocation}), DataDirection::In,
+                            status.bytes, 8);
     status.outcome = Outcome(reply);
     status.transferred = reply.transferred;
     return status;
 }
 
-TEST(VirtualDriveMediaEvents, TrayBitAndMediaPresentBit) {
+TEST(VirtualDriveMediaEvents, TrayBitAndMediaPresentBit)
+{
     VirtualDrive drive(WithDisc(true));
     MediaStatus closed = AskMediaStatus(drive);
     EXPECT_EQ(closed.outcome, "good");
     EXPECT_EQ(closed.transferred, 8u);
     EXPECT_EQ(closed.bytes[0], 0x00);
-    EXPECT_EQ(closed.bytes[1], 0x06);   // event data length
-    EXPECT_EQ(closed.bytes[2], 0x04);   // media class
-    EXPECT_EQ(closed.bytes[3], 0x10);   // supported classes
-    EXPECT_EQ(closed.bytes[5], 0x02);   // closed, media present
+    EXPECT_EQ(closed.bytes[1], 0x06);  // event data length
+    EXPECT_EQ(closed.bytes[2], 0x04);  // media class
+    EXPECT_EQ(closed.bytes[3], 0x10);  // supported classes
+    EXPECT_EQ(closed.bytes[5], 0x02);  // closed, media present
 
     Send(drive, Block({0x1B, 0, 0, 0, 0x02}));
-    EXPECT_EQ(AskMediaStatus(drive).bytes[5], 0x03);   // open, media present
+    EXPECT_EQ(AskMediaStatus(drive).bytes[5], 0x03);  // open, media present
     drive.TakeDiscAway();
-    EXPECT_EQ(AskMediaStatus(drive).bytes[5], 0x01);   // open, empty
+    EXPECT_EQ(AskMediaStatus(drive).bytes[5], 0x01);  // open, empty
 }
 
-TEST(VirtualDriveMediaEvents, NewMediaEventIsReportedOnce) {
+TEST(VirtualDriveMediaEvents, NewMediaEventIsReportedOnce)
+{
     VirtualDrive drive(WithDisc(true, true));
     Send(drive, Block({0x1B, 0, 0, 0, 0x03}));
-    EXPECT_EQ(AskMediaStatus(drive).bytes[4], 0x02);   // new media
-    EXPECT_EQ(AskMediaStatus(drive).bytes[4], 0x00);   // no change
+    EXPECT_EQ(AskMediaStatus(drive).bytes[4], 0x02);  // new media
+    EXPECT_EQ(AskMediaStatus(drive).bytes[4], 0x00);  // no change
 }
 
-TEST(VirtualDriveMediaEvents, RepliesUpToTheAllocation) {
+TEST(VirtualDriveMediaEvents, RepliesUpToTheAllocation)
+{
     VirtualDrive drive(WithDisc(false));
     MediaStatus status = AskMediaStatus(drive, 0x10, 4);
     EXPECT_EQ(status.transferred, 4u);
     EXPECT_EQ(status.bytes[4], 0xEE);
 }
 
-TEST(VirtualDriveMediaEvents, OtherClassesGetNoEventAvailable) {
+TEST(VirtualDriveMediaEvents, OtherClassesGetNoEventAvailable)
+{
     VirtualDrive drive(WithDisc(false));
     MediaStatus status = AskMediaStatus(drive, 0x02);
     EXPECT_EQ(status.outcome, "good");
@@ -239,17 +252,18 @@ TEST(VirtualDriveMediaEvents, OtherClassesGetNoEventAvailable) {
     EXPECT_EQ(status.bytes[2], 0x80);
 }
 
-TEST(VirtualDriveMediaEvents, AsynchronousRequestIsRefused) {
+TEST(VirtualDriveMediaEvents, AsynchronousRequestIsRefused)
+{
     VirtualDrive drive(WithDisc(false));
     uint8_t data[8] = {};
-    EXPECT_EQ(Outcome(Send(drive, Block({0x4A, 0x00, 0, 0, 0x10, 0, 0, 0, 8}), DataDirection::In,
-                           data, 8)),
+    EXPECT_EQ(Outcome(Send(drive, Block({0x4A, 0x00, 0, 0, 0x10, 0, 0, 0, 8}), DataDirection::In, data, 8)),
               "sense 5/24/00");
 }
 
 // --- Flash identification --------------------------------------------------------------------
 
-TEST(VirtualDriveFlashId, AnswersTheConfigured128Bytes) {
+TEST(VirtualDriveFlashId, AnswersTheConfigured128Bytes)
+{
     DriveConfig config;
     std::memset(config.flashId, 0, sizeof config.flashId);
     const uint8_t key[4] = {0x37, 0x8C, 0x00, 0x01};
@@ -264,7 +278,8 @@ TEST(VirtualDriveFlashId, AnswersTheConfigured128Bytes) {
     EXPECT_EQ(0, std::memcmp(data, config.flashId, 128));
 }
 
-TEST(VirtualDriveFlashId, CanAnswerAllZeros) {
+TEST(VirtualDriveFlashId, CanAnswerAllZeros)
+{
     DriveConfig config;
     std::memset(config.flashId, 0, sizeof config.flashId);
     VirtualDrive drive(config);
@@ -274,7 +289,8 @@ TEST(VirtualDriveFlashId, CanAnswerAllZeros) {
     for (uint8_t byte : data) EXPECT_EQ(byte, 0);
 }
 
-TEST(VirtualDriveFlashId, DefaultChipIsAProfileTableKey) {
+TEST(VirtualDriveFlashId, DefaultChipIsAProfileTableKey)
+{
     VirtualDrive drive;
     uint8_t data[128] = {};
     Send(drive, Block({0xDF, 0x11}), DataDirection::In, data, 128);
@@ -284,26 +300,27 @@ TEST(VirtualDriveFlashId, DefaultChipIsAProfileTableKey) {
     EXPECT_EQ(data[3], 0x01);
 }
 
-TEST(VirtualDriveFlashId, OtherVendorSubcommandIsRefused) {
+TEST(VirtualDriveFlashId, OtherVendorSubcommandIsRefused)
+{
     VirtualDrive drive;
     uint8_t data[128] = {};
-    EXPECT_EQ(Outcome(Send(drive, Block({0xDF, 0x12}), DataDirection::In, data, 128)),
-              "sense 5/24/00");
+    EXPECT_EQ(Outcome(Send(drive, Block({0xDF, 0x12}), DataDirection::In, data, 128)), "sense 5/24/00");
 }
 
 // --- Refused commands ------------------------------------------------------------------------
 
-TEST(VirtualDriveRefusal, UnknownOperationIsAnIllegalRequest) {
+TEST(VirtualDriveRefusal, UnknownOperationIsAnIllegalRequest)
+{
     VirtualDrive drive(WithDisc(true));
     uint8_t data[2048] = {};
-    EXPECT_EQ(Outcome(Send(drive, Block({0x28, 0, 0, 0, 0, 0x10, 0, 0, 1}), DataDirection::In,
-                           data, 2048)),
+    EXPECT_EQ(Outcome(Send(drive, Block({0x28, 0, 0, 0, 0, 0x10, 0, 0, 1}), DataDirection::In, data, 2048)),
               "sense 5/20/00");
     EXPECT_EQ(Outcome(Send(drive, Block({0xDE}))), "sense 5/20/00");
     EXPECT_EQ(Outcome(Send(drive, Block({0x03}), DataDirection::In, data, 18)), "sense 5/20/00");
 }
 
-TEST(VirtualDriveRefusal, SenseIsInFixedFormat) {
+TEST(VirtualDriveRefusal, SenseIsInFixedFormat)
+{
     VirtualDrive drive;
     const auto reply = Send(drive, Block({0xA8}));
     ASSERT_TRUE(reply.hasSense);
@@ -316,7 +333,8 @@ TEST(VirtualDriveRefusal, SenseIsInFixedFormat) {
 
 // --- Trace -----------------------------------------------------------------------------------
 
-TEST(VirtualDriveTrace, OneLinePerCommandInTheDrivesOrder) {
+TEST(VirtualDriveTrace, OneLinePerCommandInTheDrivesOrder)
+{
     VirtualDrive drive(WithDisc(false));
     uint8_t data[96] = {};
     Send(drive, Block({0x00}));
@@ -334,7 +352,8 @@ TEST(VirtualDriveTrace, OneLinePerCommandInTheDrivesOrder) {
     EXPECT_EQ(drive.commandCount(), 4u);
 }
 
-TEST(VirtualDriveTrace, CanBeTurnedOffAndCleared) {
+TEST(VirtualDriveTrace, CanBeTurnedOffAndCleared)
+{
     VirtualDrive drive;
     Send(drive, Block({0x00}));
     drive.ClearTrace();
@@ -347,13 +366,15 @@ TEST(VirtualDriveTrace, CanBeTurnedOffAndCleared) {
 
 // --- Timing ----------------------------------------------------------------------------------
 
-DriveConfig Realistic() {
+DriveConfig Realistic()
+{
     DriveConfig config = WithDisc(true);
     config.timing = sim::DriveTiming::Realistic();
     return config;
 }
 
-TEST(VirtualDriveTiming, ModelledSecondsAddUpEveryCommandsDuration) {
+TEST(VirtualDriveTiming, ModelledSecondsAddUpEveryCommandsDuration)
+{
     VirtualDrive drive(Realistic());
     EXPECT_EQ(drive.modelledSeconds(), 0.0);
     uint8_t data[96] = {};
@@ -364,7 +385,8 @@ TEST(VirtualDriveTiming, ModelledSecondsAddUpEveryCommandsDuration) {
     EXPECT_DOUBLE_EQ(drive.modelledSeconds(), ready.seconds + inquiry.seconds);
 }
 
-TEST(VirtualDriveTiming, CommitAndCutOffCommandCountWithTheTimeTheyWereAnswered) {
+TEST(VirtualDriveTiming, CommitAndCutOffCommandCountWithTheTimeTheyWereAnswered)
+{
     VirtualDrive drive(Realistic());
     sim::Fault slow;
     slow.kind = sim::FaultKind::Slow;
@@ -384,7 +406,8 @@ TEST(VirtualDriveTiming, CommitAndCutOffCommandCountWithTheTimeTheyWereAnswered)
     EXPECT_DOUBLE_EQ(drive.modelledSeconds(), 108.0 + commit.seconds);
 }
 
-TEST(VirtualDriveTiming, InstantDriveModelsNoTime) {
+TEST(VirtualDriveTiming, InstantDriveModelsNoTime)
+{
     VirtualDrive drive(WithDisc(true));
     Send(drive, Block({0x00}));
     SendOut(drive, WriteBufferCdb(0, 16, 0x00), std::vector<uint8_t>(16, 1));

@@ -20,8 +20,8 @@ using platform::kInvalidDriveHandle;
 using platform::PassThroughRequest;
 using sim::VirtualSystem;
 
-PassThroughRequest Request(std::initializer_list<uint8_t> cdb, DataDirection direction,
-                           uint8_t* data, uint32_t length) {
+PassThroughRequest Request(std::initializer_list<uint8_t> cdb, DataDirection direction, uint8_t* data, uint32_t length)
+{
     PassThroughRequest request{};
     Cdb block = Block(cdb);
     std::memcpy(request.cdb, block.bytes, sizeof request.cdb);
@@ -34,11 +34,10 @@ PassThroughRequest Request(std::initializer_list<uint8_t> cdb, DataDirection dir
     return request;
 }
 
-double Seconds(int64_t ticks) {
-    return static_cast<double>(ticks) / VirtualSystem::kCounterFrequency;
-}
+double Seconds(int64_t ticks) { return static_cast<double>(ticks) / VirtualSystem::kCounterFrequency; }
 
-TEST(VirtualSystemRoots, ListsDrivesAndOtherRootsInOrder) {
+TEST(VirtualSystemRoots, ListsDrivesAndOtherRootsInOrder)
+{
     VirtualSystem system;
     ASSERT_TRUE(system.AddOtherRoot("C:\\"));
     std::string reason;
@@ -50,7 +49,7 @@ TEST(VirtualSystemRoots, ListsDrivesAndOtherRootsInOrder) {
     ASSERT_EQ(list.count, 3);
     EXPECT_STREQ(list.roots[0], "C:\\");
     EXPECT_STREQ(list.roots[1], "D:\\");
-    EXPECT_STREQ(list.roots[2], "/dev/sr1");   // automatic root from the drive's number
+    EXPECT_STREQ(list.roots[2], "/dev/sr1");  // automatic root from the drive's number
     EXPECT_FALSE(system.IsOpticalDrive("C:\\"));
     EXPECT_TRUE(system.IsOpticalDrive("D:\\"));
     EXPECT_TRUE(system.IsOpticalDrive("/dev/sr1"));
@@ -58,7 +57,8 @@ TEST(VirtualSystemRoots, ListsDrivesAndOtherRootsInOrder) {
     EXPECT_FALSE(system.IsOpticalDrive(nullptr));
 }
 
-TEST(VirtualSystemRoots, RefusesASecondDriveBehindTheSameRoot) {
+TEST(VirtualSystemRoots, RefusesASecondDriveBehindTheSameRoot)
+{
     VirtualSystem system;
     std::string reason;
     ASSERT_NE(system.AddDrive("root=/dev/sr0", reason), nullptr);
@@ -68,7 +68,8 @@ TEST(VirtualSystemRoots, RefusesASecondDriveBehindTheSameRoot) {
     EXPECT_EQ(system.driveCount(), 1);
 }
 
-TEST(VirtualSystemRoots, BadTextFormAddsNoDrive) {
+TEST(VirtualSystemRoots, BadTextFormAddsNoDrive)
+{
     VirtualSystem system;
     std::string reason;
     EXPECT_EQ(system.AddDrive("colour=blue", reason), nullptr);
@@ -76,13 +77,15 @@ TEST(VirtualSystemRoots, BadTextFormAddsNoDrive) {
     EXPECT_EQ(system.driveCount(), 0);
 }
 
-TEST(VirtualSystemRoots, TableHoldsSixteenDrives) {
+TEST(VirtualSystemRoots, TableHoldsSixteenDrives)
+{
     VirtualSystem system;
     for (int i = 0; i < VirtualSystem::kMaxDrives; ++i) ASSERT_NE(system.AddDrive(), nullptr);
     EXPECT_EQ(system.AddDrive(), nullptr);
 }
 
-TEST(VirtualSystemOpen, OpensDrivesOnlyAndCanBeMadeToFail) {
+TEST(VirtualSystemOpen, OpensDrivesOnlyAndCanBeMadeToFail)
+{
     VirtualSystem system;
     system.AddOtherRoot("C:\\");
     std::string reason;
@@ -93,7 +96,7 @@ TEST(VirtualSystemOpen, OpensDrivesOnlyAndCanBeMadeToFail) {
     EXPECT_EQ(system.OpenDrive("/dev/sr1"), kInvalidDriveHandle);
     EXPECT_EQ(system.OpenDrive("/dev/sr9"), kInvalidDriveHandle);
     const DriveHandle first = system.OpenDrive("/dev/sr0");
-    const DriveHandle second = system.OpenDrive("/dev/sr0");   // shared opening
+    const DriveHandle second = system.OpenDrive("/dev/sr0");  // shared opening
     EXPECT_NE(first, kInvalidDriveHandle);
     EXPECT_NE(second, kInvalidDriveHandle);
     EXPECT_NE(first, second);
@@ -109,7 +112,8 @@ TEST(VirtualSystemOpen, OpensDrivesOnlyAndCanBeMadeToFail) {
     system.CloseDrive(now);
 }
 
-TEST(VirtualSystemAddress, GivenAutomaticMissingAndEmpty) {
+TEST(VirtualSystemAddress, GivenAutomaticMissingAndEmpty)
+{
     VirtualSystem system;
     std::string reason;
     system.AddDrive("host=1,path=0,target=2,lun=0", reason);
@@ -127,7 +131,7 @@ TEST(VirtualSystemAddress, GivenAutomaticMissingAndEmpty) {
     handle = system.OpenDrive("/dev/sr1");
     EXPECT_EQ(system.QueryScsiAddress(handle, address), AddressQuery::Found);
     EXPECT_EQ(address.host, 0);
-    EXPECT_EQ(address.target, 1);   // automatic: the drive's number
+    EXPECT_EQ(address.target, 1);  // automatic: the drive's number
     system.CloseDrive(handle);
 
     handle = system.OpenDrive("/dev/sr2");
@@ -139,7 +143,8 @@ TEST(VirtualSystemAddress, GivenAutomaticMissingAndEmpty) {
     EXPECT_EQ(system.QueryScsiAddress(handle, address), AddressQuery::QueryFailed);
 }
 
-TEST(VirtualSystemAddress, StorageDescriptorOfAnOpenDrive) {
+TEST(VirtualSystemAddress, StorageDescriptorOfAnOpenDrive)
+{
     VirtualSystem system;
     system.AddDrive();
     uint8_t descriptor[platform::kStorageDescriptorSize];
@@ -151,7 +156,8 @@ TEST(VirtualSystemAddress, StorageDescriptorOfAnOpenDrive) {
     system.CloseDrive(handle);
 }
 
-TEST(VirtualSystemPassThrough, DeliversTheCommandAndReturnsData) {
+TEST(VirtualSystemPassThrough, DeliversTheCommandAndReturnsData)
+{
     VirtualSystem system;
     sim::VirtualDrive* drive = system.AddDrive();
     const DriveHandle handle = system.OpenDrive("/dev/sr0");
@@ -160,12 +166,13 @@ TEST(VirtualSystemPassThrough, DeliversTheCommandAndReturnsData) {
     ASSERT_TRUE(system.SendPassThrough(handle, request));
     EXPECT_EQ(request.transferred, 96u);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(data + 8), 8), "TALVORE ");
-    for (uint8_t byte : request.sense) EXPECT_EQ(byte, 0);   // zeroed, no sense
+    for (uint8_t byte : request.sense) EXPECT_EQ(byte, 0);  // zeroed, no sense
     EXPECT_EQ(drive->trace().back(), "120000006000000000000000 in 96 good");
     system.CloseDrive(handle);
 }
 
-TEST(VirtualSystemPassThrough, SenseDataComeBackWithTheRequestCarriedOut) {
+TEST(VirtualSystemPassThrough, SenseDataComeBackWithTheRequestCarriedOut)
+{
     VirtualSystem system;
     system.AddDrive();
     const DriveHandle handle = system.OpenDrive("/dev/sr0");
@@ -180,7 +187,8 @@ TEST(VirtualSystemPassThrough, SenseDataComeBackWithTheRequestCarriedOut) {
     system.CloseDrive(handle);
 }
 
-TEST(VirtualSystemPassThrough, FailsWithoutAnOpenDriveOrWithoutData) {
+TEST(VirtualSystemPassThrough, FailsWithoutAnOpenDriveOrWithoutData)
+{
     VirtualSystem system;
     sim::VirtualDrive* drive = system.AddDrive();
     PassThroughRequest request = Request({0x00}, DataDirection::None, nullptr, 0);
@@ -194,7 +202,8 @@ TEST(VirtualSystemPassThrough, FailsWithoutAnOpenDriveOrWithoutData) {
     system.CloseDrive(handle);
 }
 
-TEST(VirtualSystemPassThrough, DisappearedDriveFailsAndLeavesTheSystem) {
+TEST(VirtualSystemPassThrough, DisappearedDriveFailsAndLeavesTheSystem)
+{
     VirtualSystem system;
     sim::VirtualDrive* drive = system.AddDrive();
     const DriveHandle handle = system.OpenDrive("/dev/sr0");
@@ -225,8 +234,7 @@ void PrintTo(const CutOffRow& row, std::ostream* out) { *out << row.name; }
 
 const CutOffRow kCutOffRows[] = {
     {"WithinTheLimit", 108000, 100.0, true, 100.0, "000000000000000000000000 none 0 good"},
-    {"PastTheLimitWithinTheMargin", 108000, 108.4, true, 108.4,
-     "000000000000000000000000 none 0 good"},
+    {"PastTheLimitWithinTheMargin", 108000, 108.4, true, 108.4, "000000000000000000000000 none 0 good"},
     {"AtTheLimitPlusTheMargin", 108000, 118.0, true, 118.0, "000000000000000000000000 none 0 good"},
     {"PastTheMargin", 108000, 118.5, false, 118.0, "000000000000000000000000 none 0 failed"},
     {"ShortLimitPastTheMargin", 2000, 500.0, false, 12.0, "000000000000000000000000 none 0 failed"},
@@ -235,7 +243,8 @@ const CutOffRow kCutOffRows[] = {
 
 class VirtualSystemCutOff : public ::testing::TestWithParam<CutOffRow> {};
 
-TEST_P(VirtualSystemCutOff, DriverLimitIsTheRequestsLimitPlusTheMargin) {
+TEST_P(VirtualSystemCutOff, DriverLimitIsTheRequestsLimitPlusTheMargin)
+{
     const CutOffRow& row = GetParam();
     VirtualSystem system;
     sim::DriveSetup setup;
@@ -261,24 +270,24 @@ TEST_P(VirtualSystemCutOff, DriverLimitIsTheRequestsLimitPlusTheMargin) {
 INSTANTIATE_TEST_SUITE_P(Rows, VirtualSystemCutOff, ::testing::ValuesIn(kCutOffRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(VirtualSystemTiming, RealisticModelAdvancesTheClockByTheModelledTime) {
+TEST(VirtualSystemTiming, RealisticModelAdvancesTheClockByTheModelledTime)
+{
     VirtualSystem system;
     std::string reason;
     system.AddDrive("timing=realistic,latency=0.002,rate=4000000,commit=30", reason);
     const DriveHandle handle = system.OpenDrive("/dev/sr0");
     std::vector<uint8_t> block(16384, 0x33);
 
-    PassThroughRequest write =
-        Request({0x3B, 0x05, 0x01, 0, 0, 0, 0, 0x40, 0x00}, DataDirection::Out, block.data(),
-                16384);
+    PassThroughRequest write = Request({0x3B, 0x05, 0x01, 0, 0, 0, 0, 0x40, 0x00}, DataDirection::Out, block.data(),
+                                       16384);
     int64_t before = system.QueryCounter();
     ASSERT_TRUE(system.SendPassThrough(handle, write));
     int64_t after = system.QueryCounter();
     const double step = Seconds(VirtualSystem::kCounterStepTicks);
     EXPECT_NEAR(Seconds(after - before), 0.002 + 16384 / 4000000.0 + step, 1e-9);
 
-    PassThroughRequest commit =
-        Request({0x3B, 0x05, 0x01, 0, 0, 0, 0, 0, 0, 0x80}, DataDirection::Out, block.data(), 16);
+    PassThroughRequest commit = Request({0x3B, 0x05, 0x01, 0, 0, 0, 0, 0, 0, 0x80}, DataDirection::Out, block.data(),
+                                        16);
     before = system.QueryCounter();
     ASSERT_TRUE(system.SendPassThrough(handle, commit));
     after = system.QueryCounter();
@@ -286,7 +295,8 @@ TEST(VirtualSystemTiming, RealisticModelAdvancesTheClockByTheModelledTime) {
     system.CloseDrive(handle);
 }
 
-TEST(VirtualSystemTiming, InstantDriveTakesNoTime) {
+TEST(VirtualSystemTiming, InstantDriveTakesNoTime)
+{
     VirtualSystem system;
     system.AddDrive();
     const DriveHandle handle = system.OpenDrive("/dev/sr0");
@@ -297,7 +307,8 @@ TEST(VirtualSystemTiming, InstantDriveTakesNoTime) {
     system.CloseDrive(handle);
 }
 
-TEST(VirtualSystemTiming, RealClockReallyWaitsForASlowCommand) {
+TEST(VirtualSystemTiming, RealClockReallyWaitsForASlowCommand)
+{
     VirtualSystem system(sim::ClockMode::Real);
     std::string reason;
     system.AddDrive("fault=00#1:slow:0.05", reason);
@@ -309,7 +320,8 @@ TEST(VirtualSystemTiming, RealClockReallyWaitsForASlowCommand) {
     system.CloseDrive(handle);
 }
 
-TEST(VirtualSystemVersion, PlatformIdentifierAndFailure) {
+TEST(VirtualSystemVersion, PlatformIdentifierAndFailure)
+{
     VirtualSystem system;
     uint32_t id = 0;
     ASSERT_TRUE(system.QueryPlatformId(id));
@@ -321,7 +333,8 @@ TEST(VirtualSystemVersion, PlatformIdentifierAndFailure) {
     EXPECT_FALSE(system.QueryPlatformId(id));
 }
 
-TEST(VirtualSystemRestart, RecordedNeverPerformed) {
+TEST(VirtualSystemRestart, RecordedNeverPerformed)
+{
     VirtualSystem system;
     EXPECT_TRUE(system.EnableShutdownPrivilege());
     EXPECT_TRUE(system.RequestRestart(2));
@@ -332,10 +345,10 @@ TEST(VirtualSystemRestart, RecordedNeverPerformed) {
     EXPECT_EQ(system.restartRequests(), (std::vector<uint32_t>{2, 6}));
 }
 
-TEST(VirtualSystemMessages, RecordsTextCaptionAndIcon) {
+TEST(VirtualSystemMessages, RecordsTextCaptionAndIcon)
+{
     VirtualSystem system;
-    system.ShowMessage("LoadLibrary:\nWNASPI32.DLL not found.", "Error FS 002",
-                       platform::MessageIcon::Error);
+    system.ShowMessage("LoadLibrary:\nWNASPI32.DLL not found.", "Error FS 002", platform::MessageIcon::Error);
     system.ShowMessage(nullptr, nullptr, platform::MessageIcon::Information);
     const auto shown = system.messages();
     ASSERT_EQ(shown.size(), 2u);
@@ -345,7 +358,8 @@ TEST(VirtualSystemMessages, RecordsTextCaptionAndIcon) {
     EXPECT_EQ(shown[1].text, "");
 }
 
-TEST(VirtualSystemThreads, SeveralThreadsDriveTheirOwnDrives) {
+TEST(VirtualSystemThreads, SeveralThreadsDriveTheirOwnDrives)
+{
     VirtualSystem system;
     constexpr int kDrives = 4;
     for (int i = 0; i < kDrives; ++i) system.AddDrive();

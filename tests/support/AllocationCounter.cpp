@@ -16,19 +16,16 @@ thread_local long threadAllocations = 0;
 
 void* Allocate(std::size_t size) noexcept
 {
-    if (size != 0 && size == failingSize.load(std::memory_order_relaxed))
-        return nullptr;
+    if (size != 0 && size == failingSize.load(std::memory_order_relaxed)) return nullptr;
     programAllocations.fetch_add(1, std::memory_order_relaxed);
-    if (countingThread)
-        ++threadAllocations;
+    if (countingThread) ++threadAllocations;
     return std::malloc(size == 0 ? 1 : size);
 }
 
 void* AllocateOrThrow(std::size_t size)
 {
     void* block = Allocate(size);
-    if (block == nullptr)
-        throw std::bad_alloc();
+    if (block == nullptr) throw std::bad_alloc();
     return block;
 }
 

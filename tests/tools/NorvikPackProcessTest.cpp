@@ -177,8 +177,8 @@ TEST_F(NorvikPackProcess, PackedProgramRunsAsPacked)
     const Outcome packed = Pack({"set", program.string(), "--caption", "Packed Caption", "--setting", "AUTOMODE=2",
                                  "--setting", "WARNING=0", "--setting=HOW_MANY_BIN=2", "--image",
                                  "1=" + (directory / "first.bin").string(), "--image",
-                                 "2=" + (directory / "second.bin").string(), "--new-revision", "2=RN09",
-                                 "--constraint", "2.1=RN01,RN07,TALVORE ,DVDRW KRX-407T  "});
+                                 "2=" + (directory / "second.bin").string(), "--new-revision", "2=RN09", "--constraint",
+                                 "2.1=RN01,RN07,TALVORE ,DVDRW KRX-407T  "});
     ASSERT_EQ(packed.exitCode, 0) << packed.err;
 
     const Outcome run = Run({program.string()});
@@ -315,10 +315,9 @@ int PackTerminatedInTheWrite(const std::vector<std::string>& arguments, std::str
     ptrace(PTRACE_SETOPTIONS, child, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
     while (ptrace(PTRACE_SYSCALL, child, nullptr, nullptr) == 0 && waitpid(child, &status, 0) == child &&
            WIFSTOPPED(status)) {
-        __ptrace_syscall_info call {};
-        if (WSTOPSIG(status) != (SIGTRAP | 0x80) ||
-            ptrace(PTRACE_GET_SYSCALL_INFO, child, sizeof call, &call) <= 0 || call.op != PTRACE_SYSCALL_INFO_ENTRY ||
-            call.entry.nr != SYS_write)
+        __ptrace_syscall_info call{};
+        if (WSTOPSIG(status) != (SIGTRAP | 0x80) || ptrace(PTRACE_GET_SYSCALL_INFO, child, sizeof call, &call) <= 0 ||
+            call.op != PTRACE_SYSCALL_INFO_ENTRY || call.entry.nr != SYS_write)
             continue;
         copySeen = OpenPath(child, call.entry.args[0]);
         if (copySeen.find(".norvik-pack-") == std::string::npos) continue;
@@ -390,28 +389,34 @@ TEST_P(NorvikPackRefusal, LeavesTheFileAsItWas)
     EXPECT_THAT(DirectoryEntries(), testing::ElementsAre("fw.bin", "odd.bin", "probe"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, NorvikPackRefusal, testing::Values(
-    Refusal{"CaptionTooLong", {"--caption", std::string(64, 'x')}, "at most 63"},
-    Refusal{"ProductTooLong", {"--product", std::string(65, 'p')}, "at most 64"},
-    Refusal{"ImageBeyondTheArea", {"--image", "1={fw}@1000000"}, "does not fit in the image area"},
-    Refusal{"FifthBank", {"--image", "5={fw}"}, "bank 5 does not exist"},
-    Refusal{"MoreThanFourBanks", {"--setting", "HOW_MANY_BIN=5"}, "room for 4 banks"},
-    Refusal{"NoBank", {"--setting", "HOW_MANY_BIN=0"}, "No F/W in executable !"},
-    Refusal{"SecondBankWithoutImage", {"--image", "1={fw}", "--setting", "HOW_MANY_BIN=2"},
-            "bank 2 is in use but has the size 0"},
-    Refusal{"TwoDigitSetting", {"--setting", "AUTOMODE=12"}, "one digit"},
-    Refusal{"LongMinimum", {"--constraint", "1.1=RN001,RN08,TALVORE ,"}, "compares only 4"},
-    Refusal{"LaterOptionRefused", {"--caption", "fine", "--new-revision", "1=RN08-long"}, "at most 7"},
-    Refusal{"MissingImageFile", {"--image", "1=/nonexistent/fw.bin"}, "cannot read"},
-    Refusal{"ProfileStoreTooLarge", {"--profiles", "{fw}"}, "more than the 17048 allowed"},
-    Refusal{"MissingProfileStoreFile", {"--caption", "fine", "--profiles", "/nonexistent/p.bin"}, "cannot read"},
-    // The image placeholder goes, and bank 1 would be sent as the zeros behind it.
-    Refusal{"ZerosPackedAsFirmware", {"--image", "2={fw}@16384"},
-            "bank 1 is in use (bytes 0 to 1048575), but no image given here covers its bytes 0 to 16383"},
-    Refusal{"OverlappingBanks", {"--image", "1={fw}", "--image", "2={fw}@16384", "--setting", "HOW_MANY_BIN=2"},
-            "bank 2 (bytes 16384 to 114687) overlaps bank 1 (bytes 0 to 98303)"},
-    Refusal{"ImageOfPartBlocks", {"--image", "1={odd}"},
-            "bank 1: the image of 1000 bytes is not a whole number of 16384-byte blocks"}),
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NorvikPackRefusal,
+    testing::Values(
+        Refusal{"CaptionTooLong", {"--caption", std::string(64, 'x')}, "at most 63"},
+        Refusal{"ProductTooLong", {"--product", std::string(65, 'p')}, "at most 64"},
+        Refusal{"ImageBeyondTheArea", {"--image", "1={fw}@1000000"}, "does not fit in the image area"},
+        Refusal{"FifthBank", {"--image", "5={fw}"}, "bank 5 does not exist"},
+        Refusal{"MoreThanFourBanks", {"--setting", "HOW_MANY_BIN=5"}, "room for 4 banks"},
+        Refusal{"NoBank", {"--setting", "HOW_MANY_BIN=0"}, "No F/W in executable !"},
+        Refusal{"SecondBankWithoutImage",
+                {"--image", "1={fw}", "--setting", "HOW_MANY_BIN=2"},
+                "bank 2 is in use but has the size 0"},
+        Refusal{"TwoDigitSetting", {"--setting", "AUTOMODE=12"}, "one digit"},
+        Refusal{"LongMinimum", {"--constraint", "1.1=RN001,RN08,TALVORE ,"}, "compares only 4"},
+        Refusal{"LaterOptionRefused", {"--caption", "fine", "--new-revision", "1=RN08-long"}, "at most 7"},
+        Refusal{"MissingImageFile", {"--image", "1=/nonexistent/fw.bin"}, "cannot read"},
+        Refusal{"ProfileStoreTooLarge", {"--profiles", "{fw}"}, "more than the 17048 allowed"},
+        Refusal{"MissingProfileStoreFile", {"--caption", "fine", "--profiles", "/nonexistent/p.bin"}, "cannot read"},
+        // The image placeholder goes, and bank 1 would be sent as the zeros behind it.
+        Refusal{"ZerosPackedAsFirmware",
+                {"--image", "2={fw}@16384"},
+                "bank 1 is in use (bytes 0 to 1048575), but no image given here covers its bytes 0 to 16383"},
+        Refusal{"OverlappingBanks",
+                {"--image", "1={fw}", "--image", "2={fw}@16384", "--setting", "HOW_MANY_BIN=2"},
+                "bank 2 (bytes 16384 to 114687) overlaps bank 1 (bytes 0 to 98303)"},
+        Refusal{"ImageOfPartBlocks",
+                {"--image", "1={odd}"},
+                "bank 1: the image of 1000 bytes is not a whole number of 16384-byte blocks"}),
     [](const auto& info) { return info.param.name; });
 
 // Packages that reach a program by other means than norvik-pack: the program refuses them at
@@ -446,13 +451,18 @@ TEST_P(NorvikPackCarriedFault, ProgramAndPackRefuseIt)
     EXPECT_TRUE(ReadBytes(program) == bytes) << "the program file changed";
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, NorvikPackCarriedFault, testing::Values(
-    CarriedFault{"OneByteShort", {{"BIN_SIZE1=0001048576", "BIN_SIZE1=0001048575"}},
-                 "bank 1 has the size 1048575, not a whole number of 16384-byte blocks"},
-    CarriedFault{"MillionBytes", {{"BIN_SIZE1=0001048576", "BIN_SIZE1=0001000000"}},
-                 "bank 1 has the size 1000000, not a whole number of 16384-byte blocks"},
-    CarriedFault{"Overlapping", {{"HOW_MANY_BIN=1", "HOW_MANY_BIN=2"}, {"BIN_SIZE2=0000000000", "BIN_SIZE2=0000016384"}},
-                 "bank 2 (bytes 0 to 16383) overlaps bank 1 (bytes 0 to 1048575)"}),
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NorvikPackCarriedFault,
+    testing::Values(CarriedFault{"OneByteShort",
+                                 {{"BIN_SIZE1=0001048576", "BIN_SIZE1=0001048575"}},
+                                 "bank 1 has the size 1048575, not a whole number of 16384-byte blocks"},
+                    CarriedFault{"MillionBytes",
+                                 {{"BIN_SIZE1=0001048576", "BIN_SIZE1=0001000000"}},
+                                 "bank 1 has the size 1000000, not a whole number of 16384-byte blocks"},
+                    CarriedFault{"Overlapping",
+                                 {{"HOW_MANY_BIN=1", "HOW_MANY_BIN=2"},
+                                  {"BIN_SIZE2=0000000000", "BIN_SIZE2=0000016384"}},
+                                 "bank 2 (bytes 0 to 16383) overlaps bank 1 (bytes 0 to 1048575)"}),
     [](const auto& info) { return info.param.name; });
 
 uint64_t LittleEndianAt(const std::vector<uint8_t>& bytes, std::size_t at, int width)
@@ -551,9 +561,10 @@ TEST_F(NorvikPackProcess, ShowAndTheProgramReportTheSyntheticProfileStore)
     const std::vector<uint8_t> store(synthetic.begin(), synthetic.end());
     const Outcome shown = Pack({"show", program.string()});
     ASSERT_EQ(shown.exitCode, 0) << shown.err;
-    EXPECT_THAT(shown.out, HasSubstr("profile store: synthetic (as built from source), checksum " +
-                                     Hex(Checksum(store)) + ", first bytes 4e 56 50 52 4f 46 30 30\n"
-                                     "  made up for the virtual drive: the program updates no real drive with it\n"));
+    EXPECT_THAT(shown.out,
+                HasSubstr("profile store: synthetic (as built from source), checksum " + Hex(Checksum(store)) +
+                          ", first bytes 4e 56 50 52 4f 46 30 30\n"
+                          "  made up for the virtual drive: the program updates no real drive with it\n"));
 
     const Outcome run = Run({program.string()});
     EXPECT_THAT(run.out, HasSubstr("profile store: first 4e 56 50 52 4f 46 30 30 checksum " + Hex(Checksum(store))));
@@ -591,8 +602,8 @@ TEST_F(NorvikPackProcess, ProfileStoreOfAnotherSizeIsRefused)
     const auto before = ReadBytes(program);
     for (const std::size_t size : {std::size_t{0}, std::size_t{17047}, std::size_t{17049}}) {
         WriteBytes(directory / "profiles.bin", Firmware(size, 6));
-        const Outcome refused = Pack({"set", program.string(), "--caption", "not written", "--profiles",
-                                      (directory / "profiles.bin").string()});
+        const Outcome refused = Pack(
+            {"set", program.string(), "--caption", "not written", "--profiles", (directory / "profiles.bin").string()});
         EXPECT_EQ(refused.exitCode, 1) << size;
         EXPECT_THAT(refused.err, testing::StartsWith("norvik-pack: ")) << size;
         EXPECT_THAT(refused.err, HasSubstr(std::to_string(size) + " bytes")) << size;

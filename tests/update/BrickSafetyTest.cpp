@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "update/Parser.h"
 #include "device/AtapiDevice.h"
 #include "sim/VirtualSystem.h"
 #include "tests/flash/DownloadTrace.h"
+#include "update/Parser.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ using sim::FlashState;
 
 constexpr uint8_t kChip[4] = {0xBF, 0xD6, 0x00, 0x02};
 constexpr double kPastTheTimeOutSeconds = 200.0;
-constexpr uint32_t kReadBackOnlyByte = 9999;   // inside every 16 KiB read-back, past the identification
+constexpr uint32_t kReadBackOnlyByte = 9999;  // inside every 16 KiB read-back, past the identification
 
 struct FaultCase {
     const char* name;
@@ -40,7 +40,7 @@ struct FaultCase {
     uint8_t senseKey;
     uint8_t asc;
     uint8_t ascq;
-    uint32_t replyOffset;   // the byte a changed reply inverts
+    uint32_t replyOffset;  // the byte a changed reply inverts
 };
 
 void PrintTo(const FaultCase& faultCase, std::ostream* out) { *out << faultCase.name; }
@@ -66,7 +66,8 @@ const FaultCase kFaultCases[] = {
 // download run through the worker's body.
 class UpdateRun {
 public:
-    explicit UpdateRun(const std::vector<uint8_t>& image) : image(image) {
+    explicit UpdateRun(const std::vector<uint8_t>& image) : image(image)
+    {
         sim::DriveConfig config;
         std::memcpy(config.flashId, kChip, sizeof kChip);
         drive = system.AddDrive(sim::DriveSetup{config});
@@ -79,7 +80,8 @@ public:
     bool ready() const { return drive != nullptr && selected; }
 
     // The fault hits the position-th command of the download (1-based).
-    bool AddFault(const FaultCase& faultCase, uint32_t position) {
+    bool AddFault(const FaultCase& faultCase, uint32_t position)
+    {
         Fault fault;
         fault.kind = faultCase.kind;
         fault.trigger = FaultTrigger::Sequence;
@@ -92,14 +94,16 @@ public:
         return drive->AddFault(fault);
     }
 
-    uint8_t Run() {
+    uint8_t Run()
+    {
         Parser worker({device.get(), image.data(), int32_t(image.size()), false});
         device->updateResult = 0xFF;
         worker.ThreadMain();
         return device->updateResult;
     }
 
-    bool DriveHoldsGoodImage() const {
+    bool DriveHoldsGoodImage() const
+    {
         return drive->flashState() == FlashState::Good &&
                std::memcmp(drive->flash(), image.data(), image.size()) == 0 &&
                std::string(drive->revision()) == drive->config().newRevision;
@@ -120,10 +124,11 @@ private:
 // the transport is one command, with the outcome of its second attempt.
 struct SentCommand {
     TracedCommand command;
-    size_t traceIndex;   // line of the attempt whose outcome counts
+    size_t traceIndex;  // line of the attempt whose outcome counts
 };
 
-std::vector<SentCommand> MergeRetries(const std::vector<TracedCommand>& trace) {
+std::vector<SentCommand> MergeRetries(const std::vector<TracedCommand>& trace)
+{
     std::vector<SentCommand> sent;
     for (size_t i = 0; i < trace.size(); ++i) {
         const bool retried = trace[i].outcome == "failed" && i + 1 < trace.size() &&
@@ -136,7 +141,8 @@ std::vector<SentCommand> MergeRetries(const std::vector<TracedCommand>& trace) {
 // The commit at sent[commit] follows one whole pass: 64 good writes and 64 good read-backs in
 // block order, none of them the command that the fault changed.
 ::testing::AssertionResult FollowsOneVerifiedPass(const std::vector<SentCommand>& sent, size_t commit,
-                                                  size_t faultedLine) {
+                                                  size_t faultedLine)
+{
     if (commit < size_t(2 * kImageBlocks)) return ::testing::AssertionFailure() << "commit too early";
     const size_t passStart = commit - 2 * kImageBlocks;
     for (int block = 0; block < kImageBlocks; ++block) {
@@ -154,13 +160,14 @@ std::vector<SentCommand> MergeRetries(const std::vector<TracedCommand>& trace) {
 
 struct Tally {
     int runs = 0;
-    int programmed = 0;             // result 0, good image
-    int failedUntouched = 0;        // result 42, flash never programmed
-    int failedThoughProgrammed = 0; // result 42, good image: the commit answered too late
+    int programmed = 0;              // result 0, good image
+    int failedUntouched = 0;         // result 42, flash never programmed
+    int failedThoughProgrammed = 0;  // result 42, good image: the commit answered too late
     int commitsSent = 0;
 };
 
-int FindOpcode(const std::vector<TracedCommand>& commands, uint8_t opcode) {
+int FindOpcode(const std::vector<TracedCommand>& commands, uint8_t opcode)
+{
     for (size_t i = 0; i < commands.size(); ++i) {
         if (commands[i].opcode() == opcode) return int(i);
     }
@@ -170,13 +177,15 @@ int FindOpcode(const std::vector<TracedCommand>& commands, uint8_t opcode) {
 // After the commit the drive is only asked whether it is ready again (its settling): no data,
 // no second commit.
 template <typename Command, typename OpcodeOf>
-bool OnlyReadinessPollsAfter(const std::vector<Command>& commands, size_t commit, OpcodeOf opcodeOf) {
+bool OnlyReadinessPollsAfter(const std::vector<Command>& commands, size_t commit, OpcodeOf opcodeOf)
+{
     return std::all_of(commands.begin() + std::ptrdiff_t(commit) + 1, commands.end(),
                        [&](const Command& command) { return opcodeOf(command) == 0x00; });
 }
 
 // The download as it runs without any fault.
-std::vector<TracedCommand> RecordCleanSequence(const std::vector<uint8_t>& image) {
+std::vector<TracedCommand> RecordCleanSequence(const std::vector<uint8_t>& image)
+{
     UpdateRun run(image);
     EXPECT_TRUE(run.ready());
     EXPECT_EQ(run.Run(), 0);
@@ -184,7 +193,8 @@ std::vector<TracedCommand> RecordCleanSequence(const std::vector<uint8_t>& image
     return ParseTrace(run.virtualDrive().trace());
 }
 
-void CheckRun(const FaultCase& faultCase, uint32_t position, const std::vector<uint8_t>& image, Tally& tally) {
+void CheckRun(const FaultCase& faultCase, uint32_t position, const std::vector<uint8_t>& image, Tally& tally)
+{
     SCOPED_TRACE(testing::Message() << faultCase.name << " on command " << position);
     UpdateRun run(image);
     ASSERT_TRUE(run.ready());
@@ -231,11 +241,13 @@ void CheckRun(const FaultCase& faultCase, uint32_t position, const std::vector<u
 
 class BrickSafety : public ::testing::TestWithParam<FaultCase> {
 protected:
-    static void SetUpTestSuite() {
+    static void SetUpTestSuite()
+    {
         image = new std::vector<uint8_t>(MakeImage(kImageSize));
         clean = new std::vector<TracedCommand>(RecordCleanSequence(*image));
     }
-    static void TearDownTestSuite() {
+    static void TearDownTestSuite()
+    {
         delete clean;
         delete image;
     }
@@ -247,7 +259,8 @@ protected:
 std::vector<uint8_t>* BrickSafety::image = nullptr;
 std::vector<TracedCommand>* BrickSafety::clean = nullptr;
 
-TEST_F(BrickSafety, CleanSequenceIsTheWholeDownload) {
+TEST_F(BrickSafety, CleanSequenceIsTheWholeDownload)
+{
     ASSERT_NE(clean, nullptr);
     const int commit = FindCommit(*clean);
     ASSERT_GE(commit, 0);
@@ -259,14 +272,16 @@ TEST_F(BrickSafety, CleanSequenceIsTheWholeDownload) {
 
 // A changed byte means something only in a data-in reply long enough to hold it: the flash
 // identification and the read-backs. Every other kind is tried on every command.
-bool FaultReaches(const FaultCase& faultCase, const TracedCommand& command) {
+bool FaultReaches(const FaultCase& faultCase, const TracedCommand& command)
+{
     if (faultCase.kind != FaultKind::CorruptReply) return true;
     return command.direction == "in" && command.length > faultCase.replyOffset;
 }
 
 // One changed byte of the chip key in the identification ends the update with 42 before any
 // image byte: the drive would otherwise be programmed without the profile of its chip.
-TEST_F(BrickSafety, ChangedChipKeyEndsTheUpdateWith42BeforeAnyImageByte) {
+TEST_F(BrickSafety, ChangedChipKeyEndsTheUpdateWith42BeforeAnyImageByte)
+{
     const int identification = FindOpcode(*clean, 0xDF);
     ASSERT_GE(identification, 0);
     for (uint32_t offset = 0; offset < 4; ++offset) {
@@ -284,7 +299,8 @@ TEST_F(BrickSafety, ChangedChipKeyEndsTheUpdateWith42BeforeAnyImageByte) {
     }
 }
 
-TEST_P(BrickSafety, NoFaultOnAnyCommandLeadsToAnUnverifiedCommit) {
+TEST_P(BrickSafety, NoFaultOnAnyCommandLeadsToAnUnverifiedCommit)
+{
     const FaultCase& faultCase = GetParam();
     Tally tally;
     int expectedRuns = 0;
@@ -295,9 +311,12 @@ TEST_P(BrickSafety, NoFaultOnAnyCommandLeadsToAnUnverifiedCommit) {
         if (HasFatalFailure()) return;
     }
     const int imageReads = CountIf(*clean, &TracedCommand::isImageRead);
-    if (faultCase.kind != FaultKind::CorruptReply) EXPECT_EQ(expectedRuns, int(clean->size()));
-    else if (faultCase.replyOffset < 4) EXPECT_EQ(expectedRuns, imageReads + 1) << "the identification too";
-    else EXPECT_EQ(expectedRuns, imageReads);
+    if (faultCase.kind != FaultKind::CorruptReply)
+        EXPECT_EQ(expectedRuns, int(clean->size()));
+    else if (faultCase.replyOffset < 4)
+        EXPECT_EQ(expectedRuns, imageReads + 1) << "the identification too";
+    else
+        EXPECT_EQ(expectedRuns, imageReads);
     EXPECT_EQ(tally.runs, expectedRuns);
     EXPECT_EQ(tally.runs, tally.programmed + tally.failedUntouched + tally.failedThoughProgrammed);
     std::cout << "[ matrix   ] " << faultCase.name << ": " << tally.runs << " runs, " << tally.programmed

@@ -24,9 +24,9 @@ TEST_F(DeviceAllocationTest, MainDeviceObjectThatCannotBeAllocatedEndsTheProgram
     EXPECT_EQ(view.messages[0].title, "Error ...");
     EXPECT_EQ(view.messages[0].buttons, MessageButtons::Ok);
     EXPECT_EQ(view.messages[0].text, "Device object initialize failed !");
-    EXPECT_TRUE(ContainsInOrder(view.calls, {"status: ", "percent: 0 %", "progress: 0/100",
-                                             "message: Device object initialize failed !", "terminate",
-                                             "process messages"}));
+    EXPECT_TRUE(
+        ContainsInOrder(view.calls, {"status: ", "percent: 0 %", "progress: 0/100",
+                                     "message: Device object initialize failed !", "terminate", "process messages"}));
     EXPECT_EQ(view.terminateCount, 1);
     EXPECT_EQ(view.processCount, 1);
     EXPECT_EQ(sequence->Outcome(), SequenceOutcome::DeviceFailed);

@@ -94,7 +94,7 @@ TEST(DriveEntry, ShortNameAndRevisionAreRightAligned)
 
 TEST(DriveEntry, LongNameIsNeverCut)
 {
-    const char* name = "ABCDEFGHIJKLMNOPQRSTUVWXYZ01234";   // 31 characters
+    const char* name = "ABCDEFGHIJKLMNOPQRSTUVWXYZ01234";  // 31 characters
     EXPECT_EQ(Entry(Record("/dev/sr0", name, "RN05")), std::string(" 0-0-0-0 sr0") + name + " RN05");
 }
 

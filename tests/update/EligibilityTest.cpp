@@ -64,13 +64,13 @@ TEST(CompareTexts, CharacterCodeOrderWithProperPrefixFirst)
     EXPECT_EQ(CompareTexts("RN05", "RN05"), 0);
     EXPECT_LT(CompareTexts("RN05", "RN08"), 0);
     EXPECT_GT(CompareTexts("RN10", "RN08"), 0);
-    EXPECT_LT(CompareTexts("0N03", "RN01"), 0);   // digits before capitals
-    EXPECT_LT(CompareTexts("RN", "RN01"), 0);     // a proper prefix sorts first
+    EXPECT_LT(CompareTexts("0N03", "RN01"), 0);  // digits before capitals
+    EXPECT_LT(CompareTexts("RN", "RN01"), 0);    // a proper prefix sorts first
     EXPECT_GT(CompareTexts("RN01", "RN"), 0);
     EXPECT_LT(CompareTexts("", "A"), 0);
     EXPECT_LT(CompareTexts("TALVORE", "TALVORE "), 0);
     EXPECT_NE(CompareTexts("talvore ", "TALVORE "), 0);
-    EXPECT_GT(CompareTexts("\xC0", "A"), 0);       // bytes above 7Fh order as unsigned
+    EXPECT_GT(CompareTexts("\xC0", "A"), 0);  // bytes above 7Fh order as unsigned
 }
 
 TEST_F(EligibilityTest, DeliveredPackageAcceptsItsRevisionRangeInclusively)
@@ -79,7 +79,10 @@ TEST_F(EligibilityTest, DeliveredPackageAcceptsItsRevisionRangeInclusively)
     const char* refused[] = {"RN00", "RN09", "0N02", "0N04", "RN0", "", "SN01"};
     for (const char* revision : accepted) AddTalvore(revision);
     for (const char* revision : refused) AddTalvore(revision);
-    for (DriveRecord& d : drives) { d.bankNumber = 7; d.alreadyCurrent = 7; }
+    for (DriveRecord& d : drives) {
+        d.bankNumber = 7;
+        d.alreadyCurrent = 7;
+    }
     Check();
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(drives[i].updatable, 1) << drives[i].revision;
@@ -95,9 +98,9 @@ TEST_F(EligibilityTest, DeliveredPackageAcceptsItsRevisionRangeInclusively)
 
 TEST_F(EligibilityTest, VendorAndProductMustMatchExactly)
 {
-    AddDrive("talvore ", "DVDRW KRX-407T  ", "RN05");   // letter case
-    AddDrive("TALVORE", "DVDRW KRX-407T  ", "RN05");    // no trailing space
-    AddDrive("TALVORE ", "DVDRW KRX-407T", "RN05");     // product without its two spaces
+    AddDrive("talvore ", "DVDRW KRX-407T  ", "RN05");  // letter case
+    AddDrive("TALVORE", "DVDRW KRX-407T  ", "RN05");   // no trailing space
+    AddDrive("TALVORE ", "DVDRW KRX-407T", "RN05");    // product without its two spaces
     AddDrive("OTHER   ", "DVDRW KRX-407T  ", "RN05");
     Check();
     for (int i = 0; i < count; ++i) EXPECT_EQ(drives[i].updatable, 0) << i;

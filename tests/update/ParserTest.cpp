@@ -9,19 +9,19 @@
 #include <QtCore/QThread>
 #include <QtCore/QTimer>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "update/Parser.h"
 #include "device/AtapiDevice.h"
 #include "device/ErrCodeException.h"
 #include "sim/VirtualSystem.h"
 #include "tests/flash/DownloadTrace.h"
+#include "update/Parser.h"
 
 namespace {
 
@@ -38,7 +38,8 @@ class ThrowingSystem : public sim::VirtualSystem {
 public:
     enum class Throw { Nothing, StandardException, Unknown };
 
-    bool SendPassThrough(platform::DriveHandle handle, platform::PassThroughRequest& request) override {
+    bool SendPassThrough(platform::DriveHandle handle, platform::PassThroughRequest& request) override
+    {
         if (request.cdb[0] == 0x3C && throwOnRead == Throw::StandardException) throw std::runtime_error("system call");
         if (request.cdb[0] == 0x3C && throwOnRead == Throw::Unknown) throw 7;
         return VirtualSystem::SendPassThrough(handle, request);
@@ -56,7 +57,8 @@ protected:
 
     // Adds drives with a chip that has a profile; one device object per drive, each with its
     // drive selected.
-    void Open(int drives = 1) {
+    void Open(int drives = 1)
+    {
         for (int i = 0; i < drives; ++i) {
             sim::DriveConfig config;
             const uint8_t chip[4] = {0xBF, 0xD6, 0x00, 0x02};
@@ -71,7 +73,8 @@ protected:
 
     // Every command with this opcode, from its number-th since the drive was made (the scan
     // sends no WRITE or READ BUFFER), fails in the given way.
-    void Fail(uint8_t opcode, FaultKind kind, uint8_t senseKey = 3, uint32_t number = 1) {
+    void Fail(uint8_t opcode, FaultKind kind, uint8_t senseKey = 3, uint32_t number = 1)
+    {
         Fault fault;
         fault.kind = kind;
         fault.trigger = FaultTrigger::Opcode;
@@ -83,7 +86,8 @@ protected:
         ASSERT_TRUE(system.drive(0).AddFault(fault));
     }
 
-    Parser::WorkerParameters Parameters(int drive = 0) {
+    Parser::WorkerParameters Parameters(int drive = 0)
+    {
         return {devices[size_t(drive)].get(), image.data(), int32_t(image.size()), false};
     }
 
@@ -91,7 +95,8 @@ protected:
 
     // Runs ThreadMain on this thread with the result preset to the opposite of expected, so
     // that a result left untouched cannot pass.
-    uint8_t ThreadMainResult(uint8_t presetResult) {
+    uint8_t ThreadMainResult(uint8_t presetResult)
+    {
         Parser worker(Parameters());
         device().updateResult = presetResult;
         worker.ThreadMain();
@@ -99,7 +104,8 @@ protected:
     }
 
     // Spins this thread's event loop until the worker has deleted itself.
-    static bool WaitUntilDeleted(const QPointer<Parser>& worker) {
+    static bool WaitUntilDeleted(const QPointer<Parser>& worker)
+    {
         if (worker.isNull()) return true;
         QEventLoop loop;
         QTimer guard;
@@ -121,7 +127,8 @@ protected:
 // The drive resets after the commit: the worker polls it until it is ready again (unit
 // attention, then its becoming-ready polls, then one more), so the completion reads the drive as
 // it runs its new firmware.
-TEST_F(Worker, SuccessfulDownloadLeaves0AfterTheDriveHasSettled) {
+TEST_F(Worker, SuccessfulDownloadLeaves0AfterTheDriveHasSettled)
+{
     Open();
     EXPECT_EQ(ThreadMainResult(42), 0);
     const sim::VirtualDrive& drive = system.drive(0);
@@ -139,7 +146,8 @@ TEST_F(Worker, SuccessfulDownloadLeaves0AfterTheDriveHasSettled) {
 }
 
 // A failed identification ends the download before errors are raised.
-TEST_F(Worker, DownloadFalseWithTheFlagClearLeaves42WithoutAnException) {
+TEST_F(Worker, DownloadFalseWithTheFlagClearLeaves42WithoutAnException)
+{
     Open();
     Fail(0xDF, FaultKind::Sense);
     Parser worker(Parameters());
@@ -152,7 +160,8 @@ TEST_F(Worker, DownloadFalseWithTheFlagClearLeaves42WithoutAnException) {
 }
 
 // Every read-back differs: three passes, false with the flag set, and the worker throws 42.
-TEST_F(Worker, DownloadFalseWithTheFlagSetThrows42AndLeaves42) {
+TEST_F(Worker, DownloadFalseWithTheFlagSetThrows42AndLeaves42)
+{
     Open();
     Fail(0x3C, FaultKind::CorruptReply);
     Parser worker(Parameters());
@@ -166,7 +175,8 @@ TEST_F(Worker, DownloadFalseWithTheFlagSetThrows42AndLeaves42) {
     EXPECT_EQ(system.drive(0).flashState(), FlashState::Untouched);
 }
 
-TEST_F(Worker, RaisedTransportCodeLeaves42) {
+TEST_F(Worker, RaisedTransportCodeLeaves42)
+{
     Open();
     Fail(0x3C, FaultKind::Sense, 4);
     Parser worker(Parameters());
@@ -179,9 +189,10 @@ TEST_F(Worker, RaisedTransportCodeLeaves42) {
     EXPECT_EQ(ThreadMainResult(0), 42);
 }
 
-TEST_F(Worker, RequestFailedTwiceLeaves42) {
+TEST_F(Worker, RequestFailedTwiceLeaves42)
+{
     Open();
-    Fail(0x3B, FaultKind::RequestFails, 0, 2);   // the image blocks, not the profile
+    Fail(0x3B, FaultKind::RequestFails, 0, 2);  // the image blocks, not the profile
     EXPECT_EQ(ThreadMainResult(0), 42);
     // The first block was sent twice, then the transport gave up.
     const std::vector<std::string>& trace = system.drive(0).trace();
@@ -191,20 +202,23 @@ TEST_F(Worker, RequestFailedTwiceLeaves42) {
     EXPECT_EQ(system.drive(0).flashState(), FlashState::Untouched);
 }
 
-TEST_F(Worker, ForeignStandardExceptionLeaves42) {
+TEST_F(Worker, ForeignStandardExceptionLeaves42)
+{
     Open();
     system.throwOnRead = ThrowingSystem::Throw::StandardException;
     EXPECT_EQ(ThreadMainResult(0), 42);
     EXPECT_EQ(system.drive(0).flashState(), FlashState::Untouched);
 }
 
-TEST_F(Worker, ExceptionOfUnknownTypeLeaves42) {
+TEST_F(Worker, ExceptionOfUnknownTypeLeaves42)
+{
     Open();
     system.throwOnRead = ThrowingSystem::Throw::Unknown;
     EXPECT_EQ(ThreadMainResult(0), 42);
 }
 
-TEST_F(Worker, ParametersAreCopiedWhenTheWorkerIsMade) {
+TEST_F(Worker, ParametersAreCopiedWhenTheWorkerIsMade)
+{
     Open();
     Parser::WorkerParameters parameters = Parameters();
     Parser worker(parameters);
@@ -215,7 +229,8 @@ TEST_F(Worker, ParametersAreCopiedWhenTheWorkerIsMade) {
     EXPECT_EQ(system.drive(0).flashState(), FlashState::Good);
 }
 
-TEST_F(Worker, BootCodeFlagReachesTheCommit) {
+TEST_F(Worker, BootCodeFlagReachesTheCommit)
+{
     Open();
     Parser::WorkerParameters parameters = Parameters();
     parameters.bootCode = true;
@@ -227,7 +242,8 @@ TEST_F(Worker, BootCodeFlagReachesTheCommit) {
 
 // ---- The thread and its end --------------------------------------------------------------
 
-TEST_F(Worker, EndIsHandledOnTheWindowThreadWhileTheWorkerWaits) {
+TEST_F(Worker, EndIsHandledOnTheWindowThreadWhileTheWorkerWaits)
+{
     Open();
     AtapiDevice::SetMessagePump(&RecordPumpThread);
     pumpThread.store(nullptr);
@@ -259,7 +275,8 @@ TEST_F(Worker, EndIsHandledOnTheWindowThreadWhileTheWorkerWaits) {
 
 class EndHandler : public QObject {
 public:
-    void ParserTerminate() {
+    void ParserTerminate()
+    {
         onWindowThread = onWindowThread && QThread::currentThread() == thread();
         if (--runningWorkers == 0) ++completions;
     }
@@ -269,7 +286,8 @@ public:
     bool onWindowThread = true;
 };
 
-TEST_F(Worker, TwoWorkersEndOneAfterTheOtherAndTheLastCompletes) {
+TEST_F(Worker, TwoWorkersEndOneAfterTheOtherAndTheLastCompletes)
+{
     Open(2);
     EndHandler window;
     window.runningWorkers = 2;
@@ -289,7 +307,8 @@ TEST_F(Worker, TwoWorkersEndOneAfterTheOtherAndTheLastCompletes) {
     EXPECT_EQ(system.drive(1).flashState(), FlashState::Good);
 }
 
-TEST_F(Worker, FailedWorkerReportsItsResultThroughTheSameEnd) {
+TEST_F(Worker, FailedWorkerReportsItsResultThroughTheSameEnd)
+{
     Open();
     Fail(0x3B, FaultKind::Sense);
     QObject window;

@@ -32,7 +32,7 @@ struct ShownMessage {
     std::string title;
     std::string text;
     MessageButtons buttons;
-    std::string statusThen;         // the status text while the box was open
+    std::string statusThen;  // the status text while the box was open
     TextColour statusColourThen;
 };
 

@@ -13,12 +13,12 @@
 #include <memory>
 #include <string>
 
+#include "ScriptedView.h"
 #include "package/PackageReader.h"
-#include "update/UpdateSequence.h"
 #include "payload/PackageBlock.h"
 #include "payload/PackageLayout.h"
-#include "ScriptedView.h"
 #include "sim/VirtualSystem.h"
+#include "update/UpdateSequence.h"
 
 namespace sequencetest {
 

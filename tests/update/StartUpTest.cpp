@@ -75,10 +75,10 @@ TEST_P(InvalidLayoutAtStartUp, IsRefusedBeforeAnyDriveIsLookedAt)
     EXPECT_TRUE(drive.trace().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, InvalidLayoutAtStartUp, testing::Values(
-    InvalidLayout{"TruncatedBank", '1', 1048575, 0, 0},
-    InvalidLayout{"OverlappingBanks", '2', 1048576, 1032192, 16384}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, InvalidLayoutAtStartUp,
+                         testing::Values(InvalidLayout{"TruncatedBank", '1', 1048575, 0, 0},
+                                         InvalidLayout{"OverlappingBanks", '2', 1048576, 1032192, 16384}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StartUpTest, NoMatchedDriveListsTheDetectedDrives)
 {
@@ -213,7 +213,7 @@ TEST_F(StartUpTest, EntriesShowAddressesRootsAndIdentification)
 {
     AddDrive("host=1,path=2,target=3,lun=4,root=/dev/sr0");
     AddDrive("host=1,path=2,target=5,lun=0,root=D:\\,rev=RN09");
-    AddDrive("host=3,target=0,lun=0,fault=12#1+:fail");   // never identifies itself
+    AddDrive("host=3,target=0,lun=0,fault=12#1+:fail");  // never identifies itself
     Set(SettingKey::WARNING, '0');
     StartUp();
 

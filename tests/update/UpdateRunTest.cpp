@@ -67,12 +67,11 @@ TEST_F(UpdateRunTest, ManualUpdateEndsInDoneWithTheNewRevisionListed)
     EXPECT_EQ(view.messages[0].statusThen, "Done.");
     EXPECT_EQ(view.messages[0].statusColourThen, TextColour::Navy);
 
-    EXPECT_TRUE(ContainsInOrder(view.calls, {"timer off", "progress: 330/330", "percent: 100 %", "status: Inquiry ...",
-                                             "process messages", "clear drives",
-                                             "drive: " + TalvoreEntry(0, "sr0", "RN08"), "select: 0", "update on",
-                                             "close on", "status colour", "status: Done.",
-                                             std::string("message: ") + kUpdated, "status: ", "revisions: RN08 RN08",
-                                             "percent: 0 %", "progress: 0/330"}));
+    EXPECT_TRUE(ContainsInOrder(
+        view.calls, {"timer off", "progress: 330/330", "percent: 100 %", "status: Inquiry ...", "process messages",
+                     "clear drives", "drive: " + TalvoreEntry(0, "sr0", "RN08"), "select: 0", "update on", "close on",
+                     "status colour", "status: Done.", std::string("message: ") + kUpdated,
+                     "status: ", "revisions: RN08 RN08", "percent: 0 %", "progress: 0/330"}));
     EXPECT_EQ(view.entries, std::vector<std::string>{TalvoreEntry(0, "sr0", "RN08")});
     EXPECT_EQ(view.selected, 0);
     EXPECT_EQ(view.oldRevision, "RN08");
@@ -174,7 +173,7 @@ TEST_F(UpdateRunTest, WorkerGetsTheBanksBytesAndTheBootCodeFlag)
     // Bank 2 accepts every drive that bank 1 refuses (its first row is unfilled).
     Set(SettingKey::HOW_MANY_BIN, '2');
     Set(SettingKey::BOOTCODE, '1');
-    SetNumber(payload::BinSizeValueOffset(0), 524288);   // bank 1 ends where bank 2 starts
+    SetNumber(payload::BinSizeValueOffset(0), 524288);  // bank 1 ends where bank 2 starts
     SetNumber(payload::BinStartValueOffset(1), 524288);
     SetNumber(payload::BinSizeValueOffset(1), 524288);
     std::memcpy(block->newRevision[1], "NEW_FW2=RX01 new", 16);
@@ -339,8 +338,7 @@ TEST_F(UpdateRunTest, AutomaticModeWithOneOfTwoDrivesFailing)
     EXPECT_EQ(sequence->Outcome(), SequenceOutcome::UpdateFailed);
     EXPECT_EQ(good.flashState(), sim::FlashState::Good);
     EXPECT_EQ(failing.lastCommit().commitCount, 0u);
-    EXPECT_EQ(view.entries,
-              (std::vector<std::string>{TalvoreEntry(0, "sr0", "RN08"), TalvoreEntry(1, "sr1", "RN05")}));
+    EXPECT_EQ(view.entries, (std::vector<std::string>{TalvoreEntry(0, "sr0", "RN08"), TalvoreEntry(1, "sr1", "RN05")}));
     EXPECT_EQ(system.openDriveCount(), 0) << "automatic refresh closes the drives";
 }
 
@@ -365,8 +363,8 @@ TEST_F(UpdateRunTest, DriveIsHeldExclusivelyAndShutdownHeldOffWhileWritten)
     EXPECT_EQ(view.MessageTexts(), (std::vector<std::string>{kRemoveDisc, kUpdated}));
     EXPECT_EQ(system.shutdownInhibitors(),
               std::vector<std::string>{"Writing new firmware into /dev/sr0, /dev/sr1 (released)"});
-    EXPECT_TRUE(ContainsInOrder(view.calls, {"flash underway", "timer on", "timer off", "message: " + std::string(kUpdated),
-                                             "flash over"}));
+    EXPECT_TRUE(ContainsInOrder(view.calls, {"flash underway", "timer on", "timer off",
+                                             "message: " + std::string(kUpdated), "flash over"}));
     EXPECT_EQ(second.flashState(), sim::FlashState::Good);
     const platform::DriveHandle shared = system.OpenDrive("/dev/sr0");
     EXPECT_NE(shared, platform::kInvalidDriveHandle) << "given back after the update";
@@ -425,16 +423,17 @@ TEST_F(UpdateRunTest, EachDriveOfAnUpdateLeavesAJournalLine)
     EXPECT_EQ(system.journal(),
               (std::vector<std::string>{
                   program + "/dev/sr0 TALVORE DVDRW KRX-407T: bank 1, revision RN05 to RN08, reports RN08: updated",
-                  "error: " + program + "/dev/sr1 TALVORE DVDRW KRX-407T: bank 1, revision RN05 to RN08, reports "
-                                        "nothing: the download failed; last command 3B0501004000004000000000 sense "
-                                        "4/00/00"}));
+                  "error: " + program +
+                      "/dev/sr1 TALVORE DVDRW KRX-407T: bank 1, revision RN05 to RN08, reports "
+                      "nothing: the download failed; last command 3B0501004000004000000000 sense "
+                      "4/00/00"}));
 }
 
 TEST_F(UpdateRunTest, AutomaticModeWithoutUpdatableDriveStartsNothing)
 {
     Set(SettingKey::AUTOMODE, '1');
     SetNewRevision(0, "RN09");
-    AddDrive("newrev=RN09");   // after the update no bank accepts the drive
+    AddDrive("newrev=RN09");  // after the update no bank accepts the drive
     StartUp();
     ASSERT_TRUE(RunUntilUpdateOver());
     ASSERT_EQ(view.MessageTexts(), std::vector<std::string>{kUpdated});
@@ -508,8 +507,8 @@ TEST_F(UpdateRunTest, ProgressTicksShowPercentageAndDots)
 
     sequence->cmdUpdateClick();
     const TickCase cases[] = {
-        {1, "0 %", "Programming ."},       {3, "0 %", "Programming ..."},   {4, "1 %", "Programming ...."},
-        {10, "3 %", "Programming "},       {11, "3 %", "Programming ."},    {329, "99 %", "Programming ........."},
+        {1, "0 %", "Programming ."},    {3, "0 %", "Programming ..."}, {4, "1 %", "Programming ...."},
+        {10, "3 %", "Programming "},    {11, "3 %", "Programming ."},  {329, "99 %", "Programming ........."},
         {330, "100 %", "Programming "},
     };
     int tick = 0;
