@@ -24,7 +24,6 @@ constexpr uint8_t kStatusAcaActive = 0x30;
 constexpr uint8_t kStatusTaskAborted = 0x40;
 
 // Sense keys.
-constexpr uint8_t kSenseNoSense = 0x0;
 constexpr uint8_t kSenseNotReady = 0x2;
 constexpr uint8_t kSenseIllegalRequest = 0x5;
 constexpr uint8_t kSenseUnitAttention = 0x6;
