@@ -98,8 +98,8 @@ bool AtapiDevice::ExecutePassThrough(const uint8_t (&cdb)[platform::kCdbSize], D
         if (carriedOut && !lastCommand.lastTimedOut) return ReportSenseData();
         lastCommand.lastStatus = scsi::kCommandFailed;
         if (!raiseOnError) return false;
-        if (lastCommand.lastTimedOut) throw ErrCodeException(ErrCodeException::kTimedOut);
-        if (attempt == kAttempts) throw ErrCodeException(ErrCodeException::kNotCarriedOut);
+        // A time-out is raised at once; another failure after the second attempt.
+        if (lastCommand.lastTimedOut || attempt == kAttempts) throw ErrCodeException(LastFailureCode());
     }
 }
 
@@ -138,9 +138,10 @@ bool AtapiDevice::ExecuteAspi(const uint8_t (&cdb)[platform::kCdbSize], DataDire
         if (lastCommand.senseKey != 0 && !lastCommand.lastTimedOut) return ReportSenseData();
         lastCommand.lastStatus = scsi::kCommandFailed;
         if (!raiseOnError) return false;
-        if (lastCommand.lastTimedOut) throw ErrCodeException(ErrCodeException::kTimedOut);
-        // A request the manager still holds cannot be sent again.
-        if (attempt == kAttempts || aspiRequestHeld) throw ErrCodeException(ErrCodeException::kNotCarriedOut);
+        // A time-out is raised at once; another failure after the second attempt, or at once when
+        // the manager still holds the request, which cannot be sent again.
+        if (lastCommand.lastTimedOut || attempt == kAttempts || aspiRequestHeld)
+            throw ErrCodeException(LastFailureCode());
     }
 }
 
@@ -213,7 +214,7 @@ bool AtapiDevice::RefuseCommand()
 bool AtapiDevice::ReportSenseData()
 {
     lastCommand.lastStatus = scsi::kCommandSense;
-    if (raiseOnError) throw ErrCodeException(lastCommand.senseKey);
+    if (raiseOnError) throw ErrCodeException(LastFailureCode());
     return false;
 }
 

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "scsi/CommandOutcome.h"
+
 namespace iscsi {
 
 namespace {
@@ -19,8 +21,8 @@ uint8_t NextStage(const Bhs& request) { return request.flags() & 0x03; }
 // aborted, which initiators take as a command that was not carried out.
 uint8_t StatusOf(const sim::CommandReply& reply)
 {
-    if (!reply.delivered) return kStatusTaskAborted;
-    return reply.hasSense ? kStatusCheckCondition : kStatusGood;
+    if (!reply.delivered) return scsi::kStatusTaskAborted;
+    return reply.hasSense ? scsi::kStatusCheckCondition : scsi::kStatusGood;
 }
 
 // The Data-In or SCSI Response fields that tell how much of the expected data did not move.
@@ -333,11 +335,11 @@ void Connection::HandleCommand(const Bhs& request, const uint8_t* data, uint32_t
     if (FindTask(taskTag) != nullptr) return Fail("a task tag already in use");
     // Bidirectional commands, and transfers larger than the target buffers, are refused.
     if ((reads && writes) || length > kMaxTransferLength) {
-        return SendImmediateStatus(request, kStatusCheckCondition, scsi::kSenseIllegalRequest,
+        return SendImmediateStatus(request, scsi::kStatusCheckCondition, scsi::kSenseIllegalRequest,
                                    scsi::kAscInvalidFieldInCdb, 0x00);
     }
     Task* task = FreeSlot();
-    if (task == nullptr) return SendImmediateStatus(request, kStatusTaskSetFull, 0, 0, 0);
+    if (task == nullptr) return SendImmediateStatus(request, scsi::kStatusTaskSetFull, 0, 0, 0);
 
     task->taskTag = taskTag;
     std::memcpy(task->lunField, request.bytes + field::kLun, sizeof task->lunField);
@@ -527,7 +529,7 @@ void Connection::SendDataIn(Task& task)
         dataIn.Set32(field::kBufferOffset, offset);
         if (withStatus) {
             dataIn.bytes[field::kFlags] |= kStatusBit;
-            dataIn.bytes[field::kStatus] = kStatusGood;
+            dataIn.bytes[field::kStatus] = scsi::kStatusGood;
             SetResidual(dataIn, task.length, total);
         }
         StampSequenceNumbers(dataIn, withStatus);
@@ -573,7 +575,7 @@ void Connection::SendStatus(uint32_t taskTag, uint32_t length, uint8_t status, c
     response.Set32(field::kDataSn, dataInCount);  // ExpDataSN
     uint8_t segment[kSenseLengthPrefix + sim::kSenseDataSize] = {};
     uint32_t segmentLength = 0;
-    if (status == kStatusCheckCondition) {
+    if (status == scsi::kStatusCheckCondition) {
         const uint32_t senseLength = WriteSense(reply, segment + kSenseLengthPrefix);
         PutBE16(segment, static_cast<uint16_t>(senseLength));
         segmentLength = kSenseLengthPrefix + senseLength;
@@ -588,7 +590,7 @@ void Connection::SendImmediateStatus(const Bhs& request, uint8_t status, uint8_t
 {
     sim::CommandReply reply{};
     reply.delivered = true;
-    if (status == kStatusCheckCondition) {
+    if (status == scsi::kStatusCheckCondition) {
         reply.hasSense = true;
         sim::FillSense(reply.sense, key, asc, ascq);
     }

@@ -7,8 +7,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "scsi/CommandOutcome.h"
-
 namespace iscsi {
 
 constexpr uint32_t kBhsSize = 48;
@@ -130,12 +128,6 @@ constexpr uint8_t kDetailMissingParameter = 0x07;
 constexpr uint8_t kDetailUnsupportedVersion = 0x05;
 constexpr uint8_t kDetailSessionDoesNotExist = 0x0A;
 constexpr uint8_t kDetailInvalidDuringLogin = 0x0B;
-
-// SCSI status values that the target returns.
-using scsi::kStatusCheckCondition;
-using scsi::kStatusGood;
-using scsi::kStatusTaskAborted;
-using scsi::kStatusTaskSetFull;
 
 inline uint16_t GetBE16(const uint8_t* bytes) { return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]); }
 inline uint32_t GetBE24(const uint8_t* bytes)

@@ -43,6 +43,17 @@ enum class AddressQuery : uint8_t {
 // Direction of a command's data phase; the values are those of the pass-through interface.
 enum class DataDirection : uint8_t { Out = 0, In = 1, None = 2 };
 
+// The direction as command traces write it.
+constexpr const char* DirectionName(DataDirection direction)
+{
+    switch (direction) {
+    case DataDirection::Out: return "out";
+    case DataDirection::In: return "in";
+    case DataDirection::None: return "none";
+    }
+    return "none";
+}
+
 constexpr int kCdbSize = 12;
 constexpr int kSenseSize = 24;
 constexpr int kStorageDescriptorSize = 40;

@@ -58,16 +58,6 @@ uint32_t BytesOut(const CommandRequest& request)
     return request.length;
 }
 
-const char* DirectionName(platform::DataDirection direction)
-{
-    switch (direction) {
-    case platform::DataDirection::Out: return "out";
-    case platform::DataDirection::In: return "in";
-    case platform::DataDirection::None: return "none";
-    }
-    return "none";
-}
-
 }  // namespace
 
 void FillSense(uint8_t (&sense)[kSenseDataSize], uint8_t key, uint8_t asc, uint8_t ascq)
@@ -452,7 +442,8 @@ void VirtualDrive::Record(const CommandRequest& request, const CommandReply& rep
     for (uint8_t byte : request.cdb) {
         used += std::snprintf(line + used, sizeof line - used, "%02X", byte);
     }
-    used += std::snprintf(line + used, sizeof line - used, " %s %u ", DirectionName(request.direction), request.length);
+    used += std::snprintf(line + used, sizeof line - used, " %s %u ", platform::DirectionName(request.direction),
+                          request.length);
     if (!reply.delivered) {
         std::snprintf(line + used, sizeof line - used, "failed");
     } else if (reply.hasSense) {

@@ -10,16 +10,6 @@ namespace cli {
 
 namespace {
 
-const char* DirectionName(platform::DataDirection direction)
-{
-    switch (direction) {
-    case platform::DataDirection::In: return "in";
-    case platform::DataDirection::Out: return "out";
-    case platform::DataDirection::None: return "none";
-    }
-    return "none";
-}
-
 // Appends to line at used, never past size; returns the new length.
 template <typename... Arguments>
 std::size_t Append(char* line, std::size_t size, std::size_t used, const char* format, Arguments... arguments)
@@ -36,7 +26,7 @@ void FormatCommandLine(const char* root, const platform::PassThroughRequest& req
 {
     std::size_t used = Append(line, size, 0, "%s ", root);
     for (const uint8_t byte : request.cdb) used = Append(line, size, used, "%02X", byte);
-    used = Append(line, size, used, " %s %u ", DirectionName(request.direction), request.length);
+    used = Append(line, size, used, " %s %u ", platform::DirectionName(request.direction), request.length);
     sg_scsi_sense_hdr header{};
     if (!delivered) {
         Append(line, size, used, "%s", "failed");

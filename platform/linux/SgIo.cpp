@@ -3,6 +3,7 @@
 #include "platform/linux/SgIo.h"
 
 #include "platform/linux/PermissionAdvice.h"
+#include "scsi/CommandOutcome.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -109,11 +110,11 @@ void RewriteDescriptorSense(uint8_t (&sense)[kSenseSize], uint32_t written)
 bool StatusRefusesCommand(uint8_t status)
 {
     switch (status & 0xFE) {
-    case kStatusBusy:
-    case kStatusReservationConflict:
-    case kStatusTaskSetFull:
-    case kStatusAcaActive:
-    case kStatusTaskAborted: return true;
+    case scsi::kStatusBusy:
+    case scsi::kStatusReservationConflict:
+    case scsi::kStatusTaskSetFull:
+    case scsi::kStatusAcaActive:
+    case scsi::kStatusTaskAborted: return true;
     default: return false;
     }
 }

@@ -8,7 +8,6 @@
 #include <cstdint>
 
 #include "platform/System.h"
-#include "scsi/CommandOutcome.h"
 
 namespace platform::linux_sys {
 
@@ -37,15 +36,6 @@ constexpr uint16_t kDriverOk = 0x00;
 constexpr uint16_t kDriverError = 0x04;
 constexpr uint16_t kDriverTimeout = 0x06;
 constexpr uint16_t kDriverSense = 0x08;
-
-// SCSI status values (status).
-using scsi::kStatusAcaActive;
-using scsi::kStatusBusy;
-using scsi::kStatusCheckCondition;
-using scsi::kStatusGood;
-using scsi::kStatusReservationConflict;
-using scsi::kStatusTaskAborted;
-using scsi::kStatusTaskSetFull;
 
 enum class SgIoResult : uint8_t {
     CarriedOut,  // the drive ended the command, with or without sense data

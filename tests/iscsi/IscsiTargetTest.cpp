@@ -15,6 +15,7 @@
 
 #include "IscsiInitiator.h"
 #include "iscsi/IscsiTarget.h"
+#include "scsi/CommandOutcome.h"
 #include "sim/DriveSetup.h"
 #include "sim/VirtualDrive.h"
 
@@ -22,6 +23,7 @@ namespace {
 
 using namespace iscsitest;
 using platform::DataDirection;
+using scsi::kStatusTaskSetFull;
 
 constexpr uint8_t kCheckCondition = 0x02;
 constexpr uint8_t kTaskAborted = 0x40;

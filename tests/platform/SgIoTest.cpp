@@ -15,10 +15,12 @@
 #include <thread>
 
 #include "platform/linux/SgIo.h"
+#include "scsi/CommandOutcome.h"
 
 namespace {
 
 using namespace platform::linux_sys;
+using namespace scsi;
 using platform::DataDirection;
 using platform::kSenseSize;
 using platform::PassThroughRequest;
