@@ -1,10 +1,10 @@
-// The packaging step's locator on any file: the ELF section table reader, the landmark search
-// and the two lookups built on them. A refusal (PackError) is an expected answer; anything
-// else thrown, any read outside the file and any location whose bytes do not lie inside the
-// file is a fault.
+// The packaging step's locator on any file: the ELF and PE section table readers, the landmark
+// search and the two lookups built on them. A refusal (PackError) is an expected answer;
+// anything else thrown, any read outside the file and any location whose bytes do not lie
+// inside the file is a fault.
 //
-// Each input is read as a file of its own. An input that could hold a block (ELF magic at its
-// start, or the constraint label somewhere) is read a second time with zeros behind it to the
+// Each input is read as a file of its own. An input that could hold a block (ELF or PE magic at
+// its start, or the constraint label somewhere) is read a second time with zeros behind it to the
 // size of a block more, so that a section or landmark block in the input's bytes fits in the
 // file and the paths that accept a block are reached too.
 
@@ -28,12 +28,15 @@ void CheckSection(std::span<const uint8_t> file, std::string_view name)
 {
     if (const auto section = FindElfSection(file, name))
         FUZZ_CHECK(Inside(section->offset, section->size, file.size()));
+    if (const auto section = FindPeSection(file, name)) FUZZ_CHECK(Inside(section->offset, section->size, file.size()));
 }
 
 void Locate(std::span<const uint8_t> file)
 {
-    CheckSection(file, payload::kPackageSectionName);
-    CheckSection(file, payload::kProfileSectionName);
+    CheckSection(file, payload::kElfPackageSectionName);
+    CheckSection(file, payload::kElfProfileSectionName);
+    CheckSection(file, payload::kPePackageSectionName);
+    CheckSection(file, payload::kPeProfileSectionName);
     CheckSection(file, "");
 
     const auto blocks = FindBlocksByLandmarks(file);
@@ -58,6 +61,7 @@ bool MayHoldBlock(std::span<const uint8_t> input)
 {
     static constexpr uint8_t kElfMagic[] = {0x7F, 'E', 'L', 'F'};
     if (input.size() >= sizeof kElfMagic && std::memcmp(input.data(), kElfMagic, sizeof kElfMagic) == 0) return true;
+    if (input.size() >= 2 && input[0] == 'M' && input[1] == 'Z') return true;
     const std::string_view text(reinterpret_cast<const char*>(input.data()), input.size());
     return text.find(payload::kConstraintLabel) != std::string_view::npos;
 }

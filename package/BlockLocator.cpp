@@ -108,7 +108,88 @@ bool LandmarksInPlace(std::span<const uint8_t> file, std::size_t blockOffset)
     return true;
 }
 
+// PE: the DOS header's pointer to the "PE\0\0" signature, the file header behind it (20 bytes),
+// the optional header (its size given in the file header) and the section table.
+constexpr std::size_t kDosHeaderSize = 0x40;
+constexpr std::size_t kPeHeaderPointer = 0x3C;
+constexpr std::size_t kPeFileHeaderSize = 4 + 20;
+constexpr std::size_t kPeSectionHeaderSize = 40;
+constexpr std::size_t kPeSectionNameSize = 8;
+constexpr uint64_t kPe32Magic = 0x10B;
+constexpr uint64_t kPe32PlusMagic = 0x20B;
+constexpr uint64_t kInitialisedData = 0x40;  // IMAGE_SCN_CNT_INITIALIZED_DATA
+
+bool IsPe(std::span<const uint8_t> file) { return file.size() >= 2 && file[0] == 'M' && file[1] == 'Z'; }
+
+struct PeSectionTable {
+    uint64_t offset;
+    uint64_t count;
+};
+
+// The section table as the headers describe it; empty when any header does not fit in the file
+// or is not that of a PE32 or PE32+ image.
+std::optional<PeSectionTable> ReadPeSectionTable(std::span<const uint8_t> file)
+{
+    if (!IsPe(file) || file.size() < kDosHeaderSize) return std::nullopt;
+    const uint64_t header = LittleEndian(file, kPeHeaderPointer, 4);
+    if (!Fits(header, kPeFileHeaderSize + 2, file.size())) return std::nullopt;
+    static constexpr uint8_t kSignature[] = {'P', 'E', 0, 0};
+    if (!std::equal(std::begin(kSignature), std::end(kSignature), file.begin() + static_cast<std::ptrdiff_t>(header))) {
+        return std::nullopt;
+    }
+    const auto at = static_cast<std::size_t>(header);
+    const uint64_t count = LittleEndian(file, at + 6, 2);
+    const uint64_t optionalSize = LittleEndian(file, at + 20, 2);
+    const uint64_t magic = LittleEndian(file, at + kPeFileHeaderSize, 2);
+    if (optionalSize < 2 || (magic != kPe32Magic && magic != kPe32PlusMagic)) return std::nullopt;
+    const uint64_t table = header + kPeFileHeaderSize + optionalSize;
+    if (!Fits(table, count * kPeSectionHeaderSize, file.size())) return std::nullopt;
+    return PeSectionTable{table, count};
+}
+
+// The header's name field holds the name NUL-padded, or all 8 bytes of it without a NUL.
+bool PeNameIs(std::span<const uint8_t> file, std::size_t at, std::string_view name)
+{
+    const char* field = reinterpret_cast<const char*>(file.data() + at);
+    return std::string_view(field, strnlen(field, kPeSectionNameSize)) == name;
+}
+
+// Where a program of one format keeps its blocks, and how its section table is read.
+struct ProgramSections {
+    std::string_view package;
+    std::string_view profiles;
+    std::optional<SectionSpan> (*find)(std::span<const uint8_t> file, std::string_view name);
+};
+
+const ProgramSections& SectionsOf(std::span<const uint8_t> file)
+{
+    static constexpr ProgramSections kElf{payload::kElfPackageSectionName, payload::kElfProfileSectionName,
+                                          FindElfSection};
+    static constexpr ProgramSections kPe{payload::kPePackageSectionName, payload::kPeProfileSectionName, FindPeSection};
+    return IsPe(file) ? kPe : kElf;
+}
+
 }  // namespace
+
+std::optional<SectionSpan> FindPeSection(std::span<const uint8_t> file, std::string_view name)
+{
+    const std::optional<PeSectionTable> table = ReadPeSectionTable(file);
+    if (!table || name.empty() || name.size() > kPeSectionNameSize) return std::nullopt;
+    for (uint64_t index = 0; index < table->count; ++index) {
+        const auto at = static_cast<std::size_t>(table->offset + index * kPeSectionHeaderSize);
+        if (!PeNameIs(file, at, name)) continue;
+        const uint64_t memorySize = LittleEndian(file, at + 8, 4);
+        const uint64_t fileSize = LittleEndian(file, at + 16, 4);
+        const uint64_t offset = LittleEndian(file, at + 20, 4);
+        const uint64_t characteristics = LittleEndian(file, at + 36, 4);
+        // The file's bytes are rounded up to the file alignment; the size in memory is the
+        // section's own, unless the linker left it 0.
+        const uint64_t size = memorySize == 0 ? fileSize : std::min(memorySize, fileSize);
+        if ((characteristics & kInitialisedData) == 0 || size == 0 || !Fits(offset, size, file.size())) continue;
+        return SectionSpan{offset, size};
+    }
+    return std::nullopt;
+}
 
 std::optional<SectionSpan> FindElfSection(std::span<const uint8_t> file, std::string_view name)
 {
@@ -147,8 +228,9 @@ std::vector<std::size_t> FindBlocksByLandmarks(std::span<const uint8_t> file)
 
 BlockLocation LocatePackageBlock(std::span<const uint8_t> file)
 {
-    const std::string sectionName(payload::kPackageSectionName);
-    if (const auto section = FindElfSection(file, payload::kPackageSectionName)) {
+    const ProgramSections& sections = SectionsOf(file);
+    const std::string sectionName(sections.package);
+    if (const auto section = sections.find(file, sections.package)) {
         if (section->size < payload::kPackageSize) {
             throw PackError("section " + sectionName + " holds " + std::to_string(section->size) +
                             " bytes, fewer than the " + std::to_string(payload::kPackageSize) + " of a package");
@@ -164,7 +246,7 @@ BlockLocation LocatePackageBlock(std::span<const uint8_t> file)
                             " does not hold an update package: its constraint label and entry keys are not in "
                             "place");
         }
-        return BlockLocation{offset, FoundBy::Section};
+        return BlockLocation{offset, FoundBy::Section, sections.package};
     }
     const std::vector<std::size_t> blocks = FindBlocksByLandmarks(file);
     if (blocks.empty()) {
@@ -175,13 +257,14 @@ BlockLocation LocatePackageBlock(std::span<const uint8_t> file)
         throw PackError("found " + std::to_string(blocks.size()) + " blocks that look like an update package and no " +
                         sectionName + " section to choose between them");
     }
-    return BlockLocation{blocks.front(), FoundBy::Landmarks};
+    return BlockLocation{blocks.front(), FoundBy::Landmarks, {}};
 }
 
 std::size_t LocateProfileStore(std::span<const uint8_t> file)
 {
-    const std::string sectionName(payload::kProfileSectionName);
-    const auto section = FindElfSection(file, payload::kProfileSectionName);
+    const ProgramSections& sections = SectionsOf(file);
+    const std::string sectionName(sections.profiles);
+    const auto section = sections.find(file, sections.profiles);
     if (!section) throw PackError("no flash profile store in this file: no " + sectionName + " section");
     if (section->size < payload::kProfileStoreSize) {
         throw PackError("section " + sectionName + " holds " + std::to_string(section->size) +

@@ -1,7 +1,7 @@
 #pragma once
 // Finds the update package block in a built program file: first the program's own section,
-// read from the ELF section table, then the landmarks that every block carries (the constraint
-// table label and the entry keys, each at its offset).
+// read from the section table of a Linux (ELF) or Windows (PE) program, then the landmarks that
+// every block carries (the constraint table label and the entry keys, each at its offset).
 
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +19,12 @@ struct SectionSpan {
 // is no such ELF file, its section table is damaged, or no section of that name holds bytes.
 std::optional<SectionSpan> FindElfSection(std::span<const uint8_t> file, std::string_view name);
 
+// A section of a PE32 or PE32+ file that holds initialised data in the file, by the name in its
+// section header (at most 8 characters; longer names, kept elsewhere, are not looked up). Empty
+// when the file is no such PE file, its headers are damaged, or no section of that name holds
+// bytes. Where a section's size in memory exceeds its bytes in the file, only the latter count.
+std::optional<SectionSpan> FindPeSection(std::span<const uint8_t> file, std::string_view name);
+
 // Every file offset at which a block's label and all its entry keys stand where they belong.
 std::vector<std::size_t> FindBlocksByLandmarks(std::span<const uint8_t> file);
 
@@ -27,9 +33,12 @@ enum class FoundBy : uint8_t { Section, Landmarks };
 struct BlockLocation {
     std::size_t offset;  // of the block's first byte in the file
     FoundBy foundBy;
+    std::string_view section;  // the section's name when found by it
 };
 
 // The one block of the file; refuses (PackError) a file with none, or with several candidates.
+// A file that starts with "MZ" is looked up as a PE program, by the Windows section names; any
+// other as an ELF program.
 BlockLocation LocatePackageBlock(std::span<const uint8_t> file);
 
 // File offset of the flash profile store, found by its section only (the store carries no

@@ -10,7 +10,7 @@ namespace payload {
 
 // Not const and with external linkage: the compiler must assume the bytes can change, and
 // "used" keeps the block even though nothing in this file reads it by name.
-__attribute__((section(".norvik_package"), used)) PackageBlock norvikOwnPackage = {
+__attribute__((section(NORVIK_PACKAGE_SECTION), used)) PackageBlock norvikOwnPackage = {
     .banner = "[Norvik Engineering]",
     .version = "v2.0.0",
     .contact = "+1-555-0100-42",

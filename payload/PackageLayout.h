@@ -16,8 +16,21 @@ inline constexpr int kBankCount = 4;
 inline constexpr int kRowsPerBank = 8;
 inline constexpr int kSettingCount = 9;
 
-// Name of the program's section that holds its own block.
-inline constexpr std::string_view kPackageSectionName = ".norvik_package";
+// Names of the section that holds the program's own block, in a Linux (ELF) and in a Windows
+// (PE) program. A PE section header holds 8 bytes of a name; a longer one lives in the symbol
+// string table, which a program linked with -s goes without: the linker then cuts
+// ".norvik_package" and ".norvik_profiles" alike to ".norvik_". The attribute that places the block needs the name as
+// a literal, hence the macros; NORVIK_PACKAGE_SECTION is the one of the platform being built.
+#define NORVIK_ELF_PACKAGE_SECTION ".norvik_package"
+#define NORVIK_PE_PACKAGE_SECTION ".nvpkg"
+#if defined(_WIN32)
+#define NORVIK_PACKAGE_SECTION NORVIK_PE_PACKAGE_SECTION
+#else
+#define NORVIK_PACKAGE_SECTION NORVIK_ELF_PACKAGE_SECTION
+#endif
+inline constexpr std::string_view kElfPackageSectionName = NORVIK_ELF_PACKAGE_SECTION;
+inline constexpr std::string_view kPePackageSectionName = NORVIK_PE_PACKAGE_SECTION;
+static_assert(kPePackageSectionName.size() <= 8, "a PE section header holds 8 bytes of a name");
 
 // Texts that mark an unfilled field.
 inline constexpr std::string_view kCaptionPlaceholder = "APP_TITLE_HERE";

@@ -17,8 +17,19 @@ inline constexpr int kProfileCount = 19;
 inline constexpr std::size_t kProfileRowSize = 6;
 inline constexpr std::size_t kProfileKeySize = 4;
 
-// Name of the program's section that holds its own store.
-inline constexpr std::string_view kProfileSectionName = ".norvik_profiles";
+// Names of the section that holds the program's own store, in a Linux (ELF) and in a Windows
+// (PE) program; short in a PE program for the reason PackageLayout.h gives.
+// NORVIK_PROFILE_SECTION is the one of the platform being built.
+#define NORVIK_ELF_PROFILE_SECTION ".norvik_profiles"
+#define NORVIK_PE_PROFILE_SECTION ".nvprof"
+#if defined(_WIN32)
+#define NORVIK_PROFILE_SECTION NORVIK_PE_PROFILE_SECTION
+#else
+#define NORVIK_PROFILE_SECTION NORVIK_ELF_PROFILE_SECTION
+#endif
+inline constexpr std::string_view kElfProfileSectionName = NORVIK_ELF_PROFILE_SECTION;
+inline constexpr std::string_view kPeProfileSectionName = NORVIK_PE_PROFILE_SECTION;
+static_assert(kPeProfileSectionName.size() <= 8, "a PE section header holds 8 bytes of a name");
 
 // Bytes 0..3: the key (manufacturer code, device code, two variant bytes) matched against the
 // first four bytes of the flash identification reply. Bytes 4..5: profile length, big-endian.

@@ -9,7 +9,7 @@ namespace payload {
 // Not const and with external linkage: the compiler must assume the bytes can change, and
 // "used" keeps the store even though nothing in this file reads it by name. Made when
 // compiling, so the program carries the bytes themselves and builds nothing at start-up.
-__attribute__((section(".norvik_profiles"),
+__attribute__((section(NORVIK_PROFILE_SECTION),
                used)) constinit ProfileStoreBytes norvikOwnProfiles = SyntheticProfileStore();
 
 const uint8_t* OwnProfileStore()

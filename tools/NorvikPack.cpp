@@ -30,9 +30,10 @@ constexpr std::string_view kHelp = R"(usage: norvik-pack show FILE
        norvik-pack set FILE OPTION...
        norvik-pack --help | --version
 
-Prints or fills the update package of a built Norvik program. The package is
-found in the program's .norvik_package section, or by its landmarks when the
-file has no section table; a section that does not hold a package is refused.
+Prints or fills the update package of a built Norvik program, for Linux (ELF)
+or Windows (PE). The package is found in the program's .norvik_package section
+(.nvpkg in a Windows program), or by its landmarks when the file has no section
+table; a section that does not hold a package is refused.
 
 set options (any number, applied in order; banks 1-4, rows 1-8):
   --caption TEXT       window caption (at most 63 characters)
@@ -55,7 +56,8 @@ set options (any number, applied in order; banks 1-4, rows 1-8):
                        behind the previous bank otherwise) and write the
                        bank's BIN_START and BIN_SIZE entries
   --profiles FILE      replace the whole flash profile store (.norvik_profiles
-                       section) with FILE, which must hold exactly 17048 bytes
+                       section, .nvprof in a Windows program) with FILE, which
+                       must hold exactly 17048 bytes
 
 The result is checked before anything is written. Refused: no bank, more than
 4, a bank in use outside the image area, of size 0 or not a whole number of
@@ -228,8 +230,8 @@ std::string Describe(const BlockLocation& block)
 {
     char offset[32];
     std::snprintf(offset, sizeof offset, "0x%zX", block.offset);
-    const std::string how = block.foundBy == FoundBy::Section ? "section " + std::string(payload::kPackageSectionName)
-                                                              : std::string("landmarks, no section");
+    const std::string how = block.foundBy == FoundBy::Section ? "section " + std::string(block.section)
+                                                              : "landmarks, no section";
     return "block at file offset " + std::string(offset) + " (found by " + how + ")";
 }
 
