@@ -19,8 +19,9 @@ inline constexpr int kSettingCount = 9;
 // Names of the section that holds the program's own block, in a Linux (ELF) and in a Windows
 // (PE) program. A PE section header holds 8 bytes of a name; a longer one lives in the symbol
 // string table, which a program linked with -s goes without: the linker then cuts
-// ".norvik_package" and ".norvik_profiles" alike to ".norvik_". The attribute that places the block needs the name as
-// a literal, hence the macros; NORVIK_PACKAGE_SECTION is the one of the platform being built.
+// ".norvik_package" and ".norvik_profiles" alike to ".norvik_". The attribute that places the
+// block needs the name as a literal, hence the macros; NORVIK_PACKAGE_SECTION is the one of the
+// platform being built.
 #define NORVIK_ELF_PACKAGE_SECTION ".norvik_package"
 #define NORVIK_PE_PACKAGE_SECTION ".nvpkg"
 #if defined(_WIN32)
