@@ -1,0 +1,104 @@
+// Filling the pass-through request block and reading the driver's answer back.
+
+#include "platform/win32/PassThroughDirect.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "scsi/CommandOutcome.h"
+
+namespace platform::win32 {
+
+namespace {
+
+constexpr uint8_t kResponseCodeMask = 0x7F;
+constexpr uint8_t kFixedDeferred = 0x71;
+constexpr uint8_t kDescriptorCurrent = 0x72;
+constexpr uint8_t kDescriptorDeferred = 0x73;
+constexpr uint8_t kFixedAdditionalLength = 10;  // sense bytes 8..17
+
+bool DriverDirection(DataDirection direction, UCHAR& dataIn)
+{
+    switch (direction) {
+    case DataDirection::Out: dataIn = SCSI_IOCTL_DATA_OUT; return true;
+    case DataDirection::In: dataIn = SCSI_IOCTL_DATA_IN; return true;
+    case DataDirection::None: dataIn = SCSI_IOCTL_DATA_UNSPECIFIED; return true;
+    }
+    return false;
+}
+
+// Descriptor-format sense (72h/73h) carries key, ASC and ASCQ in bytes 1..3; the layer above
+// reads them where fixed-format sense has them.
+void RewriteDescriptorSense(uint8_t (&sense)[kSenseSize], uint32_t written)
+{
+    const uint8_t header[4] = {sense[0], sense[1], sense[2], sense[3]};
+    std::memset(sense, 0, kSenseSize);
+    sense[0] = (header[0] & kResponseCodeMask) == kDescriptorDeferred ? kFixedDeferred : scsi::kFixedSenseCurrent;
+    sense[scsi::kSenseKeyByte] = written > 1 ? header[1] & scsi::kSenseKeyMask : 0;
+    sense[7] = kFixedAdditionalLength;
+    sense[scsi::kAscByte] = written > 2 ? header[2] : 0;
+    sense[scsi::kAscqByte] = written > 3 ? header[3] : 0;
+}
+
+// The drive did not take the command: none of these statuses comes with sense data.
+bool StatusRefusesCommand(uint8_t status)
+{
+    switch (status & 0xFE) {
+    case scsi::kStatusBusy:
+    case scsi::kStatusReservationConflict:
+    case scsi::kStatusTaskSetFull:
+    case scsi::kStatusAcaActive:
+    case scsi::kStatusTaskAborted: return true;
+    default: return false;
+    }
+}
+
+}  // namespace
+
+uint32_t DriverTimeoutSeconds(uint32_t timeoutMs)
+{
+    const uint64_t limitMs = uint64_t{timeoutMs} + kDriverTimeoutMarginMs;
+    return static_cast<uint32_t>(std::min<uint64_t>((limitMs + 999) / 1000, kMaxDriverTimeoutSeconds));
+}
+
+bool FillPassThroughBlock(const PassThroughRequest& request, PassThroughBlock& block)
+{
+    std::memset(&block, 0, sizeof block);
+    SCSI_PASS_THROUGH_DIRECT& direct = block.request;
+    if (!DriverDirection(request.direction, direct.DataIn)) return false;
+    const bool dataPhase = request.direction != DataDirection::None && request.length != 0;
+    if (dataPhase && request.data == nullptr) return false;
+
+    direct.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
+    direct.CdbLength = kCdbSize;
+    direct.SenseInfoLength = kSenseSize;
+    direct.DataTransferLength = dataPhase ? request.length : 0;
+    direct.TimeOutValue = DriverTimeoutSeconds(request.timeoutMs);
+    direct.DataBuffer = dataPhase ? request.data : nullptr;
+    direct.SenseInfoOffset = offsetof(PassThroughBlock, sense);
+    std::memcpy(direct.Cdb, request.cdb, kCdbSize);
+    return true;
+}
+
+bool ReadPassThroughBlock(const PassThroughBlock& block, PassThroughRequest& request)
+{
+    const SCSI_PASS_THROUGH_DIRECT& direct = block.request;
+    // The driver leaves in SenseInfoLength how many sense bytes it wrote.
+    const uint32_t written = std::min<uint32_t>(direct.SenseInfoLength, kSenseSize);
+    std::memset(request.sense, 0, sizeof request.sense);
+    std::memcpy(request.sense, block.sense, written);
+    const uint8_t responseCode = request.sense[0] & kResponseCodeMask;
+    if (written > 0 && (responseCode == kDescriptorCurrent || responseCode == kDescriptorDeferred))
+        RewriteDescriptorSense(request.sense, written);
+
+    if (StatusRefusesCommand(direct.ScsiStatus)) {
+        request.transferred = 0;
+        return false;
+    }
+    // The driver leaves the bytes moved in DataTransferLength; never more than were asked for.
+    const bool dataPhase = request.direction != DataDirection::None && request.length != 0;
+    request.transferred = dataPhase ? std::min<uint32_t>(direct.DataTransferLength, request.length) : 0;
+    return true;
+}
+
+}  // namespace platform::win32

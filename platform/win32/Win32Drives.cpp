@@ -1,0 +1,209 @@
+// The drive operations of the Windows seam: drive letters, their volume devices, the SCSI address,
+// the storage descriptor and IOCTL_SCSI_PASS_THROUGH_DIRECT.
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/win32/PassThroughDirect.h"
+#include "platform/win32/Win32System.h"
+#include "platform/win32/WindowsApi.h"
+
+namespace platform {
+
+namespace {
+
+// Every drive letter as "X:\" with its zero, and the zero that closes the list.
+constexpr DWORD kDriveStringsSize = 26 * 4 + 1;
+constexpr int kSystemMessageSize = 160;
+
+HANDLE HandleOfDrive(DriveHandle drive) { return reinterpret_cast<HANDLE>(drive); }
+
+DriveHandle DriveOfHandle(HANDLE handle)
+{
+    return handle == INVALID_HANDLE_VALUE ? kInvalidDriveHandle : reinterpret_cast<DriveHandle>(handle);
+}
+
+bool IsOpen(DriveHandle drive) { return drive != kInvalidDriveHandle && drive != 0; }
+
+HANDLE OpenVolume(const char* volumePath, DWORD shareMode)
+{
+    return CreateFileA(volumePath, GENERIC_READ | GENERIC_WRITE, shareMode, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+void DescribeError(DWORD error, char (&text)[kSystemMessageSize])
+{
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                        text, sizeof text, nullptr);
+    if (length == 0) std::snprintf(text, sizeof text, "error %lu", static_cast<unsigned long>(error));
+    win32::TrimSystemMessage(text);
+}
+
+void ClearAddress(ScsiAddress& address) { address = ScsiAddress{-1, -1, -1, -1}; }
+
+}  // namespace
+
+void Win32System::ListDriveRoots(DriveRootList& list)
+{
+    list.count = 0;
+    char strings[kDriveStringsSize] = {};
+    const DWORD length = GetLogicalDriveStringsA(sizeof strings, strings);
+    // 0 is a failure; a length beyond the buffer means the list did not fit and was not written.
+    if (length == 0 || length >= sizeof strings) return;
+    for (const char* root = strings; *root != '\0' && list.count < kMaxDriveRoots; root += std::strlen(root) + 1) {
+        if (std::strlen(root) >= kRootPathSize) continue;
+        std::snprintf(list.roots[list.count], kRootPathSize, "%s", root);
+        ++list.count;
+    }
+}
+
+bool Win32System::IsOpticalDrive(const char* root)
+{
+    return win32::DriveLetterOfRoot(root) != 0 && GetDriveTypeA(root) == DRIVE_CDROM;
+}
+
+DriveHandle Win32System::OpenDrive(const char* root)
+{
+    char volume[win32::kVolumePathSize];
+    // Only an optical drive is opened for commands: a firmware command never reaches a disk.
+    if (!IsOpticalDrive(root) || !win32::VolumePathOfRoot(root, volume)) return kInvalidDriveHandle;
+    const char letter = win32::DriveLetterOfRoot(root);
+    const HANDLE handle = OpenVolume(volume, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_ACCESS_DENIED) NoteRefused(win32::RefusedStep::Open, letter);
+        // Another program opened the drive for itself, most likely to write its firmware.
+        if (error == ERROR_SHARING_VIOLATION) NoteInUse(letter);
+        return kInvalidDriveHandle;
+    }
+    RememberVolume(DriveOfHandle(handle), letter);
+    return DriveOfHandle(handle);
+}
+
+DriveHandle Win32System::OpenDriveExclusive(const char* root, char (&refusal)[kRefusalSize])
+{
+    refusal[0] = '\0';
+    char volume[win32::kVolumePathSize];
+    if (!IsOpticalDrive(root) || !win32::VolumePathOfRoot(root, volume)) {
+        win32::FormatNotOpticalRefusal(root, refusal);
+        return kInvalidDriveHandle;
+    }
+    const char letter = win32::DriveLetterOfRoot(root);
+    // No sharing: the open fails while any other handle of the volume is open, and every other
+    // open fails while this one is.
+    const HANDLE handle = OpenVolume(volume, 0);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_ACCESS_DENIED) {
+            NoteRefused(win32::RefusedStep::Open, letter);  // the advice tells what to do
+        } else if (error == ERROR_SHARING_VIOLATION) {
+            win32::FormatInUseRefusal(letter, refusal);
+        } else {
+            char reason[kSystemMessageSize];
+            DescribeError(error, reason);
+            win32::FormatOpenRefusal(letter, reason, refusal);
+        }
+        return kInvalidDriveHandle;
+    }
+    RememberVolume(DriveOfHandle(handle), letter);
+    return DriveOfHandle(handle);
+}
+
+void Win32System::CloseDrive(DriveHandle drive)
+{
+    if (!IsOpen(drive)) return;
+    RememberVolume(drive, 0);
+    CloseHandle(HandleOfDrive(drive));
+}
+
+AddressQuery Win32System::QueryScsiAddress(DriveHandle drive, ScsiAddress& address)
+{
+    ClearAddress(address);
+    SCSI_ADDRESS answer{};
+    DWORD returned = 0;
+    if (!IsOpen(drive) || !DeviceIoControl(HandleOfDrive(drive), IOCTL_SCSI_GET_ADDRESS, &answer, sizeof answer,
+                                           &answer, sizeof answer, &returned, nullptr))
+        return AddressQuery::QueryFailed;
+    if (answer.Length == 0) return AddressQuery::Empty;
+    address = ScsiAddress{answer.PortNumber, answer.PathId, answer.TargetId, answer.Lun};
+    return AddressQuery::Found;
+}
+
+// The first bytes of the device descriptor; the query is its first 12 bytes, all zero
+// (StorageDeviceProperty, PropertyStandardQuery).
+bool Win32System::QueryStorageDescriptor(DriveHandle drive, uint8_t (&descriptor)[kStorageDescriptorSize])
+{
+    static_assert(sizeof(STORAGE_PROPERTY_QUERY) <= kStorageDescriptorSize);
+    std::memset(descriptor, 0, sizeof descriptor);
+    STORAGE_PROPERTY_QUERY query{};
+    query.PropertyId = StorageDeviceProperty;
+    query.QueryType = PropertyStandardQuery;
+    std::memcpy(descriptor, &query, sizeof query);
+    DWORD returned = 0;
+    if (IsOpen(drive) && DeviceIoControl(HandleOfDrive(drive), IOCTL_STORAGE_QUERY_PROPERTY, descriptor,
+                                         sizeof descriptor, descriptor, sizeof descriptor, &returned, nullptr))
+        return true;
+    std::memset(descriptor, 0, sizeof descriptor);
+    return false;
+}
+
+// The block lives on this thread's stack for the call: nothing is allocated per command.
+bool Win32System::SendPassThrough(DriveHandle drive, PassThroughRequest& request)
+{
+    std::memset(request.sense, 0, sizeof request.sense);
+    request.transferred = 0;
+    win32::PassThroughBlock block;
+    if (!IsOpen(drive) || !win32::FillPassThroughBlock(request, block)) return false;
+    DWORD returned = 0;
+    if (!DeviceIoControl(HandleOfDrive(drive), IOCTL_SCSI_PASS_THROUGH_DIRECT, &block, sizeof block, &block,
+                         sizeof block, &returned, nullptr)) {
+        if (GetLastError() == ERROR_ACCESS_DENIED) NoteRefused(win32::RefusedStep::Command, LetterOfVolume(drive));
+        return false;
+    }
+    return win32::ReadPassThroughBlock(block, request);
+}
+
+const char* Win32System::PermissionAdvice() const
+{
+    const char* advice = permissionAdvice.Text();
+    return advice != nullptr ? advice : inUseNote.Text();
+}
+
+// Letter 0 forgets the volume.
+void Win32System::RememberVolume(DriveHandle drive, char letter)
+{
+    std::lock_guard lock(volumesMutex);
+    const DriveHandle wanted = letter != 0 ? 0 : drive;
+    for (int slot = 0; slot < kMaxOpenVolumes; ++slot) {
+        if (openVolumes[slot] != wanted) continue;
+        openVolumes[slot] = letter != 0 ? drive : 0;
+        openLetters[slot] = letter;
+        return;
+    }
+}
+
+char Win32System::LetterOfVolume(DriveHandle drive)
+{
+    std::lock_guard lock(volumesMutex);
+    for (int slot = 0; slot < kMaxOpenVolumes; ++slot) {
+        if (openVolumes[slot] == drive) return openLetters[slot];
+    }
+    return 0;
+}
+
+void Win32System::NoteRefused(win32::RefusedStep step, char letter)
+{
+    if (permissionAdvice.Text() != nullptr) return;
+    char advice[win32::kAdviceSize];
+    win32::FormatPermissionAdvice(step, letter, advice);
+    permissionAdvice.Note(advice);
+}
+
+void Win32System::NoteInUse(char letter)
+{
+    if (inUseNote.Text() != nullptr) return;
+    char note[win32::kAdviceSize];
+    win32::FormatInUseNote(letter, note);
+    inUseNote.Note(note);
+}
+
+}  // namespace platform
