@@ -23,6 +23,7 @@
 #include "package/PackageEditor.h"
 #include "payload/PackageBlock.h"
 #include "payload/PackageLayout.h"
+#include "update/QtWorkerThreads.h"
 #include "update/UpdateSequence.h"
 #include "update/UpdateView.h"
 
@@ -99,7 +100,8 @@ double TimedRun(const uint8_t* package, int drives, const sim::DriveTiming& timi
     QuietView view;
     double seconds = 0.0;
     {
-        UpdateSequence sequence(system, package, view);
+        QtWorkerThreads threads;
+        UpdateSequence sequence(system, package, view, threads);
         const Clock::time_point start = Clock::now();
         sequence.StartUp();
         // The workers' ends arrive through this thread's event loop.

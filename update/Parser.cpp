@@ -18,15 +18,6 @@ constexpr int32_t kSettleSeconds = 60;
 
 Parser::Parser(const WorkerParameters& parameters) : parameters(parameters), device(parameters.device) {}
 
-// The blocking handler is connected first, so the deletion queued behind it follows its return.
-void Parser::StartWithHandlerAttached()
-{
-    connect(this, &QThread::finished, this, &QObject::deleteLater, Qt::QueuedConnection);
-    start();
-}
-
-void Parser::run() { ThreadMain(); }
-
 // Any exception that leaves the download is a failed update: one of another kind than
 // ErrCodeException (from the system layer, or memory running out) must not leave the result
 // at 0 and report a failed drive as programmed.

@@ -4,8 +4,6 @@
 
 #include "update/UpdateSequence.h"
 
-#include <QtCore/QCoreApplication>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -29,9 +27,11 @@ std::string_view RevisionOf(const DriveRecord& record)
 
 }  // namespace
 
-UpdateSequence::UpdateSequence(platform::System& system, const uint8_t* packageBlock, UpdateView& view)
+UpdateSequence::UpdateSequence(platform::System& system, const uint8_t* packageBlock, UpdateView& view,
+                               WorkerThreads& threads)
     : system(system),
       view(view),
+      threads(threads),
       package(packageBlock),
       settings(package.ReadSettings()),
       osInfo(system),
@@ -252,17 +252,9 @@ void UpdateSequence::cmdCloseClick()
 void UpdateSequence::FormDestroy() { mainDevice.reset(); }
 
 // A worker waits on its end until this thread has handled it, so the wait for the workers first
-// takes their ends away from this object: no end is handled by a sequence being destroyed.
+// abandons their ends: no end is handled by a sequence being destroyed.
 void UpdateSequence::WaitForWorkers()
 {
-    for (const QPointer<Parser>& worker : workers) {
-        if (!worker.isNull()) QObject::disconnect(worker.data(), nullptr, this, nullptr);
-    }
-    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
-    for (QPointer<Parser>& worker : workers) {
-        if (worker.isNull()) continue;
-        worker->wait();
-        delete worker.data();
-    }
+    threads.AbandonAndJoin();
     ReleaseShutdown();
 }

@@ -4,11 +4,11 @@
 // update, the disc and tray check, one worker per drive, the progress texts, the completion
 // and its outcome. Every decision and every text the user sees is made here; the front end
 // shows them through an UpdateView, hands over its events (drive chosen, Update, Close, the
-// 100 ms tick) and runs a Qt event loop, through which the workers' ends arrive.
+// 100 ms tick) and runs workers through WorkerThreads, which hands their ends back.
 //
 // Everything runs on the thread that made the object. A worker's end is handed to that thread
-// by the event loop (or by a message box's own loop) while the worker waits; the completion
-// runs once, after every worker of the update has been started and has ended.
+// (by the front end's loop, or by a message box's own loop) while the worker waits; the
+// completion runs once, after every worker of the update has been started and has ended.
 //
 // Order of use: StartUp() (or CheckPackage() and FindDrives() for a front end that only lists
 // the drives), then the handlers as the user acts.
@@ -20,12 +20,10 @@
 //                                     progress, completion and outcome
 //   update/UpdateSequenceJournal.cpp  the journal's record of an update
 
-#include <QtCore/QObject>
-#include <QtCore/QPointer>
-
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "device/AtapiDevice.h"
@@ -37,6 +35,7 @@
 #include "update/FixedText.h"
 #include "update/Parser.h"
 #include "update/UpdateView.h"
+#include "update/WorkerThreads.h"
 
 // How the run has ended so far, for a front end that reports it (the console's exit status).
 enum class SequenceOutcome : uint8_t {
@@ -75,7 +74,7 @@ struct DriveOutcome {
     LastCommand lastCommand;   // the last command its device object sent
 };
 
-class UpdateSequence : public QObject {
+class UpdateSequence final : private WorkerEndHandler {
 public:
     // The progress bar's range during an update; the front end ticks every kTimerIntervalMs.
     static constexpr int kProgressMaximum = 330;
@@ -92,11 +91,12 @@ public:
     };
 
     // The package is any block of payload::kPackageSize bytes (the program's own, or a copy in
-    // memory); it must outlive the sequence. The settings are read here, once, for the run.
-    UpdateSequence(platform::System& system, const uint8_t* packageBlock, UpdateView& view);
+    // memory); it must outlive the sequence. The settings are read here, once, for the run. The
+    // workers run on the front end's threads, which must outlive the sequence.
+    UpdateSequence(platform::System& system, const uint8_t* packageBlock, UpdateView& view, WorkerThreads& threads);
     // Workers still running (a front end torn down mid-update) are waited for, then their
     // device objects destroyed, then the main device object.
-    ~UpdateSequence() override;
+    ~UpdateSequence();
     UpdateSequence(const UpdateSequence&) = delete;
     UpdateSequence& operator=(const UpdateSequence&) = delete;
 
@@ -176,6 +176,7 @@ private:
     bool Acknowledge(std::string_view text, int& boxesShown);
     void StartWorker(int slot, const Parser::WorkerParameters& parameters);
     void BeginProgramming();
+    void WorkerEnded(int slot) override;
     void ParserTerminate();
     void ShowProgress();
 
@@ -190,6 +191,7 @@ private:
 
     platform::System& system;
     UpdateView& view;
+    WorkerThreads& threads;
     const PackageReader package;
     const PackageSettings settings;
     sys::OSInfo osInfo;
@@ -199,8 +201,8 @@ private:
     bool allSucceeded = false;
     std::unique_ptr<AtapiDevice> mainDevice;
     std::array<std::unique_ptr<AtapiDevice>, kMaxDrives> driveDevices;
-    // A worker deletes itself after its end has been handled; the guarded pointer then reads null.
-    std::array<QPointer<Parser>, kMaxDrives> workers;
+    // The worker of each slot of the current or last update.
+    std::array<std::optional<Parser>, kMaxDrives> workers;
     std::array<DriveOutcome, kMaxDrives> driveOutcomes{};
     // Drives whose identification the refresh after the update has read.
     std::array<bool, kMaxDrives> reread{};

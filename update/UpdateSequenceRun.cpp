@@ -241,18 +241,24 @@ bool UpdateSequence::Acknowledge(std::string_view text, int& boxesShown)
     return view.ShowMessage(MessageKind::Warning, texts::kWarningTitle, text, buttons) == MessageAnswer::Ok;
 }
 
-// The end handler is attached before the worker runs. Its end is counted on this thread; while
-// later drives are still being prepared it cannot complete the update.
+// The worker's end is counted on this thread; while later drives are still being prepared it
+// cannot complete the update. A worker whose thread could not be made never ran: its drive was
+// sent nothing by it and counts as failed.
 void UpdateSequence::StartWorker(int slot, const Parser::WorkerParameters& parameters)
 {
     // Until its worker reports a drive programmed, the drive counts as failed.
     driveOutcomes[static_cast<std::size_t>(slot)].verdict = DriveVerdict::DownloadFailed;
-    Parser* worker = new Parser(parameters);
-    workers[static_cast<std::size_t>(slot)] = worker;
+    std::optional<Parser>& worker = workers[static_cast<std::size_t>(slot)];
+    worker.emplace(parameters);
     BeginFlash();
-    worker->Start(this, [this] { ParserTerminate(); });
+    if (!threads.Start(slot, *worker, *this)) {
+        parameters.device->updateResult = ErrCodeException::kDownloadFailed;
+        return;
+    }
     ++runningWorkers;
 }
+
+void UpdateSequence::WorkerEnded(int) { ParserTerminate(); }
 
 // From the first worker started until the outcome is reported, nothing may end the process or
 // the system: the system is asked to hold off shutdown and sleep while drives are written, and

@@ -13,6 +13,7 @@
 #include "device/DriveRecord.h"
 #include "sys/OSInfo.h"
 #include "update/DriveEntry.h"
+#include "update/QtWorkerThreads.h"
 #include "update/SequenceTexts.h"
 
 namespace cli {
@@ -296,7 +297,8 @@ std::string_view RefusalReason(const DriveRecord& record, const PackageReader& p
 int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView& view, std::FILE* out, std::FILE* err,
             const ListChoice& choice)
 {
-    UpdateSequence sequence(system, packageBlock, view);
+    QtWorkerThreads threads;
+    UpdateSequence sequence(system, packageBlock, view, threads);
     if (!sequence.CheckPackage() || !sequence.FindDrives()) return ExitCodeFor(sequence.Outcome());
     const AtapiDevice& device = *sequence.MainDevice();
     QJsonArray drives;
@@ -403,7 +405,8 @@ int ReportJson(const UpdateSequence& sequence, const UpdateChoice& choice, int s
 int RunUpdate(platform::System& system, const uint8_t* packageBlock, TerminalView& view, const UpdateChoice& choice,
               std::FILE* out, std::FILE* err)
 {
-    UpdateSequence sequence(system, packageBlock, view);
+    QtWorkerThreads threads;
+    UpdateSequence sequence(system, packageBlock, view, threads);
     if (choice.drive != kNoDriveChosen && sequence.Settings().autoMode != 0) {
         std::fputs(
             "norvik-cli: --drive does not go with this package: it updates every updatable drive "

@@ -104,7 +104,7 @@ TNorvikMain::TNorvikMain(platform::System& system, const uint8_t* packageBlock, 
       ui(std::make_unique<Ui::NorvikMain>()),
       tmr(new QTimer(this)),
       boxes(messageBoxes != nullptr ? *messageBoxes : standardBoxes),
-      sequence(system, packageBlock, *this)
+      sequence(system, packageBlock, *this, workerThreads)
 {
     ui->setupUi(this);
     SetUpControls();

@@ -17,6 +17,7 @@
 
 #include "frontends/window/MessageBoxes.h"
 #include "platform/System.h"
+#include "update/QtWorkerThreads.h"
 #include "update/UpdateSequence.h"
 #include "update/UpdateView.h"
 
@@ -87,5 +88,6 @@ private:
     StandardMessageBoxes standardBoxes;
     MessageBoxes& boxes;
     bool terminationRequested = false;
-    UpdateSequence sequence;  // last: uses the view, and goes first when the window goes
+    QtWorkerThreads workerThreads;
+    UpdateSequence sequence;  // last: uses the view and the threads, and goes first when the window goes
 };

@@ -1,20 +1,18 @@
 // The update worker: the result it leaves in the device object for every way a download can
-// end, and its life as a thread whose end is handled on the window thread while it waits.
+// end, and its life on a thread whose end is handled on the sequence's thread while it waits.
 
 #include <gtest/gtest.h>
 
-#include <QtCore/QDeadlineTimer>
-#include <QtCore/QEventLoop>
-#include <QtCore/QPointer>
-#include <QtCore/QThread>
-#include <QtCore/QTimer>
-
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "device/AtapiDevice.h"
@@ -22,6 +20,7 @@
 #include "sim/VirtualSystem.h"
 #include "tests/flash/DownloadTrace.h"
 #include "update/Parser.h"
+#include "update/QueuedWorkerThreads.h"
 
 namespace {
 
@@ -48,8 +47,18 @@ public:
     Throw throwOnRead = Throw::Nothing;
 };
 
-std::atomic<QThread*> pumpThread{nullptr};
-void RecordPumpThread() { pumpThread.store(QThread::currentThread()); }
+// The thread that ran the download, and whether it has ended.
+std::atomic<std::thread::id> pumpThread{};
+std::atomic<bool> pumpThreadEnded{false};
+struct ThreadEndFlag {
+    ~ThreadEndFlag() { pumpThreadEnded.store(true); }
+};
+void RecordPumpThread()
+{
+    pumpThread.store(std::this_thread::get_id());
+    thread_local ThreadEndFlag flag;
+    (void)flag;
+}
 
 class Worker : public ::testing::Test {
 protected:
@@ -92,6 +101,10 @@ protected:
     }
 
     AtapiDevice& device(int drive = 0) { return *devices[size_t(drive)]; }
+    std::function<uint8_t(int)> ResultOf()
+    {
+        return [this](int drive) { return device(drive).updateResult; };
+    }
 
     // Runs ThreadMain on this thread with the result preset to the opposite of expected, so
     // that a result left untouched cannot pass.
@@ -101,20 +114,6 @@ protected:
         device().updateResult = presetResult;
         worker.ThreadMain();
         return device().updateResult;
-    }
-
-    // Spins this thread's event loop until the worker has deleted itself.
-    static bool WaitUntilDeleted(const QPointer<Parser>& worker)
-    {
-        if (worker.isNull()) return true;
-        QEventLoop loop;
-        QTimer guard;
-        guard.setSingleShot(true);
-        QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
-        QObject::connect(worker.data(), &QObject::destroyed, &loop, &QEventLoop::quit);
-        guard.start(30000);
-        loop.exec();
-        return worker.isNull();
     }
 
     ThrowingSystem system;
@@ -242,81 +241,109 @@ TEST_F(Worker, BootCodeFlagReachesTheCommit)
 
 // ---- The thread and its end --------------------------------------------------------------
 
-TEST_F(Worker, EndIsHandledOnTheWindowThreadWhileTheWorkerWaits)
+// Records every end it is told of, on which thread, and what the worker had left by then.
+class EndRecorder : public WorkerEndHandler {
+public:
+    explicit EndRecorder(std::function<uint8_t(int)> resultOf) : resultOf(std::move(resultOf)) {}
+
+    void WorkerEnded(int slot) override
+    {
+        slots.push_back(slot);
+        onSequenceThread = onSequenceThread && std::this_thread::get_id() == sequenceThread;
+        results.push_back(resultOf(slot));
+        if (onEnd) onEnd(slot);
+    }
+
+    std::function<uint8_t(int)> resultOf;
+    const std::thread::id sequenceThread = std::this_thread::get_id();
+    std::vector<int> slots;
+    std::vector<uint8_t> results;
+    bool onSequenceThread = true;
+    std::function<void(int)> onEnd;
+};
+
+// Runs the loop of a console front end until count ends have been handled; false past a minute.
+bool HandleEnds(QueuedWorkerThreads& threads, const EndRecorder& recorder, std::size_t count)
+{
+    const auto giveUp = QueuedWorkerThreads::Clock::now() + std::chrono::minutes(1);
+    while (recorder.slots.size() < count) {
+        if (QueuedWorkerThreads::Clock::now() > giveUp) return false;
+        threads.WaitForEnds(QueuedWorkerThreads::Clock::now() + std::chrono::milliseconds(100));
+    }
+    return true;
+}
+
+// The download runs on the worker's thread; its end, with the result already written, is handled
+// on the sequence's thread while the worker's slot stays taken (its thread waits).
+TEST_F(Worker, EndIsHandledOnTheSequenceThreadWhileTheWorkerWaits)
 {
     Open();
     AtapiDevice::SetMessagePump(&RecordPumpThread);
-    pumpThread.store(nullptr);
-    QObject window;
-    std::vector<std::string> order;
-    QThread* handlerThread = nullptr;
+    pumpThreadEnded.store(false);
+    QueuedWorkerThreads threads;
+    EndRecorder recorder(ResultOf());
+    Parser worker(Parameters());
+    Parser second(Parameters());
+    bool slotTakenWhileHandled = false;
     bool workerWaited = false;
-    bool resultWritten = false;
+    recorder.onEnd = [&](int slot) {
+        slotTakenWhileHandled = !threads.Start(slot, second, recorder);
+        // A worker that did not wait would end meanwhile.
+        for (int i = 0; i < 200 && !pumpThreadEnded.load(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        workerWaited = !pumpThreadEnded.load();
+    };
+    ASSERT_TRUE(threads.Start(0, worker, recorder));
+    ASSERT_TRUE(HandleEnds(threads, recorder, 1));
 
-    QPointer<Parser> worker = new Parser(Parameters());
-    QObject::connect(worker.data(), &QObject::destroyed, [&] { order.push_back("deleted"); });
-    worker->Start(&window, [&] {
-        order.push_back("handled");
-        handlerThread = QThread::currentThread();
-        resultWritten = worker->isFinished() && device().updateResult == 0;
-        // The worker thread cannot end while its end is being handled.
-        workerWaited = !worker->wait(QDeadlineTimer(50));
-    });
-    ASSERT_TRUE(WaitUntilDeleted(worker));
-
-    EXPECT_EQ(order, (std::vector<std::string>{"handled", "deleted"}));
-    EXPECT_EQ(handlerThread, QThread::currentThread()) << "handled on the window thread";
-    EXPECT_NE(pumpThread.load(), nullptr);
-    EXPECT_NE(pumpThread.load(), QThread::currentThread()) << "the download ran on the worker thread";
-    EXPECT_TRUE(resultWritten);
+    EXPECT_EQ(recorder.slots, std::vector<int>{0});
+    EXPECT_EQ(recorder.results, std::vector<uint8_t>{0}) << "the result is written before the end";
+    EXPECT_TRUE(recorder.onSequenceThread);
+    EXPECT_TRUE(slotTakenWhileHandled);
     EXPECT_TRUE(workerWaited);
+    EXPECT_NE(pumpThread.load(), std::this_thread::get_id()) << "the download ran on the worker's thread";
     EXPECT_EQ(system.drive(0).flashState(), FlashState::Good);
 }
 
-class EndHandler : public QObject {
-public:
-    void ParserTerminate()
-    {
-        onWindowThread = onWindowThread && QThread::currentThread() == thread();
-        if (--runningWorkers == 0) ++completions;
-    }
-
-    int runningWorkers = 0;
-    int completions = 0;
-    bool onWindowThread = true;
-};
-
-TEST_F(Worker, TwoWorkersEndOneAfterTheOtherAndTheLastCompletes)
+// Two drives side by side, one failing: each end once, each with its own result; a handler that
+// dispatches again (a message box's loop) handles no end twice.
+TEST_F(Worker, EveryEndIsHandledOnceWithItsOwnResult)
 {
     Open(2);
-    EndHandler window;
-    window.runningWorkers = 2;
-    QPointer<Parser> first = new Parser(Parameters(0));
-    QPointer<Parser> second = new Parser(Parameters(1));
-    first->Start(&window, &EndHandler::ParserTerminate);
-    second->Start(&window, &EndHandler::ParserTerminate);
-    ASSERT_TRUE(WaitUntilDeleted(first));
-    ASSERT_TRUE(WaitUntilDeleted(second));
+    Fail(0x3B, FaultKind::Sense);
+    QueuedWorkerThreads threads;
+    EndRecorder recorder(ResultOf());
+    recorder.onEnd = [&](int) { threads.DispatchEnds(); };
+    Parser failing(Parameters(0));
+    Parser succeeding(Parameters(1));
+    ASSERT_TRUE(threads.Start(0, failing, recorder));
+    ASSERT_TRUE(threads.Start(1, succeeding, recorder));
+    ASSERT_TRUE(HandleEnds(threads, recorder, 2));
+    threads.DispatchEnds();
 
-    EXPECT_EQ(window.runningWorkers, 0);
-    EXPECT_EQ(window.completions, 1);
-    EXPECT_TRUE(window.onWindowThread);
-    EXPECT_EQ(device(0).updateResult, 0);
+    std::vector<int> slots = recorder.slots;
+    std::sort(slots.begin(), slots.end());
+    EXPECT_EQ(slots, (std::vector<int>{0, 1}));
+    EXPECT_EQ(device(0).updateResult, 42);
     EXPECT_EQ(device(1).updateResult, 0);
-    EXPECT_EQ(system.drive(0).flashState(), FlashState::Good);
+    for (std::size_t i = 0; i < recorder.slots.size(); ++i)
+        EXPECT_EQ(recorder.results[i], recorder.slots[i] == 0 ? 42 : 0);
+    EXPECT_TRUE(recorder.onSequenceThread);
     EXPECT_EQ(system.drive(1).flashState(), FlashState::Good);
 }
 
-TEST_F(Worker, FailedWorkerReportsItsResultThroughTheSameEnd)
+// A sequence torn down with an end not yet handled: the worker is let go, its end never handled.
+TEST_F(Worker, AbandonedEndIsNeverHandled)
 {
     Open();
-    Fail(0x3B, FaultKind::Sense);
-    QObject window;
-    uint8_t resultSeen = 0;
-    QPointer<Parser> worker = new Parser(Parameters());
-    worker->Start(&window, [&] { resultSeen = device().updateResult; });
-    ASSERT_TRUE(WaitUntilDeleted(worker));
-    EXPECT_EQ(resultSeen, 42);
+    QueuedWorkerThreads threads;
+    EndRecorder recorder(ResultOf());
+    Parser worker(Parameters());
+    ASSERT_TRUE(threads.Start(0, worker, recorder));
+    threads.AbandonAndJoin();
+    EXPECT_EQ(threads.DispatchEnds(), 0);
+    EXPECT_TRUE(recorder.slots.empty());
+    EXPECT_EQ(device().updateResult, 0) << "the worker itself ran to its end";
 }
 
 }  // namespace

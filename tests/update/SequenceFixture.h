@@ -18,6 +18,7 @@
 #include "payload/PackageBlock.h"
 #include "payload/PackageLayout.h"
 #include "sim/VirtualSystem.h"
+#include "update/QtWorkerThreads.h"
 #include "update/UpdateSequence.h"
 
 namespace sequencetest {
@@ -129,7 +130,7 @@ protected:
 
     UpdateSequence& MakeSequence()
     {
-        sequence = std::make_unique<UpdateSequence>(system, Bytes(), view);
+        sequence = std::make_unique<UpdateSequence>(system, Bytes(), view, workerThreads);
         return *sequence;
     }
 
@@ -179,6 +180,7 @@ protected:
     std::unique_ptr<payload::PackageBlock> block;
     TestSystem system;
     ScriptedView view;
+    QtWorkerThreads workerThreads;
     std::unique_ptr<UpdateSequence> sequence;
 };
 
