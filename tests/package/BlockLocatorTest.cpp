@@ -1,5 +1,5 @@
-// Finding the package block: in the ELF section table of small files built here, by the
-// landmarks when the table is missing or damaged, and in the real probe program.
+// Finding the package block: in the ELF and PE section tables of small files built here, by the
+// landmarks when the table is missing or damaged, and in the real probe programs.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "package/BlockLocator.h"
@@ -19,6 +20,10 @@
 #include "payload/ProfileStore.h"
 
 using testing::HasSubstr;
+
+#ifndef PE_PACKAGE_PROBE
+#define PE_PACKAGE_PROBE ""
+#endif
 
 namespace {
 
@@ -192,6 +197,146 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"BigEndianFile", [](ElfFile& e) { e.bytes[5] = 2; }}),
     [](const auto& info) { return info.param.name; });
 
+// PE: where the DOS header's pointer points in the files built here, the fields of the headers
+// behind it, and those of a section header.
+constexpr std::size_t kPeHeader = 0x80;
+constexpr std::size_t kPeHeaderPointer = 0x3C, kSectionCount = kPeHeader + 6, kOptionalSize = kPeHeader + 20,
+                      kOptionalMagic = kPeHeader + 24;
+constexpr std::size_t kMemorySize = 8, kFileSize = 16, kFileOffset = 20, kCharacteristics = 36;
+constexpr uint32_t kCode = 0x60000020, kWritableData = 0xC0000040;
+
+constexpr std::size_t RoundUp(std::size_t size) { return (size + 511) / 512 * 512; }
+
+// A PE32 or PE32+ file laid out as mingw-w64's linker does: the DOS header, "PE\0\0", the file
+// and optional headers, three section headers (.text, .nvpkg, .nvprof), then the delivered block
+// and the synthetic store, each on a 512-byte boundary.
+struct PeFile {
+    static constexpr std::size_t kBlockOffset = 0x400;
+    static constexpr std::size_t kStoreOffset = kBlockOffset + RoundUp(payload::kPackageSize);
+
+    Bytes bytes;
+    std::size_t tableOffset = 0;
+
+    explicit PeFile(bool plus)
+    {
+        const std::size_t optionalSize = plus ? 240 : 224;
+        tableOffset = kPeHeader + 24 + optionalSize;
+        bytes.assign(kStoreOffset + RoundUp(payload::kProfileStoreSize), 0);
+        std::memcpy(bytes.data(), "MZ", 2);
+        PutLittleEndian(bytes, kPeHeaderPointer, kPeHeader, 4);
+        std::memcpy(bytes.data() + kPeHeader, "PE\0\0", 4);
+        PutLittleEndian(bytes, kPeHeader + 4, plus ? 0x8664 : 0x14C, 2);
+        PutLittleEndian(bytes, kSectionCount, 3, 2);
+        PutLittleEndian(bytes, kOptionalSize, optionalSize, 2);
+        PutLittleEndian(bytes, kOptionalMagic, plus ? 0x20B : 0x10B, 2);
+        std::memcpy(bytes.data() + kBlockOffset, payload::OwnPackageBlock(), payload::kPackageSize);
+        std::memcpy(bytes.data() + kStoreOffset, payload::OwnProfileStore(), payload::kProfileStoreSize);
+        Section(0, ".text", 0x200, 0x200, kCode);
+        Section(1, ".nvpkg", kBlockOffset, payload::kPackageSize, kWritableData);
+        Section(2, ".nvprof", kStoreOffset, payload::kProfileStoreSize, kWritableData);
+    }
+
+    void Section(int index, std::string_view name, uint32_t offset, uint32_t size, uint32_t characteristics)
+    {
+        std::memcpy(bytes.data() + tableOffset + static_cast<std::size_t>(index) * 40, name.data(), name.size());
+        SectionField(index, kMemorySize, size);
+        SectionField(index, kFileSize, RoundUp(size));
+        SectionField(index, kFileOffset, offset);
+        SectionField(index, kCharacteristics, characteristics);
+    }
+
+    void SectionField(int index, std::size_t field, uint64_t value)
+    {
+        PutLittleEndian(bytes, tableOffset + static_cast<std::size_t>(index) * 40 + field, value, 4);
+    }
+};
+
+class PeFormat : public testing::TestWithParam<bool> {};
+
+TEST_P(PeFormat, HoldsBothBlocksInTheirSections)
+{
+    const PeFile pe(GetParam());
+    const BlockLocation location = LocatePackageBlock(pe.bytes);
+    EXPECT_EQ(location.offset, PeFile::kBlockOffset);
+    EXPECT_EQ(location.foundBy, FoundBy::Section);
+    EXPECT_EQ(location.section, ".nvpkg");
+    EXPECT_EQ(LocateProfileStore(pe.bytes), PeFile::kStoreOffset);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, PeFormat, testing::Bool(),
+                         [](const auto& info) { return info.param ? "Pe32Plus" : "Pe32"; });
+
+struct PeDamage {
+    std::string name;
+    std::function<void(PeFile&)> apply;
+};
+
+void PrintTo(const PeDamage& damage, std::ostream* out) { *out << damage.name; }
+
+class DamagedPeHeaders : public testing::TestWithParam<PeDamage> {};
+
+// Whatever the headers say, nothing is read outside the file, and the landmarks still find the
+// block.
+TEST_P(DamagedPeHeaders, GiveNoSection)
+{
+    PeFile pe(false);
+    GetParam().apply(pe);
+    EXPECT_FALSE(FindPeSection(pe.bytes, ".nvpkg").has_value());
+    const BlockLocation location = LocatePackageBlock(pe.bytes);
+    EXPECT_EQ(location.offset, PeFile::kBlockOffset);
+    EXPECT_EQ(location.foundBy, FoundBy::Landmarks);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DamagedPeHeaders,
+    testing::Values(
+        PeDamage{"HeaderPointerPastTheEnd",
+                 [](PeFile& p) { PutLittleEndian(p.bytes, kPeHeaderPointer, p.bytes.size() - 10, 4); }},
+        PeDamage{"HeaderPointerHuge", [](PeFile& p) { PutLittleEndian(p.bytes, kPeHeaderPointer, 0xFFFFFFFF, 4); }},
+        PeDamage{"NoSignature", [](PeFile& p) { p.bytes[kPeHeader + 1] = 'X'; }},
+        PeDamage{"NotAnImage", [](PeFile& p) { PutLittleEndian(p.bytes, kOptionalMagic, 0x107, 2); }},
+        PeDamage{"NoOptionalHeader", [](PeFile& p) { PutLittleEndian(p.bytes, kOptionalSize, 0, 2); }},
+        PeDamage{"SectionCountHuge", [](PeFile& p) { PutLittleEndian(p.bytes, kSectionCount, 0xFFFF, 2); }},
+        PeDamage{"SectionPastTheEnd", [](PeFile& p) { p.SectionField(1, kFileOffset, p.bytes.size() - 10); }},
+        PeDamage{"SectionOffsetHuge", [](PeFile& p) { p.SectionField(1, kFileOffset, 0xFFFFFFFF); }},
+        PeDamage{"SectionSizeHuge",
+                 [](PeFile& p) {
+                     p.SectionField(1, kMemorySize, 0xFFFFFFFF);
+                     p.SectionField(1, kFileSize, 0xFFFFFFFF);
+                 }},
+        PeDamage{"NoBytesInTheFile", [](PeFile& p) { p.SectionField(1, kFileSize, 0); }},
+        PeDamage{"UninitialisedData", [](PeFile& p) { p.SectionField(1, kCharacteristics, 0xC0000080); }},
+        PeDamage{"LongerNameInTheHeader", [](PeFile& p) { p.bytes[p.tableOffset + 40 + 6] = '2'; }}),
+    [](const auto& info) { return info.param.name; });
+
+// A file cut anywhere in its headers or its block has no section, and no block to find.
+TEST(BlockLocator, FindsNoPeSectionInACutFile)
+{
+    const PeFile pe(false);
+    for (const std::size_t size : {std::size_t{2}, std::size_t{0x3F}, kPeHeader + 2, kOptionalMagic + 1,
+                                   pe.tableOffset + 60, PeFile::kStoreOffset - 512}) {
+        const Bytes cut(pe.bytes.begin(), pe.bytes.begin() + static_cast<std::ptrdiff_t>(size));
+        EXPECT_FALSE(FindPeSection(cut, ".nvpkg").has_value()) << size;
+        try {
+            LocatePackageBlock(cut);
+            ADD_FAILURE() << "a block was found in " << size << " bytes";
+        } catch (const PackError& error) {
+            EXPECT_THAT(error.what(), HasSubstr("no .nvpkg section")) << size;
+        }
+    }
+}
+
+// Bytes that the section has in memory only are zeros the loader makes: not the file's to write.
+TEST(BlockLocator, CountsOnlyTheBytesASectionHasInTheFile)
+{
+    PeFile pe(false);
+    pe.SectionField(1, kFileSize, 512);
+    const auto section = FindPeSection(pe.bytes, ".nvpkg");
+    ASSERT_TRUE(section.has_value());
+    EXPECT_EQ(section->size, 512u);
+    EXPECT_THROW(LocatePackageBlock(pe.bytes), PackError);
+}
+
 Bytes FileWithBlocksAt(std::initializer_list<std::size_t> offsets, std::size_t size)
 {
     Bytes bytes(size, 0xA5);
@@ -273,6 +418,21 @@ TEST(BlockLocator, FindsTheDeliveredProfileStoreInTheBuiltProbe)
     const auto synthetic = payload::SyntheticProfileStore();
     EXPECT_TRUE(std::equal(synthetic.begin(), synthetic.end(), program.begin() + static_cast<std::ptrdiff_t>(at)));
     EXPECT_EQ(std::memcmp(program.data() + at, payload::OwnProfileStore(), payload::kProfileStoreSize), 0);
+}
+
+// The probe built by mingw-w64 as a Windows program carries both blocks in their PE sections.
+TEST(BlockLocator, FindsTheDeliveredBlocksInTheWindowsProbe)
+{
+    if (std::string_view(PE_PACKAGE_PROBE).empty()) GTEST_SKIP() << "no mingw-w64 compiler when configuring";
+    const Bytes program = ReadWholeFile(PE_PACKAGE_PROBE, std::size_t{1} << 30);
+    const BlockLocation location = LocatePackageBlock(program);
+    EXPECT_EQ(location.foundBy, FoundBy::Section);
+    EXPECT_EQ(location.section, ".nvpkg");
+    ASSERT_LE(location.offset + payload::kPackageSize, program.size());
+    EXPECT_EQ(std::memcmp(program.data() + location.offset, payload::OwnPackageBlock(), payload::kPackageSize), 0);
+    const std::size_t store = LocateProfileStore(program);
+    ASSERT_LE(store + payload::kProfileStoreSize, program.size());
+    EXPECT_EQ(std::memcmp(program.data() + store, payload::OwnProfileStore(), payload::kProfileStoreSize), 0);
 }
 
 TEST(BlockLocator, FindsNoProfileStoreWithoutItsSection)

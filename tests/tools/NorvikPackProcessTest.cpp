@@ -22,6 +22,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -547,6 +548,49 @@ TEST_F(NorvikPackProcess, UsageErrorsExitWithTwo)
     const Outcome version = Pack({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_THAT(version.out, testing::MatchesRegex("norvik-pack [0-9]+\\.[0-9]+\\.[0-9]+\n"));
+}
+
+}  // namespace
+
+// ---- Windows programs ------------------------------------------------------------------
+
+#ifndef PE_PACKAGE_PROBE
+#define PE_PACKAGE_PROBE ""
+#endif
+
+namespace {
+
+// The probe built as a Windows program: what `set` writes, `show` reads back, and the firmware
+// and the store stand whole in the file, whose headers stay as they were.
+TEST_F(NorvikPackProcess, PacksAWindowsProgram)
+{
+    if (std::string_view(PE_PACKAGE_PROBE).empty()) GTEST_SKIP() << "no mingw-w64 compiler when configuring";
+    const fs::path exe = directory / "probe.exe";
+    fs::copy_file(PE_PACKAGE_PROBE, exe);
+    const auto firmware = Firmware(98304, 11);
+    const auto store = Firmware(17048, 12);
+    WriteBytes(directory / "fw.bin", firmware);
+    WriteBytes(directory / "profiles.bin", store);
+    const auto before = ReadBytes(exe);
+
+    const Outcome packed = Pack({"set", exe.string(), "--caption", "Packed for Windows", "--image",
+                                 "1=" + (directory / "fw.bin").string(), "--new-revision", "1=RN09", "--profiles",
+                                 (directory / "profiles.bin").string()});
+    ASSERT_EQ(packed.exitCode, 0) << packed.err;
+    EXPECT_THAT(packed.out, HasSubstr("(found by section .nvpkg)"));
+
+    const Outcome shown = Pack({"show", exe.string()});
+    ASSERT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_THAT(shown.out, HasSubstr("caption:      \"Packed for Windows\"\n"));
+    EXPECT_THAT(shown.out, HasSubstr("  bank 1  start 0  size 98304  new revision \"RN09\"\n"));
+    EXPECT_THAT(shown.out, HasSubstr("profile store: replaced, checksum " + Hex(Checksum(store)) + ", first bytes " +
+                                     HexBytes(store.data(), 8) + "\n"));
+
+    const auto after = ReadBytes(exe);
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_TRUE(std::equal(before.begin(), before.begin() + 1024, after.begin())) << "the headers changed";
+    EXPECT_NE(std::search(after.begin(), after.end(), firmware.begin(), firmware.end()), after.end());
+    EXPECT_NE(std::search(after.begin(), after.end(), store.begin(), store.end()), after.end());
 }
 
 }  // namespace
