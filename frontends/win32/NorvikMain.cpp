@@ -1,0 +1,409 @@
+#include "frontends/win32/NorvikMain.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <exception>
+#include <stdexcept>
+#include <string>
+
+#include "frontends/win32/ControlIds.h"
+#include "update/SequenceTexts.h"
+
+namespace {
+
+constexpr int kListFontPixels = 13;
+// The sentence up to the run of spaces after "from", where lblOldFW goes.
+constexpr std::string_view kSentenceBeforeGap = "It will be updated from";
+
+COLORREF ColourOf(TextColour colour)
+{
+    switch (colour) {
+    case TextColour::Black: return RGB(0, 0, 0);
+    case TextColour::Maroon: return RGB(128, 0, 0);
+    case TextColour::Navy: return RGB(0, 0, 128);
+    }
+    return RGB(0, 0, 0);
+}
+
+int TextWidth(HDC context, std::string_view text)
+{
+    SIZE size = {};
+    GetTextExtentPoint32A(context, text.data(), static_cast<int>(text.size()), &size);
+    return size.cx;
+}
+
+RECT RectInParent(HWND control)
+{
+    RECT rect = {};
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+}  // namespace
+
+TNorvikMain::TNorvikMain(platform::System& system, const uint8_t* packageBlock, MessageBoxes* messageBoxes)
+    : boxes(messageBoxes != nullptr ? *messageBoxes : standardBoxes),
+      workers(&TNorvikMain::WakeForWorkerEnd, this),
+      sequence(system, packageBlock, *this, workers)
+{
+    CreateFromTemplate();
+    sequence.StartUp();
+    if (!terminationRequested) RemoveCloseFromSystemMenu();
+}
+
+// The window stays until the sequence has waited for its workers: the handle is destroyed last,
+// and from here on no message reaches this object.
+TNorvikMain::~TNorvikMain()
+{
+    FormDestroy();
+    if (window == nullptr) return;
+    if (timerRunning) KillTimer(window, IDT_tmr);
+    SetWindowLongPtrA(window, DWLP_USER, 0);
+}
+
+void TNorvikMain::RegisterWindowClass()
+{
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof(windowClass);
+    if (GetClassInfoExA(GetModuleHandleA(nullptr), NORVIK_MAIN_CLASS, &windowClass)) return;
+    windowClass.lpfnWndProc = DefDlgProcA;
+    windowClass.cbWndExtra = DLGWINDOWEXTRA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(32512));      // IDI_APPLICATION
+    windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = NORVIK_MAIN_CLASS;
+    RegisterClassExA(&windowClass);
+}
+
+// The dialog template of the resource script, with the window class of its own; hidden until
+// the program's entry shows it.
+void TNorvikMain::CreateFromTemplate()
+{
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    RegisterWindowClass();
+    window = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_NorvikMain), nullptr,
+                                &TNorvikMain::DialogProcedure, reinterpret_cast<LPARAM>(this));
+    if (window == nullptr) throw std::runtime_error("The window could not be made.");
+    ownedWindow.reset(window);
+}
+
+INT_PTR CALLBACK TNorvikMain::DialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        reinterpret_cast<TNorvikMain*>(lParam)->window = dialog;
+    }
+    auto* self = reinterpret_cast<TNorvikMain*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    if (self == nullptr) return FALSE;
+    // Nothing may unwind through the system's frames: a failure ends the program with its box.
+    try {
+        return self->HandleMessage(message, wParam, lParam);
+    } catch (const std::exception& error) {
+        MessageBoxA(dialog, error.what(), "Error", MB_ICONERROR | MB_OK);
+    } catch (...) {
+        MessageBoxA(dialog, "", "Error", MB_ICONERROR | MB_OK);
+    }
+    self->Terminate();
+    return TRUE;
+}
+
+INT_PTR TNorvikMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        PlaceControlsInPixels();
+        SizeAndCentre();
+        SetUpFonts();
+        SetProgress(0, UpdateSequence::kInitialProgressMaximum);
+        PlaceRevisions();
+        return TRUE;
+    case WM_COMMAND: HandleCommand(LOWORD(wParam), HIWORD(wParam)); return TRUE;
+    case WM_TIMER:
+        if (wParam == IDT_tmr) tmrTimer();
+        return TRUE;
+    case kWorkerEndedMessage: workers.DispatchEnds(); return TRUE;
+    case WM_CTLCOLORSTATIC: return ColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_QUERYENDSESSION:
+        // The system may not end the session while drives are being written.
+        SetWindowLongPtrA(window, DWLP_MSGRESULT, flashUnderway ? FALSE : TRUE);
+        return TRUE;
+    default: return FALSE;
+    }
+}
+
+// A disabled button takes no click, also not the Enter key's (the dialog manager sends the
+// default button's command whatever its state). Escape and close requests (IDCANCEL) and the
+// dialog's IDOK do nothing: only cmdClose closes the window.
+void TNorvikMain::HandleCommand(int id, int notification)
+{
+    switch (id) {
+    case IDC_cboDrives:
+        if (notification == CBN_SELCHANGE) cboDrivesChange();
+        break;
+    case IDC_cmdUpdate:
+        if (notification == BN_CLICKED && IsWindowEnabled(Control(IDC_cmdUpdate))) cmdUpdateClick();
+        break;
+    case IDC_cmdClose:
+        if (notification == BN_CLICKED && IsWindowEnabled(Control(IDC_cmdClose))) cmdCloseClick();
+        break;
+    default: break;
+    }
+}
+
+// The bold labels are navy, lblMsg as the sequence colours it, the sentence black or maroon;
+// the rest as the system draws them.
+INT_PTR TNorvikMain::ColourStatic(HDC context, HWND control)
+{
+    COLORREF colour = 0;
+    switch (GetDlgCtrlID(control)) {
+    case IDC_lblMsg: colour = ColourOf(statusColour); break;
+    case IDC_lblPercent:
+    case IDC_lblNewFW:
+    case IDC_lblOldFW: colour = ColourOf(TextColour::Navy); break;
+    case IDC_lblUpdateMsg: colour = ColourOf(sentenceColour); break;
+    default: return FALSE;
+    }
+    SetTextColor(context, colour);
+    SetBkColor(context, GetSysColor(COLOR_BTNFACE));
+    return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+// The template's numbers are pixels, but the dialog manager has read them as dialog units of
+// the dialog font: every control is put back where the numbers say. Dialog units are at least
+// a pixel, so dividing the rounded pixels again gives the template's numbers exactly.
+void TNorvikMain::PlaceControlsInPixels()
+{
+    RECT unit = {0, 0, 4, 8};
+    MapDialogRect(window, &unit);
+    const auto pixelsX = [&unit](LONG scaled) { return MulDiv(scaled, 4, unit.right); };
+    const auto pixelsY = [&unit](LONG scaled) { return MulDiv(scaled, 8, unit.bottom); };
+    for (HWND control = GetWindow(window, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
+        RECT rect = RectInParent(control);
+        // A drop-down list's window is as tall as its closed field; the template gives the
+        // height of the open list, which the list keeps.
+        LONG height = rect.bottom - rect.top;
+        if (GetDlgCtrlID(control) == IDC_cboDrives) {
+            RECT open = {};
+            SendMessageA(control, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&open));
+            height = open.bottom - open.top;
+        }
+        MoveWindow(control, pixelsX(rect.left), pixelsY(rect.top), pixelsX(rect.right - rect.left), pixelsY(height),
+                   FALSE);
+    }
+    RECT client = {};
+    GetClientRect(window, &client);
+    clientWidth = pixelsX(client.right);
+    clientHeight = pixelsY(client.bottom);
+}
+
+// The client area as the template gives it, centred in the work area of the window's monitor.
+void TNorvikMain::SizeAndCentre()
+{
+    RECT frame = {0, 0, clientWidth, clientHeight};
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(window, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongPtrA(window, GWL_EXSTYLE)));
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& work = monitor.rcWork;
+    const int left = work.left + (work.right - work.left - width) / 2;
+    const int top = work.top + (work.bottom - work.top - height) / 2;
+    SetWindowPos(window, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The drive list in Courier New of 13 pixels (or the closest fixed-pitch font the system has),
+// so that its columns line up; the four labels in the bold of the dialog font. The revision
+// labels lie above the sentence they are placed in.
+void TNorvikMain::SetUpFonts()
+{
+    listFont.reset(CreateFontA(-kListFontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN,
+                               "Courier New"));
+    SendMessageA(Control(IDC_cboDrives), WM_SETFONT, reinterpret_cast<WPARAM>(listFont.get()), FALSE);
+
+    LOGFONTA dialogFont = {};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)), sizeof(dialogFont), &dialogFont);
+    dialogFont.lfWeight = FW_BOLD;
+    boldFont.reset(CreateFontIndirectA(&dialogFont));
+    for (int id : {IDC_lblMsg, IDC_lblPercent, IDC_lblNewFW, IDC_lblOldFW})
+        SendMessageA(Control(id), WM_SETFONT, reinterpret_cast<WPARAM>(boldFont.get()), FALSE);
+
+    for (int id : {IDC_lblOldFW, IDC_lblNewFW})
+        SetWindowPos(Control(id), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+// The window can be closed neither from its title bar nor from its system menu: the entry at
+// position 5 goes twice, which in the standard menu (Restore, Move, Size, Minimize, Maximize, a
+// separator, Close) are the separator and Close.
+void TNorvikMain::RemoveCloseFromSystemMenu()
+{
+    HMENU menu = GetSystemMenu(window, FALSE);
+    if (menu == nullptr) return;
+    RemoveMenu(menu, 5, MF_BYPOSITION);
+    RemoveMenu(menu, 5, MF_BYPOSITION);
+}
+
+// lblOldFW is centred in the run of spaces after "from", lblNewFW starts one space after "to",
+// both on the sentence's line, measured in the fonts in use.
+void TNorvikMain::PlaceRevisions()
+{
+    HWND sentence = Control(IDC_lblUpdateMsg);
+    const RECT line = RectInParent(sentence);
+    const std::string_view whole = texts::kWillBeUpdated;
+    HDC context = GetDC(sentence);
+    HGDIOBJ previous = SelectObject(context, reinterpret_cast<HFONT>(SendMessageA(sentence, WM_GETFONT, 0, 0)));
+    const int gapStart = TextWidth(context, kSentenceBeforeGap);
+    const int gapEnd = TextWidth(context, whole.substr(0, whole.find_last_of(' ') + 1));
+    const int afterTo = TextWidth(context, std::string(whole) + ' ');
+    SelectObject(context, boldFont.get());
+    char oldText[16] = {};
+    char newText[64] = {};
+    GetWindowTextA(Control(IDC_lblOldFW), oldText, sizeof(oldText));
+    GetWindowTextA(Control(IDC_lblNewFW), newText, sizeof(newText));
+    const int oldWidth = TextWidth(context, oldText) + 2;
+    const int newWidth = TextWidth(context, newText) + 2;
+    SelectObject(context, previous);
+    ReleaseDC(sentence, context);
+
+    const int height = line.bottom - line.top;
+    const int oldLeft = line.left + gapStart + std::max(0, (gapEnd - gapStart - oldWidth) / 2);
+    MoveWindow(Control(IDC_lblOldFW), oldLeft, line.top, oldWidth, height, TRUE);
+    const int newLeft = line.left + afterTo;
+    MoveWindow(Control(IDC_lblNewFW), newLeft, line.top, std::min(newWidth, clientWidth - newLeft), height, TRUE);
+}
+
+void TNorvikMain::SetControlText(int id, std::string_view text)
+{
+    SetWindowTextA(Control(id), std::string(text).c_str());
+}
+
+void TNorvikMain::WakeForWorkerEnd(void* context)
+{
+    auto* self = static_cast<TNorvikMain*>(context);
+    PostMessageA(self->window, kWorkerEndedMessage, 0, 0);
+}
+
+MessageAnswer TNorvikMain::ShowMessage(MessageKind kind, std::string_view title, std::string_view text,
+                                       MessageButtons buttons)
+{
+    return boxes.Ask(window, kind, title, text, buttons);
+}
+
+void TNorvikMain::SetCaption(std::string_view caption) { SetWindowTextA(window, std::string(caption).c_str()); }
+
+// Drawn at once: the sequence may hold this thread in a long wait right after a new status.
+void TNorvikMain::SetStatus(std::string_view text)
+{
+    SetControlText(IDC_lblMsg, text);
+    UpdateWindow(Control(IDC_lblMsg));
+}
+
+void TNorvikMain::SetStatusColour(TextColour colour)
+{
+    statusColour = colour;
+    InvalidateRect(Control(IDC_lblMsg), nullptr, TRUE);
+}
+
+void TNorvikMain::SetPercent(std::string_view text) { SetControlText(IDC_lblPercent, text); }
+
+void TNorvikMain::SetProgress(int position, int maximum)
+{
+    SendMessageA(Control(IDC_pbar), PBM_SETRANGE32, 0, maximum);
+    SendMessageA(Control(IDC_pbar), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void TNorvikMain::ClearDriveList() { SendMessageA(Control(IDC_cboDrives), CB_RESETCONTENT, 0, 0); }
+
+void TNorvikMain::AddDriveEntry(std::string_view entry)
+{
+    const std::string text(entry);
+    SendMessageA(Control(IDC_cboDrives), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+// Selecting from here sends no CBN_SELCHANGE: only the user's choice counts as a change.
+void TNorvikMain::SelectDriveEntry(int index)
+{
+    SendMessageA(Control(IDC_cboDrives), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+int TNorvikMain::SelectedDriveEntry() const
+{
+    const LRESULT selected = SendMessageA(Control(IDC_cboDrives), CB_GETCURSEL, 0, 0);
+    return selected == CB_ERR ? -1 : static_cast<int>(selected);
+}
+
+void TNorvikMain::ShowUpdateSentence(std::string_view text, TextColour colour)
+{
+    sentenceColour = colour;
+    SetControlText(IDC_lblUpdateMsg, text);
+    InvalidateRect(Control(IDC_lblUpdateMsg), nullptr, TRUE);
+}
+
+void TNorvikMain::ShowRevisions(std::string_view newRevision, std::string_view oldRevision)
+{
+    SetControlText(IDC_lblNewFW, newRevision);
+    SetControlText(IDC_lblOldFW, oldRevision);
+    PlaceRevisions();
+    ShowWindow(Control(IDC_lblNewFW), SW_SHOWNA);
+    ShowWindow(Control(IDC_lblOldFW), SW_SHOWNA);
+}
+
+void TNorvikMain::HideRevisions()
+{
+    ShowWindow(Control(IDC_lblNewFW), SW_HIDE);
+    ShowWindow(Control(IDC_lblOldFW), SW_HIDE);
+}
+
+void TNorvikMain::SetUpdateEnabled(bool enabled) { EnableWindow(Control(IDC_cmdUpdate), enabled ? TRUE : FALSE); }
+
+void TNorvikMain::SetCloseEnabled(bool enabled) { EnableWindow(Control(IDC_cmdClose), enabled ? TRUE : FALSE); }
+
+void TNorvikMain::SetProgressTimer(bool running)
+{
+    if (running)
+        timerRunning = SetTimer(window, IDT_tmr, UpdateSequence::kTimerIntervalMs, nullptr) != 0;
+    else if (timerRunning)
+        timerRunning = KillTimer(window, IDT_tmr) == FALSE;
+}
+
+// Everything waiting for this thread is handled, the window's drawing included; a quit met on
+// the way is left for the program's loop.
+void TNorvikMain::ProcessPendingMessages()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        if (HandleDialogMessage(message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+void TNorvikMain::FlashUnderway(bool underway) { flashUnderway = underway; }
+
+// The quit waits in the queue, so that it also works from inside the constructor: the message
+// loop ends as soon as it runs.
+void TNorvikMain::Terminate()
+{
+    terminationRequested = true;
+    PostQuitMessage(0);
+}
+
+void TNorvikMain::cboDrivesChange() { sequence.cboDrivesChange(); }
+
+void TNorvikMain::cmdUpdateClick() { sequence.cmdUpdateClick(); }
+
+void TNorvikMain::cmdCloseClick() { sequence.cmdCloseClick(); }
+
+void TNorvikMain::tmrTimer() { sequence.tmrTimer(); }
+
+void TNorvikMain::FormDestroy() { sequence.FormDestroy(); }
