@@ -42,5 +42,6 @@ struct BlockLocation {
 BlockLocation LocatePackageBlock(std::span<const uint8_t> file);
 
 // File offset of the flash profile store, found by its section only (the store carries no
-// landmarks); refuses (PackError) a file without the section or with one too small for it.
+// landmarks), of the program's format as above; refuses (PackError) a file without the section
+// or with one too small for it.
 std::size_t LocateProfileStore(std::span<const uint8_t> file);
