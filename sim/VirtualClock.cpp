@@ -68,7 +68,8 @@ void VirtualClock::SleepMakingUpLateness(int64_t ticks)
         madeUp = std::min(EntryOfThisThread().lateTicks, ticks);
     }
     const auto end = std::chrono::steady_clock::now() + std::chrono::nanoseconds(ticks - madeUp);
-    std::this_thread::sleep_until(end);
+    // A sleep may end early (mingw's rounds down to whole milliseconds): sleep again until the end.
+    while (std::chrono::steady_clock::now() < end) std::this_thread::sleep_until(end);
     const auto overran = std::chrono::steady_clock::now() - end;
     const int64_t overrun = std::max<int64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(overran).count(), 0);
     std::lock_guard lock(mutex);
@@ -84,8 +85,8 @@ void VirtualClock::GiveWay()
 void VirtualClock::AdvanceTo(int64_t ticks)
 {
     if (clockMode == ClockMode::Real) {
-        const int64_t left = ticks - SteadyNanoseconds();
-        if (left > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(left));
+        for (int64_t left = ticks - SteadyNanoseconds(); left > 0; left = ticks - SteadyNanoseconds())
+            std::this_thread::sleep_for(std::chrono::nanoseconds(left));
         return;
     }
     std::lock_guard lock(mutex);
