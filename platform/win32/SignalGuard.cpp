@@ -45,10 +45,12 @@ bool EndsConsole(DWORD event)
 
 BOOL WINAPI TakeConsoleEvent(DWORD event)
 {
-    // Not held: Windows's own handler ends the process as usual.
-    if (!holding.load()) return FALSE;
+    const int signal = static_cast<int>(event) + 1;
+    // Not held: the process ends at once, with the status Windows's own handler gives it (Wine's
+    // ends a program with status 0 on Ctrl+C, which a shell would take for a success).
+    if (!holding.load()) ActOnSignal(signal);
     int none = 0;
-    held.compare_exchange_strong(none, static_cast<int>(event) + 1);
+    held.compare_exchange_strong(none, signal);
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), heldOffLine, heldOffLength, &written, nullptr);
     // Returning would let Windows end the process at once; it ends it after its grace instead,
@@ -75,7 +77,8 @@ void HoldSignals(bool hold) { holding.store(hold); }
 
 int HeldSignal() { return held.load(); }
 
-// What Windows's own handler does with a stop request: the process ends at once.
+// What Windows's own handler does with a stop request: the process ends at once, with
+// STATUS_CONTROL_C_EXIT (a Unix shell under Wine sees its low byte, 58).
 void ActOnSignal(int signal)
 {
     if (signal == 0) return;
