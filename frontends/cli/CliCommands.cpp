@@ -1,19 +1,15 @@
 #include "frontends/cli/CliCommands.h"
 
-#include <QtCore/QCoreApplication>
-#include <QtCore/QEventLoop>
-#include <QtCore/QJsonArray>
-#include <QtCore/QJsonDocument>
-#include <QtCore/QJsonObject>
-
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string>
 
 #include "device/DriveRecord.h"
+#include "frontends/cli/JsonDocument.h"
 #include "sys/OSInfo.h"
 #include "update/DriveEntry.h"
-#include "update/QtWorkerThreads.h"
+#include "update/QueuedWorkerThreads.h"
 #include "update/SequenceTexts.h"
 
 namespace cli {
@@ -29,52 +25,6 @@ std::string_view FieldText(const char (&field)[N])
     return std::string_view(field, strnlen(field, N));
 }
 
-// Texts from drives and packages are bytes: each becomes the character of the same code
-// (Latin-1), so that no byte is lost or changes meaning.
-QJsonValue JsonText(std::string_view bytes)
-{
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-QJsonValue JsonTextOrNull(std::string_view bytes) { return bytes.empty() ? QJsonValue() : JsonText(bytes); }
-
-// Qt writes control characters below 20h as \u00XX, but DEL and the C1 controls (80h-9Fh) as
-// they are, in UTF-8, where a terminal may act on them. They are escaped too: the document's
-// structure is ASCII, so such bytes only occur inside strings, and the escape means the same
-// character.
-QByteArray EscapeRemainingControls(const QByteArray& json)
-{
-    QByteArray escaped;
-    escaped.reserve(json.size());
-    for (qsizetype i = 0; i < json.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(json[i]);
-        unsigned code = 0x100;
-        if (byte == 0x7F) {
-            code = byte;
-        } else if (byte == 0xC2 && i + 1 < json.size()) {
-            const auto next = static_cast<unsigned char>(json[i + 1]);
-            if (next >= 0x80 && next <= 0x9F) code = next;
-        }
-        if (code == 0x100) {
-            escaped.append(static_cast<char>(byte));
-            continue;
-        }
-        char text[8];
-        std::snprintf(text, sizeof text, "\\u%04X", code);
-        escaped.append(text);
-        if (code != 0x7F) ++i;
-    }
-    return escaped;
-}
-
-// False when the output failed.
-bool WriteJson(std::FILE* out, const QJsonObject& object)
-{
-    const QByteArray json = EscapeRemainingControls(QJsonDocument(object).toJson(QJsonDocument::Indented));
-    return std::fwrite(json.constData(), 1, static_cast<std::size_t>(json.size()), out) ==
-           static_cast<std::size_t>(json.size());
-}
-
 bool UpdateUnderway(const UpdateSequence& sequence)
 {
     const UpdateSequence::Phase phase = sequence.CurrentPhase();
@@ -82,17 +32,15 @@ bool UpdateUnderway(const UpdateSequence& sequence)
            phase == UpdateSequence::Phase::Finishing;
 }
 
-// The workers' ends reach this thread through its event queue; each ended worker deletes itself
-// through the same queue.
-void WaitUntilUpdateOver(const UpdateSequence& sequence)
+// The workers' ends and the progress timer's ticks, on this thread, until the update is over.
+void WaitUntilUpdateOver(const UpdateSequence& sequence, QueuedWorkerThreads& threads, TerminalView& view)
 {
-    while (UpdateUnderway(sequence)) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
-
-void DeleteEndedWorkers()
-{
-    QCoreApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    using Clock = QueuedWorkerThreads::Clock;
+    constexpr auto kIdleWait = std::chrono::seconds(1);
+    while (UpdateUnderway(sequence)) {
+        threads.WaitForEnds(view.TimerRunning() ? view.NextTick() : Clock::now() + kIdleWait);
+        view.RunDueTick(Clock::now());
+    }
 }
 
 void ReportMissingDrive(const TerminalView& view, int drive, std::FILE* err)
@@ -218,12 +166,12 @@ void NameDrivesLeftOut(const platform::DriveRootList& leftOut, std::FILE* err)
                      kMaxDrives);
 }
 
-QJsonValue CommandNodeOf(const DriveRecord& record, const ListChoice& choice)
+JsonValue CommandNodeOf(const DriveRecord& record, const ListChoice& choice)
 {
     char node[kCommandNodeSize];
     if (choice.commandNode == nullptr || record.rootPath[0] == '\0' || !choice.commandNode(record.rootPath, node))
-        return QJsonValue();
-    return QString::fromLatin1(node);
+        return JsonValue();
+    return JsonText(node);
 }
 
 // An updatable drive whose node cannot carry the update from here: the reason, else empty.
@@ -234,12 +182,12 @@ std::string_view NodeRefusal(const DriveRecord& record, const ListChoice& choice
 }
 
 // One drive of list --json. Banks are counted from 1 here, as norvik-pack counts them.
-QJsonObject DriveJson(int index, const DriveRecord& record, const UpdateSequence& sequence, const ListChoice& choice)
+JsonValue DriveJson(int index, const DriveRecord& record, const UpdateSequence& sequence, const ListChoice& choice)
 {
     char nodeReason[kNodeRefusalSize];
     const std::string_view nodeRefusal = NodeRefusal(record, choice, nodeReason);
     const bool updatable = record.updatable != 0 && nodeRefusal.empty();
-    QJsonObject drive;
+    JsonValue drive = JsonValue::Object();
     drive["index"] = index;
     drive["root"] = JsonTextOrNull(FieldText(record.rootPath));
     drive["command_node"] = CommandNodeOf(record, choice);
@@ -251,9 +199,9 @@ QJsonObject DriveJson(int index, const DriveRecord& record, const UpdateSequence
     drive["product"] = JsonText(FieldText(record.product));
     drive["revision"] = JsonText(FieldText(record.revision));
     drive["verdict"] = updatable ? "updatable" : nodeRefusal.empty() ? "not allowed" : "not updatable from here";
-    drive["bank"] = updatable ? QJsonValue(record.bankNumber + 1) : QJsonValue();
+    drive["bank"] = updatable ? JsonValue(record.bankNumber + 1) : JsonValue();
     drive["new_revision"] = updatable ? JsonText(sequence.Package().NewRevisionForDisplay(record.bankNumber))
-                                      : QJsonValue();
+                                      : JsonValue();
     drive["already_current"] = updatable && record.alreadyCurrent != 0;
     const std::string_view reason = nodeRefusal.empty()
                                         ? RefusalReason(record, sequence.Package(), sequence.ProfilesArePlaceholders())
@@ -297,16 +245,16 @@ std::string_view RefusalReason(const DriveRecord& record, const PackageReader& p
 int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView& view, std::FILE* out, std::FILE* err,
             const ListChoice& choice)
 {
-    QtWorkerThreads threads;
+    QueuedWorkerThreads threads;
     UpdateSequence sequence(system, packageBlock, view, threads);
     if (!sequence.CheckPackage() || !sequence.FindDrives()) return ExitCodeFor(sequence.Outcome());
     const AtapiDevice& device = *sequence.MainDevice();
-    QJsonArray drives;
+    JsonValue drives = JsonValue::Array();
     for (uint32_t index = 0; index < device.DriveCount(); ++index) {
         const DriveRecord* record = device.GetDrive(index);
         if (record == nullptr) continue;
         if (choice.json)
-            drives.append(DriveJson(static_cast<int>(index), *record, sequence, choice));
+            drives.Append(DriveJson(static_cast<int>(index), *record, sequence, choice));
         else
             PrintDriveLine(*record, sequence.Package(), choice, out);
     }
@@ -320,12 +268,12 @@ int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView&
         std::fprintf(err, "norvik-cli: %.*s\n", static_cast<int>(texts::kPlaceholderProfiles.size()),
                      texts::kPlaceholderProfiles.data());
     if (choice.json) {
-        QJsonArray notListed;
-        for (int i = 0; i < leftOut.count; ++i) notListed.append(QString::fromLatin1(leftOut.roots[i]));
-        QJsonObject document;
+        JsonValue notListed = JsonValue::Array();
+        for (int i = 0; i < leftOut.count; ++i) notListed.Append(JsonText(leftOut.roots[i]));
+        JsonValue document = JsonValue::Object();
         document["drives"] = drives;
         document["not_listed"] = notListed;
-        document["permission_advice"] = refused ? QJsonValue(QString::fromLocal8Bit(advice)) : QJsonValue();
+        document["permission_advice"] = refused ? JsonValue(advice) : JsonValue();
         WriteJson(out, document);
     }
     return refused ? kExitNoPermission : kExitSuccess;
@@ -366,15 +314,15 @@ std::string_view VerdictName(DriveVerdict verdict)
     return "not_started";
 }
 
-QJsonObject SlotJson(const UpdateSequence& sequence, const DriveOutcome& outcome)
+JsonValue SlotJson(const UpdateSequence& sequence, const DriveOutcome& outcome)
 {
     const std::string_view expected = sequence.Package().NewRevisionForComparison(outcome.bank);
     const DriveRecord* record = sequence.MainDevice() != nullptr
                                     ? sequence.MainDevice()->GetDrive(static_cast<uint32_t>(outcome.driveIndex))
                                     : nullptr;
-    QJsonObject drive;
+    JsonValue drive = JsonValue::Object();
     drive["index"] = outcome.driveIndex;
-    drive["root"] = record != nullptr ? JsonTextOrNull(FieldText(record->rootPath)) : QJsonValue();
+    drive["root"] = record != nullptr ? JsonTextOrNull(FieldText(record->rootPath)) : JsonValue();
     drive["bank"] = outcome.bank + 1;
     drive["verdict"] = JsonText(VerdictName(outcome.verdict));
     // Kept as read once the drive was read after the update; null before that.
@@ -389,10 +337,10 @@ int ReportJson(const UpdateSequence& sequence, const UpdateChoice& choice, int s
                std::string_view outcomeName = {})
 {
     if (choice.json == nullptr) return status;
-    QJsonArray drives;
+    JsonValue drives = JsonValue::Array();
     for (int slot = 0; slot < sequence.UpdateCount(); ++slot)
-        drives.append(SlotJson(sequence, sequence.OutcomeOfSlot(slot)));
-    QJsonObject document;
+        drives.Append(SlotJson(sequence, sequence.OutcomeOfSlot(slot)));
+    JsonValue document = JsonValue::Object();
     document["exit_status"] = status;
     document["outcome"] = JsonText(outcomeName.empty() ? OutcomeName(sequence.Outcome()) : outcomeName);
     document["drives"] = drives;
@@ -405,7 +353,7 @@ int ReportJson(const UpdateSequence& sequence, const UpdateChoice& choice, int s
 int RunUpdate(platform::System& system, const uint8_t* packageBlock, TerminalView& view, const UpdateChoice& choice,
               std::FILE* out, std::FILE* err)
 {
-    QtWorkerThreads threads;
+    QueuedWorkerThreads threads;
     UpdateSequence sequence(system, packageBlock, view, threads);
     if (choice.drive != kNoDriveChosen && sequence.Settings().autoMode != 0) {
         std::fputs(
@@ -436,9 +384,8 @@ int RunUpdate(platform::System& system, const uint8_t* packageBlock, TerminalVie
             return ReportJson(sequence, choice, kExitRefused, "drive_not_allowed");
         }
     }
-    WaitUntilUpdateOver(sequence);
+    WaitUntilUpdateOver(sequence, threads, view);
     view.Finish();
-    DeleteEndedWorkers();
     if (sequence.Outcome() == SequenceOutcome::UpdateFailed) ReportDrives(sequence, err);
     if (sequence.Outcome() == SequenceOutcome::Restarted) ReportRestart(sequence, choice, out);
     if (sequence.Outcome() == SequenceOutcome::RestartSkipped)

@@ -2,11 +2,6 @@
 // program's own data), drives, download and update sequence as the window, shown on a terminal;
 // on the machine's drives, or on virtual drives given on the command line.
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <QtCore/QCoreApplication>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,14 +10,13 @@
 
 #include "frontends/cli/CliCommands.h"
 #include "frontends/cli/CliOptions.h"
+#include "frontends/cli/Machine.h"
 #include "frontends/cli/RecordingSystem.h"
 #include "frontends/cli/TerminalView.h"
 #include "package/PackageReader.h"
 #include "payload/PackageBlock.h"
 #include "payload/ProfileStore.h"
 #include "platform/ProcessSignals.h"
-#include "platform/linux/LinuxSystem.h"
-#include "platform/linux/SysfsDrives.h"
 #include "sim/VirtualSystem.h"
 
 namespace {
@@ -41,29 +35,6 @@ void PrintVersion()
     cli::WriteAsText(stdout, product, cli::LineFeeds::Escaped);
     std::printf(" drives, %s, %s\n", package.ImageHoldsPlaceholder() ? "no firmware packed in" : "firmware packed in",
                 payload::OwnProfileStoreIsSynthetic() ? "made-up flash profiles" : "flash profiles packed in");
-}
-
-// The machine's drives: the SCSI generic node sysfs lists for the drive.
-bool FindMachineCommandNode(const char* root, char (&node)[cli::kCommandNodeSize])
-{
-    char found[platform::linux_sys::kNodePathSize];
-    if (!platform::linux_sys::FindGenericNode(platform::linux_sys::kSysfsRoot, root, found)) return false;
-    std::snprintf(node, sizeof node, "%s", found);
-    return true;
-}
-
-// The machine's drives: an update needs the drive's SCSI generic node, opened for reading and
-// writing (which the exclusive open of the update asks for).
-bool RefuseMachineNode(const char* root, char (&reason)[cli::kNodeRefusalSize])
-{
-    char node[platform::linux_sys::kNodePathSize];
-    if (!platform::linux_sys::FindGenericNode(platform::linux_sys::kSysfsRoot, root, node)) {
-        std::snprintf(reason, sizeof reason, "no SCSI generic node (sudo modprobe sg makes one)");
-        return true;
-    }
-    if (access(node, R_OK | W_OK) == 0) return false;
-    std::snprintf(reason, sizeof reason, "no permission to open %s for reading and writing", node);
-    return true;
 }
 
 bool RootTaken(sim::VirtualSystem& system, const char* root)
@@ -104,24 +75,6 @@ std::unique_ptr<sim::VirtualSystem> MakeVirtualSystem(const cli::CliOptions& opt
 void TraceInto(sim::VirtualSystem& system, std::FILE* file)
 {
     for (int i = 0; i < system.driveCount(); ++i) system.drive(i).SetTraceFile(file, system.rootOf(i));
-}
-
-// A standard stream that is closed would let the next file opened (a drive, the trace) take its
-// number, and output meant for the terminal would reach that file: each closed one is taken by
-// /dev/null. True when standard output was open.
-bool GuardStandardStreams()
-{
-    bool outputOpen = true;
-    for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
-        if (fcntl(stream, F_GETFD) != -1 || errno != EBADF) continue;
-        if (stream == STDOUT_FILENO) outputOpen = false;
-        const int null = open("/dev/null", O_RDWR);
-        if (null >= 0 && null != stream) {
-            dup2(null, stream);
-            close(null);
-        }
-    }
-    return outputOpen;
 }
 
 // Why standard output first failed, as the view saw it (the stream itself keeps no reason).
@@ -169,16 +122,16 @@ int Run(const cli::CliOptions& options, platform::System& system)
     std::FILE* shown = options.json ? stderr : stdout;
     cli::TerminalSettings settings;
     settings.assumeYes = options.assumeYes;
-    settings.interactive = isatty(STDIN_FILENO) == 1;
-    settings.inPlace = isatty(fileno(shown)) == 1;
+    settings.interactive = cli::IsTerminal(stdin);
+    settings.inPlace = cli::IsTerminal(shown);
     settings.showDriveList = options.command == cli::Command::Update;
     settings.chosenDrive = options.drive;
     cli::TerminalView view(shown, stdin, settings);
     if (options.command == cli::Command::List) {
         cli::ListChoice choice;
         choice.json = options.json;
-        choice.commandNode = options.Virtual() ? nullptr : FindMachineCommandNode;
-        choice.nodeRefusal = options.Virtual() ? nullptr : RefuseMachineNode;
+        choice.commandNode = options.Virtual() ? nullptr : cli::kMachineCommandNode;
+        choice.nodeRefusal = options.Virtual() ? nullptr : cli::kMachineNodeRefusal;
         return cli::RunList(system, payload::OwnPackageBlock(), view, stdout, stderr, choice);
     }
     cli::UpdateChoice choice;
@@ -209,9 +162,8 @@ int RunProgram(int argc, char** argv)
         // The machine's drives: the trace comes from the recording system in front of them.
         std::FILE* trace = OpenTrace(options);
         if (!options.traceFile.empty() && trace == nullptr) return cli::kExitUsage;
-        QCoreApplication application(argc, argv);
-        platform::LinuxSystem system;
-        cli::RecordingSystem recording(system, trace, options.verbose ? stderr : nullptr);
+        cli::Machine machine;
+        cli::RecordingSystem recording(machine.System(), trace, options.verbose ? stderr : nullptr);
         const int status = Run(options, recording);
         CloseTrace(options, trace);
         return status;
@@ -224,7 +176,6 @@ int RunProgram(int argc, char** argv)
     std::FILE* trace = OpenTrace(options);
     if (!options.traceFile.empty() && trace == nullptr) return cli::kExitUsage;
     if (trace != nullptr) TraceInto(*system, trace);
-    QCoreApplication application(argc, argv);
     // Virtual drives write their own trace, as they received each command; --verbose shows
     // what the program sent.
     cli::RecordingSystem recording(*system, nullptr, options.verbose ? stderr : nullptr);
@@ -239,7 +190,7 @@ int RunProgram(int argc, char** argv)
 int main(int argc, char** argv)
 {
     platform::StartSignalGuard("norvik-cli");
-    if (!GuardStandardStreams()) {
+    if (!cli::GuardStandardStreams()) {
         std::fprintf(stderr, "norvik-cli: standard output: %s\n", std::strerror(EBADF));
         return cli::kExitUpdateFailed;
     }

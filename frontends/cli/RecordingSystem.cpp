@@ -1,6 +1,8 @@
 #include "frontends/cli/RecordingSystem.h"
 
+#if NORVIK_SENSE_IN_WORDS
 #include <scsi/sg_lib.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -19,6 +21,52 @@ std::size_t Append(char* line, std::size_t size, std::size_t used, const char* f
     return written < 0 ? used : std::min(size - 1, used + static_cast<std::size_t>(written));
 }
 
+// The sense key and additional sense of fixed or descriptor format sense data; false when the
+// buffer holds none (an all-zero buffer included).
+bool ReadSense(const uint8_t (&sense)[platform::kSenseSize], unsigned& key, unsigned& asc, unsigned& ascq)
+{
+#if NORVIK_SENSE_IN_WORDS
+    sg_scsi_sense_hdr header{};
+    if (!sg_scsi_normalize_sense(sense, platform::kSenseSize, &header)) return false;
+    key = header.sense_key & 0x0F;
+    asc = header.asc;
+    ascq = header.ascq;
+    return true;
+#else
+    const unsigned responseCode = sense[0] & 0x7F;
+    if (responseCode == 0x70 || responseCode == 0x71) {
+        key = sense[2] & 0x0F;
+        asc = sense[12];
+        ascq = sense[13];
+        return true;
+    }
+    if (responseCode == 0x72 || responseCode == 0x73) {
+        key = sense[1] & 0x0F;
+        asc = sense[2];
+        ascq = sense[3];
+        return true;
+    }
+    return false;
+#endif
+}
+
+// The sense in words (" (key: additional sense)"), where the system has the tables for it.
+void AppendSenseInWords(char* line, std::size_t size, std::size_t used, unsigned key, unsigned asc, unsigned ascq)
+{
+#if NORVIK_SENSE_IN_WORDS
+    char keyText[64];
+    char additional[128];
+    sg_get_sense_key_str(static_cast<int>(key), sizeof keyText, keyText);
+    sg_get_asc_ascq_str(static_cast<int>(asc), static_cast<int>(ascq), sizeof additional, additional);
+    constexpr std::string_view kPrefix = "Additional sense: ";
+    const char* words = std::strncmp(additional, kPrefix.data(), kPrefix.size()) == 0 ? additional + kPrefix.size()
+                                                                                      : additional;
+    Append(line, size, used, " (%s: %s)", keyText, words);
+#else
+    (void)line, (void)size, (void)used, (void)key, (void)asc, (void)ascq;
+#endif
+}
+
 }  // namespace
 
 void FormatCommandLine(const char* root, const platform::PassThroughRequest& request, bool delivered, bool inWords,
@@ -27,26 +75,19 @@ void FormatCommandLine(const char* root, const platform::PassThroughRequest& req
     std::size_t used = Append(line, size, 0, "%s ", root);
     for (const uint8_t byte : request.cdb) used = Append(line, size, used, "%02X", byte);
     used = Append(line, size, used, " %s %u ", platform::DirectionName(request.direction), request.length);
-    sg_scsi_sense_hdr header{};
     if (!delivered) {
         Append(line, size, used, "%s", "failed");
         return;
     }
-    // Fixed or descriptor format alike; an all-zero buffer is no sense.
-    if (!sg_scsi_normalize_sense(request.sense, platform::kSenseSize, &header)) {
+    unsigned key = 0;
+    unsigned asc = 0;
+    unsigned ascq = 0;
+    if (!ReadSense(request.sense, key, asc, ascq)) {
         Append(line, size, used, "%s", "good");
         return;
     }
-    used = Append(line, size, used, "sense %X/%02X/%02X", header.sense_key & 0x0F, header.asc, header.ascq);
-    if (!inWords) return;
-    char key[64];
-    char additional[128];
-    sg_get_sense_key_str(header.sense_key, sizeof key, key);
-    sg_get_asc_ascq_str(header.asc, header.ascq, sizeof additional, additional);
-    constexpr std::string_view kPrefix = "Additional sense: ";
-    const char* words = std::strncmp(additional, kPrefix.data(), kPrefix.size()) == 0 ? additional + kPrefix.size()
-                                                                                      : additional;
-    Append(line, size, used, " (%s: %s)", key, words);
+    used = Append(line, size, used, "sense %X/%02X/%02X", key, asc, ascq);
+    if (inWords) AppendSenseInWords(line, size, used, key, asc, ascq);
 }
 
 RecordingSystem::RecordingSystem(platform::System& system, std::FILE* trace, std::FILE* verbose)

@@ -62,14 +62,13 @@ std::size_t ComposeSentence(std::string_view sentence, std::string_view oldRevis
                                                   static_cast<int>(newRevision.size()), newRevision.data()));
 }
 
+constexpr TerminalView::Clock::duration kTickInterval = std::chrono::milliseconds(UpdateSequence::kTimerIntervalMs);
+
 }  // namespace
 
 TerminalView::TerminalView(std::FILE* out, std::FILE* in, const TerminalSettings& settings)
     : out(out), in(in), settings(settings)
-{
-    timer.setInterval(UpdateSequence::kTimerIntervalMs);
-    QObject::connect(&timer, &QTimer::timeout, [this] { OnTick(); });
-}
+{}
 
 bool TerminalView::ChosenDriveMissing() const
 {
@@ -308,10 +307,8 @@ void TerminalView::PrintSentence()
 
 void TerminalView::SetProgressTimer(bool running)
 {
-    if (running)
-        timer.start();
-    else
-        timer.stop();
+    timerRunning = running;
+    if (running) nextTick = Clock::now() + kTickInterval;
 }
 
 // A signal held off meanwhile is acted on by the program once the outcome has been printed.
@@ -319,8 +316,11 @@ void TerminalView::FlashUnderway(bool underway) { platform::HoldSignals(underway
 
 bool TerminalView::StopRequested() const { return platform::HeldSignal() != 0; }
 
-void TerminalView::OnTick()
+void TerminalView::RunDueTick(Clock::time_point now)
 {
+    if (!timerRunning || now < nextTick) return;
+    nextTick += kTickInterval;
+    if (nextTick <= now) nextTick = now + kTickInterval;
     if (tick) tick();
 }
 
@@ -336,7 +336,7 @@ void TerminalView::Terminate()
 
 void TerminalView::Finish()
 {
-    timer.stop();
+    timerRunning = false;
     listPending = sentencePending = false;
     EndProgressLine();
     Flush();

@@ -2,14 +2,13 @@
 // The update sequence's view on a terminal: message boxes become lines with their kind and a
 // y/N prompt, the status and percentage become a progress line (updated in place on a terminal,
 // a plain line per change otherwise), and the drive list is printed with the chosen drive
-// marked. The 100 ms progress timer is a QTimer of this thread, as in the window.
+// marked. The 100 ms progress timer is run by the program's own loop on this thread.
 //
 // Who answers: the user on the terminal; --yes for every question and message; nobody when
 // there is no terminal (every question No, and a message of the disc and tray check gives the
 // drive up, so nothing is flashed unasked).
 
-#include <QtCore/QTimer>
-
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -47,6 +46,13 @@ public:
 
     // What the 100 ms timer runs on every tick (the sequence's tmrTimer). Set once.
     void SetTickHandler(std::function<void()> handler) { tick = std::move(handler); }
+    // The progress timer, run by the program's own loop: while it runs, the loop waits no longer
+    // than NextTick() and then calls RunDueTick, which ticks once when the time has come. A tick
+    // that came late is not made up for.
+    using Clock = std::chrono::steady_clock;
+    bool TimerRunning() const { return timerRunning; }
+    Clock::time_point NextTick() const { return nextTick; }
+    void RunDueTick(Clock::time_point now);
     // Prints what is waiting to be shown (the drive list, the verdict on the chosen drive).
     void ShowPending();
     // Ends the progress line, if one is open; the verdict still waiting is dropped.
@@ -99,12 +105,12 @@ private:
     void WriteShown(std::string_view text, LineFeeds lineFeeds);
     void Flush();
     void NoteOutputError();
-    void OnTick();
 
     std::FILE* out;
     std::FILE* in;
     const TerminalSettings settings;
-    QTimer timer;
+    bool timerRunning = false;
+    Clock::time_point nextTick{};
     std::function<void()> tick;
 
     char status[kTextSize] = {};

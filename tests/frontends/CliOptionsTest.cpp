@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 
 #include "frontends/cli/CliCommands.h"
 #include "frontends/cli/CliOptions.h"
+#include "frontends/cli/JsonDocument.h"
 #include "frontends/cli/RecordingSystem.h"
 #include "frontends/cli/TerminalView.h"
 #include "package/PackageReader.h"
@@ -379,3 +381,73 @@ TEST(CliRecordingSystem, DescriptorSenseReadsLikeFixedSense)
 }
 
 }  // namespace
+
+// ---- The JSON writer -----------------------------------------------------------------------
+
+// Random documents of the shapes --json writes, with texts of random bytes: each reads back as
+// the same document, holds no raw control character, and is byte for byte what QJsonDocument
+// writes wherever the texts hold none of the characters it would leave raw (DEL, 80h-9Fh).
+TEST(CliJsonDocument, ReadsBackAndMatchesQtsIndentedForm)
+{
+    std::mt19937 random(20261207);
+    const auto randomBytes = [&random] {
+        std::string bytes(random() % 12, '\0');
+        for (char& byte : bytes) byte = static_cast<char>(random() % 4 == 0 ? random() % 0x30 : random() % 0x100);
+        return bytes;
+    };
+    for (int round = 0; round < 400; ++round) {
+        cli::JsonValue document = cli::JsonValue::Object();
+        QJsonObject expected;
+        cli::JsonValue drives = cli::JsonValue::Array();
+        QJsonArray expectedDrives;
+        bool qtLeavesRaw = false;
+        for (int drive = 0; drive < static_cast<int>(random() % 3); ++drive) {
+            cli::JsonValue entry = cli::JsonValue::Object();
+            QJsonObject expectedEntry;
+            for (const char* key : {"vendor", "root", "bank", "already_current", "reason"}) {
+                const std::string bytes = randomBytes();
+                qtLeavesRaw = qtLeavesRaw || std::any_of(bytes.begin(), bytes.end(), [](char c) {
+                                  return static_cast<unsigned char>(c) >= 0x7F && static_cast<unsigned char>(c) <= 0x9F;
+                              });
+                switch (random() % 4) {
+                case 0:
+                    entry[key] = cli::JsonText(bytes);
+                    expectedEntry[key] = QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
+                    break;
+                case 1: {
+                    const int number = static_cast<int>(random() % 2000) - 1000;
+                    entry[key] = number;
+                    expectedEntry[key] = number;
+                    break;
+                }
+                case 2: {
+                    const bool flag = random() % 2 == 0;
+                    entry[key] = flag;
+                    expectedEntry[key] = flag;
+                    break;
+                }
+                default: entry[key] = cli::JsonValue(); expectedEntry[key] = QJsonValue();
+                }
+            }
+            drives.Append(std::move(entry));
+            expectedDrives.append(expectedEntry);
+        }
+        document["drives"] = std::move(drives);
+        document["exit_status"] = round;
+        expected["drives"] = expectedDrives;
+        expected["exit_status"] = round;
+
+        const std::string json = document.Indented();
+        QJsonParseError error{};
+        const QJsonDocument parsed = QJsonDocument::fromJson(QByteArray::fromStdString(json), &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << json;
+        EXPECT_EQ(parsed.object(), expected) << json;
+        for (std::size_t i = 0; i < json.size(); ++i) {
+            const auto byte = static_cast<unsigned char>(json[i]);
+            EXPECT_TRUE((byte >= 0x20 && byte != 0x7F) || byte == '\n') << "raw control at " << i << ": " << json;
+            if (byte == 0xC2 && i + 1 < json.size())
+                EXPECT_FALSE(static_cast<unsigned char>(json[i + 1]) <= 0x9F) << "raw C1 control: " << json;
+        }
+        if (!qtLeavesRaw) EXPECT_EQ(json, QJsonDocument(expected).toJson(QJsonDocument::Indented).toStdString());
+    }
+}

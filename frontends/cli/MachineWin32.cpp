@@ -1,0 +1,42 @@
+// The machine on Windows: the system of the Windows API. A drive's commands go to its volume
+// device, which the system opens itself, so list names no command node and refuses none.
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+
+#include "frontends/cli/Machine.h"
+#include "platform/win32/Win32System.h"
+
+namespace cli {
+
+struct Machine::Parts {
+    std::unique_ptr<platform::System> system = platform::MakeWin32System();
+};
+
+Machine::Machine() : parts(std::make_unique<Parts>()) {}
+Machine::~Machine() = default;
+platform::System& Machine::System() { return *parts->system; }
+
+const CommandNodeLookup kMachineCommandNode = nullptr;
+const NodeRefusalLookup kMachineNodeRefusal = nullptr;
+
+bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+
+bool GuardStandardStreams()
+{
+    bool outputOpen = true;
+    for (const int stream : {0, 1, 2}) {
+        if (_get_osfhandle(stream) != -1) continue;
+        if (stream == 1) outputOpen = false;
+        const int null = _open("NUL", _O_RDWR);
+        if (null >= 0 && null != stream) {
+            _dup2(null, stream);
+            _close(null);
+        }
+    }
+    return outputOpen;
+}
+
+}  // namespace cli
