@@ -10,7 +10,8 @@ namespace platform::win32 {
 namespace {
 
 constexpr const char* kRunAsAdministrator =
-    "Run Norvik as an administrator (right-click it and choose \"Run as administrator\").";
+    "Run Norvik as an administrator: right-click the program, or the command prompt that starts it, and choose "
+    "\"Run as administrator\".";
 
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 

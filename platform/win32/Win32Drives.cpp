@@ -56,9 +56,12 @@ void Win32System::ListDriveRoots(DriveRootList& list)
     }
 }
 
+// GetDriveTypeA wants the root with its backslash: "D:" alone names the drive's current folder.
 bool Win32System::IsOpticalDrive(const char* root)
 {
-    return win32::DriveLetterOfRoot(root) != 0 && GetDriveTypeA(root) == DRIVE_CDROM;
+    const char letter = win32::DriveLetterOfRoot(root);
+    const char canonical[] = {letter, ':', '\\', '\0'};
+    return letter != 0 && GetDriveTypeA(canonical) == DRIVE_CDROM;
 }
 
 DriveHandle Win32System::OpenDrive(const char* root)
