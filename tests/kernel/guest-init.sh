@@ -151,9 +151,91 @@ scenario_group() {
   report_drives
 }
 
-for module in $(cat /norvik/modules/order); do
-  insmod "/norvik/modules/$module" || echo "@@NORVIK insmod-failed $module"
-done
+# Windows programs under Wine. Wine and its libraries are the host's own: its root file system
+# arrives read-only over virtio-9p, and a chroot on a tmpfs takes its system directories from it
+# (usr, etc, and bin, lib... as the host has them), with the guest's own devtmpfs, proc and sysfs.
+# Nothing is mounted on the shared tree itself: the host's mount points there (its /proc, /dev)
+# change under the guest, and its kernel drops mounts on entries that change. The Wine prefix,
+# made on the host, is the lower layer of an overlay whose changes stay in the tmpfs. Drive D: is
+# the drive at /dev/sr0.
+share_host_root() {
+  load_modules order-share
+  mkdir -p /host /prefix-lower /wineroot
+  mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose,msize=512000 hostroot /host || return 1
+  mount -o bind "/host$(sed -n 's/.*norvik\.wineprefix=\([^ ]*\).*/\1/p' /proc/cmdline)" /prefix-lower || return 1
+  mount -t tmpfs tmpfs /wineroot || return 1
+  for entry in usr etc bin sbin lib lib32 lib64; do
+    if [ -L "/host/$entry" ]; then
+      ln -s "$(readlink "/host/$entry")" "/wineroot/$entry"
+    elif [ -d "/host/$entry" ]; then
+      mkdir "/wineroot/$entry" && mount -o bind "/host/$entry" "/wineroot/$entry" || return 1
+    fi
+  done
+  mkdir -p /wineroot/proc /wineroot/sys /wineroot/dev /wineroot/tmp/upper /wineroot/tmp/work /wineroot/tmp/prefix \
+    /wineroot/tmp/home /wineroot/tmp/norvik
+  mount -t proc proc /wineroot/proc && mount -t sysfs sysfs /wineroot/sys && mount -t devtmpfs devtmpfs /wineroot/dev ||
+    return 1
+  mount -t overlay overlay -o lowerdir=/prefix-lower,upperdir=/wineroot/tmp/upper,workdir=/wineroot/tmp/work \
+    /wineroot/tmp/prefix || return 1
+  cp /norvik/win/* /wineroot/tmp/norvik/
+}
+
+# in_wine COMMAND...: runs a command of the host's system in the chroot, with the prefix. The
+# Wine debug channels are $wine_debug (default: none).
+in_wine() {
+  chroot /wineroot /usr/bin/env -i PATH=/usr/bin:/bin HOME=/tmp/home USER=root LANG=C.UTF-8 WINEARCH=win32 \
+    WINEPREFIX=/tmp/prefix WINEDEBUG="${wine_debug:--all}" WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=" \
+    "$@"
+}
+
+# Starts a persistent wineserver and Wine's session (services, mount manager) before any mark,
+# so that what they send the drive at start-up stays out of the runs' traces.
+wine_start() { in_wine wineserver -p && in_wine wine cmd /c echo Wine is up; }
+
+# Each run between its own marks: the rig reads the drive's trace section by section.
+scenario_wine() {
+  report_drives
+  step share share_host_root
+  step wine-start wine_start
+  generic=$(generic_of_target 0)
+  mark ee
+  wine_debug=-all,+aspi
+  step probe-aspi in_wine wine /tmp/norvik/winscsiprobe.exe aspi "/dev/$generic"
+  wine_debug=
+  mark ef
+  mark ee
+  step probe-passthrough in_wine wine /tmp/norvik/winscsiprobe.exe passthrough D:
+  mark ef
+  # The same through the generic node, as drive E: for this probe only.
+  ln -s /tmp /wineroot/tmp/prefix/dosdevices/e:
+  ln -s "/dev/$generic" /wineroot/tmp/prefix/dosdevices/e::
+  mark ee
+  step probe-passthrough-generic in_wine wine /tmp/norvik/winscsiprobe.exe passthrough E:
+  mark ef
+  rm /wineroot/tmp/prefix/dosdevices/e: /wineroot/tmp/prefix/dosdevices/e::
+  if [ -e /wineroot/tmp/norvik/norvik-cli-talvore.exe ]; then
+    step list in_wine wine /tmp/norvik/norvik-cli-talvore.exe list
+    mark ee
+    wine_debug=-all,+aspi
+    step update-aspi in_wine wine /tmp/norvik/norvik-cli-talvore.exe --aspi --yes update
+    wine_debug=
+    mark ef
+    mark ee
+    step update in_wine wine /tmp/norvik/norvik-cli-talvore.exe --yes update
+    mark ef
+  fi
+  in_wine wineserver -k
+  report_drives
+}
+
+# load_modules LIST: the modules a list names, in its order.
+load_modules() {
+  for module in $(cat "/norvik/modules/$1"); do
+    insmod "/norvik/modules/$module" || echo "@@NORVIK insmod-failed $module"
+  done
+}
+
+load_modules order
 
 # Waits until the expected number of generic nodes is there, 30 seconds at most.
 for _ in $(seq 1 30); do
@@ -167,6 +249,7 @@ case $scenario in
   update) scenario_virtual timed ;;
   exclusive) scenario_exclusive ;;
   group) scenario_group ;;
+  wine) scenario_wine ;;
   *) scenario_virtual plain ;;
 esac
 echo "@@NORVIK output-begin dmesg"
