@@ -4,6 +4,8 @@
 
 #include "platform/win32/Win32System.h"
 
+#include <cstdio>
+
 #include "platform/win32/WindowsApi.h"
 
 namespace platform {
@@ -134,9 +136,15 @@ void Win32System::RecordInJournal(bool failure, const char* text)
                  lines, nullptr);
 }
 
+// Without a desktop to show it on (a service, Wine without a display) the box fails at once: 0 on
+// Windows, -1 on Wine, never IDOK, the one answer of a box with only OK. The message then goes to
+// the standard error stream, as on a system without windows, so that it is not lost.
 void Win32System::ShowMessage(const char* text, const char* caption, MessageIcon icon)
 {
-    MessageBoxA(nullptr, text != nullptr ? text : "", caption != nullptr ? caption : "", MB_OK | IconStyle(icon));
+    const char* shownText = text != nullptr ? text : "";
+    const char* shownCaption = caption != nullptr ? caption : "";
+    if (MessageBoxA(nullptr, shownText, shownCaption, MB_OK | IconStyle(icon)) != IDOK)
+        std::fprintf(stderr, "%s: %s\n", shownCaption, shownText);
 }
 
 std::unique_ptr<System> MakeWin32System() { return std::make_unique<Win32System>(); }
