@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
 #include <cstdio>
 
@@ -22,7 +23,14 @@ platform::System& Machine::System() { return *parts->system; }
 const CommandNodeLookup kMachineCommandNode = nullptr;
 const NodeRefusalLookup kMachineNodeRefusal = nullptr;
 
-bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+// A console, not any character device: _isatty also says yes for the null device, from which no
+// one answers a question.
+bool IsTerminal(std::FILE* stream)
+{
+    const intptr_t handle = _get_osfhandle(_fileno(stream));
+    DWORD mode = 0;
+    return handle != -1 && GetConsoleMode(reinterpret_cast<HANDLE>(handle), &mode) != 0;
+}
 
 bool GuardStandardStreams()
 {
