@@ -51,9 +51,9 @@ options:
   --no-restart  (update) when the package restarts the system after a
                 successful update, end without the restart and say that one
                 is still due
-  --aspi        (with --virtual) the system answers that it is not of the NT
-                family, so the drives are found and reached through the ASPI
-                manager
+  --aspi        the system answers that it is not of the NT family, so the
+                drives are found and reached through the ASPI manager (on
+                Linux, which has none, only with --virtual)
   --trace FILE  write every command to FILE as it ends: one line per command,
                 "<root> <24 hex digits of the command block> <in|out|none>
                 <length> <good|sense K/ASC/ASCQ|failed>". Virtual drives write
@@ -171,13 +171,21 @@ bool AddVirtualDrive(const char* drive, CliOptions& options, std::string& error)
     return true;
 }
 
+// Windows offers an ASPI manager beside the pass-through route; Linux has none.
+#ifdef _WIN32
+constexpr bool kMachineHasAspiManager = true;
+#else
+constexpr bool kMachineHasAspiManager = false;
+#endif
+
 // Options that only make sense together with others.
 Request CheckCombination(const CliOptions& options, std::string& error)
 {
     if (options.command == Command::None) return Usage(error, "no command given (list or update)");
     if (options.drive != kNoDriveChosen && options.command != Command::Update)
         return Usage(error, "--drive goes with the update command");
-    if (options.aspi && !options.Virtual()) return Usage(error, "--aspi goes with --virtual drives");
+    if (options.aspi && !options.Virtual() && !kMachineHasAspiManager)
+        return Usage(error, "--aspi goes with --virtual drives");
     return Request::Run;
 }
 

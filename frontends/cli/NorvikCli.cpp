@@ -164,6 +164,7 @@ int RunProgram(int argc, char** argv)
         if (!options.traceFile.empty() && trace == nullptr) return cli::kExitUsage;
         cli::Machine machine;
         cli::RecordingSystem recording(machine.System(), trace, options.verbose ? stderr : nullptr);
+        if (options.aspi) recording.AnswerAsNotNt();
         const int status = Run(options, recording);
         CloseTrace(options, trace);
         return status;

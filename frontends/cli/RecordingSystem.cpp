@@ -94,6 +94,14 @@ RecordingSystem::RecordingSystem(platform::System& system, std::FILE* trace, std
     : system(system), trace(trace), verbose(verbose)
 {}
 
+bool RecordingSystem::QueryPlatformId(uint32_t& platformId)
+{
+    constexpr uint32_t kPlatformIdWindows = 1;  // the family before NT
+    if (!notNt) return system.QueryPlatformId(platformId);
+    platformId = kPlatformIdWindows;
+    return true;
+}
+
 platform::DriveHandle RecordingSystem::OpenDrive(const char* root)
 {
     const platform::DriveHandle drive = system.OpenDrive(root);

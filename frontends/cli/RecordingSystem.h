@@ -17,7 +17,11 @@ public:
     // Lines go to trace and to verbose (each may be null); both must outlive this object.
     RecordingSystem(platform::System& system, std::FILE* trace, std::FILE* verbose);
 
-    bool QueryPlatformId(uint32_t& platformId) override { return system.QueryPlatformId(platformId); }
+    // --aspi on the machine's drives: the system answers as one of the family before NT, which
+    // finds and reaches its drives through the ASPI manager.
+    void AnswerAsNotNt() { notNt = true; }
+
+    bool QueryPlatformId(uint32_t& platformId) override;
     bool QueryCounterFrequency(int64_t& ticksPerSecond) override
     {
         return system.QueryCounterFrequency(ticksPerSecond);
@@ -79,6 +83,7 @@ private:
     platform::System& system;
     std::FILE* trace;
     std::FILE* verbose;
+    bool notNt = false;
     std::mutex mutex;  // commands to several drives run on several threads
     OpenDriveRoot open[kMaxOpenDrives];
 };
