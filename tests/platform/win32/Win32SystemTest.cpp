@@ -52,6 +52,14 @@ TEST(Win32System, CounterHasAFrequencyAndRuns)
     EXPECT_GT(after, before);
 }
 
+// Wine runs a program with a token that holds the shutdown privilege, as an administrator's
+// does on Windows: enabling it succeeds. Nothing is asked of the system beyond the privilege.
+TEST(Win32System, ShutdownPrivilegeIsEnabled)
+{
+    Win32System system;
+    EXPECT_TRUE(system.EnableShutdownPrivilege());
+}
+
 TEST(Win32System, ListsTheSystemDriveAndTheRootOfTheHostButNoOpticalDriveAmongThem)
 {
     Win32System system;
