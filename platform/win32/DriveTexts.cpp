@@ -59,16 +59,36 @@ void FormatInUseNote(char letter, char (&note)[kAdviceSize])
                   letter);
 }
 
-void FormatPermissionAdvice(RefusedStep step, char letter, char (&advice)[kAdviceSize])
+void FormatPermissionAdvice(RefusedStep step, char letter, AdviceHost host, char (&advice)[kAdviceSize])
 {
     char drive[16] = "a drive";
     if (letter != 0) std::snprintf(drive, sizeof drive, "the drive %c:", letter);
+    if (host == AdviceHost::Windows) {
+        if (step == RefusedStep::Open)
+            std::snprintf(advice, sizeof advice, "No permission to open %s for drive commands.\n%s", drive,
+                          kRunAsAdministrator);
+        else
+            std::snprintf(advice, sizeof advice, "Windows refused a drive command sent to %s.\n%s", drive,
+                          kRunAsAdministrator);
+        return;
+    }
+    // Under Wine the volume is the Linux node that the prefix's dosdevices entry "x::" leads to,
+    // and Linux's rights decide.
+    char entry[32] = "the drive letter's entry in dosdevices";
+    if (letter != 0) std::snprintf(entry, sizeof entry, "dosdevices/%c::", static_cast<char>(letter - 'A' + 'a'));
     if (step == RefusedStep::Open)
-        std::snprintf(advice, sizeof advice, "No permission to open %s for drive commands.\n%s", drive,
-                      kRunAsAdministrator);
+        std::snprintf(advice, sizeof advice,
+                      "No permission to open %s for drive commands.\n"
+                      "Under Wine it is the Linux node that the prefix's %s leads to: add your user to that node's "
+                      "group (udev gives optical drives the group \"cdrom\") and log in again.",
+                      drive, entry);
     else
-        std::snprintf(advice, sizeof advice, "Windows refused a drive command sent to %s.\n%s", drive,
-                      kRunAsAdministrator);
+        std::snprintf(advice, sizeof advice,
+                      "Linux refused a drive command sent to %s.\n"
+                      "Under Wine, let the prefix's %s lead to the drive's SCSI generic node (/dev/sgN), which "
+                      "passes firmware commands to the members of its group; the block node (/dev/srN) passes them "
+                      "to root only.",
+                      drive, entry);
 }
 
 void TrimSystemMessage(char* text)

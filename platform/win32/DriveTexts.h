@@ -34,8 +34,13 @@ enum class RefusedStep : uint8_t {
     Command,  // Windows refused a command on the open volume
 };
 
+enum class AdviceHost : uint8_t {
+    Windows,
+    Wine,  // the rights are those of the Linux node behind the drive letter
+};
+
 // The advice for a refusal at step on the drive letter (0 when it is not known).
-void FormatPermissionAdvice(RefusedStep step, char letter, char (&advice)[kAdviceSize]);
+void FormatPermissionAdvice(RefusedStep step, char letter, AdviceHost host, char (&advice)[kAdviceSize]);
 
 // Cuts the line breaks, spaces and full stop that end a system message.
 void TrimSystemMessage(char* text);

@@ -40,6 +40,13 @@ void DescribeError(DWORD error, char (&text)[kSystemMessageSize])
 
 void ClearAddress(ScsiAddress& address) { address = ScsiAddress{-1, -1, -1, -1}; }
 
+// Wine's ntdll exports its version; Windows's does not.
+bool RunsUnderWine()
+{
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 }  // namespace
 
 void Win32System::ListDriveRoots(DriveRootList& list)
@@ -197,7 +204,8 @@ void Win32System::NoteRefused(win32::RefusedStep step, char letter)
 {
     if (permissionAdvice.Text() != nullptr) return;
     char advice[win32::kAdviceSize];
-    win32::FormatPermissionAdvice(step, letter, advice);
+    win32::FormatPermissionAdvice(step, letter, RunsUnderWine() ? win32::AdviceHost::Wine : win32::AdviceHost::Windows,
+                                  advice);
     permissionAdvice.Note(advice);
 }
 

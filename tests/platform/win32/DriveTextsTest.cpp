@@ -44,10 +44,20 @@ TEST(DriveTexts, NameTheDriveAndSayWhatToDo)
     EXPECT_STREQ(refusal, "The drive E: could not be opened: The device is not ready");
 
     char advice[kAdviceSize];
-    for (const RefusedStep step : {RefusedStep::Open, RefusedStep::Command}) {
-        FormatPermissionAdvice(step, 'E', advice);
+    struct {
+        RefusedStep step;
+        AdviceHost host;
+        const char* remedy;
+    } const cases[] = {
+        {RefusedStep::Open, AdviceHost::Windows, "\nRun Norvik as an administrator"},
+        {RefusedStep::Command, AdviceHost::Windows, "\nRun Norvik as an administrator"},
+        {RefusedStep::Open, AdviceHost::Wine, "dosdevices/e:: leads to: add your user to that node's group"},
+        {RefusedStep::Command, AdviceHost::Wine, "dosdevices/e:: lead to the drive's SCSI generic node"},
+    };
+    for (const auto& c : cases) {
+        FormatPermissionAdvice(c.step, 'E', c.host, advice);
         EXPECT_NE(std::strstr(advice, "the drive E:"), nullptr) << advice;
-        EXPECT_NE(std::strstr(advice, "\nRun Norvik as an administrator"), nullptr) << advice;
+        EXPECT_NE(std::strstr(advice, c.remedy), nullptr) << advice;
     }
 }
 
