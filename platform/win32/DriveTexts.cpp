@@ -74,7 +74,7 @@ void FormatPermissionAdvice(RefusedStep step, char letter, AdviceHost host, char
     }
     // Under Wine the volume is the Linux node that the prefix's dosdevices entry "x::" leads to,
     // and Linux's rights decide.
-    char entry[32] = "the drive letter's entry in dosdevices";
+    char entry[48] = "the drive letter's entry in dosdevices";
     if (letter != 0) std::snprintf(entry, sizeof entry, "dosdevices/%c::", static_cast<char>(letter - 'A' + 'a'));
     if (step == RefusedStep::Open)
         std::snprintf(advice, sizeof advice,
