@@ -10,10 +10,12 @@
 //   time-out, 5 s by default) whatever it does. The handler does not return while the update is
 //   under way, so the process runs to the end of that grace and no further; a firmware write cut
 //   off there can leave the drive without working firmware, and nothing in a console program can
-//   prevent it.
+//   hold it off longer. The console window's Close command is greyed out meanwhile (HoldSignals).
 // - Logging off and shutting down: a console program that uses the window system (this one shows
 //   message boxes) is not told about them at all; a top-level window answering
 //   WM_QUERYENDSESSION is what can ask Windows to wait.
+// - Under Wine, SIGINT sent to the program's Linux process arrives as Ctrl+C and is held like it;
+//   SIGTERM and SIGHUP end the process at once, held or not, as Wine handles them itself.
 //
 // The signal numbers of this interface are the console control events plus one, so that 0 still
 // means none: 1 Ctrl+C, 2 Ctrl+Break, 3 close, 6 logoff, 7 shutdown.
@@ -73,7 +75,16 @@ void StartSignalGuard(const char* programName)
     SetConsoleCtrlHandler(TakeConsoleEvent, TRUE);
 }
 
-void HoldSignals(bool hold) { holding.store(hold); }
+// While held, the console window's Close command is greyed out as well, so that the window is
+// not closed by mistake: a close can be held off only for the few seconds above. A console
+// without a window of its own (a terminal program's tab, Wine) has no such command to grey.
+void HoldSignals(bool hold)
+{
+    holding.store(hold);
+    const HWND console = GetConsoleWindow();
+    const HMENU menu = console != nullptr ? GetSystemMenu(console, FALSE) : nullptr;
+    if (menu != nullptr) EnableMenuItem(menu, SC_CLOSE, MF_BYCOMMAND | (hold ? MF_GRAYED : MF_ENABLED));
+}
 
 int HeldSignal() { return held.load(); }
 
