@@ -221,8 +221,9 @@ scenario_wine() {
     wine_debug=
     mark ef
     mark ee
-    step update in_wine wine /tmp/norvik/norvik-cli-talvore.exe --yes update
+    step update in_wine wine /tmp/norvik/norvik-cli-talvore.exe --yes --trace 'Z:\tmp\norvik\sent.txt' update
     mark ef
+    step update-sent cat /wineroot/tmp/norvik/sent.txt
   fi
   in_wine wineserver -k
   report_drives
