@@ -19,5 +19,9 @@
 #define IDC_cmdClose 110
 #define IDC_lblOldFW 111
 
+// The buttons' glyphs.
+#define IDI_Update 200
+#define IDI_Close 201
+
 // The progress timer tmr (a window timer, not a control).
 #define IDT_tmr 1

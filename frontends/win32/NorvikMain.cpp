@@ -6,6 +6,7 @@
 #include <exception>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "frontends/win32/ControlIds.h"
 #include "update/SequenceTexts.h"
@@ -118,6 +119,7 @@ INT_PTR TNorvikMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         PlaceControlsInPixels();
         SizeAndCentre();
         SetUpFonts();
+        SetUpGlyphs();
         SetProgress(0, UpdateSequence::kInitialProgressMaximum);
         PlaceRevisions();
         return TRUE;
@@ -135,23 +137,14 @@ INT_PTR TNorvikMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-// A disabled button takes no click, also not the Enter key's (the dialog manager sends the
-// default button's command whatever its state). Escape and close requests (IDCANCEL) and the
-// dialog's IDOK do nothing: only cmdClose closes the window.
+// The buttons' clicks (the Enter key's too: the dialog manager sends the default button's
+// command) go to the sequence, which ignores them when they are not allowed. Escape and close
+// requests (IDCANCEL) and the dialog's IDOK do nothing: only cmdClose closes the window.
 void TNorvikMain::HandleCommand(int id, int notification)
 {
-    switch (id) {
-    case IDC_cboDrives:
-        if (notification == CBN_SELCHANGE) cboDrivesChange();
-        break;
-    case IDC_cmdUpdate:
-        if (notification == BN_CLICKED && IsWindowEnabled(Control(IDC_cmdUpdate))) cmdUpdateClick();
-        break;
-    case IDC_cmdClose:
-        if (notification == BN_CLICKED && IsWindowEnabled(Control(IDC_cmdClose))) cmdCloseClick();
-        break;
-    default: break;
-    }
+    if (id == IDC_cboDrives && notification == CBN_SELCHANGE) cboDrivesChange();
+    if (id == IDC_cmdUpdate && notification == BN_CLICKED) cmdUpdateClick();
+    if (id == IDC_cmdClose && notification == BN_CLICKED) cmdCloseClick();
 }
 
 // The bold labels are navy, lblMsg as the sequence colours it, the sentence black or maroon;
@@ -236,6 +229,16 @@ void TNorvikMain::SetUpFonts()
 
     for (int id : {IDC_lblOldFW, IDC_lblNewFW})
         SetWindowPos(Control(id), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+// The buttons carry their glyphs beside their captions, as the common controls of version 6
+// draw an image and a text together.
+void TNorvikMain::SetUpGlyphs()
+{
+    for (const auto [button, glyph] : {std::pair{IDC_cmdUpdate, IDI_Update}, std::pair{IDC_cmdClose, IDI_Close}}) {
+        HANDLE icon = LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(glyph), IMAGE_ICON, 16, 16, LR_SHARED);
+        SendMessageA(Control(button), BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+    }
 }
 
 // The window can be closed neither from its title bar nor from its system menu: the entry at

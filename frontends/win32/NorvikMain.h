@@ -86,6 +86,7 @@ private:
     void PlaceControlsInPixels();
     void SizeAndCentre();
     void SetUpFonts();
+    void SetUpGlyphs();
     void RemoveCloseFromSystemMenu();
     void PlaceRevisions();
     void SetControlText(int id, std::string_view text);

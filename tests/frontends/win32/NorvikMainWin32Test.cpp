@@ -360,6 +360,10 @@ TEST_F(Win32WindowTest, WindowAtRestShowsTheSelectedDrive)
 
     EXPECT_EQ(Text(IDC_cmdUpdate), "&Update");
     EXPECT_EQ(Text(IDC_cmdClose), "&Close");
+    for (int button : {IDC_cmdUpdate, IDC_cmdClose}) {
+        EXPECT_FALSE(OwnStyle(Control(button), BS_ICON)) << "a glyph in place of the caption";
+        EXPECT_NE(SendMessageA(Control(button), BM_GETIMAGE, IMAGE_ICON, 0), 0) << button;
+    }
     EXPECT_TRUE(Enabled(IDC_cmdClose));
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_FALSE(window->TerminationRequested());
@@ -442,6 +446,8 @@ struct RefusalCase {
     std::string text;
     std::vector<std::string> entries;
 };
+
+void PrintTo(const RefusalCase& refusal, std::ostream* out) { *out << refusal.name; }
 
 class Win32StartUpRefusalTest : public Win32WindowTest, public ::testing::WithParamInterface<RefusalCase> {};
 
@@ -535,6 +541,11 @@ struct SelectionCase {
     int updatable;
     int refused;
 };
+
+void PrintTo(const SelectionCase& selection, std::ostream* out)
+{
+    *out << "updatable " << selection.updatable << ", refused " << selection.refused;
+}
 
 class Win32SelectionTest : public Win32WindowTest, public ::testing::WithParamInterface<SelectionCase> {};
 
@@ -677,6 +688,8 @@ struct ProgressCase {
     const char* status;
 };
 
+void PrintTo(const ProgressCase& progress, std::ostream* out) { *out << progress.ticks << " ticks"; }
+
 class Win32ProgressTest : public Win32WindowTest, public ::testing::WithParamInterface<ProgressCase> {};
 
 // The worker's end waits for this thread, so the ticks all come while the update is under way.
@@ -712,6 +725,12 @@ struct StandardBoxCase {
     int chosen;  // what the box returned
     MessageAnswer answer;
 };
+
+void PrintTo(const StandardBoxCase& box, std::ostream* out)
+{
+    *out << "kind " << static_cast<int>(box.kind) << ", buttons " << static_cast<int>(box.buttons) << ", chosen "
+         << box.chosen;
+}
 
 class Win32StandardBoxTest : public ::testing::TestWithParam<StandardBoxCase> {};
 

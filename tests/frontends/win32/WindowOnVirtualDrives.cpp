@@ -37,8 +37,11 @@ int main(int argc, char* argv[])
     Set(*block, SettingKey::REBOOT, '0');
 
     sim::VirtualSystem system(sim::ClockMode::Real);
-    for (int i = 1; i < argc || i == 1; ++i) {
-        const char* text = i < argc ? argv[i] : "rev=RN05";
+    const char* const defaultDrives[] = {"rev=RN05"};
+    const int driveCount = argc > 1 ? argc - 1 : 1;
+    const char* const* drives = argc > 1 ? argv + 1 : defaultDrives;
+    for (int i = 0; i < driveCount; ++i) {
+        const char* text = drives[i];
         std::string reason;
         if (system.AddDrive(text, reason) == nullptr) {
             std::fprintf(stderr, "drive \"%s\": %s\n", text, reason.c_str());
