@@ -129,10 +129,7 @@ INT_PTR TNorvikMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return TRUE;
     case kWorkerEndedMessage: workers.DispatchEnds(); return TRUE;
     case WM_CTLCOLORSTATIC: return ColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
-    case WM_QUERYENDSESSION:
-        // The system may not end the session while drives are being written.
-        SetWindowLongPtrA(window, DWLP_MSGRESULT, flashUnderway ? FALSE : TRUE);
-        return TRUE;
+    case WM_QUERYENDSESSION: SetWindowLongPtrA(window, DWLP_MSGRESULT, AllowEndOfSession()); return TRUE;
     default: return FALSE;
     }
 }
@@ -235,7 +232,7 @@ void TNorvikMain::SetUpFonts()
 // draw an image and a text together.
 void TNorvikMain::SetUpGlyphs()
 {
-    for (const auto [button, glyph] : {std::pair{IDC_cmdUpdate, IDI_Update}, std::pair{IDC_cmdClose, IDI_Close}}) {
+    for (const auto& [button, glyph] : {std::pair{IDC_cmdUpdate, IDI_Update}, std::pair{IDC_cmdClose, IDI_Close}}) {
         HANDLE icon = LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(glyph), IMAGE_ICON, 16, 16, LR_SHARED);
         SendMessageA(Control(button), BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
     }
@@ -391,7 +388,23 @@ void TNorvikMain::ProcessPendingMessages()
     }
 }
 
-void TNorvikMain::FlashUnderway(bool underway) { flashUnderway = underway; }
+// The session may not end while drives are being written: the request is refused, no further
+// drive is started, and the program ends once the update's outcome has been answered, so that
+// the next request finds it gone.
+BOOL TNorvikMain::AllowEndOfSession()
+{
+    if (!flashUnderway) return TRUE;
+    endOfSessionRefused = true;
+    return FALSE;
+}
+
+void TNorvikMain::FlashUnderway(bool underway)
+{
+    flashUnderway = underway;
+    if (!underway && endOfSessionRefused) Terminate();
+}
+
+bool TNorvikMain::StopRequested() const { return endOfSessionRefused; }
 
 // The quit waits in the queue, so that it also works from inside the constructor: the message
 // loop ends as soon as it runs.

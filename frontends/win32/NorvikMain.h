@@ -65,6 +65,7 @@ public:
     void SetProgressTimer(bool running) override;
     void ProcessPendingMessages() override;
     void FlashUnderway(bool underway) override;
+    bool StopRequested() const override;
     void Terminate() override;
 
     // The handlers of the window's events.
@@ -81,6 +82,7 @@ private:
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void HandleCommand(int id, int notification);
     INT_PTR ColourStatic(HDC context, HWND control);
+    BOOL AllowEndOfSession();
 
     void CreateFromTemplate();
     void PlaceControlsInPixels();
@@ -112,6 +114,7 @@ private:
     TextColour sentenceColour = TextColour::Black;
     bool timerRunning = false;
     bool flashUnderway = false;
+    bool endOfSessionRefused = false;
     bool terminationRequested = false;
     QueuedWorkerThreads workers;
     UpdateSequence sequence;  // last: uses the view and the workers, and goes first

@@ -651,6 +651,23 @@ TEST_F(Win32WindowTest, CloseOnlyThroughTheCloseButton)
     EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
+// The session may not end while the drive is written; the program ends once the outcome has been
+// answered. At rest it may.
+TEST_F(Win32WindowTest, EndOfSessionWaitsForTheFlash)
+{
+    sim::VirtualDrive& drive = AddDrive();
+    MakeWindow();
+    EXPECT_EQ(SendMessageA(Dialog(), WM_QUERYENDSESSION, 0, 0), TRUE);
+    Click(IDC_cmdUpdate);
+    EXPECT_EQ(SendMessageA(Dialog(), WM_QUERYENDSESSION, 0, 0), FALSE);
+    EXPECT_FALSE(window->TerminationRequested());
+
+    ASSERT_TRUE(RunUntilUpdateOver());
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kUpdated});
+    EXPECT_TRUE(window->TerminationRequested());
+    EXPECT_EQ(drive.flashState(), sim::FlashState::Good);
+}
+
 // The update starts in the constructor, before the window is first shown; the completion runs
 // once, after both workers have ended, and the failing drive brings the error box.
 TEST_F(Win32WindowTest, AutomaticModeWithTwoDrivesAndOneFailing)
