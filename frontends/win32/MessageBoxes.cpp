@@ -39,10 +39,11 @@ std::wstring Wide(std::string_view text)
 using TaskDialogFunction = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
 
 // Task dialogs come with the common controls of version 6 (the program's manifest asks for
-// them); looked up at run time, so that the program also starts where there are none.
+// them); looked up at run time, so that the program also starts where there are none. The
+// library stays loaded for the life of the process, as the window's controls need it anyway.
 TaskDialogFunction FindTaskDialog()
 {
-    HMODULE controls = GetModuleHandleA("comctl32.dll");
+    HMODULE controls = LoadLibraryA("comctl32.dll");
     if (controls == nullptr) return nullptr;
     return reinterpret_cast<TaskDialogFunction>(
         reinterpret_cast<void*>(GetProcAddress(controls, "TaskDialogIndirect")));
