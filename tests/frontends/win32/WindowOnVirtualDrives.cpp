@@ -1,8 +1,8 @@
 // norvik-window-on-virtual-drives.exe: the Windows window over virtual drives on the real clock,
 // for pictures of it (scripts/screenshots-windows). Its package is the program's own with a
 // synthetic firmware in its image area, without the notice and the restart; each argument is
-// one drive in the text form of sim/README.md (none: one drive "rev=RN05"). The message boxes
-// are the system's.
+// one drive in the text form of sim/README.md (none: one drive "rev=RN05"), which starts, as the
+// demo's drives do, from realistic timing. The message boxes are the system's.
 
 #include <windows.h>
 
@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "frontends/demo/DemoOptions.h"
 #include "frontends/win32/ProgramEntry.h"
 #include "package/PackageReader.h"
 #include "payload/PackageBlock.h"
@@ -41,10 +42,10 @@ int main(int argc, char* argv[])
     const int driveCount = argc > 1 ? argc - 1 : 1;
     const char* const* drives = argc > 1 ? argv + 1 : defaultDrives;
     for (int i = 0; i < driveCount; ++i) {
-        const char* text = drives[i];
+        const std::string text = std::string(kDemoDriveBase) + drives[i];
         std::string reason;
         if (system.AddDrive(text, reason) == nullptr) {
-            std::fprintf(stderr, "drive \"%s\": %s\n", text, reason.c_str());
+            std::fprintf(stderr, "drive \"%s\": %s\n", text.c_str(), reason.c_str());
             return 2;
         }
     }
