@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QtCore/QCoreApplication>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -349,7 +347,6 @@ RunOutcome RunConsoleUpdate(sim::VirtualSystem& system, const std::vector<uint8_
         choice.virtualSystem = true;
         outcome.status = cli::RunUpdate(system, block.data(), view, choice, out, out);
     }
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     std::rewind(out);
     char chunk[4096];
     for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, out)) > 0;) outcome.output.append(chunk, n);

@@ -3,13 +3,12 @@
 // answers message boxes from a script. An action given with an answer runs while the box is
 // "open", as a user's hands and a modal box's own event loop would.
 
-#include <QtCore/QCoreApplication>
-
 #include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "update/QueuedWorkerThreads.h"
 #include "update/UpdateView.h"
 
 namespace sequencetest {
@@ -127,7 +126,8 @@ public:
     {
         ++processCount;
         calls.push_back("process messages");
-        QCoreApplication::processEvents();
+        // A window handles what is waiting, the workers' ends among them.
+        if (workerThreads != nullptr) workerThreads->DispatchEnds();
     }
     void Terminate() override
     {
@@ -174,6 +174,7 @@ public:
     bool closeEnabled = true;
     bool timerRunning = false;
     int processCount = 0;
+    QueuedWorkerThreads* workerThreads = nullptr;  // whose ends a pending-message pass handles
     int terminateCount = 0;
 
 private:

@@ -4,10 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QtCore/QCoreApplication>
-#include <QtCore/QDeadlineTimer>
-#include <QtCore/QThread>
-
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -18,7 +15,7 @@
 #include "payload/PackageBlock.h"
 #include "payload/PackageLayout.h"
 #include "sim/VirtualSystem.h"
-#include "update/QtWorkerThreads.h"
+#include "update/QueuedWorkerThreads.h"
 #include "update/UpdateSequence.h"
 
 namespace sequencetest {
@@ -72,26 +69,14 @@ protected:
 
     SequenceFixture() : block(std::make_unique<payload::PackageBlock>())
     {
+        view.workerThreads = &workerThreads;
         std::memcpy(block.get(), payload::OwnPackageBlock(), payload::kPackageSize);
         // A synthetic firmware: a byte pattern that no placeholder begins with.
         for (std::size_t i = 0; i < payload::kImageAreaSize; ++i)
             block->imageArea[i] = static_cast<uint8_t>((i * 131 + (i >> 12) + 7) & 0xFF);
     }
 
-    ~SequenceFixture() override
-    {
-        sequence.reset();
-        DeleteFinishedWorkers();
-    }
-
-    // A worker deletes itself through this thread's event loop once its end was handled.
-    static void DeleteFinishedWorkers()
-    {
-        for (int round = 0; round < 3; ++round) {
-            QCoreApplication::processEvents();
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        }
-    }
+    ~SequenceFixture() override { sequence.reset(); }
 
     void Set(SettingKey key, char digit)
     {
@@ -147,21 +132,21 @@ protected:
                phase == UpdateSequence::Phase::Finishing;
     }
 
-    // Runs this thread's event loop, through which the workers' ends arrive, until the update
-    // is over. False when it is not over within a minute.
+    // Handles the workers' ends on this thread, as a front end's loop does, until the update is
+    // over. False when it is not over within a minute.
     bool RunUntilUpdateOver()
     {
         return PumpUntil([this] { return !UpdateUnderway(); });
     }
 
     template <typename Condition>
-    static bool PumpUntil(Condition condition)
+    bool PumpUntil(Condition condition)
     {
-        QDeadlineTimer deadline(60000);
+        using Clock = QueuedWorkerThreads::Clock;
+        const Clock::time_point giveUp = Clock::now() + std::chrono::minutes(1);
         while (!condition()) {
-            if (deadline.hasExpired()) return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            QThread::msleep(1);
+            if (Clock::now() > giveUp) return false;
+            workerThreads.WaitForEnds(Clock::now() + std::chrono::milliseconds(10));
         }
         return true;
     }
@@ -180,7 +165,7 @@ protected:
     std::unique_ptr<payload::PackageBlock> block;
     TestSystem system;
     ScriptedView view;
-    QtWorkerThreads workerThreads;
+    QueuedWorkerThreads workerThreads;
     std::unique_ptr<UpdateSequence> sequence;
 };
 
