@@ -22,13 +22,14 @@ constexpr TerminalSettings kAssumeYes{true, false, false, true};
 constexpr TerminalSettings kUser{false, true, false, true};
 constexpr TerminalSettings kUserInPlace{false, true, true, true};
 
-// A view writing into memory and reading the given input.
+// A view writing into a temporary file and reading the given input from another.
 class ViewHarness {
 public:
-    explicit ViewHarness(const TerminalSettings& settings, const std::string& input = "") : input(input)
+    explicit ViewHarness(const TerminalSettings& settings, const std::string& input = "")
+        : out(std::tmpfile()), in(std::tmpfile())
     {
-        out = open_memstream(&buffer, &size);
-        in = this->input.empty() ? std::fopen("/dev/null", "r") : fmemopen(this->input.data(), this->input.size(), "r");
+        std::fwrite(input.data(), 1, input.size(), in);
+        std::rewind(in);
         view = std::make_unique<TerminalView>(out, in, settings);
     }
     ~ViewHarness()
@@ -36,13 +37,17 @@ public:
         view.reset();
         std::fclose(out);
         std::fclose(in);
-        std::free(buffer);
     }
 
     std::string Output()
     {
         std::fflush(out);
-        return std::string(buffer, size);
+        const long end = std::ftell(out);
+        std::string text(static_cast<std::size_t>(end), '\0');
+        std::rewind(out);
+        text.resize(std::fread(text.data(), 1, text.size(), out));
+        std::fseek(out, end, SEEK_SET);
+        return text;
     }
     // What is left of the input.
     std::string Unread()
@@ -57,11 +62,8 @@ public:
     TerminalView* operator->() { return view.get(); }
 
 private:
-    std::string input;
-    char* buffer = nullptr;
-    std::size_t size = 0;
-    std::FILE* out = nullptr;
-    std::FILE* in = nullptr;
+    std::FILE* out;
+    std::FILE* in;
     std::unique_ptr<TerminalView> view;
 };
 
