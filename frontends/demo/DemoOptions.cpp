@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "frontends/window/ProgramEntry.h"
+#include "frontends/ProgramOptions.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ bool ParseDemoOptions(int argc, char* argv[], DemoOptions& options, std::string&
     return true;
 }
 
-std::string DemoHelp(std::string_view settingsLine)
+std::string DemoHelp(std::string_view settingsLine, std::string_view environment)
 {
     std::string help =
         "Usage: norvik-demo [--set KEY=DIGIT]... [--choose N] [DRIVE]...\n"
@@ -105,11 +105,7 @@ std::string DemoHelp(std::string_view settingsLine)
         "        the program's version.\n"
         "\n"
         "When a message box asks to remove the disc, answering OK takes the disc off\n"
-        "every open tray, as the user's hand would.\n"
-        "\n"
-        "Environment:\n"
-        "NORVIK_DEMO_SNAPSHOTS=SECONDS:FILE[,SECONDS:FILE]...\n"
-        "        save a PNG picture of the window at these times after the window is\n"
-        "        up; the demo ends after the last one (scripts/screenshots uses this).\n";
+        "every open tray, as the user's hand would.\n";
+    help += environment;
     return help;
 }

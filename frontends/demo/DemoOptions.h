@@ -31,5 +31,6 @@ bool HelpWanted(int argc, char* argv[]);
 // False with the reason for an unknown option or a missing value. --help is left to HelpWanted.
 bool ParseDemoOptions(int argc, char* argv[], DemoOptions& options, std::string& reason);
 
-// The --help text; settingsLine lists the settings of the demo's package as they are.
-std::string DemoHelp(std::string_view settingsLine);
+// The --help text; settingsLine lists the settings of the demo's package as they are, and
+// environment (empty, or starting with an empty line) ends it with the variables the program reads.
+std::string DemoHelp(std::string_view settingsLine, std::string_view environment);

@@ -9,15 +9,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "frontends/demo/DemoPackage.h"
 #include "frontends/demo/DemoSnapshots.h"
 
 namespace {
-
-constexpr char kRestartText[] =
-    "The update has asked the system to restart (reboot, forced).\n\n"
-    "This is the demo: the restart was recorded, not performed. The program now ends, as it does "
-    "after asking for a real restart.";
 
 // The user's choice of an entry: the list's own activation, as a click would give it.
 void ChooseEntry(TNorvikMain& window, int entry)
@@ -30,19 +24,12 @@ void ChooseEntry(TNorvikMain& window, int entry)
 
 }  // namespace
 
-int DemoUsageError(std::string_view reason)
+MessageAnswer DemoMessageBoxes::Ask(QWidget* owner, MessageKind kind, std::string_view title, std::string_view text,
+                                    MessageButtons buttons)
 {
-    std::fprintf(stderr, "norvik-demo: %.*s\nTry norvik-demo --help.\n", static_cast<int>(reason.size()),
-                 reason.data());
-    return 2;
-}
-
-int PrintDemoHelp()
-{
-    std::string reason;
-    const std::unique_ptr<payload::PackageBlock> package = MakeDemoPackage({}, reason);
-    std::fputs(DemoHelp(package != nullptr ? SettingsLine(*package) : reason).c_str(), stdout);
-    return 0;
+    const MessageAnswer answer = StandardMessageBoxes::Ask(owner, kind, title, text, buttons);
+    system.MessageAnswered(text);
+    return answer;
 }
 
 std::unique_ptr<TNorvikMain> MakeDemoWindow(DemoSystem& system, const payload::PackageBlock& package,
@@ -51,7 +38,7 @@ std::unique_ptr<TNorvikMain> MakeDemoWindow(DemoSystem& system, const payload::P
     // The window exists only after its constructor, which may already ask for the restart.
     auto shownOver = std::make_shared<QPointer<QWidget>>();
     system.OnRestart([shownOver](uint32_t) {
-        QMessageBox::information(*shownOver, QStringLiteral("Restart requested"), QString::fromUtf8(kRestartText));
+        QMessageBox::information(*shownOver, QString::fromUtf8(kRestartTitle), QString::fromUtf8(kRestartText));
     });
     auto window = std::make_unique<TNorvikMain>(system, reinterpret_cast<const uint8_t*>(&package), &boxes);
     *shownOver = window.get();

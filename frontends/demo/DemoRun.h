@@ -1,19 +1,29 @@
 #pragma once
-// The steps of norvik-demo's entry: its messages on the terminal, and its window made over the
-// virtual system with the restart shown, the chosen entry and the snapshots scheduled.
+// The steps of norvik-demo's entry: Qt's message boxes with the user's hand behind them, and the
+// window made over the virtual system with the restart shown, the chosen entry and the
+// snapshots scheduled.
 
 #include <memory>
 #include <string_view>
 
 #include "frontends/demo/DemoOptions.h"
 #include "frontends/demo/DemoSystem.h"
+#include "frontends/window/MessageBoxes.h"
 #include "frontends/window/NorvikMain.h"
 #include "payload/PackageLayout.h"
 
-// Prints the reason and a hint to the standard error stream; returns the exit status 2.
-int DemoUsageError(std::string_view reason);
-// Prints --help with the settings of the demo's own package; returns 0.
-int PrintDemoHelp();
+// Qt's standard boxes, and the user's hand: once a warning asking for the disc is acknowledged,
+// the disc is gone from the open tray.
+class DemoMessageBoxes : public StandardMessageBoxes {
+public:
+    explicit DemoMessageBoxes(DemoSystem& system) : system(system) {}
+
+    MessageAnswer Ask(QWidget* owner, MessageKind kind, std::string_view title, std::string_view text,
+                      MessageButtons buttons) override;
+
+private:
+    DemoSystem& system;
+};
 
 // The window over the demo's system and package. A refused entry of the snapshot variable is
 // told on the standard error stream and ignored.

@@ -9,6 +9,13 @@
 class QWidget;
 
 inline constexpr char kSnapshotVariable[] = "NORVIK_DEMO_SNAPSHOTS";
+// The end of --help that tells of the variable.
+inline constexpr char kSnapshotHelp[] =
+    "\n"
+    "Environment:\n"
+    "NORVIK_DEMO_SNAPSHOTS=SECONDS:FILE[,SECONDS:FILE]...\n"
+    "        save a PNG picture of the window at these times after the window is\n"
+    "        up; the demo ends after the last one (scripts/screenshots uses this).\n";
 
 // Schedules the pictures of plan; false with the reason for a malformed entry (nothing is then
 // scheduled). An empty plan schedules nothing.

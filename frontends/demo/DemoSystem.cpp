@@ -29,10 +29,7 @@ void DemoSystem::TakeDiscsFromOpenTrays()
     }
 }
 
-MessageAnswer DemoMessageBoxes::Ask(QWidget* owner, MessageKind kind, std::string_view title, std::string_view text,
-                                    MessageButtons buttons)
+void DemoSystem::MessageAnswered(std::string_view text)
 {
-    const MessageAnswer answer = StandardMessageBoxes::Ask(owner, kind, title, text, buttons);
-    if (text == texts::kRemoveDisc || text == texts::kDiscLocked) system.TakeDiscsFromOpenTrays();
-    return answer;
+    if (text == texts::kRemoveDisc || text == texts::kDiscLocked) TakeDiscsFromOpenTrays();
 }

@@ -1,14 +1,21 @@
 #pragma once
 // The world around the demo's window: the virtual system with its drives, on the real clock,
-// whose restart is recorded and shown instead of performed, and the message boxes with the
-// user's hand behind them.
+// whose restart is recorded and shown instead of performed, and the user's hand behind the
+// message boxes. Plain C++: the Qt demo and the Windows demo share it.
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "frontends/window/MessageBoxes.h"
 #include "sim/VirtualSystem.h"
+
+// The box the demo shows once the update has asked for the restart.
+inline constexpr char kRestartTitle[] = "Restart requested";
+inline constexpr char kRestartText[] =
+    "The update has asked the system to restart (reboot, forced).\n\n"
+    "This is the demo: the restart was recorded, not performed. The program now ends, as it does "
+    "after asking for a real restart.";
 
 class DemoSystem : public sim::VirtualSystem {
 public:
@@ -21,6 +28,10 @@ public:
     void OnRestart(std::function<void(uint32_t flags)> tell) { tellRestart = std::move(tell); }
     bool RequestRestart(uint32_t flags) override;
 
+    // The user has answered a message box with this text: once a warning asking for the disc is
+    // acknowledged, the disc is gone from the open tray.
+    void MessageAnswered(std::string_view text);
+
     // The user took the disc off every open tray that holds one. Trays are opened and closed
     // only by the window thread's disc and tray check, never by a worker's download, so reading
     // them here races with nothing.
@@ -28,17 +39,4 @@ public:
 
 private:
     std::function<void(uint32_t)> tellRestart;
-};
-
-// Qt's standard boxes, and the user's hand: once a warning asking for the disc is acknowledged,
-// the disc is gone from the open tray.
-class DemoMessageBoxes : public StandardMessageBoxes {
-public:
-    explicit DemoMessageBoxes(DemoSystem& system) : system(system) {}
-
-    MessageAnswer Ask(QWidget* owner, MessageKind kind, std::string_view title, std::string_view text,
-                      MessageButtons buttons) override;
-
-private:
-    DemoSystem& system;
 };

@@ -3,12 +3,12 @@
 
 #include <QtWidgets/QApplication>
 
-#include <cstdio>
-
 #include "frontends/demo/DemoOptions.h"
 #include "frontends/demo/DemoPackage.h"
 #include "frontends/demo/DemoRun.h"
+#include "frontends/demo/DemoSnapshots.h"
 #include "frontends/demo/DemoSystem.h"
+#include "frontends/demo/DemoTerminal.h"
 #include "frontends/window/ProgramEntry.h"
 #include "platform/ProcessSignals.h"
 
@@ -16,11 +16,8 @@ int main(int argc, char* argv[])
 {
     platform::StartSignalGuard("norvik-demo");
     // Help and version need no display; everything else is read after Qt has taken its own options.
-    if (HelpWanted(argc, argv)) return PrintDemoHelp();
-    if (ProgramOptionGiven(argc, argv, "--version")) {
-        std::printf("norvik-demo %s\n", NORVIK_VERSION);
-        return 0;
-    }
+    if (HelpWanted(argc, argv)) return PrintDemoHelp(kSnapshotHelp);
+    if (ProgramOptionGiven(argc, argv, "--version")) return PrintDemoVersion(NORVIK_VERSION);
     QApplication application(argc, argv);
     DemoOptions options;
     std::string reason;

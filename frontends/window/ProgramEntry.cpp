@@ -2,16 +2,7 @@
 
 #include <QtWidgets/QMessageBox>
 
-#include <cstring>
 #include <exception>
-
-bool ProgramOptionGiven(int argc, char* argv[], const char* option)
-{
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], option) == 0) return true;
-    }
-    return false;
-}
 
 int RunNorvikWindow(QApplication& application, const std::function<std::unique_ptr<TNorvikMain>()>& makeWindow)
 {

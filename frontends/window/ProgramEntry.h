@@ -9,10 +9,8 @@
 #include <functional>
 #include <memory>
 
+#include "frontends/ProgramOptions.h"
 #include "frontends/window/NorvikMain.h"
-
-// Whether the option stands among the arguments, read before Qt takes its own.
-bool ProgramOptionGiven(int argc, char* argv[], const char* option);
 
 // Returns 0, as the program does whatever the outcome of the update.
 int RunNorvikWindow(QApplication& application, const std::function<std::unique_ptr<TNorvikMain>()>& makeWindow);
