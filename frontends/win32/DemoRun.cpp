@@ -1,0 +1,50 @@
+#include "frontends/win32/DemoRun.h"
+
+#include "frontends/win32/ControlIds.h"
+
+namespace {
+
+// The window's timer that chooses the entry once the message loop runs; the progress timer is
+// IDT_tmr.
+constexpr UINT_PTR kChooseEntryTimer = IDT_tmr + 1;
+// The entry still to be chosen (one window per program), or -1.
+int entryToChoose = -1;
+
+// The user's choice of an entry: the list's selection and the notification a click gives.
+void CALLBACK ChooseEntry(HWND window, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(window, timer);
+    const int entry = entryToChoose;
+    entryToChoose = -1;
+    HWND list = GetDlgItem(window, IDC_cboDrives);
+    if (entry < 0 || entry >= SendMessageA(list, CB_GETCOUNT, 0, 0)) return;
+    SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(entry), 0);
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_cboDrives, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+}
+
+}  // namespace
+
+MessageAnswer DemoMessageBoxes::Ask(HWND owner, MessageKind kind, std::string_view title, std::string_view text,
+                                    MessageButtons buttons)
+{
+    const MessageAnswer answer = answering.Ask(owner, kind, title, text, buttons);
+    system.MessageAnswered(text);
+    return answer;
+}
+
+std::unique_ptr<TNorvikMain> MakeDemoWindow(DemoSystem& system, const payload::PackageBlock& package,
+                                            DemoMessageBoxes& boxes, const DemoOptions& options)
+{
+    // The window exists only after its constructor, which may already ask for the restart.
+    auto shownOver = std::make_shared<HWND>(nullptr);
+    system.OnRestart([shownOver, &boxes](uint32_t) {
+        boxes.Ask(*shownOver, MessageKind::Information, kRestartTitle, kRestartText, MessageButtons::Ok);
+    });
+    auto window = std::make_unique<TNorvikMain>(system, reinterpret_cast<const uint8_t*>(&package), &boxes);
+    *shownOver = window->Handle();
+    if (window->TerminationRequested() || options.chosenEntry < 0) return window;
+
+    entryToChoose = options.chosenEntry;
+    SetTimer(window->Handle(), kChooseEntryTimer, 0, &ChooseEntry);
+    return window;
+}
