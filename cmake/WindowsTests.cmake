@@ -14,8 +14,9 @@ add_subdirectory(${NORVIK_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCL
 # GoogleTest's own build names its targets GTest::gtest, GTest::gtest_main, GTest::gmock, as the
 # installed package does on Linux: the tests link them the same way in both trees.
 
-# The emulator is one program without arguments (gtest_discover_tests of CMake 3.25 takes no
-# arguments with it): a script in the tree that runs scripts/wine-run in the tree's prefix.
+# The emulator is one program without arguments, so that gtest_discover_tests can use it too
+# (CMake 3.25 passes no arguments of the emulator there): a script in the tree that runs
+# scripts/wine-run in the tree's prefix. It also runs a program of the tree by hand.
 set(NORVIK_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix CACHE PATH "The Wine prefix the tests run in")
 set(norvik_wine_run ${CMAKE_BINARY_DIR}/wine-run)
 file(CONFIGURE OUTPUT ${norvik_wine_run} @ONLY CONTENT [[#!/bin/sh
