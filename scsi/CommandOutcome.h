@@ -50,4 +50,18 @@ constexpr int kAscqByte = 13;
 
 constexpr uint8_t SenseKeyOf(const uint8_t* sense) { return sense[kSenseKeyByte] & kSenseKeyMask; }
 
+// The drive did not take the command: it is busy, reserved for another initiator, its queue is
+// full, or it aborted the task. None of these comes with sense data.
+constexpr bool StatusRefusesCommand(uint8_t status)
+{
+    switch (status & 0xFE) {
+    case kStatusBusy:
+    case kStatusReservationConflict:
+    case kStatusTaskSetFull:
+    case kStatusAcaActive:
+    case kStatusTaskAborted: return true;
+    default: return false;
+    }
+}
+
 }  // namespace scsi

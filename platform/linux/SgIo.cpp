@@ -105,20 +105,6 @@ void RewriteDescriptorSense(uint8_t (&sense)[kSenseSize], uint32_t written)
     }
 }
 
-// The drive did not take the command: it is busy, reserved for another initiator, its queue is
-// full, or it aborted the task. None of these comes with sense data.
-bool StatusRefusesCommand(uint8_t status)
-{
-    switch (status & 0xFE) {
-    case scsi::kStatusBusy:
-    case scsi::kStatusReservationConflict:
-    case scsi::kStatusTaskSetFull:
-    case scsi::kStatusAcaActive:
-    case scsi::kStatusTaskAborted: return true;
-    default: return false;
-    }
-}
-
 bool IsKnownDirection(DataDirection direction)
 {
     return direction == DataDirection::Out || direction == DataDirection::In || direction == DataDirection::None;
@@ -208,7 +194,7 @@ bool TransportFailed(const sg_io_hdr& header)
     if (header.host_status != kHostOk) return true;
     const uint16_t driver = header.driver_status & kDriverByteMask;
     if (driver != kDriverOk && driver != kDriverSense) return true;
-    return StatusRefusesCommand(header.status);
+    return scsi::StatusRefusesCommand(header.status);
 }
 
 void NormaliseSense(uint8_t (&sense)[kSenseSize], uint32_t senseLength)

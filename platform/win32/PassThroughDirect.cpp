@@ -40,19 +40,6 @@ void RewriteDescriptorSense(uint8_t (&sense)[kSenseSize], uint32_t written)
     sense[scsi::kAscqByte] = written > 3 ? header[3] : 0;
 }
 
-// The drive did not take the command: none of these statuses comes with sense data.
-bool StatusRefusesCommand(uint8_t status)
-{
-    switch (status & 0xFE) {
-    case scsi::kStatusBusy:
-    case scsi::kStatusReservationConflict:
-    case scsi::kStatusTaskSetFull:
-    case scsi::kStatusAcaActive:
-    case scsi::kStatusTaskAborted: return true;
-    default: return false;
-    }
-}
-
 }  // namespace
 
 uint32_t DriverTimeoutSeconds(uint32_t timeoutMs)
@@ -91,7 +78,7 @@ bool ReadPassThroughBlock(const PassThroughBlock& block, PassThroughRequest& req
     if (written > 0 && (responseCode == kDescriptorCurrent || responseCode == kDescriptorDeferred))
         RewriteDescriptorSense(request.sense, written);
 
-    if (StatusRefusesCommand(direct.ScsiStatus)) {
+    if (scsi::StatusRefusesCommand(direct.ScsiStatus)) {
         request.transferred = 0;
         return false;
     }
