@@ -1,6 +1,7 @@
 #include "frontends/win32/DemoRun.h"
 
 #include "frontends/win32/ControlIds.h"
+#include "platform/ProcessSignals.h"
 
 namespace {
 
@@ -22,6 +23,32 @@ void CALLBACK ChooseEntry(HWND window, UINT, UINT_PTR timer, DWORD)
     SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_cboDrives, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
 }
 
+// The window of a console program: a stop request (Ctrl+C, Ctrl+Break, the console closed) is
+// held off while drives are written and ends the program once the update's outcome has been
+// answered, as the Qt demo does with signals.
+class DemoWindow : public TNorvikMain {
+public:
+    using TNorvikMain::TNorvikMain;
+
+    void FlashUnderway(bool underway) override
+    {
+        platform::HoldSignals(underway);
+        TNorvikMain::FlashUnderway(underway);
+        if (!underway && platform::HeldSignal() != 0) Terminate();
+    }
+
+    bool StopRequested() const override { return TNorvikMain::StopRequested() || platform::HeldSignal() != 0; }
+
+    // The constructor's start-up (automatic mode) may already have started the drives, before
+    // these overrides were in place.
+    void HoldIfFlashing()
+    {
+        const UpdateSequence::Phase phase = Sequence().CurrentPhase();
+        if (phase == UpdateSequence::Phase::Programming || phase == UpdateSequence::Phase::Finishing)
+            platform::HoldSignals(true);
+    }
+};
+
 }  // namespace
 
 MessageAnswer DemoMessageBoxes::Ask(HWND owner, MessageKind kind, std::string_view title, std::string_view text,
@@ -40,8 +67,9 @@ std::unique_ptr<TNorvikMain> MakeDemoWindow(DemoSystem& system, const payload::P
     system.OnRestart([shownOver, &boxes](uint32_t) {
         boxes.Ask(*shownOver, MessageKind::Information, kRestartTitle, kRestartText, MessageButtons::Ok);
     });
-    auto window = std::make_unique<TNorvikMain>(system, reinterpret_cast<const uint8_t*>(&package), &boxes);
+    auto window = std::make_unique<DemoWindow>(system, reinterpret_cast<const uint8_t*>(&package), &boxes);
     *shownOver = window->Handle();
+    window->HoldIfFlashing();
     if (window->TerminationRequested() || options.chosenEntry < 0) return window;
 
     entryToChoose = options.chosenEntry;

@@ -11,9 +11,11 @@
 #include "frontends/demo/DemoTerminal.h"
 #include "frontends/win32/DemoRun.h"
 #include "frontends/win32/ProgramEntry.h"
+#include "platform/ProcessSignals.h"
 
 int main(int argc, char* argv[])
 {
+    platform::StartSignalGuard("norvik-demo");
     if (HelpWanted(argc, argv)) return PrintDemoHelp({});
     if (ProgramOptionGiven(argc, argv, "--version")) return PrintDemoVersion(NORVIK_VERSION);
     DemoOptions options;
@@ -25,5 +27,8 @@ int main(int argc, char* argv[])
     DemoSystem system;
     if (!system.AddDrives(options.drives, reason)) return DemoUsageError(reason);
     DemoMessageBoxes boxes(system);
-    return RunNorvikWindow([&] { return MakeDemoWindow(system, *package, boxes, options); });
+    const int status = RunNorvikWindow([&] { return MakeDemoWindow(system, *package, boxes, options); });
+    // A stop request held off while drives were written ends the program as it would have.
+    platform::ActOnSignal(platform::HeldSignal());
+    return status;
 }
