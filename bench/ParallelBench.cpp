@@ -7,8 +7,6 @@
 //   --scale S   every modelled duration times S (the transfer rate divided by S); default 0.05.
 //               The download's own one-second pause is the program's and is not scaled.
 
-#include <QtCore/QCoreApplication>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,7 +21,7 @@
 #include "package/PackageEditor.h"
 #include "payload/PackageBlock.h"
 #include "payload/PackageLayout.h"
-#include "update/QtWorkerThreads.h"
+#include "update/QueuedWorkerThreads.h"
 #include "update/UpdateSequence.h"
 #include "update/UpdateView.h"
 
@@ -56,10 +54,14 @@ public:
     void SetUpdateEnabled(bool) override {}
     void SetCloseEnabled(bool) override {}
     void SetProgressTimer(bool) override {}
-    void ProcessPendingMessages() override { QCoreApplication::processEvents(); }
+    void ProcessPendingMessages() override
+    {
+        if (threads != nullptr) threads->DispatchEnds();
+    }
     void Terminate() override {}
 
     int messages = 0;
+    QueuedWorkerThreads* threads = nullptr;
 
 private:
     int selected = -1;
@@ -100,16 +102,16 @@ double TimedRun(const uint8_t* package, int drives, const sim::DriveTiming& timi
     QuietView view;
     double seconds = 0.0;
     {
-        QtWorkerThreads threads;
+        QueuedWorkerThreads threads;
+        view.threads = &threads;
         UpdateSequence sequence(system, package, view, threads);
         const Clock::time_point start = Clock::now();
         sequence.StartUp();
-        // The workers' ends arrive through this thread's event loop.
-        while (UpdateUnderway(sequence)) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        // The workers' ends are handled on this thread, as a console loop does.
+        while (UpdateUnderway(sequence)) threads.WaitForEnds(Clock::now() + std::chrono::seconds(1));
         seconds = std::chrono::duration<double>(Clock::now() - start).count();
         if (sequence.Outcome() != SequenceOutcome::ClosedAfterSuccess || sequence.UpdateCount() != drives) return -1.0;
     }
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return bench::AllProgrammedGood(system) && view.messages == 0 ? seconds : -1.0;
 }
 
@@ -142,7 +144,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: norvik_bench_parallel [--scale S] [--drives 1..16]\n");
         return 2;
     }
-    QCoreApplication application(argc, argv);
     std::unique_ptr<payload::PackageBlock> block;
     try {
         block = MakePackage();

@@ -16,8 +16,8 @@
 #include <memory>
 
 #include "frontends/window/MessageBoxes.h"
+#include "frontends/window/QtWorkerThreads.h"
 #include "platform/System.h"
-#include "update/QtWorkerThreads.h"
 #include "update/UpdateSequence.h"
 #include "update/UpdateView.h"
 

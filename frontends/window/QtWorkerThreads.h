@@ -1,5 +1,5 @@
 #pragma once
-// The worker threads of a Qt program: an end is handed to the thread that made this object
+// The worker threads of the Qt window: an end is handed to the thread that made this object
 // through its event loop, also the loop of a modal message box, while the worker waits.
 
 #include <QtCore/QObject>
