@@ -342,6 +342,42 @@ TEST_F(UpdateRunTest, AutomaticModeWithOneOfTwoDrivesFailing)
     EXPECT_EQ(system.openDriveCount(), 0) << "automatic refresh closes the drives";
 }
 
+// Threads that cannot be made for one slot; the others run on the fixture's threads.
+class ThreadsRefusingOneSlot : public WorkerThreads {
+public:
+    ThreadsRefusingOneSlot(WorkerThreads& threads, int refusedSlot) : threads(threads), refusedSlot(refusedSlot) {}
+    bool Start(int slot, Parser& worker, WorkerEndHandler& handler) override
+    {
+        return slot != refusedSlot && threads.Start(slot, worker, handler);
+    }
+    void AbandonAndJoin() override { threads.AbandonAndJoin(); }
+
+private:
+    WorkerThreads& threads;
+    const int refusedSlot;
+};
+
+// A drive whose worker's thread could not be made was sent no image and counts as failed; the
+// update still ends, once, with the other drive's outcome.
+TEST_F(UpdateRunTest, DriveWhoseWorkerCouldNotStartCountsAsFailed)
+{
+    Set(SettingKey::AUTOMODE, '1');
+    sim::VirtualDrive& first = AddDrive();
+    sim::VirtualDrive& second = AddDrive();
+    ThreadsRefusingOneSlot threads(workerThreads, 1);
+    sequence = std::make_unique<UpdateSequence>(system, Bytes(), view, threads);
+    sequence->StartUp();
+    ASSERT_TRUE(RunUntilUpdateOver());
+
+    EXPECT_EQ(sequence->Outcome(), SequenceOutcome::UpdateFailed);
+    EXPECT_EQ(view.MessageTexts(), std::vector<std::string>{kUpdateFailed});
+    EXPECT_EQ(sequence->OutcomeOfSlot(0).verdict, DriveVerdict::Updated);
+    EXPECT_EQ(sequence->OutcomeOfSlot(1).verdict, DriveVerdict::DownloadFailed);
+    EXPECT_EQ(first.flashState(), sim::FlashState::Good);
+    EXPECT_EQ(CountOpcode(second, kWriteBuffer), 0);
+    sequence.reset();
+}
+
 // ---- Nothing else reaches a drive while it may be written ---------------------------------
 
 // From the disc and tray check to the end of its worker the drive is held exclusively; the
