@@ -42,6 +42,8 @@ inline constexpr std::string_view kNoticeQuestion = "\nDo you wish to continue ?
 // The drive's verdict under the list.
 inline constexpr std::string_view kNotAllowed = "This drive is not allowed to be updated.";
 inline constexpr std::string_view kWillBeUpdated = "It will be updated from             to";
+// The sentence up to the run of spaces after "from", where a window places the old revision.
+inline constexpr std::string_view kWillBeUpdatedBeforeGap = kWillBeUpdated.substr(0, kWillBeUpdated.find("  "));
 
 // The update.
 inline constexpr std::string_view kAlreadyCurrent =

@@ -15,8 +15,24 @@ enum class MessageKind : uint8_t { Warning, Error, Information };
 enum class MessageButtons : uint8_t { Ok, YesNo, OkGiveUp };
 enum class MessageAnswer : uint8_t { Ok, Yes, No };
 
-// Black (the sentence), maroon (red 128, green 0, blue 0), navy (red 0, green 0, blue 128).
+// Black (the sentence), maroon, navy.
 enum class TextColour : uint8_t { Black, Maroon, Navy };
+
+struct RgbColour {
+    uint8_t red;
+    uint8_t green;
+    uint8_t blue;
+};
+
+constexpr RgbColour RgbOf(TextColour colour)
+{
+    switch (colour) {
+    case TextColour::Black: return {0, 0, 0};
+    case TextColour::Maroon: return {128, 0, 0};
+    case TextColour::Navy: return {0, 0, 128};
+    }
+    return {0, 0, 0};
+}
 
 class UpdateView {
 public:

@@ -14,17 +14,11 @@
 namespace {
 
 constexpr int kListFontPixels = 13;
-// The sentence up to the run of spaces after "from", where lblOldFW goes.
-constexpr std::string_view kSentenceBeforeGap = "It will be updated from";
 
 COLORREF ColourOf(TextColour colour)
 {
-    switch (colour) {
-    case TextColour::Black: return RGB(0, 0, 0);
-    case TextColour::Maroon: return RGB(128, 0, 0);
-    case TextColour::Navy: return RGB(0, 0, 128);
-    }
-    return RGB(0, 0, 0);
+    const RgbColour rgb = RgbOf(colour);
+    return RGB(rgb.red, rgb.green, rgb.blue);
 }
 
 int TextWidth(HDC context, std::string_view text)
@@ -258,7 +252,7 @@ void TNorvikMain::PlaceRevisions()
     const std::string_view whole = texts::kWillBeUpdated;
     HDC context = GetDC(sentence);
     HGDIOBJ previous = SelectObject(context, reinterpret_cast<HFONT>(SendMessageA(sentence, WM_GETFONT, 0, 0)));
-    const int gapStart = TextWidth(context, kSentenceBeforeGap);
+    const int gapStart = TextWidth(context, texts::kWillBeUpdatedBeforeGap);
     const int gapEnd = TextWidth(context, whole.substr(0, whole.find_last_of(' ') + 1));
     const int afterTo = TextWidth(context, std::string(whole) + ' ');
     SelectObject(context, boldFont.get());

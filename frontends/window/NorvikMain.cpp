@@ -21,17 +21,11 @@
 namespace {
 
 constexpr int kListFontPixels = 13;
-// The sentence up to the run of spaces after "from", where lblOldFW goes.
-constexpr std::string_view kSentenceBeforeGap = "It will be updated from";
 
 QColor ColourOf(TextColour colour)
 {
-    switch (colour) {
-    case TextColour::Black: return QColor(0, 0, 0);
-    case TextColour::Maroon: return QColor(128, 0, 0);
-    case TextColour::Navy: return QColor(0, 0, 128);
-    }
-    return QColor(0, 0, 0);
+    const RgbColour rgb = RgbOf(colour);
+    return QColor(rgb.red, rgb.green, rgb.blue);
 }
 
 void SetTextColour(QWidget* widget, TextColour colour)
@@ -174,7 +168,7 @@ void TNorvikMain::PlaceRevisions()
     const QFontMetrics sentence(ui->lblUpdateMsg->font());
     const QFontMetrics revision(ui->lblOldFW->font());
     const QString whole = FromView(texts::kWillBeUpdated);
-    const int gapStart = sentence.horizontalAdvance(FromView(kSentenceBeforeGap));
+    const int gapStart = sentence.horizontalAdvance(FromView(texts::kWillBeUpdatedBeforeGap));
     const int gapEnd = sentence.horizontalAdvance(whole.left(whole.lastIndexOf(QLatin1Char(' ')) + 1));
     const int afterTo = sentence.horizontalAdvance(whole + QLatin1Char(' '));
     const QRect line = ui->lblUpdateMsg->geometry();

@@ -15,6 +15,7 @@
 #include "frontends/demo/DemoSystem.h"
 #include "frontends/win32/ControlIds.h"
 #include "frontends/win32/DemoRun.h"
+#include "tests/frontends/win32/MessagePump.h"
 #include "update/SequenceTexts.h"
 
 namespace {
@@ -65,24 +66,7 @@ protected:
         ShowWindow(window->Handle(), SW_SHOWNORMAL);
     }
 
-    // Runs this thread's messages as the program's loop does until done holds. The deadline is
-    // only a safety net should it never hold.
-    bool RunUntil(const std::function<bool()>& done)
-    {
-        const ULONGLONG deadline = GetTickCount64() + 60000;
-        while (!done()) {
-            if (GetTickCount64() > deadline) return false;
-            MSG message;
-            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-                if (message.message == WM_QUIT) continue;
-                if (window->HandleDialogMessage(message)) continue;
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
-            Sleep(1);
-        }
-        return true;
-    }
+    bool RunUntil(const std::function<bool()>& done) { return PumpMessagesUntil(*window, done); }
 
     HWND Control(int id) const { return window->Control(id); }
     int Selected() const { return static_cast<int>(SendMessageA(Control(IDC_cboDrives), CB_GETCURSEL, 0, 0)); }

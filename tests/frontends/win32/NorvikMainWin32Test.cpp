@@ -20,6 +20,7 @@
 #include "payload/PackageBlock.h"
 #include "payload/PackageLayout.h"
 #include "sim/VirtualSystem.h"
+#include "tests/frontends/win32/MessagePump.h"
 
 namespace {
 
@@ -226,22 +227,10 @@ protected:
     }
 
     // Runs this thread's messages, through which the workers' ends arrive, until the update is
-    // over. The deadline is only a safety net should an end never come.
+    // over.
     bool RunUntilUpdateOver()
     {
-        const ULONGLONG deadline = GetTickCount64() + 60000;
-        while (UpdateUnderway()) {
-            if (GetTickCount64() > deadline) return false;
-            MSG message;
-            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-                if (message.message == WM_QUIT) continue;
-                if (window->HandleDialogMessage(message)) continue;
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
-            Sleep(1);
-        }
-        return true;
+        return PumpMessagesUntil(*window, [this] { return !UpdateUnderway(); });
     }
 
     void ExpectUpdatableShown(const char* newRevision, const char* oldRevision)
