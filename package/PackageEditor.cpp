@@ -177,6 +177,20 @@ std::string EmptyBankInUse(const PackageReader& package)
     return "";
 }
 
+std::string BankWithoutConstraints(const PackageReader& package)
+{
+    const int banks = std::min<int>(package.Setting(SettingKey::HOW_MANY_BIN), payload::kBankCount);
+    for (int bank = 0; bank < banks; ++bank) {
+        if (package.RowIsPlaceholder(bank, 0)) {
+            return BankName(bank) +
+                   " is in use and its first constraint row is the placeholder: it would take every \"" +
+                   std::string(package.ProductText()) + "\" drive whatever its revision (give its rows with " +
+                   "--constraint, or --accept-every-drive-of-model to mean it)";
+        }
+    }
+    return "";
+}
+
 std::string PackageRefusal(const PackageReader& package)
 {
     if (package.Setting(SettingKey::HOW_MANY_BIN) == 0) {
@@ -347,6 +361,10 @@ void PackageEditor::CheckPackage() const
     if (!refusal.empty()) throw PackError(refusal);
     const std::string emptyBank = EmptyBankInUse(package);
     if (!emptyBank.empty()) throw PackError(emptyBank);
+    if (!everyDriveOfModelAccepted) {
+        const std::string withoutConstraints = BankWithoutConstraints(package);
+        if (!withoutConstraints.empty()) throw PackError(withoutConstraints);
+    }
     const std::string notFromImages = BankNotFromImages();
     if (!notFromImages.empty()) throw PackError(notFromImages);
 }

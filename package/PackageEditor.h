@@ -41,11 +41,15 @@ public:
     // blocks: the download would never send its tail.
     void PutImage(int bank, std::span<const uint8_t> image, std::optional<int64_t> start);
 
+    // Lets CheckPackage pass a bank in use whose first row is the placeholder: such a bank takes
+    // every drive of the package's model, whatever its revision.
+    void AcceptEveryDriveOfModel() { everyDriveOfModelAccepted = true; }
+
     // Refuses a package that the program would stop at (no bank, more banks than the block has
     // room for, a bank outside the image area, not made of whole blocks, or sharing bytes with
-    // another), one with a bank in use that has no bytes, and, when this editor cleared the image
-    // placeholder, one with a bank in use whose bytes are not all from images put through this
-    // editor. Nothing is changed.
+    // another), one with a bank in use that has no bytes or, unless accepted above, whose first
+    // row is the placeholder, and, when this editor cleared the image placeholder, one with a
+    // bank in use whose bytes are not all from images put through this editor. Nothing is changed.
     void CheckPackage() const;
 
 private:
@@ -68,6 +72,7 @@ private:
     std::span<uint8_t, payload::kPackageSize> packageBlock;
     std::vector<ImageRange> imagesPut;
     bool placeholderCleared = false;
+    bool everyDriveOfModelAccepted = false;
 };
 
 // Name of a text field as the command line spells it ("caption", "release-date", ...).
@@ -79,3 +84,8 @@ std::string PackageRefusal(const PackageReader& package);
 // A bank in use with the size 0, which the program runs with but which would program nothing;
 // the packaging step refuses it. Empty when every bank in use has bytes.
 std::string EmptyBankInUse(const PackageReader& package);
+
+// A bank in use whose first constraint row is the placeholder, which takes every drive of the
+// package's model whatever its revision; the packaging step refuses it unless asked for it by
+// name. Empty when every bank in use has constraints.
+std::string BankWithoutConstraints(const PackageReader& package);

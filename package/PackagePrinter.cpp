@@ -67,6 +67,42 @@ void PrintConstraints(std::ostream& out, const PackageReader& package)
     }
 }
 
+std::string RevisionsInWords(std::string_view minimum, std::string_view maximum)
+{
+    if (minimum.empty() && maximum.empty()) return "any revision";
+    if (minimum == maximum) return "revision " + Quoted(minimum);
+    if (maximum.empty()) return "revisions from " + Quoted(minimum);
+    if (minimum.empty()) return "revisions up to " + Quoted(maximum);
+    return "revisions " + Quoted(minimum) + " to " + Quoted(maximum);
+}
+
+std::string FieldInWords(std::string_view text, std::string_view anyText)
+{
+    return text.empty() ? std::string(anyText) : Quoted(text);
+}
+
+// Which drives a bank takes, in words: the model of a bank without constraints, or one clause
+// per row that is not a placeholder.
+void PrintBankTakes(std::ostream& out, const PackageReader& package, int bank)
+{
+    out << "    takes: ";
+    if (package.RowIsPlaceholder(bank, 0)) {
+        out << "every drive of the package's model (" << Quoted(package.ProductText())
+            << ", or a vendor and product that a row of a bank in use names), whatever its revision\n";
+        return;
+    }
+    const char* separator = "";
+    for (int row = 0; row < payload::kRowsPerBank; ++row) {
+        if (package.RowIsPlaceholder(bank, row)) continue;
+        out << separator << "vendor " << FieldInWords(package.Constraint(bank, row, ConstraintField::Vendor), "any")
+            << " product " << FieldInWords(package.Constraint(bank, row, ConstraintField::Product), "any") << ' '
+            << RevisionsInWords(package.Constraint(bank, row, ConstraintField::Minimum),
+                                package.Constraint(bank, row, ConstraintField::Maximum));
+        separator = "; ";
+    }
+    out << (*separator == '\0' ? "no drive\n" : "\n");
+}
+
 void PrintBanks(std::ostream& out, const PackageReader& package)
 {
     const int banks = std::min<int>(package.Setting(SettingKey::HOW_MANY_BIN), payload::kBankCount);
@@ -74,6 +110,7 @@ void PrintBanks(std::ostream& out, const PackageReader& package)
     for (int bank = 0; bank < banks; ++bank) {
         out << "  bank " << bank + 1 << "  start " << package.BinStart(bank) << "  size " << package.BinSize(bank)
             << "  new revision " << Quoted(package.NewRevisionForDisplay(bank)) << '\n';
+        PrintBankTakes(out, package, bank);
     }
     if (package.ImageHoldsPlaceholder()) {
         out << "image area: no firmware (it still holds the image placeholder)\n";
@@ -112,6 +149,7 @@ void PrintPackage(std::ostream& out, const uint8_t* block)
     PrintBanks(out, package);
     std::string verdict = PackageRefusal(package);
     if (verdict.empty()) verdict = EmptyBankInUse(package);
+    if (verdict.empty()) verdict = BankWithoutConstraints(package);
     out << "package check: " << (verdict.empty() ? std::string("the program accepts this package") : verdict) << '\n';
 }
 

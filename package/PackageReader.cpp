@@ -1,5 +1,6 @@
 #include "package/PackageReader.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <limits>
@@ -43,6 +44,12 @@ std::string_view TextAt(const uint8_t* block, std::size_t offset, std::size_t wi
 std::string_view EntryValue(const uint8_t* block, const payload::EntryLocation& entry)
 {
     return TextAt(block, entry.offset + entry.key.size(), entry.width - entry.key.size());
+}
+
+std::string_view WithoutTrailingSpaces(std::string_view text)
+{
+    const std::size_t end = text.find_last_not_of(' ');
+    return end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
 }
 
 bool IsBank(int bank) { return bank >= 0 && bank < payload::kBankCount; }
@@ -148,6 +155,27 @@ bool PackageReader::RowIsPlaceholder(int bank, int row) const
     };
     return startsWith(ConstraintField::Minimum, "#FLS") && startsWith(ConstraintField::Maximum, "#") &&
            startsWith(ConstraintField::Vendor, "#") && startsWith(ConstraintField::Product, "#");
+}
+
+bool PackageReader::NamesModel(std::string_view vendor, std::string_view product) const
+{
+    const std::string_view shownVendor = WithoutTrailingSpaces(vendor);
+    const std::string_view shownProduct = WithoutTrailingSpaces(product);
+    if (shownVendor.empty() || shownProduct.empty()) return false;
+    const std::string_view productText = ProductText();
+    if (productText.size() == shownVendor.size() + 1 + shownProduct.size() && productText.starts_with(shownVendor) &&
+        productText[shownVendor.size()] == ' ' && productText.ends_with(shownProduct))
+        return true;
+    const int banks = std::min<int>(Setting(SettingKey::HOW_MANY_BIN), payload::kBankCount);
+    for (int bank = 0; bank < banks; ++bank) {
+        for (int row = 0; row < payload::kRowsPerBank; ++row) {
+            if (RowIsPlaceholder(bank, row)) continue;
+            if (Constraint(bank, row, ConstraintField::Vendor) == vendor &&
+                Constraint(bank, row, ConstraintField::Product) == product)
+                return true;
+        }
+    }
+    return false;
 }
 
 std::string_view PackageReader::NewRevisionForComparison(int bank) const

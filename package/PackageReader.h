@@ -80,6 +80,11 @@ public:
     std::string_view Constraint(int bank, int row, ConstraintField field) const;
     // A row in its unfilled form ("#FLS..." and "#" in the other three fields).
     bool RowIsPlaceholder(int bank, int row) const;
+    // Whether a drive with this vendor and product is of the model the package is made for:
+    // the product text names it (vendor and product without their trailing spaces, one space
+    // between), or a row of a bank in use that is not a placeholder names both exactly. A bank
+    // whose first row is a placeholder takes only such drives, never a drive of another make.
+    bool NamesModel(std::string_view vendor, std::string_view product) const;
 
     // bank 0..3; empty outside.
     std::string_view NewRevisionForComparison(int bank) const;

@@ -55,17 +55,24 @@ set options (any number, applied in order; banks 1-4, rows 1-8):
                        the image area at START (default: 0 for bank 1, right
                        behind the previous bank otherwise) and write the
                        bank's BIN_START and BIN_SIZE entries
+  --accept-every-drive-of-model
+                       let a bank in use keep the placeholder as its first
+                       constraint row: it then takes every drive of the
+                       package's model (the product text, and the vendor and
+                       product of the other rows), whatever its revision
   --profiles FILE      replace the whole flash profile store (.norvik_profiles
                        section, .nvprof in a Windows program) with FILE, which
                        must hold exactly 17048 bytes
 
 The result is checked before anything is written. Refused: no bank, more than
 4, a bank in use outside the image area, of size 0 or not a whole number of
-16384-byte blocks, two banks in use that share bytes, and, once an --image
-clears the image placeholder, a bank in use not made of the images given in
-the same command. The file is replaced through a temporary copy next to it
-and keeps its owner, group and permissions; a file with more than one hard
-link is refused, since the copy would split the links (pack a copy of it).
+16384-byte blocks, two banks in use that share bytes, a bank in use whose
+first row is the placeholder (unless --accept-every-drive-of-model), and,
+once an --image clears the image placeholder, a bank in use not made of the
+images given in the same command. The file is replaced through a temporary
+copy next to it and keeps its owner, group and permissions; a file with more
+than one hard link is refused, since the copy would split the links (pack a
+copy of it).
 Exit status: 0 done, 1 refused, 2 usage error.
 )";
 
@@ -78,6 +85,7 @@ using Edit = std::function<void(PackageEditor&)>;
 // What `set` changes: fields of the package, and perhaps the whole profile store.
 struct SetOptions {
     std::vector<Edit> packageEdits;
+    bool acceptEveryDriveOfModel = false;
     std::optional<std::vector<uint8_t>> profileStore;
 };
 
@@ -191,6 +199,10 @@ SetOptions ParseSetOptions(const std::vector<std::string_view>& options)
     SetOptions parsed;
     for (std::size_t i = 0; i < options.size(); ++i) {
         std::string_view option = options[i];
+        if (option == "--accept-every-drive-of-model") {
+            parsed.acceptEveryDriveOfModel = true;
+            continue;
+        }
         std::string_view value;
         if (const auto equals = option.find('='); option.starts_with("--") && equals != std::string_view::npos) {
             value = option.substr(equals + 1);
@@ -272,6 +284,7 @@ int Set(const std::string& path, const std::vector<std::string_view>& options)
     PackageEditor editor(
         std::span<uint8_t, payload::kPackageSize>(program.bytes.data() + program.block.offset, payload::kPackageSize));
     for (const Edit& edit : parsed.packageEdits) edit(editor);
+    if (parsed.acceptEveryDriveOfModel) editor.AcceptEveryDriveOfModel();
     editor.CheckPackage();
     if (parsed.profileStore) PutProfileStore(path, program, *parsed.profileStore);
     ReplaceFileContents(path, program.bytes);

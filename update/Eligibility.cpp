@@ -1,5 +1,6 @@
 #include "update/Eligibility.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "payload/PackageLayout.h"
@@ -37,9 +38,12 @@ bool RowAccepts(const PackageReader& package, int bank, int row, const DriveIden
     return maximum.empty() || CompareTexts(drive.revision, maximum) <= 0;
 }
 
+// A first row in its unfilled form means the bank has no constraints; it still takes only
+// drives of the package's model, since a drive of another make would take any standard firmware
+// download and be left unusable.
 bool BankAccepts(const PackageReader& package, int bank, const DriveIdentity& drive)
 {
-    if (package.RowIsPlaceholder(bank, 0)) return true;
+    if (package.RowIsPlaceholder(bank, 0) && package.NamesModel(drive.vendor, drive.product)) return true;
     for (int row = 0; row < payload::kRowsPerBank; ++row) {
         if (RowAccepts(package, bank, row, drive)) return true;
     }
@@ -67,6 +71,17 @@ void JudgeDrive(const PackageReader& package, const PackageSettings& settings, D
 }  // namespace
 
 int CompareTexts(std::string_view first, std::string_view second) { return first.compare(second); }
+
+bool RefusedAsAnotherModel(const PackageReader& package, const DriveRecord& drive)
+{
+    const DriveIdentity identity = IdentityOf(drive);
+    if (package.NamesModel(identity.vendor, identity.product)) return false;
+    const int banks = std::min<int>(package.Setting(SettingKey::HOW_MANY_BIN), payload::kBankCount);
+    for (int bank = 0; bank < banks; ++bank) {
+        if (package.RowIsPlaceholder(bank, 0)) return true;
+    }
+    return false;
+}
 
 void CheckEligibility(const PackageReader& package, const PackageSettings& settings,
                       std::span<DriveRecord, kMaxDrives> drives, int16_t driveCount)

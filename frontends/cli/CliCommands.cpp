@@ -9,6 +9,7 @@
 #include "frontends/cli/JsonDocument.h"
 #include "sys/OSInfo.h"
 #include "update/DriveEntry.h"
+#include "update/Eligibility.h"
 #include "update/QueuedWorkerThreads.h"
 #include "update/SequenceTexts.h"
 
@@ -145,7 +146,12 @@ int ExitCodeFor(SequenceOutcome outcome)
 std::string_view FormatVerdict(const DriveRecord& record, const PackageReader& package, char (&verdict)[64])
 {
     if (record.updatable == 0) {
-        std::snprintf(verdict, sizeof verdict, "not allowed");
+        // A drive of another make beside the package's model is the one refusal said on the line:
+        // with a bank that takes every drive of the model, "not allowed" alone would puzzle.
+        const bool anotherModel = record.present == 1 && !package.ImageHoldsPlaceholder() &&
+                                  RefusedAsAnotherModel(package, record);
+        std::snprintf(verdict, sizeof verdict,
+                      anotherModel ? "not allowed: another model than the package's" : "not allowed");
     } else {
         const std::string_view revision = package.NewRevisionForDisplay(record.bankNumber);
         std::snprintf(verdict, sizeof verdict, "updatable bank=%u current=%u new=%.*s",
@@ -239,6 +245,8 @@ std::string_view RefusalReason(const DriveRecord& record, const PackageReader& p
     if (record.present != 1) return "drive not present";
     if (package.ImageHoldsPlaceholder()) return "the program carries no firmware";
     if (placeholderProfiles) return "placeholder flash profiles";
+    if (RefusedAsAnotherModel(package, record))
+        return "another model than the package's: its bank without constraints takes only that model";
     return "no bank accepts vendor/product/revision";
 }
 

@@ -418,6 +418,36 @@ TEST_F(NorvikCliProcess, NoMatchingDriveIsRefusedWithTheDetectedDrives)
     EXPECT_EQ(CountWriteBuffers(Trace()), 0);
 }
 
+// A second bank left without constraints takes what the first refuses, but only drives of the
+// package's model: drives of another make are refused with the reason and get no command that
+// writes, while the model's drive is updated.
+TEST_F(NorvikCliProcess, BankWithoutConstraintsLeavesDrivesOfAnotherMakeAlone)
+{
+    const fs::path half = directory / "half.bin";
+    const fs::path program = directory / "any-revision";
+    WriteText(half, Firmware().substr(0, 524288));
+    fs::copy_file(NORVIK_CLI, program);
+    const std::string pack = ShellQuote(NORVIK_PACK) + " set " + ShellQuote(program.string()) +
+                             " --setting HOW_MANY_BIN=2 --setting REBOOT=0 --image 1=" + ShellQuote(half.string()) +
+                             " --image 2=" + ShellQuote(half.string()) + " >/dev/null 2>&1";
+    EXPECT_NE(std::system(pack.c_str()), 0) << "a bank without constraints must be asked for by name";
+    ASSERT_EQ(std::system((pack + " --accept-every-drive-of-model").c_str()), 0);
+
+    const std::vector<std::string> drives = {"vendor=OTHERCO,product=BLURAY XYZ", "vendor=ACME,product=DVD-ROM 16X",
+                                             "rev=RN09"};
+    const Outcome listed = Run(program, On(drives, {"list"}));
+    EXPECT_THAT(listed.out,
+                HasSubstr("sr0OTHERCO BLURAY XYZ       RN05  not allowed: another model than the package's\n"));
+    EXPECT_THAT(listed.out,
+                HasSubstr("sr1ACME    DVD-ROM 16X      RN05  not allowed: another model than the package's\n"));
+    EXPECT_THAT(listed.out, HasSubstr(Entry(2, "sr2", "RN09") + "  updatable bank=1 current=0 new=N/A \n"));
+
+    const Outcome updated = Run(program, On(drives, {"--yes", "update"}));
+    EXPECT_EQ(CountWriteBuffers(Trace("/dev/sr0")), 0);
+    EXPECT_EQ(CountWriteBuffers(Trace("/dev/sr1")), 0);
+    EXPECT_GT(CountWriteBuffers(Trace("/dev/sr2")), 0) << updated.out << updated.err;
+}
+
 TEST_F(NorvikCliProcess, FailingDriveEndsWithTheFailureMessage)
 {
     // The third WRITE BUFFER (an image block) ends in a medium error.

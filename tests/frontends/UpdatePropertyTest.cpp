@@ -50,12 +50,15 @@ uint32_t EnvironmentNumber(const char* name, uint32_t fallback)
 // ---- The package ---------------------------------------------------------------------------
 
 // Bank b (0-based) accepts the drives whose revision is "A<b+1>0<digit>" with the digit in
-// [lowest, highest]; so the bank a drive belongs to is known from its revision alone.
+// [lowest, highest], of any make or only of the package's model; or, left without constraints
+// (its first row the placeholder), every drive of the package's model and none of another make.
 struct BankPlan {
     int64_t start = 0;
     int64_t size = 0;
     int lowest = 0;
     int highest = 9;
+    bool withoutConstraints = false;
+    bool onlyTheModel = false;
     std::string newRevision;
 };
 
@@ -128,8 +131,13 @@ Scenario DrawPackage(Random& random)
         // Now and then a new revision the drives already carry or pass.
         plan.newRevision = OneIn(random, 8) ? Revision(bank, Uniform(random, 0, 9))
                                             : "N" + std::to_string(bank + 1) + std::to_string(Uniform(random, 10, 99));
-        editor.SetConstraint(bank, 0, {Revision(bank, plan.lowest), Revision(bank, plan.highest), "", ""});
-        for (int row = 1; row < payload::kRowsPerBank; ++row) editor.ClearConstraint(bank, row);
+        plan.withoutConstraints = OneIn(random, 6);
+        plan.onlyTheModel = OneIn(random, 2);
+        editor.SetConstraint(bank, 0,
+                             {Revision(bank, plan.lowest), Revision(bank, plan.highest),
+                              plan.onlyTheModel ? "TALVORE " : "", plan.onlyTheModel ? "DVDRW KRX-407T  " : ""});
+        for (int row = plan.withoutConstraints ? 0 : 1; row < payload::kRowsPerBank; ++row)
+            editor.ClearConstraint(bank, row);
         editor.SetNewRevision(bank, plan.newRevision);
         if (bank >= filled) continue;
         const BankPlan* before = bank > 0 ? &scenario.banks[static_cast<std::size_t>(bank - 1)] : nullptr;
@@ -153,9 +161,12 @@ Scenario DrawPackage(Random& random)
     scenario.settings += "REBOOT=" + reboot + " HOW_MANY_BIN=" + std::to_string(scenario.howManyBin);
     for (int bank = 0; bank < filled; ++bank) {
         const BankPlan& plan = scenario.banks[static_cast<std::size_t>(bank)];
+        const std::string takes = plan.withoutConstraints
+                                      ? "model"
+                                      : Revision(bank, plan.lowest) + ".." + Revision(bank, plan.highest) +
+                                            (plan.onlyTheModel ? " of the model" : "");
         scenario.settings += " bank" + std::to_string(bank + 1) + "=" + std::to_string(plan.start) + "+" +
-                             std::to_string(plan.size) + "[" + Revision(bank, plan.lowest) + ".." +
-                             Revision(bank, plan.highest) + "]->" + plan.newRevision;
+                             std::to_string(plan.size) + "[" + takes + "]->" + plan.newRevision;
     }
     return scenario;
 }
@@ -192,6 +203,22 @@ std::string DrawFault(Random& random)
     }
 }
 
+// The first bank in use that takes a drive of revision "A<revisionBank+1>0<digit>", or kNoBank.
+int TakingBank(const Scenario& scenario, bool anotherMake, int revisionBank, int digit)
+{
+    const int usable = std::clamp(scenario.howManyBin, 0, payload::kBankCount);
+    for (int bank = 0; bank < usable; ++bank) {
+        const BankPlan& plan = scenario.banks[static_cast<std::size_t>(bank)];
+        if (plan.withoutConstraints) {
+            if (!anotherMake) return bank;
+            continue;
+        }
+        if (plan.onlyTheModel && anotherMake) continue;
+        if (bank == revisionBank && digit >= plan.lowest && digit <= plan.highest) return bank;
+    }
+    return kNoBank;
+}
+
 void DrawDrives(Random& random, Scenario& scenario)
 {
     static const char* const kChips[] = {"BFD60001", "DAC80000", "BFD60002", "BFD60001", "12345678", "none"};
@@ -202,11 +229,18 @@ void DrawDrives(Random& random, Scenario& scenario)
         const int usable = std::min(scenario.howManyBin, payload::kBankCount);
         const bool accepted = usable > 0 && !OneIn(random, 4);
         const int bank = accepted ? Uniform(random, 0, usable - 1) : Uniform(random, 0, payload::kBankCount);
-        std::string text = "rev=Z900";
+        // Now and then a drive of another make, which only a bank's rows may take.
+        const bool anotherMake = OneIn(random, 5);
+        std::string text = anotherMake ? "vendor=OTHERCO,product=BLURAY XYZ,rev=Z900" : "rev=Z900";
+        int digit = 0;
         if (bank < payload::kBankCount) {
-            const BankPlan& plan = scenario.banks[static_cast<std::size_t>(bank)];
-            const int digit = accepted ? Uniform(random, plan.lowest, plan.highest) : Uniform(random, 0, 9);
-            text = "rev=" + Revision(bank, digit);
+            const BankPlan& drawn = scenario.banks[static_cast<std::size_t>(bank)];
+            digit = accepted ? Uniform(random, drawn.lowest, drawn.highest) : Uniform(random, 0, 9);
+            text.replace(text.size() - 4, 4, Revision(bank, digit));
+        }
+        const int taking = TakingBank(scenario, anotherMake, bank, digit);
+        if (taking != kNoBank) {
+            const BankPlan& plan = scenario.banks[static_cast<std::size_t>(taking)];
             text += ",newrev=" + plan.newRevision;
             // The drive needs exactly the bank's bytes for a good commit.
             if (plan.size > 0) text += ",image=" + std::to_string(plan.size);
@@ -219,7 +253,7 @@ void DrawDrives(Random& random, Scenario& scenario)
         const int faults = OneIn(random, 3) ? 0 : Uniform(random, 1, 2);
         for (int f = 0; f < faults; ++f) text += ",fault=" + DrawFault(random);
         scenario.drives.push_back(text);
-        scenario.driveBanks.push_back(bank < usable ? bank : kNoBank);
+        scenario.driveBanks.push_back(taking);
     }
 }
 
@@ -260,6 +294,8 @@ bool ChosenForUpdate(const TraceLine& line)
     const uint8_t opcode = line.cdb[0];
     return opcode == 0x1B || opcode == 0x4A || opcode == 0x3B || opcode == 0x3C;
 }
+
+bool IsWriteBuffer(const TraceLine& line) { return line.cdb[0] == 0x3B; }
 
 bool IsCommit(const TraceLine& line) { return line.cdb[0] == 0x3B && (line.cdb[9] == 0x80 || line.cdb[9] == 0xA0); }
 
@@ -414,6 +450,9 @@ TEST(UpdateProperty, ExitZeroOnlyWhenEveryChosenDriveHoldsItsNewFirmware)
             EXPECT_EQ(CheckCommits(lines, CorruptedLines(lines, setups[static_cast<std::size_t>(i)]), bankSize), "");
 
             const bool chosen = std::any_of(lines.begin(), lines.end(), ChosenForUpdate);
+            EXPECT_FALSE(bank == kNoBank && std::any_of(lines.begin(), lines.end(), IsWriteBuffer))
+                << "a drive that no bank takes was written to\n"
+                << outcome.output;
             chosenDrives += chosen ? 1 : 0;
             if (outcome.status == 0 && chosen) {
                 EXPECT_EQ(CheckDriveUpdated(drive, scenario, bank), "") << "exit 0\n" << outcome.output;

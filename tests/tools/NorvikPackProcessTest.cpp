@@ -150,7 +150,10 @@ TEST_F(NorvikPackProcess, ShowPrintsTheDeliveredPackage)
     EXPECT_THAT(shown.out, HasSubstr("found by section .norvik_package"));
     EXPECT_THAT(shown.out, HasSubstr("caption:      \"Flash Program for TALVORE DVDRW KRX-407T\"\n"));
     EXPECT_THAT(shown.out, HasSubstr("  HOW_MANY_BIN  1\n"));
-    EXPECT_THAT(shown.out, HasSubstr("  bank 1  start 0  size 1048576  new revision \"RN08\"\n"));
+    EXPECT_THAT(shown.out,
+                HasSubstr("  bank 1  start 0  size 1048576  new revision \"RN08\"\n"
+                          "    takes: vendor \"TALVORE \" product \"DVDRW KRX-407T  \" revisions \"RN01\" to "
+                          "\"RN08\"; vendor \"TALVORE \" product \"DVDRW KRX-407T  \" revision \"0N03\"\n"));
     EXPECT_THAT(shown.out, HasSubstr("image area: no firmware"));
     EXPECT_TRUE(shown.err.empty());
 }
@@ -415,6 +418,11 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"OverlappingBanks",
                 {"--image", "1={fw}", "--image", "2={fw}@16384", "--setting", "HOW_MANY_BIN=2"},
                 "bank 2 (bytes 16384 to 114687) overlaps bank 1 (bytes 0 to 98303)"},
+        // A bank whose first row is the placeholder would take every drive of the model.
+        Refusal{"BankWithoutConstraints",
+                {"--image", "1={fw}", "--image", "2={fw}", "--setting", "HOW_MANY_BIN=2"},
+                "bank 2 is in use and its first constraint row is the placeholder"},
+        Refusal{"FirstRowCleared", {"--clear-constraint", "1.1"}, "--accept-every-drive-of-model to mean it"},
         Refusal{"ImageOfPartBlocks",
                 {"--image", "1={odd}"},
                 "bank 1: the image of 1000 bytes is not a whole number of 16384-byte blocks"}),

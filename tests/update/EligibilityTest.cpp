@@ -134,18 +134,45 @@ TEST_F(EligibilityTest, RecordsAtOrAboveTheDriveCountAreLeftAlone)
     EXPECT_EQ(drives[1].updatable, 9);
 }
 
-TEST_F(EligibilityTest, SecondBankWithPlaceholderRowTakesWhatTheFirstRefuses)
+// A bank whose first row is the placeholder takes what the first bank refuses, but only drives
+// of the package's model: a drive of another make would take the firmware and be left unusable.
+TEST_F(EligibilityTest, BankWithoutConstraintsTakesOnlyThePackagesModel)
 {
     Put(block->howManyBin, "HOW_MANY_BIN=2");
+    AddTalvore("RN05");                                // bank 1 takes it
+    AddTalvore("RN09");                                // the model, beyond bank 1's rows
+    AddDrive("TALVORE", "DVDRW KRX-407T", "RN09");     // the product text's words, unpadded
+    AddDrive("OTHERCO ", "BLURAY XYZ      ", "RN05");  // another make
+    AddDrive("TALVORE ", "DVD-ROM 16X     ", "RN05");  // the make, another product
+    AddDrive("TALVORE ", "DVDRW KRX-407   ", "RN05");  // a prefix of the product
+    Check();
+    EXPECT_EQ(drives[0].bankNumber, 0) << "the first accepting bank wins";
+    PackageReader reader(reinterpret_cast<const uint8_t*>(block.get()));
+    for (int i = 1; i <= 2; ++i) {
+        EXPECT_EQ(drives[i].updatable, 1) << i;
+        EXPECT_EQ(drives[i].bankNumber, 1) << i;
+        EXPECT_EQ(reader.NewRevisionForDisplay(drives[i].bankNumber), "N/A ");
+        EXPECT_FALSE(RefusedAsAnotherModel(reader, drives[i])) << i;
+    }
+    for (int i = 3; i < count; ++i) {
+        EXPECT_EQ(drives[i].updatable, 0) << i;
+        EXPECT_TRUE(RefusedAsAnotherModel(reader, drives[i])) << i;
+    }
+
+    // With bank 1's first row cleared as well and the product text changed, only the rows that
+    // remain (row 2: exactly 0N03) still name the model.
+    Put(block->constraints[0][0].minimum, "#FLSH11");
+    Put(block->constraints[0][0].maximum, "#");
+    Put(block->constraints[0][0].vendor, "#");
+    Put(block->constraints[0][0].product, "#");
+    Put(block->product, "SOMETHING ELSE");
+    count = 0;
     AddTalvore("RN05");
-    AddDrive("OTHER   ", "SOME DRIVE      ", "1.00");
+    AddDrive("ACME    ", "DVD-ROM 16X     ", "RN05");
     Check();
     EXPECT_EQ(drives[0].updatable, 1);
-    EXPECT_EQ(drives[0].bankNumber, 0) << "the first accepting bank wins";
-    EXPECT_EQ(drives[1].updatable, 1);
-    EXPECT_EQ(drives[1].bankNumber, 1);
-    PackageReader reader(reinterpret_cast<const uint8_t*>(block.get()));
-    EXPECT_EQ(reader.NewRevisionForDisplay(drives[1].bankNumber), "N/A ");
+    EXPECT_EQ(drives[0].bankNumber, 0);
+    EXPECT_EQ(drives[1].updatable, 0);
 }
 
 TEST_F(EligibilityTest, PlaceholderCountsOnlyInTheFirstRowAndOnlyWhenWhole)
