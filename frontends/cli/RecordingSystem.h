@@ -88,8 +88,9 @@ private:
     OpenDriveRoot open[kMaxOpenDrives];
 };
 
-// The outcome of a command as the trace writes it ("good", "sense 2/3A/01", "failed"), into
-// text; inWords (verbose), the sense key and the additional sense decoded.
+// The outcome of a command as the trace writes it ("good", "short 8192" when its data phase moved
+// fewer bytes than asked, "sense 2/3A/01", "failed"), into text; inWords (verbose), the sense
+// key and the additional sense decoded.
 void FormatCommandLine(const char* root, const platform::PassThroughRequest& request, bool delivered, bool inWords,
                        char* line, std::size_t size);
 
