@@ -1,9 +1,9 @@
 #pragma once
 // A system that forwards every call to another one (the machine's or a virtual one) and
 // records each command block sent through it: as a trace line in the virtual drive's format
-// ("<root> <24 hex digits> <in|out|none> <length> <good|sense K/AA/QQ|failed>"), written and
-// flushed as the command ends, and with --verbose the same line with the sense in words. The
-// library code below it prints nothing; the program decides where the lines go.
+// ("<root> <24 hex digits> <in|out|none> <length> <good|short N|sense K/AA/QQ|failed>"),
+// written and flushed as the command ends, and with --verbose the same line with the sense in
+// words. The library code below it prints nothing; the program decides where the lines go.
 
 #include <cstdio>
 #include <mutex>
