@@ -362,8 +362,7 @@ TEST(CliRecordingSystem, TracesWhatTheDrivesAnswer)
     for (std::FILE* file : {drives, recorded, verbose}) std::fclose(file);
 }
 
-// Drives answer in either sense format; a data phase that moved less than asked is shown with
-// the bytes that did move.
+// Drives answer in either sense format.
 TEST(CliRecordingSystem, DescriptorSenseReadsLikeFixedSense)
 {
     platform::PassThroughRequest request{};

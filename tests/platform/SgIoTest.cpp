@@ -361,19 +361,16 @@ TEST(SgIoBytesMoved, LengthLessTheResidualWithinTheLength)
 
 // Result ------------------------------------------------------------------------------------
 
-// A good command that moved less than asked, in either direction: the residual says how much.
 TEST(SgIoResultReading, GoodCommandReportsTheBytesMoved)
 {
-    uint8_t data[16384];
-    for (const DataDirection direction : {DataDirection::In, DataDirection::Out}) {
-        PassThroughRequest request = Request(direction, data, sizeof data);
-        sg_io_hdr header;
-        ASSERT_TRUE(BuildSgIoHeader(request, header));
-        header.resid = 8192;
-        EXPECT_TRUE(ReadSgIoResult(header, request));
-        EXPECT_EQ(request.transferred, 8192u);
-        EXPECT_EQ(request.sense[2], 0);
-    }
+    uint8_t data[96];
+    PassThroughRequest request = Request(DataDirection::In, data, sizeof data);
+    sg_io_hdr header;
+    ASSERT_TRUE(BuildSgIoHeader(request, header));
+    header.resid = 60;
+    EXPECT_TRUE(ReadSgIoResult(header, request));
+    EXPECT_EQ(request.transferred, 36u);
+    EXPECT_EQ(request.sense[2], 0);
 }
 
 TEST(SgIoResultReading, CheckConditionIsCarriedOutWithSenseInFixedFormat)

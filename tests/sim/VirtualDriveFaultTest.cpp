@@ -143,39 +143,6 @@ TEST(VirtualDriveFault, OneChangedByteInAReadBufferReply)
     EXPECT_EQ(back, block);
 }
 
-// The data phase ends early with good status: the drive keeps only the first bytes of a
-// write, and a read leaves the host's bytes past the limit as they were.
-TEST(VirtualDriveFault, ShortTransferMovesOnlyTheFirstBytesInEitherDirection)
-{
-    VirtualDrive drive(ReadyDrive());
-    for (const uint8_t opcode : {uint8_t{0x3B}, uint8_t{0x3C}}) {
-        Fault fault = OnOpcode(opcode, 1, FaultKind::ShortTransfer);
-        fault.bytesMoved = 8192;
-        drive.AddFault(fault);
-    }
-    const std::vector<uint8_t> block(16384, 0x5A);
-    const auto shortWrite = SendOut(drive, WriteBufferCdb(0, 16384, 0x00), block);
-    EXPECT_EQ(Outcome(shortWrite), "good");
-    EXPECT_EQ(shortWrite.transferred, 8192u);
-    EXPECT_EQ(drive.buffer()[8191], 0x5A);
-    EXPECT_EQ(drive.buffer()[8192], 0x00);
-
-    SendOut(drive, WriteBufferCdb(0, 16384, 0x00), block);
-    std::vector<uint8_t> back(16384, 0xEE);
-    const auto shortRead = Send(drive, ReadBufferCdb(0, 16384), DataDirection::In, back.data(), 16384);
-    EXPECT_EQ(Outcome(shortRead), "good");
-    EXPECT_EQ(shortRead.transferred, 8192u);
-    EXPECT_EQ(back[8191], 0x5A);
-    EXPECT_EQ(back[8192], 0xEE);
-
-    const std::vector<std::string> expected = {
-        "3B0501000000004000000000 out 16384 short 8192",
-        "3B0501000000004000000000 out 16384 good",
-        "3C0101000000004000000000 in 16384 short 8192",
-    };
-    EXPECT_EQ(drive.trace(), expected);
-}
-
 TEST(VirtualDriveFault, DisappearingDriveFailsEveryLaterRequest)
 {
     VirtualDrive drive(ReadyDrive());

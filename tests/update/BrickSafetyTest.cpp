@@ -42,27 +42,27 @@ struct FaultCase {
     uint8_t senseKey;
     uint8_t asc;
     uint8_t ascq;
-    uint32_t replyOffset;  // the byte a changed reply inverts
-    uint32_t bytesMoved;   // the most a short data phase moves
+    uint32_t replyOffset;     // the byte a changed reply inverts
+    uint32_t bytesMoved = 0;  // the most a short data phase moves
 };
 
 void PrintTo(const FaultCase& faultCase, std::ostream* out) { *out << faultCase.name; }
 
 const FaultCase kFaultCases[] = {
-    {"SenseNotReady", FaultKind::Sense, 0x2, 0x04, 0x01, 0, 0},
-    {"SenseMediumError", FaultKind::Sense, 0x3, 0x0C, 0x00, 0, 0},
-    {"SenseHardwareError", FaultKind::Sense, 0x4, 0x44, 0x00, 0, 0},
-    {"SenseIllegalRequest", FaultKind::Sense, 0x5, 0x24, 0x00, 0, 0},
-    {"SenseUnitAttention", FaultKind::Sense, 0x6, 0x29, 0x00, 0, 0},
-    {"RequestFails", FaultKind::RequestFails, 0, 0, 0, 0, 0},
-    {"PastTheTimeOut", FaultKind::Slow, 0, 0, 0, 0, 0},
-    {"ChangedReadBackByte", FaultKind::CorruptReply, 0, 0, 0, kReadBackOnlyByte, 0},
+    {"SenseNotReady", FaultKind::Sense, 0x2, 0x04, 0x01, 0},
+    {"SenseMediumError", FaultKind::Sense, 0x3, 0x0C, 0x00, 0},
+    {"SenseHardwareError", FaultKind::Sense, 0x4, 0x44, 0x00, 0},
+    {"SenseIllegalRequest", FaultKind::Sense, 0x5, 0x24, 0x00, 0},
+    {"SenseUnitAttention", FaultKind::Sense, 0x6, 0x29, 0x00, 0},
+    {"RequestFails", FaultKind::RequestFails, 0, 0, 0, 0},
+    {"PastTheTimeOut", FaultKind::Slow, 0, 0, 0, 0},
+    {"ChangedReadBackByte", FaultKind::CorruptReply, 0, 0, 0, kReadBackOnlyByte},
     // Bytes 0..3 are the chip key in the identification reply, and the first bytes of a block.
-    {"ChangedReplyByte0", FaultKind::CorruptReply, 0, 0, 0, 0, 0},
-    {"ChangedReplyByte1", FaultKind::CorruptReply, 0, 0, 0, 1, 0},
-    {"ChangedReplyByte2", FaultKind::CorruptReply, 0, 0, 0, 2, 0},
-    {"ChangedReplyByte3", FaultKind::CorruptReply, 0, 0, 0, 3, 0},
-    {"DriveGone", FaultKind::Disappear, 0, 0, 0, 0, 0},
+    {"ChangedReplyByte0", FaultKind::CorruptReply, 0, 0, 0, 0},
+    {"ChangedReplyByte1", FaultKind::CorruptReply, 0, 0, 0, 1},
+    {"ChangedReplyByte2", FaultKind::CorruptReply, 0, 0, 0, 2},
+    {"ChangedReplyByte3", FaultKind::CorruptReply, 0, 0, 0, 3},
+    {"DriveGone", FaultKind::Disappear, 0, 0, 0, 0},
     // A block write of which the drive keeps half, a read-back of which half arrives; and a
     // data phase, in or out, of which nothing moves.
     {"HalfABlockMoved", FaultKind::ShortTransfer, 0, 0, 0, 0, kBlockSize / 2},
@@ -251,7 +251,7 @@ class BrickSafety : public ::testing::TestWithParam<FaultCase> {
 protected:
     static void SetUpTestSuite()
     {
-        image = new std::vector<uint8_t>(MakeImageWithZeroHalves(kImageSize));
+        image = new std::vector<uint8_t>(MakeImage(kImageSize));
         clean = new std::vector<TracedCommand>(RecordCleanSequence(*image));
     }
     static void TearDownTestSuite()
@@ -296,7 +296,7 @@ TEST_F(BrickSafety, ChangedChipKeyEndsTheUpdateWith42BeforeAnyImageByte)
         SCOPED_TRACE(testing::Message() << "byte " << offset);
         UpdateRun run(*image);
         ASSERT_TRUE(run.ready());
-        const FaultCase changedKey = {"ChangedChipKey", FaultKind::CorruptReply, 0, 0, 0, offset, 0};
+        const FaultCase changedKey = {"ChangedChipKey", FaultKind::CorruptReply, 0, 0, 0, offset};
         ASSERT_TRUE(run.AddFault(changedKey, uint32_t(identification) + 1));
         EXPECT_EQ(run.Run(), 42);
         const std::vector<TracedCommand> trace = ParseTrace(run.virtualDrive().trace());
