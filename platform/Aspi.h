@@ -41,12 +41,12 @@ constexpr uint8_t SS_ILLEGAL_MODE = 0xE2;
 constexpr uint8_t SS_NO_ASPI = 0xE3;
 
 constexpr uint8_t DTYPE_CDROM = 0x05;
+constexpr int kAspiSenseLength = 14;
 
 // The host adapter inquiry's HA_Unique byte that tells whether the adapter counts the residual
 // of a request, and the bit that says it does.
 constexpr int kHaUniqueFlagsByte = 2;
 constexpr uint8_t RESIDUAL_COUNT_SUPPORTED = 0x02;
-constexpr int kAspiSenseLength = 14;
 
 #pragma pack(push, 1)
 
