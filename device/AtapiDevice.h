@@ -35,7 +35,8 @@ struct LastCommand {
     uint8_t ascq;
     double lastElapsed;  // seconds
     bool lastTimedOut;
-    uint32_t lastTransferred;
+    uint32_t lastLength;       // bytes its data phase asked to move
+    uint32_t lastTransferred;  // bytes it moved
     uint8_t lastCdb[platform::kCdbSize];
 };
 
@@ -99,6 +100,9 @@ public:
     bool GetEventStatus(uint8_t polled, uint8_t classes, uint32_t allocation, uint8_t control);
     bool ReadFlashId();
     bool ReadBuffer(uint32_t offset, uint32_t length);
+    // READ BUFFER of bytes that are then compared with expected (length bytes): the reply area
+    // first holds the complement of expected, so that no byte the drive did not send can match.
+    bool ReadBufferToCompare(uint32_t offset, uint32_t length, const uint8_t* expected);
     bool WriteBuffer(uint32_t offset, uint32_t length, uint8_t control);
 
     // Composite drive operations.
@@ -144,7 +148,9 @@ private:
                             uint32_t length);
     bool ExecuteAspi(const uint8_t (&cdb)[platform::kCdbSize], platform::DataDirection direction, uint32_t length);
     bool RefuseCommand();
-    void RecordCommand(const uint8_t (&cdb)[platform::kCdbSize], uint32_t transferred, const uint8_t* sense);
+    void RecordCommand(const uint8_t (&cdb)[platform::kCdbSize], platform::DataDirection direction, uint32_t length,
+                       uint32_t transferred, const uint8_t* sense);
+    bool ReportCompleted();
     uint8_t* DataAddress(platform::DataDirection direction, uint32_t length);
     bool ReportSenseData();
     bool AspiReady();
@@ -177,6 +183,7 @@ private:
     std::unique_ptr<uint8_t[]> outputBuffer;
     sys::OSInfo osInfo;
     bool useAspi = false;
+    bool aspiCountsResidual = false;  // the selected drive's ASPI adapter reports bytes not moved
     bool raiseOnError = false;
     bool exclusiveAccess = false;
     char accessRefusal[platform::kRefusalSize] = {};

@@ -71,6 +71,7 @@ void AtapiDevice::CopyStateTo(AtapiDevice& destination) const
     destination.lun = lun;
     destination.path = path;
     destination.useAspi = useAspi;
+    destination.aspiCountsResidual = aspiCountsResidual;
     destination.driveCount = driveCount;
     destination.raiseOnError = raiseOnError;
     destination.current = current;

@@ -58,15 +58,22 @@ struct AspiManager {
     platform::SendAspiCommandEntry send;
 };
 
-// Host adapter inquiry; true when the adapter answered, with the number of adapters.
-bool InquireAdapter(const AspiManager& manager, int adapter, int& adapterCount)
+struct AdapterAnswer {
+    int adapterCount;
+    bool countsResidual;
+};
+
+// Host adapter inquiry; true when the adapter answered, with the number of adapters and whether
+// this one counts the residual of a request.
+bool InquireAdapter(const AspiManager& manager, int adapter, AdapterAnswer& answer)
 {
     platform::SRB_HAInquiry inquiry{};
     inquiry.SRB_Cmd = platform::SC_HA_INQUIRY;
     inquiry.SRB_HaId = static_cast<uint8_t>(adapter);
     manager.send(manager.library, &inquiry);
     if (inquiry.SRB_Status != platform::SS_COMP) return false;
-    adapterCount = inquiry.HA_Count;
+    answer.adapterCount = inquiry.HA_Count;
+    answer.countsResidual = (inquiry.HA_Unique[platform::kHaUniqueFlagsByte] & platform::RESIDUAL_COUNT_SUPPORTED) != 0;
     return true;
 }
 
@@ -155,8 +162,9 @@ void AtapiDevice::ScanAspi()
 {
     if (aspiLibrary == nullptr || sendCommand == nullptr) return;
     const AspiManager manager{aspiLibrary, sendCommand};
-    int adapters = 0;
-    if (!InquireAdapter(manager, 0, adapters)) return;
+    AdapterAnswer first{};
+    if (!InquireAdapter(manager, 0, first)) return;
+    const int adapters = first.adapterCount;
     for (int adapter = 0; adapter < adapters; ++adapter) {
         platform::SRB_RescanPort rescan{};
         rescan.SRB_Cmd = platform::SC_RESCAN_SCSI_BUS;
@@ -165,8 +173,8 @@ void AtapiDevice::ScanAspi()
     }
     int slot = 0;
     for (int adapter = 0; adapter < adapters; ++adapter) {
-        int ignored = 0;
-        if (!InquireAdapter(manager, adapter, ignored)) return;  // drives found so far stay
+        AdapterAnswer answer{};
+        if (!InquireAdapter(manager, adapter, answer)) return;  // drives found so far stay
         for (int target = 0; target < kAspiTargets; ++target) {
             for (int lun = 0; lun < kAspiLuns; ++lun) {
                 if (slot == kMaxDrives) return;
@@ -177,6 +185,7 @@ void AtapiDevice::ScanAspi()
                 record.target = static_cast<int16_t>(target);
                 record.lun = static_cast<int16_t>(lun);
                 record.path = 0;
+                record.aspiCountsResidual = answer.countsResidual ? 1 : 0;
             }
         }
     }

@@ -56,6 +56,14 @@ bool AnyNonZero(const uint8_t* bytes, uint32_t count)
     return bytes != nullptr && std::any_of(bytes, bytes + count, [](uint8_t byte) { return byte != 0; });
 }
 
+CommandBlock ReadBufferBlock(uint32_t offset, uint32_t length)
+{
+    CommandBlock block = FromTemplate(device::CommandTemplate::ReadBuffer);
+    PutBE24(block.bytes + 3, offset);
+    PutBE24(block.bytes + 6, length);
+    return block;
+}
+
 }  // namespace
 
 bool AtapiDevice::TestUnitReady()
@@ -106,10 +114,21 @@ bool AtapiDevice::ReadFlashId()
 
 bool AtapiDevice::ReadBuffer(uint32_t offset, uint32_t length)
 {
-    CommandBlock block = FromTemplate(device::CommandTemplate::ReadBuffer);
-    PutBE24(block.bytes + 3, offset);
-    PutBE24(block.bytes + 6, length);
+    const CommandBlock block = ReadBufferBlock(offset, length);
     ClearReplyArea(InputBuffer(), length);
+    return ExecuteCommand(block.bytes, DataDirection::In, length);
+}
+
+// Zeros in the reply area would match an image whose bytes are zero there, so a drive or a
+// driver that moves only part of the block could pass the comparison.
+bool AtapiDevice::ReadBufferToCompare(uint32_t offset, uint32_t length, const uint8_t* expected)
+{
+    const CommandBlock block = ReadBufferBlock(offset, length);
+    uint8_t* reply = InputBuffer();
+    if (reply != nullptr && expected != nullptr) {
+        const uint32_t count = std::min(length, kBufferSize);
+        std::transform(expected, expected + count, reply, [](uint8_t byte) { return static_cast<uint8_t>(~byte); });
+    }
     return ExecuteCommand(block.bytes, DataDirection::In, length);
 }
 

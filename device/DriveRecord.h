@@ -24,6 +24,7 @@ struct DriveRecord {
     uint8_t present;
     uint8_t updatable;
     uint8_t viaAspi;
-    uint16_t bankNumber;  // 0-based firmware bank that accepts the drive
+    uint8_t aspiCountsResidual;  // its ASPI adapter reports the bytes a request did not move
+    uint16_t bankNumber;         // 0-based firmware bank that accepts the drive
     uint16_t alreadyCurrent;
 };

@@ -38,6 +38,7 @@ bool AtapiDevice::SelectDrive(int16_t index)
 
     const DriveRecord& record = drives[index];
     useAspi = record.viaAspi != 0;
+    aspiCountsResidual = record.aspiCountsResidual != 0;
     currentIndex = index;
     host = record.host;
     target = record.target;

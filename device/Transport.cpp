@@ -1,9 +1,11 @@
 // The command transport: ExecuteCommand over SCSI pass-through or an ASPI manager, the
 // last-command record, error raising, and the loading of the ASPI manager.
 
+#include <algorithm>
 #include <cstring>
 
 #include "device/AtapiDevice.h"
+#include "scsi/Opcodes.h"
 
 namespace {
 
@@ -18,6 +20,30 @@ constexpr int kAbortPolls = 500;
 
 // Sense bytes of a command whose request the manager still holds: none are read from it.
 constexpr uint8_t kNoSense[platform::kSenseSize] = {};
+
+// The buffer commands carry the image and its read-back: they count only when every byte of
+// their data phase moved. Other commands ask for at most their length (an allocation length),
+// and a drive may answer with less.
+bool MustMoveWholeLength(const uint8_t (&cdb)[platform::kCdbSize])
+{
+    return cdb[0] == scsi::opcode::kWriteBuffer || cdb[0] == scsi::opcode::kReadBuffer;
+}
+
+// Bytes a data phase asks to move.
+uint32_t DataPhaseLength(DataDirection direction, uint32_t length)
+{
+    return direction == DataDirection::None ? 0 : length;
+}
+
+// Bytes a completed ASPI request moved. Classic ASPI reports no count: only an adapter that
+// counts the residual, asked with SRB_ENABLE_RESIDUAL_COUNT, leaves in SRB_BufLen the bytes that
+// did not move. Without one, the asked length is all there is to go by, and a short read-back is
+// caught by its comparison alone.
+uint32_t AspiBytesMoved(const platform::SRB_ExecSCSICmd& request, uint32_t length, bool residualCounted)
+{
+    if (!residualCounted) return length;
+    return length - std::min(request.SRB_BufLen, length);
+}
 
 // A command fits when its length stays within the buffers and its data phase has a buffer.
 bool TransferFits(const uint8_t* data, DataDirection direction, uint32_t length)
@@ -87,12 +113,9 @@ bool AtapiDevice::ExecutePassThrough(const uint8_t (&cdb)[platform::kCdbSize], D
         commandTimer.Start(true);
         const bool carriedOut = system.SendPassThrough(deviceHandle, passThroughRequest);
         commandTimer.Stop();
-        RecordCommand(cdb, passThroughRequest.transferred, passThroughRequest.sense);
+        RecordCommand(cdb, direction, length, passThroughRequest.transferred, passThroughRequest.sense);
 
-        if (carriedOut && lastCommand.senseKey == 0 && !lastCommand.lastTimedOut) {
-            lastCommand.lastStatus = scsi::kCommandGood;
-            return true;
-        }
+        if (carriedOut && lastCommand.senseKey == 0 && !lastCommand.lastTimedOut) return ReportCompleted();
         lastCommand.lastTransferred = 0;
         // A request that failed as such ranks before sense data on this path.
         if (carriedOut && !lastCommand.lastTimedOut) return ReportSenseData();
@@ -113,26 +136,27 @@ bool AtapiDevice::ExecuteAspi(const uint8_t (&cdb)[platform::kCdbSize], DataDire
     request.SRB_Cmd = platform::SC_EXEC_SCSI_CMD;
     request.SRB_HaId = static_cast<uint8_t>(host);
     request.SRB_Flags = AspiDirectionBits(direction);
+    if (aspiCountsResidual) request.SRB_Flags |= platform::SRB_ENABLE_RESIDUAL_COUNT;
     request.SRB_Target = static_cast<uint8_t>(target);
     request.SRB_Lun = static_cast<uint8_t>(lun);
-    request.SRB_BufLen = length;
     request.SRB_BufPointer = data;
     request.SRB_SenseLen = platform::kAspiSenseLength;
     request.SRB_CDBLen = platform::kCdbSize;
     std::memcpy(request.CDBByte, cdb, platform::kCdbSize);
 
     for (int attempt = 1;; ++attempt) {
+        // A manager that counts the residual leaves it here: every attempt asks for the length again.
+        request.SRB_BufLen = length;
         const platform::EventHandle event = system.CreateEvent();
         commandTimer.Start(true);
         SendAspiRequest(event);
         commandTimer.Stop();
-        RecordCommand(cdb, 0, aspiRequestHeld ? kNoSense : request.SenseArea);
+        RecordCommand(cdb, direction, length, 0, aspiRequestHeld ? kNoSense : request.SenseArea);
 
         const uint8_t status = aspiRequestHeld ? platform::SS_PENDING : AspiStatus(request);
         if (status == platform::SS_COMP && lastCommand.senseKey == 0 && !lastCommand.lastTimedOut) {
-            lastCommand.lastTransferred = length;
-            lastCommand.lastStatus = scsi::kCommandGood;
-            return true;
+            lastCommand.lastTransferred = AspiBytesMoved(request, lastCommand.lastLength, aspiCountsResidual);
+            return ReportCompleted();
         }
         // Sense data rank before a status other than SS_COMP on this path.
         if (lastCommand.senseKey != 0 && !lastCommand.lastTimedOut) return ReportSenseData();
@@ -211,6 +235,20 @@ bool AtapiDevice::RefuseCommand()
     return false;
 }
 
+// A command the drive ended well. A buffer command that moved fewer bytes than asked has failed
+// all the same: the drive's buffer lacks part of an image block, or a read-back holds bytes the
+// drive never sent. The record keeps the bytes that did move.
+bool AtapiDevice::ReportCompleted()
+{
+    if (lastCommand.lastTransferred < lastCommand.lastLength && MustMoveWholeLength(lastCommand.lastCdb)) {
+        lastCommand.lastStatus = scsi::kCommandShort;
+        if (raiseOnError) throw ErrCodeException(LastFailureCode());
+        return false;
+    }
+    lastCommand.lastStatus = scsi::kCommandGood;
+    return true;
+}
+
 bool AtapiDevice::ReportSenseData()
 {
     lastCommand.lastStatus = scsi::kCommandSense;
@@ -218,9 +256,11 @@ bool AtapiDevice::ReportSenseData()
     return false;
 }
 
-void AtapiDevice::RecordCommand(const uint8_t (&cdb)[platform::kCdbSize], uint32_t transferred, const uint8_t* sense)
+void AtapiDevice::RecordCommand(const uint8_t (&cdb)[platform::kCdbSize], DataDirection direction, uint32_t length,
+                                uint32_t transferred, const uint8_t* sense)
 {
     std::memcpy(lastCommand.lastCdb, cdb, platform::kCdbSize);
+    lastCommand.lastLength = DataPhaseLength(direction, length);
     lastCommand.lastElapsed = commandTimer.Total();
     // The limit is whole seconds: 108000 ms allows 108.0 s, and a command taking exactly that is in time.
     lastCommand.lastTimedOut = lastCommand.lastElapsed > commandTimeoutMs / 1000;
@@ -240,6 +280,7 @@ uint8_t* AtapiDevice::DataAddress(DataDirection direction, uint32_t length)
     }
 }
 
+// A transfer that moved only part of its bytes counts as a command not carried out.
 uint8_t AtapiDevice::LastFailureCode() const
 {
     if (lastCommand.lastStatus == scsi::kCommandSense) return lastCommand.senseKey;

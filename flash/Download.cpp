@@ -63,12 +63,16 @@ bool WriteImageBlocks(AtapiDevice& device, const uint8_t* image, int32_t blocks)
     return true;
 }
 
-// One verify pass: every block read back into inputBuffer and compared with the image.
+// One verify pass: every block read back into inputBuffer and compared with the image. Only a
+// block that arrived whole is compared; the reply area held bytes that differ from the image
+// before the read, so a part the drive did not send can never pass as equal either.
 bool VerifyImageBlocks(AtapiDevice& device, const uint8_t* image, int32_t blocks)
 {
     for (int32_t block = 0; block < blocks; ++block) {
-        if (!device.ReadBuffer(BlockOffset(block), kImageBlockSize)) return false;
-        if (std::memcmp(device.InputBuffer(), image + BlockOffset(block), kImageBlockSize) != 0) return false;
+        const uint8_t* expected = image + BlockOffset(block);
+        if (!device.ReadBufferToCompare(BlockOffset(block), kImageBlockSize, expected)) return false;
+        if (device.LastCommandRecord().lastTransferred != kImageBlockSize) return false;
+        if (std::memcmp(device.InputBuffer(), expected, kImageBlockSize) != 0) return false;
     }
     return true;
 }

@@ -37,9 +37,10 @@ std::string_view NextLine(std::string_view& rest)
 void CheckFault(const sim::Fault& fault)
 {
     FUZZ_CHECK(fault.number >= 1);
-    FUZZ_CHECK(fault.kind <= sim::FaultKind::Disappear && fault.trigger <= sim::FaultTrigger::Sequence);
+    FUZZ_CHECK(fault.kind <= sim::FaultKind::ShortTransfer && fault.trigger <= sim::FaultTrigger::Sequence);
     FUZZ_CHECK(fault.senseKey <= 0x0F);
     FUZZ_CHECK(fault.replyOffset < sim::kDriveBufferSize);
+    FUZZ_CHECK(fault.bytesMoved <= sim::kDriveBufferSize);
     FUZZ_CHECK(fault.seconds >= 0.0 && fault.seconds <= 1e9);
 }
 

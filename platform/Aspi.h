@@ -25,6 +25,8 @@ constexpr uint8_t SC_ABORT_SRB = 0x03;
 constexpr uint8_t SC_RESCAN_SCSI_BUS = 0x07;
 
 // Request flags (SRB_Flags).
+// Asks an adapter that counts the residual to leave in SRB_BufLen the bytes that did not move.
+constexpr uint8_t SRB_ENABLE_RESIDUAL_COUNT = 0x04;
 constexpr uint8_t SRB_DIR_IN = 0x08;
 constexpr uint8_t SRB_DIR_OUT = 0x10;
 constexpr uint8_t SRB_EVENT_NOTIFY = 0x40;
@@ -40,6 +42,11 @@ constexpr uint8_t SS_NO_ASPI = 0xE3;
 
 constexpr uint8_t DTYPE_CDROM = 0x05;
 constexpr int kAspiSenseLength = 14;
+
+// The host adapter inquiry's HA_Unique byte that tells whether the adapter counts the residual
+// of a request, and the bit that says it does.
+constexpr int kHaUniqueFlagsByte = 2;
+constexpr uint8_t RESIDUAL_COUNT_SUPPORTED = 0x02;
 
 #pragma pack(push, 1)
 

@@ -12,6 +12,7 @@ enum CommandStatus : uint8_t {
     kCommandFailed = 0,  // the request failed as such, or the command ran past its time-out
     kCommandGood = 1,    // the drive completed the command
     kCommandSense = 2,   // the drive ended the command with sense data
+    kCommandShort = 3,   // the drive ended the command good, but its data moved only in part
 };
 
 // SCSI status values (SAM).

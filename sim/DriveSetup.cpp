@@ -257,7 +257,7 @@ bool ReadSenseTriple(std::string_view text, Fault& fault, std::string& reason)
 
 bool ReadAction(std::string_view name, std::string_view argument, bool hasArgument, Fault& fault, std::string& reason)
 {
-    const bool wantsArgument = name == "sense" || name == "slow" || name == "corrupt";
+    const bool wantsArgument = name == "sense" || name == "slow" || name == "corrupt" || name == "short";
     if (wantsArgument != hasArgument) {
         return Fail(reason, Quoted(name) + (wantsArgument ? " needs a value" : " takes no value"));
     }
@@ -273,12 +273,16 @@ bool ReadAction(std::string_view name, std::string_view argument, bool hasArgume
         fault.kind = FaultKind::CorruptReply;
         return ReadInteger<uint32_t>(argument, 0, kDriveBufferSize - 1, fault.replyOffset, reason);
     }
+    if (name == "short") {
+        fault.kind = FaultKind::ShortTransfer;
+        return ReadInteger<uint32_t>(argument, 0, kDriveBufferSize, fault.bytesMoved, reason);
+    }
     if (name == "fail")
         fault.kind = FaultKind::RequestFails;
     else if (name == "gone")
         fault.kind = FaultKind::Disappear;
     else
-        return Fail(reason, Quoted(name) + " is not sense, fail, slow, corrupt or gone");
+        return Fail(reason, Quoted(name) + " is not sense, fail, slow, corrupt, short or gone");
     return true;
 }
 

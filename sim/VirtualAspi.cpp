@@ -146,6 +146,7 @@ void VirtualAspi::HostAdapterInquiry(SRB_HAInquiry& request)
     PutText(request.HA_ManagerId, "ASPI for WIN32");
     PutText(request.HA_Identifier, "VIRTUAL ATAPI");
     std::memset(request.HA_Unique, 0, sizeof request.HA_Unique);
+    if (settings.countsResidual) request.HA_Unique[kHaUniqueFlagsByte] = RESIDUAL_COUNT_SUPPORTED;
     request.SRB_Status = SS_COMP;
 }
 
@@ -193,6 +194,8 @@ uint8_t VirtualAspi::ExecuteScsi(SRB_ExecSCSICmd& request)
     if (!dataMissing) reply = drive->Execute(command);
     completion.status = reply.delivered && !reply.hasSense ? SS_COMP : SS_ERR;
     completion.hasSense = reply.hasSense;
+    completion.reportsResidual = settings.countsResidual && (request.SRB_Flags & SRB_ENABLE_RESIDUAL_COUNT) != 0;
+    completion.residual = command.length - std::min(reply.transferred, command.length);
     if (reply.hasSense) {
         const size_t length = std::min<size_t>({request.SRB_SenseLen, sizeof completion.sense, sizeof reply.sense});
         std::memcpy(completion.sense, reply.sense, length);
@@ -238,6 +241,7 @@ void VirtualAspi::Finish(const Completion& completion)
 {
     SRB_ExecSCSICmd& request = *completion.request;
     std::memcpy(request.SenseArea, completion.sense, sizeof request.SenseArea);
+    if (completion.reportsResidual) request.SRB_BufLen = completion.residual;
     request.SRB_TargStat = completion.hasSense ? 0x02 : 0x00;  // check condition
     PublishStatus(request, completion.status);
     if (completion.event != nullptr) events.Signal(completion.event, completion.generation);

@@ -51,6 +51,9 @@ struct AspiSettings {
     // An abort takes a pending request back at once. False: the abort is answered SS_COMP, as
     // every abort is, but the request carries on to its own completion.
     bool honourAborts = true;
+    // The adapters count the residual: the host adapter inquiry says so, and a request sent with
+    // SRB_ENABLE_RESIDUAL_COUNT completes with the bytes that did not move in SRB_BufLen.
+    bool countsResidual = false;
     uint8_t adapterCount = 0;     // 0: one past the highest host among the drives
     int16_t failingAdapter = -1;  // the host adapter inquiry for this adapter fails
 };
@@ -94,6 +97,8 @@ private:
         uint8_t status;
         bool hasSense;
         uint8_t sense[kSenseAreaSize];
+        bool reportsResidual;  // SRB_BufLen is set to residual on completion
+        uint32_t residual;
         platform::EventHandle event;
         uint32_t generation;
         std::thread::id sender;  // whose virtual clock the due time is counted on

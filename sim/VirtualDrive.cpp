@@ -49,6 +49,12 @@ void MoveIn(const CommandRequest& request, CommandReply& reply, const uint8_t* s
     reply.transferred = count;
 }
 
+// Bytes the host's data phase asks to move.
+uint32_t DataPhaseLength(const CommandRequest& request)
+{
+    return request.direction == platform::DataDirection::None ? 0 : request.length;
+}
+
 // Bytes of a data-out phase that actually reach the drive.
 uint32_t BytesOut(const CommandRequest& request)
 {
@@ -86,6 +92,7 @@ struct VirtualDrive::FaultEffects {
     double extraSeconds = 0.0;
     bool corrupt = false;
     uint32_t corruptOffset = 0;
+    uint32_t bytesMoved = UINT32_MAX;  // most bytes the data phase moves
 };
 
 VirtualDrive::VirtualDrive(const DriveConfig& config) : settings(config), storage(std::make_unique<Storage>())
@@ -123,7 +130,7 @@ CommandReply VirtualDrive::Execute(const CommandRequest& request)
         reply.hasSense = true;
         FillSense(reply.sense, effects.senseKey, effects.asc, effects.ascq);
     } else {
-        Dispatch(request, reply);
+        Answer(request, effects, reply);
     }
     if (effects.corrupt && effects.corruptOffset < reply.transferred && !reply.hasSense &&
         request.direction == platform::DataDirection::In) {
@@ -166,8 +173,25 @@ void VirtualDrive::CollectFaults(uint8_t opcode, FaultEffects& effects)
             effects.corruptOffset = fault.replyOffset;
             break;
         case FaultKind::Disappear: effects.disappears = true; break;
+        case FaultKind::ShortTransfer: effects.bytesMoved = std::min(effects.bytesMoved, fault.bytesMoved); break;
         }
     }
+}
+
+// A short transfer ends the data phase early with good status: a data-in reply stops at the
+// limit, as if the host's buffer ended there, and of a data-out phase the drive takes only the
+// bytes up to it.
+void VirtualDrive::Answer(const CommandRequest& request, const FaultEffects& effects, CommandReply& reply)
+{
+    if (effects.bytesMoved == UINT32_MAX) return Dispatch(request, reply);
+    CommandRequest limited = request;
+    if (request.direction == platform::DataDirection::In) {
+        limited.length = std::min(request.length, effects.bytesMoved);
+    } else {
+        dataOutTaken = effects.bytesMoved;
+    }
+    Dispatch(limited, reply);
+    dataOutTaken = UINT32_MAX;
 }
 
 void VirtualDrive::Dispatch(const CommandRequest& request, CommandReply& reply)
@@ -320,28 +344,29 @@ void VirtualDrive::WriteBuffer(const CommandRequest& request, CommandReply& repl
     }
     if (control == kControlCommit || control == kControlCommitBootCode) {
         if (length != 0 || received != kCommitDataSize) return RefuseField(reply);
-        reply.transferred = kCommitDataSize;
+        reply.transferred = std::min(kCommitDataSize, dataOutTaken);
         return Commit(control, reply);
     }
     // The data phase must carry exactly the parameter list that the command announces.
     if (offset + length > kDriveBufferSize || received != length) {
         return RefuseField(reply);
     }
+    const uint32_t taken = std::min(length, dataOutTaken);
     if (control == kControlProfile) {
         if (offset != 0 || length == 0 || length > kMaxProfilePacket) return RefuseField(reply);
-        ReceiveProfile(request, offset, length);
+        ReceiveProfile(request, offset, taken);
     } else if (control == kControlImage) {
         // At 080000h a short packet before any image data is the profile; later it is image.
         const bool profile = offset == kProfileOffset && !imageStarted && length > 0 && length <= kMaxProfilePacket;
         if (profile) {
-            ReceiveProfile(request, offset, length);
+            ReceiveProfile(request, offset, taken);
         } else {
-            ReceiveImageData(request, offset, length);
+            ReceiveImageData(request, offset, taken);
         }
     } else {
         return RefuseField(reply);
     }
-    reply.transferred = length;
+    reply.transferred = taken;
 }
 
 void VirtualDrive::ReceiveProfile(const CommandRequest& request, uint32_t offset, uint32_t length)
@@ -433,7 +458,8 @@ double VirtualDrive::Duration(uint32_t bytesMoved) const
 }
 
 // One trace line: the command block in upper-case hex, the host's direction and length, and
-// the outcome ("good", "sense K/AA/QQ" in hex, or "failed").
+// the outcome ("good", "short N" when the data phase moved only N of the host's bytes,
+// "sense K/AA/QQ" in hex, or "failed").
 void VirtualDrive::Record(const CommandRequest& request, const CommandReply& reply)
 {
     if (!traceEnabled && traceFile == nullptr) return;
@@ -449,6 +475,8 @@ void VirtualDrive::Record(const CommandRequest& request, const CommandReply& rep
     } else if (reply.hasSense) {
         std::snprintf(line + used, sizeof line - used, "sense %X/%02X/%02X", scsi::SenseKeyOf(reply.sense),
                       reply.sense[scsi::kAscByte], reply.sense[scsi::kAscqByte]);
+    } else if (reply.transferred < DataPhaseLength(request)) {
+        std::snprintf(line + used, sizeof line - used, "short %u", reply.transferred);
     } else {
         std::snprintf(line + used, sizeof line - used, "good");
     }

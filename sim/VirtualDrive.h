@@ -99,11 +99,12 @@ struct ProfileRecord {
 };
 
 enum class FaultKind : uint8_t {
-    Sense,         // the command ends with the given sense data and has no effect
-    RequestFails,  // the request fails as such and has no effect
-    Slow,          // the command takes the given extra seconds
-    CorruptReply,  // one byte of the data-in reply is inverted, at the given reply offset
-    Disappear,     // the drive is gone: this and every later request fails as such
+    Sense,          // the command ends with the given sense data and has no effect
+    RequestFails,   // the request fails as such and has no effect
+    Slow,           // the command takes the given extra seconds
+    CorruptReply,   // one byte of the data-in reply is inverted, at the given reply offset
+    Disappear,      // the drive is gone: this and every later request fails as such
+    ShortTransfer,  // the data phase moves at most the given bytes, and the command ends good
 };
 
 enum class FaultTrigger : uint8_t {
@@ -122,6 +123,7 @@ struct Fault {
     uint8_t ascq = 0;
     double seconds = 0.0;      // Slow
     uint32_t replyOffset = 0;  // CorruptReply
+    uint32_t bytesMoved = 0;   // ShortTransfer
 };
 
 class VirtualDrive {
@@ -175,6 +177,7 @@ private:
     struct FaultEffects;
 
     void CollectFaults(uint8_t opcode, FaultEffects& effects);
+    void Answer(const CommandRequest& request, const FaultEffects& effects, CommandReply& reply);
     void Dispatch(const CommandRequest& request, CommandReply& reply);
     bool ReportAttention(CommandReply& reply);
     void TestUnitReady(CommandReply& reply);
@@ -201,8 +204,9 @@ private:
     Attention attention = Attention::None;
     MediaEvent mediaEvent = MediaEvent::None;
     uint32_t becomingReadyLeft = 0;
-    bool profileArmed = false;  // a profile packet arrived since the last reset
-    bool imageStarted = false;  // image data arrived since the last profile packet or reset
+    bool profileArmed = false;           // a profile packet arrived since the last reset
+    bool imageStarted = false;           // image data arrived since the last profile packet or reset
+    uint32_t dataOutTaken = UINT32_MAX;  // most bytes of a data-out phase the drive takes now
     ProfileRecord lastProfile;
     CommitReport commit;
     std::array<Fault, kMaxFaults> faults{};

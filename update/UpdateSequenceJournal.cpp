@@ -28,9 +28,11 @@ void AppendLastCommand(Text& line, const LastCommand& last)
     char hex[2 * platform::kCdbSize + 1];
     for (int i = 0; i < platform::kCdbSize; ++i) std::snprintf(hex + 2 * i, 3, "%02X", last.lastCdb[i]);
     line << "; last command " << hex;
-    char ending[32] = "";
+    char ending[48] = "";
     if (last.lastStatus == scsi::kCommandSense)
         std::snprintf(ending, sizeof ending, " sense %X/%02X/%02X", last.senseKey, last.asc, last.ascq);
+    else if (last.lastStatus == scsi::kCommandShort)
+        std::snprintf(ending, sizeof ending, " moved %u of %u bytes", last.lastTransferred, last.lastLength);
     else if (last.lastStatus != scsi::kCommandGood)
         std::snprintf(ending, sizeof ending, "%s", last.lastTimedOut ? " timed out" : " not carried out");
     line << ending;

@@ -56,9 +56,10 @@ options:
                 Linux, which has none, only with --virtual)
   --trace FILE  write every command to FILE as it ends: one line per command,
                 "<root> <24 hex digits of the command block> <in|out|none>
-                <length> <good|sense K/ASC/ASCQ|failed>". Virtual drives write
-                what they received; on the machine's drives the line is what
-                was sent and how it came back
+                <length> <good|short N|sense K/ASC/ASCQ|failed>" (short N: it
+                ended good but moved only N bytes). Virtual drives write what
+                they received; on the machine's drives the line is what was
+                sent and how it came back
   --verbose, -v every command sent, as a --trace line on standard error, the
                 sense also in words
   --json        list: standard output is one JSON object, {"drives": [...],

@@ -83,7 +83,11 @@ void FormatCommandLine(const char* root, const platform::PassThroughRequest& req
     unsigned asc = 0;
     unsigned ascq = 0;
     if (!ReadSense(request.sense, key, asc, ascq)) {
-        Append(line, size, used, "%s", "good");
+        const uint32_t asked = request.direction == platform::DataDirection::None ? 0 : request.length;
+        if (request.transferred < asked)
+            Append(line, size, used, "short %u", request.transferred);
+        else
+            Append(line, size, used, "%s", "good");
         return;
     }
     used = Append(line, size, used, "sense %X/%02X/%02X", key, asc, ascq);

@@ -1,9 +1,9 @@
 #pragma once
 // A system that forwards every call to another one (the machine's or a virtual one) and
 // records each command block sent through it: as a trace line in the virtual drive's format
-// ("<root> <24 hex digits> <in|out|none> <length> <good|sense K/AA/QQ|failed>"), written and
-// flushed as the command ends, and with --verbose the same line with the sense in words. The
-// library code below it prints nothing; the program decides where the lines go.
+// ("<root> <24 hex digits> <in|out|none> <length> <good|short N|sense K/AA/QQ|failed>"),
+// written and flushed as the command ends, and with --verbose the same line with the sense in
+// words. The library code below it prints nothing; the program decides where the lines go.
 
 #include <cstdio>
 #include <mutex>
@@ -88,8 +88,9 @@ private:
     OpenDriveRoot open[kMaxOpenDrives];
 };
 
-// The outcome of a command as the trace writes it ("good", "sense 2/3A/01", "failed"), into
-// text; inWords (verbose), the sense key and the additional sense decoded.
+// The outcome of a command as the trace writes it ("good", "short 8192" when its data phase moved
+// fewer bytes than asked, "sense 2/3A/01", "failed"), into text; inWords (verbose), the sense
+// key and the additional sense decoded.
 void FormatCommandLine(const char* root, const platform::PassThroughRequest& request, bool delivered, bool inWords,
                        char* line, std::size_t size);
 

@@ -305,6 +305,21 @@ TEST_F(PassThroughTransport, TransferredIsWhatTheSystemMoved)
     EXPECT_EQ(Record().lastTransferred, 36u);
 }
 
+// A buffer command that moved fewer bytes than asked has failed, without a second attempt, with
+// the bytes moved and asked in the record (other commands may move less: see above).
+TEST_F(PassThroughTransport, BufferCommandThatMovedLessThanAskedHasFailed)
+{
+    sim::Fault shortTransfer = devicetest::NextCommands(*drive, sim::FaultKind::ShortTransfer, 2);
+    shortTransfer.bytesMoved = 36;
+    drive->AddFault(shortTransfer);
+    EXPECT_FALSE(Execute(devicetest::WriteBufferCdb(16384), DataDirection::Out, 16384));
+    EXPECT_EQ(Record().lastStatus, scsi::kCommandShort);
+    EXPECT_EQ(Record().lastTransferred, 36u);
+    EXPECT_EQ(Record().lastLength, 16384u);
+    EXPECT_EQ(RaisedCode(devicetest::ReadBufferCdb(16384), DataDirection::In, 16384), ErrCodeException::kNotCarriedOut);
+    EXPECT_EQ(Sent(), 2u);
+}
+
 TEST_F(PassThroughTransport, FailedRequestRanksBeforeSense)
 {
     sim::Fault sense = devicetest::NextSense(*drive, 0x3, 0x11, 0x00);
@@ -372,6 +387,17 @@ TEST_F(AspiTransport, TransferredIsTheRequestedLength)
 {
     ASSERT_TRUE(Execute(devicetest::InquiryCdb(36), DataDirection::In, 96));
     EXPECT_EQ(Record().lastTransferred, 96u);
+}
+
+TEST_F(AspiTransport, ManagerThatCountsTheResidualTellsTheBytesMoved)
+{
+    sim::AspiSettings counting = devicetest::WorkingManager();
+    counting.countsResidual = true;
+    system.SetAspiManager(counting);
+    AtapiDevice counted(system);
+    ASSERT_TRUE(counted.SelectDrive(0));
+    ASSERT_TRUE(counted.ExecuteCommand(devicetest::InquiryCdb(36).bytes, DataDirection::In, 96));
+    EXPECT_EQ(counted.LastCommandRecord().lastTransferred, 36u);
 }
 
 TEST_F(AspiTransport, PendingRequestEndsThroughItsEvent)

@@ -143,6 +143,7 @@ protected:
         fault.asc = 0x0C;
         fault.seconds = 200.0;
         fault.replyOffset = 4321;
+        fault.bytesMoved = kBlockSize / 2;
         ASSERT_TRUE(drive->AddFault(fault));
     }
 
@@ -562,6 +563,22 @@ const ProfileFailure kProfileFailures[] = {
 
 INSTANTIATE_TEST_SUITE_P(Download, ProfileStepFailure, ::testing::ValuesIn(kProfileFailures),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A manager that reports no count: only the comparison can tell that half of every read-back
+// never arrived, and it does, since the reply area never holds the image's bytes beforehand.
+TEST_F(Download, HalfReadBacksThatNoCountReportsNeverVerify)
+{
+    system.SetPlatformId(sim::VirtualSystem::kPlatformWindows);
+    sim::AspiSettings manager;
+    manager.presence = sim::AspiPresence::Present;
+    system.SetAspiManager(manager);
+    Open();
+    FaultOnOpcode(0x3C, 1, FaultKind::ShortTransfer, 0);
+    EXPECT_FALSE(Run(image));
+    EXPECT_EQ(CountIf(Trace(), &TracedCommand::isImageRead), 3);
+    EXPECT_EQ(FindCommit(Trace()), -1);
+    EXPECT_EQ(drive->flashState(), FlashState::Untouched);
+}
 
 // ---- The chip named at discovery ---------------------------------------------------------
 

@@ -63,11 +63,13 @@ inline int CountIf(const std::vector<TracedCommand>& commands, bool (TracedComma
     return count;
 }
 
-// Deterministic image whose blocks all differ from each other.
+// Deterministic image whose blocks all differ from each other, each block's second half zeros
+// as in padded firmware: half a block that never moved would match a zeroed buffer there.
 inline std::vector<uint8_t> MakeImage(size_t size)
 {
     std::vector<uint8_t> image(size);
-    for (size_t i = 0; i < size; ++i) image[i] = uint8_t(i * 131 + (i / kBlockSize) * 17 + (i >> 9));
+    for (size_t i = 0; i < size; ++i)
+        image[i] = i % kBlockSize < kBlockSize / 2 ? uint8_t(i * 131 + (i / kBlockSize) * 17 + (i >> 9)) : 0;
     return image;
 }
 

@@ -369,9 +369,13 @@ TEST(CliRecordingSystem, DescriptorSenseReadsLikeFixedSense)
     request.cdb[0] = 0x3B;
     request.direction = platform::DataDirection::Out;
     request.length = 16;
+    request.transferred = 16;
     char line[256];
     cli::FormatCommandLine("/dev/sr3", request, true, false, line, sizeof line);
     EXPECT_STREQ(line, "/dev/sr3 3B0000000000000000000000 out 16 good");
+    request.transferred = 8;
+    cli::FormatCommandLine("/dev/sr3", request, true, false, line, sizeof line);
+    EXPECT_STREQ(line, "/dev/sr3 3B0000000000000000000000 out 16 short 8");
     const uint8_t descriptor[] = {0x72, 0x05, 0x24, 0x00};
     std::memcpy(request.sense, descriptor, sizeof descriptor);
     cli::FormatCommandLine("/dev/sr3", request, true, false, line, sizeof line);

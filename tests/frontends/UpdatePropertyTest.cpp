@@ -106,6 +106,13 @@ void PutRandomImage(Random& random, PackageEditor& editor, std::vector<uint8_t>&
 {
     std::vector<uint8_t> image(static_cast<std::size_t>(plan.size));
     for (uint8_t& byte : image) byte = static_cast<uint8_t>(random());
+    // Now and then padded firmware: the second half of every block zeros, which half a block
+    // moved would match in a zeroed buffer.
+    if (OneIn(random, 3)) {
+        for (std::size_t at = kBlockSize / 2; at < image.size(); at += kBlockSize)
+            std::fill_n(image.begin() + static_cast<std::ptrdiff_t>(at),
+                        std::min<std::size_t>(kBlockSize / 2, image.size() - at), uint8_t{0});
+    }
     // Never the image placeholder's first byte, so the package is never taken for one without firmware.
     if (!image.empty() && image[0] == static_cast<uint8_t>(payload::kImagePlaceholder[0])) image[0] ^= 1;
     try {
@@ -183,8 +190,10 @@ std::string DrawFault(Random& random)
     // Every offset lies inside a READ BUFFER block, so a corrupted read back always changes a byte.
     static const int kReplyOffsets[] = {0, 1, 3, 33, 100, 16383};
     static const char* const kSlowSeconds[] = {"1", "30", "200"};
+    // Bytes a short transfer moves: none, a little, half a block, all but the last byte.
+    static const char* const kShortBytes[] = {"0", "512", "8192", "16383"};
 
-    const int action = Uniform(random, 0, 4);
+    const int action = Uniform(random, 0, 5);
     std::string trigger;
     if (OneIn(random, 4)) {
         trigger = "#" + std::to_string(Uniform(random, 1, 80));
@@ -199,6 +208,7 @@ std::string DrawFault(Random& random)
     case 1: return trigger + ":fail";
     case 2: return trigger + ":corrupt:" + std::to_string(kReplyOffsets[Uniform(random, 0, 5)]);
     case 3: return trigger + ":gone";
+    case 4: return trigger + ":short:" + kShortBytes[Uniform(random, 0, 3)];
     default: return trigger + ":slow:" + kSlowSeconds[Uniform(random, 0, 2)];
     }
 }
@@ -261,7 +271,7 @@ void DrawDrives(Random& random, Scenario& scenario)
 
 struct TraceLine {
     uint8_t cdb[12] = {};
-    std::string status;  // "good", "sense K/AA/QQ" or "failed"
+    std::string status;  // "good", "short N", "sense K/AA/QQ" or "failed"
 };
 
 TraceLine ParseTraceLine(const std::string& line)

@@ -102,10 +102,10 @@ TEST(DriveSetupText, FaultsAccumulate)
     std::string reason;
     ASSERT_TRUE(
         ParseDriveSetup("fault=3C#6:corrupt:100,fault=#12:sense:3/0C/00,fault=3B#1+:fail,"
-                        "fault=00#3:slow:200.5,fault=#40:gone",
+                        "fault=00#3:slow:200.5,fault=#40:gone,fault=3C#1+:short:8192",
                         setup, reason))
         << reason;
-    ASSERT_EQ(setup.faultCount, 5);
+    ASSERT_EQ(setup.faultCount, 6);
     EXPECT_EQ(setup.faults[0].kind, FaultKind::CorruptReply);
     EXPECT_EQ(setup.faults[0].trigger, FaultTrigger::Opcode);
     EXPECT_EQ(setup.faults[0].opcode, 0x3C);
@@ -123,6 +123,8 @@ TEST(DriveSetupText, FaultsAccumulate)
     EXPECT_EQ(setup.faults[3].kind, FaultKind::Slow);
     EXPECT_EQ(setup.faults[3].seconds, 200.5);
     EXPECT_EQ(setup.faults[4].kind, FaultKind::Disappear);
+    EXPECT_EQ(setup.faults[5].kind, FaultKind::ShortTransfer);
+    EXPECT_EQ(setup.faults[5].bytesMoved, 8192u);
 }
 
 struct BadCase {
@@ -171,12 +173,13 @@ INSTANTIATE_TEST_SUITE_P(
                     BadCase{"fault=3:fail", "fault: \"3\" is not #N or XX#N"},
                     BadCase{"fault=ZZ#1:fail", "fault: \"ZZ\" is not an opcode of two hex digits"},
                     BadCase{"fault=#0:fail", "fault: \"0\" is not a whole number from 1 to 100000000"},
-                    BadCase{"fault=#1:explode", "fault: \"explode\" is not sense, fail, slow, corrupt or gone"},
+                    BadCase{"fault=#1:explode", "fault: \"explode\" is not sense, fail, slow, corrupt, short or gone"},
                     BadCase{"fault=#1:sense", "fault: \"sense\" needs a value"},
                     BadCase{"fault=#1:fail:2", "fault: \"fail\" takes no value"},
                     BadCase{"fault=#1:sense:5/24", "fault: \"5/24\" is not K/AA/QQ in hex"},
                     BadCase{"fault=#1:sense:G/24/00", "fault: \"G/24/00\" is not K/AA/QQ in hex"},
-                    BadCase{"fault=#1:corrupt:x", "fault: \"x\" is not a whole number from 0 to 1048575"}));
+                    BadCase{"fault=#1:corrupt:x", "fault: \"x\" is not a whole number from 0 to 1048575"},
+                    BadCase{"fault=#1:short:1048577", "fault: \"1048577\" is not a whole number from 0 to 1048576"}));
 
 TEST(DriveSetupText, TooManyFaultsAreRefused)
 {

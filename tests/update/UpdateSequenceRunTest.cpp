@@ -453,6 +453,7 @@ TEST_F(UpdateRunTest, EachDriveOfAnUpdateLeavesAJournalLine)
     Set(SettingKey::AUTOMODE, '1');
     AddDrive();
     AddDrive("fault=3B#3+:sense:4/00/00");
+    AddDrive("fault=3C#2:short:8192");
     StartUp();
     ASSERT_TRUE(RunUntilUpdateOver());
     const std::string program = std::string("Norvik ") + NORVIK_VERSION + ": ";
@@ -462,7 +463,11 @@ TEST_F(UpdateRunTest, EachDriveOfAnUpdateLeavesAJournalLine)
                   "error: " + program +
                       "/dev/sr1 TALVORE DVDRW KRX-407T: bank 1, revision RN05 to RN08, reports "
                       "nothing: the download failed; last command 3B0501004000004000000000 sense "
-                      "4/00/00"}));
+                      "4/00/00",
+                  "error: " + program +
+                      "/dev/sr2 TALVORE DVDRW KRX-407T: bank 1, revision RN05 to RN08, reports "
+                      "nothing: the download failed; last command 3C0101004000004000000000 moved 8192 of "
+                      "16384 bytes"}));
 }
 
 TEST_F(UpdateRunTest, AutomaticModeWithoutUpdatableDriveStartsNothing)
