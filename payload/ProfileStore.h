@@ -56,4 +56,17 @@ inline bool IsSyntheticProfileStore(const uint8_t* store)
 }
 bool OwnProfileStoreIsSynthetic();
 
+// A profile whose bytes all hold one value: erased (FFh) or cleared (00h) flash, or a fill,
+// never a chip's profile. A store with one is damaged or was made from no real profiles.
+struct BlankProfile {
+    int profile;
+    uint8_t value;
+};
+
+// Finds the first blank profile of a store (kProfileStoreSize bytes); false when every profile
+// holds bytes of more than one value.
+bool FindBlankProfile(const uint8_t* store, BlankProfile& blank);
+// Whether the program's own store may prepare a drive's flash: it has no blank profile.
+bool OwnProfileStoreIsSound();
+
 }  // namespace payload
