@@ -79,3 +79,7 @@ std::string PackageRefusal(const PackageReader& package);
 // A bank in use with the size 0, which the program runs with but which would program nothing;
 // the packaging step refuses it. Empty when every bank in use has bytes.
 std::string EmptyBankInUse(const PackageReader& package);
+
+// Why the program would refuse this flash profile store (kProfileStoreSize bytes): a profile
+// of one byte value throughout. Empty when it would take it.
+std::string ProfileStoreRefusal(const uint8_t* store);

@@ -4,8 +4,6 @@
 
 #include "payload/ProfileStore.h"
 
-#include <algorithm>
-
 namespace payload {
 
 // Not const and with external linkage: the compiler must assume the bytes can change, and
@@ -24,20 +22,6 @@ const uint8_t* OwnProfileStore()
 }
 
 bool OwnProfileStoreIsSynthetic() { return IsSyntheticProfileStore(OwnProfileStore()); }
-
-bool FindBlankProfile(const uint8_t* store, BlankProfile& blank)
-{
-    for (int profile = 0; profile < kProfileCount; ++profile) {
-        const int row = FirstRowOfProfile(profile);
-        const uint8_t* first = store + ProfileStoreOffset(row);
-        const uint8_t* end = first + ProfileLength(row);
-        if (std::all_of(first, end, [first](uint8_t byte) { return byte == *first; })) {
-            blank = BlankProfile{profile, *first};
-            return true;
-        }
-    }
-    return false;
-}
 
 bool OwnProfileStoreIsSound()
 {

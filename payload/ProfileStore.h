@@ -65,7 +65,19 @@ struct BlankProfile {
 
 // Finds the first blank profile of a store (kProfileStoreSize bytes); false when every profile
 // holds bytes of more than one value.
-bool FindBlankProfile(const uint8_t* store, BlankProfile& blank);
+inline bool FindBlankProfile(const uint8_t* store, BlankProfile& blank)
+{
+    for (int profile = 0; profile < kProfileCount; ++profile) {
+        const int row = FirstRowOfProfile(profile);
+        const uint8_t* first = store + ProfileStoreOffset(row);
+        const uint8_t* end = first + ProfileLength(row);
+        if (std::all_of(first, end, [first](uint8_t byte) { return byte == *first; })) {
+            blank = BlankProfile{profile, *first};
+            return true;
+        }
+    }
+    return false;
+}
 // Whether the program's own store may prepare a drive's flash: it has no blank profile.
 bool OwnProfileStoreIsSound();
 

@@ -182,6 +182,8 @@ std::vector<uint8_t> ReadProfileStore(std::string_view file)
         throw PackError(std::string(file) + " holds " + std::to_string(store.size()) +
                         " bytes; a flash profile store holds exactly " + std::to_string(payload::kProfileStoreSize));
     }
+    const std::string refusal = ProfileStoreRefusal(store.data());
+    if (!refusal.empty()) throw PackError(std::string(file) + ": " + refusal + "; give the drive's flash profiles");
     return store;
 }
 
@@ -215,9 +217,9 @@ struct LoadedProgram {
     BlockLocation block;
 };
 
-LoadedProgram LoadProgram(const std::string& path)
+LoadedProgram LoadProgram(const std::string& path, std::vector<uint8_t> bytes)
 {
-    LoadedProgram program{ReadWholeFile(path, kMaxProgramSize), {}};
+    LoadedProgram program{std::move(bytes), {}};
     try {
         program.block = LocatePackageBlock(program.bytes);
     } catch (const PackError& error) {
@@ -239,7 +241,10 @@ std::string Describe(const BlockLocation& block)
 void ShowProfileStore(const LoadedProgram& program)
 {
     try {
-        PrintProfileStore(std::cout, program.bytes.data() + LocateProfileStore(program.bytes));
+        const uint8_t* store = program.bytes.data() + LocateProfileStore(program.bytes);
+        PrintProfileStore(std::cout, store);
+        const std::string refusal = ProfileStoreRefusal(store);
+        if (!refusal.empty()) std::cout << "  " << refusal << '\n';
     } catch (const PackError& error) {
         std::cout << "profile store: " << error.what() << '\n';
     }
@@ -247,34 +252,45 @@ void ShowProfileStore(const LoadedProgram& program)
 
 int Show(const std::string& path)
 {
-    const LoadedProgram program = LoadProgram(path);
+    const LoadedProgram program = LoadProgram(path, ReadWholeFile(path, kMaxProgramSize));
     std::cout << "file:         " << path << '\n' << "package:      " << Describe(program.block) << '\n';
     PrintPackage(std::cout, program.bytes.data() + program.block.offset);
     ShowProfileStore(program);
     return 0;
 }
 
-void PutProfileStore(const std::string& path, LoadedProgram& program, const std::vector<uint8_t>& store)
+// Puts the new store in when one is given. A store the program already carries is checked as a
+// new one is: its section must be where the program reads it, and its profiles such that the
+// program starts with them. A program without the section (found by landmarks) keeps its store.
+void PutProfileStore(const std::string& path, LoadedProgram& program, const std::optional<std::vector<uint8_t>>& store)
 {
+    if (!store && !HasProfileStoreSection(program.bytes)) return;
     std::size_t at = 0;
     try {
         at = LocateProfileStore(program.bytes);
     } catch (const PackError& error) {
         throw PackError(path + ": " + error.what());
     }
-    std::copy(store.begin(), store.end(), program.bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    if (store) std::copy(store->begin(), store->end(), program.bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    const std::string refusal = ProfileStoreRefusal(program.bytes.data() + at);
+    if (!refusal.empty()) {
+        throw PackError(path + ": its " + refusal + "; pack the drive's flash profiles in with --profiles");
+    }
 }
 
 int Set(const std::string& path, const std::vector<std::string_view>& options)
 {
     const SetOptions parsed = ParseSetOptions(options);
-    LoadedProgram program = LoadProgram(path);
+    // Locked from before the read to after the rename: a second run on the file is refused
+    // instead of writing over this one's result with what it read before.
+    ProgramFileEdit file(path, kMaxProgramSize);
+    LoadedProgram program = LoadProgram(path, std::move(file.Bytes()));
     PackageEditor editor(
         std::span<uint8_t, payload::kPackageSize>(program.bytes.data() + program.block.offset, payload::kPackageSize));
     for (const Edit& edit : parsed.packageEdits) edit(editor);
     editor.CheckPackage();
-    if (parsed.profileStore) PutProfileStore(path, program, *parsed.profileStore);
-    ReplaceFileContents(path, program.bytes);
+    PutProfileStore(path, program, parsed.profileStore);
+    file.Replace(program.bytes);
     std::cout << "packed " << path << ": " << Describe(program.block) << '\n';
     return 0;
 }
