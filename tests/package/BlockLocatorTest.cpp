@@ -157,6 +157,57 @@ INSTANTIATE_TEST_SUITE_P(
                                  "0xC0"}),
     [](const auto& info) { return info.param.name; });
 
+// The store's section is trusted only where the program reads its store: anything else would
+// have norvik-pack write profiles over code, headers or firmware.
+class MisplacedStoreSection : public testing::TestWithParam<WrongSection> {};
+
+TEST_P(MisplacedStoreSection, IsRefused)
+{
+    ElfFile elf;
+    EXPECT_EQ(LocateProfileStore(elf.bytes), ElfFile::kStoreOffset);
+    GetParam().apply(elf);
+    EXPECT_THAT([&] { LocateProfileStore(elf.bytes); },
+                testing::ThrowsMessage<PackError>(HasSubstr(GetParam().offset)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MisplacedStoreSection,
+    testing::Values(
+        WrongSection{"AtTheCode", [](ElfFile& e) { e.SectionField(4, kOffset, ElfFile::kTextOffset, 8); },
+                     "at file offset 0xB0 overlaps the program's code (file bytes 0xB0 to 0xBF"},
+        WrongSection{"InTheImageArea", [](ElfFile& e) { e.SectionField(4, kOffset, ElfFile::kBlockOffset + 4096, 8); },
+                     "overlaps section .norvik_package (file bytes 0xC0 to 0x10090A)"},
+        WrongSection{"AtTheFileHeader", [](ElfFile& e) { e.SectionField(4, kOffset, 0, 8); },
+                     "overlaps the ELF file header"},
+        WrongSection{"NotLoaded", [](ElfFile& e) { e.SectionField(4, kFlags, 0, 8); },
+                     "is not marked as data the program loads"},
+        WrongSection{"MarkedAsCode", [](ElfFile& e) { e.SectionField(4, kFlags, kElfCode, 8); },
+                     "is not marked as data the program loads"},
+        WrongSection{"OutsideTheSegments",
+                     [](ElfFile& e) { e.Segment(1, 6, ElfFile::kBlockOffset, payload::kPackageSize); },
+                     "does not lie inside a segment the program loads"},
+        WrongSection{"LoadedElsewhere", [](ElfFile& e) { e.SectionField(4, kAddress, kLoadAddress + 64, 8); },
+                     "is loaded at address 0x400040, but the program loads its file bytes at 0x500910"},
+        WrongSection{"TooSmall", [](ElfFile& e) { e.SectionField(4, kSize, payload::kProfileStoreSize - 1, 8); },
+                     "holds 17047 bytes, fewer than the 17048 of a flash profile store"},
+        WrongSection{"RoomForMore", [](ElfFile& e) { e.SectionField(4, kSize, payload::kProfileStoreSize + 64, 8); },
+                     "holds 17112 bytes, not the 17048 of a flash profile store"},
+        WrongSection{"TwoOfThem", [](ElfFile& e) { e.SectionField(1, kName, 33, 4); },
+                     "this file has 2 sections named .norvik_profiles"}),
+    [](const auto& info) { return info.param.name; });
+
+// A program cut inside its store has lost its section table; its package is still found by its
+// landmarks, but the program could not be loaded from the file.
+TEST(BlockLocator, RefusesAProgramCutShort)
+{
+    ElfFile elf;
+    elf.bytes.resize(ElfFile::kStoreOffset + 100);
+    EXPECT_THAT([&] { LocatePackageBlock(elf.bytes); },
+                testing::ThrowsMessage<PackError>(
+                    HasSubstr("this file is cut short or damaged: its loaded segment "
+                              "at file offset 0xC0 holds 1067752 bytes, beyond the file's end at 0x100974")));
+}
+
 TEST(BlockLocator, ReadsExtendedSectionCountAndNameIndex)
 {
     ElfFile elf;
