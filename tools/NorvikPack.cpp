@@ -33,7 +33,8 @@ constexpr std::string_view kHelp = R"(usage: norvik-pack show FILE
 Prints or fills the update package of a built Norvik program, for Linux (ELF)
 or Windows (PE). The package is found in the program's .norvik_package section
 (.nvpkg in a Windows program), or by its landmarks when the file has no section
-table; a section that does not hold a package is refused.
+table. A section is trusted only where the program reads it (its block's size,
+in a loaded segment that is not code, clear of headers and other sections).
 
 set options (any number, applied in order; banks 1-4, rows 1-8):
   --caption TEXT       window caption (at most 63 characters)
@@ -49,7 +50,8 @@ set options (any number, applied in order; banks 1-4, rows 1-8):
   --clear-constraint BANK.ROW
                        put a row back into its placeholder form
   --new-revision BANK=REV
-                       the bank's new revision (at most 7 characters)
+                       the bank's new revision: the 4 characters the updated
+                       drive reports (pad with spaces)
   --image BANK=FILE[@START]
                        copy FILE, a whole number of 16384-byte blocks, into
                        the image area at START (default: 0 for bank 1, right
@@ -57,15 +59,21 @@ set options (any number, applied in order; banks 1-4, rows 1-8):
                        bank's BIN_START and BIN_SIZE entries
   --profiles FILE      replace the whole flash profile store (.norvik_profiles
                        section, .nvprof in a Windows program) with FILE, which
-                       must hold exactly 17048 bytes
+                       must hold exactly 17048 bytes, no profile of one byte
+                       value throughout
 
 The result is checked before anything is written. Refused: no bank, more than
 4, a bank in use outside the image area, of size 0 or not a whole number of
 16384-byte blocks, two banks in use that share bytes, and, once an --image
 clears the image placeholder, a bank in use not made of the images given in
-the same command. The file is replaced through a temporary copy next to it
-and keeps its owner, group and permissions; a file with more than one hard
-link is refused, since the copy would split the links (pack a copy of it).
+the same command; an image of one byte value (all 00h, all FFh), a profile
+store with a profile of one byte value (given, or in the program), a new
+revision that is not 4 characters, a file in which sections or landmarks find
+more than one package, and a file cut short. The file is locked for the edit
+(a second norvik-pack on it is refused) and replaced through an unnamed copy
+next to it, named only when complete, keeping its owner, group and
+permissions. Refused too: a file its user may not write (root may), and one
+with more than one hard link, which the copy would split (pack a copy).
 Exit status: 0 done, 1 refused, 2 usage error.
 )";
 
