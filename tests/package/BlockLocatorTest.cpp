@@ -343,6 +343,22 @@ TEST_P(PeFormat, HoldsBothBlocksInTheirSections)
     EXPECT_EQ(LocateProfileStore(pe.bytes), PeFile::kStoreOffset);
 }
 
+// In a Windows program too, the store's section is trusted only where the program reads it.
+TEST_P(PeFormat, RefusesAMisplacedStoreSection)
+{
+    const std::pair<uint32_t, std::string> cases[] = {
+        {0x200, "at file offset 0x200 overlaps the program's code"},
+        {PeFile::kBlockOffset + 4096, "overlaps section .nvpkg (file bytes 0x400 to 0x100C4A)"},
+        {0, "overlaps the PE headers"},
+    };
+    for (const auto& [offset, reason] : cases) {
+        PeFile pe(GetParam());
+        pe.SectionField(2, kFileOffset, offset);
+        EXPECT_THAT([&] { LocateProfileStore(pe.bytes); }, testing::ThrowsMessage<PackError>(HasSubstr(reason)))
+            << offset;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, PeFormat, testing::Bool(),
                          [](const auto& info) { return info.param ? "Pe32Plus" : "Pe32"; });
 
