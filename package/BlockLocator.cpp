@@ -202,8 +202,9 @@ void ReadElfSegments(std::span<const uint8_t> file, ProgramLayout& layout)
     if (count == 0) return;
     const FileRange table{tableOffset, count * entrySize};
     if (entrySize < kProgramHeaderSize || !Fits(table.offset, table.size, file.size())) {
-        layout.cut = "its program header table (" + std::to_string(count) + " entries at file offset " +
-                     Hex(tableOffset) + ") does not lie inside the file of " + std::to_string(file.size()) + " bytes";
+        layout.cut = "its program header table (" + std::to_string(count) + " entries of " + std::to_string(entrySize) +
+                     " bytes at file offset " + Hex(tableOffset) + ") is damaged or runs past the file's end at " +
+                     Hex(file.size());
         return;
     }
     layout.headers.push_back({"program header table", table});
