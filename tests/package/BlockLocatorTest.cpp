@@ -181,8 +181,6 @@ INSTANTIATE_TEST_SUITE_P(
                      "overlaps the ELF file header"},
         WrongSection{"NotLoaded", [](ElfFile& e) { e.SectionField(4, kFlags, 0, 8); },
                      "is not marked as data the program loads"},
-        WrongSection{"MarkedAsCode", [](ElfFile& e) { e.SectionField(4, kFlags, kElfCode, 8); },
-                     "is not marked as data the program loads"},
         WrongSection{"OutsideTheSegments",
                      [](ElfFile& e) { e.Segment(1, 6, ElfFile::kBlockOffset, payload::kPackageSize); },
                      "does not lie inside a segment the program loads"},

@@ -355,18 +355,6 @@ INSTANTIATE_TEST_SUITE_P(Signals, NorvikPackSignalled,
                                          SIGVTALRM, SIGXFSZ, SIGPROF),
                          [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
 
-// A file size limit below the program's size (as `ulimit -f` sets it) stops the write itself.
-TEST_F(NorvikPackProcess, FileSizeLimitLeavesNoCopyBehind)
-{
-    const auto before = ReadBytes(program);
-    const Outcome limited = Run({"sh", "-c",
-                                 "ulimit -f 512 && exec " + ShellQuote(NORVIK_PACK) + " set " +
-                                     ShellQuote(program.string()) + " --caption Limited"});
-    EXPECT_NE(limited.exitCode, 0);
-    EXPECT_TRUE(ReadBytes(program) == before) << "the program file changed";
-    EXPECT_THAT(DirectoryEntries(), testing::ElementsAre("probe"));
-}
-
 // A user who may not write the file does not replace it, though the folder would let them.
 TEST_F(NorvikPackProcess, FileItsUserMayNotWriteIsRefused)
 {
@@ -578,10 +566,6 @@ INSTANTIATE_TEST_SUITE_P(
                 {"--caption", "x"},
                 "this file holds 2 update packages",
                 [](auto& bytes) { AppendSecondPackage(bytes, true); }},
-        Refusal{"SecondPackageAppended",
-                {"--caption", "x"},
-                "this file holds 2 update packages",
-                [](auto& bytes) { AppendSecondPackage(bytes, false); }},
         Refusal{"StoreSectionAtTheCode",
                 {"--profiles", "{store}"},
                 "overlaps the program's code",
