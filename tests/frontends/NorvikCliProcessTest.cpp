@@ -430,6 +430,7 @@ TEST_F(NorvikCliProcess, DamagedProfileStoreLooksAtNoDrive)
     const Outcome listed = Run(program, On({"rev=RN05"}, {"list"}));
     EXPECT_EQ(listed.exitCode, 3);
     EXPECT_THAT(listed.out, HasSubstr(refusal));
+    EXPECT_THAT(Run(program, {"--version"}).out, HasSubstr(", damaged flash profiles\n"));
 }
 
 TEST_F(NorvikCliProcess, NoMatchingDriveIsRefusedWithTheDetectedDrives)
