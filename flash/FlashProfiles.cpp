@@ -14,12 +14,12 @@ namespace flash {
 
 namespace {
 
-// The row's profile from the program's own store; null when it does not fit in destination.
-uint8_t* CopyProfile(int row, std::span<uint8_t> destination)
+// The row's profile from the store; null when it does not fit in destination.
+uint8_t* CopyProfile(const uint8_t* store, int row, std::span<uint8_t> destination)
 {
     const uint32_t length = ProfileLength(row);
     if (destination.size() < length) return nullptr;
-    std::memcpy(destination.data(), payload::OwnProfileStore() + ProfileStoreOffset(row), length);
+    std::memcpy(destination.data(), store + ProfileStoreOffset(row), length);
     return destination.data();
 }
 
@@ -34,12 +34,18 @@ std::optional<int> FindProfileRow(uint8_t manufacturer, uint8_t device, uint8_t 
     return std::nullopt;
 }
 
-uint8_t* FetchProfile(uint8_t manufacturer, uint8_t device, uint8_t variantHigh, uint8_t variantLow,
-                      std::span<uint8_t> destination)
+uint8_t* FetchProfile(const uint8_t* store, uint8_t manufacturer, uint8_t device, uint8_t variantHigh,
+                      uint8_t variantLow, std::span<uint8_t> destination)
 {
     const std::optional<int> row = FindProfileRow(manufacturer, device, variantHigh, variantLow);
     if (!row) return nullptr;
-    return CopyProfile(*row, destination);
+    return CopyProfile(store, *row, destination);
+}
+
+uint8_t* FetchProfile(uint8_t manufacturer, uint8_t device, uint8_t variantHigh, uint8_t variantLow,
+                      std::span<uint8_t> destination)
+{
+    return FetchProfile(payload::OwnProfileStore(), manufacturer, device, variantHigh, variantLow, destination);
 }
 
 }  // namespace flash
@@ -65,7 +71,8 @@ ProfileOutcome AtapiDevice::RunFlashProfileStep()
     const uint32_t headerSize = flash::ProfileHeaderSize(*row);
     std::memcpy(packet, flash::kFlashProfileTable[*row], headerSize);
     const std::span<uint8_t> behindHeader(packet + headerSize, flash::kProfileClearedBytes - headerSize);
-    if (flash::CopyProfile(*row, behindHeader) == nullptr) return ProfileOutcome::CommandFailed;
+    if (flash::CopyProfile(payload::OwnProfileStore(), *row, behindHeader) == nullptr)
+        return ProfileOutcome::CommandFailed;
     const bool sent = WriteBuffer(flash::ProfileBufferOffset(*row), flash::ProfileTransferLength(*row),
                                   flash::ProfileControl(*row));
     return sent ? ProfileOutcome::Sent : ProfileOutcome::CommandFailed;

@@ -72,9 +72,13 @@ static_assert(ProfileBufferOffset(2) == 0 && ProfileControl(2) == 0x7F);
 // The first row, in table order, whose key is these four bytes; empty when none is.
 std::optional<int> FindProfileRow(uint8_t manufacturer, uint8_t device, uint8_t variantHigh, uint8_t variantLow);
 
-// Copies the profile of the row that the key selects, from the program's own store, to the
-// start of destination and returns destination's first byte. Copies nothing and returns null
-// when no row has the key or the profile does not fit in destination.
+// Copies the profile of the row that the key selects, from the store (kProfileStoreSize bytes),
+// to the start of destination and returns destination's first byte. Copies nothing and returns
+// null when no row has the key or the profile does not fit in destination. Whatever the store's
+// bytes, only its own bytes are read.
+uint8_t* FetchProfile(const uint8_t* store, uint8_t manufacturer, uint8_t device, uint8_t variantHigh,
+                      uint8_t variantLow, std::span<uint8_t> destination);
+// The same from the program's own store, as the flash profile step sends it.
 uint8_t* FetchProfile(uint8_t manufacturer, uint8_t device, uint8_t variantHigh, uint8_t variantLow,
                       std::span<uint8_t> destination);
 

@@ -1,7 +1,7 @@
-// The packaging step's locator on any file: the ELF and PE section table readers, the landmark
-// search and the two lookups built on them. A refusal (PackError) is an expected answer;
-// anything else thrown, any read outside the file and any location whose bytes do not lie
-// inside the file is a fault.
+// The packaging step's locator on any file: the ELF and PE header readers, the landmark search
+// and the two lookups built on them, with their checks of where a section lies. A refusal
+// (PackError) is an expected answer; anything else thrown, any read outside the file and any
+// location whose bytes do not lie inside the file is a fault.
 //
 // Each input is read as a file of its own. An input that could hold a block (ELF or PE magic at
 // its start, or the constraint label somewhere) is read a second time with zeros behind it to the
@@ -47,12 +47,17 @@ void Locate(std::span<const uint8_t> file)
     try {
         const BlockLocation block = LocatePackageBlock(file);
         FUZZ_CHECK(Inside(block.offset, payload::kPackageSize, file.size()));
-        FUZZ_CHECK(block.foundBy == FoundBy::Section || blocks == std::vector<std::size_t>{block.offset});
+        // Found by section or by landmarks, the block is the only one the landmarks find.
+        FUZZ_CHECK(blocks == std::vector<std::size_t>{block.offset});
     } catch (const PackError&) {
     }
     try {
         const std::size_t store = LocateProfileStore(file);
         FUZZ_CHECK(Inside(store, payload::kProfileStoreSize, file.size()));
+        FUZZ_CHECK(HasProfileStoreSection(file));
+        for (std::size_t offset : blocks) {
+            FUZZ_CHECK(store >= offset + payload::kPackageSize || offset >= store + payload::kProfileStoreSize);
+        }
     } catch (const PackError&) {
     }
 }

@@ -36,12 +36,24 @@ struct BlockLocation {
     std::string_view section;  // the section's name when found by it
 };
 
-// The one block of the file; refuses (PackError) a file with none, or with several candidates.
-// A file that starts with "MZ" is looked up as a PE program, by the Windows section names; any
-// other as an ELF program.
+// The one block of the file; refuses (PackError) a file with none, or with several candidates
+// (found by landmarks, or by sections of the package's name). A file that starts with "MZ" is
+// looked up as a PE program, by the Windows section names; any other as an ELF program.
+//
+// A block found by its section is trusted only where the program itself would read it: the
+// section is the block's size (with at most its alignment padding), holds the block's
+// landmarks, lies inside one loaded segment that is not code, overlaps no header and no other
+// section, and is loaded at the address its file offset gives. A block found by its landmarks
+// in a program whose headers are readable must lie inside a loaded segment that is not code.
+// Either way a program whose headers place loaded bytes past its end (a file cut short) is
+// refused.
 BlockLocation LocatePackageBlock(std::span<const uint8_t> file);
 
+// Whether the file has a section by the name of the flash profile store, whatever it holds.
+bool HasProfileStoreSection(std::span<const uint8_t> file);
+
 // File offset of the flash profile store, found by its section only (the store carries no
-// landmarks), of the program's format as above; refuses (PackError) a file without the section
-// or with one too small for it.
+// landmarks), of the program's format as above; refuses (PackError) a file without the section,
+// and one whose section fails the checks that LocatePackageBlock makes of the package's section
+// or overlaps a block found by its landmarks.
 std::size_t LocateProfileStore(std::span<const uint8_t> file);

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "package/PackError.h"
+#include "payload/ProfileStore.h"
 
 using payload::EntryLocation;
 using payload::PackageBlock;
@@ -32,6 +34,17 @@ FieldSpan TextFieldSpan(TextField field)
 }
 
 std::string BankName(int bank) { return "bank " + std::to_string(bank + 1); }
+
+// "00h", "FFh": a byte as the drive's documentation writes it.
+std::string ByteName(uint8_t byte)
+{
+    char name[4];
+    std::snprintf(name, sizeof name, "%02Xh", byte);
+    return name;
+}
+
+// The characters of a drive's inquiry revision, which the program compares with a new revision.
+constexpr std::size_t kComparedRevisionChars = 4;
 
 std::string RowName(int bank, int row) { return BankName(bank) + " row " + std::to_string(row + 1); }
 
@@ -278,6 +291,21 @@ void PackageEditor::SetNewRevision(int bank, std::string_view revision)
                         std::to_string(revision.size()) + " characters long; its entry holds at most " +
                         std::to_string(room - 1));
     }
+    // After the update the program counts a drive as updated only when it reports this
+    // revision's first 4 characters; a drive reports exactly 4.
+    if (revision.size() != kComparedRevisionChars) {
+        const std::string what = revision.empty() ? "is empty"
+                                                  : "\"" + std::string(revision) + "\" has " +
+                                                        std::to_string(revision.size()) + " characters";
+        throw PackError(BankName(bank) + ": the new revision " + what + ", but a drive reports its revision in " +
+                        std::to_string(kComparedRevisionChars) +
+                        (revision.size() < kComparedRevisionChars
+                             ? ": no updated drive could match it, and a successful flash would be reported failed"
+                             : ", and the program compares only that many: a drive reporting \"" +
+                                   std::string(revision.substr(0, kComparedRevisionChars)) +
+                                   "\" would count as updated to it") +
+                        "; give the 4 characters of the revision the updated drive reports (pad with spaces)");
+    }
     WriteField(entry.offset, entry.width, std::string(entry.key) + std::string(revision), entry.key);
 }
 
@@ -310,6 +338,12 @@ void PackageEditor::PutImage(int bank, std::span<const uint8_t> image, std::opti
     if (size % kImageBlockSize != 0) {
         throw PackError(BankName(bank) + ": the image of " + std::to_string(size) + " bytes is not a whole number of " +
                         std::to_string(kImageBlockSize) + "-byte blocks; the download sends whole blocks only");
+    }
+    if (std::all_of(image.begin(), image.end(), [&image](uint8_t byte) { return byte == image.front(); })) {
+        throw PackError(BankName(bank) + ": the image of " + std::to_string(size) + " bytes holds the byte " +
+                        ByteName(image.front()) +
+                        " throughout, which is no firmware (erased or cleared flash, or an unfilled file); "
+                        "give the drive's firmware image");
     }
     if (clearPlaceholder) {
         std::fill_n(area, payload::kImagePlaceholder.size(), uint8_t{0});
@@ -367,4 +401,15 @@ void PackageEditor::CheckPackage() const
     }
     const std::string notFromImages = BankNotFromImages();
     if (!notFromImages.empty()) throw PackError(notFromImages);
+}
+
+std::string ProfileStoreRefusal(const uint8_t* store)
+{
+    payload::BlankProfile blank{};
+    if (!payload::FindBlankProfile(store, blank)) return "";
+    const int row = payload::FirstRowOfProfile(blank.profile);
+    const uint32_t offset = payload::ProfileStoreOffset(row);
+    return "flash profile " + std::to_string(blank.profile) + " (store bytes " + std::to_string(offset) + " to " +
+           std::to_string(offset + payload::ProfileLength(row) - 1) + ") holds the byte " + ByteName(blank.value) +
+           " throughout, which is no flash chip's profile: the program would refuse to start with it";
 }

@@ -89,3 +89,7 @@ std::string EmptyBankInUse(const PackageReader& package);
 // package's model whatever its revision; the packaging step refuses it unless asked for it by
 // name. Empty when every bank in use has constraints.
 std::string BankWithoutConstraints(const PackageReader& package);
+
+// Why the program would refuse this flash profile store (kProfileStoreSize bytes): a profile
+// of one byte value throughout. Empty when it would take it.
+std::string ProfileStoreRefusal(const uint8_t* store);

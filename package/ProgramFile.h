@@ -1,5 +1,8 @@
 #pragma once
-// Whole-file reads and all-or-nothing replacement of a file's contents.
+// Whole-file reads, and the edit of a program file: read under an exclusive lock and replaced
+// all at once.
+
+#include <sys/stat.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -10,10 +13,34 @@
 // The file's bytes; refuses (PackError) an unreadable file or one larger than maxSize.
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path, std::size_t maxSize);
 
-// Writes the bytes to a temporary file next to the target (after resolving symbolic links),
-// gives it the target's owner, group and permission bits, flushes it to disk and renames it over
-// the target. Refuses (PackError) a target with more than one hard link, and one whose owner and
-// group the writer may not give the replacement. On any failure, and on a terminating signal
-// (INT, TERM, HUP, QUIT) meanwhile, the target keeps its old contents and the temporary file is
-// removed.
-void ReplaceFileContents(const std::filesystem::path& path, std::span<const uint8_t> bytes);
+// A program file opened for an edit (after resolving symbolic links). For as long as the object
+// lives it holds an exclusive lock (flock) on the file, so that a second edit of the same file
+// is refused rather than allowed to write over this one, and its bytes are read under that lock.
+// Refuses (PackError) a file that the user may not write (as the system judges it: root may), a
+// file with more than one hard link, a file another edit holds, and one larger than maxSize.
+class ProgramFileEdit {
+public:
+    ProgramFileEdit(const std::filesystem::path& path, std::size_t maxSize);
+    ~ProgramFileEdit();
+    ProgramFileEdit(const ProgramFileEdit&) = delete;
+    ProgramFileEdit& operator=(const ProgramFileEdit&) = delete;
+
+    std::vector<uint8_t>& Bytes() { return bytes; }
+
+    // Writes the replacement next to the file, gives it the file's owner, group and permission
+    // bits, flushes it to disk and renames it over the file. The replacement is an unnamed file
+    // until it is complete (O_TMPFILE), so that no signal can leave a partial copy behind; where
+    // the file system has no unnamed files, a named copy is removed on every signal that would end
+    // the process. On any failure the file keeps its old contents. Refuses (PackError) a
+    // replacement whose owner and group the writer may not give.
+    void Replace(std::span<const uint8_t> replacement);
+
+private:
+    void OpenLocked(const std::filesystem::path& path);
+    void ReadUnderLock(std::size_t maxSize);
+
+    std::filesystem::path target;
+    int descriptor = -1;
+    struct stat status {};
+    std::vector<uint8_t> bytes;
+};

@@ -23,4 +23,10 @@ const uint8_t* OwnProfileStore()
 
 bool OwnProfileStoreIsSynthetic() { return IsSyntheticProfileStore(OwnProfileStore()); }
 
+bool OwnProfileStoreIsSound()
+{
+    BlankProfile blank{};
+    return !FindBlankProfile(OwnProfileStore(), blank);
+}
+
 }  // namespace payload

@@ -56,4 +56,29 @@ inline bool IsSyntheticProfileStore(const uint8_t* store)
 }
 bool OwnProfileStoreIsSynthetic();
 
+// A profile whose bytes all hold one value: erased (FFh) or cleared (00h) flash, or a fill,
+// never a chip's profile. A store with one is damaged or was made from no real profiles.
+struct BlankProfile {
+    int profile;
+    uint8_t value;
+};
+
+// Finds the first blank profile of a store (kProfileStoreSize bytes); false when every profile
+// holds bytes of more than one value.
+inline bool FindBlankProfile(const uint8_t* store, BlankProfile& blank)
+{
+    for (int profile = 0; profile < kProfileCount; ++profile) {
+        const int row = FirstRowOfProfile(profile);
+        const uint8_t* first = store + ProfileStoreOffset(row);
+        const uint8_t* end = first + ProfileLength(row);
+        if (std::all_of(first, end, [first](uint8_t byte) { return byte == *first; })) {
+            blank = BlankProfile{profile, *first};
+            return true;
+        }
+    }
+    return false;
+}
+// Whether the program's own store may prepare a drive's flash: it has no blank profile.
+bool OwnProfileStoreIsSound();
+
 }  // namespace payload

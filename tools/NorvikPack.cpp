@@ -33,7 +33,8 @@ constexpr std::string_view kHelp = R"(usage: norvik-pack show FILE
 Prints or fills the update package of a built Norvik program, for Linux (ELF)
 or Windows (PE). The package is found in the program's .norvik_package section
 (.nvpkg in a Windows program), or by its landmarks when the file has no section
-table; a section that does not hold a package is refused.
+table. A section is trusted only where the program reads it (its block's size,
+in a loaded segment that is not code, clear of headers and other sections).
 
 set options (any number, applied in order; banks 1-4, rows 1-8):
   --caption TEXT       window caption (at most 63 characters)
@@ -49,7 +50,8 @@ set options (any number, applied in order; banks 1-4, rows 1-8):
   --clear-constraint BANK.ROW
                        put a row back into its placeholder form
   --new-revision BANK=REV
-                       the bank's new revision (at most 7 characters)
+                       the bank's new revision: the 4 characters the updated
+                       drive reports (pad with spaces)
   --image BANK=FILE[@START]
                        copy FILE, a whole number of 16384-byte blocks, into
                        the image area at START (default: 0 for bank 1, right
@@ -58,21 +60,27 @@ set options (any number, applied in order; banks 1-4, rows 1-8):
   --accept-every-drive-of-model
                        let a bank in use keep the placeholder as its first
                        constraint row: it then takes every drive of the
-                       package's model (the product text, and the vendor and
-                       product of the other rows), whatever its revision
+                       package's model (the product text, or a vendor and
+                       product a row names), whatever its revision
   --profiles FILE      replace the whole flash profile store (.norvik_profiles
                        section, .nvprof in a Windows program) with FILE, which
-                       must hold exactly 17048 bytes
+                       must hold exactly 17048 bytes, no profile of one byte
+                       value throughout
 
 The result is checked before anything is written. Refused: no bank, more than
 4, a bank in use outside the image area, of size 0 or not a whole number of
 16384-byte blocks, two banks in use that share bytes, a bank in use whose
 first row is the placeholder (unless --accept-every-drive-of-model), and,
 once an --image clears the image placeholder, a bank in use not made of the
-images given in the same command. The file is replaced through a temporary
-copy next to it and keeps its owner, group and permissions; a file with more
-than one hard link is refused, since the copy would split the links (pack a
-copy of it).
+images given in the same command; an image of one byte value (all 00h, all
+FFh), a profile store with a profile of one byte value (given, or in the
+program), a new revision that is not 4 characters, a file in which sections
+or landmarks find more than one package, and a file cut short. The file is
+locked for the edit (a second norvik-pack on it is refused) and replaced
+through an unnamed copy next to it, named only when complete, keeping its
+owner, group and permissions. Refused too: a file its user may not write
+(root may), and one with more than one hard link, which the copy would split
+(pack a copy).
 Exit status: 0 done, 1 refused, 2 usage error.
 )";
 
@@ -190,6 +198,8 @@ std::vector<uint8_t> ReadProfileStore(std::string_view file)
         throw PackError(std::string(file) + " holds " + std::to_string(store.size()) +
                         " bytes; a flash profile store holds exactly " + std::to_string(payload::kProfileStoreSize));
     }
+    const std::string refusal = ProfileStoreRefusal(store.data());
+    if (!refusal.empty()) throw PackError(std::string(file) + ": " + refusal + "; give the drive's flash profiles");
     return store;
 }
 
@@ -227,9 +237,9 @@ struct LoadedProgram {
     BlockLocation block;
 };
 
-LoadedProgram LoadProgram(const std::string& path)
+LoadedProgram LoadProgram(const std::string& path, std::vector<uint8_t> bytes)
 {
-    LoadedProgram program{ReadWholeFile(path, kMaxProgramSize), {}};
+    LoadedProgram program{std::move(bytes), {}};
     try {
         program.block = LocatePackageBlock(program.bytes);
     } catch (const PackError& error) {
@@ -251,7 +261,10 @@ std::string Describe(const BlockLocation& block)
 void ShowProfileStore(const LoadedProgram& program)
 {
     try {
-        PrintProfileStore(std::cout, program.bytes.data() + LocateProfileStore(program.bytes));
+        const uint8_t* store = program.bytes.data() + LocateProfileStore(program.bytes);
+        PrintProfileStore(std::cout, store);
+        const std::string refusal = ProfileStoreRefusal(store);
+        if (!refusal.empty()) std::cout << "  " << refusal << '\n';
     } catch (const PackError& error) {
         std::cout << "profile store: " << error.what() << '\n';
     }
@@ -259,35 +272,46 @@ void ShowProfileStore(const LoadedProgram& program)
 
 int Show(const std::string& path)
 {
-    const LoadedProgram program = LoadProgram(path);
+    const LoadedProgram program = LoadProgram(path, ReadWholeFile(path, kMaxProgramSize));
     std::cout << "file:         " << path << '\n' << "package:      " << Describe(program.block) << '\n';
     PrintPackage(std::cout, program.bytes.data() + program.block.offset);
     ShowProfileStore(program);
     return 0;
 }
 
-void PutProfileStore(const std::string& path, LoadedProgram& program, const std::vector<uint8_t>& store)
+// Puts the new store in when one is given. A store the program already carries is checked as a
+// new one is: its section must be where the program reads it, and its profiles such that the
+// program starts with them. A program without the section (found by landmarks) keeps its store.
+void PutProfileStore(const std::string& path, LoadedProgram& program, const std::optional<std::vector<uint8_t>>& store)
 {
+    if (!store && !HasProfileStoreSection(program.bytes)) return;
     std::size_t at = 0;
     try {
         at = LocateProfileStore(program.bytes);
     } catch (const PackError& error) {
         throw PackError(path + ": " + error.what());
     }
-    std::copy(store.begin(), store.end(), program.bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    if (store) std::copy(store->begin(), store->end(), program.bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    const std::string refusal = ProfileStoreRefusal(program.bytes.data() + at);
+    if (!refusal.empty()) {
+        throw PackError(path + ": its " + refusal + "; pack the drive's flash profiles in with --profiles");
+    }
 }
 
 int Set(const std::string& path, const std::vector<std::string_view>& options)
 {
     const SetOptions parsed = ParseSetOptions(options);
-    LoadedProgram program = LoadProgram(path);
+    // Locked from before the read to after the rename: a second run on the file is refused
+    // instead of writing over this one's result with what it read before.
+    ProgramFileEdit file(path, kMaxProgramSize);
+    LoadedProgram program = LoadProgram(path, std::move(file.Bytes()));
     PackageEditor editor(
         std::span<uint8_t, payload::kPackageSize>(program.bytes.data() + program.block.offset, payload::kPackageSize));
     for (const Edit& edit : parsed.packageEdits) edit(editor);
     if (parsed.acceptEveryDriveOfModel) editor.AcceptEveryDriveOfModel();
     editor.CheckPackage();
-    if (parsed.profileStore) PutProfileStore(path, program, *parsed.profileStore);
-    ReplaceFileContents(path, program.bytes);
+    PutProfileStore(path, program, parsed.profileStore);
+    file.Replace(program.bytes);
     std::cout << "packed " << path << ": " << Describe(program.block) << '\n';
     return 0;
 }

@@ -28,6 +28,10 @@ inline constexpr std::string_view kNoMatchDetected = "Detected drives :\n";
 inline constexpr std::string_view kPlaceholderProfiles =
     "This program carries only the placeholder flash profiles built from source, so it updates "
     "no drive.\nPack the drive's flash profiles in with norvik-pack --profiles.";
+// Shown at start-up when a profile of the program's own store holds one byte value throughout.
+inline constexpr std::string_view kDamagedProfiles =
+    "This program's flash profiles are damaged (one of them holds a single byte value throughout), "
+    "so it updates no drive.\nPack the drive's flash profiles in again with norvik-pack --profiles.";
 
 inline constexpr std::string_view kNoticeProductBefore = "This flash utility only supports ";
 inline constexpr std::string_view kNoticeProductAfter = " drive.\n\n";

@@ -74,13 +74,15 @@ void UpdateSequence::ShowCaption()
     view.SetCaption(caption);
 }
 
-// The package is judged before any drive is looked at: without firmware, or with a bank whose
-// bytes lie outside the image area, there is nothing that could be written safely.
+// The package is judged before any drive is looked at: without firmware, with a bank whose
+// bytes lie outside the image area, or with a flash profile that holds no chip's data, there is
+// nothing that could be written safely.
 bool UpdateSequence::CheckPackage()
 {
     if (settings.howManyBin == 0) return Refuse(texts::kNoFirmware, SequenceOutcome::NoFirmware);
     if (package.CheckBounds().fault != PackageFault::None)
         return Refuse(kInvalidPackageMessage, SequenceOutcome::InvalidPackage);
+    if (!payload::OwnProfileStoreIsSound()) return Refuse(texts::kDamagedProfiles, SequenceOutcome::InvalidPackage);
     return true;
 }
 

@@ -41,7 +41,7 @@
 enum class SequenceOutcome : uint8_t {
     Undecided,           // start-up not finished, at rest, or an update under way
     NoFirmware,          // "No F/W in executable !"
-    InvalidPackage,      // kInvalidPackageMessage
+    InvalidPackage,      // kInvalidPackageMessage, or kDamagedProfiles
     DeviceFailed,        // "Device object initialize failed !"
     NoMatchedDrive,      // the no-match message
     NoticeDeclined,      // the notice not answered Yes

@@ -34,7 +34,9 @@ void PrintVersion()
     std::fputs(" for ", stdout);
     cli::WriteAsText(stdout, product, cli::LineFeeds::Escaped);
     std::printf(" drives, %s, %s\n", package.ImageHoldsPlaceholder() ? "no firmware packed in" : "firmware packed in",
-                payload::OwnProfileStoreIsSynthetic() ? "made-up flash profiles" : "flash profiles packed in");
+                payload::OwnProfileStoreIsSynthetic() ? "made-up flash profiles"
+                : payload::OwnProfileStoreIsSound()   ? "flash profiles packed in"
+                                                      : "damaged flash profiles");
 }
 
 bool RootTaken(sim::VirtualSystem& system, const char* root)

@@ -406,6 +406,33 @@ TEST_F(NorvikCliProcess, PackageWithoutFirmwareLooksAtNoDrive)
     EXPECT_EQ(listed.out, "Error: No F/W in executable !\n");
 }
 
+// A flash profile store with a profile of one byte value, written into the file by other means
+// than norvik-pack (which refuses it): the program refuses it at start, before any drive.
+TEST_F(NorvikCliProcess, DamagedProfileStoreLooksAtNoDrive)
+{
+    std::string bytes = ReadText(Packed());
+    // The synthetic store's profile 7, 698 bytes; the last copy of it is the program's own store.
+    const std::size_t at = bytes.rfind("NVPROF07");
+    ASSERT_NE(at, std::string::npos);
+    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), 698, '\xFF');
+    const fs::path program = directory / "damaged-profiles";
+    WriteText(program, bytes);
+    fs::permissions(program, fs::perms(0755));
+    const std::string refusal = "Error: This program's flash profiles are damaged";
+    const Outcome shown = Run(NORVIK_PACK, {"show", program.string()});
+    ASSERT_THAT(shown.out, HasSubstr("flash profile 7 (store bytes 5814 to 6511) holds the byte FFh throughout"));
+
+    const Outcome updated = Run(program, On({"rev=RN05"}, {"--yes", "update"}));
+    EXPECT_EQ(updated.exitCode, 3);
+    EXPECT_THAT(updated.out, HasSubstr(refusal));
+    EXPECT_THAT(updated.out, Not(HasSubstr("NOTICE")));
+    EXPECT_TRUE(Trace().empty()) << "no command reached the drive";
+    const Outcome listed = Run(program, On({"rev=RN05"}, {"list"}));
+    EXPECT_EQ(listed.exitCode, 3);
+    EXPECT_THAT(listed.out, HasSubstr(refusal));
+    EXPECT_THAT(Run(program, {"--version"}).out, HasSubstr(", damaged flash profiles\n"));
+}
+
 TEST_F(NorvikCliProcess, NoMatchingDriveIsRefusedWithTheDetectedDrives)
 {
     const Outcome updated = Run(Packed(), On({"rev=RN09", "vendor=OTHER"}, {"--yes", "update"}));

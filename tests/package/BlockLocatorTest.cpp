@@ -34,15 +34,24 @@ void PutLittleEndian(Bytes& bytes, std::size_t at, uint64_t value, int width)
     for (int i = 0; i < width; ++i) bytes[at + static_cast<std::size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-// ELF header fields and section header fields used below.
+// ELF header fields, and program and section header fields, used below.
+constexpr std::size_t kPhoff = 0x20, kPhentsize = 0x36, kPhnum = 0x38;
 constexpr std::size_t kShoff = 0x28, kShentsize = 0x3A, kShnum = 0x3C, kShstrndx = 0x3E;
-constexpr std::size_t kName = 0, kType = 4, kOffset = 24, kSize = 32, kLink = 40;
+constexpr std::size_t kName = 0, kType = 4, kFlags = 8, kAddress = 16, kOffset = 24, kSize = 32, kLink = 40;
+constexpr uint64_t kElfWritableData = 3;  // SHF_WRITE | SHF_ALLOC
+constexpr uint64_t kElfCode = 6;          // SHF_ALLOC | SHF_EXECINSTR
+constexpr uint64_t kLoadAddress = 0x400000;
 
-// A 64-bit little-endian ELF file: header, a .text section, the package section holding the
-// delivered block at kBlockOffset, the section name table, then the section table (4 entries).
+// A 64-bit little-endian ELF program: header, two loaded segments (code: a .text section;
+// data: the package section holding the delivered block at kBlockOffset, and the profile store
+// section holding the synthetic store behind it), the section name table, then the section table
+// (5 entries).
 struct ElfFile {
+    static constexpr std::size_t kProgramHeaders = 64;  // two entries of 56 bytes
+    static constexpr std::size_t kTextOffset = 176, kTextSize = 16;
     static constexpr std::size_t kBlockOffset = 192;
-    static constexpr char kNames[] = "\0.text\0.norvik_package\0.shstrtab";  // names at 1, 7, 23
+    static constexpr std::size_t kStoreOffset = (kBlockOffset + payload::kPackageSize + 7) / 8 * 8;
+    static constexpr char kNames[] = "\0.text\0.norvik_package\0.shstrtab\0.norvik_profiles";  // at 1, 7, 23, 33
 
     Bytes bytes;
     std::size_t namesOffset = 0;
@@ -50,28 +59,48 @@ struct ElfFile {
 
     ElfFile()
     {
-        bytes.assign(kBlockOffset, 0);
+        bytes.assign(kStoreOffset + payload::kProfileStoreSize, 0);
         const uint8_t ident[] = {0x7F, 'E', 'L', 'F', 2, 1, 1};
         std::memcpy(bytes.data(), ident, sizeof ident);
-        const uint8_t* block = payload::OwnPackageBlock();
-        bytes.insert(bytes.end(), block, block + payload::kPackageSize);
+        std::memcpy(bytes.data() + kBlockOffset, payload::OwnPackageBlock(), payload::kPackageSize);
+        std::memcpy(bytes.data() + kStoreOffset, payload::OwnProfileStore(), payload::kProfileStoreSize);
+        PutLittleEndian(bytes, kPhoff, kProgramHeaders, 8);
+        PutLittleEndian(bytes, kPhentsize, 56, 2);
+        PutLittleEndian(bytes, kPhnum, 2, 2);
+        Segment(0, 5 /* read, execute */, kTextOffset, kTextSize);
+        Segment(1, 6 /* read, write */, kBlockOffset, bytes.size() - kBlockOffset);
         namesOffset = bytes.size();
         bytes.insert(bytes.end(), kNames, kNames + sizeof kNames);
         tableOffset = (bytes.size() + 7) / 8 * 8;
-        bytes.resize(tableOffset + 4 * 64, 0);
+        bytes.resize(tableOffset + 5 * 64, 0);
         PutLittleEndian(bytes, kShoff, tableOffset, 8);
         PutLittleEndian(bytes, kShentsize, 64, 2);
-        PutLittleEndian(bytes, kShnum, 4, 2);
+        PutLittleEndian(bytes, kShnum, 5, 2);
         PutLittleEndian(bytes, kShstrndx, 3, 2);
-        Section(1, 1, 1, 64, 64);
-        Section(2, 7, 1, kBlockOffset, payload::kPackageSize);
+        Section(1, 1, 1, kTextOffset, kTextSize, kElfCode);
+        Section(2, 7, 1, kBlockOffset, payload::kPackageSize, kElfWritableData);
         Section(3, 23, 3, namesOffset, sizeof kNames);
+        Section(4, 33, 1, kStoreOffset, payload::kProfileStoreSize, kElfWritableData);
     }
 
-    void Section(int index, uint32_t name, uint32_t type, uint64_t offset, uint64_t size)
+    // A PT_LOAD entry that loads the bytes at kLoadAddress plus their file offset.
+    void Segment(int index, uint32_t flags, uint64_t offset, uint64_t size)
+    {
+        const std::size_t at = kProgramHeaders + static_cast<std::size_t>(index) * 56;
+        PutLittleEndian(bytes, at + 0, 1, 4);
+        PutLittleEndian(bytes, at + 4, flags, 4);
+        PutLittleEndian(bytes, at + 8, offset, 8);
+        PutLittleEndian(bytes, at + 16, kLoadAddress + offset, 8);
+        PutLittleEndian(bytes, at + 32, size, 8);
+        PutLittleEndian(bytes, at + 40, size, 8);
+    }
+
+    void Section(int index, uint32_t name, uint32_t type, uint64_t offset, uint64_t size, uint64_t flags = 0)
     {
         SectionField(index, kName, name, 4);
         SectionField(index, kType, type, 4);
+        SectionField(index, kFlags, flags, 8);
+        SectionField(index, kAddress, flags != 0 ? kLoadAddress + offset : 0, 8);
         SectionField(index, kOffset, offset, 8);
         SectionField(index, kSize, size, 8);
     }
@@ -128,12 +157,61 @@ INSTANTIATE_TEST_SUITE_P(
                                  "0xC0"}),
     [](const auto& info) { return info.param.name; });
 
+// The store's section is trusted only where the program reads its store: anything else would
+// have norvik-pack write profiles over code, headers or firmware.
+class MisplacedStoreSection : public testing::TestWithParam<WrongSection> {};
+
+TEST_P(MisplacedStoreSection, IsRefused)
+{
+    ElfFile elf;
+    EXPECT_EQ(LocateProfileStore(elf.bytes), ElfFile::kStoreOffset);
+    GetParam().apply(elf);
+    EXPECT_THAT([&] { LocateProfileStore(elf.bytes); },
+                testing::ThrowsMessage<PackError>(HasSubstr(GetParam().offset)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MisplacedStoreSection,
+    testing::Values(
+        WrongSection{"AtTheCode", [](ElfFile& e) { e.SectionField(4, kOffset, ElfFile::kTextOffset, 8); },
+                     "at file offset 0xB0 overlaps the program's code (file bytes 0xB0 to 0xBF"},
+        WrongSection{"InTheImageArea", [](ElfFile& e) { e.SectionField(4, kOffset, ElfFile::kBlockOffset + 4096, 8); },
+                     "overlaps section .norvik_package (file bytes 0xC0 to 0x10090A)"},
+        WrongSection{"AtTheFileHeader", [](ElfFile& e) { e.SectionField(4, kOffset, 0, 8); },
+                     "overlaps the ELF file header"},
+        WrongSection{"NotLoaded", [](ElfFile& e) { e.SectionField(4, kFlags, 0, 8); },
+                     "is not marked as data the program loads"},
+        WrongSection{"OutsideTheSegments",
+                     [](ElfFile& e) { e.Segment(1, 6, ElfFile::kBlockOffset, payload::kPackageSize); },
+                     "does not lie inside a segment the program loads"},
+        WrongSection{"LoadedElsewhere", [](ElfFile& e) { e.SectionField(4, kAddress, kLoadAddress + 64, 8); },
+                     "is loaded at address 0x400040, but the program loads its file bytes at 0x500910"},
+        WrongSection{"TooSmall", [](ElfFile& e) { e.SectionField(4, kSize, payload::kProfileStoreSize - 1, 8); },
+                     "holds 17047 bytes, fewer than the 17048 of a flash profile store"},
+        WrongSection{"RoomForMore", [](ElfFile& e) { e.SectionField(4, kSize, payload::kProfileStoreSize + 64, 8); },
+                     "holds 17112 bytes, not the 17048 of a flash profile store"},
+        WrongSection{"TwoOfThem", [](ElfFile& e) { e.SectionField(1, kName, 33, 4); },
+                     "this file has 2 sections named .norvik_profiles"}),
+    [](const auto& info) { return info.param.name; });
+
+// A program cut inside its store has lost its section table; its package is still found by its
+// landmarks, but the program could not be loaded from the file.
+TEST(BlockLocator, RefusesAProgramCutShort)
+{
+    ElfFile elf;
+    elf.bytes.resize(ElfFile::kStoreOffset + 100);
+    EXPECT_THAT([&] { LocatePackageBlock(elf.bytes); },
+                testing::ThrowsMessage<PackError>(
+                    HasSubstr("this file is cut short or damaged: its loaded segment "
+                              "at file offset 0xC0 holds 1067752 bytes, beyond the file's end at 0x100974")));
+}
+
 TEST(BlockLocator, ReadsExtendedSectionCountAndNameIndex)
 {
     ElfFile elf;
     PutLittleEndian(elf.bytes, kShnum, 0, 2);
     PutLittleEndian(elf.bytes, kShstrndx, 0xFFFF, 2);
-    elf.SectionField(0, kSize, 4, 8);
+    elf.SectionField(0, kSize, 5, 8);
     elf.SectionField(0, kLink, 3, 4);
     const auto section = FindElfSection(elf.bytes, ".norvik_package");
     ASSERT_TRUE(section.has_value());
@@ -263,12 +341,29 @@ TEST_P(PeFormat, HoldsBothBlocksInTheirSections)
     EXPECT_EQ(LocateProfileStore(pe.bytes), PeFile::kStoreOffset);
 }
 
+// In a Windows program too, the store's section is trusted only where the program reads it.
+TEST_P(PeFormat, RefusesAMisplacedStoreSection)
+{
+    const std::pair<uint32_t, std::string> cases[] = {
+        {0x200, "at file offset 0x200 overlaps the program's code"},
+        {PeFile::kBlockOffset + 4096, "overlaps section .nvpkg (file bytes 0x400 to 0x100C4A)"},
+        {0, "overlaps the PE headers"},
+    };
+    for (const auto& [offset, reason] : cases) {
+        PeFile pe(GetParam());
+        pe.SectionField(2, kFileOffset, offset);
+        EXPECT_THAT([&] { LocateProfileStore(pe.bytes); }, testing::ThrowsMessage<PackError>(HasSubstr(reason)))
+            << offset;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, PeFormat, testing::Bool(),
                          [](const auto& info) { return info.param ? "Pe32Plus" : "Pe32"; });
 
 struct PeDamage {
     std::string name;
     std::function<void(PeFile&)> apply;
+    std::string refusal = "";  // empty: the landmarks find the block
 };
 
 void PrintTo(const PeDamage& damage, std::ostream* out) { *out << damage.name; }
@@ -276,12 +371,17 @@ void PrintTo(const PeDamage& damage, std::ostream* out) { *out << damage.name; }
 class DamagedPeHeaders : public testing::TestWithParam<PeDamage> {};
 
 // Whatever the headers say, nothing is read outside the file, and the landmarks still find the
-// block.
+// block, unless the headers that can be read say the program could not be loaded with it.
 TEST_P(DamagedPeHeaders, GiveNoSection)
 {
     PeFile pe(false);
     GetParam().apply(pe);
     EXPECT_FALSE(FindPeSection(pe.bytes, ".nvpkg").has_value());
+    if (!GetParam().refusal.empty()) {
+        EXPECT_THAT([&] { LocatePackageBlock(pe.bytes); },
+                    testing::ThrowsMessage<PackError>(HasSubstr(GetParam().refusal)));
+        return;
+    }
     const BlockLocation location = LocatePackageBlock(pe.bytes);
     EXPECT_EQ(location.offset, PeFile::kBlockOffset);
     EXPECT_EQ(location.foundBy, FoundBy::Landmarks);
@@ -297,14 +397,19 @@ INSTANTIATE_TEST_SUITE_P(
         PeDamage{"NotAnImage", [](PeFile& p) { PutLittleEndian(p.bytes, kOptionalMagic, 0x107, 2); }},
         PeDamage{"NoOptionalHeader", [](PeFile& p) { PutLittleEndian(p.bytes, kOptionalSize, 0, 2); }},
         PeDamage{"SectionCountHuge", [](PeFile& p) { PutLittleEndian(p.bytes, kSectionCount, 0xFFFF, 2); }},
-        PeDamage{"SectionPastTheEnd", [](PeFile& p) { p.SectionField(1, kFileOffset, p.bytes.size() - 10); }},
-        PeDamage{"SectionOffsetHuge", [](PeFile& p) { p.SectionField(1, kFileOffset, 0xFFFFFFFF); }},
+        PeDamage{"SectionPastTheEnd", [](PeFile& p) { p.SectionField(1, kFileOffset, p.bytes.size() - 10); },
+                 "its section .nvpkg at file offset 0x1051F6 holds 1051136 bytes, beyond the file's end at 0x105200"},
+        PeDamage{"SectionOffsetHuge", [](PeFile& p) { p.SectionField(1, kFileOffset, 0xFFFFFFFF); },
+                 "this file is cut short or damaged"},
         PeDamage{"SectionSizeHuge",
                  [](PeFile& p) {
                      p.SectionField(1, kMemorySize, 0xFFFFFFFF);
                      p.SectionField(1, kFileSize, 0xFFFFFFFF);
-                 }},
-        PeDamage{"NoBytesInTheFile", [](PeFile& p) { p.SectionField(1, kFileSize, 0); }},
+                 },
+                 "this file is cut short or damaged"},
+        // The loader maps no file bytes for the section: the program would not see the block.
+        PeDamage{"NoBytesInTheFile", [](PeFile& p) { p.SectionField(1, kFileSize, 0); },
+                 "found by its landmarks at file offset 0x400 does not lie inside a segment the program loads"},
         PeDamage{"UninitialisedData", [](PeFile& p) { p.SectionField(1, kCharacteristics, 0xC0000080); }},
         PeDamage{"LongerNameInTheHeader", [](PeFile& p) { p.bytes[p.tableOffset + 40 + 6] = '2'; }}),
     [](const auto& info) { return info.param.name; });
@@ -437,7 +542,8 @@ TEST(BlockLocator, FindsTheDeliveredBlocksInTheWindowsProbe)
 
 TEST(BlockLocator, FindsNoProfileStoreWithoutItsSection)
 {
-    const ElfFile elf;
+    ElfFile elf;
+    elf.SectionField(4, kName, 1, 4);  // named .text
     try {
         LocateProfileStore(elf.bytes);
         FAIL() << "a file without the store's section was accepted";

@@ -148,9 +148,12 @@ TEST_F(PackageEditorTest, NewRevisionsFitTheirEntries)
     Editor().SetNewRevision(1, "RN09");
     EXPECT_EQ(Reader().NewRevisionForDisplay(1), "RN09");
     EXPECT_EQ(Field(2075, 16), std::string("NEW_FW2=RN09\0\0\0\0", 16));
-    Editor().SetNewRevision(2, "RN10 ab");
-    EXPECT_EQ(Reader().NewRevisionForDisplay(2), "RN10 ab");
+    Editor().SetNewRevision(2, "RN1 ");
+    EXPECT_EQ(Reader().NewRevisionForDisplay(2), "RN1 ");
     ExpectRefused([](PackageEditor& e) { e.SetNewRevision(0, "RN10 abc"); }, "at most 7");
+    // A drive reports 4 characters, which the program compares after the update.
+    ExpectRefused([](PackageEditor& e) { e.SetNewRevision(2, "RN10 ab"); }, "would count as updated to it");
+    ExpectRefused([](PackageEditor& e) { e.SetNewRevision(2, "RN8"); }, "no updated drive could match it");
     ExpectRefused([](PackageEditor& e) { e.SetNewRevision(-1, "RN10"); }, "bank 0 does not exist");
 }
 

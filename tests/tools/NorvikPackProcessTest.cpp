@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/ptrace.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -19,6 +20,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -295,10 +297,11 @@ std::string OpenPath(pid_t process, uint64_t descriptor)
     return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();
 }
 
-// Runs norvik-pack traced, stops it as it enters its first write to its temporary copy, sends
-// it SIGTERM and lets it go on untraced. Returns its wait status and the copy's path, or -1
-// when this system does not allow tracing.
-int PackTerminatedInTheWrite(const std::vector<std::string>& arguments, std::string& copySeen)
+// Runs norvik-pack traced, stops it as it enters its first write to a file in `folder` (its copy
+// of the program), sends it the signal and lets it go on untraced. Returns its wait status and
+// the copy's path as the system names it, or -1 when this system does not allow tracing.
+int PackSignalledInTheWrite(const std::vector<std::string>& arguments, const fs::path& folder, int signalNumber,
+                            std::string& copySeen)
 {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(NORVIK_PACK));
@@ -324,8 +327,8 @@ int PackTerminatedInTheWrite(const std::vector<std::string>& arguments, std::str
             call.op != PTRACE_SYSCALL_INFO_ENTRY || call.entry.nr != SYS_write)
             continue;
         copySeen = OpenPath(child, call.entry.args[0]);
-        if (copySeen.find(".norvik-pack-") == std::string::npos) continue;
-        kill(child, SIGTERM);
+        if (copySeen.rfind(folder.string() + "/", 0) != 0) continue;
+        kill(child, signalNumber);
         ptrace(PTRACE_DETACH, child, nullptr, nullptr);
         waitpid(child, &status, 0);
         break;
@@ -333,16 +336,51 @@ int PackTerminatedInTheWrite(const std::vector<std::string>& arguments, std::str
     return status;
 }
 
-TEST_F(NorvikPackProcess, TerminatedInTheWriteLeavesNoCopyBehind)
+class NorvikPackSignalled : public NorvikPackProcess, public testing::WithParamInterface<int> {};
+
+// Every signal that ends a process by default, as one arrives while the copy is written: the
+// program stays as it was, and no copy is left beside it.
+TEST_P(NorvikPackSignalled, InTheWriteLeavesNoCopyBehind)
 {
     const auto before = ReadBytes(program);
     std::string copySeen;
-    const int status = PackTerminatedInTheWrite({"set", program.string(), "--caption", "Cut short"}, copySeen);
+    const int status = PackSignalledInTheWrite({"set", program.string(), "--caption", "Cut short"}, directory,
+                                               GetParam(), copySeen);
     if (status == -1) GTEST_SKIP() << "this system does not allow tracing a child";
-    ASSERT_THAT(copySeen, HasSubstr(directory.string() + "/.probe.norvik-pack-")) << "no write to the copy seen";
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "wait status " << status;
+    ASSERT_THAT(copySeen, HasSubstr(directory.string() + "/")) << "no write to the copy seen";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == GetParam()) << "wait status " << status;
     EXPECT_TRUE(ReadBytes(program) == before) << "the program file changed";
     EXPECT_THAT(DirectoryEntries(), testing::ElementsAre("probe"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, NorvikPackSignalled,
+                         testing::Values(SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE,
+                                         SIGVTALRM, SIGXFSZ, SIGPROF),
+                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+
+// A user who may not write the file does not replace it, though the folder would let them.
+TEST_F(NorvikPackProcess, FileItsUserMayNotWriteIsRefused)
+{
+    std::vector<std::string> asUser = {NORVIK_PACK};
+    if (geteuid() == 0) {
+        ASSERT_EQ(chmod(directory.c_str(), 0777), 0);
+        ASSERT_EQ(chown(program.c_str(), 65534, 65534), 0);
+        asUser = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", NORVIK_PACK};
+    }
+    ASSERT_EQ(chmod(program.c_str(), 0444), 0);
+    const auto before = ReadBytes(program);
+    asUser.insert(asUser.end(), {"set", program.string(), "--caption", "Not mine to write"});
+    const Outcome refused = Run(asUser);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_THAT(refused.err, HasSubstr(program.string() + " is not writable by this user"));
+    EXPECT_TRUE(ReadBytes(program) == before) << "the program file changed";
+    EXPECT_EQ(fs::status(program).permissions(), fs::perms(0444));
+    EXPECT_THAT(DirectoryEntries(), testing::ElementsAre("probe"));
+    if (geteuid() != 0) return;
+    // Root may write it, as with any other tool; the mode stays.
+    const Outcome packed = Pack({"set", program.string(), "--caption", "Root packs it"});
+    EXPECT_EQ(packed.exitCode, 0) << packed.err;
+    EXPECT_EQ(fs::status(program).permissions(), fs::perms(0444));
 }
 
 TEST_F(NorvikPackProcess, FindsTheBlockByLandmarksWithoutASectionTable)
@@ -360,37 +398,133 @@ TEST_F(NorvikPackProcess, FindsTheBlockByLandmarksWithoutASectionTable)
     EXPECT_THAT(Run({program.string()}).out, HasSubstr("caption: Found without sections\n"));
 }
 
+uint64_t LittleEndianAt(const std::vector<uint8_t>& bytes, std::size_t at, int width)
+{
+    uint64_t value = 0;
+    for (int i = width - 1; i >= 0; --i) value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
+    return value;
+}
+
+void PutLittleEndianAt(std::vector<uint8_t>& bytes, std::size_t at, uint64_t value)
+{
+    for (int i = 0; i < 8; ++i) bytes[at + static_cast<std::size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// File position of the offset field in the section header that points at this file offset.
+std::size_t SectionOffsetField(const std::vector<uint8_t>& bytes, uint64_t sectionOffset)
+{
+    const uint64_t table = LittleEndianAt(bytes, 0x28, 8);
+    const uint64_t entrySize = LittleEndianAt(bytes, 0x3A, 2);
+    const uint64_t count = LittleEndianAt(bytes, 0x3C, 2);
+    for (uint64_t index = 0; index < count; ++index) {
+        const auto field = static_cast<std::size_t>(table + index * entrySize + 24);
+        if (LittleEndianAt(bytes, field, 8) == sectionOffset) return field;
+    }
+    return 0;
+}
+
+// Where the probe's package block, its profile store (the last copy of the synthetic store's
+// first profile tag: an earlier one is the program's own constant to compare with) and its code
+// lie in the file.
+std::size_t BlockOffset(const std::vector<uint8_t>& bytes)
+{
+    const std::string key = "BIN_SIZE1=0001048576";
+    return static_cast<std::size_t>(std::search(bytes.begin(), bytes.end(), key.begin(), key.end()) - bytes.begin()) -
+           1975;
+}
+
+std::size_t StoreOffset(const std::vector<uint8_t>& bytes)
+{
+    const std::string tag = "NVPROF00";
+    return static_cast<std::size_t>(std::find_end(bytes.begin(), bytes.end(), tag.begin(), tag.end()) - bytes.begin());
+}
+
+std::size_t CodeOffset(const std::vector<uint8_t>& bytes)
+{
+    for (uint64_t index = 0; index < LittleEndianAt(bytes, 0x38, 2); ++index) {
+        const auto at = static_cast<std::size_t>(LittleEndianAt(bytes, 0x20, 8) + index * 56);
+        if (LittleEndianAt(bytes, at, 4) == 1 && (LittleEndianAt(bytes, at + 4, 4) & 1) != 0)
+            return static_cast<std::size_t>(LittleEndianAt(bytes, at + 8, 8));
+    }
+    return 0;
+}
+
+// A copy of the package behind the program's end, the section pointed at it or not.
+void AppendSecondPackage(std::vector<uint8_t>& bytes, bool pointSectionAtIt)
+{
+    const std::size_t block = BlockOffset(bytes);
+    const std::size_t copy = bytes.size();
+    bytes.insert(bytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(block),
+                 bytes.begin() + static_cast<std::ptrdiff_t>(block + 1050699));
+    if (pointSectionAtIt) PutLittleEndianAt(bytes, SectionOffsetField(bytes, block), copy);
+}
+
+void PointStoreSectionAt(std::vector<uint8_t>& bytes, std::size_t offset)
+{
+    PutLittleEndianAt(bytes, SectionOffsetField(bytes, StoreOffset(bytes)), offset);
+}
+
 struct Refusal {
     std::string name;
-    std::vector<std::string> options;  // "{fw}" stands for a firmware file of 6 blocks, "{odd}" for 1,000 bytes
+    // "{fw}" stands for a firmware file of 6 blocks, "{odd}" for 1,000 bytes, "{zeros}" and
+    // "{ffs}" for 6 blocks of 00h and of FFh, "{store}" for a profile store, "{zero-store}" for one
+    // of zeros, "{blank-profile}" for one whose profile 7 holds only FFh.
+    std::vector<std::string> options;
     std::string reason;
+    std::function<void(std::vector<uint8_t>&)> alter = nullptr;  // changes the program file first
+    bool lockedByAnother = false;
 };
 
 void PrintTo(const Refusal& refusal, std::ostream* out) { *out << refusal.name; }
 
-class NorvikPackRefusal : public NorvikPackProcess, public testing::WithParamInterface<Refusal> {};
+class NorvikPackRefusal : public NorvikPackProcess, public testing::WithParamInterface<Refusal> {
+protected:
+    void WriteInputs() const
+    {
+        WriteBytes(directory / "fw.bin", Firmware(98304, 7));
+        WriteBytes(directory / "odd.bin", Firmware(1000, 9));
+        WriteBytes(directory / "zeros.bin", std::vector<uint8_t>(98304, 0x00));
+        WriteBytes(directory / "ffs.bin", std::vector<uint8_t>(98304, 0xFF));
+        auto store = Firmware(17048, 10);
+        WriteBytes(directory / "store.bin", store);
+        WriteBytes(directory / "zero-store.bin", std::vector<uint8_t>(17048, 0x00));
+        std::fill_n(store.begin() + 5814, 698, 0xFF);
+        WriteBytes(directory / "blank-profile.bin", store);
+    }
+};
 
 TEST_P(NorvikPackRefusal, LeavesTheFileAsItWas)
 {
-    const fs::path firmware = directory / "fw.bin";
-    const fs::path odd = directory / "odd.bin";
-    WriteBytes(firmware, Firmware(98304, 7));
-    WriteBytes(odd, Firmware(1000, 9));
+    WriteInputs();
     std::vector<std::string> arguments = {"set", program.string()};
     for (std::string option : GetParam().options) {
-        if (const auto at = option.find("{fw}"); at != std::string::npos) option.replace(at, 4, firmware.string());
-        if (const auto at = option.find("{odd}"); at != std::string::npos) option.replace(at, 5, odd.string());
+        const auto open = option.find('{');
+        if (open != std::string::npos) {
+            const auto close = option.find('}', open);
+            const std::string file = option.substr(open + 1, close - open - 1) + ".bin";
+            option.replace(open, close - open + 1, (directory / file).string());
+        }
         arguments.push_back(option);
     }
+    if (GetParam().alter) {
+        auto bytes = ReadBytes(program);
+        GetParam().alter(bytes);
+        WriteBytes(program, bytes);
+    }
+    const int lock = open(program.c_str(), O_RDONLY);
+    ASSERT_GE(lock, 0);
+    if (GetParam().lockedByAnother) ASSERT_EQ(flock(lock, LOCK_EX), 0);
     const auto before = ReadBytes(program);
+    const auto entries = DirectoryEntries();
 
     const Outcome refused = Pack(arguments);
+    close(lock);
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_THAT(refused.err, testing::StartsWith("norvik-pack: "));
     EXPECT_THAT(refused.err, HasSubstr(GetParam().reason));
     EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
     EXPECT_TRUE(ReadBytes(program) == before) << "the program file changed";
-    EXPECT_THAT(DirectoryEntries(), testing::ElementsAre("fw.bin", "odd.bin", "probe"));
+    EXPECT_EQ(DirectoryEntries(), entries);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -425,7 +559,44 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"FirstRowCleared", {"--clear-constraint", "1.1"}, "--accept-every-drive-of-model to mean it"},
         Refusal{"ImageOfPartBlocks",
                 {"--image", "1={odd}"},
-                "bank 1: the image of 1000 bytes is not a whole number of 16384-byte blocks"}),
+                "bank 1: the image of 1000 bytes is not a whole number of 16384-byte blocks"},
+        Refusal{"ImageOfZeros", {"--image", "1={zeros}"}, "bank 1: the image of 98304 bytes holds the byte 00h"},
+        Refusal{"ImageOfFFh", {"--image", "1={ffs}"}, "bank 1: the image of 98304 bytes holds the byte FFh"},
+        Refusal{"StoreOfZeros",
+                {"--profiles", "{zero-store}"},
+                "flash profile 0 (store bytes 0 to 313) holds the byte 00h throughout"},
+        Refusal{"StoreWithABlankProfile",
+                {"--profiles", "{blank-profile}"},
+                "flash profile 7 (store bytes 5814 to 6511) holds the byte FFh throughout"},
+        Refusal{"EmptyNewRevision", {"--new-revision", "1="}, "bank 1: the new revision is empty"},
+        Refusal{"LongNewRevision", {"--new-revision", "1=RN08b"}, "\"RN08b\" has 5 characters"},
+        Refusal{"SecondPackageTheSectionNames",
+                {"--caption", "x"},
+                "this file holds 2 update packages",
+                [](auto& bytes) { AppendSecondPackage(bytes, true); }},
+        Refusal{"StoreSectionAtTheCode",
+                {"--profiles", "{store}"},
+                "overlaps the program's code",
+                [](auto& bytes) { PointStoreSectionAt(bytes, CodeOffset(bytes)); }},
+        Refusal{"StoreSectionAtTheCodeNotReplaced",
+                {"--caption", "x"},
+                "overlaps the program's code",
+                [](auto& bytes) { PointStoreSectionAt(bytes, CodeOffset(bytes)); }},
+        Refusal{"StoreSectionInTheImageArea",
+                {"--profiles", "{store}"},
+                "section .norvik_package at file offset 0x9080 overlaps section .norvik_profiles",
+                [](auto& bytes) { PointStoreSectionAt(bytes, BlockOffset(bytes) + 2123 + 16384); }},
+        Refusal{"CutInsideTheStore",
+                {"--caption", "x"},
+                "this file is cut short or damaged",
+                [](auto& bytes) { bytes.resize(StoreOffset(bytes) + 100); }},
+        Refusal{"CarriedStoreOfZeros",
+                {"--caption", "x"},
+                "its flash profile 0 (store bytes 0 to 313) holds the byte 00h",
+                [](auto& bytes) {
+                    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(StoreOffset(bytes)), 17048, 0);
+                }},
+        Refusal{"LockedByAnother", {"--caption", "x"}, "is being packed by another norvik-pack", nullptr, true}),
     [](const auto& info) { return info.param.name; });
 
 // Packages that reach a program by other means than norvik-pack: the program refuses them at
@@ -474,26 +645,6 @@ INSTANTIATE_TEST_SUITE_P(
                                  "bank 2 (bytes 0 to 16383) overlaps bank 1 (bytes 0 to 1048575)"}),
     [](const auto& info) { return info.param.name; });
 
-uint64_t LittleEndianAt(const std::vector<uint8_t>& bytes, std::size_t at, int width)
-{
-    uint64_t value = 0;
-    for (int i = width - 1; i >= 0; --i) value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
-    return value;
-}
-
-// File position of the offset field in the section header that points at the package block.
-std::size_t PackageSectionOffsetField(const std::vector<uint8_t>& bytes, uint64_t blockOffset)
-{
-    const uint64_t table = LittleEndianAt(bytes, 0x28, 8);
-    const uint64_t entrySize = LittleEndianAt(bytes, 0x3A, 2);
-    const uint64_t count = LittleEndianAt(bytes, 0x3C, 2);
-    for (uint64_t index = 0; index < count; ++index) {
-        const auto field = static_cast<std::size_t>(table + index * entrySize + 24);
-        if (LittleEndianAt(bytes, field, 8) == blockOffset) return field;
-    }
-    return 0;
-}
-
 class NorvikPackWrongSection : public NorvikPackProcess, public testing::WithParamInterface<int64_t> {};
 
 // The section header says the package lies elsewhere (0: at the ELF header; -1: one byte low).
@@ -504,7 +655,7 @@ TEST_P(NorvikPackWrongSection, IsRefusedWithoutWritingAnything)
     const auto entry = std::search(bytes.begin(), bytes.end(), key.begin(), key.end());
     ASSERT_NE(entry, bytes.end());
     const auto blockOffset = static_cast<uint64_t>(entry - bytes.begin()) - 1975;
-    const std::size_t field = PackageSectionOffsetField(bytes, blockOffset);
+    const std::size_t field = SectionOffsetField(bytes, blockOffset);
     ASSERT_NE(field, 0u);
     const uint64_t wrong = GetParam() == 0 ? 0 : blockOffset + static_cast<uint64_t>(GetParam());
     for (int i = 0; i < 8; ++i) bytes[field + static_cast<std::size_t>(i)] = static_cast<uint8_t>(wrong >> (8 * i));
