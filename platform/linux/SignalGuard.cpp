@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "platform/ProcessSignals.h"
+#include "platform/linux/MediaPolling.h"
 
 namespace platform {
 
@@ -113,11 +114,13 @@ int SettleEndingSignal()
 
 int ExitStatusAfter(int signal, int status) { return signal != 0 ? 128 + signal : status; }
 
-// From the calling thread: the default action restored, the signal unblocked here and raised
-// to this thread, so that it acts at once.
+// From the calling thread: the kernel's media polling of the drives being written given back,
+// the default action restored, the signal unblocked here and raised to this thread, so that it
+// acts at once.
 void ActOnSignal(int signal)
 {
     if (signal == 0) return;
+    linux_sys::ResumeAllMediaPolling();
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = SIG_DFL;
