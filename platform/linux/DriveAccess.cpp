@@ -139,8 +139,7 @@ int DriveAccess::HoldBlockNode(const char* root, char (&refusal)[kRefusalSize])
         if (descriptor >= 0 || error != EBUSY) return descriptor;
         if (attempt == kBlockHoldTries) {
             Refuse(refusal,
-                   "%s is mounted or held by another program, so the drive's firmware is not written (unmount the "
-                   "disc or end that program, then try again)",
+                   "%s is mounted or held by another program: unmount the disc or end that program, then try again",
                    root);
             return -1;
         }

@@ -130,10 +130,9 @@ scenario_exclusive() {
 }
 
 # An update on a desktop: the kernel polls the drive every 2 s (the default udev's rule sets
-# for every drive that takes it) and a media poller of the udisks kind opens /dev/sr0 every 2 s
-# and asks the drive TEST UNIT READY and GET EVENT STATUS NOTIFICATION. Both run from before the
-# begin mark to after the end mark; the polling interval the drive has after the update is
-# reported as the step "polling-after".
+# for every drive that takes it) and a media poller of the udisks kind opens /dev/sr0 every 2 s,
+# which makes the kernel check the medium. Both run from before the begin mark to after the end
+# mark; the polling interval the drive has after the update is reported as "polling-after".
 scenario_polling() {
   report_drives
   step list /norvik/norvik-cli-talvore list

@@ -304,8 +304,8 @@ TEST_F(DriveAccessHold, BlockNodeHeldElsewhereRefusesTheDriveAndLeavesNothingHel
     char refusal[platform::kRefusalSize];
     EXPECT_EQ(access.OpenDriveExclusive("/dev/sr0", refusal), kInvalidDriveHandle);
     EXPECT_STREQ(refusal,
-                 "/dev/sr0 is mounted or held by another program, so the drive's firmware is not written (unmount "
-                 "the disc or end that program, then try again)");
+                 "/dev/sr0 is mounted or held by another program: unmount the disc or end that program, then try "
+                 "again");
     EXPECT_EQ(ReadText(PollingSetting()), "2000");
     EXPECT_EQ(OpenDescriptorCount(), descriptors);
     close(other);
