@@ -104,8 +104,10 @@ public:
 
     // Opening a drive for commands (read and write, shared). kInvalidDriveHandle on failure.
     virtual DriveHandle OpenDrive(const char* root) = 0;
-    // Opening a drive for commands that may write its firmware: exclusively, so that no other
-    // program reaches the drive while it is held, and only through the drive's own command node.
+    // Opening a drive for commands that may write its firmware: exclusively, so that other
+    // programs and the system's own traffic are kept away from the drive, as far as the system
+    // lets them be, while it is held (the Linux seam says which), and only through the drive's
+    // own command node.
     // kInvalidDriveHandle on failure, with a one-line reason for the user in refusal that names
     // the node (in use by another program, not the drive's own node); empty when the reason is
     // a refused right, which PermissionAdvice explains.

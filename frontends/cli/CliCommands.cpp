@@ -7,6 +7,7 @@
 
 #include "device/DriveRecord.h"
 #include "frontends/cli/JsonDocument.h"
+#include "platform/ProcessSignals.h"
 #include "sys/OSInfo.h"
 #include "update/DriveEntry.h"
 #include "update/Eligibility.h"
@@ -341,6 +342,8 @@ JsonValue SlotJson(const UpdateSequence& sequence, const DriveOutcome& outcome)
 
 // The outcome of update --json, whatever way the run ended; outcomeName overrides the
 // sequence's own (an ending of the command line's, such as a drive that may not be updated).
+// The exit status is the one the process ends with: a signal held off during the update ends it
+// once the document is written, and none that comes later changes that.
 int ReportJson(const UpdateSequence& sequence, const UpdateChoice& choice, int status,
                std::string_view outcomeName = {})
 {
@@ -349,7 +352,7 @@ int ReportJson(const UpdateSequence& sequence, const UpdateChoice& choice, int s
     for (int slot = 0; slot < sequence.UpdateCount(); ++slot)
         drives.Append(SlotJson(sequence, sequence.OutcomeOfSlot(slot)));
     JsonValue document = JsonValue::Object();
-    document["exit_status"] = status;
+    document["exit_status"] = platform::ExitStatusAfter(platform::SettleEndingSignal(), status);
     document["outcome"] = JsonText(outcomeName.empty() ? OutcomeName(sequence.Outcome()) : outcomeName);
     document["drives"] = drives;
     WriteJson(choice.json, document);

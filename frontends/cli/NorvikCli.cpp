@@ -200,7 +200,8 @@ int main(int argc, char** argv)
     const int status = RunProgram(argc, argv);
     // A run's own failure stands; a success whose output was lost is none.
     const bool outputWritten = CloseStandardOutput();
-    // A signal held off while the firmware was written ends the program now, the outcome shown.
-    platform::ActOnSignal(platform::HeldSignal());
+    // A signal held off while the firmware was written ends the program now, the outcome shown
+    // (and, with --json, the status it ends with written).
+    platform::ActOnSignal(platform::SettleEndingSignal());
     return outputWritten || status != cli::kExitSuccess ? status : cli::kExitUpdateFailed;
 }

@@ -12,7 +12,9 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
+#include "platform/linux/MediaPolling.h"
 #include "platform/linux/SgIo.h"
 
 namespace platform::linux_sys {
@@ -28,6 +30,14 @@ constexpr int kSharedFlags = O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW;
 // On a generic node O_EXCL makes the holder the node's only user: it fails with EBUSY while
 // any other descriptor is open, and every later open fails with EBUSY until it is closed.
 constexpr int kExclusiveFlags = kSharedFlags | O_EXCL;
+// On a block node O_EXCL keeps out mounts and other exclusive openers only; any program may still
+// open it without. Read-only: a node opened for writing makes udev probe the drive when it is
+// closed, and nothing is written through it.
+constexpr int kBlockHoldFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_EXCL;
+// A desktop's media poller holds the block node exclusively for a moment every few seconds: a
+// node found busy is tried again a few times before it counts as held by another program.
+constexpr int kBlockHoldTries = 5;
+constexpr long kBlockHoldRetryNanoseconds = 100000000;
 
 // The file descriptor behind a handle; false for the invalid handle or anything that is not one.
 bool NodeOfHandle(DriveHandle drive, int& node)
@@ -107,7 +117,62 @@ DriveHandle DriveAccess::OpenDriveExclusive(const char* root, char (&refusal)[kR
     }
     int error = 0;
     const int descriptor = OpenOwnNode(root, node, kExclusiveFlags, refusal, error);
-    return descriptor < 0 ? kInvalidDriveHandle : descriptor;
+    if (descriptor < 0) return kInvalidDriveHandle;
+    // Paused before the block node is opened: the change makes the kernel check the medium at
+    // once, in the background, and the open waits for that check and makes its own, so that none
+    // is left to come among the program's commands.
+    HeldDrive drive{descriptor, -1, PauseMediaPolling(sysfsRoot, root)};
+    drive.blockNode = HoldBlockNode(root, refusal);
+    if (drive.blockNode < 0 || !RecordHeldDrive(drive)) {
+        if (drive.blockNode >= 0) Refuse(refusal, "%s: too many drives are held at once", root);
+        LetGo(drive);
+        return kInvalidDriveHandle;
+    }
+    return descriptor;
+}
+
+int DriveAccess::HoldBlockNode(const char* root, char (&refusal)[kRefusalSize])
+{
+    for (int attempt = 1;; ++attempt) {
+        int error = 0;
+        const int descriptor = OpenOwnNode(root, root, kBlockHoldFlags, refusal, error);
+        if (descriptor >= 0 || error != EBUSY) return descriptor;
+        if (attempt == kBlockHoldTries) {
+            Refuse(refusal,
+                   "%s is mounted or held by another program: unmount the disc or end that program, then try again",
+                   root);
+            return -1;
+        }
+        timespec wait{0, kBlockHoldRetryNanoseconds};
+        nanosleep(&wait, nullptr);
+    }
+}
+
+bool DriveAccess::RecordHeldDrive(const HeldDrive& drive)
+{
+    const std::lock_guard<std::mutex> lock(heldLock);
+    for (HeldDrive& slot : held) {
+        if (slot.commandNode >= 0) continue;
+        slot = drive;
+        return true;
+    }
+    return false;
+}
+
+// The commands are over once the generic node is closed; the polling comes back last.
+void DriveAccess::LetGo(HeldDrive& drive)
+{
+    if (drive.commandNode >= 0) close(drive.commandNode);
+    if (drive.blockNode >= 0) close(drive.blockNode);
+    ResumeMediaPolling(drive.pollingPause);
+    drive = HeldDrive{};
+}
+
+DriveAccess::~DriveAccess()
+{
+    const std::lock_guard<std::mutex> lock(heldLock);
+    for (HeldDrive& drive : held)
+        if (drive.commandNode >= 0) LetGo(drive);
 }
 
 int DriveAccess::OpenOwnNode(const char* root, const char* node, int flags, char (&refusal)[kRefusalSize], int& error)
@@ -152,7 +217,14 @@ bool DriveAccess::IsOwnNode(int descriptor, const char* root, const char* node, 
 void DriveAccess::CloseDrive(DriveHandle drive)
 {
     int node = -1;
-    if (NodeOfHandle(drive, node)) close(node);
+    if (!NodeOfHandle(drive, node)) return;
+    const std::lock_guard<std::mutex> lock(heldLock);
+    for (HeldDrive& heldDrive : held) {
+        if (heldDrive.commandNode != node) continue;
+        LetGo(heldDrive);
+        return;
+    }
+    close(node);
 }
 
 AddressQuery DriveAccess::QueryScsiAddress(DriveHandle drive, ScsiAddress& address) const

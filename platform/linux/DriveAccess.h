@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "platform/System.h"
 #include "platform/linux/PermissionAdvice.h"
@@ -27,11 +28,23 @@ private:
     char text[kAdviceSize] = {};
 };
 
+// A drive opened for its firmware: its generic node (the handle), its block node held beside it,
+// and the pause of the kernel's media polling.
+struct HeldDrive {
+    int commandNode = -1;
+    int blockNode = -1;
+    int pollingPause = -1;
+};
+
 class DriveAccess {
 public:
     // sysfsRoot: where sysfs is mounted; nodeRoot: the folder that device node paths such as
     // /dev/sg1 are taken under, empty for the system's own (tests hand trees of their own).
     explicit DriveAccess(const char* sysfsRoot = kSysfsRoot, const char* nodeRoot = "");
+    // Lets go of every drive still held, its media polling given back.
+    ~DriveAccess();
+    DriveAccess(const DriveAccess&) = delete;
+    DriveAccess& operator=(const DriveAccess&) = delete;
 
     void ListDriveRoots(DriveRootList& list) const;
     bool IsOpticalDrive(const char* root) const;
@@ -41,10 +54,15 @@ public:
     // that another program holds for itself (it is then not opened at all).
     DriveHandle OpenDrive(const char* root);
     // Opens the drive's generic node for this process alone, so that no other program's
-    // commands reach the drive while it is held. On failure refusal tells why in one line that
-    // names the node (empty when a right was refused: the advice tells that). A drive without a
-    // generic node is refused: its block node cannot be held against other programs.
+    // commands reach the drive through it while it is held, and keeps the rest away that can be
+    // kept away: the block node is held exclusively beside it (no mount, no other exclusive
+    // opener such as a desktop's media poller or udev's drive probe), and the kernel's own media
+    // polling is paused where this process may change it. On failure refusal tells why in one
+    // line that names the node (empty when a right was refused: the advice tells that). A drive
+    // without a generic node is refused: its block node cannot be held against other programs.
     DriveHandle OpenDriveExclusive(const char* root, char (&refusal)[kRefusalSize]);
+    // Closes the node; for a drive opened exclusively, lets its block node go and gives its
+    // media polling back as well.
     void CloseDrive(DriveHandle drive);
 
     // From sysfs by the open node's device number, else from the SCSI address requests.
@@ -68,6 +86,11 @@ private:
     // the one sysfs gives for it. Otherwise -1 with the reason in refusal and
     // the open's errno in error (0 when the node was opened and turned out not to be the drive's).
     int OpenOwnNode(const char* root, const char* node, int flags, char (&refusal)[kRefusalSize], int& error);
+    // The block node /dev/srN for this process alone, beside its generic node; -1 with the
+    // reason in refusal.
+    int HoldBlockNode(const char* root, char (&refusal)[kRefusalSize]);
+    bool RecordHeldDrive(const HeldDrive& drive);
+    void LetGo(HeldDrive& drive);
     bool IsOwnNode(int descriptor, const char* root, const char* node, char (&refusal)[kRefusalSize]) const;
     // path: where node was opened.
     void NoteOpenRefused(const char* path, const char* node);
@@ -77,6 +100,8 @@ private:
     char nodeRoot[kSysfsRootSize];
     PermissionRecord permissions;
     BusyNote busyNote;
+    std::mutex heldLock;
+    HeldDrive held[kMaxDriveRoots];
 };
 
 }  // namespace platform::linux_sys

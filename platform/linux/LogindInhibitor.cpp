@@ -12,8 +12,11 @@ namespace platform {
 
 namespace {
 
-// Shutdown covers power-off and reboot; sleep covers suspend and hibernation.
-const char* const kWhat = "shutdown:sleep";
+// Shutdown covers power-off and reboot; sleep covers suspend and hibernation. logind's default
+// LidSwitchIgnoreInhibited=yes (and the same for the power, suspend and hibernate keys) lets a
+// closed lid or a key suspend or power off the machine despite a sleep or shutdown lock; the
+// handle-* locks are always honoured, so that logind leaves the lid and those keys alone.
+const char* const kWhat = "shutdown:sleep:handle-power-key:handle-suspend-key:handle-hibernate-key:handle-lid-switch";
 const char* const kWho = "Norvik";
 // Block, not delay: a drive cut off mid-write may be left without working firmware.
 const char* const kMode = "block";

@@ -1,7 +1,8 @@
 #pragma once
 // The lock that keeps the system from shutting down or sleeping, taken from systemd-logind over
-// D-Bus. logind holds off shutdown and sleep for as long as the descriptor it hands out stays
-// open, so the lock is that descriptor. The header stays free of Qt, as the restart's does.
+// D-Bus, with the lid switch and the power, suspend and hibernate keys. logind holds them off for
+// as long as the descriptor it hands out stays open, so the lock is that descriptor. The header
+// stays free of Qt, as the restart's does.
 
 #include <string>
 

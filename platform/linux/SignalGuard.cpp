@@ -6,8 +6,10 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "platform/ProcessSignals.h"
+#include "platform/linux/MediaPolling.h"
 
 namespace platform {
 
@@ -32,24 +34,40 @@ constexpr int kStopSignals[] = {
 
 std::atomic<bool> holding{false};
 std::atomic<int> held{0};
+// Whether the program's ending is decided; the taking thread decides each signal under the lock,
+// so that none acts or is held once the ending is settled.
+std::mutex decision;
+bool settled = false;
 char heldOffLine[160] = {};
 std::size_t heldOffLength = 0;
+sigset_t guarded;
 
+bool IgnoredAtStart(int signal)
+{
+    struct sigaction current;
+    return sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
+// A signal that the program was started with ignored (nohup, trap '' TERM) is left out: it stays
+// ignored, as the caller asked, and never ends the program.
 sigset_t StopSignalSet()
 {
     sigset_t set;
     sigemptyset(&set);
-    for (const int signal : kStopSignals) sigaddset(&set, signal);
-    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) sigaddset(&set, signal);
+    for (const int signal : kStopSignals)
+        if (!IgnoredAtStart(signal)) sigaddset(&set, signal);
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
+        if (!IgnoredAtStart(signal)) sigaddset(&set, signal);
     return set;
 }
 
 void* TakeSignals(void*)
 {
-    const sigset_t set = StopSignalSet();
     for (;;) {
         int signal = 0;
-        if (sigwait(&set, &signal) != 0) continue;
+        if (sigwait(&guarded, &signal) != 0) continue;
+        const std::lock_guard<std::mutex> lock(decision);
+        if (settled) continue;
         if (!holding.load()) {
             ActOnSignal(signal);
             continue;
@@ -72,26 +90,37 @@ void StartSignalGuard(const char* programName)
                                      "over\n",
                                      programName);
     heldOffLength = length > 0 ? std::min(static_cast<std::size_t>(length), sizeof heldOffLine - 1) : 0;
-    const sigset_t set = StopSignalSet();
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    guarded = StopSignalSet();
+    pthread_sigmask(SIG_BLOCK, &guarded, nullptr);
     pthread_t taker;
     if (pthread_create(&taker, nullptr, TakeSignals, nullptr) == 0) {
         pthread_detach(taker);
         return;
     }
     // Without the taking thread the signals would be lost: they act as usual, unguarded.
-    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    pthread_sigmask(SIG_UNBLOCK, &guarded, nullptr);
 }
 
 void HoldSignals(bool hold) { holding.store(hold); }
 
 int HeldSignal() { return held.load(); }
 
-// From the calling thread: the default action restored, the signal unblocked here and raised
-// to this thread, so that it acts at once.
+int SettleEndingSignal()
+{
+    const std::lock_guard<std::mutex> lock(decision);
+    settled = true;
+    return held.load();
+}
+
+int ExitStatusAfter(int signal, int status) { return signal != 0 ? 128 + signal : status; }
+
+// From the calling thread: the kernel's media polling of the drives being written given back,
+// the default action restored, the signal unblocked here and raised to this thread, so that it
+// acts at once.
 void ActOnSignal(int signal)
 {
     if (signal == 0) return;
+    linux_sys::ResumeAllMediaPolling();
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = SIG_DFL;

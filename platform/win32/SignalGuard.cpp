@@ -24,6 +24,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "platform/ProcessSignals.h"
 #include "platform/win32/WindowsApi.h"
@@ -37,6 +38,10 @@ constexpr UINT kStopExitStatus = 0xC000013A;  // STATUS_CONTROL_C_EXIT
 
 std::atomic<bool> holding{false};
 std::atomic<int> held{0};
+// Whether the program's ending is decided; each request is decided under the lock, so that none
+// acts or is held once the ending is settled.
+std::mutex decision;
+bool settled = false;
 char heldOffLine[160] = {};
 DWORD heldOffLength = 0;
 
@@ -48,13 +53,19 @@ bool EndsConsole(DWORD event)
 BOOL WINAPI TakeConsoleEvent(DWORD event)
 {
     const int signal = static_cast<int>(event) + 1;
-    // Not held: the process ends at once, with the status Windows's own handler gives it (Wine's
-    // ends a program with status 0 on Ctrl+C, which a shell would take for a success).
-    if (!holding.load()) ActOnSignal(signal);
-    int none = 0;
-    held.compare_exchange_strong(none, signal);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), heldOffLine, heldOffLength, &written, nullptr);
+    {
+        const std::lock_guard<std::mutex> lock(decision);
+        // Not held: the process ends at once, with the status Windows's own handler gives it
+        // (Wine's ends a program with status 0 on Ctrl+C, which a shell would take for a success).
+        if (!settled && !holding.load()) ActOnSignal(signal);
+        // Once the program's ending is decided, a request changes nothing: the program is ending.
+        if (!settled) {
+            int none = 0;
+            held.compare_exchange_strong(none, signal);
+            DWORD written = 0;
+            WriteFile(GetStdHandle(STD_ERROR_HANDLE), heldOffLine, heldOffLength, &written, nullptr);
+        }
+    }
     // Returning would let Windows end the process at once; it ends it after its grace instead,
     // or the front end does once the update is over.
     if (EndsConsole(event)) {
@@ -87,6 +98,15 @@ void HoldSignals(bool hold)
 }
 
 int HeldSignal() { return held.load(); }
+
+int SettleEndingSignal()
+{
+    const std::lock_guard<std::mutex> lock(decision);
+    settled = true;
+    return held.load();
+}
+
+int ExitStatusAfter(int signal, int status) { return signal != 0 ? static_cast<int>(kStopExitStatus) : status; }
 
 // What Windows's own handler does with a stop request: the process ends at once, with
 // STATUS_CONTROL_C_EXIT (a Unix shell under Wine sees its low byte, 58).

@@ -208,9 +208,10 @@ protected:
     }
 
     // Runs the program on a pseudo-terminal (its input, output and error output), playing the
-    // steps in order. The output is as the terminal received it, its line ends as "\r\n".
+    // steps in order. The output is as the terminal received it, its line ends as "\r\n". The
+    // program starts with the signals in ignored ignored, as nohup or trap '' leave them.
     Outcome RunOnTerminal(const fs::path& program, const std::vector<std::string>& arguments,
-                          const std::vector<Step>& steps) const
+                          const std::vector<Step>& steps, const std::vector<int>& ignored = {}) const
     {
         std::vector<std::string> words = {program.string()};
         words.insert(words.end(), arguments.begin(), arguments.end());
@@ -221,6 +222,7 @@ protected:
         int terminal = -1;
         const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
         if (child == 0) {
+            for (const int signal : ignored) ::signal(signal, SIG_IGN);
             execv(argv[0], argv.data());
             _exit(127);
         }
@@ -773,6 +775,44 @@ TEST_P(NorvikCliHeldSignal, EndsTheProgramAfterTheOutcomeAndStartsNothingMore)
 
 INSTANTIATE_TEST_SUITE_P(Signals, NorvikCliHeldSignal, testing::Values(SIGTERM, SIGUSR1, SIGALRM, SIGHUP),
                          [](const testing::TestParamInfo<int>& info) { return std::string(sigabbrev_np(info.param)); });
+
+// A signal the program was started with ignored (nohup, trap '' TERM) stays ignored: it is not
+// held off and does not end the program after the update. One that ends it is the status that
+// the --json document gives, as the caller sees it.
+struct SignalDuringUpdate {
+    const char* name;
+    int ignored;  // ignored by the caller before the program starts; 0: none
+    int sent;     // sent while the firmware is written
+    int endingSignal;
+    const char* exitStatus;  // as the document gives it
+};
+
+class NorvikCliSignalDuringUpdate : public NorvikCliProcess, public testing::WithParamInterface<SignalDuringUpdate> {};
+
+TEST_P(NorvikCliSignalDuringUpdate, EndsAsTheJsonDocumentSays)
+{
+    const SignalDuringUpdate& run = GetParam();
+    std::vector<int> ignored;
+    if (run.ignored != 0) ignored.push_back(run.ignored);
+    const Outcome updated = RunOnTerminal(Packed(), On({kSlowDrive}, {"--json", "--yes", "update"}),
+                                          {{"Programming .", "", run.sent}}, ignored);
+    EXPECT_EQ(updated.signal, run.endingSignal) << updated.out;
+    if (run.endingSignal == 0) {
+        EXPECT_EQ(updated.exitCode, 0) << updated.out;
+    }
+    EXPECT_THAT(updated.out, HasSubstr(std::string("\"exit_status\": ") + run.exitStatus + ",\r\n"));
+    EXPECT_EQ(updated.out.find("held off") != std::string::npos, run.endingSignal != 0) << updated.out;
+    EXPECT_EQ(CountCommits(Trace()), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, NorvikCliSignalDuringUpdate,
+                         testing::Values(SignalDuringUpdate{"HangUpUnderNohup", SIGHUP, SIGHUP, 0, "0"},
+                                         SignalDuringUpdate{"TerminateTrapped", SIGTERM, SIGTERM, 0, "0"},
+                                         SignalDuringUpdate{"TerminateHeld", 0, SIGTERM, SIGTERM, "143"},
+                                         SignalDuringUpdate{"TerminateUnderNohup", SIGHUP, SIGTERM, SIGTERM, "143"}),
+                         [](const testing::TestParamInfo<SignalDuringUpdate>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // The trace is written as the drives answer: a run killed in the middle keeps what was sent.
 TEST_F(NorvikCliProcess, KilledRunKeepsItsTrace)

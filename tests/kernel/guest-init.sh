@@ -129,8 +129,31 @@ scenario_exclusive() {
   report_drives
 }
 
-# The drive reached as a seat's user reaches it, not as root: its generic node given to group
-# cdrom for reading and writing, as udev gives optical drives' nodes. A user outside the group
+# An update on a desktop: the kernel polls the drive every 2 s (the default udev's rule sets
+# for every drive that takes it) and a media poller of the udisks kind opens /dev/sr0 every 2 s,
+# which makes the kernel check the medium. Both run from before the begin mark to after the end
+# mark; the polling interval the drive has after the update is reported as "polling-after".
+scenario_polling() {
+  report_drives
+  step list /norvik/norvik-cli-talvore list
+  echo 2000 > /sys/module/block/parameters/events_dfl_poll_msecs
+  /norvik/desktop-poller /dev/sr0 2000 > /tmp/poller.out 2>&1 &
+  poller=$!
+  sleep 5
+  mark ee
+  step update /norvik/norvik-cli-talvore --yes update
+  step polling-after cat /sys/block/sr0/events_poll_msecs
+  mark ef
+  sleep 3
+  kill -TERM "$poller"
+  wait "$poller"
+  echo 0 > /sys/module/block/parameters/events_dfl_poll_msecs
+  step poller cat /tmp/poller.out
+  report_drives
+}
+
+# The drive reached as a seat's user reaches it, not as root: its generic and block nodes given to
+# group cdrom for reading and writing, as udev gives optical drives' nodes. A user outside the group
 # finds no drive it may reach and is told which node; a member lists and updates the drive.
 scenario_group() {
   mkdir -p /etc
@@ -141,8 +164,8 @@ scenario_group() {
   chown root:root /dev/sr* "/dev/$generic"
   chmod 600 /dev/sr* "/dev/$generic"
   step list-outsider su -p -s /bin/sh norvik -c "/norvik/norvik-cli-talvore list"
-  chgrp cdrom "/dev/$generic"
-  chmod 660 "/dev/$generic"
+  chgrp cdrom /dev/sr* "/dev/$generic"
+  chmod 660 /dev/sr* "/dev/$generic"
   printf 'root:x:0:\ncdrom:x:24:norvik\nnorvik:x:1000:\n' > /etc/group
   step list su -p -s /bin/sh norvik -c "/norvik/norvik-cli-talvore list"
   mark ee
@@ -250,6 +273,7 @@ case $scenario in
   update) scenario_virtual timed ;;
   exclusive) scenario_exclusive ;;
   group) scenario_group ;;
+  polling) scenario_polling ;;
   wine) scenario_wine ;;
   *) scenario_virtual plain ;;
 esac

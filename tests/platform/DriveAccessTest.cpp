@@ -10,11 +10,15 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "platform/ProcessSignals.h"
 #include "platform/linux/DriveAccess.h"
 #include "tests/platform/FakeSysfs.h"
 
@@ -30,7 +34,16 @@ using platform::PassThroughRequest;
 using platform::ScsiAddress;
 
 constexpr uid_t kNobody = 65534;
-constexpr const char* kCannotMakeNodes = "device nodes cannot be made here (it takes CAP_MKNOD)";
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream file(path);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void WriteText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+constexpr const char* kCannotMakeNodes =
+    "device nodes cannot be made here (it takes CAP_MKNOD, and a free loop device for a block node)";
 constexpr const char* kGenericEntry = "class/block/sr0/device/scsi_generic/sg1";
 
 // The device numbers of two real character devices that any open leaves alone.
@@ -42,6 +55,22 @@ dev_t NumberOf(const char* path)
 const dev_t kNullNumber = NumberOf("/dev/null");
 const dev_t kZeroNumber = NumberOf("/dev/zero");
 
+// A real block device that an exclusive open may take, for a drive's block node: the first loop
+// device that nobody holds; 0 when there is none.
+dev_t FreeBlockDeviceNumber()
+{
+    for (int number = 0; number < 8; ++number) {
+        const std::string path = "/dev/loop" + std::to_string(number);
+        const int node = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_EXCL | O_CLOEXEC);
+        if (node < 0) continue;
+        struct stat status;
+        const bool examined = fstat(node, &status) == 0 && S_ISBLK(status.st_mode);
+        close(node);
+        if (examined) return status.st_rdev;
+    }
+    return 0;
+}
+
 class DriveAccessTest : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(sysfs.Made()); }
@@ -52,13 +81,23 @@ protected:
         sysfs.AddBlockDevice("sr0", "2:0:0:0", "sg1");
         sysfs.SetDeviceNumber(kGenericEntry, kNullNumber);
     }
-    // The same, with /dev/sg1 a character device of that number (a twin of /dev/null); false
-    // when device nodes cannot be made here.
+    // The same, with /dev/sg1 a character device of that number (a twin of /dev/null) and
+    // /dev/sr0 a block device that can be held; false when device nodes cannot be made here.
     bool AddDriveWithOwnGenericNode()
     {
         AddDriveWithGenericNode();
-        return sysfs.AddDeviceNode("sg1", S_IFCHR, kNullNumber);
+        return sysfs.AddDeviceNode("sg1", S_IFCHR, kNullNumber) && AddOwnBlockNode();
     }
+    // /dev/sr0 as a twin of a free loop device, which sysfs gives as the drive's number.
+    bool AddOwnBlockNode()
+    {
+        const dev_t number = FreeBlockDeviceNumber();
+        if (number == 0) return false;
+        sysfs.SetDeviceNumber("class/block/sr0", number);
+        return sysfs.AddDeviceNode("sr0", S_IFBLK, number);
+    }
+    std::string BlockNode() const { return nodeRoot + "/dev/sr0"; }
+    std::string PollingSetting() const { return std::string(sysfs.Root()) + "/class/block/sr0/events_poll_msecs"; }
     DriveAccess Access() const { return DriveAccess(sysfs.Root(), nodeRoot.c_str()); }
 
     static PassThroughRequest InquiryRequest(uint8_t* data)
@@ -85,6 +124,8 @@ using DriveAccessOpen = DriveAccessTest;
 using DriveAccessAddress = DriveAccessTest;
 using DriveAccessCommands = DriveAccessTest;
 using DriveAccessRefusalDeathTest = DriveAccessTest;
+using DriveAccessHold = DriveAccessTest;
+using DriveAccessHoldDeathTest = DriveAccessTest;
 
 TEST_F(DriveAccessDiscovery, ListsAndRecognisesTheDrivesOfItsSysfs)
 {
@@ -202,6 +243,7 @@ TEST_P(DriveAccessNodes, OpensOnlyTheDrivesOwnNode)
     sysfs.AddBlockDevice("sda", "0:0:0:0");
     if (node.numberInSysfs) sysfs.SetDeviceNumber(node.genericNode ? kGenericEntry : "class/block/sr0", kNullNumber);
     if (!MakeNode(node, node.genericNode ? "sg1" : "sr0")) GTEST_SKIP() << kCannotMakeNodes;
+    if (node.genericNode && node.exclusiveRefusal[0] == '\0' && !AddOwnBlockNode()) GTEST_SKIP() << kCannotMakeNodes;
 
     DriveAccess access = Access();
     const DriveHandle shared = access.OpenDrive(node.root);
@@ -218,6 +260,64 @@ TEST_P(DriveAccessNodes, OpensOnlyTheDrivesOwnNode)
 
 INSTANTIATE_TEST_SUITE_P(Nodes, DriveAccessNodes, testing::ValuesIn(kNodeCases),
                          [](const testing::TestParamInfo<NodeCase>& info) { return std::to_string(info.index); });
+
+// While a drive is held for its firmware, its block node is held exclusively too (no mount, no
+// other exclusive opener) and the kernel's media polling is paused; both are given back as they
+// were when the drive is let go.
+TEST_F(DriveAccessHold, HoldsTheBlockNodeAndPausesMediaPollingUntilLetGo)
+{
+    if (!AddDriveWithOwnGenericNode()) GTEST_SKIP() << kCannotMakeNodes;
+    DriveAccess access = Access();
+    WriteText(PollingSetting(), "-1\n");
+    char refusal[platform::kRefusalSize];
+    const DriveHandle drive = access.OpenDriveExclusive("/dev/sr0", refusal);
+    ASSERT_NE(drive, kInvalidDriveHandle) << refusal;
+    EXPECT_EQ(ReadText(PollingSetting()), "0");
+    EXPECT_EQ(open(BlockNode().c_str(), O_RDONLY | O_NONBLOCK | O_EXCL), -1) << "the block node is held";
+    EXPECT_EQ(errno, EBUSY);
+
+    access.CloseDrive(drive);
+    EXPECT_EQ(ReadText(PollingSetting()), "-1");
+    const int again = open(BlockNode().c_str(), O_RDONLY | O_NONBLOCK | O_EXCL);
+    EXPECT_GE(again, 0) << "the block node is let go";
+    close(again);
+}
+
+// A block node that another program holds for itself (a mount, a burning program) refuses the
+// drive, and nothing stays held or paused.
+TEST_F(DriveAccessHold, BlockNodeHeldElsewhereRefusesTheDriveAndLeavesNothingHeld)
+{
+    if (!AddDriveWithOwnGenericNode()) GTEST_SKIP() << kCannotMakeNodes;
+    WriteText(PollingSetting(), "2000\n");
+    const int other = open(BlockNode().c_str(), O_RDONLY | O_NONBLOCK | O_EXCL);
+    ASSERT_GE(other, 0);
+    DriveAccess access = Access();
+    char refusal[platform::kRefusalSize];
+    EXPECT_EQ(access.OpenDriveExclusive("/dev/sr0", refusal), kInvalidDriveHandle);
+    EXPECT_STREQ(refusal,
+                 "/dev/sr0 is mounted or held by another program: unmount the disc or end that program, then try "
+                 "again");
+    EXPECT_EQ(ReadText(PollingSetting()), "2000");
+    close(other);
+}
+
+// A signal that ends the program gives the paused polling back first.
+TEST_F(DriveAccessHoldDeathTest, SignalThatEndsTheProgramGivesThePollingBack)
+{
+    if (!AddDriveWithOwnGenericNode()) GTEST_SKIP() << kCannotMakeNodes;
+    WriteText(PollingSetting(), "2000\n");
+    const auto heldWhenTerminated = [&] {
+        platform::StartSignalGuard("test");
+        DriveAccess access = Access();
+        char refusal[platform::kRefusalSize];
+        if (access.OpenDriveExclusive("/dev/sr0", refusal) == kInvalidDriveHandle) std::_Exit(2);
+        if (ReadText(PollingSetting()) != "0") std::_Exit(3);
+        kill(getpid(), SIGTERM);
+        for (;;) pause();
+    };
+    EXPECT_EXIT(heldWhenTerminated(), testing::KilledBySignal(SIGTERM), "");
+    EXPECT_EQ(ReadText(PollingSetting()), "2000");
+}
 
 TEST_F(DriveAccessRefusalDeathTest, RefusedOpenLeavesAdviceNamingTheNodeAndItsGroup)
 {

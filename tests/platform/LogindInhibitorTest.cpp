@@ -1,5 +1,5 @@
 // The shutdown inhibitor through logind, on a private bus with a stand-in logind: the lock is
-// asked for as a blocking one on shutdown and sleep, is held until released, and a system that
+// asked for as a blocking one on shutdown, sleep, the lid and the power keys, is held until released, and a system that
 // cannot be asked leaves nothing held and says nothing.
 
 #include <gtest/gtest.h>
@@ -43,7 +43,11 @@ TEST_F(LogindInhibitor, BlocksShutdownAndSleepUntilReleased)
     const auto calls = logind->InhibitCalls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].signature, QStringLiteral("ssss"));
-    EXPECT_EQ(calls[0].what, QStringLiteral("shutdown:sleep"));
+    // The lid and the keys too: logind's default lets them suspend or power off the machine
+    // despite a sleep or shutdown lock.
+    EXPECT_EQ(calls[0].what,
+              QStringLiteral(
+                  "shutdown:sleep:handle-power-key:handle-suspend-key:handle-hibernate-key:handle-lid-switch"));
     EXPECT_EQ(calls[0].who, QStringLiteral("Norvik"));
     EXPECT_EQ(calls[0].why, QStringLiteral("Programming /dev/sr0, /dev/sr1"));
     EXPECT_EQ(calls[0].mode, QStringLiteral("block"));
