@@ -584,7 +584,7 @@ INSTANTIATE_TEST_SUITE_P(
                 [](auto& bytes) { PointStoreSectionAt(bytes, CodeOffset(bytes)); }},
         Refusal{"StoreSectionInTheImageArea",
                 {"--profiles", "{store}"},
-                "section .norvik_package at file offset 0x9080 overlaps section .norvik_profiles",
+                "overlaps section .norvik_profiles",
                 [](auto& bytes) { PointStoreSectionAt(bytes, BlockOffset(bytes) + 2123 + 16384); }},
         Refusal{"CutInsideTheStore",
                 {"--caption", "x"},
