@@ -180,7 +180,8 @@ protected:
     // Made and shown as the program's entry does.
     TNorvikMain& MakeWindow()
     {
-        window = std::make_unique<TNorvikMain>(system, reinterpret_cast<const uint8_t*>(block.get()), &boxes);
+        window = std::make_unique<TNorvikMain>(system, reinterpret_cast<const uint8_t*>(block.get()),
+                                               MadeUpProfiles::Allowed, &boxes);
         if (!window->TerminationRequested()) ShowWindow(window->Handle(), SW_SHOWNORMAL);
         return *window;
     }
