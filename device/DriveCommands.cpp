@@ -1,5 +1,6 @@
 // The drive command set of AtapiDevice: seven single commands, each a copy of its template with
-// the argument fields (declared in scsi/CommandBlocks.h) stored into it, and the composite operations built on them.
+// the argument fields (declared in scsi/CommandBlocks.h) stored into it, and the composite
+// operations built on them.
 
 #include <algorithm>
 #include <cstring>
