@@ -104,7 +104,7 @@ double TimedRun(const uint8_t* package, int drives, const sim::DriveTiming& timi
     {
         QueuedWorkerThreads threads;
         view.threads = &threads;
-        UpdateSequence sequence(system, package, view, threads);
+        UpdateSequence sequence(system, package, view, threads, MadeUpProfiles::Allowed);
         const Clock::time_point start = Clock::now();
         sequence.StartUp();
         // The workers' ends are handled on this thread, as a console loop does.

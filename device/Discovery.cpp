@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "device/AtapiDevice.h"
+#include "scsi/Answers.h"
 
 namespace {
 
@@ -12,7 +13,6 @@ using platform::AddressQuery;
 using platform::DriveHandle;
 using platform::kInvalidDriveHandle;
 
-constexpr uint8_t kInquiryLength = 96;
 constexpr int kAspiTargets = 16;
 constexpr int kAspiLuns = 16;
 constexpr int16_t kFirstHostWithoutAddress = 2;
@@ -30,6 +30,14 @@ void CopyRoot(char (&field)[platform::kRootPathSize], const char* root)
 int32_t SortKey(const DriveRecord& record)
 {
     return int32_t{record.host} * 4096 + int32_t{record.path} * 256 + int32_t{record.target} * 16 + int32_t{record.lun};
+}
+
+// A text of an answer into a record's field, which is one byte longer and keeps its terminator.
+template <std::size_t N>
+void CopyAnswerText(char (&field)[N], const uint8_t* answer, scsi::ByteRange range)
+{
+    static_assert(N >= 2);
+    std::memcpy(field, answer + range.offset, std::min<std::size_t>(range.size, N - 1));
 }
 
 // The drive's SCSI address through a handle of its own. A drive that cannot be opened counts
@@ -221,11 +229,13 @@ bool AtapiDevice::IdentifyCurrent()
     if (data == nullptr) return false;
     // Inquiry clears its reply area first: bytes the drive does not send read as zero, never as
     // an earlier drive's answer.
-    if (!Inquiry(0, 0, 0, kInquiryLength, 0)) return false;
+    using namespace scsi::inquiry_data;
+    if (!Inquiry(0, 0, 0, kLength, 0)) return false;
 
-    std::memcpy(current.vendor, data + 8, sizeof current.vendor - 1);
-    std::memcpy(current.product, data + 16, sizeof current.product - 1);
-    std::memcpy(current.revision, data + 32, sizeof current.revision - 1);
-    std::memcpy(current.vendorSpecific, data + 36, sizeof current.vendorSpecific - 1);
-    return std::any_of(data + 8, data + 32, [](uint8_t byte) { return byte != 0; });
+    CopyAnswerText(current.vendor, data, kVendor);
+    CopyAnswerText(current.product, data, kProduct);
+    CopyAnswerText(current.revision, data, kRevision);
+    CopyAnswerText(current.vendorSpecific, data, kVendorSpecific);
+    const uint8_t* identification = data + kIdentification.offset;
+    return std::any_of(identification, identification + kIdentification.size, [](uint8_t byte) { return byte != 0; });
 }

@@ -1,11 +1,14 @@
 // The drive command set of AtapiDevice: seven single commands, each a copy of its template with
-// the argument fields stored into it, and the composite operations built on them.
+// the argument fields (declared in scsi/CommandBlocks.h) stored into it, and the composite
+// operations built on them.
 
 #include <algorithm>
 #include <cstring>
 
 #include "device/AtapiDevice.h"
 #include "device/DriveCommands.h"
+#include "scsi/Answers.h"
+#include "scsi/CommandBlocks.h"
 #include "scsi/CommandOutcome.h"
 
 using platform::DataDirection;
@@ -19,7 +22,13 @@ using scsi::kSenseUnitAttention;
 
 struct CommandBlock {
     uint8_t bytes[platform::kCdbSize];
+
+    // The command set's contract is to store its arguments cut to the width of their fields (a
+    // flag is its argument's lowest bit, an offset keeps its low 24 bits): the cut is asked for
+    // by name here, where elsewhere a value that does not fit is refused.
+    void PutArgument(scsi::Field field, uint32_t value) { scsi::PutMasked(bytes, field, value); }
 };
+static_assert(platform::kCdbSize == scsi::kCommandBlockSize);
 
 CommandBlock FromTemplate(device::CommandTemplate command)
 {
@@ -27,21 +36,6 @@ CommandBlock FromTemplate(device::CommandTemplate command)
     std::memcpy(block.bytes, device::kCommandTemplates[static_cast<int>(command)], sizeof block.bytes);
     return block;
 }
-
-void PutBE16(uint8_t* field, uint32_t value)
-{
-    field[0] = static_cast<uint8_t>(value >> 8);
-    field[1] = static_cast<uint8_t>(value);
-}
-
-void PutBE24(uint8_t* field, uint32_t value)
-{
-    field[0] = static_cast<uint8_t>(value >> 16);
-    field[1] = static_cast<uint8_t>(value >> 8);
-    field[2] = static_cast<uint8_t>(value);
-}
-
-uint8_t Bit(uint8_t value, int position) { return static_cast<uint8_t>((value & 0x01) << position); }
 
 // A data-in reply lands in a buffer that still holds the previous command's data. Zeroing the
 // reply area first means that bytes the drive did not send read as zero, never as an old reply.
@@ -59,8 +53,8 @@ bool AnyNonZero(const uint8_t* bytes, uint32_t count)
 CommandBlock ReadBufferBlock(uint32_t offset, uint32_t length)
 {
     CommandBlock block = FromTemplate(device::CommandTemplate::ReadBuffer);
-    PutBE24(block.bytes + 3, offset);
-    PutBE24(block.bytes + 6, length);
+    block.PutArgument(scsi::buffer::kOffset, offset);
+    block.PutArgument(scsi::buffer::kLength, length);
     return block;
 }
 
@@ -75,10 +69,11 @@ bool AtapiDevice::TestUnitReady()
 bool AtapiDevice::Inquiry(uint8_t cmdDt, uint8_t evpd, uint8_t page, uint8_t allocation, uint8_t control)
 {
     CommandBlock block = FromTemplate(device::CommandTemplate::Inquiry);
-    block.bytes[1] = Bit(cmdDt, 1) | Bit(evpd, 0);
-    block.bytes[2] = page;
-    block.bytes[4] = allocation;
-    block.bytes[5] = control;
+    block.PutArgument(scsi::inquiry::kCmdDt, cmdDt);
+    block.PutArgument(scsi::inquiry::kEvpd, evpd);
+    block.PutArgument(scsi::inquiry::kPage, page);
+    block.PutArgument(scsi::inquiry::kAllocation, allocation);
+    block.PutArgument(scsi::inquiry::kControl, control);
     ClearReplyArea(InputBuffer(), allocation);
     return ExecuteCommand(block.bytes, DataDirection::In, allocation);
 }
@@ -86,18 +81,20 @@ bool AtapiDevice::Inquiry(uint8_t cmdDt, uint8_t evpd, uint8_t page, uint8_t all
 bool AtapiDevice::StartStopUnit(uint8_t immed, uint8_t power, uint8_t loej, uint8_t start)
 {
     CommandBlock block = FromTemplate(device::CommandTemplate::StartStopUnit);
-    block.bytes[1] = Bit(immed, 0);
-    block.bytes[4] = static_cast<uint8_t>((power & 0x0F) << 4) | Bit(loej, 1) | Bit(start, 0);
+    block.PutArgument(scsi::start_stop::kImmed, immed);
+    block.PutArgument(scsi::start_stop::kPowerCondition, power);
+    block.PutArgument(scsi::start_stop::kLoadEject, loej);
+    block.PutArgument(scsi::start_stop::kStart, start);
     return ExecuteCommand(block.bytes, DataDirection::None, 0);
 }
 
 bool AtapiDevice::GetEventStatus(uint8_t polled, uint8_t classes, uint32_t allocation, uint8_t control)
 {
     CommandBlock block = FromTemplate(device::CommandTemplate::GetEventStatus);
-    block.bytes[1] = Bit(polled, 0);
-    block.bytes[4] = classes;
-    PutBE16(block.bytes + 7, allocation);
-    block.bytes[9] = control;
+    block.PutArgument(scsi::event_status::kPolled, polled);
+    block.PutArgument(scsi::event_status::kClassRequest, classes);
+    block.PutArgument(scsi::event_status::kAllocation, allocation);
+    block.PutArgument(scsi::event_status::kControl, control);
     ClearReplyArea(InputBuffer(), allocation);
     return ExecuteCommand(block.bytes, DataDirection::In, allocation);
 }
@@ -137,9 +134,9 @@ bool AtapiDevice::ReadBufferToCompare(uint32_t offset, uint32_t length, const ui
 bool AtapiDevice::WriteBuffer(uint32_t offset, uint32_t length, uint8_t control)
 {
     CommandBlock block = FromTemplate(device::CommandTemplate::WriteBuffer);
-    PutBE24(block.bytes + 3, offset);
-    PutBE24(block.bytes + 6, length);
-    block.bytes[9] = control;
+    block.PutArgument(scsi::buffer::kOffset, offset);
+    block.PutArgument(scsi::buffer::kLength, length);
+    block.PutArgument(scsi::buffer::kControl, control);
     const bool commit = control == device::kCommitControl || control == device::kCommitBootCodeControl;
     return ExecuteCommand(block.bytes, DataDirection::Out, commit ? device::kCommitDataLength : length);
 }
@@ -190,9 +187,10 @@ void AtapiDevice::ClearUnitAttention()
 // A drive that cannot report its tray counts as closed.
 bool AtapiDevice::IsTrayOpen()
 {
-    if (!GetEventStatus(1, device::kMediaEventClass, device::kMediaEventReplyLength, 0)) return false;
+    using namespace scsi::event_data;
+    if (!GetEventStatus(1, kMediaClassBit, kMediaLength, 0)) return false;
     const uint8_t* reply = InputBuffer();
-    return reply != nullptr && (reply[device::kMediaStatusByte] & device::kTrayOpenBit) != 0;
+    return reply != nullptr && scsi::Get(reply, kTrayOpen) != 0;
 }
 
 bool AtapiDevice::LoadTray() { return StartStopUnit(0, 0, 1, 1); }

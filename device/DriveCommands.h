@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/System.h"
+#include "scsi/Answers.h"
 #include "scsi/Opcodes.h"
 
 namespace device {
@@ -35,17 +36,11 @@ static_assert(sizeof kCommandTemplates / sizeof kCommandTemplates[0] ==
               static_cast<int>(CommandTemplate::WriteBuffer) + 1);
 
 // Reply of the flash identification command.
-constexpr uint32_t kFlashIdLength = 128;
+constexpr uint32_t kFlashIdLength = scsi::flash_id_data::kLength;
 // The commit (WRITE BUFFER with one of these controls) sends 16 bytes, whatever its length field.
 constexpr uint8_t kCommitControl = 0x80;
 constexpr uint8_t kCommitBootCodeControl = 0xA0;
 constexpr uint32_t kCommitDataLength = 16;
-
-// Media event status request of the tray test, and where its reply tells the tray state.
-constexpr uint8_t kMediaEventClass = 0x10;
-constexpr uint32_t kMediaEventReplyLength = 8;
-constexpr int kMediaStatusByte = 5;
-constexpr uint8_t kTrayOpenBit = 0x01;
 
 // Pause between two readiness polls.
 constexpr uint32_t kReadyPollIntervalMs = 300;

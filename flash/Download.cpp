@@ -8,10 +8,16 @@
 
 #include "device/AtapiDevice.h"
 #include "device/DriveCommands.h"
+#include "payload/PackageLayout.h"
+#include "scsi/CommandBlocks.h"
 
 namespace {
 
 constexpr uint32_t kImageBlockSize = 16384;
+// Every block's offset in the image area and the block's length fit their READ BUFFER and
+// WRITE BUFFER fields whole, which the command set would otherwise cut to their widths.
+static_assert(scsi::Fits(scsi::buffer::kOffset, payload::kImageAreaSize - kImageBlockSize) &&
+              scsi::Fits(scsi::buffer::kLength, kImageBlockSize));
 constexpr int kImagePasses = 3;
 constexpr int32_t kReadyWaitSeconds = 60;
 constexpr uint32_t kCommitTimeoutMs = 108000;

@@ -9,6 +9,7 @@
 
 #include "device/AtapiDevice.h"
 #include "payload/ProfileStore.h"
+#include "scsi/Answers.h"
 
 namespace flash {
 
@@ -50,6 +51,18 @@ uint8_t* FetchProfile(uint8_t manufacturer, uint8_t device, uint8_t variantHigh,
 
 }  // namespace flash
 
+namespace {
+
+// The profile row of the chip that a flash identification reply names.
+std::optional<int> FindChipRow(const uint8_t* reply)
+{
+    using namespace scsi::flash_id_data;
+    auto byteOf = [reply](scsi::Field field) { return static_cast<uint8_t>(scsi::Get(reply, field)); };
+    return flash::FindProfileRow(byteOf(kManufacturer), byteOf(kDevice), byteOf(kVariantHigh), byteOf(kVariantLow));
+}
+
+}  // namespace
+
 bool AtapiDevice::SendFlashProfile() { return RunFlashProfileStep() == ProfileOutcome::Sent; }
 
 // The packet is built in outputBuffer: the header from the table row, the profile behind it,
@@ -64,8 +77,7 @@ ProfileOutcome AtapiDevice::RunFlashProfileStep()
     if (!ReadFlashId())
         return lastCommand.lastStatus == scsi::kCommandGood ? ProfileOutcome::NoProfile : ProfileOutcome::CommandFailed;
 
-    const uint8_t* reply = InputBuffer();
-    const std::optional<int> row = flash::FindProfileRow(reply[0], reply[1], reply[2], reply[3]);
+    const std::optional<int> row = FindChipRow(InputBuffer());
     if (!row) return ProfileOutcome::NoProfile;
 
     const uint32_t headerSize = flash::ProfileHeaderSize(*row);

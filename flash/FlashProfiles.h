@@ -9,6 +9,7 @@
 #include <span>
 
 #include "payload/ProfileLayout.h"
+#include "scsi/CommandBlocks.h"
 
 namespace flash {
 
@@ -64,6 +65,19 @@ consteval bool PacketsFitTheClearedBytes()
     return true;
 }
 static_assert(PacketsFitTheClearedBytes());
+
+// Every packet's offset and length fit their WRITE BUFFER fields whole, which the command set
+// would otherwise cut to their widths.
+consteval bool PacketsFitTheirCommandFields()
+{
+    for (int row = 0; row < kProfileRowCount; ++row) {
+        if (!scsi::Fits(scsi::buffer::kOffset, ProfileBufferOffset(row)) ||
+            !scsi::Fits(scsi::buffer::kLength, ProfileTransferLength(row)))
+            return false;
+    }
+    return true;
+}
+static_assert(PacketsFitTheirCommandFields());
 static_assert(ProfileTransferLength(0) == 318 && ProfileTransferLength(2) == 1280);
 static_assert(ProfileTransferLength(8) == 700 && ProfileTransferLength(10) == 1286);
 static_assert(ProfileBufferOffset(1) == 0x080000 && ProfileControl(1) == 0x00);

@@ -125,10 +125,6 @@ public:
     // Library code never shows it; the program's front end shows it once.
     virtual const char* PermissionAdvice() const { return nullptr; }
 
-    // True for a system whose drives are models of the drive (sim/): nothing sent through it
-    // reaches a real drive, so placeholder payloads built for tests may be sent.
-    virtual bool IsVirtual() const { return false; }
-
     // ASPI manager: a library loaded by name, its entry points by name (null when missing).
     // The entry points take the library handle as their first argument.
     virtual AspiLibrary LoadAspiLibrary(const char* name) = 0;

@@ -1,10 +1,13 @@
 #include "sim/VirtualDrive.h"
 
 #include <algorithm>
+#include <array>
 #include <bitset>
 #include <cstdio>
 #include <cstring>
 
+#include "scsi/Answers.h"
+#include "scsi/CommandBlocks.h"
 #include "scsi/CommandOutcome.h"
 #include "scsi/Opcodes.h"
 
@@ -24,12 +27,36 @@ constexpr uint8_t kControlProfile = 0x7F;
 constexpr uint8_t kControlCommit = 0x80;
 constexpr uint8_t kControlCommitBootCode = 0xA0;
 
-constexpr uint8_t kMediaClass = 0x10;      // notification class request bit of the media class
-constexpr uint8_t kMediaClassCode = 0x04;  // notification class field of a media event
+// The fixed part of the standard inquiry data. Built at compile time: a value that did not fit
+// its field would stop the build.
+constexpr std::array<uint8_t, inquiry_data::kLength> InquiryHeader()
+{
+    using namespace inquiry_data;
+    std::array<uint8_t, kLength> data{};
+    const bool filled = Put(data.data(), kDeviceType, kOpticalDevice) && Put(data.data(), kRemovable, 1) &&
+                        Put(data.data(), kResponseDataFormat, kFormatSpc) &&
+                        Put(data.data(), kAdditionalLength, kLength - (kAdditionalLength.offset + 1));
+    if (!filled) throw "an inquiry field does not fit";
+    return data;
+}
+constexpr std::array<uint8_t, inquiry_data::kLength> kInquiryHeader = InquiryHeader();
 
-uint32_t GetBE24(const uint8_t* bytes) { return (uint32_t{bytes[0]} << 16) | (uint32_t{bytes[1]} << 8) | bytes[2]; }
-
-uint16_t GetBE16(const uint8_t* bytes) { return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]); }
+// The event status header when no class asked for has an event, and the header of a media event;
+// the drive supports the media class only.
+constexpr std::array<uint8_t, event_data::kMediaLength> EventHeader(bool mediaEvent)
+{
+    using namespace event_data;
+    std::array<uint8_t, kMediaLength> data{};
+    const int length = mediaEvent ? kMediaLength : kHeaderLength;
+    const bool filled = Put(data.data(), kEventDataLength, length - kEventDataLength.size) &&
+                        Put(data.data(), kSupportedClasses, kMediaClassBit) &&
+                        (mediaEvent ? Put(data.data(), kNotificationClass, kMediaClassCode)
+                                    : Put(data.data(), kNoEventAvailable, 1));
+    if (!filled) throw "an event status field does not fit";
+    return data;
+}
+constexpr std::array<uint8_t, event_data::kMediaLength> kNoEventHeader = EventHeader(false);
+constexpr std::array<uint8_t, event_data::kMediaLength> kMediaEventHeader = EventHeader(true);
 
 void RefuseField(CommandReply& reply)
 {
@@ -243,21 +270,20 @@ void VirtualDrive::TestUnitReady(CommandReply& reply)
 
 void VirtualDrive::Inquiry(const CommandRequest& request, CommandReply& reply)
 {
+    using namespace inquiry_data;
     const uint8_t* cdb = request.cdb;
-    // Only standard inquiry data: no vital product data pages, no command support data.
-    if ((cdb[1] & 0x03) != 0 || cdb[2] != 0 || cdb[3] != 0) {
+    // Only standard inquiry data: no vital product data pages, no command support data. Byte 3
+    // (the high byte of a longer allocation length) must be zero as well.
+    if (Get(cdb, inquiry::kCmdDt) != 0 || Get(cdb, inquiry::kEvpd) != 0 || Get(cdb, inquiry::kPage) != 0 ||
+        cdb[3] != 0) {
         return RefuseField(reply);
     }
-    uint8_t data[kInquirySize] = {};
-    data[0] = 0x05;              // CD/DVD device
-    data[1] = 0x80;              // removable medium
-    data[3] = 0x02;              // response data format
-    data[4] = kInquirySize - 5;  // additional length
-    std::memcpy(data + 8, settings.vendor, 8);
-    std::memcpy(data + 16, settings.product, 16);
-    std::memcpy(data + 32, currentRevision, 4);
-    std::memcpy(data + 36, settings.vendorSpecific, 16);
-    MoveIn(request, reply, data, std::min<uint32_t>(kInquirySize, cdb[4]));
+    std::array<uint8_t, kLength> data = kInquiryHeader;
+    std::memcpy(data.data() + kVendor.offset, settings.vendor, kVendor.size);
+    std::memcpy(data.data() + kProduct.offset, settings.product, kProduct.size);
+    std::memcpy(data.data() + kRevision.offset, currentRevision, kRevision.size);
+    std::memcpy(data.data() + kVendorSpecific.offset, settings.vendorSpecific, kVendorSpecific.size);
+    MoveIn(request, reply, data.data(), std::min<uint32_t>(kLength, Get(cdb, inquiry::kAllocation)));
 }
 
 void VirtualDrive::StartStopUnit(const CommandRequest& request, CommandReply& reply)
@@ -291,24 +317,23 @@ void VirtualDrive::Load()
 
 void VirtualDrive::GetEventStatus(const CommandRequest& request, CommandReply& reply)
 {
+    using namespace event_data;
     const uint8_t* cdb = request.cdb;
-    if ((cdb[1] & 0x01) == 0) {  // asynchronous notification is not offered
+    if (Get(cdb, event_status::kPolled) == 0) {  // asynchronous notification is not offered
         return RefuseField(reply);
     }
-    const uint16_t allocation = GetBE16(cdb + 7);
-    uint8_t data[8] = {};
-    data[3] = kMediaClass;  // supported event classes
-    if ((cdb[4] & kMediaClass) == 0) {
-        data[1] = 2;     // header only
-        data[2] = 0x80;  // no event available for the classes asked
-        return MoveIn(request, reply, data, std::min<uint32_t>(4, allocation));
+    const uint32_t allocation = Get(cdb, event_status::kAllocation);
+    if ((Get(cdb, event_status::kClassRequest) & kMediaClassBit) == 0) {
+        return MoveIn(request, reply, kNoEventHeader.data(), std::min<uint32_t>(kHeaderLength, allocation));
     }
-    data[1] = 6;  // event data length after the length field
-    data[2] = kMediaClassCode;
-    data[4] = static_cast<uint8_t>(mediaEvent);
-    data[5] = static_cast<uint8_t>((isTrayOpen ? 0x01 : 0x00) | (hasDisc ? 0x02 : 0x00));
-    MoveIn(request, reply, data, std::min<uint32_t>(8, allocation));
-    if (reply.transferred > 4) mediaEvent = MediaEvent::None;
+    std::array<uint8_t, kMediaLength> data = kMediaEventHeader;
+    // These values always fit; a field declared narrower would fail the command, not cut them.
+    const bool filled = Put(data.data(), kMediaEventCode, static_cast<uint8_t>(mediaEvent)) &&
+                        Put(data.data(), kTrayOpen, isTrayOpen ? 1 : 0) &&
+                        Put(data.data(), kMediaPresent, hasDisc ? 1 : 0);
+    if (!filled) return RefuseField(reply);
+    MoveIn(request, reply, data.data(), std::min<uint32_t>(kMediaLength, allocation));
+    if (reply.transferred > kHeaderLength) mediaEvent = MediaEvent::None;
 }
 
 void VirtualDrive::ReadFlashId(const CommandRequest& request, CommandReply& reply)
@@ -316,14 +341,14 @@ void VirtualDrive::ReadFlashId(const CommandRequest& request, CommandReply& repl
     if (request.cdb[1] != kFlashIdentification) {
         return RefuseField(reply);
     }
-    MoveIn(request, reply, settings.flashId, kFlashIdSize);
+    MoveIn(request, reply, settings.flashId, flash_id_data::kLength);
 }
 
 void VirtualDrive::ReadBuffer(const CommandRequest& request, CommandReply& reply)
 {
     const uint8_t* cdb = request.cdb;
-    const uint32_t offset = GetBE24(cdb + 3);
-    const uint32_t length = GetBE24(cdb + 6);
+    const uint32_t offset = Get(cdb, buffer::kOffset);
+    const uint32_t length = Get(cdb, buffer::kLength);
     if (cdb[1] != kReadBufferMode || cdb[2] != kBufferId || offset + length > kDriveBufferSize) {
         return RefuseField(reply);
     }
@@ -335,9 +360,9 @@ void VirtualDrive::ReadBuffer(const CommandRequest& request, CommandReply& reply
 void VirtualDrive::WriteBuffer(const CommandRequest& request, CommandReply& reply)
 {
     const uint8_t* cdb = request.cdb;
-    const uint32_t offset = GetBE24(cdb + 3);
-    const uint32_t length = GetBE24(cdb + 6);
-    const uint8_t control = cdb[9];
+    const uint32_t offset = Get(cdb, buffer::kOffset);
+    const uint32_t length = Get(cdb, buffer::kLength);
+    const uint8_t control = static_cast<uint8_t>(Get(cdb, buffer::kControl));
     const uint32_t received = BytesOut(request);
     if (cdb[1] != kWriteBufferMode || cdb[2] != kBufferId) {
         return RefuseField(reply);
@@ -373,7 +398,7 @@ void VirtualDrive::ReceiveProfile(const CommandRequest& request, uint32_t offset
 {
     lastProfile.received = true;
     lastProfile.offset = offset;
-    lastProfile.control = request.cdb[9];
+    lastProfile.control = static_cast<uint8_t>(Get(request.cdb, buffer::kControl));
     lastProfile.length = length;
     std::memset(lastProfile.bytes, 0, sizeof lastProfile.bytes);
     std::memcpy(lastProfile.bytes, request.data, length);
@@ -400,7 +425,8 @@ void VirtualDrive::Commit(uint8_t control, CommandReply& reply)
 {
     const uint32_t arrived = static_cast<uint32_t>(storage->written.count());
     const bool matched = profileArmed && lastProfile.length >= 4 &&
-                         std::memcmp(lastProfile.bytes, settings.flashId, 4) == 0;
+                         std::memcmp(lastProfile.bytes, settings.flashId + flash_id_data::kChipKey.offset,
+                                     flash_id_data::kChipKey.size) == 0;
     const bool good = (matched || !settings.needsProfile) && arrived == settings.imageSize;
 
     std::memcpy(storage->flash, storage->buffer, settings.imageSize);

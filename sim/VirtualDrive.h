@@ -16,16 +16,16 @@
 #include <vector>
 
 #include "platform/System.h"
+#include "scsi/Answers.h"
 
 namespace sim {
 
-constexpr uint32_t kDriveBufferSize = 1048576;  // the drive's WRITE/READ BUFFER area
-constexpr int kFlashIdSize = 128;               // reply of the flash identification command
-constexpr int kInquirySize = 96;                // standard inquiry data the drive returns
-constexpr int kSenseDataSize = 18;              // fixed-format sense data (70h)
-constexpr uint32_t kMaxProfilePacket = 4096;    // largest flash profile packet the drive takes
-constexpr uint32_t kCommitDataSize = 16;        // data-out phase of the commit command
-constexpr uint32_t kProfileOffset = 0x080000;   // where a control-00h profile packet goes
+constexpr uint32_t kDriveBufferSize = 1048576;              // the drive's WRITE/READ BUFFER area
+constexpr int kFlashIdSize = scsi::flash_id_data::kLength;  // reply of the flash identification
+constexpr int kSenseDataSize = 18;                          // fixed-format sense data (70h)
+constexpr uint32_t kMaxProfilePacket = 4096;                // largest flash profile packet the drive takes
+constexpr uint32_t kCommitDataSize = 16;                    // data-out phase of the commit command
+constexpr uint32_t kProfileOffset = 0x080000;               // where a control-00h profile packet goes
 constexpr int kMaxFaults = 16;
 
 // Per-drive timing. All zero: every command is instant.

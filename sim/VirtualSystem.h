@@ -96,7 +96,6 @@ public:
     int openDriveCount() const;
 
     // platform::System
-    bool IsVirtual() const override { return true; }
     bool QueryPlatformId(uint32_t& id) override;
     bool QueryCounterFrequency(int64_t& ticksPerSecond) override;
     int64_t QueryCounter() override;

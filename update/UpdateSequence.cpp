@@ -28,14 +28,14 @@ std::string_view RevisionOf(const DriveRecord& record)
 }  // namespace
 
 UpdateSequence::UpdateSequence(platform::System& system, const uint8_t* packageBlock, UpdateView& view,
-                               WorkerThreads& threads)
+                               WorkerThreads& threads, MadeUpProfiles madeUpProfiles)
     : system(system),
       view(view),
       threads(threads),
       package(packageBlock),
       settings(package.ReadSettings()),
       osInfo(system),
-      placeholderProfiles(payload::OwnProfileStoreIsSynthetic() && !system.IsVirtual())
+      placeholderProfiles(payload::OwnProfileStoreIsSynthetic() && madeUpProfiles == MadeUpProfiles::Refused)
 {}
 
 UpdateSequence::~UpdateSequence() { WaitForWorkers(); }

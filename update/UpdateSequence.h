@@ -37,6 +37,14 @@
 #include "update/UpdateView.h"
 #include "update/WorkerThreads.h"
 
+// Whether the update may send the made-up flash profiles that a program built from source
+// carries. Only a front end whose drives are models of the drive allows them (the demo, the
+// console's --virtual): a real drive's boot code would program its flash after them.
+enum class MadeUpProfiles : uint8_t {
+    Refused,
+    Allowed,
+};
+
 // How the run has ended so far, for a front end that reports it (the console's exit status).
 enum class SequenceOutcome : uint8_t {
     Undecided,           // start-up not finished, at rest, or an update under way
@@ -92,8 +100,10 @@ public:
 
     // The package is any block of payload::kPackageSize bytes (the program's own, or a copy in
     // memory); it must outlive the sequence. The settings are read here, once, for the run. The
-    // workers run on the front end's threads, which must outlive the sequence.
-    UpdateSequence(platform::System& system, const uint8_t* packageBlock, UpdateView& view, WorkerThreads& threads);
+    // workers run on the front end's threads, which must outlive the sequence. madeUpProfiles is
+    // the front end's answer for its drives.
+    UpdateSequence(platform::System& system, const uint8_t* packageBlock, UpdateView& view, WorkerThreads& threads,
+                   MadeUpProfiles madeUpProfiles);
     // Workers still running (a front end torn down mid-update) are waited for, then their
     // device objects destroyed, then the main device object.
     ~UpdateSequence();
@@ -136,8 +146,8 @@ public:
     static void ListDrivesLeftOut(platform::System& system, platform::DriveRootList& leftOut);
     // Slot 0..UpdateCount()-1 of the current or last update.
     const DriveOutcome& OutcomeOfSlot(int slot) const { return driveOutcomes[static_cast<std::size_t>(slot)]; }
-    // The program carries only the synthetic flash profiles and this system reaches real
-    // drives: no drive may be updated.
+    // The program carries only the synthetic flash profiles and the front end refused them for
+    // its drives: no drive may be updated.
     bool ProfilesArePlaceholders() const { return placeholderProfiles; }
 
     const PackageReader& Package() const { return package; }

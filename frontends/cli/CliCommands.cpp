@@ -18,6 +18,12 @@ namespace cli {
 
 namespace {
 
+// Only drives that are models of the drive may be sent the made-up flash profiles.
+MadeUpProfiles MadeUpProfilesFor(bool virtualSystem)
+{
+    return virtualSystem ? MadeUpProfiles::Allowed : MadeUpProfiles::Refused;
+}
+
 // ---- JSON ----------------------------------------------------------------------------------
 
 // A fixed text field of a drive record, up to its first zero.
@@ -255,7 +261,7 @@ int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView&
             const ListChoice& choice)
 {
     QueuedWorkerThreads threads;
-    UpdateSequence sequence(system, packageBlock, view, threads);
+    UpdateSequence sequence(system, packageBlock, view, threads, MadeUpProfilesFor(choice.virtualSystem));
     if (!sequence.CheckPackage() || !sequence.FindDrives()) return ExitCodeFor(sequence.Outcome());
     const AtapiDevice& device = *sequence.MainDevice();
     JsonValue drives = JsonValue::Array();
@@ -365,7 +371,7 @@ int RunUpdate(platform::System& system, const uint8_t* packageBlock, TerminalVie
               std::FILE* out, std::FILE* err)
 {
     QueuedWorkerThreads threads;
-    UpdateSequence sequence(system, packageBlock, view, threads);
+    UpdateSequence sequence(system, packageBlock, view, threads, MadeUpProfilesFor(choice.virtualSystem));
     if (choice.drive != kNoDriveChosen && sequence.Settings().autoMode != 0) {
         std::fputs(
             "norvik-cli: --drive does not go with this package: it updates every updatable drive "

@@ -45,6 +45,7 @@ struct ListChoice {
     bool json = false;                        // one JSON document on out instead of lines
     CommandNodeLookup commandNode = nullptr;  // null: no drive's command node is known
     NodeRefusalLookup nodeRefusal = nullptr;  // null: every node can carry an update
+    bool virtualSystem = false;               // the drives are models: made-up flash profiles may go
 };
 
 // Checks the package, finds and judges the drives, prints one line per drive on out (or the
@@ -55,9 +56,11 @@ int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView&
 
 struct UpdateChoice {
     int drive = kNoDriveChosen;  // manual mode: the list line to update; default: as selected
-    bool virtualSystem = false;  // the restart is recorded, not performed
-    bool noRestart = false;      // the package's restart is skipped
-    std::FILE* json = nullptr;   // where the outcome goes as one JSON object at the end; null: none
+    // The drives are models: the restart is recorded, not performed, and made-up flash profiles
+    // may be sent.
+    bool virtualSystem = false;
+    bool noRestart = false;     // the package's restart is skipped
+    std::FILE* json = nullptr;  // where the outcome goes as one JSON object at the end; null: none
 };
 
 // The whole start-up and update through the view, until the update is over or the program is

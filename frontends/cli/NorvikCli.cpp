@@ -134,6 +134,7 @@ int Run(const cli::CliOptions& options, platform::System& system)
         choice.json = options.json;
         choice.commandNode = options.Virtual() ? nullptr : cli::kMachineCommandNode;
         choice.nodeRefusal = options.Virtual() ? nullptr : cli::kMachineNodeRefusal;
+        choice.virtualSystem = options.Virtual();
         return cli::RunList(system, payload::OwnPackageBlock(), view, stdout, stderr, choice);
     }
     cli::UpdateChoice choice;

@@ -45,7 +45,6 @@ public:
     }
     bool SendPassThrough(platform::DriveHandle drive, platform::PassThroughRequest& request) override;
     const char* PermissionAdvice() const override { return system.PermissionAdvice(); }
-    bool IsVirtual() const override { return system.IsVirtual(); }
     platform::AspiLibrary LoadAspiLibrary(const char* name) override { return system.LoadAspiLibrary(name); }
     void* FindAspiEntry(platform::AspiLibrary library, const char* entryName) override
     {

@@ -40,7 +40,8 @@ std::unique_ptr<TNorvikMain> MakeDemoWindow(DemoSystem& system, const payload::P
     system.OnRestart([shownOver](uint32_t) {
         QMessageBox::information(*shownOver, QString::fromUtf8(kRestartTitle), QString::fromUtf8(kRestartText));
     });
-    auto window = std::make_unique<TNorvikMain>(system, reinterpret_cast<const uint8_t*>(&package), &boxes);
+    auto window = std::make_unique<TNorvikMain>(system, reinterpret_cast<const uint8_t*>(&package),
+                                                MadeUpProfiles::Allowed, &boxes);
     *shownOver = window.get();
     if (window->TerminationRequested()) return window;
 

@@ -67,7 +67,8 @@ std::unique_ptr<TNorvikMain> MakeDemoWindow(DemoSystem& system, const payload::P
     system.OnRestart([shownOver, &boxes](uint32_t) {
         boxes.Ask(*shownOver, MessageKind::Information, kRestartTitle, kRestartText, MessageButtons::Ok);
     });
-    auto window = std::make_unique<DemoWindow>(system, reinterpret_cast<const uint8_t*>(&package), &boxes);
+    auto window = std::make_unique<DemoWindow>(system, reinterpret_cast<const uint8_t*>(&package),
+                                               MadeUpProfiles::Allowed, &boxes);
     *shownOver = window->Handle();
     window->HoldIfFlashing();
     if (window->TerminationRequested() || options.chosenEntry < 0) return window;

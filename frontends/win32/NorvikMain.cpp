@@ -38,10 +38,11 @@ RECT RectInParent(HWND control)
 
 }  // namespace
 
-TNorvikMain::TNorvikMain(platform::System& system, const uint8_t* packageBlock, MessageBoxes* messageBoxes)
+TNorvikMain::TNorvikMain(platform::System& system, const uint8_t* packageBlock, MadeUpProfiles madeUpProfiles,
+                         MessageBoxes* messageBoxes)
     : boxes(messageBoxes != nullptr ? *messageBoxes : standardBoxes),
       workers(&TNorvikMain::WakeForWorkerEnd, this),
-      sequence(system, packageBlock, *this, workers)
+      sequence(system, packageBlock, *this, workers, madeUpProfiles)
 {
     CreateFromTemplate();
     sequence.StartUp();

@@ -28,9 +28,11 @@ public:
     // Posted by a worker's thread when its end waits to be handled.
     static constexpr UINT kWorkerEndedMessage = WM_APP + 1;
 
-    // packageBlock: payload::kPackageSize bytes that outlive the window. messageBoxes answers
-    // the message boxes (null: the system's standard boxes); it must outlive the window.
-    TNorvikMain(platform::System& system, const uint8_t* packageBlock, MessageBoxes* messageBoxes = nullptr);
+    // packageBlock: payload::kPackageSize bytes that outlive the window. madeUpProfiles: whether
+    // the system's drives may be sent made-up flash profiles. messageBoxes answers the message
+    // boxes (null: the system's standard boxes); it must outlive the window.
+    TNorvikMain(platform::System& system, const uint8_t* packageBlock, MadeUpProfiles madeUpProfiles,
+                MessageBoxes* messageBoxes = nullptr);
     ~TNorvikMain() override;
     TNorvikMain(const TNorvikMain&) = delete;
     TNorvikMain& operator=(const TNorvikMain&) = delete;

@@ -10,5 +10,7 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     const std::unique_ptr<platform::System> system = platform::MakeWin32System();
-    return RunNorvikWindow([&system] { return std::make_unique<TNorvikMain>(*system, payload::OwnPackageBlock()); });
+    return RunNorvikWindow([&system] {
+        return std::make_unique<TNorvikMain>(*system, payload::OwnPackageBlock(), MadeUpProfiles::Refused);
+    });
 }

@@ -92,13 +92,13 @@ QFont DriveListFont()
 
 }  // namespace
 
-TNorvikMain::TNorvikMain(platform::System& system, const uint8_t* packageBlock, MessageBoxes* messageBoxes,
-                         QWidget* parent)
+TNorvikMain::TNorvikMain(platform::System& system, const uint8_t* packageBlock, MadeUpProfiles madeUpProfiles,
+                         MessageBoxes* messageBoxes, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       ui(std::make_unique<Ui::NorvikMain>()),
       tmr(new QTimer(this)),
       boxes(messageBoxes != nullptr ? *messageBoxes : standardBoxes),
-      sequence(system, packageBlock, *this, workerThreads)
+      sequence(system, packageBlock, *this, workerThreads, madeUpProfiles)
 {
     ui->setupUi(this);
     SetUpControls();

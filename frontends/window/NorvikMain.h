@@ -33,10 +33,11 @@ class TNorvikMain : public QWidget, public UpdateView {
     Q_OBJECT
 
 public:
-    // packageBlock: payload::kPackageSize bytes that outlive the window. messageBoxes answers
-    // the message boxes (null: Qt's standard boxes); it must outlive the window.
-    TNorvikMain(platform::System& system, const uint8_t* packageBlock, MessageBoxes* messageBoxes = nullptr,
-                QWidget* parent = nullptr);
+    // packageBlock: payload::kPackageSize bytes that outlive the window. madeUpProfiles: whether
+    // the system's drives may be sent made-up flash profiles. messageBoxes answers the message
+    // boxes (null: Qt's standard boxes); it must outlive the window.
+    TNorvikMain(platform::System& system, const uint8_t* packageBlock, MadeUpProfiles madeUpProfiles,
+                MessageBoxes* messageBoxes = nullptr, QWidget* parent = nullptr);
     ~TNorvikMain() override;
 
     // Whether the application has been told to terminate (also before its event loop runs).

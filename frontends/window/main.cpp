@@ -39,7 +39,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     platform::LinuxSystem system;
     const int status = RunNorvikWindow(application, [&system] {
-        return std::make_unique<TNorvikMain>(system, payload::OwnPackageBlock());
+        return std::make_unique<TNorvikMain>(system, payload::OwnPackageBlock(), MadeUpProfiles::Refused);
     });
     // A signal held off while drives were written ends the program as that signal would have.
     platform::ActOnSignal(platform::HeldSignal());

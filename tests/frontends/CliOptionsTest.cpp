@@ -216,6 +216,7 @@ TEST(CliListJson, OneDocumentWithEveryDrive)
         cli::TerminalView view(err, nullptr, cli::TerminalSettings{false, false, false, false});
         cli::ListChoice choice;
         choice.json = true;
+        choice.virtualSystem = true;
         status = cli::RunList(system, payload::OwnPackageBlock(), view, out, err, choice);
     }
     const std::string text = ReadAll(out);
@@ -267,6 +268,7 @@ TEST(CliList, NodeThatCannotCarryTheUpdateIsSaidInTheVerdict)
             cli::TerminalView view(err, nullptr, cli::TerminalSettings{false, false, false, false});
             cli::ListChoice choice;
             choice.json = json;
+            choice.virtualSystem = true;
             choice.nodeRefusal = [](const char*, char(&why)[cli::kNodeRefusalSize]) {
                 std::snprintf(why, sizeof why, "no permission to open /dev/sg9 for reading and writing");
                 return true;
@@ -319,6 +321,7 @@ TEST(CliList, RefusedPermissionHasItsOwnExitStatus)
             cli::TerminalView view(err, nullptr, cli::TerminalSettings{false, false, false, false});
             cli::ListChoice choice;
             choice.json = json;
+            choice.virtualSystem = true;
             status = cli::RunList(system, payload::OwnPackageBlock(), view, out, err, choice);
         }
         EXPECT_EQ(status, cli::kExitNoPermission);
@@ -344,11 +347,12 @@ TEST(CliRecordingSystem, TracesWhatTheDrivesAnswer)
     std::FILE* verbose = std::tmpfile();
     for (int i = 0; i < system.driveCount(); ++i) system.drive(i).SetTraceFile(drives, system.rootOf(i));
     cli::RecordingSystem recording(system, recorded, verbose);
-    EXPECT_TRUE(recording.IsVirtual());
     {
         std::FILE* shown = std::tmpfile();
         cli::TerminalView view(shown, nullptr, cli::TerminalSettings{false, false, false, false});
-        cli::RunList(recording, payload::OwnPackageBlock(), view, shown, shown);
+        cli::ListChoice choice;
+        choice.virtualSystem = true;
+        cli::RunList(recording, payload::OwnPackageBlock(), view, shown, shown, choice);
         std::fclose(shown);
     }
     for (int i = 0; i < system.driveCount(); ++i) system.drive(i).SetTraceFile(nullptr, "");

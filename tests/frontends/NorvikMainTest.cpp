@@ -231,7 +231,8 @@ sim::VirtualDrive& NorvikMainTest::AddDrive(const char* text)
 
 TNorvikMain& NorvikMainTest::MakeWindow()
 {
-    window = std::make_unique<TNorvikMain>(*system, reinterpret_cast<const uint8_t*>(block.get()), boxes.get());
+    window = std::make_unique<TNorvikMain>(*system, reinterpret_cast<const uint8_t*>(block.get()),
+                                           MadeUpProfiles::Allowed, boxes.get());
     return *window;
 }
 

@@ -47,10 +47,7 @@ inline const char kUpdated[] = "Firmware has been updated successfully !";
 class TestSystem : public sim::VirtualSystem {
 public:
     const char* PermissionAdvice() const override { return advice; }
-    // False: the system presents its drives as the machine's own.
-    bool IsVirtual() const override { return isVirtual; }
     const char* advice = nullptr;
-    bool isVirtual = true;
 };
 
 // Whether every expected call appears in calls, in this order (others may come between).
@@ -115,7 +112,7 @@ protected:
 
     UpdateSequence& MakeSequence()
     {
-        sequence = std::make_unique<UpdateSequence>(system, Bytes(), view, workerThreads);
+        sequence = std::make_unique<UpdateSequence>(system, Bytes(), view, workerThreads, madeUpProfiles);
         return *sequence;
     }
 
@@ -166,6 +163,8 @@ protected:
     TestSystem system;
     ScriptedView view;
     QueuedWorkerThreads workerThreads;
+    // The drives are models; a test sets Refused to stand for the machine's own drives.
+    MadeUpProfiles madeUpProfiles = MadeUpProfiles::Allowed;
     std::unique_ptr<UpdateSequence> sequence;
 };
 

@@ -120,7 +120,7 @@ TEST_F(StartUpTest, ImagePlaceholderMatchesNoDrive)
 // machine's own drives they count like an image area without firmware, and the user is told why.
 TEST_F(StartUpTest, PlaceholderProfilesUpdateNoRealDrive)
 {
-    system.isVirtual = false;
+    madeUpProfiles = MadeUpProfiles::Refused;
     sim::VirtualDrive& drive = AddDrive();
     StartUp();
     ASSERT_EQ(view.MessageTexts(), (std::vector<std::string>{std::string(texts::kPlaceholderProfiles),

@@ -365,7 +365,7 @@ TEST_F(UpdateRunTest, DriveWhoseWorkerCouldNotStartCountsAsFailed)
     sim::VirtualDrive& first = AddDrive();
     sim::VirtualDrive& second = AddDrive();
     ThreadsRefusingOneSlot threads(workerThreads, 1);
-    sequence = std::make_unique<UpdateSequence>(system, Bytes(), view, threads);
+    sequence = std::make_unique<UpdateSequence>(system, Bytes(), view, threads, MadeUpProfiles::Allowed);
     sequence->StartUp();
     ASSERT_TRUE(RunUntilUpdateOver());
 

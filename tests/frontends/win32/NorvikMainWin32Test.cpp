@@ -180,7 +180,8 @@ protected:
     // Made and shown as the program's entry does.
     TNorvikMain& MakeWindow()
     {
-        window = std::make_unique<TNorvikMain>(system, reinterpret_cast<const uint8_t*>(block.get()), &boxes);
+        window = std::make_unique<TNorvikMain>(system, reinterpret_cast<const uint8_t*>(block.get()),
+                                               MadeUpProfiles::Allowed, &boxes);
         if (!window->TerminationRequested()) ShowWindow(window->Handle(), SW_SHOWNORMAL);
         return *window;
     }
@@ -517,7 +518,8 @@ TEST_F(Win32WindowTest, TerminationAskedInTheConstructorEndsTheMessageLoop)
     loopStillRunning = false;
     const UINT_PTR guard = SetTimer(nullptr, 0, 10000, &EndTheLoopAfterAll);
     const int status = RunNorvikWindow([this] {
-        return std::make_unique<TNorvikMain>(system, reinterpret_cast<const uint8_t*>(block.get()), &boxes);
+        return std::make_unique<TNorvikMain>(system, reinterpret_cast<const uint8_t*>(block.get()),
+                                             MadeUpProfiles::Allowed, &boxes);
     });
     KillTimer(nullptr, guard);
     EXPECT_EQ(status, 0);
@@ -664,7 +666,8 @@ TEST_F(Win32WindowTest, AutomaticModeWithTwoDrivesAndOneFailing)
     Set(SettingKey::AUTOMODE, '1');
     sim::VirtualDrive& good = AddDrive();
     sim::VirtualDrive& failing = AddDrive("fault=3B#3+:sense:4/00/00");
-    window = std::make_unique<TNorvikMain>(system, reinterpret_cast<const uint8_t*>(block.get()), &boxes);
+    window = std::make_unique<TNorvikMain>(system, reinterpret_cast<const uint8_t*>(block.get()),
+                                           MadeUpProfiles::Allowed, &boxes);
     EXPECT_FALSE(IsWindowVisible(Dialog()));
     EXPECT_TRUE(window->ProgressTimerRunning());
     EXPECT_FALSE(Enabled(IDC_cmdUpdate));
