@@ -162,7 +162,8 @@ void RewriteSenseInFixedFormat(uint8_t* sense, uint32_t size, uint32_t written)
 {
     written = std::min(written, size);
     std::memset(sense + written, 0, size - written);
-    if (written == 0 || !IsDescriptorFormat(sense[0] & kResponseCodeMask)) return;
+    // A buffer too small for fixed format keeps what was written rather than a part of it.
+    if (written == 0 || size < kFixedSenseSize || !IsDescriptorFormat(sense[0] & kResponseCodeMask)) return;
     SenseFields fields;
     NormaliseSense(sense, written, fields);
     std::memset(sense, 0, size);

@@ -42,7 +42,8 @@ bool NormaliseSense(const uint8_t* sense, uint32_t length, SenseFields& fields);
 // The seam's sense layout: leaves in the size bytes at sense the sense that the drive wrote in
 // its first written bytes, in fixed format. Descriptor sense is rewritten (an information or
 // command-specific value wider than four bytes is left out); fixed sense and sense of an unknown
-// format stay as written. The bytes past what was written, or past the rewrite, become zero.
+// format stay as written, and so does descriptor sense in a buffer shorter than kFixedSenseSize.
+// The bytes past what was written, or past the rewrite, become zero.
 void RewriteSenseInFixedFormat(uint8_t* sense, uint32_t size, uint32_t written);
 
 }  // namespace scsi

@@ -456,6 +456,7 @@ double VirtualDrive::Duration(uint32_t bytesMoved) const
 void VirtualDrive::Record(const CommandRequest& request, const CommandReply& reply)
 {
     if (!traceEnabled && traceFile == nullptr) return;
+    static_assert(sizeof request.cdb == scsi::kTraceCdbSize);
     scsi::TracedCommand command;
     command.cdb = request.cdb;
     command.direction = request.direction;

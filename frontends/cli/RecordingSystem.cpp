@@ -46,6 +46,7 @@ void AppendSenseInWords(char* line, std::size_t size, std::size_t used, unsigned
 void FormatCommandLine(const char* root, const platform::PassThroughRequest& request, bool delivered, bool inWords,
                        char* line, std::size_t size)
 {
+    static_assert(sizeof request.cdb == scsi::kTraceCdbSize);
     scsi::TracedCommand command;
     command.cdb = request.cdb;
     command.direction = request.direction;
