@@ -149,7 +149,7 @@ private:
     bool ExecuteAspi(const uint8_t (&cdb)[platform::kCdbSize], platform::DataDirection direction, uint32_t length);
     bool RefuseCommand();
     void RecordCommand(const uint8_t (&cdb)[platform::kCdbSize], platform::DataDirection direction, uint32_t length,
-                       uint32_t transferred, const uint8_t* sense);
+                       uint32_t transferred, const uint8_t* sense, uint32_t senseLength);
     bool ReportCompleted();
     uint8_t* DataAddress(platform::DataDirection direction, uint32_t length);
     bool ReportSenseData();

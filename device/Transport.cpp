@@ -6,6 +6,7 @@
 
 #include "device/AtapiDevice.h"
 #include "scsi/Opcodes.h"
+#include "scsi/Sense.h"
 
 namespace {
 
@@ -113,7 +114,8 @@ bool AtapiDevice::ExecutePassThrough(const uint8_t (&cdb)[platform::kCdbSize], D
         commandTimer.Start(true);
         const bool carriedOut = system.SendPassThrough(deviceHandle, passThroughRequest);
         commandTimer.Stop();
-        RecordCommand(cdb, direction, length, passThroughRequest.transferred, passThroughRequest.sense);
+        RecordCommand(cdb, direction, length, passThroughRequest.transferred, passThroughRequest.sense,
+                      platform::kSenseSize);
 
         if (carriedOut && lastCommand.senseKey == 0 && !lastCommand.lastTimedOut) return ReportCompleted();
         lastCommand.lastTransferred = 0;
@@ -151,7 +153,8 @@ bool AtapiDevice::ExecuteAspi(const uint8_t (&cdb)[platform::kCdbSize], DataDire
         commandTimer.Start(true);
         SendAspiRequest(event);
         commandTimer.Stop();
-        RecordCommand(cdb, direction, length, 0, aspiRequestHeld ? kNoSense : request.SenseArea);
+        RecordCommand(cdb, direction, length, 0, aspiRequestHeld ? kNoSense : request.SenseArea,
+                      platform::kAspiSenseLength);
 
         const uint8_t status = aspiRequestHeld ? platform::SS_PENDING : AspiStatus(request);
         if (status == platform::SS_COMP && lastCommand.senseKey == 0 && !lastCommand.lastTimedOut) {
@@ -257,7 +260,7 @@ bool AtapiDevice::ReportSenseData()
 }
 
 void AtapiDevice::RecordCommand(const uint8_t (&cdb)[platform::kCdbSize], DataDirection direction, uint32_t length,
-                                uint32_t transferred, const uint8_t* sense)
+                                uint32_t transferred, const uint8_t* sense, uint32_t senseLength)
 {
     std::memcpy(lastCommand.lastCdb, cdb, platform::kCdbSize);
     lastCommand.lastLength = DataPhaseLength(direction, length);
@@ -265,9 +268,12 @@ void AtapiDevice::RecordCommand(const uint8_t (&cdb)[platform::kCdbSize], DataDi
     // The limit is whole seconds: 108000 ms allows 108.0 s, and a command taking exactly that is in time.
     lastCommand.lastTimedOut = lastCommand.lastElapsed > commandTimeoutMs / 1000;
     lastCommand.lastTransferred = transferred;
-    lastCommand.senseKey = scsi::SenseKeyOf(sense);
-    lastCommand.asc = sense[scsi::kAscByte];
-    lastCommand.ascq = sense[scsi::kAscqByte];
+    // The manager of the ASPI path hands the sense on as the drive wrote it, in either format.
+    scsi::SenseFields fields;
+    scsi::NormaliseSense(sense, senseLength, fields);
+    lastCommand.senseKey = fields.key;
+    lastCommand.asc = fields.asc;
+    lastCommand.ascq = fields.ascq;
 }
 
 uint8_t* AtapiDevice::DataAddress(DataDirection direction, uint32_t length)

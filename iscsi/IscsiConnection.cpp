@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "scsi/CommandOutcome.h"
+#include "scsi/Sense.h"
 
 namespace iscsi {
 
@@ -555,11 +556,13 @@ uint32_t Connection::WriteSense(const sim::CommandReply& reply, uint8_t* out) co
         return sim::kSenseDataSize;
     }
     constexpr uint32_t kDescriptorSenseSize = 8;
+    scsi::SenseFields fields;
+    scsi::NormaliseSense(reply.sense, sim::kSenseDataSize, fields);
     std::memset(out, 0, kDescriptorSenseSize);
-    out[0] = 0x72;  // current error, descriptor format, no descriptors
-    out[1] = scsi::SenseKeyOf(reply.sense);
-    out[2] = reply.sense[scsi::kAscByte];
-    out[3] = reply.sense[scsi::kAscqByte];
+    out[0] = scsi::kDescriptorSenseCurrent;  // no descriptors
+    out[1] = fields.key;
+    out[2] = fields.asc;
+    out[3] = fields.ascq;
     return kDescriptorSenseSize;
 }
 

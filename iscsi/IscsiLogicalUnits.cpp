@@ -8,6 +8,7 @@
 #include "iscsi/IscsiPdu.h"
 #include "scsi/CommandOutcome.h"
 #include "scsi/Opcodes.h"
+#include "scsi/Sense.h"
 
 namespace iscsi {
 
@@ -48,7 +49,9 @@ sim::CommandReply SenseReply(uint8_t key, uint8_t asc, uint8_t ascq)
 
 bool IsIllegalRequest(const sim::CommandReply& reply)
 {
-    return reply.delivered && reply.hasSense && scsi::SenseKeyOf(reply.sense) == kSenseIllegalRequest;
+    scsi::SenseFields sense;
+    return reply.delivered && reply.hasSense && scsi::NormaliseSense(reply.sense, sim::kSenseDataSize, sense) &&
+           sense.key == kSenseIllegalRequest;
 }
 
 }  // namespace

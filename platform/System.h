@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/Aspi.h"
+#include "scsi/DataDirection.h"
 
 namespace platform {
 
@@ -40,19 +41,8 @@ enum class AddressQuery : uint8_t {
     Empty,        // the system answered with an empty address: no drive behind this root
 };
 
-// Direction of a command's data phase; the values are those of the pass-through interface.
-enum class DataDirection : uint8_t { Out = 0, In = 1, None = 2 };
-
-// The direction as command traces write it.
-constexpr const char* DirectionName(DataDirection direction)
-{
-    switch (direction) {
-    case DataDirection::Out: return "out";
-    case DataDirection::In: return "in";
-    case DataDirection::None: return "none";
-    }
-    return "none";
-}
+using DataDirection = scsi::DataDirection;
+using scsi::DirectionName;
 
 constexpr int kCdbSize = 12;
 constexpr int kSenseSize = 24;

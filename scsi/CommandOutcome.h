@@ -41,15 +41,14 @@ constexpr uint8_t kAscMediumNotPresent = 0x3A;
 constexpr uint8_t kAscqTrayClosed = 0x01;  //   ... tray closed
 constexpr uint8_t kAscqTrayOpen = 0x02;    //   ... tray open
 
-// Fixed-format sense data: where the key, the code and the qualifier are.
+// Fixed-format sense data, as the drive model writes it: where the key, the code and the
+// qualifier are. Sense is read through NormaliseSense (scsi/Sense.h), in either format.
 constexpr uint8_t kFixedSenseCurrent = 0x70;
 constexpr int kSenseKeyByte = 2;
 constexpr uint8_t kSenseKeyMask = 0x0F;
 constexpr int kAdditionalLengthByte = 7;
 constexpr int kAscByte = 12;
 constexpr int kAscqByte = 13;
-
-constexpr uint8_t SenseKeyOf(const uint8_t* sense) { return sense[kSenseKeyByte] & kSenseKeyMask; }
 
 // The drive did not take the command: it is busy, reserved for another initiator, its queue is
 // full, or it aborted the task. None of these comes with sense data.

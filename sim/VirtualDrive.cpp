@@ -10,6 +10,7 @@
 #include "scsi/CommandBlocks.h"
 #include "scsi/CommandOutcome.h"
 #include "scsi/Opcodes.h"
+#include "scsi/TraceLine.h"
 
 namespace sim {
 
@@ -74,12 +75,6 @@ void MoveIn(const CommandRequest& request, CommandReply& reply, const uint8_t* s
     const uint32_t count = std::min(available, request.length);
     std::memcpy(request.data, source, count);
     reply.transferred = count;
-}
-
-// Bytes the host's data phase asks to move.
-uint32_t DataPhaseLength(const CommandRequest& request)
-{
-    return request.direction == platform::DataDirection::None ? 0 : request.length;
 }
 
 // Bytes of a data-out phase that actually reach the drive.
@@ -483,29 +478,21 @@ double VirtualDrive::Duration(uint32_t bytesMoved) const
     return seconds;
 }
 
-// One trace line: the command block in upper-case hex, the host's direction and length, and
-// the outcome ("good", "short N" when the data phase moved only N of the host's bytes,
-// "sense K/AA/QQ" in hex, or "failed").
+// One trace line, in the form that the console's recording writes too.
 void VirtualDrive::Record(const CommandRequest& request, const CommandReply& reply)
 {
     if (!traceEnabled && traceFile == nullptr) return;
+    static_assert(sizeof request.cdb == scsi::kTraceCdbSize);
+    scsi::TracedCommand command;
+    command.cdb = request.cdb;
+    command.direction = request.direction;
+    command.length = request.length;
+    command.delivered = reply.delivered;
+    command.transferred = reply.transferred;
+    command.sense = reply.hasSense ? reply.sense : nullptr;
+    command.senseLength = reply.hasSense ? kSenseDataSize : 0;
     char line[96];
-    int used = 0;
-    for (uint8_t byte : request.cdb) {
-        used += std::snprintf(line + used, sizeof line - used, "%02X", byte);
-    }
-    used += std::snprintf(line + used, sizeof line - used, " %s %u ", platform::DirectionName(request.direction),
-                          request.length);
-    if (!reply.delivered) {
-        std::snprintf(line + used, sizeof line - used, "failed");
-    } else if (reply.hasSense) {
-        std::snprintf(line + used, sizeof line - used, "sense %X/%02X/%02X", scsi::SenseKeyOf(reply.sense),
-                      reply.sense[scsi::kAscByte], reply.sense[scsi::kAscqByte]);
-    } else if (reply.transferred < DataPhaseLength(request)) {
-        std::snprintf(line + used, sizeof line - used, "short %u", reply.transferred);
-    } else {
-        std::snprintf(line + used, sizeof line - used, "good");
-    }
+    scsi::WriteTraceLine(command, line, sizeof line);
     if (traceFile != nullptr) {
         std::fprintf(traceFile, "%s %s\n", tracePrefix, line);
         std::fflush(traceFile);

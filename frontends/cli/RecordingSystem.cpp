@@ -8,6 +8,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "scsi/Sense.h"
+#include "scsi/TraceLine.h"
+
 namespace cli {
 
 namespace {
@@ -19,35 +22,6 @@ std::size_t Append(char* line, std::size_t size, std::size_t used, const char* f
     if (used >= size) return used;
     const int written = std::snprintf(line + used, size - used, format, arguments...);
     return written < 0 ? used : std::min(size - 1, used + static_cast<std::size_t>(written));
-}
-
-// The sense key and additional sense of fixed or descriptor format sense data; false when the
-// buffer holds none (an all-zero buffer included).
-bool ReadSense(const uint8_t (&sense)[platform::kSenseSize], unsigned& key, unsigned& asc, unsigned& ascq)
-{
-#if NORVIK_SENSE_IN_WORDS
-    sg_scsi_sense_hdr header{};
-    if (!sg_scsi_normalize_sense(sense, platform::kSenseSize, &header)) return false;
-    key = header.sense_key & 0x0F;
-    asc = header.asc;
-    ascq = header.ascq;
-    return true;
-#else
-    const unsigned responseCode = sense[0] & 0x7F;
-    if (responseCode == 0x70 || responseCode == 0x71) {
-        key = sense[2] & 0x0F;
-        asc = sense[12];
-        ascq = sense[13];
-        return true;
-    }
-    if (responseCode == 0x72 || responseCode == 0x73) {
-        key = sense[1] & 0x0F;
-        asc = sense[2];
-        ascq = sense[3];
-        return true;
-    }
-    return false;
-#endif
 }
 
 // The sense in words (" (key: additional sense)"), where the system has the tables for it.
@@ -72,26 +46,20 @@ void AppendSenseInWords(char* line, std::size_t size, std::size_t used, unsigned
 void FormatCommandLine(const char* root, const platform::PassThroughRequest& request, bool delivered, bool inWords,
                        char* line, std::size_t size)
 {
+    static_assert(sizeof request.cdb == scsi::kTraceCdbSize);
+    scsi::TracedCommand command;
+    command.cdb = request.cdb;
+    command.direction = request.direction;
+    command.length = request.length;
+    command.delivered = delivered;
+    command.transferred = request.transferred;
+    command.sense = request.sense;
+    command.senseLength = platform::kSenseSize;
     std::size_t used = Append(line, size, 0, "%s ", root);
-    for (const uint8_t byte : request.cdb) used = Append(line, size, used, "%02X", byte);
-    used = Append(line, size, used, " %s %u ", platform::DirectionName(request.direction), request.length);
-    if (!delivered) {
-        Append(line, size, used, "%s", "failed");
-        return;
-    }
-    unsigned key = 0;
-    unsigned asc = 0;
-    unsigned ascq = 0;
-    if (!ReadSense(request.sense, key, asc, ascq)) {
-        const uint32_t asked = request.direction == platform::DataDirection::None ? 0 : request.length;
-        if (request.transferred < asked)
-            Append(line, size, used, "short %u", request.transferred);
-        else
-            Append(line, size, used, "%s", "good");
-        return;
-    }
-    used = Append(line, size, used, "sense %X/%02X/%02X", key, asc, ascq);
-    if (inWords) AppendSenseInWords(line, size, used, key, asc, ascq);
+    used += scsi::WriteTraceLine(command, line + used, size - used);
+    scsi::SenseFields sense;
+    if (inWords && delivered && scsi::NormaliseSense(request.sense, platform::kSenseSize, sense))
+        AppendSenseInWords(line, size, used, sense.key, sense.asc, sense.ascq);
 }
 
 RecordingSystem::RecordingSystem(platform::System& system, std::FILE* trace, std::FILE* verbose)

@@ -4,6 +4,7 @@
 
 #include "platform/linux/PermissionAdvice.h"
 #include "scsi/CommandOutcome.h"
+#include "scsi/Sense.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -26,84 +27,11 @@ namespace {
 
 constexpr int kSgInterfaceId = 'S';
 
-// Sense response codes (byte 0, without the valid bit).
-constexpr uint8_t kResponseCodeMask = 0x7F;
-constexpr uint8_t kFixedCurrent = 0x70;
-constexpr uint8_t kFixedDeferred = 0x71;
-constexpr uint8_t kDescriptorCurrent = 0x72;
-constexpr uint8_t kDescriptorDeferred = 0x73;
-constexpr uint8_t kFixedInformationValid = 0x80;
-// Fixed format: additional length for the 18 bytes up to the sense-key specific field.
-constexpr uint8_t kFixedAdditionalLength = 0x0A;
-
-// Descriptors of descriptor-format sense that have a place in fixed format.
-constexpr uint8_t kInformationDescriptor = 0x00;
-constexpr uint8_t kCommandSpecificDescriptor = 0x01;
-constexpr uint8_t kSenseKeySpecificDescriptor = 0x02;
-constexpr uint8_t kFieldReplaceableUnitDescriptor = 0x03;
-constexpr int kDescriptorHeaderSize = 8;
-
 // Layout of the answer to SCSI_IOCTL_GET_IDLUN.
 struct ScsiIdLun {
     uint32_t deviceId;
     uint32_t hostUniqueId;
 };
-
-// An 8-byte field of descriptor format into a 4-byte field of fixed format; false when its
-// value does not fit in four bytes.
-bool CopyLowFourBytes(const uint8_t* eightBytes, uint8_t* fourBytes)
-{
-    if (eightBytes[0] != 0 || eightBytes[1] != 0 || eightBytes[2] != 0 || eightBytes[3] != 0) return false;
-    std::memcpy(fourBytes, eightBytes + 4, 4);
-    return true;
-}
-
-// Carries one descriptor (type, its bytes after the two header bytes) into fixed-format sense.
-void CarryDescriptor(uint8_t type, const uint8_t* body, uint32_t bodyLength, uint8_t (&fixed)[kSenseSize])
-{
-    switch (type) {
-    case kInformationDescriptor:
-        // Byte 0 carries the valid bit, bytes 2..9 the information.
-        if (bodyLength >= 10 && (body[0] & 0x80) != 0 && CopyLowFourBytes(body + 2, fixed + 3))
-            fixed[0] |= kFixedInformationValid;
-        break;
-    case kCommandSpecificDescriptor:
-        if (bodyLength >= 10) CopyLowFourBytes(body + 2, fixed + 8);
-        break;
-    case kSenseKeySpecificDescriptor:
-        if (bodyLength >= 6) std::memcpy(fixed + 15, body + 2, 3);
-        break;
-    case kFieldReplaceableUnitDescriptor:
-        if (bodyLength >= 2) fixed[14] = body[1];
-        break;
-    default: break;
-    }
-}
-
-// Rewrites descriptor-format sense (written bytes of sense) in fixed format.
-void RewriteDescriptorSense(uint8_t (&sense)[kSenseSize], uint32_t written)
-{
-    uint8_t descriptor[kSenseSize];
-    std::memcpy(descriptor, sense, kSenseSize);
-    const bool deferred = (descriptor[0] & kResponseCodeMask) == kDescriptorDeferred;
-
-    std::memset(sense, 0, kSenseSize);
-    sense[0] = deferred ? kFixedDeferred : kFixedCurrent;
-    sense[2] = written > 1 ? descriptor[1] & 0x0F : 0;
-    sense[7] = kFixedAdditionalLength;
-    sense[12] = written > 2 ? descriptor[2] : 0;
-    sense[13] = written > 3 ? descriptor[3] : 0;
-    if (written <= kDescriptorHeaderSize) return;
-
-    const uint32_t end = std::min<uint32_t>(written, kDescriptorHeaderSize + descriptor[7]);
-    uint32_t at = kDescriptorHeaderSize;
-    while (at + 2 <= end) {
-        const uint32_t bodyLength = descriptor[at + 1];
-        if (at + 2 + bodyLength > end) break;
-        CarryDescriptor(descriptor[at], descriptor + at + 2, bodyLength, sense);
-        at += 2 + bodyLength;
-    }
-}
 
 bool IsKnownDirection(DataDirection direction)
 {
@@ -199,12 +127,7 @@ bool TransportFailed(const sg_io_hdr& header)
 
 void NormaliseSense(uint8_t (&sense)[kSenseSize], uint32_t senseLength)
 {
-    const uint32_t written = std::min<uint32_t>(senseLength, kSenseSize);
-    std::memset(sense + written, 0, kSenseSize - written);
-    if (written == 0) return;
-    const uint8_t responseCode = sense[0] & kResponseCodeMask;
-    if (responseCode == kDescriptorCurrent || responseCode == kDescriptorDeferred)
-        RewriteDescriptorSense(sense, written);
+    scsi::RewriteSenseInFixedFormat(sense, kSenseSize, senseLength);
 }
 
 uint32_t BytesMoved(uint32_t length, int residual)

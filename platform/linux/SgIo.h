@@ -66,7 +66,8 @@ bool TransportFailed(const sg_io_hdr& header);
 // Leaves in sense the fixed-format sense data (response code 70h/71h, key in byte 2, ASC in
 // byte 12, ASCQ in byte 13) that the drive wrote in senseLength bytes, in either format:
 // descriptor-format sense (72h/73h) is rewritten in fixed format, so the layer above reads one
-// layout. Sense of an unknown format stays as written. Bytes past senseLength become zero.
+// layout (scsi::RewriteSenseInFixedFormat, as the Windows seam does). Sense of an unknown format
+// stays as written. Bytes past senseLength become zero.
 void NormaliseSense(uint8_t (&sense)[kSenseSize], uint32_t senseLength);
 
 // The bytes moved: the length asked for less the residual the kernel reports, within 0..length.

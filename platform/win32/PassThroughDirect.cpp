@@ -6,16 +6,11 @@
 #include <cstring>
 
 #include "scsi/CommandOutcome.h"
+#include "scsi/Sense.h"
 
 namespace platform::win32 {
 
 namespace {
-
-constexpr uint8_t kResponseCodeMask = 0x7F;
-constexpr uint8_t kFixedDeferred = 0x71;
-constexpr uint8_t kDescriptorCurrent = 0x72;
-constexpr uint8_t kDescriptorDeferred = 0x73;
-constexpr uint8_t kFixedAdditionalLength = 10;  // sense bytes 8..17
 
 bool DriverDirection(DataDirection direction, UCHAR& dataIn)
 {
@@ -25,19 +20,6 @@ bool DriverDirection(DataDirection direction, UCHAR& dataIn)
     case DataDirection::None: dataIn = SCSI_IOCTL_DATA_UNSPECIFIED; return true;
     }
     return false;
-}
-
-// Descriptor-format sense (72h/73h) carries key, ASC and ASCQ in bytes 1..3; the layer above
-// reads them where fixed-format sense has them.
-void RewriteDescriptorSense(uint8_t (&sense)[kSenseSize], uint32_t written)
-{
-    const uint8_t header[4] = {sense[0], sense[1], sense[2], sense[3]};
-    std::memset(sense, 0, kSenseSize);
-    sense[0] = (header[0] & kResponseCodeMask) == kDescriptorDeferred ? kFixedDeferred : scsi::kFixedSenseCurrent;
-    sense[scsi::kSenseKeyByte] = written > 1 ? header[1] & scsi::kSenseKeyMask : 0;
-    sense[7] = kFixedAdditionalLength;
-    sense[scsi::kAscByte] = written > 2 ? header[2] : 0;
-    sense[scsi::kAscqByte] = written > 3 ? header[3] : 0;
 }
 
 }  // namespace
@@ -72,11 +54,8 @@ bool ReadPassThroughBlock(const PassThroughBlock& block, PassThroughRequest& req
     const SCSI_PASS_THROUGH_DIRECT& direct = block.request;
     // The driver leaves in SenseInfoLength how many sense bytes it wrote.
     const uint32_t written = std::min<uint32_t>(direct.SenseInfoLength, kSenseSize);
-    std::memset(request.sense, 0, sizeof request.sense);
     std::memcpy(request.sense, block.sense, written);
-    const uint8_t responseCode = request.sense[0] & kResponseCodeMask;
-    if (written > 0 && (responseCode == kDescriptorCurrent || responseCode == kDescriptorDeferred))
-        RewriteDescriptorSense(request.sense, written);
+    scsi::RewriteSenseInFixedFormat(request.sense, kSenseSize, written);
 
     if (scsi::StatusRefusesCommand(direct.ScsiStatus)) {
         request.transferred = 0;

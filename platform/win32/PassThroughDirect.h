@@ -39,7 +39,7 @@ bool FillPassThroughBlock(const PassThroughRequest& request, PassThroughBlock& b
 
 // Reads the driver's answer in block (filled for request, then carried out) back into request:
 // the sense bytes that the driver wrote (the rest zero, descriptor-format sense rewritten in
-// fixed format) and the bytes moved. False when the drive refused to take the command at all
+// fixed format as the Linux seam does, scsi::RewriteSenseInFixedFormat) and the bytes moved. False when the drive refused to take the command at all
 // (busy, reservation conflict, task set full, ACA active, task aborted): like a request that
 // failed as such, it then moved nothing.
 bool ReadPassThroughBlock(const PassThroughBlock& block, PassThroughRequest& request);
