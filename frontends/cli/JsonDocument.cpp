@@ -61,9 +61,16 @@ char32_t NextUtf8(std::string_view text, std::size_t& i)
     return code;
 }
 
+// \u00XX for a code below 0x100, its hex digits from digits (lower or upper case).
+void AppendUnicodeEscape(std::string& json, char32_t code, const char (&digits)[17])
+{
+    json += "\\u00";
+    json += digits[(code >> 4) & 0xF];
+    json += digits[code & 0xF];
+}
+
 void AppendEscaped(std::string& json, char32_t code)
 {
-    char escape[8];
     switch (code) {
     case '"': json += "\\\""; return;
     case '\\': json += "\\\\"; return;
@@ -75,11 +82,9 @@ void AppendEscaped(std::string& json, char32_t code)
     default: break;
     }
     if (code < 0x20) {
-        std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(code));
-        json += escape;
+        AppendUnicodeEscape(json, code, "0123456789abcdef");
     } else if (code == 0x7F || (code >= 0x80 && code <= 0x9F)) {
-        std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(code));
-        json += escape;
+        AppendUnicodeEscape(json, code, "0123456789ABCDEF");
     } else {
         AppendUtf8(json, code);
     }

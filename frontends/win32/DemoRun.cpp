@@ -34,10 +34,7 @@ public:
     {
         platform::HoldSignals(underway);
         TNorvikMain::FlashUnderway(underway);
-        if (!underway && platform::HeldSignal() != 0) Terminate();
     }
-
-    bool StopRequested() const override { return TNorvikMain::StopRequested() || platform::HeldSignal() != 0; }
 
     // The constructor's start-up (automatic mode) may already have started the drives, before
     // these overrides were in place.
@@ -47,17 +44,12 @@ public:
         if (phase == UpdateSequence::Phase::Programming || phase == UpdateSequence::Phase::Finishing)
             platform::HoldSignals(true);
     }
+
+protected:
+    bool SignalHeld() const override { return platform::HeldSignal() != 0; }
 };
 
 }  // namespace
-
-MessageAnswer DemoMessageBoxes::Ask(HWND owner, MessageKind kind, std::string_view title, std::string_view text,
-                                    MessageButtons buttons)
-{
-    const MessageAnswer answer = answering.Ask(owner, kind, title, text, buttons);
-    system.MessageAnswered(text);
-    return answer;
-}
 
 std::unique_ptr<TNorvikMain> MakeDemoWindow(DemoSystem& system, const payload::PackageBlock& package,
                                             DemoMessageBoxes& boxes, const DemoOptions& options)

@@ -4,11 +4,7 @@
 
 #include <windows.h>
 
-#include "frontends/ProgramOptions.h"
-#include "frontends/demo/DemoOptions.h"
-#include "frontends/demo/DemoPackage.h"
-#include "frontends/demo/DemoSystem.h"
-#include "frontends/demo/DemoTerminal.h"
+#include "frontends/demo/DemoProgram.h"
 #include "frontends/win32/DemoRun.h"
 #include "frontends/win32/ProgramEntry.h"
 #include "platform/ProcessSignals.h"
@@ -16,19 +12,10 @@
 int main(int argc, char* argv[])
 {
     platform::StartSignalGuard("norvik-demo");
-    if (HelpWanted(argc, argv)) return PrintDemoHelp({});
-    if (ProgramOptionGiven(argc, argv, "--version")) return PrintDemoVersion(NORVIK_VERSION);
-    DemoOptions options;
-    std::string reason;
-    if (!ParseDemoOptions(argc, argv, options, reason)) return DemoUsageError(reason);
-    const std::unique_ptr<payload::PackageBlock> package = MakeDemoPackage(options.settings, reason);
-    if (package == nullptr) return DemoUsageError(reason);
-
-    DemoSystem system;
-    if (!system.AddDrives(options.drives, reason)) return DemoUsageError(reason);
-    DemoMessageBoxes boxes(system);
-    const int status = RunNorvikWindow([&] { return MakeDemoWindow(system, *package, boxes, options); });
-    // A stop request held off while drives were written ends the program as it would have.
-    platform::ActOnSignal(platform::HeldSignal());
-    return status;
+    if (const int status = AnswerDemoHelpOrVersion(argc, argv, {}, NORVIK_VERSION); status >= 0) return status;
+    return RunDemoWorld(argc, argv,
+                        [](DemoSystem& system, const payload::PackageBlock& package, const DemoOptions& options) {
+                            DemoMessageBoxes boxes(system);
+                            return RunNorvikWindow([&] { return MakeDemoWindow(system, package, boxes, options); });
+                        });
 }

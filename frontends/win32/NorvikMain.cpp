@@ -2,14 +2,13 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <exception>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
 #include "frontends/win32/ControlIds.h"
-#include "update/SequenceTexts.h"
+#include "update/RevisionPlacement.h"
 
 namespace {
 
@@ -244,33 +243,31 @@ void TNorvikMain::RemoveCloseFromSystemMenu()
     RemoveMenu(menu, 5, MF_BYPOSITION);
 }
 
-// lblOldFW is centred in the run of spaces after "from", lblNewFW starts one space after "to",
-// both on the sentence's line, measured in the fonts in use.
+// The sentence's pieces and the revisions measured in the fonts in use, placed as every window
+// places them (update/RevisionPlacement.h).
 void TNorvikMain::PlaceRevisions()
 {
     HWND sentence = Control(IDC_lblUpdateMsg);
     const RECT line = RectInParent(sentence);
-    const std::string_view whole = texts::kWillBeUpdated;
     HDC context = GetDC(sentence);
     HGDIOBJ previous = SelectObject(context, reinterpret_cast<HFONT>(SendMessageA(sentence, WM_GETFONT, 0, 0)));
-    const int gapStart = TextWidth(context, texts::kWillBeUpdatedBeforeGap);
-    const int gapEnd = TextWidth(context, whole.substr(0, whole.find_last_of(' ') + 1));
-    const int afterTo = TextWidth(context, std::string(whole) + ' ');
+    RevisionWidths widths = {TextWidth(context, revisions::kBeforeGap), TextWidth(context, revisions::kThroughGap),
+                             TextWidth(context, revisions::kSentenceAndSpace), 0, 0};
     SelectObject(context, boldFont.get());
     char oldText[16] = {};
     char newText[64] = {};
     GetWindowTextA(Control(IDC_lblOldFW), oldText, sizeof(oldText));
     GetWindowTextA(Control(IDC_lblNewFW), newText, sizeof(newText));
-    const int oldWidth = TextWidth(context, oldText) + 2;
-    const int newWidth = TextWidth(context, newText) + 2;
+    widths.oldRevision = TextWidth(context, oldText);
+    widths.newRevision = TextWidth(context, newText);
     SelectObject(context, previous);
     ReleaseDC(sentence, context);
 
-    const int height = line.bottom - line.top;
-    const int oldLeft = line.left + gapStart + std::max(0, (gapEnd - gapStart - oldWidth) / 2);
-    MoveWindow(Control(IDC_lblOldFW), oldLeft, line.top, oldWidth, height, TRUE);
-    const int newLeft = line.left + afterTo;
-    MoveWindow(Control(IDC_lblNewFW), newLeft, line.top, std::min(newWidth, clientWidth - newLeft), height, TRUE);
+    const LabelRect sentencePlace = {line.left, line.top, line.right - line.left, line.bottom - line.top};
+    const RevisionPlaces places = ::PlaceRevisions(widths, sentencePlace, clientWidth);
+    for (const auto& [id, place] :
+         {std::pair{IDC_lblOldFW, places.oldRevision}, std::pair{IDC_lblNewFW, places.newRevision}})
+        MoveWindow(Control(id), place.left, place.top, place.width, place.height, TRUE);
 }
 
 void TNorvikMain::SetControlText(int id, std::string_view text)
@@ -386,20 +383,14 @@ void TNorvikMain::ProcessPendingMessages()
 // The session may not end while drives are being written: the request is refused, no further
 // drive is started, and the program ends once the update's outcome has been answered, so that
 // the next request finds it gone.
-BOOL TNorvikMain::AllowEndOfSession()
-{
-    if (!flashUnderway) return TRUE;
-    endOfSessionRefused = true;
-    return FALSE;
-}
+BOOL TNorvikMain::AllowEndOfSession() { return stopPolicy.Request() ? TRUE : FALSE; }
 
 void TNorvikMain::FlashUnderway(bool underway)
 {
-    flashUnderway = underway;
-    if (!underway && endOfSessionRefused) Terminate();
+    if (stopPolicy.FlashUnderway(underway, SignalHeld())) Terminate();
 }
 
-bool TNorvikMain::StopRequested() const { return endOfSessionRefused; }
+bool TNorvikMain::StopRequested() const { return stopPolicy.StopRequested(SignalHeld()); }
 
 // The quit waits in the queue, so that it also works from inside the constructor: the message
 // loop ends as soon as it runs.

@@ -20,6 +20,7 @@
 #include "frontends/win32/MessageBoxes.h"
 #include "platform/System.h"
 #include "update/QueuedWorkerThreads.h"
+#include "update/StopRequestPolicy.h"
 #include "update/UpdateSequence.h"
 #include "update/UpdateView.h"
 
@@ -77,6 +78,11 @@ public:
     void tmrTimer();
     void FormDestroy();
 
+protected:
+    // Whether the system holds off a request to stop by itself (a console program's Ctrl+C):
+    // this window is asked only for the end of the session.
+    virtual bool SignalHeld() const { return false; }
+
 private:
     static void RegisterWindowClass();
     static INT_PTR CALLBACK DialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
@@ -115,8 +121,7 @@ private:
     TextColour statusColour = TextColour::Navy;
     TextColour sentenceColour = TextColour::Black;
     bool timerRunning = false;
-    bool flashUnderway = false;
-    bool endOfSessionRefused = false;
+    StopRequestPolicy stopPolicy;
     bool terminationRequested = false;
     QueuedWorkerThreads workers;
     UpdateSequence sequence;  // last: uses the view and the workers, and goes first

@@ -12,11 +12,12 @@
 #include <QtWidgets/QStyle>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "platform/ProcessSignals.h"
 #include "ui_NorvikMain.h"
-#include "update/SequenceTexts.h"
+#include "update/RevisionPlacement.h"
 
 namespace {
 
@@ -161,25 +162,23 @@ void TNorvikMain::CentreOnScreen()
     setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), shownOn->availableGeometry()));
 }
 
-// lblOldFW is centred in the run of spaces after "from", lblNewFW starts one space after "to",
-// both on the sentence's line, measured in the fonts actually in use.
+// The sentence's pieces and the revisions measured in the fonts actually in use, placed as every
+// window places them (update/RevisionPlacement.h).
 void TNorvikMain::PlaceRevisions()
 {
     const QFontMetrics sentence(ui->lblUpdateMsg->font());
     const QFontMetrics revision(ui->lblOldFW->font());
-    const QString whole = FromView(texts::kWillBeUpdated);
-    const int gapStart = sentence.horizontalAdvance(FromView(texts::kWillBeUpdatedBeforeGap));
-    const int gapEnd = sentence.horizontalAdvance(whole.left(whole.lastIndexOf(QLatin1Char(' ')) + 1));
-    const int afterTo = sentence.horizontalAdvance(whole + QLatin1Char(' '));
+    const RevisionWidths widths = {sentence.horizontalAdvance(FromView(revisions::kBeforeGap)),
+                                   sentence.horizontalAdvance(FromView(revisions::kThroughGap)),
+                                   sentence.horizontalAdvance(FromView(revisions::kSentenceAndSpace)),
+                                   revision.horizontalAdvance(ui->lblOldFW->text()),
+                                   revision.horizontalAdvance(ui->lblNewFW->text())};
     const QRect line = ui->lblUpdateMsg->geometry();
-
-    const int oldWidth = revision.horizontalAdvance(ui->lblOldFW->text()) + 2;
-    const int oldLeft = line.left() + gapStart + std::max(0, (gapEnd - gapStart - oldWidth) / 2);
-    ui->lblOldFW->setGeometry(oldLeft, line.top(), oldWidth, line.height());
-
-    const int newLeft = line.left() + afterTo;
-    const int newWidth = std::min(revision.horizontalAdvance(ui->lblNewFW->text()) + 2, width() - newLeft);
-    ui->lblNewFW->setGeometry(newLeft, line.top(), newWidth, line.height());
+    const RevisionPlaces places = ::PlaceRevisions(widths, {line.left(), line.top(), line.width(), line.height()},
+                                                   width());
+    for (const auto& [label, place] :
+         {std::pair{ui->lblOldFW, places.oldRevision}, std::pair{ui->lblNewFW, places.newRevision}})
+        label->setGeometry(place.left, place.top, place.width, place.height);
 }
 
 MessageAnswer TNorvikMain::ShowMessage(MessageKind kind, std::string_view title, std::string_view text,
@@ -250,15 +249,15 @@ void TNorvikMain::SetProgressTimer(bool running)
 
 void TNorvikMain::ProcessPendingMessages() { QCoreApplication::processEvents(); }
 
-// A signal that came while drives were written ends the program now that the outcome has been
+// A signal held off while drives were written ends the program now that the outcome has been
 // answered: the window closes, and the program's entry acts on the signal.
 void TNorvikMain::FlashUnderway(bool underway)
 {
     platform::HoldSignals(underway);
-    if (!underway && platform::HeldSignal() != 0) Terminate();
+    if (stopPolicy.FlashUnderway(underway, platform::HeldSignal() != 0)) Terminate();
 }
 
-bool TNorvikMain::StopRequested() const { return platform::HeldSignal() != 0; }
+bool TNorvikMain::StopRequested() const { return stopPolicy.StopRequested(platform::HeldSignal() != 0); }
 
 // Queued, so that it also works from inside the constructor: the event loop ends as soon as it
 // runs. From now on the window may close.

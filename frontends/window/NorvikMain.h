@@ -18,6 +18,7 @@
 #include "frontends/window/MessageBoxes.h"
 #include "frontends/window/QtWorkerThreads.h"
 #include "platform/System.h"
+#include "update/StopRequestPolicy.h"
 #include "update/UpdateSequence.h"
 #include "update/UpdateView.h"
 
@@ -89,6 +90,7 @@ private:
     StandardMessageBoxes standardBoxes;
     MessageBoxes& boxes;
     bool terminationRequested = false;
+    StopRequestPolicy stopPolicy;
     QtWorkerThreads workerThreads;
     UpdateSequence sequence;  // last: uses the view and the threads, and goes first when the window goes
 };

@@ -453,9 +453,12 @@ TEST(CliJsonDocument, ReadsBackAndMatchesQtsIndentedForm)
         for (std::size_t i = 0; i < json.size(); ++i) {
             const auto byte = static_cast<unsigned char>(json[i]);
             EXPECT_TRUE((byte >= 0x20 && byte != 0x7F) || byte == '\n') << "raw control at " << i << ": " << json;
-            if (byte == 0xC2 && i + 1 < json.size())
+            if (byte == 0xC2 && i + 1 < json.size()) {
                 EXPECT_FALSE(static_cast<unsigned char>(json[i + 1]) <= 0x9F) << "raw C1 control: " << json;
+            }
         }
-        if (!qtLeavesRaw) EXPECT_EQ(json, QJsonDocument(expected).toJson(QJsonDocument::Indented).toStdString());
+        if (!qtLeavesRaw) {
+            EXPECT_EQ(json, QJsonDocument(expected).toJson(QJsonDocument::Indented).toStdString());
+        }
     }
 }

@@ -513,7 +513,9 @@ TEST_P(NorvikPackRefusal, LeavesTheFileAsItWas)
     }
     const int lock = open(program.c_str(), O_RDONLY);
     ASSERT_GE(lock, 0);
-    if (GetParam().lockedByAnother) ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    if (GetParam().lockedByAnother) {
+        ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    }
     const auto before = ReadBytes(program);
     const auto entries = DirectoryEntries();
 

@@ -1,4 +1,4 @@
-#include "frontends/demo/DemoSnapshots.h"
+#include "frontends/window/demo/DemoSnapshots.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QPointer>

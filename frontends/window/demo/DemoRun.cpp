@@ -1,4 +1,4 @@
-#include "frontends/demo/DemoRun.h"
+#include "frontends/window/demo/DemoRun.h"
 
 #include <QtCore/QPointer>
 #include <QtCore/QTimer>
@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "frontends/demo/DemoSnapshots.h"
+#include "frontends/window/demo/DemoSnapshots.h"
 
 namespace {
 
@@ -23,14 +23,6 @@ void ChooseEntry(TNorvikMain& window, int entry)
 }
 
 }  // namespace
-
-MessageAnswer DemoMessageBoxes::Ask(QWidget* owner, MessageKind kind, std::string_view title, std::string_view text,
-                                    MessageButtons buttons)
-{
-    const MessageAnswer answer = StandardMessageBoxes::Ask(owner, kind, title, text, buttons);
-    system.MessageAnswered(text);
-    return answer;
-}
 
 std::unique_ptr<TNorvikMain> MakeDemoWindow(DemoSystem& system, const payload::PackageBlock& package,
                                             DemoMessageBoxes& boxes, const DemoOptions& options)

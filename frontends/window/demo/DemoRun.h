@@ -4,26 +4,16 @@
 // snapshots scheduled.
 
 #include <memory>
-#include <string_view>
 
+#include "frontends/demo/DemoMessageBoxes.h"
 #include "frontends/demo/DemoOptions.h"
 #include "frontends/demo/DemoSystem.h"
 #include "frontends/window/MessageBoxes.h"
 #include "frontends/window/NorvikMain.h"
 #include "payload/PackageLayout.h"
 
-// Qt's standard boxes, and the user's hand: once a warning asking for the disc is acknowledged,
-// the disc is gone from the open tray.
-class DemoMessageBoxes : public StandardMessageBoxes {
-public:
-    explicit DemoMessageBoxes(DemoSystem& system) : system(system) {}
-
-    MessageAnswer Ask(QWidget* owner, MessageKind kind, std::string_view title, std::string_view text,
-                      MessageButtons buttons) override;
-
-private:
-    DemoSystem& system;
-};
+// Qt's standard boxes with the user's hand behind them.
+using DemoMessageBoxes = DemoBoxes<MessageBoxes, StandardMessageBoxes, QWidget*>;
 
 // The window over the demo's system and package. A refused entry of the snapshot variable is
 // told on the standard error stream and ignored.

@@ -1,0 +1,24 @@
+// norvik-demo: the update window on virtual drives, with the program's own package and a
+// synthetic firmware in memory. See --help.
+
+#include <QtWidgets/QApplication>
+
+#include "frontends/demo/DemoProgram.h"
+#include "frontends/window/ProgramEntry.h"
+#include "frontends/window/demo/DemoRun.h"
+#include "frontends/window/demo/DemoSnapshots.h"
+#include "platform/ProcessSignals.h"
+
+int main(int argc, char* argv[])
+{
+    platform::StartSignalGuard("norvik-demo");
+    // Help and version need no display; everything else is read after Qt has taken its own options.
+    if (const int status = AnswerDemoHelpOrVersion(argc, argv, kSnapshotHelp, NORVIK_VERSION); status >= 0)
+        return status;
+    QApplication application(argc, argv);
+    return RunDemoWorld(
+        argc, argv, [&](DemoSystem& system, const payload::PackageBlock& package, const DemoOptions& options) {
+            DemoMessageBoxes boxes(system);
+            return RunNorvikWindow(application, [&] { return MakeDemoWindow(system, package, boxes, options); });
+        });
+}
