@@ -11,26 +11,17 @@ namespace scsi {
 
 namespace {
 
-// Appends to line at used, never past size; returns the new length.
-template <typename... Arguments>
-std::size_t Append(char* line, std::size_t size, std::size_t used, const char* format, Arguments... arguments)
-{
-    if (used >= size) return used;
-    const int written = std::snprintf(line + used, size - used, format, arguments...);
-    return written < 0 ? used : std::min(size - 1, used + static_cast<std::size_t>(written));
-}
-
 // The outcome: sense of a known format ranks before a short data phase.
 std::size_t AppendOutcome(const TracedCommand& command, char* line, std::size_t size, std::size_t used)
 {
-    if (!command.delivered) return Append(line, size, used, "%s", "failed");
+    if (!command.delivered) return AppendToLine(line, size, used, "%s", "failed");
     SenseFields sense;
     if (NormaliseSense(command.sense, command.sense != nullptr ? command.senseLength : 0, sense))
-        return Append(line, size, used, "sense %X/%02X/%02X", unsigned{sense.key}, unsigned{sense.asc},
-                      unsigned{sense.ascq});
+        return AppendToLine(line, size, used, "sense %X/%02X/%02X", unsigned{sense.key}, unsigned{sense.asc},
+                            unsigned{sense.ascq});
     const uint32_t asked = command.direction == DataDirection::None ? 0 : command.length;
-    if (command.transferred < asked) return Append(line, size, used, "short %u", command.transferred);
-    return Append(line, size, used, "%s", "good");
+    if (command.transferred < asked) return AppendToLine(line, size, used, "short %u", command.transferred);
+    return AppendToLine(line, size, used, "%s", "good");
 }
 
 }  // namespace
@@ -40,8 +31,9 @@ std::size_t WriteTraceLine(const TracedCommand& command, char* line, std::size_t
     if (size == 0) return 0;
     line[0] = '\0';
     std::size_t used = 0;
-    for (int index = 0; index < kTraceCdbSize; ++index) used = Append(line, size, used, "%02X", command.cdb[index]);
-    used = Append(line, size, used, " %s %u ", DirectionName(command.direction), command.length);
+    for (int index = 0; index < kTraceCdbSize; ++index)
+        used = AppendToLine(line, size, used, "%02X", command.cdb[index]);
+    used = AppendToLine(line, size, used, " %s %u ", DirectionName(command.direction), command.length);
     return AppendOutcome(command, line, size, used);
 }
 

@@ -5,8 +5,10 @@
 // "failed" (the request failed as such). Tools compare these lines between runs, so their form
 // is fixed here once.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "scsi/DataDirection.h"
 
@@ -28,5 +30,15 @@ struct TracedCommand {
 // Writes the line into line (size bytes, terminating zero included; a longer line is cut);
 // returns its length.
 std::size_t WriteTraceLine(const TracedCommand& command, char* line, std::size_t size);
+
+// Appends printf-style text to line (size bytes) at used, never past size; returns the new
+// length. For what a writer adds around a trace line.
+template <typename... Arguments>
+std::size_t AppendToLine(char* line, std::size_t size, std::size_t used, const char* format, Arguments... arguments)
+{
+    if (used >= size) return used;
+    const int written = std::snprintf(line + used, size - used, format, arguments...);
+    return written < 0 ? used : std::min(size - 1, used + static_cast<std::size_t>(written));
+}
 
 }  // namespace scsi

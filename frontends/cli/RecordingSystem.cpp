@@ -15,15 +15,6 @@ namespace cli {
 
 namespace {
 
-// Appends to line at used, never past size; returns the new length.
-template <typename... Arguments>
-std::size_t Append(char* line, std::size_t size, std::size_t used, const char* format, Arguments... arguments)
-{
-    if (used >= size) return used;
-    const int written = std::snprintf(line + used, size - used, format, arguments...);
-    return written < 0 ? used : std::min(size - 1, used + static_cast<std::size_t>(written));
-}
-
 // The sense in words (" (key: additional sense)"), where the system has the tables for it.
 void AppendSenseInWords(char* line, std::size_t size, std::size_t used, unsigned key, unsigned asc, unsigned ascq)
 {
@@ -35,7 +26,7 @@ void AppendSenseInWords(char* line, std::size_t size, std::size_t used, unsigned
     constexpr std::string_view kPrefix = "Additional sense: ";
     const char* words = std::strncmp(additional, kPrefix.data(), kPrefix.size()) == 0 ? additional + kPrefix.size()
                                                                                       : additional;
-    Append(line, size, used, " (%s: %s)", keyText, words);
+    scsi::AppendToLine(line, size, used, " (%s: %s)", keyText, words);
 #else
     (void)line, (void)size, (void)used, (void)key, (void)asc, (void)ascq;
 #endif
@@ -55,7 +46,7 @@ void FormatCommandLine(const char* root, const platform::PassThroughRequest& req
     command.transferred = request.transferred;
     command.sense = request.sense;
     command.senseLength = platform::kSenseSize;
-    std::size_t used = Append(line, size, 0, "%s ", root);
+    std::size_t used = scsi::AppendToLine(line, size, 0, "%s ", root);
     used += scsi::WriteTraceLine(command, line + used, size - used);
     scsi::SenseFields sense;
     if (inWords && delivered && scsi::NormaliseSense(request.sense, platform::kSenseSize, sense))
