@@ -174,6 +174,109 @@ scenario_group() {
   report_drives
 }
 
+# ---- real clients of an optical drive (stage clients) ----
+
+# The drive's identification and capabilities as the kernel's sr and cdrom drivers, udev's
+# cdrom_id and sg3_utils read them. sg3_utils go through the generic node, so that the kernel's
+# own checks of the block node stay out of their commands; cdrom_id opens /dev/sr0 as udev does.
+clients_view() {
+  step cdrom-info cat /proc/sys/dev/cdrom/info
+  step cdrom-id cdrom_id /dev/sr0
+  step get-config sg_get_config "/dev/$generic"
+  # sg3_utils read numbers as decimal unless marked hexadecimal ("-p 2a" asks for page 02h).
+  step modes-2a sg_modes --page=0x2a "/dev/$generic"
+  step requests sg_requests "/dev/$generic"
+  step readcap sg_readcap -v "/dev/$generic"
+  step turs sg_turs -v "/dev/$generic"
+}
+
+# The tray opened with START STOP UNIT (the drive must then report the tray open, and no
+# medium, to every client, whether a disc lies on the tray or not), then closed again.
+clients_tray_cycle() {
+  step eject sg_start --eject "/dev/$generic"
+  step turs-open sg_turs -v "/dev/$generic"
+  step cdrom-id-open cdrom_id /dev/sr0
+  step readcap-open sg_readcap -v "/dev/$generic"
+  step load sg_start --load "/dev/$generic"
+  step turs-loaded turs_after_load
+}
+
+# An empty drive: its view with the tray closed, then the tray opened and closed.
+scenario_clients_empty() {
+  report_drives
+  generic=$(generic_of_target 0)
+  clients_view
+  clients_tray_cycle
+}
+
+# After a load the drive reports the medium change once and is becoming ready for a while, as
+# a real drive is: TEST UNIT READY until it reports anything else (20 tries at most), that answer
+# printed.
+turs_after_load() {
+  for _ in $(seq 1 20); do
+    sg_turs -v "/dev/$generic" > /tmp/turs.out 2>&1
+    rc=$?
+    grep -qE 'Unit Attention|becoming ready' /tmp/turs.out || break
+    sleep 0.2
+  done
+  cat /tmp/turs.out
+  return $rc
+}
+
+# The first sector after the system area and the disc's last one, read through the block
+# node as any program reads a disc: "LBA BYTES MD5".
+read_disc_sectors() {
+  last=$(sg_readcap "/dev/$generic" | sed -n 's/.*Last LBA=\([0-9]*\).*/\1/p')
+  for lba in 16 $last; do
+    dd if=/dev/sr0 bs=2048 skip="$lba" count=1 of=/tmp/sector 2> /dev/null
+    echo "$lba $(wc -c < /tmp/sector) $(md5sum < /tmp/sector | cut -d' ' -f1)"
+  done
+}
+
+# A drive with a disc: the same view, sectors of the disc read through /dev/sr0, then the
+# tray opened and closed with the disc on it.
+scenario_clients_disc() {
+  report_drives
+  generic=$(generic_of_target 0)
+  clients_view
+  step read-sectors read_disc_sectors
+  clients_tray_cycle
+}
+
+# Someone else's program holds /dev/sr0 open: a plain open with a disc in the drive makes the
+# kernel lock the door (PREVENT ALLOW MEDIUM REMOVAL). The holder keeps it until "release".
+hold_drive() {
+  sleep 100000 < /dev/sr0 &
+  holder=$!
+  sleep 2
+  readlink "/proc/$holder/fd/0"
+}
+release_drive() {
+  kill "$holder"
+  wait "$holder"
+  sleep 2
+}
+
+# The locked tray: an update with the disc and tray check while another program holds the
+# drive. Three sections between marks: the holder's open, the update, the holder's close; then
+# the tray is ejected to show that the lock was the holder's.
+scenario_clients_locked() {
+  report_drives
+  generic=$(generic_of_target 0)
+  step list /norvik/norvik-cli-talvore list
+  mark ee
+  step hold hold_drive
+  mark ef
+  mark ee
+  step update /norvik/norvik-cli-talvore --yes update
+  mark ef
+  mark ee
+  step release release_drive
+  mark ef
+  step eject-released sg_start --eject "/dev/$generic"
+  report_drives
+}
+
 # Windows programs under Wine. Wine and its libraries are the host's own: its root file system
 # arrives read-only over virtio-9p, and a chroot on a tmpfs takes its system directories from it
 # (usr, etc, and bin, lib... as the host has them), with the guest's own devtmpfs, proc and sysfs.
@@ -275,6 +378,9 @@ case $scenario in
   group) scenario_group ;;
   polling) scenario_polling ;;
   wine) scenario_wine ;;
+  clients-empty) scenario_clients_empty ;;
+  clients-disc) scenario_clients_disc ;;
+  clients-locked) scenario_clients_locked ;;
   *) scenario_virtual plain ;;
 esac
 echo "@@NORVIK output-begin dmesg"
