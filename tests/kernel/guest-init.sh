@@ -240,6 +240,7 @@ scenario_clients_disc() {
   generic=$(generic_of_target 0)
   clients_view
   step read-sectors read_disc_sectors
+  step blkid blkid /dev/sr0
   clients_tray_cycle
 }
 
