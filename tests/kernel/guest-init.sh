@@ -233,14 +233,25 @@ read_disc_sectors() {
   done
 }
 
-# A drive with a disc: the same view, sectors of the disc read through /dev/sr0, then the
-# tray opened and closed with the disc on it.
+# The disc's file system as the kernel's iso9660 driver reads it: mounted, its root listed, and
+# unmounted again.
+mount_disc() {
+  mkdir -p /mnt/disc
+  mount -t iso9660 -o ro /dev/sr0 /mnt/disc || return 1
+  grep ' /mnt/disc ' /proc/mounts
+  ls -la /mnt/disc
+  umount /mnt/disc
+}
+
+# A drive with a disc: the same view, sectors of the disc read through /dev/sr0, its file
+# system mounted, then the tray opened and closed with the disc on it.
 scenario_clients_disc() {
   report_drives
   generic=$(generic_of_target 0)
   clients_view
   step read-sectors read_disc_sectors
-  step blkid blkid /dev/sr0
+  load_modules order-isofs
+  step mount mount_disc
   clients_tray_cycle
 }
 
