@@ -417,8 +417,21 @@ TEST_F(IscsiConnectionTest, ReportLunsListsEveryDriveAndMissingLunsAreNotSupport
     EXPECT_EQ(drives[0]->commandCount() + drives[1]->commandCount(), 0u);
 }
 
+// The drive answers READ CAPACITY itself; these tests are about a drive that refuses it.
+void RefuseReadCapacity(sim::VirtualDrive& drive)
+{
+    sim::Fault refusal;
+    refusal.trigger = sim::FaultTrigger::Opcode;
+    refusal.opcode = 0x25;
+    refusal.repeat = 0;
+    refusal.senseKey = 0x5;
+    refusal.asc = 0x20;
+    drive.AddFault(refusal);
+}
+
 TEST_F(IscsiConnectionTest, AttachCommandsAreAnsweredWhereTheDriveRefusedThem)
 {
+    RefuseReadCapacity(*drives[0]);
     LogIn();
     std::vector<uint8_t> pages = JoinDataIn(Command({0x12, 0x01, 0x00, 0, 64}, kReadBit, 64));
     EXPECT_EQ(pages, (std::vector<uint8_t>{0x05, 0x00, 0x00, 0x01, 0x00}));
@@ -439,6 +452,7 @@ TEST_F(IscsiConnectionTest, AttachCommandsAreAnsweredWhereTheDriveRefusedThem)
 TEST_F(IscsiConnectionTest, WithoutAttachAnswersTheDrivesRefusalGoesThrough)
 {
     settings.answerAttachCommands = false;
+    RefuseReadCapacity(*drives[0]);
     LogIn();
     const std::vector<Pdu> pdus = Command({0x25}, kReadBit, 8);
     ASSERT_EQ(pdus.size(), 1u);
