@@ -75,159 +75,102 @@ Cdb Toc(uint8_t msf, uint8_t format, uint8_t track, uint8_t allocation, uint8_t 
 }
 Cdb Events(uint8_t classes) { return Block({0x4A, 0x01, 0, 0, classes, 0, 0, 0, 8}); }
 
-// The table of contents: track 1 at block 0 and the lead-out at block 1,024, each a data
-// track (control 4) with a position (ADR 1); in minutes, seconds and frames 00:02:00 and
-// 00:15:49.
-
+// The table of contents: track 1 at block 0 and the lead-out at 1,024, each a data track
+// (control 4) with a position (ADR 1); as minute, second, frame 00:02:00 and 00:15:49. Disc
+// information: complete, last session complete, not erasable, first track 1, one session of
+// track 1, no further lead-in or lead-out. Track information: track 1 of session 1, mode 4
+// (data), data mode 1, from block 0, 16 blocks to an error-correction block, 1,024 long.
+// Event status: length 6, the class, supported classes 16h, then the class's descriptor.
 INSTANTIATE_TEST_SUITE_P(
-    Capacity, DriveMediumCommand,
-    testing::Values(CommandCase{"Disc", "disc=1", kNone, kReadCapacity, 8, "good", 8, "000003FF00000800"},
-                    CommandCase{"NoDisc", "", kNone, kReadCapacity, 8, "sense 2/3A/01", 0, "EEEE"},
-                    CommandCase{"OpenTray", "disc=1,tray=open", kNone, kReadCapacity, 8, "sense 2/3A/02", 0, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-INSTANTIATE_TEST_SUITE_P(
-    TableOfContents, DriveMediumCommand,
-    testing::Values(CommandCase{"Header", "disc=1", kNone, Toc(0, 0, 0, 4), 64, "good", 4, "00120101EE"},
-                    CommandCase{"Full", "disc=1", kNone, Toc(0, 0, 1, 64), 64, "good", 20,
-                                "00120101"
-                                "0014010000000000"
-                                "0014AA0000000400"},
-                    CommandCase{"Msf", "disc=1", kNone, Toc(0x02, 0, 0, 64), 64, "good", 20,
-                                "00120101"
-                                "0014010000000200"
-                                "0014AA0000000F31"},
-                    CommandCase{"LeadOutOnly", "disc=1", kNone, Toc(0, 0, 0xAA, 64), 64, "good", 12,
-                                "000A01010014AA0000000400"},
-                    CommandCase{"TrackBeyondTheLast", "disc=1", kNone, Toc(0, 0, 2, 64), 64, "sense 5/24/00", 0, ""},
-                    CommandCase{"SessionInformation", "disc=1", kNone, Toc(0, 1, 0, 12), 64, "good", 12,
-                                "000A01010014010000000000"},
-                    CommandCase{"SessionInformationInTheControlByte", "disc=1", kNone, Toc(0, 0, 0, 12, 0x40), 64,
-                                "good", 12, "000A01010014010000000000"},
-                    CommandCase{"FullTocOfACdOnly", "disc=1", kNone, Toc(0, 2, 0, 64), 64, "sense 5/24/00", 0, ""},
-                    CommandCase{"NoDisc", "", kNone, Toc(0, 0, 0, 64), 64, "sense 2/3A/01", 0, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-INSTANTIATE_TEST_SUITE_P(DiscAndTrackInformation, DriveMediumCommand,
-                         testing::Values(
-                             // Complete disc, last session complete, not erasable; first track 1, one session whose
-                             // tracks are 1 to 1; no further lead-in or lead-out.
-                             CommandCase{"Disc", "disc=1", kNone, Block({0x51, 0, 0, 0, 0, 0, 0, 0, 64}), 64, "good",
-                                         34, "00200E01010101000000000000000000FFFFFFFFFFFFFFFF"},
-                             CommandCase{"TrackResources", "disc=1", kNone, Block({0x51, 1, 0, 0, 0, 0, 0, 0, 64}), 64,
-                                         "sense 5/24/00", 0, ""},
-                             // Track 1 of session 1, data mode 1 on a data track from block 0, 16 blocks to an
-                             // error-correction block, 1,024 blocks long.
-                             CommandCase{"TrackByNumber", "disc=1", kNone, Block({0x52, 1, 0, 0, 0, 1, 0, 0, 64}), 64,
-                                         "good", 48, "002E0101000401000000000000000000000000000000001000000400"},
-                             CommandCase{"TrackByLastBlock", "disc=1", kNone,
-                                         Block({0x52, 0, 0, 0, 0x03, 0xFF, 0, 0, 8}), 64, "good", 8,
-                                         "002E010100040100"},
-                             CommandCase{"TrackBySession", "disc=1", kNone, Block({0x52, 2, 0, 0, 0, 1, 0, 0, 4}), 64,
-                                         "good", 4, "002E0101"},
-                             CommandCase{"BlockPastTheDisc", "disc=1", kNone,
-                                         Block({0x52, 0, 0, 0, 0x04, 0x00, 0, 0, 64}), 64, "sense 5/21/00", 0, ""},
-                             CommandCase{"NoSuchTrack", "disc=1", kNone, Block({0x52, 1, 0, 0, 0, 2, 0, 0, 64}), 64,
-                                         "sense 5/24/00", 0, ""}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-INSTANTIATE_TEST_SUITE_P(
-    Reads, DriveMediumCommand,
-    testing::Values(CommandCase{"Read10StartsWithTheBlocksAddress", "disc=1", kNone,
-                                Block({0x28, 0, 0, 0, 0x02, 0x9A, 0, 0, 2}), 4096, "good", 4096, "0000029A"},
-                    CommandCase{"Read12IsoVolumeDescriptor", "disc=1", kNone, Block({0xA8, 0, 0, 0, 0, 16, 0, 0, 0, 1}),
-                                2048, "good", 2048, "01434430303101"},
-                    CommandCase{"HostBufferShorterThanTheBlocks", "disc=1", kNone,
-                                Block({0x28, 0, 0, 0, 0, 5, 0, 0, 2}), 100, "good", 100, "00000005"},
-                    CommandCase{"LastBlock", "disc=1", kNone, Block({0x28, 0, 0, 0, 0x03, 0xFF, 0, 0, 1}), 2048, "good",
-                                2048, "000003FF"},
-                    CommandCase{"PastTheLastBlock", "disc=1", kNone, Block({0x28, 0, 0, 0, 0x03, 0xFF, 0, 0, 2}), 4096,
-                                "sense 5/21/00", 0, "EE"},
-                    CommandCase{"NoDisc", "", kNone, Block({0xA8, 0, 0, 0, 0, 0, 0, 0, 0, 1}), 2048, "sense 2/3A/01", 0,
-                                ""},
-                    CommandCase{"OpenTray", "disc=1,tray=open", kNone, Block({0x28, 0, 0, 0, 0, 0, 0, 0, 1}), 2048,
-                                "sense 2/3A/02", 0, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-INSTANTIATE_TEST_SUITE_P(
-    MechanismLockAndPower, DriveMediumCommand,
+    Commands, DriveMediumCommand,
     testing::Values(
-        CommandCase{"MechanismClosed", "disc=1", kNone, kMechanism, 8, "good", 8, "0000000000000000"},
+        CommandCase{"CapacityOfTheDisc", "disc=1", kNone, kReadCapacity, 8, "good", 8, "000003FF00000800"},
+        CommandCase{"CapacityWithoutDisc", "", kNone, kReadCapacity, 8, "sense 2/3A/01", 0, "EEEE"},
+        CommandCase{"CapacityOnAnOpenTray", "disc=1,tray=open", kNone, kReadCapacity, 8, "sense 2/3A/02", 0, ""},
+        CommandCase{"TocHeader", "disc=1", kNone, Toc(0, 0, 0, 4), 64, "good", 4, "00120101EE"},
+        CommandCase{"Toc", "disc=1", kNone, Toc(0, 0, 1, 64), 64, "good", 20,
+                    "00120101"
+                    "0014010000000000"
+                    "0014AA0000000400"},
+        CommandCase{"TocMsf", "disc=1", kNone, Toc(0x02, 0, 0, 64), 64, "good", 20,
+                    "00120101"
+                    "0014010000000200"
+                    "0014AA0000000F31"},
+        CommandCase{"TocLeadOutOnly", "disc=1", kNone, Toc(0, 0, 0xAA, 64), 64, "good", 12, "000A01010014AA0000000400"},
+        CommandCase{"TocTrackBeyondTheLast", "disc=1", kNone, Toc(0, 0, 2, 64), 64, "sense 5/24/00", 0, ""},
+        CommandCase{"SessionInformation", "disc=1", kNone, Toc(0, 1, 0, 12), 64, "good", 12,
+                    "000A01010014010000000000"},
+        CommandCase{"SessionInformationInTheControlByte", "disc=1", kNone, Toc(0, 0, 0, 12, 0x40), 64, "good", 12,
+                    "000A01010014010000000000"},
+        CommandCase{"FullTocOfACdOnly", "disc=1", kNone, Toc(0, 2, 0, 64), 64, "sense 5/24/00", 0, ""},
+        CommandCase{"TocWithoutDisc", "", kNone, Toc(0, 0, 0, 64), 64, "sense 2/3A/01", 0, ""},
+        CommandCase{"DiscInformation", "disc=1", kNone, Block({0x51, 0, 0, 0, 0, 0, 0, 0, 64}), 64, "good", 34,
+                    "00200E01010101000000000000000000FFFFFFFFFFFFFFFF"},
+        CommandCase{"TrackResources", "disc=1", kNone, Block({0x51, 1, 0, 0, 0, 0, 0, 0, 64}), 64, "sense 5/24/00", 0,
+                    ""},
+        CommandCase{"TrackByNumber", "disc=1", kNone, Block({0x52, 1, 0, 0, 0, 1, 0, 0, 64}), 64, "good", 48,
+                    "002E0101000401000000000000000000000000000000001000000400"},
+        CommandCase{"TrackByLastBlock", "disc=1", kNone, Block({0x52, 0, 0, 0, 0x03, 0xFF, 0, 0, 8}), 64, "good", 8,
+                    "002E010100040100"},
+        CommandCase{"TrackOfABlockPastTheDisc", "disc=1", kNone, Block({0x52, 0, 0, 0, 0x04, 0, 0, 0, 64}), 64,
+                    "sense 5/21/00", 0, ""},
+        CommandCase{"NoSuchTrack", "disc=1", kNone, Block({0x52, 1, 0, 0, 0, 2, 0, 0, 64}), 64, "sense 5/24/00", 0, ""},
+        CommandCase{"Read10StartsWithTheBlocksAddress", "disc=1", kNone, Block({0x28, 0, 0, 0, 0x02, 0x9A, 0, 0, 2}),
+                    4096, "good", 4096, "0000029A"},
+        CommandCase{"Read12IsoVolumeDescriptor", "disc=1", kNone, Block({0xA8, 0, 0, 0, 0, 16, 0, 0, 0, 1}), 2048,
+                    "good", 2048, "01434430303101"},
+        CommandCase{"ReadIntoAShorterHostBuffer", "disc=1", kNone, Block({0x28, 0, 0, 0, 0, 5, 0, 0, 2}), 100, "good",
+                    100, "00000005"},
+        CommandCase{"ReadTheLastBlock", "disc=1", kNone, Block({0x28, 0, 0, 0, 0x03, 0xFF, 0, 0, 1}), 2048, "good",
+                    2048, "000003FF"},
+        CommandCase{"ReadPastTheLastBlock", "disc=1", kNone, Block({0x28, 0, 0, 0, 0x03, 0xFF, 0, 0, 2}), 4096,
+                    "sense 5/21/00", 0, "EE"},
+        CommandCase{"ReadWithoutDisc", "", kNone, Block({0xA8, 0, 0, 0, 0, 0, 0, 0, 0, 1}), 2048, "sense 2/3A/01", 0,
+                    ""},
         CommandCase{"MechanismDoorOpen", "tray=open", kNone, kMechanism, 8, "good", 8, "0010000000000000"},
         CommandCase{"MechanismAfterARead", "disc=1", Block({0x28, 0, 0, 0, 0, 0x20, 0, 0, 1}), kMechanism, 8, "good", 8,
                     "0000000020000000"},
-        CommandCase{"EjectWhilePrevented", "disc=1", Block({0x1E, 0, 0, 0, 1}), kEject, 0, "sense 5/53/02", 0, ""},
         CommandCase{"EjectWhilePersistentlyPrevented", "disc=1", Block({0x1E, 0, 0, 0, 3}), kEject, 0, "sense 5/53/02",
-                    0, ""},
-        CommandCase{"EjectOfADriveStartedLocked", "disc=1,lock=prevented", kNone, kEject, 0, "sense 5/53/02", 0, ""},
-        CommandCase{"EjectAfterAllow", "disc=1,lock=prevented", Block({0x1E, 0, 0, 0, 0}), kEject, 0, "good", 0, ""},
-        CommandCase{"LoadWhilePrevented", "tray=open", Block({0x1E, 0, 0, 0, 1}), Block({0x1B, 0, 0, 0, 3}), 0, "good",
                     0, ""},
         CommandCase{"PowerConditionIgnoresLoadEject", "disc=1", Block({0x1B, 0, 0, 0, 0x32}), kMechanism, 8, "good", 8,
                     "0000"},
         CommandCase{"ReservedPowerCondition", "disc=1", kNone, Block({0x1B, 0, 0, 0, 0x70}), 0, "sense 5/24/00", 0, ""},
-        CommandCase{"FormatLayerBit", "disc=1", kNone, Block({0x1B, 0, 0, 0, 0x06}), 0, "sense 5/24/00", 0, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// Event status: header (length 6, class, supported classes 16h), then the class's descriptor.
-INSTANTIATE_TEST_SUITE_P(
-    Events, DriveMediumCommand,
-    testing::Values(
-        CommandCase{"StandbyReportedByThePowerClass", "disc=1", Block({0x1B, 0x01, 0, 0, 0x30}), Events(0x04), 8,
-                    "good", 8, "0006021601030000"},
-        CommandCase{"SleepStatusIsFour", "disc=1", Block({0x1B, 0, 0, 0, 0x50}), Events(0x04), 8, "good", 8,
+        CommandCase{"FormatLayerBit", "disc=1", kNone, Block({0x1B, 0, 0, 0, 0x06}), 0, "sense 5/24/00", 0, ""},
+        CommandCase{"StandbyInThePowerClass", "disc=1", Block({0x1B, 0x01, 0, 0, 0x30}), Events(0x04), 8, "good", 8,
+                    "0006021601030000"},
+        CommandCase{"SleepInThePowerClass", "disc=1", Block({0x1B, 0, 0, 0, 0x50}), Events(0x04), 8, "good", 8,
                     "0006021601040000"},
-        CommandCase{"IdleReportedWhenMediaIsAskedToo", "disc=1", Block({0x1B, 0, 0, 0, 0x20}), Events(0x14), 8, "good",
-                    8, "0006021601020000"},
+        CommandCase{"NoEventFirstClassAsked", "disc=1", kNone, Events(0x16), 8, "good", 8, "0006011600000000"},
         CommandCase{"EventBeforeTheFirstClassAsked", "disc=1,tray=open", Block({0x1B, 0, 0, 0, 0x03}), Events(0x16), 8,
                     "good", 8, "0006041602020000"},
-        CommandCase{"NoEventFirstClassAsked", "disc=1", kNone, Events(0x16), 8, "good", 8, "0006011600000000"},
         CommandCase{"PersistentPreventInTheOperationalClass", "disc=1", Block({0x1E, 0, 0, 0, 3}), Events(0x02), 8,
                     "good", 8, "0006011600800000"},
-        CommandCase{"MediaPresentOnAClosedTray", "disc=1", kNone, Events(0x10), 8, "good", 8, "0006041600020000"},
-        CommandCase{"EjectReportsMediaRemoval", "disc=1", kEject, Events(0x10), 8, "good", 8, "0006041603010000"},
         CommandCase{"NoClassOffered", "disc=1", kNone, Events(0x48), 8, "good", 4, "00028016EE"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The tray button asks for the disc; the drive reports the request even when the lock holds
-// the tray in, and a disc that goes out with the tray as removed.
-TEST(DriveMediumTrayButton, ReportsTheRequestAndOpensOnlyWhenAllowed)
+std::string EventHex(VirtualDrive& drive, uint8_t classes)
 {
-    auto drive = MakeDrive("disc=1,lock=prevented");
     uint8_t event[8] = {};
-    auto eventCode = [&] {
-        Send(*drive, Events(0x10), DataDirection::In, event, sizeof event);
-        return event[4];
-    };
-    EXPECT_FALSE(drive->PressTrayButton());
-    EXPECT_FALSE(drive->trayOpen());
-    EXPECT_EQ(eventCode(), 0x01);
-    EXPECT_EQ(eventCode(), 0x00);
-    EXPECT_EQ(TestUnitReady(*drive), "good");
-
-    ASSERT_EQ(Outcome(Send(*drive, Block({0x1E, 0, 0, 0, 0}))), "good");
-    EXPECT_TRUE(drive->PressTrayButton());
-    EXPECT_TRUE(drive->trayOpen());
-    EXPECT_EQ(eventCode(), 0x03);
-    EXPECT_TRUE(drive->PressTrayButton());
-    EXPECT_EQ(eventCode(), 0x02);
-    EXPECT_EQ(PollUntilSettled(*drive), "good");
+    Send(drive, Events(classes), DataDirection::In, event, sizeof event);
+    return Hex(event, sizeof event);
 }
 
-// With events of two classes waiting, the power class goes first; each is reported once.
-TEST(DriveMediumEvents, PowerBeforeMediaEachOnce)
+// With events of two classes waiting the power class goes first, and each is reported once. A
+// read wakes a resting drive; a reset ends the lock.
+TEST(DriveMediumEvents, PowerBeforeMediaEachOnceAndAReadWakesTheDrive)
 {
-    auto drive = MakeDrive("disc=1,tray=open");
-    ASSERT_EQ(Outcome(Send(*drive, Block({0x1B, 0, 0, 0, 0x03}))), "good");
-    ASSERT_EQ(Outcome(Send(*drive, Block({0x1B, 0, 0, 0, 0x30}))), "sense 6/28/00");  // the load's attention
+    auto drive = MakeDrive("disc=1,tray=open,lock=prevented");
+    Send(*drive, Block({0x1B, 0, 0, 0, 0x03}));
+    ASSERT_EQ(PollUntilSettled(*drive), "good");
     ASSERT_EQ(Outcome(Send(*drive, Block({0x1B, 0, 0, 0, 0x30}))), "good");
-    uint8_t event[8] = {};
-    std::vector<std::string> answers;
-    for (int i = 0; i < 3; ++i) {
-        Send(*drive, Events(0x14), DataDirection::In, event, sizeof event);
-        answers.push_back(Hex(event, sizeof event));
-    }
-    EXPECT_EQ(answers, (std::vector<std::string>{"0006021601030000", "0006041602020000", "0006021600030000"}));
+    EXPECT_EQ(EventHex(*drive, 0x14), "0006021601030000");
+    EXPECT_EQ(EventHex(*drive, 0x14), "0006041602020000");
+    EXPECT_EQ(EventHex(*drive, 0x14), "0006021600030000");
+    uint8_t block[2048];
+    ASSERT_EQ(Outcome(Send(*drive, Block({0x28, 0, 0, 0, 0, 0, 0, 0, 1}), DataDirection::In, block, 2048)), "good");
+    EXPECT_EQ(EventHex(*drive, 0x04), "0006021601010000");
+    drive->Reset();
+    EXPECT_FALSE(drive->mediumRemovalPrevented());
 }
 
 // The commands that read the disc report a drive becoming ready as TEST UNIT READY does, and
@@ -245,19 +188,6 @@ TEST(DriveMediumReadiness, ReadsReportBecomingReadyWithoutCountingPolls)
     EXPECT_EQ(Outcome(Send(*drive, kReadCapacity, DataDirection::In, capacity, 8)), "good");
 }
 
-TEST(DriveMediumPower, ReadWakesTheDriveAndAResetEndsTheLock)
-{
-    auto drive = MakeDrive("disc=1,lock=prevented");
-    ASSERT_EQ(Outcome(Send(*drive, Block({0x1B, 0, 0, 0, 0x30}))), "good");
-    EXPECT_EQ(drive->powerState(), sim::PowerState::Standby);
-    uint8_t block[2048];
-    ASSERT_EQ(Outcome(Send(*drive, Block({0x28, 0, 0, 0, 0, 0, 0, 0, 1}), DataDirection::In, block, 2048)), "good");
-    EXPECT_EQ(drive->powerState(), sim::PowerState::Active);
-
-    drive->Reset();
-    EXPECT_FALSE(drive->mediumRemovalPrevented());
-}
-
 // ---- The tray, lock and event state machine -------------------------------------------------
 
 enum class Step { Eject, Load, Prevent, Allow, Button, Insert, Remove };
@@ -271,24 +201,19 @@ struct Expected {
     uint8_t event;  // media event code the step leaves to report
 };
 
-struct Observed {
-    std::string outcome;  // of the step's command, "" for a hand at the drive
-    bool moved = true;    // the tray button's answer
-};
-
-Observed Apply(VirtualDrive& drive, Step step)
+// The step's command outcome, whether the tray button moved the tray, or "" for a hand.
+std::string Apply(VirtualDrive& drive, Step step)
 {
-    Observed seen;
     switch (step) {
-    case Step::Eject: seen.outcome = Outcome(Send(drive, kEject)); break;
-    case Step::Load: seen.outcome = Outcome(Send(drive, Block({0x1B, 0, 0, 0, 0x03}))); break;
-    case Step::Prevent: seen.outcome = Outcome(Send(drive, Block({0x1E, 0, 0, 0, 1}))); break;
-    case Step::Allow: seen.outcome = Outcome(Send(drive, Block({0x1E, 0, 0, 0, 0}))); break;
-    case Step::Button: seen.moved = drive.PressTrayButton(); break;
-    case Step::Insert: drive.InsertDisc(); break;
-    case Step::Remove: drive.TakeDiscAway(); break;
+    case Step::Eject: return Outcome(Send(drive, kEject));
+    case Step::Load: return Outcome(Send(drive, Block({0x1B, 0, 0, 0, 0x03})));
+    case Step::Prevent: return Outcome(Send(drive, Block({0x1E, 0, 0, 0, 1})));
+    case Step::Allow: return Outcome(Send(drive, Block({0x1E, 0, 0, 0, 0})));
+    case Step::Button: return drive.PressTrayButton() ? "moved" : "stayed";
+    case Step::Insert: drive.InsertDisc(); return "";
+    case Step::Remove: drive.TakeDiscAway(); return "";
     }
-    return seen;
+    return "";
 }
 
 // The rules, written out on their own: an eject is refused while prevented; the button opens a
@@ -313,17 +238,13 @@ std::string Expect(Expected& state, Step step)
         if (state.open) {
             state.event = state.disc ? 0x02 : 0x00;
             state.open = false;
-        } else {
-            state.event = state.prevented || !state.disc ? 0x01 : 0x03;
-            state.open = !state.prevented;
+            return "moved";
         }
-        return "";
-    case Step::Insert:
-        if (state.open) state.disc = true;
-        return "";
-    case Step::Remove:
-        if (state.open) state.disc = false;
-        return "";
+        state.event = state.prevented || !state.disc ? 0x01 : 0x03;
+        state.open = !state.prevented;
+        return state.open ? "moved" : "stayed";
+    case Step::Insert: state.disc = state.disc || state.open; return "";
+    case Step::Remove: state.disc = state.disc && !state.open; return "";
     }
     return "";
 }
@@ -333,45 +254,39 @@ std::string Expect(Expected& state, Step step)
 void CheckAgreement(VirtualDrive& drive, const Expected& state)
 {
     uint8_t event[8] = {};
-    ASSERT_EQ(Outcome(Send(drive, Events(0x10), DataDirection::In, event, 8)), "good");
+    Send(drive, Events(0x10), DataDirection::In, event, 8);
     EXPECT_EQ(event[4], state.event) << "media event";
-    ASSERT_EQ(Outcome(Send(drive, Events(0x10), DataDirection::In, event, 8)), "good");
+    Send(drive, Events(0x10), DataDirection::In, event, 8);
     EXPECT_EQ(event[4], 0x00) << "an event is reported once";
     EXPECT_EQ((event[5] & 0x01) != 0, state.open) << "tray bit";
     EXPECT_EQ((event[5] & 0x02) != 0, state.disc && !state.open) << "media present bit";
 
-    const char* ready = state.open ? "sense 2/3A/02" : state.disc ? "good" : "sense 2/3A/01";
-    EXPECT_EQ(PollUntilSettled(drive), ready);
-
+    EXPECT_EQ(PollUntilSettled(drive), state.open ? "sense 2/3A/02" : state.disc ? "good" : "sense 2/3A/01");
     uint8_t mechanism[8] = {};
     ASSERT_EQ(Outcome(Send(drive, kMechanism, DataDirection::In, mechanism, 8)), "good");
     EXPECT_EQ((mechanism[1] & 0x10) != 0, state.open) << "door open bit";
     EXPECT_EQ(drive.mediumRemovalPrevented(), state.prevented);
 }
 
+// 300 seeded sequences of 40 steps from random starting states; a failure names the seed, the
+// drive text and the steps up to it.
 TEST(DriveMediumStateMachine, EventsReadinessAndMechanismAlwaysAgree)
 {
-    constexpr int kSequences = 300;
-    constexpr int kSteps = 40;
-    for (uint32_t seed = 1; seed <= kSequences; ++seed) {
+    for (uint32_t seed = 1; seed <= 300 && !testing::Test::HasFailure(); ++seed) {
         std::mt19937 random(seed);
         Expected state{random() % 2 == 0, random() % 2 == 0, random() % 2 == 0, 0};
-        std::string text = std::string("disc=") + (state.disc ? "1" : "0") +
-                           ",tray=" + (state.open ? "open" : "closed") +
-                           ",lock=" + (state.prevented ? "prevented" : "allowed");
+        const std::string text = std::string("disc=") + (state.disc ? "1" : "0") +
+                                 ",tray=" + (state.open ? "open" : "closed") +
+                                 ",lock=" + (state.prevented ? "prevented" : "allowed");
         auto drive = MakeDrive(text.c_str());
         std::string sequence = "seed " + std::to_string(seed) + ", drive " + text + ":";
-        for (int i = 0; i < kSteps && !testing::Test::HasFailure(); ++i) {
+        for (int i = 0; i < 40 && !testing::Test::HasFailure(); ++i) {
             const Step step = static_cast<Step>(random() % 7);
             sequence += std::string(" ") + kStepNames[static_cast<int>(step)];
             SCOPED_TRACE(sequence);
-            const bool wasOpen = state.open;
-            const Observed seen = Apply(*drive, step);
-            EXPECT_EQ(seen.outcome, Expect(state, step));
-            if (step == Step::Button) EXPECT_EQ(seen.moved, wasOpen != state.open);
+            EXPECT_EQ(Apply(*drive, step), Expect(state, step));
             CheckAgreement(*drive, state);
         }
-        if (testing::Test::HasFailure()) return;
     }
 }
 
