@@ -632,16 +632,10 @@ TEST_F(NorvikCliProcess, DiscLockedInByAnotherProgramGivesTheDriveUpUnwritten)
                 HasSubstr(locked + "(--yes has answered OK 3 times for this drive: the drive is given up)\n"));
     EXPECT_THAT(updated.out, Not(HasSubstr("Please remove the disc.\n")));
     EXPECT_THAT(updated.out, HasSubstr(kUpdateFailed));
-    EXPECT_THAT(updated.err, HasSubstr("drive 0: given up during the disc and tray check"));
     const std::vector<std::string> trace = Trace();
     EXPECT_EQ(CountWriteBuffers(trace), 0);
-    int ejects = 0;
-    for (const std::string& line : trace) {
-        if (line.rfind("1B0000000200", 0) != 0) continue;
-        ++ejects;
-        EXPECT_THAT(line, HasSubstr("sense 5/53/02"));
-    }
-    EXPECT_EQ(ejects, 4) << "one refused eject per box";
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), "1B0000000200000000000000 none 0 sense 5/53/02"), 4)
+        << "one refused eject per box";
 }
 
 // The drive has the last word: an update counts only when the drive, read again, reports its

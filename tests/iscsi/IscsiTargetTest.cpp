@@ -421,12 +421,8 @@ TEST_F(IscsiConnectionTest, ReportLunsListsEveryDriveAndMissingLunsAreNotSupport
 void RefuseReadCapacity(sim::VirtualDrive& drive)
 {
     sim::Fault refusal;
-    refusal.trigger = sim::FaultTrigger::Opcode;
-    refusal.opcode = 0x25;
-    refusal.repeat = 0;
-    refusal.senseKey = 0x5;
-    refusal.asc = 0x20;
-    drive.AddFault(refusal);
+    std::string reason;
+    ASSERT_TRUE(sim::ParseFault("25#1+:sense:5/20/00", refusal, reason) && drive.AddFault(refusal)) << reason;
 }
 
 TEST_F(IscsiConnectionTest, AttachCommandsAreAnsweredWhereTheDriveRefusedThem)
