@@ -43,22 +43,23 @@ uint8_t PowerStatus(PowerState state)
     return event_data::kPowerStatusActive;
 }
 
-// The values written below always fit their fields; the layouts check the places at compile
-// time, and a store that did not fit would leave the answer's zeros, never wrong neighbours.
-void Store(uint8_t* data, Field field, uint32_t value) { static_cast<void>(Put(data, field, value)); }
-
 // One track descriptor of the table of contents or of the session information.
-void PutTrackDescriptor(uint8_t* descriptor, uint8_t track, uint32_t lba, bool msf)
+bool PutTrackDescriptor(uint8_t* descriptor, uint8_t track, uint32_t lba, bool msf)
 {
     using namespace toc_data;
-    Store(descriptor, kAdr, kAdrPosition);
-    Store(descriptor, kControl, kControlData);
-    Store(descriptor, kTrackNumber, track);
-    if (!msf) return Store(descriptor, kAddress, lba);
+    AnswerWriter put{descriptor};
+    put(kAdr, kAdrPosition);
+    put(kControl, kControlData);
+    put(kTrackNumber, track);
     const uint32_t frames = lba + kMsfOffsetFrames;
-    Store(descriptor, kMinute, frames / (kFramesPerSecond * kSecondsPerMinute));
-    Store(descriptor, kSecond, frames / kFramesPerSecond % kSecondsPerMinute);
-    Store(descriptor, kFrame, frames % kFramesPerSecond);
+    if (msf) {
+        put(kMinute, frames / (kFramesPerSecond * kSecondsPerMinute));
+        put(kSecond, frames / kFramesPerSecond % kSecondsPerMinute);
+        put(kFrame, frames % kFramesPerSecond);
+    } else {
+        put(kAddress, lba);
+    }
+    return put.fits;
 }
 
 }  // namespace
@@ -174,8 +175,10 @@ void VirtualDrive::GetEventStatus(const CommandRequest& request, CommandReply& r
         return RefuseField(reply);
     }
     std::array<uint8_t, kEventLength> data{};
+    AnswerWriter put{data.data()};
     const uint8_t asked = static_cast<uint8_t>(Get(cdb, event_status::kClassRequest)) & kClassesOffered;
-    const uint32_t length = FillEvent(asked, data.data());
+    const uint32_t length = FillEvent(asked, put);
+    if (!put.fits) return RefuseField(reply);
     MoveIn(request, reply, data.data(), std::min<uint32_t>(length, Get(cdb, event_status::kAllocation)));
     // An event counts as reported once its descriptor has reached the host.
     if (reply.transferred <= kHeaderLength) return;
@@ -187,13 +190,13 @@ void VirtualDrive::GetEventStatus(const CommandRequest& request, CommandReply& r
 // Writes the header and the chosen class's descriptor; returns the answer's length. The
 // operational change class has no event of its own here: the drive's features never change
 // while it runs, so it reports the drive available and whether the persistent lock is on.
-uint32_t VirtualDrive::FillEvent(uint8_t classes, uint8_t* data)
+uint32_t VirtualDrive::FillEvent(uint8_t classes, AnswerWriter& put)
 {
     using namespace event_data;
-    Store(data, kSupportedClasses, kClassesOffered);
+    put(kSupportedClasses, kClassesOffered);
     if (classes == 0) {
-        Store(data, kEventDataLength, kHeaderLength - kEventDataLength.size);
-        Store(data, kNoEventAvailable, 1);
+        put(kEventDataLength, kHeaderLength - kEventDataLength.size);
+        put(kNoEventAvailable, 1);
         return kHeaderLength;
     }
     uint8_t reported = classes & static_cast<uint8_t>(~classes + 1);  // the first class asked for
@@ -202,20 +205,20 @@ uint32_t VirtualDrive::FillEvent(uint8_t classes, uint8_t* data)
     } else if ((classes & kMediaClassBit) != 0 && mediaEvent != MediaEvent::None) {
         reported = kMediaClassBit;
     }
-    Store(data, kEventDataLength, kEventLength - kEventDataLength.size);
+    put(kEventDataLength, kEventLength - kEventDataLength.size);
     if (reported == kOperationalClassBit) {
-        Store(data, kNotificationClass, kOperationalClassCode);
-        Store(data, kPersistentPrevented, persistentlyPrevented ? 1 : 0);
+        put(kNotificationClass, kOperationalClassCode);
+        put(kPersistentPrevented, persistentlyPrevented ? 1 : 0);
     } else if (reported == kPowerClassBit) {
-        Store(data, kNotificationClass, kPowerClassCode);
-        Store(data, kPowerEvent, powerChanged ? kPowerChangeSucceeded : 0);
-        Store(data, kPowerStatus, PowerStatus(power));
+        put(kNotificationClass, kPowerClassCode);
+        put(kPowerEvent, powerChanged ? kPowerChangeSucceeded : 0);
+        put(kPowerStatus, PowerStatus(power));
     } else {
-        Store(data, kNotificationClass, kMediaClassCode);
-        Store(data, kMediaEventCode, static_cast<uint8_t>(mediaEvent));
-        Store(data, kTrayOpen, isTrayOpen ? 1 : 0);
+        put(kNotificationClass, kMediaClassCode);
+        put(kMediaEventCode, static_cast<uint8_t>(mediaEvent));
+        put(kTrayOpen, isTrayOpen ? 1 : 0);
         // A disc on an open tray is out of the drive's reach: not present, as TEST UNIT READY says.
-        Store(data, kMediaPresent, hasDisc && !isTrayOpen ? 1 : 0);
+        put(kMediaPresent, hasDisc && !isTrayOpen ? 1 : 0);
     }
     return kEventLength;
 }
@@ -227,8 +230,10 @@ void VirtualDrive::ReadCapacity(const CommandRequest& request, CommandReply& rep
     using namespace capacity_data;
     if (!MediumReady(reply)) return;
     std::array<uint8_t, kLength> data{};
-    Store(data.data(), kLastLba, kLastBlock);
-    Store(data.data(), kBlockLength, kDiscBlockSize);
+    AnswerWriter put{data.data()};
+    put(kLastLba, kLastBlock);
+    put(kBlockLength, kDiscBlockSize);
+    if (!put.fits) return RefuseField(reply);
     MoveIn(request, reply, data.data(), kLength);
 }
 
@@ -249,19 +254,21 @@ void VirtualDrive::ReadToc(const CommandRequest& request, CommandReply& reply)
     if (!MediumReady(reply)) return;
 
     std::array<uint8_t, kHeaderLength + 2 * kDescriptorLength> data{};
+    AnswerWriter put{data.data()};
     uint8_t* next = data.data() + kHeaderLength;
     if (!toc || track <= kOnlyTrack) {
-        PutTrackDescriptor(next, kOnlyTrack, 0, msf);
+        put.fits = PutTrackDescriptor(next, kOnlyTrack, 0, msf) && put.fits;
         next += kDescriptorLength;
     }
     if (toc) {
-        PutTrackDescriptor(next, kLeadOutTrack, kDiscBlocks, msf);
+        put.fits = PutTrackDescriptor(next, kLeadOutTrack, kDiscBlocks, msf) && put.fits;
         next += kDescriptorLength;
     }
     const uint32_t length = static_cast<uint32_t>(next - data.data());
-    Store(data.data(), kDataLength, length - kDataLength.size);
-    Store(data.data(), kFirstTrack, toc ? kOnlyTrack : kOnlySession);
-    Store(data.data(), kLastTrack, toc ? kOnlyTrack : kOnlySession);
+    put(kDataLength, length - kDataLength.size);
+    put(kFirstTrack, toc ? kOnlyTrack : kOnlySession);
+    put(kLastTrack, toc ? kOnlyTrack : kOnlySession);
+    if (!put.fits) return RefuseField(reply);
     MoveIn(request, reply, data.data(), std::min(length, Get(cdb, read_toc::kAllocation)));
 }
 
@@ -273,18 +280,19 @@ void VirtualDrive::ReadDiscInformation(const CommandRequest& request, CommandRep
     if (Get(cdb, disc_info::kDataType) != disc_info::kStandardInformation) return RefuseField(reply);
     if (!MediumReady(reply)) return;
     std::array<uint8_t, kLength> data{};
-    uint8_t* bytes = data.data();
-    Store(bytes, kDataLength, kLength - kDataLength.size);
-    Store(bytes, kErasable, 0);
-    Store(bytes, kLastSessionState, kSessionComplete);
-    Store(bytes, kDiscStatus, kDiscComplete);
-    Store(bytes, kFirstTrack, kOnlyTrack);
-    Store(bytes, kSessionsLow, kOnlySession);
-    Store(bytes, kFirstTrackOfLastSessionLow, kOnlyTrack);
-    Store(bytes, kLastTrackOfLastSessionLow, kOnlyTrack);
-    Store(bytes, kLastLeadInStart, kNoAddress);
-    Store(bytes, kLastPossibleLeadOutStart, kNoAddress);
-    MoveIn(request, reply, bytes, std::min<uint32_t>(kLength, Get(cdb, disc_info::kAllocation)));
+    AnswerWriter put{data.data()};
+    put(kDataLength, kLength - kDataLength.size);
+    put(kErasable, 0);
+    put(kLastSessionState, kSessionComplete);
+    put(kDiscStatus, kDiscComplete);
+    put(kFirstTrack, kOnlyTrack);
+    put(kSessionsLow, kOnlySession);
+    put(kFirstTrackOfLastSessionLow, kOnlyTrack);
+    put(kLastTrackOfLastSessionLow, kOnlyTrack);
+    put(kLastLeadInStart, kNoAddress);
+    put(kLastPossibleLeadOutStart, kNoAddress);
+    if (!put.fits) return RefuseField(reply);
+    MoveIn(request, reply, data.data(), std::min<uint32_t>(kLength, Get(cdb, disc_info::kAllocation)));
 }
 
 // The one track, asked for by a block address inside it, by its number or by its session's.
@@ -303,16 +311,17 @@ void VirtualDrive::ReadTrackInformation(const CommandRequest& request, CommandRe
     if (!known) return RefuseField(reply);
     if (!MediumReady(reply)) return;
     std::array<uint8_t, kLength> data{};
-    uint8_t* bytes = data.data();
-    Store(bytes, kDataLength, kLength - kDataLength.size);
-    Store(bytes, kTrackNumberLow, kOnlyTrack);
-    Store(bytes, kSessionNumberLow, kOnlySession);
-    Store(bytes, kTrackMode, toc_data::kControlData);
-    Store(bytes, kDataMode, kDataModeOne);
-    Store(bytes, kTrackStart, 0);
-    Store(bytes, kBlockingFactor, kDvdBlockingFactor);
-    Store(bytes, kTrackSize, kDiscBlocks);
-    MoveIn(request, reply, bytes, std::min<uint32_t>(kLength, Get(cdb, track_info::kAllocation)));
+    AnswerWriter put{data.data()};
+    put(kDataLength, kLength - kDataLength.size);
+    put(kTrackNumberLow, kOnlyTrack);
+    put(kSessionNumberLow, kOnlySession);
+    put(kTrackMode, toc_data::kControlData);
+    put(kDataMode, kDataModeOne);
+    put(kTrackStart, 0);
+    put(kBlockingFactor, kDvdBlockingFactor);
+    put(kTrackSize, kDiscBlocks);
+    if (!put.fits) return RefuseField(reply);
+    MoveIn(request, reply, data.data(), std::min<uint32_t>(kLength, Get(cdb, track_info::kAllocation)));
 }
 
 // READ(10) and READ(12). The blocks are made one at a time on the stack and moved as far as the
@@ -341,8 +350,10 @@ void VirtualDrive::MechanismStatus(const CommandRequest& request, CommandReply& 
 {
     using namespace mechanism_data;
     std::array<uint8_t, kHeaderLength> data{};
-    Store(data.data(), kDoorOpen, isTrayOpen ? 1 : 0);
-    Store(data.data(), kCurrentLba, headLba);
+    AnswerWriter put{data.data()};
+    put(kDoorOpen, isTrayOpen ? 1 : 0);
+    put(kCurrentLba, headLba);
+    if (!put.fits) return RefuseField(reply);
     MoveIn(request, reply, data.data(),
            std::min<uint32_t>(kHeaderLength, Get(request.cdb, mechanism_status::kAllocation)));
 }

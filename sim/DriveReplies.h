@@ -1,11 +1,13 @@
 #pragma once
 // How the drive's command handlers answer, shared by the files that hold them: the refusal of a
-// field, another check condition, and the move of a data-in reply into the host's buffer.
+// field, another check condition, the move of a data-in reply into the host's buffer, and the
+// writing of an answer's fields.
 
 #include <algorithm>
 #include <cstring>
 
 #include "scsi/CommandOutcome.h"
+#include "scsi/Fields.h"
 #include "sim/VirtualDrive.h"
 
 namespace sim {
@@ -32,5 +34,13 @@ inline void MoveIn(const CommandRequest& request, CommandReply& reply, const uin
     std::memcpy(request.data, source, count);
     reply.transferred = count;
 }
+
+// Writes the fields of one answer. The drive's values fit their fields; should a layout ever
+// declare one too narrow, the command fails (5/24/00) rather than carry a cut value.
+struct AnswerWriter {
+    uint8_t* bytes;
+    bool fits = true;
+    void operator()(scsi::Field field, uint32_t value) { fits = scsi::Put(bytes, field, value) && fits; }
+};
 
 }  // namespace sim

@@ -66,6 +66,7 @@ struct DriveConfig {
 // The drive's power condition, as START STOP UNIT sets it and the power class of its events
 // reports it.
 enum class PowerState : uint8_t { Active, Idle, Standby, Sleep };
+struct AnswerWriter;  // sim/DriveReplies.h
 
 // One command as the host hands it over.
 struct CommandRequest {
@@ -210,7 +211,7 @@ private:
     void ReadTrackInformation(const CommandRequest& request, CommandReply& reply);
     void ReadBlocks(const CommandRequest& request, uint32_t lba, uint32_t blocks, CommandReply& reply);
     void MechanismStatus(const CommandRequest& request, CommandReply& reply);
-    uint32_t FillEvent(uint8_t classes, uint8_t* data);
+    uint32_t FillEvent(uint8_t classes, AnswerWriter& put);
     void ReadFlashId(const CommandRequest& request, CommandReply& reply);
     void ReadBuffer(const CommandRequest& request, CommandReply& reply);
     void WriteBuffer(const CommandRequest& request, CommandReply& reply);
