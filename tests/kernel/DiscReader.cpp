@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "scsi/Answers.h"
+#include "scsi/CommandBlocks.h"
 #include "scsi/Fields.h"
 #include "scsi/Opcodes.h"
 #include "sim/DriveSetup.h"
@@ -23,14 +25,6 @@
 namespace {
 
 constexpr uint32_t kSectorSize = 2048;
-constexpr uint32_t kCapacityLength = 8;
-
-// READ CAPACITY(10) answer and READ(10) block, in the fields this tool uses.
-constexpr scsi::Field kLastLba = scsi::Bytes(0, 4);
-constexpr scsi::Field kBlockLength = scsi::Bytes(4, 4);
-constexpr uint8_t kRead10 = 0x28;
-constexpr scsi::Field kReadLba = scsi::Bytes(2, 4);
-constexpr scsi::Field kReadBlocks = scsi::Bytes(7, 2);
 
 bool Ask(sim::VirtualDrive& drive, const uint8_t (&cdb)[platform::kCdbSize], uint8_t* data, uint32_t length)
 {
@@ -51,17 +45,18 @@ bool Ask(sim::VirtualDrive& drive, const uint8_t (&cdb)[platform::kCdbSize], uin
 int PrintCapacity(sim::VirtualDrive& drive)
 {
     uint8_t cdb[platform::kCdbSize] = {scsi::opcode::kReadCapacity10};
-    uint8_t answer[kCapacityLength] = {};
+    uint8_t answer[scsi::capacity_data::kLength] = {};
     if (!Ask(drive, cdb, answer, sizeof answer)) return 1;
-    std::printf("%u %u\n", scsi::Get(answer, kLastLba), scsi::Get(answer, kBlockLength));
+    std::printf("%u %u\n", scsi::Get(answer, scsi::capacity_data::kLastLba),
+                scsi::Get(answer, scsi::capacity_data::kBlockLength));
     return 0;
 }
 
 int WriteSector(sim::VirtualDrive& drive, uint32_t lba)
 {
-    uint8_t cdb[platform::kCdbSize] = {kRead10};
-    scsi::PutMasked(cdb, kReadLba, lba);
-    scsi::PutMasked(cdb, kReadBlocks, 1);
+    uint8_t cdb[platform::kCdbSize] = {scsi::opcode::kRead10};
+    scsi::PutMasked(cdb, scsi::read10::kLba, lba);
+    scsi::PutMasked(cdb, scsi::read10::kBlocks, 1);
     static uint8_t sector[kSectorSize];
     if (!Ask(drive, cdb, sector, sizeof sector)) return 1;
     return std::fwrite(sector, 1, sizeof sector, stdout) == sizeof sector ? 0 : 1;
