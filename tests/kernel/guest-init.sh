@@ -270,8 +270,9 @@ release_drive() {
 }
 
 # The locked tray: an update with the disc and tray check while another program holds the
-# drive. Three sections between marks: the holder's open, the update, the holder's close; then
-# the tray is ejected to show that the lock was the holder's.
+# drive, then one without the check, which flashes the drive under the lock. Four sections
+# between marks: the holder's open, the update, the flash, the holder's close; then the tray is
+# ejected to show that the lock was the holder's.
 scenario_clients_locked() {
   report_drives
   generic=$(generic_of_target 0)
@@ -281,6 +282,9 @@ scenario_clients_locked() {
   mark ef
   mark ee
   step update /norvik/norvik-cli-talvore --yes update
+  mark ef
+  mark ee
+  step flash /norvik/norvik-cli-talvore-nocheck --yes update
   mark ef
   mark ee
   step release release_drive
