@@ -40,6 +40,11 @@ constexpr uint8_t kAscPowerOnReset = 0x29;   // power on, reset or bus device re
 constexpr uint8_t kAscMediumNotPresent = 0x3A;
 constexpr uint8_t kAscqTrayClosed = 0x01;  //   ... tray closed
 constexpr uint8_t kAscqTrayOpen = 0x02;    //   ... tray open
+// Identification, sense and configuration.
+constexpr uint8_t kSenseNoSense = 0x0;
+constexpr uint8_t kAscParameterListLength = 0x1A;  // parameter list length error
+constexpr uint8_t kAscInvalidFieldInParameterList = 0x26;
+constexpr uint8_t kAscSavingNotSupported = 0x39;  // saving parameters not supported
 
 // Fixed-format sense data, as the drive model writes it: where the key, the code and the
 // qualifier are. Sense is read through NormaliseSense (scsi/Sense.h), in either format.
@@ -49,6 +54,13 @@ constexpr uint8_t kSenseKeyMask = 0x0F;
 constexpr int kAdditionalLengthByte = 7;
 constexpr int kAscByte = 12;
 constexpr int kAscqByte = 13;
+
+// Descriptor-format sense data (72h) as the drive model writes it: the header alone, eight bytes.
+constexpr int kDescriptorSenseHeaderSize = 8;
+constexpr int kDescriptorSenseKeyByte = 1;
+constexpr int kDescriptorSenseAscByte = 2;
+constexpr int kDescriptorSenseAscqByte = 3;
+constexpr int kDescriptorSenseLengthByte = 7;
 
 // The drive did not take the command: it is busy, reserved for another initiator, its queue is
 // full, or it aborted the task. None of these comes with sense data.

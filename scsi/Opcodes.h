@@ -19,4 +19,11 @@ constexpr uint8_t kReportLuns = 0xA0;
 constexpr uint8_t kVendorCommand = 0xDF;
 constexpr uint8_t kFlashIdentification = 0x11;
 
+// Identification, sense and configuration: what software asks a DVD drive to learn what it is.
+constexpr uint8_t kModeSelect6 = 0x15;
+constexpr uint8_t kModeSense6 = 0x1A;
+constexpr uint8_t kGetConfiguration = 0x46;
+constexpr uint8_t kModeSelect10 = 0x55;
+constexpr uint8_t kModeSense10 = 0x5A;
+
 }  // namespace scsi::opcode
