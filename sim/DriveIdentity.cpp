@@ -94,7 +94,7 @@ private:
 
 uint32_t SerialLength(const DriveConfig& config)
 {
-    return static_cast<uint32_t>(strnlen(config.serial, kMaxSerialLength));
+    return static_cast<uint32_t>(std::find(config.serial, config.serial + kMaxSerialLength, '\0') - config.serial);
 }
 
 // ---- Profiles and features
