@@ -295,7 +295,7 @@ constexpr Feature kFeatures[] = {
      FillDashWrite},
     {cfg::kDvdPlusRDualLayer, 1, false, CurrentWhen::Listed, {cfg::kDvdPlusRDualLayerDisc}, 4, FillPlusWrite},
     {cfg::kPowerManagement, 0, true, CurrentWhen::Always, {}, 0, NoFields},
-    {cfg::kMicrocodeUpgrade, 0, true, CurrentWhen::Always, {}, 4, NoFields},
+    {cfg::kMicrocodeUpgrade, 1, true, CurrentWhen::Always, {}, 4, NoFields},
     {cfg::kTimeout, 1, true, CurrentWhen::Always, {}, 4, NoFields},
     {cfg::kRealTimeStreaming, 0, false, CurrentWhen::AnyDisc, {}, 4, NoFields},
     {cfg::kDriveSerialNumber, 0, true, CurrentWhen::Always, {}, 0, FillSerialNumber},
