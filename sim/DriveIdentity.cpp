@@ -651,7 +651,6 @@ void VirtualDrive::ModeSelect(const CommandRequest& request, CommandReply& reply
     if (Get(cdb, mode_select::kPageFormat) == 0) return RefuseCdbField(reply);
 
     const uint32_t taken = std::min(listLength, dataOutTaken);
-    reply.transferred = taken;
     const uint8_t* list = request.data;
     const uint32_t headerLength = tenByte ? kHeaderLength10 : kHeaderLength6;
     if (taken < headerLength) return EndWithSense(reply, kSenseIllegalRequest, kAscParameterListLength);
@@ -681,6 +680,7 @@ void VirtualDrive::ModeSelect(const CommandRequest& request, CommandReply& reply
         at += length;
     }
     modeValues = changed;
+    reply.transferred = taken;
 }
 
 // The drive is logical unit 0 and has no well-known units.
