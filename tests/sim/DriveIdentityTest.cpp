@@ -67,12 +67,15 @@ uint32_t BigEndian(const std::vector<uint8_t>& bytes, size_t at, int size)
     return value;
 }
 
+// The outcome, and whether the list moved whole (good) or not at all (refused).
 std::string ModeSelect(VirtualDrive& drive, uint8_t opcode, uint8_t flags, std::vector<uint8_t> list)
 {
     const auto length = static_cast<uint8_t>(list.size());
     const Cdb cdb = opcode == 0x55 ? Block({0x55, flags, 0, 0, 0, 0, 0, 0, length})
                                    : Block({0x15, flags, 0, 0, length});
-    return Outcome(SendOut(drive, cdb, list));
+    const auto reply = SendOut(drive, cdb, list);
+    EXPECT_EQ(reply.transferred, reply.hasSense ? 0u : length);
+    return Outcome(reply);
 }
 
 // --- REQUEST SENSE and INQUIRY: one table of command blocks and expected replies --------------
