@@ -2,9 +2,6 @@
 
 #include "scsi/TraceLine.h"
 
-#include <algorithm>
-#include <cstdio>
-
 #include "scsi/Sense.h"
 
 namespace scsi {
