@@ -167,7 +167,7 @@ void FillCore(ReplyBuilder& out, uint32_t at, const FeatureState&)
 {
     out.Set(at, config_data::kPhysicalInterface, config_data::kInterfaceAtapi);
     out.Set(at, config_data::kInquiry2, 1);
-    out.Set(at, config_data::kDeviceBusyEvent, 1);
+    out.Set(at, config_data::kDeviceBusyEvent, 0);  // events report no device busy class
 }
 
 void FillMorphing(ReplyBuilder& out, uint32_t at, const FeatureState&)

@@ -102,11 +102,11 @@ const IdentityRow kIdentityRows[] = {
     {"ReportLuns", true, Block({0xA0, 0, 0, 0, 0, 0, 0, 0, 1, 0}), "good", "00000008 00000000 0000000000000000"},
     {"ReportWellKnownLuns", true, Block({0xA0, 0, 1, 0, 0, 0, 0, 0, 1, 0}), "good", "00000000 00000000"},
     {"ReportLunsBadSelect", true, Block({0xA0, 0, 9, 0, 0, 0, 0, 0, 1, 0}), "sense 5/24/00", ""},
-    // Removable Medium: tray, load, eject, lock. Core: ATAPI, INQ2, DBE.
+    // Removable Medium: tray, load, eject, lock. Core: ATAPI, INQ2.
     {"RemovableMedium", true, Block({0x46, 2, 0x00, 0x03, 0, 0, 0, 0, 64}), "good",
      "0000000C 00000010 00030304 39000000"},
     {"Core", false, Block({0x46, 2, 0x00, 0x01, 0, 0, 0, 0, 64}), "good",
-     "00000010 00000000 00010B08 00000002 03000000"},
+     "00000010 00000000 00010B08 00000002 02000000"},
     {"ConfigurationCutKeepsItsLength", true, Block({0x46, 0, 0, 0, 0, 0, 0, 0, 8}), "good", "000000DC 00000010"},
     {"ConfigurationBadRequestType", true, Block({0x46, 3, 0, 0, 0, 0, 0, 0, 8}), "sense 5/24/00", ""},
     {"ModeSenseSavedValues", true, Block({0x5A, 0, 0xEA, 0, 0, 0, 0, 0, 255}), "sense 5/39/00", ""},
