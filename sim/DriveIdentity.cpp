@@ -377,7 +377,14 @@ constexpr KeptPage kKeptPages[] = {
     MakePage(mp::kTimeoutProtectPage, 36, {{mp::kGroup1Timeout, 10}, {mp::kGroup2Timeout, 20}},
              {{mp::kTimeoutProtectFlags, 0x07}, {mp::kGroup1Timeout, 0xFFFF}, {mp::kGroup2Timeout, 0xFFFF}}),
 };
-static_assert(std::size(kKeptPages) * kKeptPageLength == kKeptModeBytes);
+constexpr bool KeptInTurn()
+{
+    for (size_t index = 0; index < std::size(kKeptPages); ++index) {
+        if (kKeptPages[index].keptAt != index * kKeptPageLength) return false;
+    }
+    return std::size(kKeptPages) * kKeptPageLength == kKeptModeBytes;
+}
+static_assert(KeptInTurn(), "each kept page has its own place among the drive's kept bytes");
 
 // Reported in this order for all pages.
 constexpr uint8_t kPageOrder[] = {mp::kErrorRecoveryPage, mp::kControlPage, mp::kPowerConditionPage,
