@@ -30,39 +30,6 @@ static_assert(kIdentification.offset == kVendor.offset && kIdentification.size =
               kProduct.offset == kVendor.offset + kVendor.size);
 }  // namespace inquiry_data
 
-// GET EVENT STATUS NOTIFICATION: the four-byte header, then one event of the class reported.
-namespace event_data {
-constexpr int kHeaderLength = 4;
-constexpr int kMediaLength = 8;                  // header and the media event
-constexpr Field kEventDataLength = Bytes(0, 2);  // bytes that follow this field
-constexpr Field kNoEventAvailable = Bit(2, 7);
-constexpr Field kNotificationClass = Bits(2, 0, 3);
-constexpr Field kSupportedClasses = Byte(3);
-// The media event.
-constexpr Field kMediaEventCode = Bits(4, 0, 4);
-constexpr Field kTrayOpen = Bit(5, 0);
-constexpr Field kMediaPresent = Bit(5, 1);
-
-constexpr uint8_t kMediaClassBit = 0x10;   // the media class, in a class request or supported classes
-constexpr uint8_t kMediaClassCode = 0x04;  // the media class, as the notification class
-
-static_assert(Within(kSupportedClasses, kHeaderLength) && Within(kMediaEventCode, kMediaLength) &&
-              Within(kTrayOpen, kMediaLength) && Within(kMediaPresent, kMediaLength));
-}  // namespace event_data
-
-// The vendor's flash identification: the chip key first, the rest of the reply unread.
-namespace flash_id_data {
-constexpr int kLength = 128;
-constexpr Field kManufacturer = Byte(0);
-constexpr Field kDevice = Byte(1);
-constexpr Field kVariantHigh = Byte(2);
-constexpr Field kVariantLow = Byte(3);
-constexpr ByteRange kChipKey{0, 4};
-
-static_assert(Within(kChipKey, kLength) && kManufacturer.offset == kChipKey.offset &&
-              kVariantLow.offset + 1 == kChipKey.offset + kChipKey.size);
-}  // namespace flash_id_data
-
 // ---- Identification, sense and configuration -----------------------------------------------
 
 // INQUIRY vital product data: a four-byte header, then the page.
@@ -296,5 +263,38 @@ constexpr int kHeaderLength = 8;
 constexpr int kEntryLength = 8;
 constexpr Field kListLength = Bytes(0, 4);  // bytes of the entries
 }  // namespace lun_data
+
+// GET EVENT STATUS NOTIFICATION: the four-byte header, then one event of the class reported.
+namespace event_data {
+constexpr int kHeaderLength = 4;
+constexpr int kMediaLength = 8;                  // header and the media event
+constexpr Field kEventDataLength = Bytes(0, 2);  // bytes that follow this field
+constexpr Field kNoEventAvailable = Bit(2, 7);
+constexpr Field kNotificationClass = Bits(2, 0, 3);
+constexpr Field kSupportedClasses = Byte(3);
+// The media event.
+constexpr Field kMediaEventCode = Bits(4, 0, 4);
+constexpr Field kTrayOpen = Bit(5, 0);
+constexpr Field kMediaPresent = Bit(5, 1);
+
+constexpr uint8_t kMediaClassBit = 0x10;   // the media class, in a class request or supported classes
+constexpr uint8_t kMediaClassCode = 0x04;  // the media class, as the notification class
+
+static_assert(Within(kSupportedClasses, kHeaderLength) && Within(kMediaEventCode, kMediaLength) &&
+              Within(kTrayOpen, kMediaLength) && Within(kMediaPresent, kMediaLength));
+}  // namespace event_data
+
+// The vendor's flash identification: the chip key first, the rest of the reply unread.
+namespace flash_id_data {
+constexpr int kLength = 128;
+constexpr Field kManufacturer = Byte(0);
+constexpr Field kDevice = Byte(1);
+constexpr Field kVariantHigh = Byte(2);
+constexpr Field kVariantLow = Byte(3);
+constexpr ByteRange kChipKey{0, 4};
+
+static_assert(Within(kChipKey, kLength) && kManufacturer.offset == kChipKey.offset &&
+              kVariantLow.offset + 1 == kChipKey.offset + kChipKey.size);
+}  // namespace flash_id_data
 
 }  // namespace scsi

@@ -20,34 +20,6 @@ constexpr Field kControl = Byte(5);
 constexpr Field kAllocationLength = Bytes(3, 2);
 }  // namespace inquiry
 
-namespace start_stop {
-constexpr Field kImmed = Bit(1, 0);
-constexpr Field kPowerCondition = Bits(4, 4, 4);
-constexpr Field kLoadEject = Bit(4, 1);
-constexpr Field kStart = Bit(4, 0);
-}  // namespace start_stop
-
-namespace event_status {
-constexpr Field kPolled = Bit(1, 0);
-constexpr Field kClassRequest = Byte(4);
-constexpr Field kAllocation = Bytes(7, 2);
-constexpr Field kControl = Byte(9);
-}  // namespace event_status
-
-// READ BUFFER and WRITE BUFFER share their layout.
-namespace buffer {
-constexpr Field kMode = Bits(1, 0, 5);
-constexpr Field kBufferId = Byte(2);
-constexpr Field kOffset = Bytes(3, 3);
-constexpr Field kLength = Bytes(6, 3);
-constexpr Field kControl = Byte(9);
-}  // namespace buffer
-
-// The vendor command: its second byte selects the function.
-namespace vendor {
-constexpr Field kFunction = Byte(1);
-}  // namespace vendor
-
 // ---- Identification, sense and configuration
 
 namespace request_sense {
@@ -96,8 +68,43 @@ constexpr uint8_t kWellKnownUnits = 0x01;
 constexpr uint8_t kAllUnits = 0x02;
 }  // namespace report_luns
 
+namespace start_stop {
+constexpr Field kImmed = Bit(1, 0);
+constexpr Field kPowerCondition = Bits(4, 4, 4);
+constexpr Field kLoadEject = Bit(4, 1);
+constexpr Field kStart = Bit(4, 0);
+}  // namespace start_stop
+
+namespace event_status {
+constexpr Field kPolled = Bit(1, 0);
+constexpr Field kClassRequest = Byte(4);
+constexpr Field kAllocation = Bytes(7, 2);
+constexpr Field kControl = Byte(9);
+}  // namespace event_status
+
+// READ BUFFER and WRITE BUFFER share their layout.
+namespace buffer {
+constexpr Field kMode = Bits(1, 0, 5);
+constexpr Field kBufferId = Byte(2);
+constexpr Field kOffset = Bytes(3, 3);
+constexpr Field kLength = Bytes(6, 3);
+constexpr Field kControl = Byte(9);
+}  // namespace buffer
+
+// The vendor command: its second byte selects the function.
+namespace vendor {
+constexpr Field kFunction = Byte(1);
+}  // namespace vendor
+
 // Every field lies behind the operation code and inside the block.
 constexpr bool InBlock(Field field) { return field.offset >= 1 && Within(field, kCommandBlockSize); }
+static_assert(InBlock(inquiry::kAllocationLength) && InBlock(request_sense::kDescriptorFormat) &&
+              InBlock(request_sense::kAllocation) && InBlock(get_configuration::kRequestType) &&
+              InBlock(get_configuration::kStartingFeature) && InBlock(get_configuration::kAllocation));
+static_assert(InBlock(mode_sense::kLongLbaAccepted) && InBlock(mode_sense::kPageControl) &&
+              InBlock(mode_sense::kSubpageCode) && InBlock(mode_sense::kAllocation10) &&
+              InBlock(mode_select::kPageFormat) && InBlock(mode_select::kListLength10) &&
+              InBlock(report_luns::kSelectReport) && InBlock(report_luns::kAllocation));
 static_assert(InBlock(inquiry::kCmdDt) && InBlock(inquiry::kEvpd) && InBlock(inquiry::kPage) &&
               InBlock(inquiry::kAllocation) && InBlock(inquiry::kControl));
 static_assert(InBlock(start_stop::kImmed) && InBlock(start_stop::kPowerCondition) && InBlock(start_stop::kLoadEject) &&
@@ -107,12 +114,5 @@ static_assert(InBlock(event_status::kPolled) && InBlock(event_status::kClassRequ
 static_assert(InBlock(buffer::kMode) && InBlock(buffer::kBufferId) && InBlock(buffer::kOffset) &&
               InBlock(buffer::kLength) && InBlock(buffer::kControl));
 static_assert(InBlock(vendor::kFunction));
-static_assert(InBlock(inquiry::kAllocationLength) && InBlock(request_sense::kDescriptorFormat) &&
-              InBlock(request_sense::kAllocation) && InBlock(get_configuration::kRequestType) &&
-              InBlock(get_configuration::kStartingFeature) && InBlock(get_configuration::kAllocation));
-static_assert(InBlock(mode_sense::kLongLbaAccepted) && InBlock(mode_sense::kPageControl) &&
-              InBlock(mode_sense::kSubpageCode) && InBlock(mode_sense::kAllocation10) &&
-              InBlock(mode_select::kPageFormat) && InBlock(mode_select::kListLength10) &&
-              InBlock(report_luns::kSelectReport) && InBlock(report_luns::kAllocation));
 
 }  // namespace scsi

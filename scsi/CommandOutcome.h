@@ -25,6 +25,7 @@ constexpr uint8_t kStatusAcaActive = 0x30;
 constexpr uint8_t kStatusTaskAborted = 0x40;
 
 // Sense keys.
+constexpr uint8_t kSenseNoSense = 0x0;
 constexpr uint8_t kSenseNotReady = 0x2;
 constexpr uint8_t kSenseIllegalRequest = 0x5;
 constexpr uint8_t kSenseUnitAttention = 0x6;
@@ -34,17 +35,15 @@ constexpr uint8_t kAscNotReady = 0x04;        // logical unit not ready
 constexpr uint8_t kAscqBecomingReady = 0x01;  //   ... in process of becoming ready
 constexpr uint8_t kAscInvalidOpcode = 0x20;   // invalid command operation code
 constexpr uint8_t kAscInvalidFieldInCdb = 0x24;
+constexpr uint8_t kAscParameterListLength = 0x1A;  // parameter list length error
+constexpr uint8_t kAscInvalidFieldInParameterList = 0x26;
+constexpr uint8_t kAscSavingNotSupported = 0x39;  // saving parameters not supported
 constexpr uint8_t kAscLunNotSupported = 0x25;
 constexpr uint8_t kAscMediumChanged = 0x28;  // not ready to ready change, medium may have changed
 constexpr uint8_t kAscPowerOnReset = 0x29;   // power on, reset or bus device reset occurred
 constexpr uint8_t kAscMediumNotPresent = 0x3A;
 constexpr uint8_t kAscqTrayClosed = 0x01;  //   ... tray closed
 constexpr uint8_t kAscqTrayOpen = 0x02;    //   ... tray open
-// Identification, sense and configuration.
-constexpr uint8_t kSenseNoSense = 0x0;
-constexpr uint8_t kAscParameterListLength = 0x1A;  // parameter list length error
-constexpr uint8_t kAscInvalidFieldInParameterList = 0x26;
-constexpr uint8_t kAscSavingNotSupported = 0x39;  // saving parameters not supported
 
 // Fixed-format sense data, as the drive model writes it: where the key, the code and the
 // qualifier are. Sense is read through NormaliseSense (scsi/Sense.h), in either format.

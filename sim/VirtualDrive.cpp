@@ -119,6 +119,7 @@ struct VirtualDrive::FaultEffects {
 
 VirtualDrive::VirtualDrive(const DriveConfig& config) : settings(config), storage(std::make_unique<Storage>())
 {
+    RestoreModeDefaults();
     if (settings.imageSize == 0 || settings.imageSize > kDriveBufferSize) {
         settings.imageSize = kDriveBufferSize;
     }
@@ -126,7 +127,6 @@ VirtualDrive::VirtualDrive(const DriveConfig& config) : settings(config), storag
     currentRevision[4] = '\0';
     isTrayOpen = settings.trayOpen;
     hasDisc = settings.discPresent;
-    RestoreModeDefaults();
 }
 
 VirtualDrive::~VirtualDrive() = default;
