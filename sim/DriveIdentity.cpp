@@ -12,6 +12,7 @@
 #include "scsi/CommandOutcome.h"
 #include "scsi/Opcodes.h"
 #include "scsi/Sense.h"
+#include "sim/DriveReplies.h"
 #include "sim/VirtualDrive.h"
 
 namespace sim {
@@ -28,26 +29,9 @@ constexpr uint16_t kBufferKib = 2048;         // the drive's data buffer, as a r
 constexpr uint16_t kDataBlockTypes = 0x3501;  // raw, mode 1, mode 2 form 1, form 2 and mixed
 constexpr uint32_t kCueSheetBytes = 3840;
 
-void EndWithSense(CommandReply& reply, uint8_t key, uint8_t asc)
-{
-    reply.hasSense = true;
-    FillSense(reply.sense, key, asc, 0x00);
-}
-
-void RefuseCdbField(CommandReply& reply) { EndWithSense(reply, kSenseIllegalRequest, kAscInvalidFieldInCdb); }
 void RefuseListField(CommandReply& reply)
 {
-    EndWithSense(reply, kSenseIllegalRequest, kAscInvalidFieldInParameterList);
-}
-
-// Moves a data-in reply into the host's buffer: as much as the reply, the command's allocation
-// and the host's transfer length allow.
-void SendIn(const CommandRequest& request, CommandReply& reply, const uint8_t* source, uint32_t available)
-{
-    if (request.direction != platform::DataDirection::In || request.data == nullptr) return;
-    const uint32_t count = std::min(available, request.length);
-    std::memcpy(request.data, source, count);
-    reply.transferred = count;
+    EndWithSense(reply, kSenseIllegalRequest, kAscInvalidFieldInParameterList, 0x00);
 }
 
 // A reply assembled in a fixed buffer by offsets. A field or a piece that would not fit spoils
@@ -500,14 +484,13 @@ void VirtualDrive::RequestSense(const CommandRequest& request, CommandReply& rep
         key = kSenseUnitAttention;
         asc = attention == Attention::Reset ? kAscPowerOnReset : kAscMediumChanged;
         attention = Attention::None;
-    } else if (becomingReadyLeft > 0) {
-        key = kSenseNotReady;
-        asc = kAscNotReady;
-        ascq = kAscqBecomingReady;
-    } else if (isTrayOpen || !hasDisc) {
-        key = kSenseNotReady;
-        asc = kAscMediumNotPresent;
-        ascq = isTrayOpen ? kAscqTrayOpen : kAscqTrayClosed;
+    } else {
+        CommandReply readiness{};
+        if (!MediumReady(readiness)) {
+            key = readiness.sense[kSenseKeyByte] & kSenseKeyMask;
+            asc = readiness.sense[kAscByte];
+            ascq = readiness.sense[kAscqByte];
+        }
     }
     uint8_t data[kSenseDataSize];
     const bool descriptor = Get(request.cdb, request_sense::kDescriptorFormat) != 0;
@@ -517,7 +500,7 @@ void VirtualDrive::RequestSense(const CommandRequest& request, CommandReply& rep
         FillSense(data, key, asc, ascq);
     }
     const uint32_t length = descriptor ? kDescriptorSenseHeaderSize : kSenseDataSize;
-    SendIn(request, reply, data, std::min<uint32_t>(length, Get(request.cdb, request_sense::kAllocation)));
+    MoveIn(request, reply, data, std::min<uint32_t>(length, Get(request.cdb, request_sense::kAllocation)));
 }
 
 // Pages 00h (the pages), 80h (the unit serial number) and 83h (a T10 vendor identification:
@@ -549,11 +532,11 @@ void VirtualDrive::InquiryVitalData(const CommandRequest& request, CommandReply&
                  inquiry_data::kProduct.size);
         out.Copy(at + kDesignatorHeaderLength + inquiry_data::kIdentification.size, settings.serial, serialLength);
     } else {
-        return RefuseCdbField(reply);
+        return RefuseField(reply);
     }
     out.Set(header, kPageLength, out.size() - kHeaderLength);
-    if (!out.sound()) return RefuseCdbField(reply);
-    SendIn(request, reply, bytes, std::min<uint32_t>(out.size(), Get(request.cdb, inquiry::kAllocationLength)));
+    if (!out.sound()) return RefuseField(reply);
+    MoveIn(request, reply, bytes, std::min<uint32_t>(out.size(), Get(request.cdb, inquiry::kAllocationLength)));
 }
 
 // The disc decides the profile; a disc on a closed tray is taken for a DVD-ROM data disc.
@@ -562,14 +545,14 @@ uint16_t VirtualDrive::CurrentProfile() const
     return hasDisc && !isTrayOpen ? config_data::kDvdRom : config_data::kNoProfile;
 }
 
-bool VirtualDrive::LockedByHost() const { return preventedByHost; }
+bool VirtualDrive::LockedByHost() const { return mediumRemovalPrevented(); }
 
 void VirtualDrive::GetConfiguration(const CommandRequest& request, CommandReply& reply)
 {
     using namespace config_data;
     const uint8_t requestType = static_cast<uint8_t>(Get(request.cdb, get_configuration::kRequestType));
     const uint16_t start = static_cast<uint16_t>(Get(request.cdb, get_configuration::kStartingFeature));
-    if (requestType > get_configuration::kOneFeature) return RefuseCdbField(reply);
+    if (requestType > get_configuration::kOneFeature) return RefuseField(reply);
 
     const FeatureState state{CurrentProfile(), &settings};
     uint8_t bytes[512];
@@ -580,8 +563,8 @@ void VirtualDrive::GetConfiguration(const CommandRequest& request, CommandReply&
         if (Wanted(feature, requestType, start, state.profile)) AppendFeature(out, feature, state);
     }
     out.Set(header, kDataLength, out.size() - kDataLength.size);
-    if (!out.sound()) return RefuseCdbField(reply);
-    SendIn(request, reply, bytes, std::min<uint32_t>(out.size(), Get(request.cdb, get_configuration::kAllocation)));
+    if (!out.sound()) return RefuseField(reply);
+    MoveIn(request, reply, bytes, std::min<uint32_t>(out.size(), Get(request.cdb, get_configuration::kAllocation)));
 }
 
 // One page as the page control asks (current, changeable or default values); its length, or 0
@@ -620,9 +603,9 @@ void VirtualDrive::ModeSense(const CommandRequest& request, CommandReply& reply)
     const uint8_t code = static_cast<uint8_t>(Get(cdb, mode_sense::kPageCode));
     const uint8_t subpage = static_cast<uint8_t>(Get(cdb, mode_sense::kSubpageCode));
     if (pageControl == mode_sense::kSavedValues) {
-        return EndWithSense(reply, kSenseIllegalRequest, kAscSavingNotSupported);
+        return EndWithSense(reply, kSenseIllegalRequest, kAscSavingNotSupported, 0x00);
     }
-    if (subpage != 0 && subpage != mode_sense::kAllSubpages) return RefuseCdbField(reply);
+    if (subpage != 0 && subpage != mode_sense::kAllSubpages) return RefuseField(reply);
 
     uint8_t bytes[kHeaderLength10 + kKeptModeBytes + kCapabilitiesLength];
     ReplyBuilder out(bytes, sizeof bytes);
@@ -634,11 +617,11 @@ void VirtualDrive::ModeSense(const CommandRequest& request, CommandReply& reply)
         out.Copy(out.Append(length), page, length);
     }
     const uint32_t headerLength = tenByte ? kHeaderLength10 : kHeaderLength6;
-    if (out.size() == headerLength) return RefuseCdbField(reply);  // no such page
+    if (out.size() == headerLength) return RefuseField(reply);  // no such page
     out.Set(0, tenByte ? kDataLength10 : kDataLength6, out.size() - (tenByte ? kDataLength10 : kDataLength6).size);
-    if (!out.sound()) return RefuseCdbField(reply);
+    if (!out.sound()) return RefuseField(reply);
     const uint32_t allocation = Get(cdb, tenByte ? mode_sense::kAllocation10 : mode_sense::kAllocation6);
-    SendIn(request, reply, bytes, std::min(out.size(), allocation));
+    MoveIn(request, reply, bytes, std::min(out.size(), allocation));
 }
 
 // Takes the pages of the parameter list only when every one is known, whole, and changes no
@@ -653,19 +636,20 @@ void VirtualDrive::ModeSelect(const CommandRequest& request, CommandReply& reply
     const uint32_t received = request.direction == platform::DataDirection::Out && request.data != nullptr
                                   ? request.length
                                   : 0;
-    if (Get(cdb, mode_select::kSavePages) != 0 || received != listLength) return RefuseCdbField(reply);
+    if (Get(cdb, mode_select::kSavePages) != 0 || received != listLength) return RefuseField(reply);
     if (listLength == 0) return;
-    if (Get(cdb, mode_select::kPageFormat) == 0) return RefuseCdbField(reply);
+    if (Get(cdb, mode_select::kPageFormat) == 0) return RefuseField(reply);
 
     const uint32_t taken = std::min(listLength, dataOutTaken);
     const uint8_t* list = request.data;
     const uint32_t headerLength = tenByte ? kHeaderLength10 : kHeaderLength6;
-    if (taken < headerLength) return EndWithSense(reply, kSenseIllegalRequest, kAscParameterListLength);
+    if (taken < headerLength) return EndWithSense(reply, kSenseIllegalRequest, kAscParameterListLength, 0x00);
     if (Get(list, tenByte ? kBlockDescriptorLength10 : kBlockDescriptorLength6) != 0) return RefuseListField(reply);
 
     std::array<uint8_t, kKeptModeBytes> changed = modeValues;
     for (uint32_t at = headerLength; at < taken;) {
-        if (taken - at < kPageHeaderLength) return EndWithSense(reply, kSenseIllegalRequest, kAscParameterListLength);
+        if (taken - at < kPageHeaderLength)
+            return EndWithSense(reply, kSenseIllegalRequest, kAscParameterListLength, 0x00);
         const uint8_t* sent = list + at;
         uint8_t current[kLargestPage];
         uint8_t changeable[kLargestPage];
@@ -675,7 +659,7 @@ void VirtualDrive::ModeSelect(const CommandRequest& request, CommandReply& reply
         if (Get(sent, kSubpageFormat) != 0 || length == 0 || Get(sent, kPageLength) != length - kPageHeaderLength) {
             return RefuseListField(reply);
         }
-        if (taken - at < length) return EndWithSense(reply, kSenseIllegalRequest, kAscParameterListLength);
+        if (taken - at < length) return EndWithSense(reply, kSenseIllegalRequest, kAscParameterListLength, 0x00);
         for (uint32_t i = kPageHeaderLength; i < length; ++i) {
             if (((sent[i] ^ current[i]) & ~changeable[i]) != 0) return RefuseListField(reply);
         }
@@ -696,13 +680,13 @@ void VirtualDrive::ReportLuns(const CommandRequest& request, CommandReply& reply
     const uint32_t select = Get(request.cdb, report_luns::kSelectReport);
     if (select != report_luns::kLogicalUnits && select != report_luns::kWellKnownUnits &&
         select != report_luns::kAllUnits) {
-        return RefuseCdbField(reply);
+        return RefuseField(reply);
     }
     const uint32_t units = select == report_luns::kWellKnownUnits ? 0 : 1;
     uint8_t list[lun_data::kHeaderLength + lun_data::kEntryLength] = {};  // unit 0 is all zero
-    if (!Put(list, lun_data::kListLength, units * lun_data::kEntryLength)) return RefuseCdbField(reply);
+    if (!Put(list, lun_data::kListLength, units * lun_data::kEntryLength)) return RefuseField(reply);
     const uint32_t length = lun_data::kHeaderLength + units * lun_data::kEntryLength;
-    SendIn(request, reply, list, std::min(length, Get(request.cdb, report_luns::kAllocation)));
+    MoveIn(request, reply, list, std::min(length, Get(request.cdb, report_luns::kAllocation)));
 }
 
 // With the control page's D_SENSE set, every check condition's sense comes in descriptor format.

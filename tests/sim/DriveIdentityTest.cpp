@@ -117,6 +117,8 @@ const IdentityRow kIdentityRows[] = {
     // CD-RW write, no DVD-RAM; a tray that ejects and locks, unlocked; 48x.
     {"Capabilities", "", Block({0x5A, 0, 0x2A, 0, 0, 0, 0, 0, 24}), "good",
      "002E0000 00000000 2A26 1F 17 F1 13 29 00 2113 0100 0800 2113"},
+    {"CapabilitiesLockState", "lock=prevented", Block({0x5A, 0, 0x2A, 0, 0, 0, 0, 0, 15}), "good",
+     "002E0000 00000000 2A26 1F 17 F1 13 2B"},
 };
 
 class DriveIdentityReplies : public testing::TestWithParam<IdentityRow> {};
