@@ -24,12 +24,14 @@ constexpr uint32_t kLunListHeader = 8;
 constexpr uint32_t kLunEntrySize = 8;
 constexpr uint32_t kOpticalBlockLength = 2048;
 
-// Copies a reply into the initiator's buffer: no more than it asked for.
+// Copies a reply into the initiator's buffer: no more than it asked for, and tells how much
+// there was.
 void MoveIn(const UnitCommand& command, sim::CommandReply& reply, const uint8_t* source, uint32_t available)
 {
     if (command.direction != platform::DataDirection::In || command.data == nullptr) return;
     reply.transferred = std::min(available, command.length);
     std::memcpy(command.data, source, reply.transferred);
+    reply.offered = available;
 }
 
 sim::CommandReply GoodReply()

@@ -75,6 +75,7 @@ void MoveIn(const CommandRequest& request, CommandReply& reply, const uint8_t* s
     const uint32_t count = std::min(available, request.length);
     std::memcpy(request.data, source, count);
     reply.transferred = count;
+    reply.offered = available;
 }
 
 // Bytes of a data-out phase that actually reach the drive.

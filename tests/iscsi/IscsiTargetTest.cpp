@@ -453,7 +453,8 @@ TEST_F(IscsiConnectionTest, CommandsReachTheDriveInTheirOrderWhileAWriteCollects
     link->Send(CommandRequest({0x3B, 0x05, 0x01, 0, 0, 0, 0, 0x00, 0x10, 0x00}, kWriteBit, 16, writeTag, commandSn++));
     const Pdu r2t = Single();
     link->Send(CommandRequest({0x12, 0, 0, 0, 96}, kReadBit, 96, NextTag(), commandSn++));
-    EXPECT_TRUE(link->Take().empty());  // the inquiry waits behind the write
+    EXPECT_TRUE(link->Take().empty());           // the inquiry waits behind the write
+    EXPECT_LT(connection->NextWakeTime(), 0.0);  // for the initiator's data, not for a time
     link->Send(DataOutRequest(writeTag, r2t.header.Get32(field::kTransferTag), 0, 0, true), Pattern(16, 0));
     const std::vector<Pdu> pdus = link->Take();
     ASSERT_EQ(pdus.size(), 2u);
@@ -488,10 +489,16 @@ TEST_F(IscsiConnectionTest, FullTaskTableAnswersTaskSetFull)
     units = LogicalUnits();
     AddDrive("rev=RN05,fault=00#1+:slow:10");
     LogIn();
-    for (int i = 0; i < kMaxTasks; ++i) EXPECT_TRUE(Command({0x00}, 0, 0).empty());
+    // An immediate command takes a slot outside the sequence; the window announced at the
+    // login stays, so the last command of it finds the table full.
+    Bhs immediate = CommandRequest({0x00}, 0, 0, NextTag(), commandSn);
+    immediate.bytes[0] |= kImmediateBit;
+    link->Send(immediate);
+    for (int i = 1; i < kMaxTasks; ++i) EXPECT_TRUE(Command({0x00}, 0, 0).empty());
     const std::vector<Pdu> pdus = Command({0x00}, 0, 0);
     ASSERT_EQ(pdus.size(), 1u);
     EXPECT_EQ(pdus[0].header.bytes[field::kStatus], kStatusTaskSetFull);
+    EXPECT_EQ(pdus[0].header.Get32(field::kMaxCommandSn), commandSn - 1);
 }
 
 // ---- time, task management, NOP, logout ----
@@ -615,6 +622,181 @@ TEST_F(IscsiConnectionTest, StatusSequenceNumbersCountEveryStatus)
     EXPECT_EQ(a[0].header.Get32(field::kStatSn), first);
     EXPECT_EQ(b[0].header.Get32(field::kStatSn), first + 1);
 }
+
+// ---- the command window ----
+
+// A SCSI command as the initiator numbers it: CmdSN relative to the login's, and whether it is
+// for immediate delivery.
+struct Numbered {
+    uint32_t offset;
+    bool immediate = false;
+};
+
+struct WindowCase {
+    const char* name;
+    uint32_t loginCommandSn;
+    std::vector<Numbered> sent;
+    std::vector<int> answered;   // indices into sent, in the order the answers came
+    uint32_t expCommandSnAfter;  // relative to the login's
+    uint32_t ignored;
+};
+
+class IscsiCommandWindow : public IscsiConnectionTest, public ::testing::WithParamInterface<WindowCase> {};
+
+// Every command is a TEST UNIT READY (answered at once); what matters is which are answered, in
+// which order, and that the connection stays up.
+TEST_P(IscsiCommandWindow, AnswersTheCommandsOfTheWindowAndIgnoresTheRest)
+{
+    const WindowCase& row = GetParam();
+    commandSn = row.loginCommandSn;
+    LogIn();
+    std::vector<uint32_t> answeredTags;
+    uint32_t lastExpCommandSn = 0;
+    for (const Numbered& numbered : row.sent) {
+        Bhs request = CommandRequest({0x00}, 0, 0, NextTag(), row.loginCommandSn + numbered.offset);
+        if (numbered.immediate) request.bytes[0] |= kImmediateBit;
+        link->Send(request);
+        for (const Pdu& pdu : link->Take()) {
+            EXPECT_EQ(pdu.opcode(), Opcode::ScsiResponse);
+            answeredTags.push_back(pdu.taskTag());
+            lastExpCommandSn = pdu.header.Get32(field::kExpCommandSn);
+        }
+    }
+    std::vector<uint32_t> expectedTags;
+    for (int index : row.answered) expectedTags.push_back(0x101u + static_cast<uint32_t>(index));
+    EXPECT_EQ(answeredTags, expectedTags);
+    EXPECT_EQ(lastExpCommandSn, row.loginCommandSn + row.expCommandSnAfter);
+    EXPECT_EQ(connection->events().ignoredCommands, row.ignored);
+    EXPECT_EQ(connection->state(), ConnectionState::FullFeature);
+    EXPECT_EQ(drives[0]->commandCount(), row.answered.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequence, IscsiCommandWindow,
+    ::testing::Values(WindowCase{"InOrder", 1, {{0}, {1}, {2}}, {0, 1, 2}, 3, 0},
+                      WindowCase{"BeyondMaxCmdSnIsIgnored", 1, {{kMaxTasks}, {0}}, {1}, 1, 1},
+                      WindowCase{"LastOfTheWindowIsTaken", 1, {{kMaxTasks - 1}, {0}}, {1}, 1, 0},
+                      WindowCase{"DuplicateIsIgnored", 1, {{0}, {0}, {1}}, {0, 2}, 2, 1},
+                      WindowCase{"BeforeExpCmdSnIsIgnored", 5, {{0}, {uint32_t(-1)}}, {0}, 1, 1},
+                      WindowCase{"AfterAGapWaitsForTheMissingOne", 1, {{1}, {2}, {0}}, {0, 1, 2}, 3, 0},
+                      WindowCase{"NumbersWrapAround", 0xFFFFFFFE, {{0}, {1}, {2}, {3}}, {0, 1, 2, 3}, 4, 0},
+                      WindowCase{"BeyondTheWindowAcrossTheWrap", 0xFFFFFFF8, {{kMaxTasks}, {0}}, {1}, 1, 1},
+                      WindowCase{"ImmediateStandsOutsideTheWindow", 1, {{40, true}, {0}}, {0, 1}, 1, 0}),
+    [](const ::testing::TestParamInfo<WindowCase>& info) { return std::string(info.param.name); });
+
+TEST_F(IscsiConnectionTest, AbortOfACommandNeverReceivedLetsTheCommandsAfterItRun)
+{
+    LogIn();
+    const uint32_t waiting = NextTag();
+    link->Send(CommandRequest({0x00}, 0, 0, waiting, commandSn + 1));  // the one before it is lost
+    EXPECT_TRUE(link->Take().empty());
+    EXPECT_LT(connection->NextWakeTime(), 0.0);
+    Bhs abort = TaskRequest(TaskFunction::AbortTask, 0x900, 0x4242, commandSn + 2);
+    abort.Set32(field::kRefCommandSn, commandSn);
+    link->Send(abort);
+    const std::vector<Pdu> pdus = link->Take();
+    ASSERT_EQ(pdus.size(), 2u);
+    EXPECT_EQ(pdus[0].opcode(), Opcode::TaskResponse);
+    EXPECT_EQ(pdus[0].header.bytes[field::kResponse], kTaskFunctionComplete);
+    EXPECT_EQ(pdus[1].taskTag(), waiting);
+    EXPECT_EQ(pdus[1].header.Get32(field::kExpCommandSn), commandSn + 2);
+}
+
+// ---- residual overflow and underflow ----
+
+struct ResidualCase {
+    const char* name;
+    const char* drive;
+    std::vector<uint8_t> cdb;
+    uint8_t direction;
+    uint32_t expected;  // the initiator's expected data transfer length
+    uint32_t moved;
+    uint8_t residualBits;
+    uint32_t residual;
+};
+
+class IscsiResidual : public IscsiConnectionTest, public ::testing::WithParamInterface<ResidualCase> {};
+
+// The status comes in the last Data-In, or in a SCSI Response after the data (a check
+// condition, a write); its flags and count weigh the expected length against the data.
+TEST_P(IscsiResidual, StatusWeighsTheExpectedLengthAgainstTheData)
+{
+    const ResidualCase& row = GetParam();
+    drives.clear();
+    units = LogicalUnits();
+    AddDrive(row.drive);
+    LogIn(OperationalKeys("Yes", "No", "8192", "16384"));  // data out only through R2T
+    const uint32_t tag = NextTag();
+    Bhs request = CommandRequest({}, row.direction, row.expected, tag, commandSn++);
+    std::copy(row.cdb.begin(), row.cdb.end(), request.bytes + field::kCdb);
+    link->Send(request);
+    std::vector<Pdu> pdus = link->Take();
+    if (row.direction == kWriteBit) {
+        ASSERT_EQ(pdus.size(), 1u);
+        ASSERT_EQ(pdus[0].opcode(), Opcode::ReadyToTransfer);
+        link->Send(DataOutRequest(tag, pdus[0].header.Get32(field::kTransferTag), 0, 0, true),
+                   Pattern(row.expected, 5));
+        pdus = link->Take();
+    }
+    ASSERT_FALSE(pdus.empty());
+    const Pdu& last = pdus.back();
+    const uint8_t residualMask = kResidualOverflowBit | kResidualUnderflowBit;
+    EXPECT_EQ(last.header.flags() & residualMask, row.residualBits);
+    EXPECT_EQ(last.header.Get32(field::kResidualCount), row.residual);
+    EXPECT_EQ(JoinDataIn(pdus).size(), row.direction == kReadBit ? row.moved : 0u);
+    for (size_t i = 0; i + 1 < pdus.size(); ++i) EXPECT_EQ(pdus[i].header.flags() & residualMask, 0) << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Status, IscsiResidual,
+    ::testing::Values(
+        ResidualCase{"InquiryAsExpected", "rev=RN05", {0x12, 0, 0, 0, 96}, kReadBit, 96, 96, 0, 0},
+        ResidualCase{
+            "InquiryAsksMoreThanExpected", "rev=RN05", {0x12, 0, 0, 0, 96}, kReadBit, 36, 36, kResidualOverflowBit, 60},
+        ResidualCase{"InquiryAsksLessThanExpected",
+                     "rev=RN05",
+                     {0x12, 0, 0, 0, 36},
+                     kReadBit,
+                     96,
+                     36,
+                     kResidualUnderflowBit,
+                     60},
+        ResidualCase{"InquiryAsksNothing", "rev=RN05", {0x12, 0, 0, 0, 0}, kReadBit, 96, 0, kResidualUnderflowBit, 96},
+        ResidualCase{"LongReadAsksMoreThanExpected",
+                     "rev=RN05",
+                     {0x3C, 0x01, 0x01, 0, 0, 0, 0x01, 0x00, 0x00},
+                     kReadBit,
+                     32768,
+                     32768,
+                     kResidualOverflowBit,
+                     32768},
+        ResidualCase{"DriveStopsShortOfTheAllocation",
+                     "rev=RN05,fault=12#1:short:10",
+                     {0x12, 0, 0, 0, 96},
+                     kReadBit,
+                     36,
+                     10,
+                     kResidualUnderflowBit,
+                     26},
+        ResidualCase{"RefusedReadMovesNothing",
+                     "rev=RN05",
+                     {0xF1, 0, 0, 0, 0, 0, 0, 0, 0x40},
+                     kReadBit,
+                     64,
+                     0,
+                     kResidualUnderflowBit,
+                     64},
+        ResidualCase{
+            "WriteTakenWhole", "rev=RN05", {0x3B, 0x05, 0x01, 0, 0, 0, 0, 0x40, 0x00}, kWriteBit, 16384, 16384, 0, 0},
+        ResidualCase{"DriveTakesPartOfTheWrite",
+                     "rev=RN05,fault=3B#1:short:4096",
+                     {0x3B, 0x05, 0x01, 0, 0, 0, 0, 0x40, 0x00},
+                     kWriteBit,
+                     16384,
+                     4096,
+                     kResidualUnderflowBit,
+                     12288}),
+    [](const ::testing::TestParamInfo<ResidualCase>& info) { return std::string(info.param.name); });
 
 // ---- malformed input ----
 
