@@ -256,6 +256,7 @@ void Connection::HandleLogout(const Bhs& request)
     StampSequenceNumbers(response, true);
     Queue(response, nullptr, 0);
     log.loggedOut = true;
+    log.logoutReason = request.flags() & kFunctionMask;
     for (Task& task : tasks) task.phase = Phase::Free;
     currentState = ConnectionState::Closing;
 }
@@ -306,6 +307,10 @@ void Connection::HandleTaskRequest(const Bhs& request, double now)
         break;
     default: result = kTaskFunctionNotSupported; break;
     }
+    ++log.taskRequests;
+    log.lastTaskFunction = request.flags() & kFunctionMask;
+    log.lastReferencedTag = request.Get32(field::kReferencedTag);
+    log.lastTaskResponse = result;
     Bhs response;
     response.Start(Opcode::TaskResponse, kFinalBit);
     response.bytes[field::kResponse] = result;

@@ -37,10 +37,15 @@ struct ConnectionEvents {
     uint32_t abortedTasks = 0;      // tasks ended by task management before their response
     uint8_t lastAbortedOpcode = 0;  // the command of the last of them
     uint32_t unitResets = 0;
+    uint32_t taskRequests = 0;  // task management requests answered
+    uint8_t lastTaskFunction = 0;
+    uint32_t lastReferencedTag = 0;
+    uint8_t lastTaskResponse = 0;
     uint32_t rejects = 0;
     bool loggedIn = false;
     bool discovery = false;
     bool loggedOut = false;
+    uint8_t logoutReason = 0;   // 0: close the session, 1: close the connection
     char closeReason[96] = "";  // the protocol error that closed the connection, if any
 };
 

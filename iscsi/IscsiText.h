@@ -19,7 +19,10 @@ constexpr int kMaxPortalSize = 64;
 struct TargetSettings {
     char name[kMaxNameSize] = "iqn.2026-12.test.norvik:drives";
     char portal[kMaxPortalSize] = "127.0.0.1:3260,1";  // TargetAddress answered to SendTargets
-    uint32_t receiveSegmentLength = 262144;            // the target's MaxRecvDataSegmentLength
+    // The address in it once the target listens: the initiator's way to the target, which
+    // differs from the loopback address when the initiator sits behind address translation.
+    char portalAddress[kMaxPortalSize - 8] = "127.0.0.1";
+    uint32_t receiveSegmentLength = 262144;  // the target's MaxRecvDataSegmentLength
     uint32_t maxBurstLength = 262144;
     uint32_t firstBurstLength = 65536;
     bool initialR2T = false;    // Yes: no unsolicited Data-Out PDUs
