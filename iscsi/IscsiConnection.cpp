@@ -238,6 +238,7 @@ void Connection::HandleNopOut(const Bhs& request, const uint8_t* data, uint32_t 
     if (!CountCommand(request)) return;
     const uint32_t taskTag = request.Get32(field::kTaskTag);
     if (taskTag == kReservedTag) return;  // no answer wanted
+    ++log.pingsAnswered;
     Bhs response;
     response.Start(Opcode::NopIn, kFinalBit);
     std::memcpy(response.bytes + field::kLun, request.bytes + field::kLun, 8);

@@ -33,6 +33,7 @@ enum class ConnectionState : uint8_t {
 // What happened on the connection, for the target's log.
 struct ConnectionEvents {
     uint32_t commands = 0;
+    uint32_t pingsAnswered = 0;     // NOP-Outs that asked for a NOP-In
     uint32_t ignoredCommands = 0;   // outside the command window, or duplicates: no answer
     uint32_t abortedTasks = 0;      // tasks ended by task management before their response
     uint8_t lastAbortedOpcode = 0;  // the command of the last of them

@@ -265,6 +265,7 @@ void IscsiTarget::ReportEvents(Slot& slot)
         Report(text);
     }
     total.commands += now.commands - seen.commands;
+    total.pingsAnswered += now.pingsAnswered - seen.pingsAnswered;
     seen = now;
 }
 

@@ -219,9 +219,9 @@ int main(int argc, char** argv)
     const iscsi::TargetTotals& totals = target.totals();
     std::fprintf(stderr,
                  "norvik-iscsi-target: %u connection(s), %u login(s), %u command(s), %u aborted, "
-                 "%u reset(s), %u protocol error(s), %u attach answer(s)\n",
+                 "%u reset(s), %u protocol error(s), %u attach answer(s), %u ping(s) answered\n",
                  totals.connections, totals.logins, totals.commands, totals.abortedTasks, totals.unitResets,
-                 totals.protocolErrors, target.attachAnswers());
+                 totals.protocolErrors, target.attachAnswers(), totals.pingsAnswered);
     PrintDrives(out, drives, times);
     if (out != stdout) std::fclose(out);
     return 0;

@@ -266,6 +266,9 @@ start_network() {
 # ping 15 s (software emulation is slow), never log in by itself.
 start_iscsid() {
   mkdir -p /etc/iscsi/nodes /etc/iscsi/send_targets /etc/iscsi/ifaces /run/lock/iscsi
+  # iscsid answers iscsiadm only when its peer is the user root by name.
+  [ -e /etc/passwd ] || echo 'root:x:0:0::/:/bin/sh' > /etc/passwd
+  [ -e /etc/group ] || echo 'root:x:0:' > /etc/group
   echo "InitiatorName=iqn.2026-12.test.norvik:guest" > /etc/iscsi/initiatorname.iscsi
   printf '%s\n' 'node.startup = manual' 'node.session.scan = auto' \
     'node.conn[0].timeo.login_timeout = 15' 'node.conn[0].timeo.logout_timeout = 15' \
