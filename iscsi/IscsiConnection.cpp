@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "scsi/CommandOutcome.h"
+#include "scsi/Opcodes.h"
 #include "scsi/Sense.h"
 
 namespace iscsi {
@@ -499,6 +500,8 @@ void Connection::ExecuteReady(double now)
         command.data = next->data.empty() ? nullptr : next->data.data();
         command.length = next->length;
         command.arrivedAt = next->arrivedAt;
+        command.firstCapacityRead = next->cdb[0] == scsi::opcode::kReadCapacity10 && !capacityRead;
+        capacityRead = capacityRead || command.firstCapacityRead;
         next->reply = units.Execute(next->lun, command, now);
         next->sendAt = now + std::max(0.0, next->reply.seconds);
         units.SetBusyUntil(next->lun, next->sendAt);

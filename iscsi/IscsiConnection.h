@@ -147,6 +147,7 @@ private:
     LoginKeys loginKeys;
     bool firstLoginSeen = false;
     bool portalGroupSent = false;
+    bool capacityRead = false;  // a READ CAPACITY(10) went to a unit
     uint8_t isid[6] = {};
     uint32_t statSn = 1;
     uint32_t expCmdSn = 0;

@@ -56,6 +56,13 @@ bool IsIllegalRequest(const sim::CommandReply& reply)
            sense.key == kSenseIllegalRequest;
 }
 
+bool IsMediumNotPresent(const sim::CommandReply& reply)
+{
+    scsi::SenseFields sense;
+    return reply.delivered && reply.hasSense && scsi::NormaliseSense(reply.sense, sim::kSenseDataSize, sense) &&
+           sense.key == scsi::kSenseNotReady && sense.asc == scsi::kAscMediumNotPresent;
+}
+
 }  // namespace
 
 bool LogicalUnits::Add(sim::VirtualDrive& drive)
@@ -79,7 +86,7 @@ sim::CommandReply LogicalUnits::Execute(uint16_t lun, const UnitCommand& command
     // The initiator keeps its own time-out: the target lets every command run its course.
     request.timeoutSeconds = 0.0;
     sim::CommandReply reply = units[lun].drive->Execute(request);
-    if (answerAttachCommands && IsIllegalRequest(reply) && AnswerAttachCommand(command, reply)) {
+    if (answerAttachCommands && AnswerAttachCommand(command, reply)) {
         ++attachAnswerCount;
     }
     return reply;
@@ -126,18 +133,20 @@ sim::CommandReply LogicalUnits::AnswerMissingUnit(const UnitCommand& command)
     return SenseReply(kSenseIllegalRequest, kAscLunNotSupported, 0x00);
 }
 
-// The drive refused one of the commands an initiator needs to attach the LUN: the target
-// answers instead, with the supported-pages page (page 00h only) or an empty medium's capacity.
+// The drive could not answer one of the commands an initiator needs to attach the LUN: the
+// target answers instead, with the supported-pages page (page 00h only) or an empty medium's
+// capacity. Later capacity reads get the drive's own answer.
 bool LogicalUnits::AnswerAttachCommand(const UnitCommand& command, sim::CommandReply& reply)
 {
     const uint8_t* cdb = command.cdb;
-    if (cdb[0] == kInquiry && (cdb[1] & 0x01) != 0 && cdb[2] == 0x00) {
+    if (cdb[0] == kInquiry && (cdb[1] & 0x01) != 0 && cdb[2] == 0x00 && IsIllegalRequest(reply)) {
         const uint8_t pages[5] = {kOpticalDevice, 0x00, 0x00, 0x01, 0x00};
         reply = GoodReply();
         MoveIn(command, reply, pages, std::min<uint32_t>(sizeof pages, GetBE16(cdb + 3)));
         return true;
     }
-    if (cdb[0] == kReadCapacity10) {
+    if (cdb[0] == kReadCapacity10 && command.firstCapacityRead &&
+        (IsIllegalRequest(reply) || IsMediumNotPresent(reply))) {
         uint8_t capacity[8] = {};
         PutBE32(capacity + 4, kOpticalBlockLength);
         reply = GoodReply();

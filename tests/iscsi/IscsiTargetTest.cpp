@@ -436,6 +436,25 @@ TEST_F(IscsiConnectionTest, AttachCommandsAreAnsweredWhereTheDriveRefusedThem)
     EXPECT_EQ(other[0].header.bytes[field::kStatus], kCheckCondition);
 }
 
+// An empty drive reports no medium for READ CAPACITY, and QEMU's iSCSI driver attaches no LUN
+// without a capacity: the connection's first capacity read alone is answered in the drive's place.
+TEST_F(IscsiConnectionTest, OnlyTheFirstCapacityReadOfAConnectionIsAnsweredForAnEmptyDrive)
+{
+    drives.clear();
+    units = LogicalUnits();
+    AddDrive("rev=RN05,fault=25#1+:sense:2/3A/01");
+    for (int connectionCount = 0; connectionCount < 2; ++connectionCount) {
+        LogIn();
+        EXPECT_EQ(JoinDataIn(Command({0x25}, kReadBit, 8)), (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0x08, 0x00}));
+        const std::vector<Pdu> later = Command({0x25}, kReadBit, 8);
+        ASSERT_EQ(later.size(), 1u);
+        EXPECT_EQ(later[0].header.bytes[field::kStatus], kCheckCondition);
+        EXPECT_EQ(later[0].data[2 + 12], 0x3A);
+    }
+    EXPECT_EQ(units.attachAnswers(), 2u);
+    EXPECT_EQ(drives[0]->trace(), std::vector<std::string>(4, "250000000000000000000000 in 8 sense 2/3A/01"));
+}
+
 TEST_F(IscsiConnectionTest, WithoutAttachAnswersTheDrivesRefusalGoesThrough)
 {
     settings.answerAttachCommands = false;
