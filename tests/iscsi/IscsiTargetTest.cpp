@@ -725,8 +725,8 @@ TEST_F(IscsiConnectionTest, AbortOfACommandNeverReceivedLetsTheCommandsAfterItRu
 
 struct ResidualCase {
     const char* name;
-    const char* drive;
-    std::vector<uint8_t> cdb;
+    const char* faults;  // added to the drive's text
+    const char* cdb;     // hex
     uint8_t direction;
     uint32_t expected;  // the initiator's expected data transfer length
     uint32_t moved;
@@ -734,87 +734,51 @@ struct ResidualCase {
     uint32_t residual;
 };
 
+constexpr uint8_t kOver = kResidualOverflowBit;
+constexpr uint8_t kUnder = kResidualUnderflowBit;
+
 class IscsiResidual : public IscsiConnectionTest, public ::testing::WithParamInterface<ResidualCase> {};
 
 // The status comes in the last Data-In, or in a SCSI Response after the data (a check
-// condition, a write); its flags and count weigh the expected length against the data.
+// condition, a write through R2T); its flags and count weigh the expected length against the data.
 TEST_P(IscsiResidual, StatusWeighsTheExpectedLengthAgainstTheData)
 {
     const ResidualCase& row = GetParam();
     drives.clear();
     units = LogicalUnits();
-    AddDrive(row.drive);
+    AddDrive((std::string("rev=RN05") + row.faults).c_str());
     LogIn(OperationalKeys("Yes", "No", "8192", "16384"));  // data out only through R2T
     const uint32_t tag = NextTag();
     Bhs request = CommandRequest({}, row.direction, row.expected, tag, commandSn++);
-    std::copy(row.cdb.begin(), row.cdb.end(), request.bytes + field::kCdb);
+    for (size_t i = 0; row.cdb[2 * i] != '\0'; ++i) {
+        request.bytes[field::kCdb + i] = uint8_t(std::stoi(std::string(row.cdb + 2 * i, 2), nullptr, 16));
+    }
     link->Send(request);
     std::vector<Pdu> pdus = link->Take();
     if (row.direction == kWriteBit) {
         ASSERT_EQ(pdus.size(), 1u);
-        ASSERT_EQ(pdus[0].opcode(), Opcode::ReadyToTransfer);
         link->Send(DataOutRequest(tag, pdus[0].header.Get32(field::kTransferTag), 0, 0, true),
                    Pattern(row.expected, 5));
         pdus = link->Take();
     }
     ASSERT_FALSE(pdus.empty());
-    const Pdu& last = pdus.back();
-    const uint8_t residualMask = kResidualOverflowBit | kResidualUnderflowBit;
-    EXPECT_EQ(last.header.flags() & residualMask, row.residualBits);
-    EXPECT_EQ(last.header.Get32(field::kResidualCount), row.residual);
+    EXPECT_EQ(pdus.back().header.flags() & (kOver | kUnder), row.residualBits);
+    EXPECT_EQ(pdus.back().header.Get32(field::kResidualCount), row.residual);
     EXPECT_EQ(JoinDataIn(pdus).size(), row.direction == kReadBit ? row.moved : 0u);
-    for (size_t i = 0; i + 1 < pdus.size(); ++i) EXPECT_EQ(pdus[i].header.flags() & residualMask, 0) << i;
+    for (size_t i = 0; i + 1 < pdus.size(); ++i) EXPECT_EQ(pdus[i].header.flags() & (kOver | kUnder), 0) << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Status, IscsiResidual,
     ::testing::Values(
-        ResidualCase{"InquiryAsExpected", "rev=RN05", {0x12, 0, 0, 0, 96}, kReadBit, 96, 96, 0, 0},
-        ResidualCase{
-            "InquiryAsksMoreThanExpected", "rev=RN05", {0x12, 0, 0, 0, 96}, kReadBit, 36, 36, kResidualOverflowBit, 60},
-        ResidualCase{"InquiryAsksLessThanExpected",
-                     "rev=RN05",
-                     {0x12, 0, 0, 0, 36},
-                     kReadBit,
-                     96,
-                     36,
-                     kResidualUnderflowBit,
-                     60},
-        ResidualCase{"InquiryAsksNothing", "rev=RN05", {0x12, 0, 0, 0, 0}, kReadBit, 96, 0, kResidualUnderflowBit, 96},
-        ResidualCase{"LongReadAsksMoreThanExpected",
-                     "rev=RN05",
-                     {0x3C, 0x01, 0x01, 0, 0, 0, 0x01, 0x00, 0x00},
-                     kReadBit,
-                     32768,
-                     32768,
-                     kResidualOverflowBit,
-                     32768},
-        ResidualCase{"DriveStopsShortOfTheAllocation",
-                     "rev=RN05,fault=12#1:short:10",
-                     {0x12, 0, 0, 0, 96},
-                     kReadBit,
-                     36,
-                     10,
-                     kResidualUnderflowBit,
-                     26},
-        ResidualCase{"RefusedReadMovesNothing",
-                     "rev=RN05",
-                     {0xF1, 0, 0, 0, 0, 0, 0, 0, 0x40},
-                     kReadBit,
-                     64,
-                     0,
-                     kResidualUnderflowBit,
-                     64},
-        ResidualCase{
-            "WriteTakenWhole", "rev=RN05", {0x3B, 0x05, 0x01, 0, 0, 0, 0, 0x40, 0x00}, kWriteBit, 16384, 16384, 0, 0},
-        ResidualCase{"DriveTakesPartOfTheWrite",
-                     "rev=RN05,fault=3B#1:short:4096",
-                     {0x3B, 0x05, 0x01, 0, 0, 0, 0, 0x40, 0x00},
-                     kWriteBit,
-                     16384,
-                     4096,
-                     kResidualUnderflowBit,
-                     12288}),
+        ResidualCase{"InquiryAsksMoreThanExpected", "", "1200000060", kReadBit, 36, 36, kOver, 60},
+        ResidualCase{"InquiryAsksNothing", "", "1200000000", kReadBit, 96, 0, kUnder, 96},
+        ResidualCase{"LongReadAsksMoreThanExpected", "", "3C0101000000010000", kReadBit, 32768, 32768, kOver, 32768},
+        ResidualCase{"DriveStopsShort", ",fault=12#1:short:10", "1200000060", kReadBit, 36, 10, kUnder, 26},
+        ResidualCase{"RefusedReadMovesNothing", "", "F10000000000000040", kReadBit, 64, 0, kUnder, 64},
+        ResidualCase{"WriteTakenWhole", "", "3B0501000000004000", kWriteBit, 16384, 16384, 0, 0},
+        ResidualCase{"DriveTakesPartOfTheWrite", ",fault=3B#1:short:4096", "3B0501000000004000", kWriteBit, 16384, 4096,
+                     kUnder, 12288}),
     [](const ::testing::TestParamInfo<ResidualCase>& info) { return std::string(info.param.name); });
 
 // ---- malformed input ----
