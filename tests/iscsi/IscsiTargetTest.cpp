@@ -966,6 +966,8 @@ TEST(IscsiTargetSocket, ServesALoginACommandAndALogoutOnLoopback)
     std::string error;
     ASSERT_TRUE(target.Listen(0, error)) << error;
     ASSERT_NE(target.port(), 0u);
+    std::vector<std::string> events;
+    target.SetEventSink([&](std::string_view text) { events.emplace_back(text); });
     std::thread server([&] { target.Run(); });
 
     const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -996,6 +998,9 @@ TEST(IscsiTargetSocket, ServesALoginACommandAndALogoutOnLoopback)
     EXPECT_EQ(target.totals().logins, 1u);
     EXPECT_EQ(target.totals().commands, 1u);
     EXPECT_EQ(drive.trace().size(), 1u);
+    EXPECT_EQ(events, (std::vector<std::string>{"connection", "login: normal session",
+                                                "logout: close the session, answered closed successfully",
+                                                "connection closed after logout"}));
 }
 
 TEST(IscsiTargetSocket, AdoptedSocketIsServedAndClosedOnAProtocolError)
