@@ -63,4 +63,118 @@ static_assert(Within(kChipKey, kLength) && kManufacturer.offset == kChipKey.offs
               kVariantLow.offset + 1 == kChipKey.offset + kChipKey.size);
 }  // namespace flash_id_data
 
+// ---- The disc, the tray and the power -----------------------------------------------------
+
+// GET EVENT STATUS NOTIFICATION beyond the media class's bits above: the classes, their event
+// codes, and the event descriptor of each class (4 bytes behind the header).
+namespace event_data {
+constexpr int kEventLength = 8;  // header and one event descriptor, whatever the class
+constexpr uint8_t kOperationalClassBit = 0x02;
+constexpr uint8_t kPowerClassBit = 0x04;
+constexpr uint8_t kOperationalClassCode = 0x01;
+constexpr uint8_t kPowerClassCode = 0x02;
+// Operational change.
+constexpr Field kOperationalEvent = Bits(4, 0, 4);
+constexpr Field kPersistentPrevented = Bit(5, 7);
+constexpr Field kOperationalStatus = Bits(5, 0, 4);
+constexpr Field kOperationalReport = Bytes(6, 2);
+// Power management.
+constexpr Field kPowerEvent = Bits(4, 0, 4);
+constexpr Field kPowerStatus = Byte(5);
+constexpr uint8_t kPowerChangeSucceeded = 0x1;
+constexpr uint8_t kPowerStatusActive = 0x1;
+constexpr uint8_t kPowerStatusIdle = 0x2;
+constexpr uint8_t kPowerStatusStandby = 0x3;
+constexpr uint8_t kPowerStatusSleep = 0x4;
+// Media.
+constexpr uint8_t kEjectRequest = 0x1;
+constexpr uint8_t kNewMedia = 0x2;
+constexpr uint8_t kMediaRemoval = 0x3;
+
+static_assert(kEventLength == kMediaLength && Within(kOperationalReport, kEventLength) &&
+              Within(kPersistentPrevented, kEventLength) && Within(kPowerStatus, kEventLength));
+}  // namespace event_data
+
+// READ CAPACITY(10): the last block's address and the block length.
+namespace capacity_data {
+constexpr int kLength = 8;
+constexpr Field kLastLba = Bytes(0, 4);
+constexpr Field kBlockLength = Bytes(4, 4);
+static_assert(Within(kBlockLength, kLength));
+}  // namespace capacity_data
+
+// READ TOC/PMA/ATIP, formats 0 (table of contents) and 1 (session information): a header, then
+// 8-byte track descriptors. An address is a block address, or minute, second and frame.
+namespace toc_data {
+constexpr int kHeaderLength = 4;
+constexpr int kDescriptorLength = 8;
+constexpr Field kDataLength = Bytes(0, 2);  // bytes that follow this field
+constexpr Field kFirstTrack = Byte(2);      // first session, for session information
+constexpr Field kLastTrack = Byte(3);       // last session, for session information
+// Within a descriptor.
+constexpr Field kAdr = Bits(1, 4, 4);
+constexpr Field kControl = Bits(1, 0, 4);
+constexpr Field kTrackNumber = Byte(2);
+constexpr Field kAddress = Bytes(4, 4);
+constexpr Field kMinute = Byte(5);
+constexpr Field kSecond = Byte(6);
+constexpr Field kFrame = Byte(7);
+
+constexpr uint8_t kAdrPosition = 0x1;  // the descriptor carries a position
+constexpr uint8_t kControlData = 0x4;  // a data track, recorded uninterrupted
+constexpr uint8_t kLeadOutTrack = 0xAA;
+static_assert(Within(kAddress, kDescriptorLength) && Within(kFrame, kDescriptorLength) &&
+              Within(kLastTrack, kHeaderLength));
+}  // namespace toc_data
+
+// READ DISC INFORMATION, standard disc information.
+namespace disc_info_data {
+constexpr int kLength = 34;
+constexpr Field kDataLength = Bytes(0, 2);  // bytes that follow this field
+constexpr Field kErasable = Bit(2, 4);
+constexpr Field kLastSessionState = Bits(2, 2, 2);
+constexpr Field kDiscStatus = Bits(2, 0, 2);
+constexpr Field kFirstTrack = Byte(3);
+constexpr Field kSessionsLow = Byte(4);
+constexpr Field kFirstTrackOfLastSessionLow = Byte(5);
+constexpr Field kLastTrackOfLastSessionLow = Byte(6);
+constexpr Field kDiscType = Byte(8);
+constexpr Field kLastLeadInStart = Bytes(16, 4);
+constexpr Field kLastPossibleLeadOutStart = Bytes(20, 4);
+
+constexpr uint8_t kSessionComplete = 0x3;
+constexpr uint8_t kDiscComplete = 0x2;
+constexpr uint32_t kNoAddress = 0xFFFFFFFF;  // a complete disc has no further lead-in or lead-out
+static_assert(Within(kLastPossibleLeadOutStart, kLength));
+}  // namespace disc_info_data
+
+// READ TRACK INFORMATION.
+namespace track_info_data {
+constexpr int kLength = 48;
+constexpr Field kDataLength = Bytes(0, 2);  // bytes that follow this field
+constexpr Field kTrackNumberLow = Byte(2);
+constexpr Field kSessionNumberLow = Byte(3);
+constexpr Field kTrackMode = Bits(5, 0, 4);
+constexpr Field kDataMode = Bits(6, 0, 4);
+constexpr Field kTrackStart = Bytes(8, 4);
+constexpr Field kBlockingFactor = Bytes(20, 4);
+constexpr Field kTrackSize = Bytes(24, 4);
+
+constexpr uint8_t kDataModeOne = 0x1;
+static_assert(Within(kTrackSize, kLength));
+}  // namespace track_info_data
+
+// MECHANISM STATUS: the header; a drive without a changer has no slot table behind it.
+namespace mechanism_data {
+constexpr int kHeaderLength = 8;
+constexpr Field kFault = Bit(0, 7);
+constexpr Field kChangerState = Bits(0, 5, 2);
+constexpr Field kMechanismState = Bits(1, 5, 3);
+constexpr Field kDoorOpen = Bit(1, 4);
+constexpr Field kCurrentLba = Bytes(2, 3);
+constexpr Field kSlotsAvailable = Byte(5);
+constexpr Field kSlotTableLength = Bytes(6, 2);
+static_assert(Within(kSlotTableLength, kHeaderLength) && Within(kCurrentLba, kHeaderLength));
+}  // namespace mechanism_data
+
 }  // namespace scsi

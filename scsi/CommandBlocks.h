@@ -45,6 +45,67 @@ namespace vendor {
 constexpr Field kFunction = Byte(1);
 }  // namespace vendor
 
+// The disc, the tray and the power: the commands that software reading discs sends.
+namespace prevent_allow {
+constexpr Field kPrevent = Bits(4, 0, 2);  // bit 0 prevent, bit 1 persistent
+constexpr uint8_t kPreventBit = 0x01;
+constexpr uint8_t kPersistentBit = 0x02;
+}  // namespace prevent_allow
+
+namespace start_stop {
+constexpr Field kOtherBits = Bits(4, 2, 2);  // format layer and a reserved bit: not offered
+constexpr uint8_t kNoPowerChange = 0x0;
+constexpr uint8_t kPowerActive = 0x1;
+constexpr uint8_t kPowerIdle = 0x2;
+constexpr uint8_t kPowerStandby = 0x3;
+constexpr uint8_t kPowerSleep = 0x5;
+}  // namespace start_stop
+
+// READ(10) and READ(12): the first block and the number of blocks.
+namespace read10 {
+constexpr Field kLba = Bytes(2, 4);
+constexpr Field kBlocks = Bytes(7, 2);
+}  // namespace read10
+namespace read12 {
+constexpr Field kLba = Bytes(2, 4);
+constexpr Field kBlocks = Bytes(6, 4);
+}  // namespace read12
+
+namespace read_capacity {
+constexpr Field kLba = Bytes(2, 4);
+constexpr Field kPmi = Bit(8, 0);
+}  // namespace read_capacity
+
+// READ TOC/PMA/ATIP. Older host software puts the format in the top bits of the control byte.
+namespace read_toc {
+constexpr Field kMsf = Bit(1, 1);
+constexpr Field kFormat = Bits(2, 0, 4);
+constexpr Field kTrackOrSession = Byte(6);
+constexpr Field kAllocation = Bytes(7, 2);
+constexpr Field kControlFormat = Bits(9, 6, 2);
+constexpr uint8_t kFormatToc = 0x0;
+constexpr uint8_t kFormatSessionInfo = 0x1;
+}  // namespace read_toc
+
+namespace disc_info {
+constexpr Field kDataType = Bits(1, 0, 3);
+constexpr Field kAllocation = Bytes(7, 2);
+constexpr uint8_t kStandardInformation = 0x0;
+}  // namespace disc_info
+
+namespace track_info {
+constexpr Field kAddressType = Bits(1, 0, 2);
+constexpr Field kAddress = Bytes(2, 4);
+constexpr Field kAllocation = Bytes(7, 2);
+constexpr uint8_t kByLba = 0x0;
+constexpr uint8_t kByTrack = 0x1;
+constexpr uint8_t kBySession = 0x2;
+}  // namespace track_info
+
+namespace mechanism_status {
+constexpr Field kAllocation = Bytes(8, 2);
+}  // namespace mechanism_status
+
 // Every field lies behind the operation code and inside the block.
 constexpr bool InBlock(Field field) { return field.offset >= 1 && Within(field, kCommandBlockSize); }
 static_assert(InBlock(inquiry::kCmdDt) && InBlock(inquiry::kEvpd) && InBlock(inquiry::kPage) &&
@@ -56,5 +117,12 @@ static_assert(InBlock(event_status::kPolled) && InBlock(event_status::kClassRequ
 static_assert(InBlock(buffer::kMode) && InBlock(buffer::kBufferId) && InBlock(buffer::kOffset) &&
               InBlock(buffer::kLength) && InBlock(buffer::kControl));
 static_assert(InBlock(vendor::kFunction));
+static_assert(InBlock(prevent_allow::kPrevent) && InBlock(start_stop::kOtherBits) && InBlock(read10::kLba) &&
+              InBlock(read10::kBlocks) && InBlock(read12::kLba) && InBlock(read12::kBlocks) &&
+              InBlock(read_capacity::kLba) && InBlock(read_capacity::kPmi));
+static_assert(InBlock(read_toc::kMsf) && InBlock(read_toc::kFormat) && InBlock(read_toc::kTrackOrSession) &&
+              InBlock(read_toc::kAllocation) && InBlock(read_toc::kControlFormat) && InBlock(disc_info::kDataType) &&
+              InBlock(disc_info::kAllocation) && InBlock(track_info::kAddressType) && InBlock(track_info::kAddress) &&
+              InBlock(track_info::kAllocation) && InBlock(mechanism_status::kAllocation));
 
 }  // namespace scsi

@@ -40,6 +40,10 @@ constexpr uint8_t kAscPowerOnReset = 0x29;   // power on, reset or bus device re
 constexpr uint8_t kAscMediumNotPresent = 0x3A;
 constexpr uint8_t kAscqTrayClosed = 0x01;  //   ... tray closed
 constexpr uint8_t kAscqTrayOpen = 0x02;    //   ... tray open
+// The disc, the tray and the power.
+constexpr uint8_t kAscLbaOutOfRange = 0x21;           // logical block address out of range
+constexpr uint8_t kAscMediumRemovalPrevented = 0x53;  // with the qualifier below
+constexpr uint8_t kAscqMediumRemovalPrevented = 0x02;
 
 // Fixed-format sense data, as the drive model writes it: where the key, the code and the
 // qualifier are. Sense is read through NormaliseSense (scsi/Sense.h), in either format.

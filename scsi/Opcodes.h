@@ -19,4 +19,13 @@ constexpr uint8_t kReportLuns = 0xA0;
 constexpr uint8_t kVendorCommand = 0xDF;
 constexpr uint8_t kFlashIdentification = 0x11;
 
+// The disc, the tray and the power: what software that reads discs sends a DVD drive.
+constexpr uint8_t kPreventAllowMediumRemoval = 0x1E;
+constexpr uint8_t kRead10 = 0x28;
+constexpr uint8_t kReadTocPmaAtip = 0x43;
+constexpr uint8_t kReadDiscInformation = 0x51;
+constexpr uint8_t kReadTrackInformation = 0x52;
+constexpr uint8_t kRead12 = 0xA8;
+constexpr uint8_t kMechanismStatus = 0xBD;
+
 }  // namespace scsi::opcode

@@ -172,6 +172,8 @@ const Key kKeys[] = {
     {"chip", ReadChip},
     {"disc", [](auto v, auto& s, auto& r) { return ReadChoice(v, "0", "1", s.drive.discPresent, r); }},
     {"tray", [](auto v, auto& s, auto& r) { return ReadChoice(v, "closed", "open", s.drive.trayOpen, r); }},
+    {"lock",
+     [](auto v, auto& s, auto& r) { return ReadChoice(v, "allowed", "prevented", s.drive.mediumRemovalPrevented, r); }},
     {"profile",
      [](auto v, auto& s, auto& r) {
          bool unneeded = false;

@@ -11,6 +11,7 @@
 #include "scsi/CommandOutcome.h"
 #include "scsi/Opcodes.h"
 #include "scsi/TraceLine.h"
+#include "sim/DriveReplies.h"
 
 namespace sim {
 
@@ -41,42 +42,6 @@ constexpr std::array<uint8_t, inquiry_data::kLength> InquiryHeader()
     return data;
 }
 constexpr std::array<uint8_t, inquiry_data::kLength> kInquiryHeader = InquiryHeader();
-
-// The event status header when no class asked for has an event, and the header of a media event;
-// the drive supports the media class only.
-constexpr std::array<uint8_t, event_data::kMediaLength> EventHeader(bool mediaEvent)
-{
-    using namespace event_data;
-    std::array<uint8_t, kMediaLength> data{};
-    const int length = mediaEvent ? kMediaLength : kHeaderLength;
-    const bool filled = Put(data.data(), kEventDataLength, length - kEventDataLength.size) &&
-                        Put(data.data(), kSupportedClasses, kMediaClassBit) &&
-                        (mediaEvent ? Put(data.data(), kNotificationClass, kMediaClassCode)
-                                    : Put(data.data(), kNoEventAvailable, 1));
-    if (!filled) throw "an event status field does not fit";
-    return data;
-}
-constexpr std::array<uint8_t, event_data::kMediaLength> kNoEventHeader = EventHeader(false);
-constexpr std::array<uint8_t, event_data::kMediaLength> kMediaEventHeader = EventHeader(true);
-
-void RefuseField(CommandReply& reply)
-{
-    reply.hasSense = true;
-    FillSense(reply.sense, kSenseIllegalRequest, kAscInvalidFieldInCdb, 0x00);
-}
-
-// Moves a data-in reply into the host's buffer: as much as the reply, the command's
-// allocation and the host's transfer length allow.
-void MoveIn(const CommandRequest& request, CommandReply& reply, const uint8_t* source, uint32_t available)
-{
-    if (request.direction != platform::DataDirection::In || request.data == nullptr) {
-        return;
-    }
-    const uint32_t count = std::min(available, request.length);
-    std::memcpy(request.data, source, count);
-    reply.transferred = count;
-    reply.offered = available;
-}
 
 // Bytes of a data-out phase that actually reach the drive.
 uint32_t BytesOut(const CommandRequest& request)
@@ -127,6 +92,7 @@ VirtualDrive::VirtualDrive(const DriveConfig& config) : settings(config), storag
     currentRevision[4] = '\0';
     isTrayOpen = settings.trayOpen;
     hasDisc = settings.discPresent;
+    preventedByHost = settings.mediumRemovalPrevented;
 }
 
 VirtualDrive::~VirtualDrive() = default;
@@ -231,6 +197,15 @@ void VirtualDrive::Dispatch(const CommandRequest& request, CommandReply& reply)
     case kVendorCommand: return ReadFlashId(request, reply);
     case kReadBuffer: return ReadBuffer(request, reply);
     case kWriteBuffer: return WriteBuffer(request, reply);
+    // The disc, the tray and the power.
+    case kPreventAllowMediumRemoval: return PreventAllow(request, reply);
+    case kReadCapacity10: return ReadCapacity(request, reply);
+    case kReadTocPmaAtip: return ReadToc(request, reply);
+    case kReadDiscInformation: return ReadDiscInformation(request, reply);
+    case kReadTrackInformation: return ReadTrackInformation(request, reply);
+    case kRead10: return ReadBlocks(request, Get(request.cdb, read10::kLba), Get(request.cdb, read10::kBlocks), reply);
+    case kRead12: return ReadBlocks(request, Get(request.cdb, read12::kLba), Get(request.cdb, read12::kBlocks), reply);
+    case kMechanismStatus: return MechanismStatus(request, reply);
     default:
         reply.hasSense = true;
         FillSense(reply.sense, kSenseIllegalRequest, kAscInvalidOpcode, 0x00);
@@ -249,19 +224,12 @@ bool VirtualDrive::ReportAttention(CommandReply& reply)
     return true;
 }
 
+// "A while" of becoming ready is counted in polls of TEST UNIT READY; the commands that read
+// the disc report the same state without counting.
 void VirtualDrive::TestUnitReady(CommandReply& reply)
 {
-    if (becomingReadyLeft > 0) {
-        --becomingReadyLeft;
-        reply.hasSense = true;
-        FillSense(reply.sense, kSenseNotReady, kAscNotReady, kAscqBecomingReady);
-    } else if (isTrayOpen) {
-        reply.hasSense = true;
-        FillSense(reply.sense, kSenseNotReady, kAscMediumNotPresent, kAscqTrayOpen);
-    } else if (!hasDisc) {
-        reply.hasSense = true;
-        FillSense(reply.sense, kSenseNotReady, kAscMediumNotPresent, kAscqTrayClosed);
-    }
+    MediumReady(reply);
+    if (becomingReadyLeft > 0) --becomingReadyLeft;
 }
 
 void VirtualDrive::Inquiry(const CommandRequest& request, CommandReply& reply)
@@ -280,56 +248,6 @@ void VirtualDrive::Inquiry(const CommandRequest& request, CommandReply& reply)
     std::memcpy(data.data() + kRevision.offset, currentRevision, kRevision.size);
     std::memcpy(data.data() + kVendorSpecific.offset, settings.vendorSpecific, kVendorSpecific.size);
     MoveIn(request, reply, data.data(), std::min<uint32_t>(kLength, Get(cdb, inquiry::kAllocation)));
-}
-
-void VirtualDrive::StartStopUnit(const CommandRequest& request, CommandReply& reply)
-{
-    switch (request.cdb[4]) {
-    case 0x00:  // stop the disc
-    case 0x01:  // start the disc
-        return;
-    case 0x02: return Eject();
-    case 0x03: return Load();
-    default: return RefuseField(reply);
-    }
-}
-
-void VirtualDrive::Eject()
-{
-    if (isTrayOpen) return;
-    isTrayOpen = true;
-    becomingReadyLeft = 0;
-    if (hasDisc) mediaEvent = MediaEvent::MediaRemoval;
-}
-
-void VirtualDrive::Load()
-{
-    if (!isTrayOpen) return;
-    isTrayOpen = false;
-    becomingReadyLeft = settings.becomingReadyPolls;
-    if (attention == Attention::None) attention = Attention::MediumChanged;
-    if (hasDisc) mediaEvent = MediaEvent::NewMedia;
-}
-
-void VirtualDrive::GetEventStatus(const CommandRequest& request, CommandReply& reply)
-{
-    using namespace event_data;
-    const uint8_t* cdb = request.cdb;
-    if (Get(cdb, event_status::kPolled) == 0) {  // asynchronous notification is not offered
-        return RefuseField(reply);
-    }
-    const uint32_t allocation = Get(cdb, event_status::kAllocation);
-    if ((Get(cdb, event_status::kClassRequest) & kMediaClassBit) == 0) {
-        return MoveIn(request, reply, kNoEventHeader.data(), std::min<uint32_t>(kHeaderLength, allocation));
-    }
-    std::array<uint8_t, kMediaLength> data = kMediaEventHeader;
-    // These values always fit; a field declared narrower would fail the command, not cut them.
-    const bool filled = Put(data.data(), kMediaEventCode, static_cast<uint8_t>(mediaEvent)) &&
-                        Put(data.data(), kTrayOpen, isTrayOpen ? 1 : 0) &&
-                        Put(data.data(), kMediaPresent, hasDisc ? 1 : 0);
-    if (!filled) return RefuseField(reply);
-    MoveIn(request, reply, data.data(), std::min<uint32_t>(kMediaLength, allocation));
-    if (reply.transferred > kHeaderLength) mediaEvent = MediaEvent::None;
 }
 
 void VirtualDrive::ReadFlashId(const CommandRequest& request, CommandReply& reply)
@@ -443,6 +361,10 @@ void VirtualDrive::Reset()
     profileArmed = false;
     imageStarted = false;
     storage->written.reset();
+    // A reset ends every prevention of medium removal and wakes the drive.
+    preventedByHost = false;
+    persistentlyPrevented = false;
+    power = PowerState::Active;
 }
 
 bool VirtualDrive::TakeDiscAway()

@@ -57,8 +57,16 @@ struct DriveConfig {
     bool needsProfile = true;
     bool discPresent = false;
     bool trayOpen = false;
+    // The drive starts with medium removal prevented, as if another program held the door
+    // locked (lock=prevented).
+    bool mediumRemovalPrevented = false;
     DriveTiming timing;
 };
+
+// The drive's power condition, as START STOP UNIT sets it and the power class of its events
+// reports it.
+enum class PowerState : uint8_t { Active, Idle, Standby, Sleep };
+struct AnswerWriter;  // sim/DriveReplies.h
 
 // One command as the host hands it over.
 struct CommandRequest {
@@ -145,6 +153,14 @@ public:
     void Reset();         // as at power-on: unit attention 6/29/00, then becoming ready
     void Disappear();
 
+    // ---- The disc, the tray and the power
+    // A finger on the tray button: opens a closed tray, closes an open one. While medium removal
+    // is prevented a closed tray stays closed and the drive reports an eject request instead, so
+    // that whoever holds the lock may let the disc go. True when the tray moved.
+    bool PressTrayButton();
+    bool mediumRemovalPrevented() const { return preventedByHost || persistentlyPrevented; }
+    PowerState powerState() const { return power; }
+
     // Faults; false when the list is full.
     bool AddFault(const Fault& fault);
     void ClearFaults();
@@ -175,7 +191,7 @@ public:
 
 private:
     enum class Attention : uint8_t { None, MediumChanged, Reset };
-    enum class MediaEvent : uint8_t { None = 0, NewMedia = 2, MediaRemoval = 3 };
+    enum class MediaEvent : uint8_t { None = 0, EjectRequest = 1, NewMedia = 2, MediaRemoval = 3 };
     struct Storage;
     struct FaultEffects;
 
@@ -187,6 +203,18 @@ private:
     void Inquiry(const CommandRequest& request, CommandReply& reply);
     void StartStopUnit(const CommandRequest& request, CommandReply& reply);
     void GetEventStatus(const CommandRequest& request, CommandReply& reply);
+    // ---- The disc, the tray and the power (DriveMedium.cpp)
+    bool MediumReady(CommandReply& reply);
+    void ChangePowerState(uint8_t condition, CommandReply& reply);
+    void EnterPowerState(PowerState state);
+    void PreventAllow(const CommandRequest& request, CommandReply& reply);
+    void ReadCapacity(const CommandRequest& request, CommandReply& reply);
+    void ReadToc(const CommandRequest& request, CommandReply& reply);
+    void ReadDiscInformation(const CommandRequest& request, CommandReply& reply);
+    void ReadTrackInformation(const CommandRequest& request, CommandReply& reply);
+    void ReadBlocks(const CommandRequest& request, uint32_t lba, uint32_t blocks, CommandReply& reply);
+    void MechanismStatus(const CommandRequest& request, CommandReply& reply);
+    uint32_t FillEvent(uint8_t classes, AnswerWriter& put);
     void ReadFlashId(const CommandRequest& request, CommandReply& reply);
     void ReadBuffer(const CommandRequest& request, CommandReply& reply);
     void WriteBuffer(const CommandRequest& request, CommandReply& reply);
@@ -207,6 +235,12 @@ private:
     Attention attention = Attention::None;
     MediaEvent mediaEvent = MediaEvent::None;
     uint32_t becomingReadyLeft = 0;
+    // ---- The disc, the tray and the power
+    bool preventedByHost = false;        // PREVENT ALLOW MEDIUM REMOVAL, or the drive's setting
+    bool persistentlyPrevented = false;  // its persistent form
+    PowerState power = PowerState::Active;
+    bool powerChanged = false;           // a power event not yet reported
+    uint32_t headLba = 0;                // where the last read ended
     bool profileArmed = false;           // a profile packet arrived since the last reset
     bool imageStarted = false;           // image data arrived since the last profile packet or reset
     uint32_t dataOutTaken = UINT32_MAX;  // most bytes of a data-out phase the drive takes now

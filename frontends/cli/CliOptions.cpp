@@ -42,7 +42,7 @@ options:
                 key=value entries, e.g.
                 "rev=RN05,chip=BFD60001,disc=0,tray=closed,timing=realistic".
                 Keys: vendor product rev newrev deadrev vspec chip disc tray
-                profile image polls timing latency rate commit host path
+                lock profile image polls timing latency rate commit host path
                 target lun address root open inuse fault. When any drive has
                 timing=realistic (or latency, rate, commit), the run takes
                 real time; otherwise it runs in virtual time and waits pass at

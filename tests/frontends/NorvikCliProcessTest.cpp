@@ -614,6 +614,30 @@ TEST_F(NorvikCliProcess, DiscNobodyTakesOutGivesTheDriveUpAfterAFewAnswers)
     EXPECT_EQ(CountWriteBuffers(Trace()), 0);
 }
 
+// Another program holds the drive's door locked: every eject is refused, the check asks for the
+// disc by hand each pass, and once --yes has answered enough boxes the drive is given up with
+// nothing written to it.
+TEST_F(NorvikCliProcess, DiscLockedInByAnotherProgramGivesTheDriveUpUnwritten)
+{
+    const Outcome updated = Run(Packed({"CHKDISC=1"}), On({"rev=RN05,disc=1,lock=prevented"}, {"--yes", "update"}));
+    EXPECT_EQ(updated.exitCode, 1);
+    const std::string locked =
+        "Warning: Disc detected in drive. Unable to eject the disc , maybe locked by other "
+        "program\n\nPlease remove the disc manually.\n";
+    std::size_t answered = 0;
+    for (std::size_t at = 0; (at = updated.out.find(locked + "OK (--yes)\n", at)) != std::string::npos; ++at)
+        ++answered;
+    EXPECT_EQ(answered, 3u) << updated.out;
+    EXPECT_THAT(updated.out,
+                HasSubstr(locked + "(--yes has answered OK 3 times for this drive: the drive is given up)\n"));
+    EXPECT_THAT(updated.out, Not(HasSubstr("Please remove the disc.\n")));
+    EXPECT_THAT(updated.out, HasSubstr(kUpdateFailed));
+    const std::vector<std::string> trace = Trace();
+    EXPECT_EQ(CountWriteBuffers(trace), 0);
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), "1B0000000200000000000000 none 0 sense 5/53/02"), 4)
+        << "one refused eject per box";
+}
+
 // The drive has the last word: an update counts only when the drive, read again, reports its
 // bank's new revision. A drive without a profile for its chip still gets the image and the
 // commit, as designed; only one whose boot code needs no profile comes back with it.

@@ -417,8 +417,17 @@ TEST_F(IscsiConnectionTest, ReportLunsListsEveryDriveAndMissingLunsAreNotSupport
     EXPECT_EQ(drives[0]->commandCount() + drives[1]->commandCount(), 0u);
 }
 
+// The drive answers READ CAPACITY itself; these tests are about a drive that refuses it.
+void RefuseReadCapacity(sim::VirtualDrive& drive)
+{
+    sim::Fault refusal;
+    std::string reason;
+    ASSERT_TRUE(sim::ParseFault("25#1+:sense:5/20/00", refusal, reason) && drive.AddFault(refusal)) << reason;
+}
+
 TEST_F(IscsiConnectionTest, AttachCommandsAreAnsweredWhereTheDriveRefusedThem)
 {
+    RefuseReadCapacity(*drives[0]);
     LogIn();
     std::vector<uint8_t> pages = JoinDataIn(Command({0x12, 0x01, 0x00, 0, 64}, kReadBit, 64));
     EXPECT_EQ(pages, (std::vector<uint8_t>{0x05, 0x00, 0x00, 0x01, 0x00}));
@@ -458,6 +467,7 @@ TEST_F(IscsiConnectionTest, OnlyTheFirstCapacityReadOfAConnectionIsAnsweredForAn
 TEST_F(IscsiConnectionTest, WithoutAttachAnswersTheDrivesRefusalGoesThrough)
 {
     settings.answerAttachCommands = false;
+    RefuseReadCapacity(*drives[0]);
     LogIn();
     const std::vector<Pdu> pdus = Command({0x25}, kReadBit, 8);
     ASSERT_EQ(pdus.size(), 1u);

@@ -29,6 +29,7 @@ TEST(DriveSetupText, EmptyTextGivesTheDefaults)
     EXPECT_EQ(setup.addressKind, AddressKind::Auto);
     EXPECT_EQ(setup.root[0], '\0');
     EXPECT_FALSE(setup.drive.discPresent);
+    EXPECT_FALSE(setup.drive.mediumRemovalPrevented);
     EXPECT_EQ(setup.drive.timing.commitSeconds, 0.0);
 }
 
@@ -40,7 +41,7 @@ TEST(DriveSetupText, ReadsAFullDescription)
         ParseDriveSetup("rev=RN04,chip=BFD60002,disc=1,tray=open,vendor=TALVORE,"
                         "product=DVDRW KRX-407T,newrev=RN09,deadrev=BAD!,timing=realistic,"
                         "host=1,path=2,target=3,lun=4,root=/dev/sr1,image=32768,"
-                        "vspec=2004/05/06,open=fails",
+                        "vspec=2004/05/06,open=fails,lock=prevented",
                         setup, reason))
         << reason;
     EXPECT_EQ(Text(setup.drive.revision, 4), "RN04");
@@ -53,6 +54,7 @@ TEST(DriveSetupText, ReadsAFullDescription)
     EXPECT_EQ(0, std::memcmp(setup.drive.flashId, key, 4));
     EXPECT_TRUE(setup.drive.discPresent);
     EXPECT_TRUE(setup.drive.trayOpen);
+    EXPECT_TRUE(setup.drive.mediumRemovalPrevented);
     EXPECT_EQ(setup.drive.timing.commitSeconds, sim::DriveTiming::Realistic().commitSeconds);
     EXPECT_EQ(setup.drive.becomingReadyPolls, sim::kRealisticBecomingReadyPolls);
     EXPECT_EQ(setup.addressKind, AddressKind::Given);
@@ -153,6 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
                     BadCase{"product=\x01", "product: \"\x01\" holds a control character"},
                     BadCase{"disc=yes", "disc: \"yes\" is neither 0 nor 1"},
                     BadCase{"tray=ajar", "tray: \"ajar\" is neither closed nor open"},
+                    BadCase{"lock=held", "lock: \"held\" is neither allowed nor prevented"},
                     BadCase{"chip=BFD6", "chip: \"BFD6\" is neither 8 hex digits nor none"},
                     BadCase{"chip=BFD6000G", "chip: \"BFD6000G\" is neither 8 hex digits nor none"},
                     BadCase{"host=-1", "host: \"-1\" is not a whole number from 0 to 255"},

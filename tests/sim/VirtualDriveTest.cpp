@@ -186,7 +186,7 @@ TEST(VirtualDriveTray, StopAndStartAreAcceptedOtherValuesRefused)
     VirtualDrive drive(WithDisc(false));
     EXPECT_EQ(Outcome(Send(drive, Block({0x1B, 0, 0, 0, 0x00}))), "good");
     EXPECT_EQ(Outcome(Send(drive, Block({0x1B, 0, 0, 0, 0x01}))), "good");
-    EXPECT_EQ(Outcome(Send(drive, Block({0x1B, 0, 0, 0, 0x13}))), "sense 5/24/00");
+    EXPECT_EQ(Outcome(Send(drive, Block({0x1B, 0, 0, 0, 0x43}))), "sense 5/24/00");
     EXPECT_FALSE(drive.trayOpen());
 }
 
@@ -218,11 +218,11 @@ TEST(VirtualDriveMediaEvents, TrayBitAndMediaPresentBit)
     EXPECT_EQ(closed.bytes[0], 0x00);
     EXPECT_EQ(closed.bytes[1], 0x06);  // event data length
     EXPECT_EQ(closed.bytes[2], 0x04);  // media class
-    EXPECT_EQ(closed.bytes[3], 0x10);  // supported classes
+    EXPECT_EQ(closed.bytes[3], 0x16);  // supported classes: operational change, power, media
     EXPECT_EQ(closed.bytes[5], 0x02);  // closed, media present
 
     Send(drive, Block({0x1B, 0, 0, 0, 0x02}));
-    EXPECT_EQ(AskMediaStatus(drive).bytes[5], 0x03);  // open, media present
+    EXPECT_EQ(AskMediaStatus(drive).bytes[5], 0x01);  // open: the disc on the tray is out of reach
     drive.TakeDiscAway();
     EXPECT_EQ(AskMediaStatus(drive).bytes[5], 0x01);  // open, empty
 }
@@ -246,7 +246,7 @@ TEST(VirtualDriveMediaEvents, RepliesUpToTheAllocation)
 TEST(VirtualDriveMediaEvents, OtherClassesGetNoEventAvailable)
 {
     VirtualDrive drive(WithDisc(false));
-    MediaStatus status = AskMediaStatus(drive, 0x02);
+    MediaStatus status = AskMediaStatus(drive, 0x08);
     EXPECT_EQ(status.outcome, "good");
     EXPECT_EQ(status.transferred, 4u);
     EXPECT_EQ(status.bytes[2], 0x80);
@@ -313,8 +313,7 @@ TEST(VirtualDriveRefusal, UnknownOperationIsAnIllegalRequest)
 {
     VirtualDrive drive(WithDisc(true));
     uint8_t data[2048] = {};
-    EXPECT_EQ(Outcome(Send(drive, Block({0x28, 0, 0, 0, 0, 0x10, 0, 0, 1}), DataDirection::In, data, 2048)),
-              "sense 5/20/00");
+    EXPECT_EQ(Outcome(Send(drive, Block({0x08, 0, 0, 0x10, 1}), DataDirection::In, data, 2048)), "sense 5/20/00");
     EXPECT_EQ(Outcome(Send(drive, Block({0xDE}))), "sense 5/20/00");
     EXPECT_EQ(Outcome(Send(drive, Block({0x03}), DataDirection::In, data, 18)), "sense 5/20/00");
 }
@@ -322,7 +321,7 @@ TEST(VirtualDriveRefusal, UnknownOperationIsAnIllegalRequest)
 TEST(VirtualDriveRefusal, SenseIsInFixedFormat)
 {
     VirtualDrive drive;
-    const auto reply = Send(drive, Block({0xA8}));
+    const auto reply = Send(drive, Block({0xDE}));
     ASSERT_TRUE(reply.hasSense);
     EXPECT_EQ(reply.sense[0], 0x70);
     EXPECT_EQ(reply.sense[2], 0x05);
