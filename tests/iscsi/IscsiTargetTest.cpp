@@ -16,6 +16,7 @@
 #include "IscsiInitiator.h"
 #include "iscsi/IscsiTarget.h"
 #include "scsi/CommandOutcome.h"
+#include "sim/DiscImage.h"
 #include "sim/DriveSetup.h"
 #include "sim/VirtualDrive.h"
 
@@ -449,9 +450,6 @@ TEST_F(IscsiConnectionTest, AttachCommandsAreAnsweredWhereTheDriveRefusedThem)
 // without a capacity: the connection's first capacity read alone is answered in the drive's place.
 TEST_F(IscsiConnectionTest, OnlyTheFirstCapacityReadOfAConnectionIsAnsweredForAnEmptyDrive)
 {
-    drives.clear();
-    units = LogicalUnits();
-    AddDrive("rev=RN05,fault=25#1+:sense:2/3A/01");
     for (int connectionCount = 0; connectionCount < 2; ++connectionCount) {
         LogIn();
         EXPECT_EQ(JoinDataIn(Command({0x25}, kReadBit, 8)), (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0x08, 0x00}));
@@ -462,6 +460,20 @@ TEST_F(IscsiConnectionTest, OnlyTheFirstCapacityReadOfAConnectionIsAnsweredForAn
     }
     EXPECT_EQ(units.attachAnswers(), 2u);
     EXPECT_EQ(drives[0]->trace(), std::vector<std::string>(4, "250000000000000000000000 in 8 sense 2/3A/01"));
+}
+
+TEST_F(IscsiConnectionTest, CapacityOfADiscIsTheDrivesOwnAnswer)
+{
+    drives.clear();
+    units = LogicalUnits();
+    AddDrive("rev=RN05,disc=1");
+    LogIn();
+    const std::vector<uint8_t> capacity = JoinDataIn(Command({0x25}, kReadBit, 8));
+    ASSERT_EQ(capacity.size(), 8u);
+    EXPECT_EQ(GetBE32(capacity.data()) + 1, sim::kDiscBlocks);
+    EXPECT_EQ(GetBE32(capacity.data() + 4), 2048u);
+    EXPECT_EQ(units.attachAnswers(), 0u);
+    EXPECT_EQ(drives[0]->trace(), std::vector<std::string>{"250000000000000000000000 in 8 good"});
 }
 
 TEST_F(IscsiConnectionTest, WithoutAttachAnswersTheDrivesRefusalGoesThrough)
@@ -785,6 +797,8 @@ INSTANTIATE_TEST_SUITE_P(
         ResidualCase{"InquiryAsksNothing", "", "1200000000", kReadBit, 96, 0, kUnder, 96},
         ResidualCase{"LongReadAsksMoreThanExpected", "", "3C0101000000010000", kReadBit, 32768, 32768, kOver, 32768},
         ResidualCase{"DriveStopsShort", ",fault=12#1:short:10", "1200000060", kReadBit, 36, 10, kUnder, 26},
+        ResidualCase{"ReadOfTheDiscAsksMoreThanExpected", ",disc=1", "28000000000000000200", kReadBit, 2048, 2048,
+                     kOver, 2048},
         ResidualCase{"RefusedReadMovesNothing", "", "F10000000000000040", kReadBit, 64, 0, kUnder, 64},
         ResidualCase{"WriteTakenWhole", "", "3B0501000000004000", kWriteBit, 16384, 16384, 0, 0},
         ResidualCase{"DriveTakesPartOfTheWrite", ",fault=3B#1:short:4096", "3B0501000000004000", kWriteBit, 16384, 4096,
