@@ -50,7 +50,8 @@ void CheckSetup(const sim::DriveSetup& setup)
     FUZZ_CHECK(Terminated(drive.vendor, sizeof drive.vendor) && Terminated(drive.product, sizeof drive.product));
     FUZZ_CHECK(Terminated(drive.revision, sizeof drive.revision) &&
                Terminated(drive.newRevision, sizeof drive.newRevision));
-    FUZZ_CHECK(Terminated(drive.damagedRevision, sizeof drive.damagedRevision));
+    FUZZ_CHECK(Terminated(drive.damagedRevision, sizeof drive.damagedRevision) &&
+               Terminated(drive.serial, sizeof drive.serial) && drive.serial[0] != '\0');
     FUZZ_CHECK(Terminated(setup.root, sizeof setup.root));
     FUZZ_CHECK(drive.imageSize >= 1 && drive.imageSize <= sim::kDriveBufferSize);
     for (int16_t part : {setup.address.host, setup.address.path, setup.address.target, setup.address.lun}) {
@@ -109,7 +110,8 @@ void RunCommands(const sim::DriveSetup& setup, std::string_view records)
         const sim::CommandReply reply = drive.Execute(request);
         FUZZ_CHECK(reply.transferred <= request.length);
         FUZZ_CHECK(reply.delivered || (!reply.hasSense && reply.transferred == 0));
-        FUZZ_CHECK(!reply.hasSense || (reply.sense[0] == 0x70 && reply.transferred == 0));
+        // Fixed sense, or descriptor sense once a host has asked for it.
+        FUZZ_CHECK(!reply.hasSense || ((reply.sense[0] == 0x70 || reply.sense[0] == 0x72) && reply.transferred == 0));
         FUZZ_CHECK(reply.seconds >= 0.0);
         FUZZ_CHECK(request.timeoutSeconds == 0.0 || reply.seconds <= request.timeoutSeconds);
     }

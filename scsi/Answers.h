@@ -30,6 +30,240 @@ static_assert(kIdentification.offset == kVendor.offset && kIdentification.size =
               kProduct.offset == kVendor.offset + kVendor.size);
 }  // namespace inquiry_data
 
+// ---- Identification, sense and configuration -----------------------------------------------
+
+// INQUIRY vital product data: a four-byte header, then the page.
+namespace vpd_data {
+constexpr int kHeaderLength = 4;
+constexpr Field kDeviceType = Bits(0, 0, 5);
+constexpr Field kPageCode = Byte(1);
+constexpr Field kPageLength = Bytes(2, 2);  // bytes that follow this field
+constexpr uint8_t kSupportedPages = 0x00;
+constexpr uint8_t kUnitSerialNumber = 0x80;
+constexpr uint8_t kDeviceIdentification = 0x83;
+// A designation descriptor of the device identification page: four bytes, then the designator.
+constexpr int kDesignatorHeaderLength = 4;
+constexpr Field kCodeSet = Bits(0, 0, 4);
+constexpr Field kAssociation = Bits(1, 4, 2);
+constexpr Field kDesignatorType = Bits(1, 0, 4);
+constexpr Field kDesignatorLength = Byte(3);
+constexpr uint8_t kCodeSetAscii = 0x2;
+constexpr uint8_t kAssociatedWithUnit = 0x0;
+constexpr uint8_t kT10VendorId = 0x1;  // vendor identification, then a vendor-specific part
+
+static_assert(Within(kPageLength, kHeaderLength) && Within(kDesignatorLength, kDesignatorHeaderLength));
+}  // namespace vpd_data
+
+// GET CONFIGURATION: an eight-byte header, then feature descriptors, each a four-byte header and
+// additional bytes in multiples of four. Fields of a feature count from the feature's first byte.
+namespace config_data {
+constexpr int kHeaderLength = 8;
+constexpr Field kDataLength = Bytes(0, 4);  // bytes that follow this field
+constexpr Field kCurrentProfile = Bytes(6, 2);
+
+constexpr int kFeatureHeaderLength = 4;
+constexpr Field kFeatureCode = Bytes(0, 2);
+constexpr Field kVersion = Bits(2, 2, 4);
+constexpr Field kPersistent = Bit(2, 1);
+constexpr Field kCurrent = Bit(2, 0);
+constexpr Field kAdditionalLength = Byte(3);
+
+// Profile List: four bytes per profile.
+constexpr int kProfileLength = 4;
+constexpr Field kProfileNumber = Bytes(0, 2);
+constexpr Field kCurrentProfileBit = Bit(2, 0);
+
+// Core.
+constexpr Field kPhysicalInterface = Bytes(4, 4);
+constexpr Field kInquiry2 = Bit(8, 1);  // INQUIRY checks EVPD, page and the two-byte allocation
+constexpr Field kDeviceBusyEvent = Bit(8, 0);
+constexpr uint32_t kInterfaceAtapi = 0x00000002;
+// Morphing.
+constexpr Field kOperationalChangeEvent = Bit(4, 1);
+constexpr Field kAsynchronous = Bit(4, 0);
+// Removable Medium.
+constexpr Field kLoadingMechanism = Bits(4, 5, 3);
+constexpr Field kLoad = Bit(4, 4);
+constexpr Field kEject = Bit(4, 3);
+constexpr Field kPreventJumper = Bit(4, 2);
+constexpr Field kLock = Bit(4, 0);
+constexpr uint8_t kTrayMechanism = 0x1;
+// Random Readable.
+constexpr Field kBlockSize = Bytes(4, 4);
+constexpr Field kBlocking = Bytes(8, 2);
+constexpr Field kErrorRecoveryPagePresent = Bit(10, 0);
+// CD Read.
+constexpr Field kDigitalAudioPlay = Bit(4, 7);
+constexpr Field kC2Flags = Bit(4, 1);
+constexpr Field kCdText = Bit(4, 0);
+// DVD Read.
+constexpr Field kMulti110 = Bit(4, 0);
+constexpr Field kDualLayerRead = Bit(6, 0);
+// Incremental Streaming Writable.
+constexpr Field kStreamDataTypes = Bytes(4, 2);
+constexpr Field kStreamBufferUnderrunFree = Bit(6, 0);
+constexpr Field kLinkSizeCount = Byte(7);
+constexpr Field kFirstLinkSize = Byte(8);
+// DVD+RW, DVD+R and DVD+R Dual Layer.
+constexpr Field kPlusWrite = Bit(4, 0);
+// CD Track at Once.
+constexpr Field kTaoBufferUnderrunFree = Bit(4, 6);
+constexpr Field kTaoTestWrite = Bit(4, 2);
+constexpr Field kTaoCdRw = Bit(4, 1);
+constexpr Field kTaoDataTypes = Bytes(6, 2);
+// CD Mastering.
+constexpr Field kMasteringBufferUnderrunFree = Bit(4, 6);
+constexpr Field kSessionAtOnce = Bit(4, 5);
+constexpr Field kMasteringRaw = Bit(4, 3);
+constexpr Field kMasteringTestWrite = Bit(4, 2);
+constexpr Field kMasteringCdRw = Bit(4, 1);
+constexpr Field kCueSheetLength = Bytes(5, 3);
+// DVD-R/-RW Write.
+constexpr Field kDashBufferUnderrunFree = Bit(4, 6);
+constexpr Field kDashTestWrite = Bit(4, 2);
+constexpr Field kDashRw = Bit(4, 1);
+// Timeout.
+constexpr Field kGroup3 = Bit(4, 0);
+constexpr Field kUnitLength = Bytes(6, 2);
+
+// Feature codes.
+constexpr uint16_t kProfileList = 0x0000;
+constexpr uint16_t kCore = 0x0001;
+constexpr uint16_t kMorphing = 0x0002;
+constexpr uint16_t kRemovableMedium = 0x0003;
+constexpr uint16_t kRandomReadable = 0x0010;
+constexpr uint16_t kMultiRead = 0x001D;
+constexpr uint16_t kCdRead = 0x001E;
+constexpr uint16_t kDvdRead = 0x001F;
+constexpr uint16_t kIncrementalStreaming = 0x0021;
+constexpr uint16_t kFormattable = 0x0023;
+constexpr uint16_t kRestrictedOverwrite = 0x0026;
+constexpr uint16_t kDvdPlusRw = 0x002A;
+constexpr uint16_t kDvdPlusR = 0x002B;
+constexpr uint16_t kCdTrackAtOnce = 0x002D;
+constexpr uint16_t kCdMastering = 0x002E;
+constexpr uint16_t kDvdDashWrite = 0x002F;
+constexpr uint16_t kDvdPlusRDualLayer = 0x003B;
+constexpr uint16_t kPowerManagement = 0x0100;
+constexpr uint16_t kMicrocodeUpgrade = 0x0104;
+constexpr uint16_t kTimeout = 0x0105;
+constexpr uint16_t kRealTimeStreaming = 0x0107;
+constexpr uint16_t kDriveSerialNumber = 0x0108;
+
+// Profiles.
+constexpr uint16_t kNoProfile = 0x0000;  // no disc, or none the drive can use
+constexpr uint16_t kCdRom = 0x0008;
+constexpr uint16_t kCdR = 0x0009;
+constexpr uint16_t kCdRw = 0x000A;
+constexpr uint16_t kDvdRom = 0x0010;
+constexpr uint16_t kDvdR = 0x0011;
+constexpr uint16_t kDvdRwRestricted = 0x0013;
+constexpr uint16_t kDvdRwSequential = 0x0014;
+constexpr uint16_t kDvdPlusRwDisc = 0x001A;
+constexpr uint16_t kDvdPlusRDisc = 0x001B;
+constexpr uint16_t kDvdPlusRDualLayerDisc = 0x002B;
+
+static_assert(Within(kCurrentProfile, kHeaderLength) && Within(kAdditionalLength, kFeatureHeaderLength) &&
+              Within(kCurrentProfileBit, kProfileLength));
+}  // namespace config_data
+
+// MODE SENSE and MODE SELECT: a header (four bytes in the six-byte commands, eight in the
+// ten-byte ones), no block descriptors here, then the pages. Page fields count from the page's
+// first byte.
+namespace mode_data {
+constexpr int kHeaderLength6 = 4;
+constexpr Field kDataLength6 = Byte(0);  // bytes that follow this field
+constexpr Field kBlockDescriptorLength6 = Byte(3);
+constexpr int kHeaderLength10 = 8;
+constexpr Field kDataLength10 = Bytes(0, 2);  // bytes that follow this field
+constexpr Field kBlockDescriptorLength10 = Bytes(6, 2);
+
+constexpr int kPageHeaderLength = 2;
+constexpr Field kParametersSavable = Bit(0, 7);
+constexpr Field kSubpageFormat = Bit(0, 6);
+constexpr Field kPageCode = Bits(0, 0, 6);
+constexpr Field kPageLength = Byte(1);  // bytes that follow this field
+
+constexpr uint8_t kErrorRecoveryPage = 0x01;
+constexpr uint8_t kControlPage = 0x0A;
+constexpr uint8_t kPowerConditionPage = 0x1A;
+constexpr uint8_t kTimeoutProtectPage = 0x1D;
+constexpr uint8_t kCapabilitiesPage = 0x2A;
+constexpr uint8_t kAllPages = 0x3F;
+
+// Read/write error recovery.
+constexpr int kErrorRecoveryLength = 12;
+constexpr Field kErrorRecoveryFlags = Byte(2);
+constexpr Field kReadRetryCount = Byte(3);
+constexpr Field kWriteRetryCount = Byte(8);
+// Control.
+constexpr int kControlLength = 12;
+constexpr Field kDescriptorSense = Bit(2, 2);
+constexpr Field kBusyTimeout = Bytes(8, 2);
+// Power condition: timers in tenths of a second.
+constexpr int kPowerConditionLength = 12;
+constexpr Field kIdle = Bit(3, 1);
+constexpr Field kStandby = Bit(3, 0);
+constexpr Field kIdleTimer = Bytes(4, 4);
+constexpr Field kStandbyTimer = Bytes(8, 4);
+// Time-out and protect: group timeouts in seconds.
+constexpr int kTimeoutProtectLength = 12;
+constexpr Field kTimeoutProtectFlags = Byte(4);
+constexpr Field kGroup1Timeout = Bytes(6, 2);
+constexpr Field kGroup2Timeout = Bytes(8, 2);
+// Capabilities and mechanical status: speeds in kB/s, the buffer in KiB, then the write speed
+// descriptors of four bytes each.
+constexpr Field kDvdRamRead = Bit(2, 5);
+constexpr Field kDvdRRead = Bit(2, 4);
+constexpr Field kDvdRomRead = Bit(2, 3);
+constexpr Field kMethod2 = Bit(2, 2);
+constexpr Field kCdRwRead = Bit(2, 1);
+constexpr Field kCdRRead = Bit(2, 0);
+constexpr Field kDvdRamWrite = Bit(3, 5);
+constexpr Field kDvdRWrite = Bit(3, 4);
+constexpr Field kTestWrite = Bit(3, 2);
+constexpr Field kCdRwWrite = Bit(3, 1);
+constexpr Field kCdRWrite = Bit(3, 0);
+constexpr Field kBufferUnderrunFree = Bit(4, 7);
+constexpr Field kMultiSession = Bit(4, 6);
+constexpr Field kMode2Form2 = Bit(4, 5);
+constexpr Field kMode2Form1 = Bit(4, 4);
+constexpr Field kAudioPlay = Bit(4, 0);
+constexpr Field kC2Pointers = Bit(5, 4);
+constexpr Field kCddaAccurate = Bit(5, 1);
+constexpr Field kCddaCommands = Bit(5, 0);
+constexpr Field kLoadingMechanism = Bits(6, 5, 3);
+constexpr Field kEject = Bit(6, 3);
+constexpr Field kPreventJumper = Bit(6, 2);
+constexpr Field kLockState = Bit(6, 1);
+constexpr Field kLock = Bit(6, 0);
+constexpr Field kMaxReadSpeed = Bytes(8, 2);
+constexpr Field kVolumeLevels = Bytes(10, 2);
+constexpr Field kBufferSize = Bytes(12, 2);
+constexpr Field kCurrentReadSpeed = Bytes(14, 2);
+constexpr Field kMaxWriteSpeed = Bytes(18, 2);
+constexpr Field kCurrentWriteSpeed = Bytes(20, 2);
+constexpr Field kCopyManagementRevision = Bytes(22, 2);
+constexpr Field kSelectedWriteSpeed = Bytes(28, 2);
+constexpr Field kWriteSpeedCount = Bytes(30, 2);
+constexpr int kWriteSpeedsOffset = 32;
+constexpr int kWriteSpeedLength = 4;
+constexpr Field kWriteSpeed = Bytes(2, 2);  // within a write speed descriptor
+constexpr uint8_t kTrayMechanism = 0x1;
+
+static_assert(Within(kBlockDescriptorLength10, kHeaderLength10) && Within(kBlockDescriptorLength6, kHeaderLength6) &&
+              Within(kWriteRetryCount, kErrorRecoveryLength) && Within(kBusyTimeout, kControlLength) &&
+              Within(kStandbyTimer, kPowerConditionLength) && Within(kGroup2Timeout, kTimeoutProtectLength) &&
+              Within(kWriteSpeedCount, kWriteSpeedsOffset));
+}  // namespace mode_data
+
+// REPORT LUNS: an eight-byte header, then eight bytes per logical unit.
+namespace lun_data {
+constexpr int kHeaderLength = 8;
+constexpr int kEntryLength = 8;
+constexpr Field kListLength = Bytes(0, 4);  // bytes of the entries
+}  // namespace lun_data
+
 // GET EVENT STATUS NOTIFICATION: the four-byte header, then one event of the class reported.
 namespace event_data {
 constexpr int kHeaderLength = 4;

@@ -15,7 +15,58 @@ constexpr Field kPage = Byte(2);
 // Byte 3 (the high byte of a two-byte allocation length on newer drives) stays zero.
 constexpr Field kAllocation = Byte(4);
 constexpr Field kControl = Byte(5);
+// How a drive reads the allocation: bytes 3 and 4 as one field. With byte 3 zero, as the
+// program sends it, both read the same.
+constexpr Field kAllocationLength = Bytes(3, 2);
 }  // namespace inquiry
+
+// ---- Identification, sense and configuration
+
+namespace request_sense {
+constexpr Field kDescriptorFormat = Bit(1, 0);
+constexpr Field kAllocation = Byte(4);
+}  // namespace request_sense
+
+namespace get_configuration {
+constexpr Field kRequestType = Bits(1, 0, 2);
+constexpr Field kStartingFeature = Bytes(2, 2);
+constexpr Field kAllocation = Bytes(7, 2);
+constexpr uint8_t kAllFeatures = 0x0;
+constexpr uint8_t kCurrentFeatures = 0x1;
+constexpr uint8_t kOneFeature = 0x2;
+}  // namespace get_configuration
+
+// MODE SENSE(6) and MODE SENSE(10) share the page fields; the allocation differs.
+namespace mode_sense {
+constexpr Field kLongLbaAccepted = Bit(1, 4);  // ten-byte form only
+constexpr Field kDisableBlockDescriptors = Bit(1, 3);
+constexpr Field kPageControl = Bits(2, 6, 2);
+constexpr Field kPageCode = Bits(2, 0, 6);
+constexpr Field kSubpageCode = Byte(3);
+constexpr Field kAllocation6 = Byte(4);
+constexpr Field kAllocation10 = Bytes(7, 2);
+constexpr uint8_t kCurrentValues = 0x0;
+constexpr uint8_t kChangeableValues = 0x1;
+constexpr uint8_t kDefaultValues = 0x2;
+constexpr uint8_t kSavedValues = 0x3;
+constexpr uint8_t kAllSubpages = 0xFF;
+}  // namespace mode_sense
+
+// MODE SELECT(6) and MODE SELECT(10).
+namespace mode_select {
+constexpr Field kPageFormat = Bit(1, 4);
+constexpr Field kSavePages = Bit(1, 0);
+constexpr Field kListLength6 = Byte(4);
+constexpr Field kListLength10 = Bytes(7, 2);
+}  // namespace mode_select
+
+namespace report_luns {
+constexpr Field kSelectReport = Byte(2);
+constexpr Field kAllocation = Bytes(6, 4);
+constexpr uint8_t kLogicalUnits = 0x00;
+constexpr uint8_t kWellKnownUnits = 0x01;
+constexpr uint8_t kAllUnits = 0x02;
+}  // namespace report_luns
 
 namespace start_stop {
 constexpr Field kImmed = Bit(1, 0);
@@ -108,6 +159,13 @@ constexpr Field kAllocation = Bytes(8, 2);
 
 // Every field lies behind the operation code and inside the block.
 constexpr bool InBlock(Field field) { return field.offset >= 1 && Within(field, kCommandBlockSize); }
+static_assert(InBlock(inquiry::kAllocationLength) && InBlock(request_sense::kDescriptorFormat) &&
+              InBlock(request_sense::kAllocation) && InBlock(get_configuration::kRequestType) &&
+              InBlock(get_configuration::kStartingFeature) && InBlock(get_configuration::kAllocation));
+static_assert(InBlock(mode_sense::kLongLbaAccepted) && InBlock(mode_sense::kPageControl) &&
+              InBlock(mode_sense::kSubpageCode) && InBlock(mode_sense::kAllocation10) &&
+              InBlock(mode_select::kPageFormat) && InBlock(mode_select::kListLength10) &&
+              InBlock(report_luns::kSelectReport) && InBlock(report_luns::kAllocation));
 static_assert(InBlock(inquiry::kCmdDt) && InBlock(inquiry::kEvpd) && InBlock(inquiry::kPage) &&
               InBlock(inquiry::kAllocation) && InBlock(inquiry::kControl));
 static_assert(InBlock(start_stop::kImmed) && InBlock(start_stop::kPowerCondition) && InBlock(start_stop::kLoadEject) &&

@@ -25,6 +25,7 @@ constexpr uint8_t kStatusAcaActive = 0x30;
 constexpr uint8_t kStatusTaskAborted = 0x40;
 
 // Sense keys.
+constexpr uint8_t kSenseNoSense = 0x0;
 constexpr uint8_t kSenseNotReady = 0x2;
 constexpr uint8_t kSenseIllegalRequest = 0x5;
 constexpr uint8_t kSenseUnitAttention = 0x6;
@@ -34,6 +35,9 @@ constexpr uint8_t kAscNotReady = 0x04;        // logical unit not ready
 constexpr uint8_t kAscqBecomingReady = 0x01;  //   ... in process of becoming ready
 constexpr uint8_t kAscInvalidOpcode = 0x20;   // invalid command operation code
 constexpr uint8_t kAscInvalidFieldInCdb = 0x24;
+constexpr uint8_t kAscParameterListLength = 0x1A;  // parameter list length error
+constexpr uint8_t kAscInvalidFieldInParameterList = 0x26;
+constexpr uint8_t kAscSavingNotSupported = 0x39;  // saving parameters not supported
 constexpr uint8_t kAscLunNotSupported = 0x25;
 constexpr uint8_t kAscMediumChanged = 0x28;  // not ready to ready change, medium may have changed
 constexpr uint8_t kAscPowerOnReset = 0x29;   // power on, reset or bus device reset occurred
@@ -53,6 +57,13 @@ constexpr uint8_t kSenseKeyMask = 0x0F;
 constexpr int kAdditionalLengthByte = 7;
 constexpr int kAscByte = 12;
 constexpr int kAscqByte = 13;
+
+// Descriptor-format sense data (72h) as the drive model writes it: the header alone, eight bytes.
+constexpr int kDescriptorSenseHeaderSize = 8;
+constexpr int kDescriptorSenseKeyByte = 1;
+constexpr int kDescriptorSenseAscByte = 2;
+constexpr int kDescriptorSenseAscqByte = 3;
+constexpr int kDescriptorSenseLengthByte = 7;
 
 // The drive did not take the command: it is busy, reserved for another initiator, its queue is
 // full, or it aborted the task. None of these comes with sense data.

@@ -15,6 +15,14 @@ constexpr uint8_t kWriteBuffer = 0x3B;
 constexpr uint8_t kReadBuffer = 0x3C;
 constexpr uint8_t kGetEventStatusNotification = 0x4A;
 constexpr uint8_t kReportLuns = 0xA0;
+
+// Identification, sense and configuration: what software asks a DVD drive to learn what it is.
+constexpr uint8_t kModeSelect6 = 0x15;
+constexpr uint8_t kModeSense6 = 0x1A;
+constexpr uint8_t kGetConfiguration = 0x46;
+constexpr uint8_t kModeSelect10 = 0x55;
+constexpr uint8_t kModeSense10 = 0x5A;
+
 // The drive's vendor command; its second byte selects the function (11h: flash identification).
 constexpr uint8_t kVendorCommand = 0xDF;
 constexpr uint8_t kFlashIdentification = 0x11;

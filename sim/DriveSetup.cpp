@@ -100,6 +100,20 @@ bool ReadVendorSpecific(std::string_view value, DriveSetup& setup, std::string& 
     return true;
 }
 
+// The unit serial number: taken as written, without padding.
+bool ReadSerial(std::string_view value, DriveSetup& setup, std::string& reason)
+{
+    if (value.empty() || value.size() > static_cast<size_t>(kMaxSerialLength)) {
+        return Fail(reason, Quoted(value) + " is not 1 to " + std::to_string(kMaxSerialLength) + " characters");
+    }
+    for (char c : value) {
+        if (c < 0x20 || c > 0x7E) return Fail(reason, Quoted(value) + " holds a control character");
+    }
+    std::memset(setup.drive.serial, 0, sizeof setup.drive.serial);
+    std::memcpy(setup.drive.serial, value.data(), value.size());
+    return true;
+}
+
 bool ReadTiming(std::string_view value, DriveSetup& setup, std::string& reason)
 {
     if (value == "instant") {
@@ -169,6 +183,7 @@ const Key kKeys[] = {
     {"newrev", [](auto v, auto& s, auto& r) { return ReadText(v, 4, s.drive.newRevision, r); }},
     {"deadrev", [](auto v, auto& s, auto& r) { return ReadText(v, 4, s.drive.damagedRevision, r); }},
     {"vspec", ReadVendorSpecific},
+    {"serial", ReadSerial},
     {"chip", ReadChip},
     {"disc", [](auto v, auto& s, auto& r) { return ReadChoice(v, "0", "1", s.drive.discPresent, r); }},
     {"tray", [](auto v, auto& s, auto& r) { return ReadChoice(v, "closed", "open", s.drive.trayOpen, r); }},

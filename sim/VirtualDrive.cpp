@@ -85,6 +85,7 @@ struct VirtualDrive::FaultEffects {
 
 VirtualDrive::VirtualDrive(const DriveConfig& config) : settings(config), storage(std::make_unique<Storage>())
 {
+    RestoreModeDefaults();
     if (settings.imageSize == 0 || settings.imageSize > kDriveBufferSize) {
         settings.imageSize = kDriveBufferSize;
     }
@@ -121,6 +122,7 @@ CommandReply VirtualDrive::Execute(const CommandRequest& request)
     } else {
         Answer(request, effects, reply);
     }
+    ShapeSense(reply);  // in the format the control mode page asks for
     if (effects.corrupt && effects.corruptOffset < reply.transferred && !reply.hasSense &&
         request.direction == platform::DataDirection::In) {
         request.data[effects.corruptOffset] ^= 0xFF;
@@ -189,7 +191,9 @@ void VirtualDrive::Dispatch(const CommandRequest& request, CommandReply& reply)
     // Identification and media events are answered even while a unit attention is pending.
     if (opcode == kInquiry) return Inquiry(request, reply);
     if (opcode == kGetEventStatusNotification) return GetEventStatus(request, reply);
+    if (AnswerBeforeAttention(request, reply)) return;  // REQUEST SENSE, GET CONFIGURATION, REPORT LUNS
     if (ReportAttention(reply)) return;
+    if (AnswerModeCommand(request, reply)) return;
 
     switch (opcode) {
     case kTestUnitReady: return TestUnitReady(reply);
@@ -236,18 +240,16 @@ void VirtualDrive::Inquiry(const CommandRequest& request, CommandReply& reply)
 {
     using namespace inquiry_data;
     const uint8_t* cdb = request.cdb;
-    // Only standard inquiry data: no vital product data pages, no command support data. Byte 3
-    // (the high byte of a longer allocation length) must be zero as well.
-    if (Get(cdb, inquiry::kCmdDt) != 0 || Get(cdb, inquiry::kEvpd) != 0 || Get(cdb, inquiry::kPage) != 0 ||
-        cdb[3] != 0) {
-        return RefuseField(reply);
-    }
+    // Standard data or a vital product data page; no command support data.
+    if (Get(cdb, inquiry::kCmdDt) != 0) return RefuseField(reply);
+    if (Get(cdb, inquiry::kEvpd) != 0) return InquiryVitalData(request, reply);
+    if (Get(cdb, inquiry::kPage) != 0) return RefuseField(reply);
     std::array<uint8_t, kLength> data = kInquiryHeader;
     std::memcpy(data.data() + kVendor.offset, settings.vendor, kVendor.size);
     std::memcpy(data.data() + kProduct.offset, settings.product, kProduct.size);
     std::memcpy(data.data() + kRevision.offset, currentRevision, kRevision.size);
     std::memcpy(data.data() + kVendorSpecific.offset, settings.vendorSpecific, kVendorSpecific.size);
-    MoveIn(request, reply, data.data(), std::min<uint32_t>(kLength, Get(cdb, inquiry::kAllocation)));
+    MoveIn(request, reply, data.data(), std::min<uint32_t>(kLength, Get(cdb, inquiry::kAllocationLength)));
 }
 
 void VirtualDrive::ReadFlashId(const CommandRequest& request, CommandReply& reply)
@@ -358,6 +360,7 @@ void VirtualDrive::Reset()
 {
     attention = Attention::Reset;
     becomingReadyLeft = settings.becomingReadyPolls;
+    RestoreModeDefaults();  // nothing is saved: a reset brings back the defaults
     profileArmed = false;
     imageStarted = false;
     storage->written.reset();

@@ -27,6 +27,8 @@ constexpr uint32_t kMaxProfilePacket = 4096;                // largest flash pro
 constexpr uint32_t kCommitDataSize = 16;                    // data-out phase of the commit command
 constexpr uint32_t kProfileOffset = 0x080000;               // where a control-00h profile packet goes
 constexpr int kMaxFaults = 16;
+constexpr int kMaxSerialLength = 16;  // the unit serial number of INQUIRY page 80h
+constexpr int kKeptModeBytes = 48;    // the current values of the mode pages a host may change
 
 // Per-drive timing. All zero: every command is instant.
 struct DriveTiming {
@@ -49,6 +51,7 @@ struct DriveConfig {
     char newRevision[5] = "RN08";                              // reported after a good commit
     char damagedRevision[5] = "DEAD";                          // reported after a commit that programmed a bad image
     uint8_t vendorSpecific[16] = {};                           // inquiry bytes 36..51
+    char serial[kMaxSerialLength + 1] = "KX407T6A0417";        // 1..16 printable characters, as given
     uint8_t flashId[kFlashIdSize] = {0xBF, 0xD6, 0x00, 0x01};  // bytes 0..3: the chip key
     uint32_t imageSize = kDriveBufferSize;                     // bytes a good commit needs since the profile
     uint32_t becomingReadyPolls = kDefaultBecomingReadyPolls;  // after a load or a reset
@@ -226,6 +229,21 @@ private:
     double Duration(uint32_t bytesMoved) const;
     void Record(const CommandRequest& request, const CommandReply& reply);
 
+    // ---- Identification, sense and configuration (DriveIdentity.cpp)
+    bool AnswerBeforeAttention(const CommandRequest& request, CommandReply& reply);
+    bool AnswerModeCommand(const CommandRequest& request, CommandReply& reply);
+    void RequestSense(const CommandRequest& request, CommandReply& reply);
+    void InquiryVitalData(const CommandRequest& request, CommandReply& reply);
+    void GetConfiguration(const CommandRequest& request, CommandReply& reply);
+    void ModeSense(const CommandRequest& request, CommandReply& reply);
+    void ModeSelect(const CommandRequest& request, CommandReply& reply);
+    void ReportLuns(const CommandRequest& request, CommandReply& reply);
+    uint32_t WriteModePage(uint8_t code, uint8_t pageControl, uint8_t* page) const;
+    void RestoreModeDefaults();
+    void ShapeSense(CommandReply& reply) const;
+    uint16_t CurrentProfile() const;
+    bool LockedByHost() const;
+
     DriveConfig settings;
     std::unique_ptr<Storage> storage;
     char currentRevision[5];
@@ -255,9 +273,15 @@ private:
     std::vector<std::string> traceLines;
     std::FILE* traceFile = nullptr;
     char tracePrefix[platform::kRootPathSize] = {};
+
+    // ---- Identification, sense and configuration
+    std::array<uint8_t, kKeptModeBytes> modeValues{};  // current values of the mode pages a host may change
 };
 
 // Sense data in fixed format (70h): key in byte 2, ASC in byte 12, ASCQ in byte 13.
 void FillSense(uint8_t (&sense)[kSenseDataSize], uint8_t key, uint8_t asc, uint8_t ascq);
+// Sense data in descriptor format (72h): the eight-byte header without descriptors (key in
+// byte 1, ASC in byte 2, ASCQ in byte 3), the rest zero.
+void FillDescriptorSense(uint8_t (&sense)[kSenseDataSize], uint8_t key, uint8_t asc, uint8_t ascq);
 
 }  // namespace sim

@@ -41,10 +41,10 @@ options:
                 to 24), in the text form of sim/README.md: comma-separated
                 key=value entries, e.g.
                 "rev=RN05,chip=BFD60001,disc=0,tray=closed,timing=realistic".
-                Keys: vendor product rev newrev deadrev vspec chip disc tray
-                lock profile image polls timing latency rate commit host path
-                target lun address root open inuse fault. When any drive has
-                timing=realistic (or latency, rate, commit), the run takes
+                Keys: vendor product rev newrev deadrev vspec serial chip disc
+                tray lock profile image polls timing latency rate commit host
+                path target lun address root open inuse fault. When any drive
+                has timing=realistic (or latency, rate, commit), the run takes
                 real time; otherwise it runs in virtual time and waits pass at
                 once. A drive the virtual system does not take (its root
                 taken, no room) is a usage error

@@ -239,7 +239,7 @@ TEST_F(DriveCommands, InquiryDeliversTheIdentificationIntoTheInputBuffer)
 TEST_F(DriveCommands, RefusedFieldReturnsFalseWithItsSense)
 {
     Open(DriveWithDisc());
-    EXPECT_FALSE(device->Inquiry(0, 1, 0x80, 96, 0));  // the drive offers no vital product data
+    EXPECT_FALSE(device->Inquiry(0, 1, 0xB0, 96, 0));  // a vital product data page the drive does not have
     EXPECT_TRUE(device->SenseIs(0x5, 0x24));
 }
 

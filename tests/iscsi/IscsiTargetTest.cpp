@@ -430,18 +430,19 @@ TEST_F(IscsiConnectionTest, AttachCommandsAreAnsweredWhereTheDriveRefusedThem)
 {
     RefuseReadCapacity(*drives[0]);
     LogIn();
+    // The drive lists its pages itself; the target does not step in.
     std::vector<uint8_t> pages = JoinDataIn(Command({0x12, 0x01, 0x00, 0, 64}, kReadBit, 64));
-    EXPECT_EQ(pages, (std::vector<uint8_t>{0x05, 0x00, 0x00, 0x01, 0x00}));
+    EXPECT_EQ(pages, (std::vector<uint8_t>{0x05, 0x00, 0x00, 0x03, 0x00, 0x80, 0x83}));
     const std::vector<uint8_t> capacity = JoinDataIn(Command({0x25}, kReadBit, 8));
     EXPECT_EQ(capacity, (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0x08, 0x00}));
-    // The drive saw both commands and refused them.
+    // The drive saw both commands and refused the second.
     const std::vector<std::string>& trace = drives[0]->trace();
     ASSERT_EQ(trace.size(), 2u);
-    EXPECT_EQ(trace[0], "120100004000000000000000 in 64 sense 5/24/00");
+    EXPECT_EQ(trace[0], "120100004000000000000000 in 64 short 7");
     EXPECT_EQ(trace[1], "250000000000000000000000 in 8 sense 5/20/00");
-    EXPECT_EQ(units.attachAnswers(), 2u);
-    // Another page is the drive's answer.
-    const std::vector<Pdu> other = Command({0x12, 0x01, 0x83, 0, 64}, kReadBit, 64);
+    EXPECT_EQ(units.attachAnswers(), 1u);
+    // A page the drive does not have is the drive's refusal.
+    const std::vector<Pdu> other = Command({0x12, 0x01, 0xB0, 0, 64}, kReadBit, 64);
     ASSERT_EQ(other.size(), 1u);
     EXPECT_EQ(other[0].header.bytes[field::kStatus], kCheckCondition);
 }

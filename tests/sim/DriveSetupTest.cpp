@@ -153,6 +153,8 @@ INSTANTIATE_TEST_SUITE_P(
                     BadCase{"rev=RN0555", "rev: \"RN0555\" has more than 4 characters"},
                     BadCase{"vendor=TALVORE-X", "vendor: \"TALVORE-X\" has more than 8 characters"},
                     BadCase{"product=\x01", "product: \"\x01\" holds a control character"},
+                    BadCase{"serial=", "serial: \"\" is not 1 to 16 characters"},
+                    BadCase{"serial=12345678901234567", "serial: \"12345678901234567\" is not 1 to 16 characters"},
                     BadCase{"disc=yes", "disc: \"yes\" is neither 0 nor 1"},
                     BadCase{"tray=ajar", "tray: \"ajar\" is neither closed nor open"},
                     BadCase{"lock=held", "lock: \"held\" is neither allowed nor prevented"},

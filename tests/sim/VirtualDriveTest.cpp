@@ -72,11 +72,11 @@ TEST(VirtualDriveInquiry, MovesNoMoreThanAllocationAndHostBuffer)
     EXPECT_EQ(moved(0, 96), 0u);
 }
 
-TEST(VirtualDriveInquiry, RefusesVitalProductDataPages)
+TEST(VirtualDriveInquiry, RefusesUnknownVitalProductDataPagesAndCommandSupportData)
 {
     VirtualDrive drive;
     uint8_t data[96] = {};
-    EXPECT_EQ(Outcome(Send(drive, Block({0x12, 0x01, 0x80, 0, 96}), DataDirection::In, data, 96)), "sense 5/24/00");
+    EXPECT_EQ(Outcome(Send(drive, Block({0x12, 0x01, 0x81, 0, 96}), DataDirection::In, data, 96)), "sense 5/24/00");
     EXPECT_EQ(Outcome(Send(drive, Block({0x12, 0x02, 0x00, 0, 96}), DataDirection::In, data, 96)), "sense 5/24/00");
 }
 
@@ -315,7 +315,7 @@ TEST(VirtualDriveRefusal, UnknownOperationIsAnIllegalRequest)
     uint8_t data[2048] = {};
     EXPECT_EQ(Outcome(Send(drive, Block({0x08, 0, 0, 0x10, 1}), DataDirection::In, data, 2048)), "sense 5/20/00");
     EXPECT_EQ(Outcome(Send(drive, Block({0xDE}))), "sense 5/20/00");
-    EXPECT_EQ(Outcome(Send(drive, Block({0x03}), DataDirection::In, data, 18)), "sense 5/20/00");
+    EXPECT_EQ(Outcome(Send(drive, Block({0xE7}), DataDirection::In, data, 18)), "sense 5/20/00");
 }
 
 TEST(VirtualDriveRefusal, SenseIsInFixedFormat)
