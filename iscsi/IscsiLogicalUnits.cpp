@@ -18,7 +18,6 @@ using namespace scsi::opcode;
 using scsi::kAscLunNotSupported;
 using scsi::kSenseIllegalRequest;
 
-constexpr uint8_t kOpticalDevice = 0x05;
 constexpr uint8_t kNoUnitHere = 0x7F;  // peripheral qualifier 011b, device type 1Fh
 constexpr uint32_t kLunListHeader = 8;
 constexpr uint32_t kLunEntrySize = 8;
@@ -47,13 +46,6 @@ sim::CommandReply SenseReply(uint8_t key, uint8_t asc, uint8_t ascq)
     reply.hasSense = true;
     sim::FillSense(reply.sense, key, asc, ascq);
     return reply;
-}
-
-bool IsIllegalRequest(const sim::CommandReply& reply)
-{
-    scsi::SenseFields sense;
-    return reply.delivered && reply.hasSense && scsi::NormaliseSense(reply.sense, sim::kSenseDataSize, sense) &&
-           sense.key == kSenseIllegalRequest;
 }
 
 bool IsMediumNotPresent(const sim::CommandReply& reply)
@@ -133,20 +125,12 @@ sim::CommandReply LogicalUnits::AnswerMissingUnit(const UnitCommand& command)
     return SenseReply(kSenseIllegalRequest, kAscLunNotSupported, 0x00);
 }
 
-// The drive could not answer one of the commands an initiator needs to attach the LUN: the
-// target answers instead, with the supported-pages page (page 00h only) or an empty medium's
-// capacity. Later capacity reads get the drive's own answer.
+// An empty drive's answer to the capacity read an initiator makes before it attaches the LUN:
+// the target answers instead, with an empty medium's capacity (last block 0 of 2048 bytes).
+// Later capacity reads get the drive's own answer.
 bool LogicalUnits::AnswerAttachCommand(const UnitCommand& command, sim::CommandReply& reply)
 {
-    const uint8_t* cdb = command.cdb;
-    if (cdb[0] == kInquiry && (cdb[1] & 0x01) != 0 && cdb[2] == 0x00 && IsIllegalRequest(reply)) {
-        const uint8_t pages[5] = {kOpticalDevice, 0x00, 0x00, 0x01, 0x00};
-        reply = GoodReply();
-        MoveIn(command, reply, pages, std::min<uint32_t>(sizeof pages, GetBE16(cdb + 3)));
-        return true;
-    }
-    if (cdb[0] == kReadCapacity10 && command.firstCapacityRead &&
-        (IsIllegalRequest(reply) || IsMediumNotPresent(reply))) {
+    if (command.cdb[0] == kReadCapacity10 && command.firstCapacityRead && IsMediumNotPresent(reply)) {
         uint8_t capacity[8] = {};
         PutBE32(capacity + 4, kOpticalBlockLength);
         reply = GoodReply();

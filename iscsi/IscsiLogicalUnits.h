@@ -3,10 +3,9 @@
 // exactly as the initiator sent it (the first twelve bytes of the block, the initiator's
 // direction and length), so that the drive's trace shows every command. The target answers for
 // itself only what belongs to the target: REPORT LUNS, commands to a LUN it does not have, and,
-// when the settings ask for it, the two commands that QEMU's iSCSI driver needs before it
-// attaches an optical LUN: INQUIRY page 00h where the drive refused it, and the connection's
-// first READ CAPACITY(10) where the drive refused it or has no medium (QEMU gives up on a LUN
-// without a capacity); the drive's own answer stays in its trace.
+// when the settings ask for it, the connection's first READ CAPACITY(10) where the drive has no
+// medium: QEMU's iSCSI driver gives up on a LUN whose capacity read fails, so an empty drive
+// would never reach the guest. The drive's own answer stays in its trace.
 
 #include <array>
 #include <cstdint>

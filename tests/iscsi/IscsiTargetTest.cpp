@@ -418,29 +418,24 @@ TEST_F(IscsiConnectionTest, ReportLunsListsEveryDriveAndMissingLunsAreNotSupport
     EXPECT_EQ(drives[0]->commandCount() + drives[1]->commandCount(), 0u);
 }
 
-// The drive answers READ CAPACITY itself; these tests are about a drive that refuses it.
-void RefuseReadCapacity(sim::VirtualDrive& drive)
+// A drive that refuses READ CAPACITY (here by a fault: the drive answers it) is refused; the
+// target steps in only for a drive without a medium.
+TEST_F(IscsiConnectionTest, AttachCommandsAreTheDrivesOwnAnswers)
 {
     sim::Fault refusal;
     std::string reason;
-    ASSERT_TRUE(sim::ParseFault("25#1+:sense:5/20/00", refusal, reason) && drive.AddFault(refusal)) << reason;
-}
-
-TEST_F(IscsiConnectionTest, AttachCommandsAreAnsweredWhereTheDriveRefusedThem)
-{
-    RefuseReadCapacity(*drives[0]);
+    ASSERT_TRUE(sim::ParseFault("25#1+:sense:5/20/00", refusal, reason) && drives[0]->AddFault(refusal)) << reason;
     LogIn();
-    // The drive lists its pages itself; the target does not step in.
     std::vector<uint8_t> pages = JoinDataIn(Command({0x12, 0x01, 0x00, 0, 64}, kReadBit, 64));
     EXPECT_EQ(pages, (std::vector<uint8_t>{0x05, 0x00, 0x00, 0x03, 0x00, 0x80, 0x83}));
-    const std::vector<uint8_t> capacity = JoinDataIn(Command({0x25}, kReadBit, 8));
-    EXPECT_EQ(capacity, (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0x08, 0x00}));
-    // The drive saw both commands and refused the second.
+    const std::vector<Pdu> capacity = Command({0x25}, kReadBit, 8);
+    ASSERT_EQ(capacity.size(), 1u);
+    EXPECT_EQ(capacity[0].data[2 + 12], 0x20);
     const std::vector<std::string>& trace = drives[0]->trace();
     ASSERT_EQ(trace.size(), 2u);
     EXPECT_EQ(trace[0], "120100004000000000000000 in 64 short 7");
     EXPECT_EQ(trace[1], "250000000000000000000000 in 8 sense 5/20/00");
-    EXPECT_EQ(units.attachAnswers(), 1u);
+    EXPECT_EQ(units.attachAnswers(), 0u);
     // A page the drive does not have is the drive's refusal.
     const std::vector<Pdu> other = Command({0x12, 0x01, 0xB0, 0, 64}, kReadBit, 64);
     ASSERT_EQ(other.size(), 1u);
@@ -477,15 +472,14 @@ TEST_F(IscsiConnectionTest, CapacityOfADiscIsTheDrivesOwnAnswer)
     EXPECT_EQ(drives[0]->trace(), std::vector<std::string>{"250000000000000000000000 in 8 good"});
 }
 
-TEST_F(IscsiConnectionTest, WithoutAttachAnswersTheDrivesRefusalGoesThrough)
+TEST_F(IscsiConnectionTest, WithoutAttachAnswersAnEmptyDrivesCapacityReadGoesThrough)
 {
     settings.answerAttachCommands = false;
-    RefuseReadCapacity(*drives[0]);
     LogIn();
     const std::vector<Pdu> pdus = Command({0x25}, kReadBit, 8);
     ASSERT_EQ(pdus.size(), 1u);
     EXPECT_EQ(pdus[0].header.bytes[field::kStatus], kCheckCondition);
-    EXPECT_EQ(pdus[0].data[2 + 12], 0x20);
+    EXPECT_EQ(pdus[0].data[2 + 12], 0x3A);
 }
 
 TEST_F(IscsiConnectionTest, CommandsReachTheDriveInTheirOrderWhileAWriteCollectsData)
