@@ -309,8 +309,10 @@ scenario_open_iscsi() {
   step update /norvik/norvik-cli-talvore --yes update
   mark ef
   report_drives
-  # REPORT KEY (A4h), which nothing else sends the drive: the drive holds it.
   generic=$(ls /sys/class/scsi_generic | head -n 1)
+  # An INQUIRY allocating 96 bytes into 36: the target reports the overflow (O, residual 60).
+  step overflow sg_raw -r 36 "/dev/$generic" 12 00 00 00 60 00
+  # REPORT KEY (A4h), which nothing else sends the drive: the drive holds it.
   step abort sg_raw --timeout="$timeout" -r 8 "/dev/$generic" a4 00 00 00 00 00 00 00 00 08 00 00
   step logout iscsiadm -m node -T "$target" -p "$portal" --logout
   step sessions-after iscsiadm -m session
