@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "scsi/CommandOutcome.h"
+#include "scsi/Opcodes.h"
 #include "scsi/Sense.h"
 
 namespace iscsi {
@@ -26,13 +27,26 @@ uint8_t StatusOf(const sim::CommandReply& reply)
     return reply.hasSense ? scsi::kStatusCheckCondition : scsi::kStatusGood;
 }
 
-// The Data-In or SCSI Response fields that tell how much of the expected data did not move.
-void SetResidual(Bhs& header, uint32_t expected, uint32_t moved)
+// The Data-In or SCSI Response fields that weigh the initiator's expected data transfer length
+// against the data: underflow when less moved than it expected, overflow when the unit had more
+// to send than it expected, each with the count of bytes that did not move.
+void SetResidual(Bhs& header, uint32_t expected, uint32_t moved, uint32_t offered)
 {
-    if (moved >= expected) return;
-    header.bytes[field::kFlags] |= kResidualUnderflowBit;
-    header.Set32(field::kResidualCount, expected - moved);
+    if (moved < expected) {
+        header.bytes[field::kFlags] |= kResidualUnderflowBit;
+        header.Set32(field::kResidualCount, expected - moved);
+    } else if (offered > expected) {
+        header.bytes[field::kFlags] |= kResidualOverflowBit;
+        header.Set32(field::kResidualCount, offered - expected);
+    }
 }
+
+// Bytes of the expected data transfer that moved, and that the unit had for it.
+uint32_t MovedBytes(const sim::CommandReply& reply, uint32_t expected)
+{
+    return reply.delivered ? std::min(reply.transferred, expected) : 0;
+}
+uint32_t OfferedBytes(const sim::CommandReply& reply) { return reply.delivered ? reply.offered : 0; }
 
 }  // namespace
 
@@ -170,6 +184,7 @@ void Connection::SendLoginResponse(const Bhs& request, uint8_t flags, uint8_t st
         firstLoginSeen = true;
         std::memcpy(isid, request.bytes + field::kIsid, sizeof isid);
         expCmdSn = request.Get32(field::kCommandSn);  // the login is immediate: CmdSN stays
+        maxCmdSn = expCmdSn + kMaxTasks - 1;
     }
     const bool fullFeature = (flags & kTransitBit) != 0 && (flags & 0x03) == uint8_t(LoginStage::FullFeature);
     Bhs response;
@@ -224,6 +239,7 @@ void Connection::HandleNopOut(const Bhs& request, const uint8_t* data, uint32_t 
     if (!CountCommand(request)) return;
     const uint32_t taskTag = request.Get32(field::kTaskTag);
     if (taskTag == kReservedTag) return;  // no answer wanted
+    ++log.pingsAnswered;
     Bhs response;
     response.Start(Opcode::NopIn, kFinalBit);
     std::memcpy(response.bytes + field::kLun, request.bytes + field::kLun, 8);
@@ -242,6 +258,7 @@ void Connection::HandleLogout(const Bhs& request)
     StampSequenceNumbers(response, true);
     Queue(response, nullptr, 0);
     log.loggedOut = true;
+    log.logoutReason = request.flags() & kFunctionMask;
     for (Task& task : tasks) task.phase = Phase::Free;
     currentState = ConnectionState::Closing;
 }
@@ -260,7 +277,7 @@ void Connection::HandleTaskRequest(const Bhs& request, double now)
     case TaskFunction::AbortTask: {
         Task* task = FindTask(request.Get32(field::kReferencedTag));
         if (task == nullptr || task->lun != lun) {
-            result = kTaskDoesNotExist;
+            result = TakeMissingCommand(request) ? kTaskFunctionComplete : kTaskDoesNotExist;
         } else {
             log.lastAbortedOpcode = task->cdb[0];
             FreeTask(*task, now);
@@ -292,6 +309,10 @@ void Connection::HandleTaskRequest(const Bhs& request, double now)
         break;
     default: result = kTaskFunctionNotSupported; break;
     }
+    ++log.taskRequests;
+    log.lastTaskFunction = request.flags() & kFunctionMask;
+    log.lastReferencedTag = request.Get32(field::kReferencedTag);
+    log.lastTaskResponse = result;
     Bhs response;
     response.Start(Opcode::TaskResponse, kFinalBit);
     response.bytes[field::kResponse] = result;
@@ -343,6 +364,8 @@ void Connection::HandleCommand(const Bhs& request, const uint8_t* data, uint32_t
     if (task == nullptr) return SendImmediateStatus(request, scsi::kStatusTaskSetFull, 0, 0, 0);
 
     task->taskTag = taskTag;
+    task->commandSn = request.Get32(field::kCommandSn);
+    task->immediate = request.immediate();
     std::memcpy(task->lunField, request.bytes + field::kLun, sizeof task->lunField);
     task->lun = kNoLun;
     DecodeLun(task->lunField, task->lun);
@@ -463,15 +486,13 @@ void Connection::Advance(double now)
 }
 
 // Hands the next commands, in their order of arrival, to their units while the units are free.
+// A command after a gap in the numbering waits, and does not hold up those before it.
 void Connection::ExecuteReady(double now)
 {
     for (;;) {
-        Task* next = nullptr;
-        for (Task& task : tasks) {
-            const bool waiting = task.phase == Phase::Collecting || task.phase == Phase::Ready;
-            if (waiting && (next == nullptr || task.arrival < next->arrival)) next = &task;
-        }
-        if (next == nullptr || next->phase != Phase::Ready) return;
+        const int index = NextInLine();
+        if (index < 0) return;
+        Task* next = &tasks[static_cast<size_t>(index)];
         if (units.busyUntil(next->lun) > now) return;
         UnitCommand command{};
         std::memcpy(command.cdb, next->cdb, sizeof command.cdb);
@@ -479,11 +500,28 @@ void Connection::ExecuteReady(double now)
         command.data = next->data.empty() ? nullptr : next->data.data();
         command.length = next->length;
         command.arrivedAt = next->arrivedAt;
+        command.firstCapacityRead = next->cdb[0] == scsi::opcode::kReadCapacity10 && !capacityRead;
+        capacityRead = capacityRead || command.firstCapacityRead;
         next->reply = units.Execute(next->lun, command, now);
         next->sendAt = now + std::max(0.0, next->reply.seconds);
         units.SetBusyUntil(next->lun, next->sendAt);
         next->phase = Phase::Held;
     }
+}
+
+// The command that goes to its unit next, once it has its data and the unit is free: the
+// earliest to arrive of those whose numbering has no gap before them. -1: none is ready.
+int Connection::NextInLine() const
+{
+    int next = -1;
+    for (int index = 0; index < kMaxTasks; ++index) {
+        const Task& task = tasks[static_cast<size_t>(index)];
+        const bool waiting = task.phase == Phase::Collecting || task.phase == Phase::Ready;
+        if (waiting && InSequence(task) && (next < 0 || task.arrival < tasks[static_cast<size_t>(next)].arrival)) {
+            next = index;
+        }
+    }
+    return next >= 0 && tasks[static_cast<size_t>(next)].phase == Phase::Ready ? next : -1;
 }
 
 // Sends the responses whose time has come, earliest first.
@@ -531,7 +569,7 @@ void Connection::SendDataIn(Task& task)
         if (withStatus) {
             dataIn.bytes[field::kFlags] |= kStatusBit;
             dataIn.bytes[field::kStatus] = scsi::kStatusGood;
-            SetResidual(dataIn, task.length, total);
+            SetResidual(dataIn, task.length, total, reply.offered);
         }
         StampSequenceNumbers(dataIn, withStatus);
         if (!withStatus) dataIn.Set32(field::kStatSn, 0);  // reserved without status
@@ -583,7 +621,7 @@ void Connection::SendStatus(uint32_t taskTag, uint32_t length, uint8_t status, c
         PutBE16(segment, static_cast<uint16_t>(senseLength));
         segmentLength = kSenseLengthPrefix + senseLength;
     }
-    SetResidual(response, length, reply.delivered ? std::min(reply.transferred, length) : 0);
+    SetResidual(response, length, MovedBytes(reply, length), OfferedBytes(reply));
     StampSequenceNumbers(response, true);
     Queue(response, segment, segmentLength);
 }
@@ -618,18 +656,56 @@ Connection::Task* Connection::FreeSlot()
     return nullptr;
 }
 
-// Counts a non-immediate request in the command sequence. A duplicate is dropped (false); a
-// gap in the sequence cannot happen on one TCP connection and ends it.
+// Counts a non-immediate request in the command sequence. One numbered outside the window the
+// target announced (ExpCmdSN to MaxCmdSN), or one the target already has, is ignored without an
+// answer (false). Immediate requests stand outside the sequence.
 bool Connection::CountCommand(const Bhs& request)
 {
     if (request.immediate()) return true;
     const uint32_t commandSn = request.Get32(field::kCommandSn);
-    if (commandSn == expCmdSn) {
-        ++expCmdSn;
-        return true;
+    if (!InCommandWindow(commandSn) || ReceivedAhead(commandSn)) {
+        ++log.ignoredCommands;
+        return false;
     }
-    if (!SerialLess(commandSn, expCmdSn)) Fail("a gap in the command sequence numbers");
-    return false;
+    MarkReceived(commandSn);
+    return true;
+}
+
+bool Connection::InCommandWindow(uint32_t commandSn) const
+{
+    return !SerialLess(commandSn, expCmdSn) && !SerialLess(maxCmdSn, commandSn);
+}
+
+bool Connection::ReceivedAhead(uint32_t commandSn) const
+{
+    return commandSn != expCmdSn && ((aheadReceived >> (commandSn - expCmdSn)) & 1u) != 0;
+}
+
+// A command of the window has arrived: ExpCmdSN moves past every number that has arrived
+// without a gap before it. A command after a gap waits for the missing one.
+void Connection::MarkReceived(uint32_t commandSn)
+{
+    static_assert(kMaxTasks < 32, "the window must fit the bits of aheadReceived");
+    aheadReceived |= 1u << (commandSn - expCmdSn);
+    while ((aheadReceived & 1u) != 0) {
+        ++expCmdSn;
+        aheadReceived >>= 1;
+    }
+}
+
+// A command runs once every command numbered before it has arrived.
+bool Connection::InSequence(const Task& task) const { return task.immediate || SerialLess(task.commandSn, expCmdSn); }
+
+// An abort of a task the target never received, whose number (RefCmdSN) lies in the window and
+// before the abort's own: that number counts as received, so that the commands after it need
+// not wait for it, and the abort is complete (false: the number is outside the window).
+bool Connection::TakeMissingCommand(const Bhs& request)
+{
+    const uint32_t missing = request.Get32(field::kRefCommandSn);
+    if (!InCommandWindow(missing) || ReceivedAhead(missing)) return false;
+    if (!SerialLess(missing, request.Get32(field::kCommandSn))) return false;
+    MarkReceived(missing);
+    return true;
 }
 
 void Connection::Reject(const Bhs& header, uint8_t reason)
@@ -679,14 +755,18 @@ void Connection::StampSequenceNumbers(Bhs& header, bool advanceStatSn)
     header.Set32(field::kMaxCommandSn, MaxCommandSn());
 }
 
-// The window: as many more commands as there are free task slots.
-uint32_t Connection::MaxCommandSn() const
+// The window: as many more commands as there are task slots free or taken by commands that
+// arrived ahead of a gap. It never shrinks, since an initiator keeps the largest MaxCmdSN it
+// was told: a command that then finds no free slot is answered TASK SET FULL.
+uint32_t Connection::MaxCommandSn()
 {
-    uint32_t freeSlots = 0;
+    uint32_t slots = 0;
     for (const Task& task : tasks) {
-        if (task.phase == Phase::Free) ++freeSlots;
+        if (task.phase == Phase::Free || !InSequence(task)) ++slots;
     }
-    return expCmdSn + freeSlots - 1;
+    const uint32_t offered = expCmdSn + slots - 1;
+    if (SerialLess(maxCmdSn, offered)) maxCmdSn = offered;
+    return maxCmdSn;
 }
 
 uint32_t Connection::ReceiveSegmentLimit() const
@@ -701,14 +781,11 @@ uint32_t Connection::UnsolicitedLimit(const Task& task) const
 
 double Connection::NextWakeTime() const
 {
-    double wake = -1.0;
+    // The next command in line waits for its unit; the others wait for it, or for data.
+    const int next = NextInLine();
+    double wake = next < 0 ? -1.0 : units.busyUntil(tasks[static_cast<size_t>(next)].lun);
     for (const Task& task : tasks) {
-        double time = -1.0;
-        if (task.phase == Phase::Held)
-            time = task.sendAt;
-        else if (task.phase == Phase::Ready)
-            time = units.busyUntil(task.lun);
-        if (time >= 0.0 && (wake < 0.0 || time < wake)) wake = time;
+        if (task.phase == Phase::Held && (wake < 0.0 || task.sendAt < wake)) wake = task.sendAt;
     }
     return wake;
 }

@@ -33,13 +33,20 @@ enum class ConnectionState : uint8_t {
 // What happened on the connection, for the target's log.
 struct ConnectionEvents {
     uint32_t commands = 0;
+    uint32_t pingsAnswered = 0;     // NOP-Outs that asked for a NOP-In
+    uint32_t ignoredCommands = 0;   // outside the command window, or duplicates: no answer
     uint32_t abortedTasks = 0;      // tasks ended by task management before their response
     uint8_t lastAbortedOpcode = 0;  // the command of the last of them
     uint32_t unitResets = 0;
+    uint32_t taskRequests = 0;  // task management requests answered
+    uint8_t lastTaskFunction = 0;
+    uint32_t lastReferencedTag = 0;
+    uint8_t lastTaskResponse = 0;
     uint32_t rejects = 0;
     bool loggedIn = false;
     bool discovery = false;
     bool loggedOut = false;
+    uint8_t logoutReason = 0;   // 0: close the session, 1: close the connection
     char closeReason[96] = "";  // the protocol error that closed the connection, if any
 };
 
@@ -70,6 +77,8 @@ private:
     struct Task {
         Phase phase = Phase::Free;
         uint32_t taskTag = 0;
+        uint32_t commandSn = 0;
+        bool immediate = false;  // delivered at once, outside the command sequence
         uint16_t lun = kNoLun;
         uint8_t lunField[8] = {};  // as the initiator wrote it, for the R2T
         uint8_t cdb[kCdbFieldSize] = {};
@@ -104,6 +113,7 @@ private:
     void ContinueDataOut(Task& task);
     void SendReadyToTransfer(Task& task);
     void ExecuteReady(double now);
+    int NextInLine() const;
     void SendDue(double now);
     void SendDataIn(Task& task);
     void SendResponse(const Task& task, uint32_t dataInCount);
@@ -116,11 +126,16 @@ private:
     Task* FindTask(uint32_t taskTag);
     Task* FreeSlot();
     bool CountCommand(const Bhs& request);
+    bool InCommandWindow(uint32_t commandSn) const;
+    bool ReceivedAhead(uint32_t commandSn) const;
+    void MarkReceived(uint32_t commandSn);
+    bool InSequence(const Task& task) const;
+    bool TakeMissingCommand(const Bhs& request);
     void Reject(const Bhs& header, uint8_t reason);
     void Fail(const char* reason);
     void Queue(Bhs& header, const uint8_t* data, uint32_t dataLength);
     void StampSequenceNumbers(Bhs& header, bool advanceStatSn);
-    uint32_t MaxCommandSn() const;
+    uint32_t MaxCommandSn();
     uint32_t ReceiveSegmentLimit() const;
     uint32_t UnsolicitedLimit(const Task& task) const;
 
@@ -132,9 +147,12 @@ private:
     LoginKeys loginKeys;
     bool firstLoginSeen = false;
     bool portalGroupSent = false;
+    bool capacityRead = false;  // a READ CAPACITY(10) went to a unit
     uint8_t isid[6] = {};
     uint32_t statSn = 1;
     uint32_t expCmdSn = 0;
+    uint32_t maxCmdSn = 0;       // as last announced: it never goes back
+    uint32_t aheadReceived = 0;  // bit n: the command numbered expCmdSn + n has arrived
     uint32_t nextTransferTag = 1;
     uint64_t arrivals = 0;
     std::array<Task, kMaxTasks> tasks{};

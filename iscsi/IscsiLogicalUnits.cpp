@@ -18,18 +18,19 @@ using namespace scsi::opcode;
 using scsi::kAscLunNotSupported;
 using scsi::kSenseIllegalRequest;
 
-constexpr uint8_t kOpticalDevice = 0x05;
 constexpr uint8_t kNoUnitHere = 0x7F;  // peripheral qualifier 011b, device type 1Fh
 constexpr uint32_t kLunListHeader = 8;
 constexpr uint32_t kLunEntrySize = 8;
 constexpr uint32_t kOpticalBlockLength = 2048;
 
-// Copies a reply into the initiator's buffer: no more than it asked for.
+// Copies a reply into the initiator's buffer: no more than it asked for, and tells how much
+// there was.
 void MoveIn(const UnitCommand& command, sim::CommandReply& reply, const uint8_t* source, uint32_t available)
 {
     if (command.direction != platform::DataDirection::In || command.data == nullptr) return;
     reply.transferred = std::min(available, command.length);
     std::memcpy(command.data, source, reply.transferred);
+    reply.offered = available;
 }
 
 sim::CommandReply GoodReply()
@@ -47,11 +48,11 @@ sim::CommandReply SenseReply(uint8_t key, uint8_t asc, uint8_t ascq)
     return reply;
 }
 
-bool IsIllegalRequest(const sim::CommandReply& reply)
+bool IsMediumNotPresent(const sim::CommandReply& reply)
 {
     scsi::SenseFields sense;
     return reply.delivered && reply.hasSense && scsi::NormaliseSense(reply.sense, sim::kSenseDataSize, sense) &&
-           sense.key == kSenseIllegalRequest;
+           sense.key == scsi::kSenseNotReady && sense.asc == scsi::kAscMediumNotPresent;
 }
 
 }  // namespace
@@ -77,7 +78,7 @@ sim::CommandReply LogicalUnits::Execute(uint16_t lun, const UnitCommand& command
     // The initiator keeps its own time-out: the target lets every command run its course.
     request.timeoutSeconds = 0.0;
     sim::CommandReply reply = units[lun].drive->Execute(request);
-    if (answerAttachCommands && IsIllegalRequest(reply) && AnswerAttachCommand(command, reply)) {
+    if (answerAttachCommands && AnswerAttachCommand(command, reply)) {
         ++attachAnswerCount;
     }
     return reply;
@@ -124,18 +125,12 @@ sim::CommandReply LogicalUnits::AnswerMissingUnit(const UnitCommand& command)
     return SenseReply(kSenseIllegalRequest, kAscLunNotSupported, 0x00);
 }
 
-// The drive refused one of the commands an initiator needs to attach the LUN: the target
-// answers instead, with the supported-pages page (page 00h only) or an empty medium's capacity.
+// An empty drive's answer to the capacity read an initiator makes before it attaches the LUN:
+// the target answers instead, with an empty medium's capacity (last block 0 of 2048 bytes).
+// Later capacity reads get the drive's own answer.
 bool LogicalUnits::AnswerAttachCommand(const UnitCommand& command, sim::CommandReply& reply)
 {
-    const uint8_t* cdb = command.cdb;
-    if (cdb[0] == kInquiry && (cdb[1] & 0x01) != 0 && cdb[2] == 0x00) {
-        const uint8_t pages[5] = {kOpticalDevice, 0x00, 0x00, 0x01, 0x00};
-        reply = GoodReply();
-        MoveIn(command, reply, pages, std::min<uint32_t>(sizeof pages, GetBE16(cdb + 3)));
-        return true;
-    }
-    if (cdb[0] == kReadCapacity10) {
+    if (command.cdb[0] == kReadCapacity10 && command.firstCapacityRead && IsMediumNotPresent(reply)) {
         uint8_t capacity[8] = {};
         PutBE32(capacity + 4, kOpticalBlockLength);
         reply = GoodReply();

@@ -3,9 +3,9 @@
 // exactly as the initiator sent it (the first twelve bytes of the block, the initiator's
 // direction and length), so that the drive's trace shows every command. The target answers for
 // itself only what belongs to the target: REPORT LUNS, commands to a LUN it does not have, and,
-// when the settings ask for it, the two commands that QEMU's iSCSI driver needs before it
-// attaches an optical LUN (INQUIRY page 00h and READ CAPACITY(10)) where the drive refused
-// them; the drive's refusal stays in its trace.
+// when the settings ask for it, the connection's first READ CAPACITY(10) where the drive has no
+// medium: QEMU's iSCSI driver gives up on a LUN whose capacity read fails, so an empty drive
+// would never reach the guest. The drive's own answer stays in its trace.
 
 #include <array>
 #include <cstdint>
@@ -24,9 +24,10 @@ constexpr uint16_t kNoLun = 0xFFFF;
 struct UnitCommand {
     uint8_t cdb[16];
     platform::DataDirection direction;
-    uint8_t* data;     // the Data-Out bytes, or room for the Data-In bytes
-    uint32_t length;   // the initiator's expected data transfer length
-    double arrivedAt;  // when its SCSI Command PDU arrived, on the target's clock
+    uint8_t* data;           // the Data-Out bytes, or room for the Data-In bytes
+    uint32_t length;         // the initiator's expected data transfer length
+    double arrivedAt;        // when its SCSI Command PDU arrived, on the target's clock
+    bool firstCapacityRead;  // the connection's first READ CAPACITY(10): an initiator's attach check
 };
 
 class LogicalUnits {

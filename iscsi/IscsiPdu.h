@@ -86,6 +86,7 @@ constexpr int kExpStatSn = 28;     // requests
 constexpr int kExpCommandSn = 28;  // responses
 constexpr int kMaxCommandSn = 32;  // responses
 constexpr int kCdb = 32;           // SCSI Command: 16 bytes
+constexpr int kRefCommandSn = 32;  // task request: the CmdSN of the referenced task
 constexpr int kDataSn = 36;        // Data-In, Data-Out, and R2TSN of an R2T
 constexpr int kLoginStatusClass = 36;
 constexpr int kLoginStatusDetail = 37;

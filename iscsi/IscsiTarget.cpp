@@ -33,6 +33,32 @@ void MakeNonBlocking(int socket)
     setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // fails harmlessly on a pair
 }
 
+const char* TaskFunctionName(uint8_t function)
+{
+    switch (static_cast<TaskFunction>(function)) {
+    case TaskFunction::AbortTask: return "ABORT TASK";
+    case TaskFunction::AbortTaskSet: return "ABORT TASK SET";
+    case TaskFunction::ClearAca: return "CLEAR ACA";
+    case TaskFunction::ClearTaskSet: return "CLEAR TASK SET";
+    case TaskFunction::LogicalUnitReset: return "LOGICAL UNIT RESET";
+    case TaskFunction::TargetWarmReset: return "TARGET WARM RESET";
+    case TaskFunction::TargetColdReset: return "TARGET COLD RESET";
+    case TaskFunction::TaskReassign: return "TASK REASSIGN";
+    }
+    return "an unknown function";
+}
+
+const char* TaskResponseName(uint8_t response)
+{
+    switch (response) {
+    case kTaskFunctionComplete: return "function complete";
+    case kTaskDoesNotExist: return "task does not exist";
+    case kTaskLunDoesNotExist: return "LUN does not exist";
+    case kTaskFunctionNotSupported: return "function not supported";
+    default: return "refused";
+    }
+}
+
 }  // namespace
 
 IscsiTarget::IscsiTarget(const TargetSettings& settings) : targetSettings(settings)
@@ -78,7 +104,8 @@ bool IscsiTarget::Listen(uint16_t port, std::string& error)
         return false;
     }
     listenPort = ntohs(address.sin_port);
-    std::snprintf(targetSettings.portal, sizeof targetSettings.portal, "127.0.0.1:%u,1", unsigned{listenPort});
+    std::snprintf(targetSettings.portal, sizeof targetSettings.portal, "%s:%u,1", targetSettings.portalAddress,
+                  unsigned{listenPort});
     return true;
 }
 
@@ -211,6 +238,17 @@ void IscsiTarget::ReportEvents(Slot& slot)
         ++total.logins;
         Report(now.discovery ? "login: discovery session" : "login: normal session");
     }
+    if (now.ignoredCommands != seen.ignoredCommands) {
+        std::snprintf(text, sizeof text, "%u command(s) outside the command window ignored",
+                      now.ignoredCommands - seen.ignoredCommands);
+        Report(text);
+    }
+    if (now.taskRequests != seen.taskRequests) {
+        std::snprintf(text, sizeof text, "task management: %s (referenced task tag %08X) answered %s",
+                      TaskFunctionName(now.lastTaskFunction), now.lastReferencedTag,
+                      TaskResponseName(now.lastTaskResponse));
+        Report(text);
+    }
     if (now.abortedTasks != seen.abortedTasks) {
         std::snprintf(text, sizeof text, "task management: %u task(s) aborted, the last one opcode %02X",
                       now.abortedTasks - seen.abortedTasks, now.lastAbortedOpcode);
@@ -221,8 +259,13 @@ void IscsiTarget::ReportEvents(Slot& slot)
         Report("task management: logical unit reset");
         total.unitResets += now.unitResets - seen.unitResets;
     }
-    if (now.loggedOut && !seen.loggedOut) Report("logout");
+    if (now.loggedOut && !seen.loggedOut) {
+        std::snprintf(text, sizeof text, "logout: %s, answered closed successfully",
+                      now.logoutReason == 0 ? "close the session" : "close the connection");
+        Report(text);
+    }
     total.commands += now.commands - seen.commands;
+    total.pingsAnswered += now.pingsAnswered - seen.pingsAnswered;
     seen = now;
 }
 

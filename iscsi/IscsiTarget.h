@@ -32,6 +32,7 @@ struct TargetTotals {
     uint32_t abortedTasks = 0;
     uint32_t unitResets = 0;
     uint32_t protocolErrors = 0;  // connections ended by a protocol error
+    uint32_t pingsAnswered = 0;   // NOP-Outs answered with a NOP-In
 };
 
 class IscsiTarget {

@@ -19,13 +19,16 @@ constexpr int kMaxPortalSize = 64;
 struct TargetSettings {
     char name[kMaxNameSize] = "iqn.2026-12.test.norvik:drives";
     char portal[kMaxPortalSize] = "127.0.0.1:3260,1";  // TargetAddress answered to SendTargets
-    uint32_t receiveSegmentLength = 262144;            // the target's MaxRecvDataSegmentLength
+    // The address in it once the target listens: the initiator's way to the target, which
+    // differs from the loopback address when the initiator sits behind address translation.
+    char portalAddress[kMaxPortalSize - 8] = "127.0.0.1";
+    uint32_t receiveSegmentLength = 262144;  // the target's MaxRecvDataSegmentLength
     uint32_t maxBurstLength = 262144;
     uint32_t firstBurstLength = 65536;
     bool initialR2T = false;    // Yes: no unsolicited Data-Out PDUs
     bool immediateData = true;  // Yes: data may ride in the SCSI Command PDU
-    // QEMU's iSCSI driver attaches an optical LUN only when INQUIRY page 00h and READ
-    // CAPACITY(10) succeed; with this on, the target answers those two when the drive refused.
+    // QEMU's iSCSI driver attaches a LUN only when its READ CAPACITY(10) succeeds; with this on,
+    // the target answers a connection's first one in the place of a drive without a medium.
     bool answerAttachCommands = true;
     // Sense data as initiators may also meet it: in descriptor format (72h, 8 bytes) instead of
     // the drive's fixed format (70h).

@@ -343,6 +343,7 @@ void VirtualDrive::ReadBlocks(const CommandRequest& request, uint32_t lba, uint3
         std::memcpy(request.data + moved, block, std::min<uint64_t>(kDiscBlockSize, wanted - moved));
     }
     reply.transferred = static_cast<uint32_t>(wanted);
+    reply.offered = blocks * kDiscBlockSize;
 }
 
 // The header alone: a drive with one tray and no changer has no slot table.

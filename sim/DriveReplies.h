@@ -33,6 +33,7 @@ inline void MoveIn(const CommandRequest& request, CommandReply& reply, const uin
     const uint32_t count = std::min(available, request.length);
     std::memcpy(request.data, source, count);
     reply.transferred = count;
+    reply.offered = available;
 }
 
 // Writes the fields of one answer. The drive's values fit their fields; should a layout ever

@@ -87,6 +87,9 @@ struct CommandReply {
     uint8_t sense[kSenseDataSize];
     uint32_t transferred;  // bytes moved in the data phase
     double seconds;        // how long the command took
+    // Bytes a data-in reply held before the host's transfer length cut it off (the command's
+    // own allocation applied): more than the host's length tells it that it asked too little.
+    uint32_t offered;
 };
 
 enum class FlashState : uint8_t { Untouched, Good, Damaged };

@@ -16,6 +16,7 @@
 #include "IscsiInitiator.h"
 #include "iscsi/IscsiTarget.h"
 #include "scsi/CommandOutcome.h"
+#include "sim/DiscImage.h"
 #include "sim/DriveSetup.h"
 #include "sim/VirtualDrive.h"
 
@@ -417,44 +418,68 @@ TEST_F(IscsiConnectionTest, ReportLunsListsEveryDriveAndMissingLunsAreNotSupport
     EXPECT_EQ(drives[0]->commandCount() + drives[1]->commandCount(), 0u);
 }
 
-// The drive answers READ CAPACITY itself; these tests are about a drive that refuses it.
-void RefuseReadCapacity(sim::VirtualDrive& drive)
+// A drive that refuses READ CAPACITY (here by a fault: the drive answers it) is refused; the
+// target steps in only for a drive without a medium.
+TEST_F(IscsiConnectionTest, AttachCommandsAreTheDrivesOwnAnswers)
 {
     sim::Fault refusal;
     std::string reason;
-    ASSERT_TRUE(sim::ParseFault("25#1+:sense:5/20/00", refusal, reason) && drive.AddFault(refusal)) << reason;
-}
-
-TEST_F(IscsiConnectionTest, AttachCommandsAreAnsweredWhereTheDriveRefusedThem)
-{
-    RefuseReadCapacity(*drives[0]);
+    ASSERT_TRUE(sim::ParseFault("25#1+:sense:5/20/00", refusal, reason) && drives[0]->AddFault(refusal)) << reason;
     LogIn();
-    // The drive lists its pages itself; the target does not step in.
     std::vector<uint8_t> pages = JoinDataIn(Command({0x12, 0x01, 0x00, 0, 64}, kReadBit, 64));
     EXPECT_EQ(pages, (std::vector<uint8_t>{0x05, 0x00, 0x00, 0x03, 0x00, 0x80, 0x83}));
-    const std::vector<uint8_t> capacity = JoinDataIn(Command({0x25}, kReadBit, 8));
-    EXPECT_EQ(capacity, (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0x08, 0x00}));
-    // The drive saw both commands and refused the second.
+    const std::vector<Pdu> capacity = Command({0x25}, kReadBit, 8);
+    ASSERT_EQ(capacity.size(), 1u);
+    EXPECT_EQ(capacity[0].data[2 + 12], 0x20);
     const std::vector<std::string>& trace = drives[0]->trace();
     ASSERT_EQ(trace.size(), 2u);
     EXPECT_EQ(trace[0], "120100004000000000000000 in 64 short 7");
     EXPECT_EQ(trace[1], "250000000000000000000000 in 8 sense 5/20/00");
-    EXPECT_EQ(units.attachAnswers(), 1u);
+    EXPECT_EQ(units.attachAnswers(), 0u);
     // A page the drive does not have is the drive's refusal.
     const std::vector<Pdu> other = Command({0x12, 0x01, 0xB0, 0, 64}, kReadBit, 64);
     ASSERT_EQ(other.size(), 1u);
     EXPECT_EQ(other[0].header.bytes[field::kStatus], kCheckCondition);
 }
 
-TEST_F(IscsiConnectionTest, WithoutAttachAnswersTheDrivesRefusalGoesThrough)
+// An empty drive reports no medium for READ CAPACITY, and QEMU's iSCSI driver attaches no LUN
+// without a capacity: the connection's first capacity read alone is answered in the drive's place.
+TEST_F(IscsiConnectionTest, OnlyTheFirstCapacityReadOfAConnectionIsAnsweredForAnEmptyDrive)
+{
+    for (int connectionCount = 0; connectionCount < 2; ++connectionCount) {
+        LogIn();
+        EXPECT_EQ(JoinDataIn(Command({0x25}, kReadBit, 8)), (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0x08, 0x00}));
+        const std::vector<Pdu> later = Command({0x25}, kReadBit, 8);
+        ASSERT_EQ(later.size(), 1u);
+        EXPECT_EQ(later[0].header.bytes[field::kStatus], kCheckCondition);
+        EXPECT_EQ(later[0].data[2 + 12], 0x3A);
+    }
+    EXPECT_EQ(units.attachAnswers(), 2u);
+    EXPECT_EQ(drives[0]->trace(), std::vector<std::string>(4, "250000000000000000000000 in 8 sense 2/3A/01"));
+}
+
+TEST_F(IscsiConnectionTest, CapacityOfADiscIsTheDrivesOwnAnswer)
+{
+    drives.clear();
+    units = LogicalUnits();
+    AddDrive("rev=RN05,disc=1");
+    LogIn();
+    const std::vector<uint8_t> capacity = JoinDataIn(Command({0x25}, kReadBit, 8));
+    ASSERT_EQ(capacity.size(), 8u);
+    EXPECT_EQ(GetBE32(capacity.data()) + 1, sim::kDiscBlocks);
+    EXPECT_EQ(GetBE32(capacity.data() + 4), 2048u);
+    EXPECT_EQ(units.attachAnswers(), 0u);
+    EXPECT_EQ(drives[0]->trace(), std::vector<std::string>{"250000000000000000000000 in 8 good"});
+}
+
+TEST_F(IscsiConnectionTest, WithoutAttachAnswersAnEmptyDrivesCapacityReadGoesThrough)
 {
     settings.answerAttachCommands = false;
-    RefuseReadCapacity(*drives[0]);
     LogIn();
     const std::vector<Pdu> pdus = Command({0x25}, kReadBit, 8);
     ASSERT_EQ(pdus.size(), 1u);
     EXPECT_EQ(pdus[0].header.bytes[field::kStatus], kCheckCondition);
-    EXPECT_EQ(pdus[0].data[2 + 12], 0x20);
+    EXPECT_EQ(pdus[0].data[2 + 12], 0x3A);
 }
 
 TEST_F(IscsiConnectionTest, CommandsReachTheDriveInTheirOrderWhileAWriteCollectsData)
@@ -464,7 +489,8 @@ TEST_F(IscsiConnectionTest, CommandsReachTheDriveInTheirOrderWhileAWriteCollects
     link->Send(CommandRequest({0x3B, 0x05, 0x01, 0, 0, 0, 0, 0x00, 0x10, 0x00}, kWriteBit, 16, writeTag, commandSn++));
     const Pdu r2t = Single();
     link->Send(CommandRequest({0x12, 0, 0, 0, 96}, kReadBit, 96, NextTag(), commandSn++));
-    EXPECT_TRUE(link->Take().empty());  // the inquiry waits behind the write
+    EXPECT_TRUE(link->Take().empty());           // the inquiry waits behind the write
+    EXPECT_LT(connection->NextWakeTime(), 0.0);  // for the initiator's data, not for a time
     link->Send(DataOutRequest(writeTag, r2t.header.Get32(field::kTransferTag), 0, 0, true), Pattern(16, 0));
     const std::vector<Pdu> pdus = link->Take();
     ASSERT_EQ(pdus.size(), 2u);
@@ -499,10 +525,16 @@ TEST_F(IscsiConnectionTest, FullTaskTableAnswersTaskSetFull)
     units = LogicalUnits();
     AddDrive("rev=RN05,fault=00#1+:slow:10");
     LogIn();
-    for (int i = 0; i < kMaxTasks; ++i) EXPECT_TRUE(Command({0x00}, 0, 0).empty());
+    // An immediate command takes a slot outside the sequence; the window announced at the
+    // login stays, so the last command of it finds the table full.
+    Bhs immediate = CommandRequest({0x00}, 0, 0, NextTag(), commandSn);
+    immediate.bytes[0] |= kImmediateBit;
+    link->Send(immediate);
+    for (int i = 1; i < kMaxTasks; ++i) EXPECT_TRUE(Command({0x00}, 0, 0).empty());
     const std::vector<Pdu> pdus = Command({0x00}, 0, 0);
     ASSERT_EQ(pdus.size(), 1u);
     EXPECT_EQ(pdus[0].header.bytes[field::kStatus], kStatusTaskSetFull);
+    EXPECT_EQ(pdus[0].header.Get32(field::kMaxCommandSn), commandSn - 1);
 }
 
 // ---- time, task management, NOP, logout ----
@@ -626,6 +658,144 @@ TEST_F(IscsiConnectionTest, StatusSequenceNumbersCountEveryStatus)
     EXPECT_EQ(a[0].header.Get32(field::kStatSn), first);
     EXPECT_EQ(b[0].header.Get32(field::kStatSn), first + 1);
 }
+
+// ---- the command window ----
+
+// A SCSI command as the initiator numbers it: CmdSN relative to the login's, and whether it is
+// for immediate delivery.
+struct Numbered {
+    uint32_t offset;
+    bool immediate = false;
+};
+
+struct WindowCase {
+    const char* name;
+    uint32_t loginCommandSn;
+    std::vector<Numbered> sent;
+    std::vector<int> answered;   // indices into sent, in the order the answers came
+    uint32_t expCommandSnAfter;  // relative to the login's
+    uint32_t ignored;
+};
+
+class IscsiCommandWindow : public IscsiConnectionTest, public ::testing::WithParamInterface<WindowCase> {};
+
+// Every command is a TEST UNIT READY (answered at once); what matters is which are answered, in
+// which order, and that the connection stays up.
+TEST_P(IscsiCommandWindow, AnswersTheCommandsOfTheWindowAndIgnoresTheRest)
+{
+    const WindowCase& row = GetParam();
+    commandSn = row.loginCommandSn;
+    LogIn();
+    std::vector<uint32_t> answeredTags;
+    uint32_t lastExpCommandSn = 0;
+    for (const Numbered& numbered : row.sent) {
+        Bhs request = CommandRequest({0x00}, 0, 0, NextTag(), row.loginCommandSn + numbered.offset);
+        if (numbered.immediate) request.bytes[0] |= kImmediateBit;
+        link->Send(request);
+        for (const Pdu& pdu : link->Take()) {
+            EXPECT_EQ(pdu.opcode(), Opcode::ScsiResponse);
+            answeredTags.push_back(pdu.taskTag());
+            lastExpCommandSn = pdu.header.Get32(field::kExpCommandSn);
+        }
+    }
+    std::vector<uint32_t> expectedTags;
+    for (int index : row.answered) expectedTags.push_back(0x101u + static_cast<uint32_t>(index));
+    EXPECT_EQ(answeredTags, expectedTags);
+    EXPECT_EQ(lastExpCommandSn, row.loginCommandSn + row.expCommandSnAfter);
+    EXPECT_EQ(connection->events().ignoredCommands, row.ignored);
+    EXPECT_EQ(connection->state(), ConnectionState::FullFeature);
+    EXPECT_EQ(drives[0]->commandCount(), row.answered.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequence, IscsiCommandWindow,
+    ::testing::Values(WindowCase{"InOrder", 1, {{0}, {1}, {2}}, {0, 1, 2}, 3, 0},
+                      WindowCase{"BeyondMaxCmdSnIsIgnored", 1, {{kMaxTasks}, {0}}, {1}, 1, 1},
+                      WindowCase{"LastOfTheWindowIsTaken", 1, {{kMaxTasks - 1}, {0}}, {1}, 1, 0},
+                      WindowCase{"DuplicateIsIgnored", 1, {{0}, {0}, {1}}, {0, 2}, 2, 1},
+                      WindowCase{"AfterAGapWaitsForTheMissingOne", 1, {{1}, {2}, {0}}, {0, 1, 2}, 3, 0},
+                      WindowCase{"NumbersWrapAround", 0xFFFFFFFE, {{0}, {1}, {2}, {3}}, {0, 1, 2, 3}, 4, 0},
+                      WindowCase{"BeyondTheWindowAcrossTheWrap", 0xFFFFFFF8, {{kMaxTasks}, {0}}, {1}, 1, 1},
+                      WindowCase{"ImmediateStandsOutsideTheWindow", 1, {{40, true}, {0}}, {0, 1}, 1, 0}),
+    [](const ::testing::TestParamInfo<WindowCase>& info) { return std::string(info.param.name); });
+
+TEST_F(IscsiConnectionTest, AbortOfACommandNeverReceivedLetsTheCommandsAfterItRun)
+{
+    LogIn();
+    const uint32_t waiting = NextTag();
+    link->Send(CommandRequest({0x00}, 0, 0, waiting, commandSn + 1));  // the one before it is lost
+    EXPECT_TRUE(link->Take().empty());
+    EXPECT_LT(connection->NextWakeTime(), 0.0);
+    Bhs abort = TaskRequest(TaskFunction::AbortTask, 0x900, 0x4242, commandSn + 2);
+    abort.Set32(field::kRefCommandSn, commandSn);
+    link->Send(abort);
+    const std::vector<Pdu> pdus = link->Take();
+    ASSERT_EQ(pdus.size(), 2u);
+    EXPECT_EQ(pdus[0].opcode(), Opcode::TaskResponse);
+    EXPECT_EQ(pdus[0].header.bytes[field::kResponse], kTaskFunctionComplete);
+    EXPECT_EQ(pdus[1].taskTag(), waiting);
+    EXPECT_EQ(pdus[1].header.Get32(field::kExpCommandSn), commandSn + 2);
+}
+
+// ---- residual overflow and underflow ----
+
+struct ResidualCase {
+    const char* name;
+    const char* faults;  // added to the drive's text
+    const char* cdb;     // hex
+    uint8_t direction;
+    uint32_t expected;  // the initiator's expected data transfer length
+    uint32_t moved;
+    uint8_t residualBits;
+    uint32_t residual;
+};
+
+constexpr uint8_t kOver = kResidualOverflowBit;
+constexpr uint8_t kUnder = kResidualUnderflowBit;
+
+class IscsiResidual : public IscsiConnectionTest, public ::testing::WithParamInterface<ResidualCase> {};
+
+// The status comes in the last Data-In, or in a SCSI Response after the data (a check
+// condition, a write through R2T); its flags and count weigh the expected length against the data.
+TEST_P(IscsiResidual, StatusWeighsTheExpectedLengthAgainstTheData)
+{
+    const ResidualCase& row = GetParam();
+    drives.clear();
+    units = LogicalUnits();
+    AddDrive((std::string("rev=RN05") + row.faults).c_str());
+    LogIn(OperationalKeys("Yes", "No", "8192", "16384"));  // data out only through R2T
+    const uint32_t tag = NextTag();
+    Bhs request = CommandRequest({}, row.direction, row.expected, tag, commandSn++);
+    for (size_t i = 0; row.cdb[2 * i] != '\0'; ++i) {
+        request.bytes[field::kCdb + i] = uint8_t(std::stoi(std::string(row.cdb + 2 * i, 2), nullptr, 16));
+    }
+    link->Send(request);
+    std::vector<Pdu> pdus = link->Take();
+    if (row.direction == kWriteBit) {
+        ASSERT_EQ(pdus.size(), 1u);
+        link->Send(DataOutRequest(tag, pdus[0].header.Get32(field::kTransferTag), 0, 0, true),
+                   Pattern(row.expected, 5));
+        pdus = link->Take();
+    }
+    ASSERT_FALSE(pdus.empty());
+    EXPECT_EQ(pdus.back().header.flags() & (kOver | kUnder), row.residualBits);
+    EXPECT_EQ(pdus.back().header.Get32(field::kResidualCount), row.residual);
+    EXPECT_EQ(JoinDataIn(pdus).size(), row.direction == kReadBit ? row.moved : 0u);
+    for (size_t i = 0; i + 1 < pdus.size(); ++i) EXPECT_EQ(pdus[i].header.flags() & (kOver | kUnder), 0) << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Status, IscsiResidual,
+    ::testing::Values(
+        ResidualCase{"InquiryAsksMoreThanExpected", "", "1200000060", kReadBit, 36, 36, kOver, 60},
+        ResidualCase{"LongReadAsksMoreThanExpected", "", "3C0101000000010000", kReadBit, 32768, 32768, kOver, 32768},
+        ResidualCase{"DriveStopsShort", ",fault=12#1:short:10", "1200000060", kReadBit, 36, 10, kUnder, 26},
+        ResidualCase{"ReadOfTheDiscAsksMoreThanExpected", ",disc=1", "28000000000000000200", kReadBit, 2048, 2048,
+                     kOver, 2048},
+        ResidualCase{"RefusedReadMovesNothing", "", "F10000000000000040", kReadBit, 64, 0, kUnder, 64},
+        ResidualCase{"DriveTakesPartOfTheWrite", ",fault=3B#1:short:4096", "3B0501000000004000", kWriteBit, 16384, 4096,
+                     kUnder, 12288}),
+    [](const ::testing::TestParamInfo<ResidualCase>& info) { return std::string(info.param.name); });
 
 // ---- malformed input ----
 
@@ -812,6 +982,8 @@ TEST(IscsiTargetSocket, ServesALoginACommandAndALogoutOnLoopback)
     std::string error;
     ASSERT_TRUE(target.Listen(0, error)) << error;
     ASSERT_NE(target.port(), 0u);
+    std::vector<std::string> events;
+    target.SetEventSink([&](std::string_view text) { events.emplace_back(text); });
     std::thread server([&] { target.Run(); });
 
     const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -842,6 +1014,9 @@ TEST(IscsiTargetSocket, ServesALoginACommandAndALogoutOnLoopback)
     EXPECT_EQ(target.totals().logins, 1u);
     EXPECT_EQ(target.totals().commands, 1u);
     EXPECT_EQ(drive.trace().size(), 1u);
+    EXPECT_EQ(events, (std::vector<std::string>{"connection", "login: normal session",
+                                                "logout: close the session, answered closed successfully",
+                                                "connection closed after logout"}));
 }
 
 TEST(IscsiTargetSocket, AdoptedSocketIsServedAndClosedOnAProtocolError)

@@ -23,11 +23,15 @@ namespace {
 constexpr const char* kUsage =
     "usage: norvik-iscsi-target [--port N] [--name IQN] [--initial-r2t yes|no]\n"
     "                           [--immediate-data yes|no] [--no-attach-answers] [--descriptor-sense]\n"
-    "                           [--ready FILE] [--trace FILE] DRIVE...\n"
+    "                           [--portal-address ADDRESS] [--ready FILE] [--trace FILE] DRIVE...\n"
     "Serves each DRIVE, a virtual drive in its text form (e.g. rev=RN05,chip=BFD60001), as the\n"
     "next LUN (0, 1, ...) on 127.0.0.1:N (default 3260; 0 picks a free port). --ready writes the\n"
     "port to FILE once the target listens; --descriptor-sense sends sense data in descriptor\n"
-    "format (72h). On SIGINT or SIGTERM it prints, to FILE or standard\n"
+    "format (72h); --portal-address names the address that discovery answers (default\n"
+    "127.0.0.1: an initiator behind address translation reaches the target elsewhere);\n"
+    "--no-attach-answers leaves an empty drive's first READ CAPACITY to the drive (QEMU then\n"
+    "refuses the LUN).\n"
+    "On SIGINT or SIGTERM it prints, to FILE or standard\n"
     "output, each drive's state and trace:\n"
     "  state LUN revision=RN08 flash=good|damaged|untouched commands=N\n"
     "  trace LUN <command block> <in|out|none> <length> <outcome>\n"
@@ -91,6 +95,10 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error)
         } else if (argument == "--name") {
             ok = !value.empty() && value.size() < sizeof options.settings.name;
             if (ok) std::snprintf(options.settings.name, sizeof options.settings.name, "%s", argv[index]);
+        } else if (argument == "--portal-address") {
+            ok = !value.empty() && value.size() < sizeof options.settings.portalAddress;
+            if (ok)
+                std::snprintf(options.settings.portalAddress, sizeof options.settings.portalAddress, "%s", argv[index]);
         } else if (argument == "--initial-r2t") {
             ok = ReadYesNo(value, options.settings.initialR2T);
         } else if (argument == "--immediate-data") {
@@ -213,9 +221,9 @@ int main(int argc, char** argv)
     const iscsi::TargetTotals& totals = target.totals();
     std::fprintf(stderr,
                  "norvik-iscsi-target: %u connection(s), %u login(s), %u command(s), %u aborted, "
-                 "%u reset(s), %u protocol error(s), %u attach answer(s)\n",
+                 "%u reset(s), %u protocol error(s), %u attach answer(s), %u ping(s) answered\n",
                  totals.connections, totals.logins, totals.commands, totals.abortedTasks, totals.unitResets,
-                 totals.protocolErrors, target.attachAnswers());
+                 totals.protocolErrors, target.attachAnswers(), totals.pingsAnswered);
     PrintDrives(out, drives, times);
     if (out != stdout) std::fclose(out);
     return 0;

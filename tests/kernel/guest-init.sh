@@ -371,6 +371,73 @@ scenario_wine() {
   report_drives
 }
 
+# Linux's own iSCSI initiator against the host's target: the guest's network on QEMU's user-mode
+# network (the guest 10.0.2.15, the host 10.0.2.2), open-iscsi's iscsid with its configuration,
+# discovery and login with iscsiadm; the drive comes up on the kernel's iscsi_tcp as /dev/srN.
+# The update between marks; then a command the drive holds past sg_raw's time-out, which the
+# kernel's iSCSI error handling aborts; then the logout.
+start_network() {
+  ip link set lo up && ip link set eth0 up && ip addr add 10.0.2.15/24 dev eth0 &&
+    ip route add default via 10.0.2.2
+}
+
+# The initiator's name and the daemon's settings: ping an idle connection every 5 s, give a
+# ping 15 s (software emulation is slow), never log in by itself.
+start_iscsid() {
+  mkdir -p /etc/iscsi/nodes /etc/iscsi/send_targets /etc/iscsi/ifaces /run/lock/iscsi
+  # iscsid answers iscsiadm only when its peer is the user root by name.
+  [ -e /etc/passwd ] || echo 'root:x:0:0::/:/bin/sh' > /etc/passwd
+  [ -e /etc/group ] || echo 'root:x:0:' > /etc/group
+  echo "InitiatorName=iqn.2026-12.test.norvik:guest" > /etc/iscsi/initiatorname.iscsi
+  printf '%s\n' 'node.startup = manual' 'node.session.scan = auto' \
+    'node.conn[0].timeo.login_timeout = 15' 'node.conn[0].timeo.logout_timeout = 15' \
+    'node.conn[0].timeo.noop_out_interval = 5' 'node.conn[0].timeo.noop_out_timeout = 15' \
+    'node.session.timeo.replacement_timeout = 60' 'node.session.err_timeo.abort_timeout = 15' \
+    'node.session.err_timeo.lu_reset_timeout = 30' 'node.session.err_timeo.tgt_reset_timeout = 30' \
+    'node.session.initial_login_retry_max = 4' 'node.session.iscsi.InitialR2T = No' \
+    'node.session.iscsi.ImmediateData = Yes' 'node.session.iscsi.FirstBurstLength = 262144' \
+    'node.session.iscsi.MaxBurstLength = 16776192' 'node.conn[0].iscsi.MaxRecvDataSegmentLength = 262144' \
+    'discovery.sendtargets.iscsi.MaxRecvDataSegmentLength = 32768' > /etc/iscsi/iscsid.conf
+  iscsid -f > /tmp/iscsid.log 2>&1 &
+  sleep 1
+  kill -0 $!
+}
+
+# Waits up to 30 s for the drive's generic node after the login.
+wait_for_generic() {
+  for _ in $(seq 1 30); do
+    ls /sys/class/block/sr* > /dev/null 2>&1 && [ -n "$(ls /sys/class/scsi_generic 2>/dev/null)" ] && return 0
+    sleep 1
+  done
+  return 1
+}
+
+scenario_open_iscsi() {
+  portal=$(sed -n 's/.*norvik\.portal=\([0-9.:]*\).*/\1/p' /proc/cmdline)
+  target=$(sed -n 's/.*norvik\.target=\([^ ]*\).*/\1/p' /proc/cmdline)
+  timeout=$(sed -n 's/.*norvik\.timeout=\([0-9]*\).*/\1/p' /proc/cmdline)
+  load_modules order-iscsi
+  step network start_network
+  step iscsid start_iscsid
+  step discovery iscsiadm -m discovery -t sendtargets -p "$portal"
+  step login iscsiadm -m node -T "$target" -p "$portal" --login
+  wait_for_generic
+  report_drives
+  step list /norvik/norvik-cli-talvore list
+  mark ee
+  step update /norvik/norvik-cli-talvore --yes update
+  mark ef
+  report_drives
+  generic=$(ls /sys/class/scsi_generic | head -n 1)
+  # An INQUIRY allocating 96 bytes into 36: the target reports the overflow (O, residual 60).
+  step overflow sg_raw -r 36 "/dev/$generic" 12 00 00 00 60 00
+  # REPORT KEY (A4h), which nothing else sends the drive: the drive holds it.
+  step abort sg_raw --timeout="$timeout" -r 8 "/dev/$generic" a4 00 00 00 00 00 00 00 00 08 00 00
+  step logout iscsiadm -m node -T "$target" -p "$portal" --logout
+  step sessions-after iscsiadm -m session
+  step iscsid-log cat /tmp/iscsid.log
+}
+
 # load_modules LIST: the modules a list names, in its order.
 load_modules() {
   for module in $(cat "/norvik/modules/$1"); do
@@ -397,6 +464,7 @@ case $scenario in
   clients-empty) scenario_clients_empty ;;
   clients-disc) scenario_clients_disc ;;
   clients-locked) scenario_clients_locked ;;
+  open-iscsi) scenario_open_iscsi ;;
   *) scenario_virtual plain ;;
 esac
 echo "@@NORVIK output-begin dmesg"
