@@ -8,11 +8,13 @@ OSInfo::OSInfo(platform::System& system) : system(system)
     isNT = system.QueryPlatformId(platformId) && platformId == kPlatformIdNT;
 }
 
-bool RestartSystem(const OSInfo& info, uint32_t flags)
+RestartAnswer AskForRestart(const OSInfo& info, uint32_t flags)
 {
-    if (info.IsNT() && !info.system.EnableShutdownPrivilege()) return false;
-    return info.system.RequestRestart(flags | kRestartForce);
+    if (info.IsNT() && !info.system.EnableShutdownPrivilege()) return RestartAnswer::PrivilegeNotHeld;
+    return info.system.RequestRestart(flags | kRestartForce) ? RestartAnswer::Accepted : RestartAnswer::Refused;
 }
+
+bool RestartSystem(const OSInfo& info, uint32_t flags) { return AskForRestart(info, flags) == RestartAnswer::Accepted; }
 
 bool Reboot(const OSInfo& info) { return RestartSystem(info, kRestartReboot); }
 

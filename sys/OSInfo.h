@@ -14,6 +14,13 @@ constexpr uint32_t kPlatformIdNT = 2;
 constexpr uint32_t kRestartReboot = 2;
 constexpr uint32_t kRestartForce = 4;
 
+// How a restart request ended: only Accepted means the system is going down.
+enum class RestartAnswer : uint8_t {
+    Accepted,
+    PrivilegeNotHeld,  // the process may not restart the system: nothing was requested
+    Refused,           // the request was made and the system refused it
+};
+
 class OSInfo {
 public:
     // Asks the system once. When the version query fails the system does not count as the NT
@@ -22,7 +29,7 @@ public:
 
     bool IsNT() const { return isNT; }
 
-    friend bool RestartSystem(const OSInfo& info, uint32_t flags);
+    friend RestartAnswer AskForRestart(const OSInfo& info, uint32_t flags);
 
 private:
     bool isNT = false;
@@ -31,6 +38,8 @@ private:
 
 // Asks for an immediate restart with the given flags, the force flag always added. On the NT
 // family the process's shutdown privilege is enabled first; without it nothing is requested.
+RestartAnswer AskForRestart(const OSInfo& info, uint32_t flags);
+
 // True only when the system accepted the request.
 bool RestartSystem(const OSInfo& info, uint32_t flags);
 

@@ -134,7 +134,9 @@ public:
     // A package that restarts the system after a successful update ends the program without
     // the restart (the front end tells the user that one is still due).
     void SkipRestart() { restartSkipped = true; }
-    bool RestartAccepted() const { return restartAccepted; }
+    bool RestartAccepted() const { return restartAnswer == sys::RestartAnswer::Accepted; }
+    // How the system answered the restart request; meaningful once the outcome is Restarted.
+    sys::RestartAnswer RestartAnswerGiven() const { return restartAnswer; }
 
     int32_t RunningWorkers() const { return runningWorkers; }
     int32_t UpdateCount() const { return updateCount; }
@@ -196,6 +198,7 @@ private:
     void RereadDrive(int16_t index);
     void JudgeUpdatedDrives();
     void RecordUpdateInJournal();
+    void RecordRestartNotMadeInJournal();
     void ReportOutcome();
     void WaitForWorkers();
 
@@ -229,6 +232,6 @@ private:
     bool startedUp = false;
     int updatedDriveIndex = -1;  // manual mode: the drive of the current update
     bool adviceShown = false;
-    bool restartAccepted = false;
+    sys::RestartAnswer restartAnswer = sys::RestartAnswer::Refused;  // nothing asked yet
     bool restartSkipped = false;
 };

@@ -74,3 +74,15 @@ void UpdateSequence::RecordUpdateInJournal()
         system.RecordInJournal(failed, line.Terminated());
     }
 }
+
+// The firmware is in the drives, but the restart that the package asks for to finish the update
+// was not made: the journal says so, and why, so that whoever reads it knows one is still due.
+void UpdateSequence::RecordRestartNotMadeInJournal()
+{
+    FixedText<256> line;
+    line << "Norvik " << NORVIK_VERSION << ": the restart after the update was not made: "
+         << (restartAnswer == sys::RestartAnswer::PrivilegeNotHeld ? "this process may not restart the system"
+                                                                   : "the system refused the request")
+         << "; it is still due";
+    system.RecordInJournal(true, line.Terminated());
+}

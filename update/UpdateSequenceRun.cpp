@@ -435,8 +435,10 @@ void UpdateSequence::ReportOutcome()
         return;
     }
     if (settings.reboot != 0) {
-        // The program ends also when the system refuses the restart.
-        restartAccepted = sys::Reboot(osInfo);
+        // The program ends also when the system refuses the restart; the journal keeps that it
+        // is still due.
+        restartAnswer = sys::AskForRestart(osInfo, sys::kRestartReboot);
+        if (restartAnswer != sys::RestartAnswer::Accepted) RecordRestartNotMadeInJournal();
         End(SequenceOutcome::Restarted);
         return;
     }

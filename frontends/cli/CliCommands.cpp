@@ -118,14 +118,37 @@ void ReportDrives(const UpdateSequence& sequence, std::FILE* err)
     for (int slot = 0; slot < sequence.UpdateCount(); ++slot) ReportDrive(sequence, sequence.OutcomeOfSlot(slot), err);
 }
 
-void ReportRestart(const UpdateSequence& sequence, const UpdateChoice& choice, std::FILE* out)
+// A restart that was requested is reported on out; one that was not made is a warning on err,
+// since the update is finished only once the system has restarted.
+void ReportRestart(const UpdateSequence& sequence, const UpdateChoice& choice, std::FILE* out, std::FILE* err)
 {
-    if (!sequence.RestartAccepted())
-        std::fputs("The system refused the restart.\n", out);
-    else if (choice.virtualSystem)
-        std::fputs("Restart requested (virtual system: recorded, not performed).\n", out);
-    else
-        std::fputs("Restart requested.\n", out);
+    switch (sequence.RestartAnswerGiven()) {
+    case sys::RestartAnswer::Accepted:
+        std::fputs(choice.virtualSystem ? "Restart requested (virtual system: recorded, not performed).\n"
+                                        : "Restart requested.\n",
+                   out);
+        return;
+    case sys::RestartAnswer::PrivilegeNotHeld:
+        std::fputs(
+            "norvik-cli: the restart was not made: this process may not restart the system; restart it to "
+            "finish the update\n",
+            err);
+        return;
+    case sys::RestartAnswer::Refused: break;
+    }
+    std::fputs(
+        "norvik-cli: the restart was not made: the system refused the request; restart it to finish the "
+        "update\n",
+        err);
+}
+
+// A run that found nothing it may update while the system refused this process a right (or
+// another program held a drive) ends with the status that says so: the advice is what to do.
+int StatusAfterAdvice(platform::System& system, int status)
+{
+    const char* advice = system.PermissionAdvice();
+    const bool refused = advice != nullptr && advice[0] != '\0';
+    return refused && status == kExitRefused ? kExitNoPermission : status;
 }
 
 }  // namespace
@@ -404,13 +427,15 @@ int RunUpdate(platform::System& system, const uint8_t* packageBlock, TerminalVie
     WaitUntilUpdateOver(sequence, threads, view);
     view.Finish();
     if (sequence.Outcome() == SequenceOutcome::UpdateFailed) ReportDrives(sequence, err);
-    if (sequence.Outcome() == SequenceOutcome::Restarted) ReportRestart(sequence, choice, out);
+    if (sequence.Outcome() == SequenceOutcome::Restarted) ReportRestart(sequence, choice, out, err);
     if (sequence.Outcome() == SequenceOutcome::RestartSkipped)
         std::fputs(
             "The package asks for a restart after the update; it was skipped (--no-restart) and is still "
             "due.\n",
             out);
-    return ReportJson(sequence, choice, ExitCodeFor(sequence.Outcome()));
+    const bool restartNotMade = sequence.Outcome() == SequenceOutcome::Restarted && !sequence.RestartAccepted();
+    return ReportJson(sequence, choice, StatusAfterAdvice(system, ExitCodeFor(sequence.Outcome())),
+                      restartNotMade ? "restart_not_made" : "");
 }
 
 }  // namespace cli

@@ -74,7 +74,9 @@ options:
                 update: the texts for people go to standard error, and
                 standard output is one JSON object at the end: exit_status,
                 outcome (a name such as "updated", "restarted",
-                "update_failed", "notice_declined", "usage_error") and drives:
+                "restart_not_made" (the drives are updated, the restart is
+                still due), "update_failed", "notice_declined",
+                "usage_error") and drives:
                 per drive of the update its index, root, bank (from 1),
                 verdict ("updated", "not_started", "given_up",
                 "download_failed", "no_answer", "wrong_revision"),
@@ -95,7 +97,7 @@ progress text changes. The sequence's messages go to standard output with their
 kind ("Error: ..."); errors of the command line go to standard error. Texts
 from drives and the package are shown with control bytes and bytes from 7Fh on
 as \xNN. On a virtual system a restart is recorded and reported, never
-performed.
+performed; a restart the system does not make is said on standard error.
 
 Signals that would end the program (interrupt, terminate, hang-up, quit, user,
 alarm, ...) are held off while the firmware is being written: no further drive
@@ -105,8 +107,9 @@ exit status: 0 success (also a list), 1 update failed, 2 usage error (also a
                --drive N past the list, found before anything is asked),
              3 refused or declined (no firmware, no matching drive, drive not
                allowed, notice or question answered No),
-             4 list: no permission to reach a drive (or one held by another
-               program; the advice is on standard error);
+             4 no permission to reach a drive (or one held by another
+               program; the advice says what to do): list, or an update
+               that found no drive it may update;
              standard output that could not be written turns 0 into 1 (a
              closed one: 1 before anything runs); a held signal ends the
              program with that signal

@@ -13,12 +13,13 @@
 namespace cli {
 
 struct Machine::Parts {
-    std::unique_ptr<platform::System> system = platform::MakeWin32System();
+    platform::Win32System system;
 };
 
-Machine::Machine() : parts(std::make_unique<Parts>()) {}
+// A console program: the advice about a refused right is one line for a command prompt.
+Machine::Machine() : parts(std::make_unique<Parts>()) { parts->system.AdviseConsoleReader(); }
 Machine::~Machine() = default;
-platform::System& Machine::System() { return *parts->system; }
+platform::System& Machine::System() { return parts->system; }
 
 const CommandNodeLookup kMachineCommandNode = nullptr;
 const NodeRefusalLookup kMachineNodeRefusal = nullptr;

@@ -166,7 +166,7 @@ int RunProgram(int argc, char** argv)
         std::FILE* trace = OpenTrace(options);
         if (!options.traceFile.empty() && trace == nullptr) return cli::kExitUsage;
         cli::Machine machine;
-        cli::RecordingSystem recording(machine.System(), trace, options.verbose ? stderr : nullptr);
+        cli::RecordingSystem recording(machine.System(), trace, options.verbose ? stderr : nullptr, stderr);
         if (options.aspi) recording.AnswerAsNotNt();
         const int status = Run(options, recording);
         CloseTrace(options, trace);
@@ -182,7 +182,7 @@ int RunProgram(int argc, char** argv)
     if (trace != nullptr) TraceInto(*system, trace);
     // Virtual drives write their own trace, as they received each command; --verbose shows
     // what the program sent.
-    cli::RecordingSystem recording(*system, nullptr, options.verbose ? stderr : nullptr);
+    cli::RecordingSystem recording(*system, nullptr, options.verbose ? stderr : nullptr, stderr);
     const int status = Run(options, recording);
     if (trace != nullptr) TraceInto(*system, nullptr);
     CloseTrace(options, trace);

@@ -53,9 +53,21 @@ void FormatCommandLine(const char* root, const platform::PassThroughRequest& req
         AppendSenseInWords(line, size, used, sense.key, sense.asc, sense.ascq);
 }
 
-RecordingSystem::RecordingSystem(platform::System& system, std::FILE* trace, std::FILE* verbose)
-    : system(system), trace(trace), verbose(verbose)
+RecordingSystem::RecordingSystem(platform::System& system, std::FILE* trace, std::FILE* verbose, std::FILE* messages)
+    : system(system), trace(trace), verbose(verbose), messages(messages)
 {}
+
+// "norvik-cli: <caption>: <text>", the text's line breaks turned into spaces so that a script
+// reading standard error gets one line per message.
+void RecordingSystem::ShowMessage(const char* text, const char* caption, platform::MessageIcon)
+{
+    if (messages == nullptr) return;
+    std::lock_guard lock(mutex);
+    std::fprintf(messages, "norvik-cli: %s: ", caption != nullptr ? caption : "");
+    for (const char* c = text != nullptr ? text : ""; *c != '\0'; ++c) std::fputc(*c == '\n' ? ' ' : *c, messages);
+    std::fputc('\n', messages);
+    std::fflush(messages);
+}
 
 bool RecordingSystem::QueryPlatformId(uint32_t& platformId)
 {

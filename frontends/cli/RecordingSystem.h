@@ -4,6 +4,8 @@
 // ("<root> <24 hex digits> <in|out|none> <length> <good|short N|sense K/AA/QQ|failed>"),
 // written and flushed as the command ends, and with --verbose the same line with the sense in
 // words. The library code below it prints nothing; the program decides where the lines go.
+// A console shows no message box: what the system would show in one (the ASPI loader's
+// errors) is one line on the messages stream instead, never handed to the system.
 
 #include <cstdio>
 #include <mutex>
@@ -14,8 +16,9 @@ namespace cli {
 
 class RecordingSystem : public platform::System {
 public:
-    // Lines go to trace and to verbose (each may be null); both must outlive this object.
-    RecordingSystem(platform::System& system, std::FILE* trace, std::FILE* verbose);
+    // Lines go to trace and to verbose (each may be null), message boxes' texts to messages;
+    // all must outlive this object.
+    RecordingSystem(platform::System& system, std::FILE* trace, std::FILE* verbose, std::FILE* messages);
 
     // --aspi on the machine's drives: the system answers as one of the family before NT, which
     // finds and reaches its drives through the ASPI manager.
@@ -62,10 +65,7 @@ public:
     void InhibitShutdown(const char* why) override { system.InhibitShutdown(why); }
     void ReleaseShutdownInhibitor() override { system.ReleaseShutdownInhibitor(); }
     void RecordInJournal(bool failure, const char* text) override { system.RecordInJournal(failure, text); }
-    void ShowMessage(const char* text, const char* caption, platform::MessageIcon icon) override
-    {
-        system.ShowMessage(text, caption, icon);
-    }
+    void ShowMessage(const char* text, const char* caption, platform::MessageIcon icon) override;
 
 private:
     // Drives open at once: the main device object's and one per drive being updated.
@@ -82,6 +82,7 @@ private:
     platform::System& system;
     std::FILE* trace;
     std::FILE* verbose;
+    std::FILE* messages;
     bool notNt = false;
     std::mutex mutex;  // commands to several drives run on several threads
     OpenDriveRoot open[kMaxOpenDrives];

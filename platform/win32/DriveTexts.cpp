@@ -12,6 +12,8 @@ namespace {
 constexpr const char* kRunAsAdministrator =
     "Run Norvik as an administrator: right-click the program, or the command prompt that starts it, and choose "
     "\"Run as administrator\".";
+constexpr const char* kRunFromAdministratorPrompt =
+    "run norvik-cli from an administrator's command prompt (right-click Command Prompt, \"Run as administrator\").";
 
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
@@ -59,10 +61,27 @@ void FormatInUseNote(char letter, char (&note)[kAdviceSize])
                   letter);
 }
 
-void FormatPermissionAdvice(RefusedStep step, char letter, AdviceHost host, char (&advice)[kAdviceSize])
+namespace {
+
+// One line for a console: its line breaks become spaces.
+void JoinLines(char (&advice)[kAdviceSize])
 {
-    char drive[16] = "a drive";
-    if (letter != 0) std::snprintf(drive, sizeof drive, "the drive %c:", letter);
+    for (char& c : advice)
+        if (c == '\n') c = ' ';
+}
+
+void FormatConsoleAdvice(RefusedStep step, const char* drive, char (&advice)[kAdviceSize])
+{
+    if (step == RefusedStep::Open)
+        std::snprintf(advice, sizeof advice, "No permission to open %s for drive commands; %s", drive,
+                      kRunFromAdministratorPrompt);
+    else
+        std::snprintf(advice, sizeof advice, "Windows refused a drive command sent to %s; %s", drive,
+                      kRunFromAdministratorPrompt);
+}
+
+void FormatWindowAdvice(RefusedStep step, const char* drive, char letter, AdviceHost host, char (&advice)[kAdviceSize])
+{
     if (host == AdviceHost::Windows) {
         if (step == RefusedStep::Open)
             std::snprintf(advice, sizeof advice, "No permission to open %s for drive commands.\n%s", drive,
@@ -89,6 +108,21 @@ void FormatPermissionAdvice(RefusedStep step, char letter, AdviceHost host, char
                       "passes firmware commands to the members of its group; the block node (/dev/srN) passes them "
                       "to root only.",
                       drive, entry);
+}
+
+}  // namespace
+
+void FormatPermissionAdvice(RefusedStep step, char letter, AdviceHost host, char (&advice)[kAdviceSize],
+                            AdviceReader reader)
+{
+    char drive[16] = "a drive";
+    if (letter != 0) std::snprintf(drive, sizeof drive, "the drive %c:", letter);
+    if (host == AdviceHost::Windows && reader == AdviceReader::Console) {
+        FormatConsoleAdvice(step, drive, advice);
+        return;
+    }
+    FormatWindowAdvice(step, drive, letter, host, advice);
+    if (reader == AdviceReader::Console) JoinLines(advice);
 }
 
 void TrimSystemMessage(char* text)

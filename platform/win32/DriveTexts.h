@@ -39,8 +39,13 @@ enum class AdviceHost : uint8_t {
     Wine,  // the rights are those of the Linux node behind the drive letter
 };
 
+// Who reads the advice: the window's user, or a console's, who needs one line that says what to
+// do from a command prompt.
+enum class AdviceReader : uint8_t { Window, Console };
+
 // The advice for a refusal at step on the drive letter (0 when it is not known).
-void FormatPermissionAdvice(RefusedStep step, char letter, AdviceHost host, char (&advice)[kAdviceSize]);
+void FormatPermissionAdvice(RefusedStep step, char letter, AdviceHost host, char (&advice)[kAdviceSize],
+                            AdviceReader reader = AdviceReader::Window);
 
 // Cuts the line breaks, spaces and full stop that end a system message.
 void TrimSystemMessage(char* text);

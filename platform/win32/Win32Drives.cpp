@@ -205,7 +205,7 @@ void Win32System::NoteRefused(win32::RefusedStep step, char letter)
     if (permissionAdvice.Text() != nullptr) return;
     char advice[win32::kAdviceSize];
     win32::FormatPermissionAdvice(step, letter, RunsUnderWine() ? win32::AdviceHost::Wine : win32::AdviceHost::Windows,
-                                  advice);
+                                  advice, adviceReader);
     permissionAdvice.Note(advice);
 }
 

@@ -41,6 +41,8 @@ public:
     // The advice about the first refused right of this run; without one, the note about the
     // first drive left out because another program held it; or null.
     const char* PermissionAdvice() const override;
+    // A console program's advice: one line, what to do from a command prompt.
+    void AdviseConsoleReader() { adviceReader = win32::AdviceReader::Console; }
 
     // The library is a record of this process's ASPI managers (the module and its two exports);
     // its entry points are functions of this file that call the manager's own.
@@ -77,6 +79,7 @@ private:
 
     win32::FirstNote permissionAdvice;
     win32::FirstNote inUseNote;
+    win32::AdviceReader adviceReader = win32::AdviceReader::Window;
 
     // Which drive letter each open volume belongs to, so that a refused command names its drive.
     std::mutex volumesMutex;

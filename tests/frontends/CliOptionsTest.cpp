@@ -346,7 +346,7 @@ TEST(CliRecordingSystem, TracesWhatTheDrivesAnswer)
     std::FILE* recorded = std::tmpfile();
     std::FILE* verbose = std::tmpfile();
     for (int i = 0; i < system.driveCount(); ++i) system.drive(i).SetTraceFile(drives, system.rootOf(i));
-    cli::RecordingSystem recording(system, recorded, verbose);
+    cli::RecordingSystem recording(system, recorded, verbose, nullptr);
     {
         std::FILE* shown = std::tmpfile();
         cli::TerminalView view(shown, nullptr, cli::TerminalSettings{false, false, false, false});
