@@ -16,8 +16,16 @@ struct Machine::Parts {
     platform::Win32System system;
 };
 
-// A console program: the advice about a refused right is one line for a command prompt.
-Machine::Machine() : parts(std::make_unique<Parts>()) { parts->system.AdviseConsoleReader(); }
+// A console program shows no box of its own, nor lets the system show one for it: a drive
+// without a disc, or an ASPI manager whose libraries are missing, fails the call instead of
+// asking someone who may not be there. The advice about a refused right is one line for a
+// command prompt.
+Machine::Machine()
+{
+    SetErrorMode(SetErrorMode(0) | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    parts = std::make_unique<Parts>();
+    parts->system.AdviseConsoleReader();
+}
 Machine::~Machine() = default;
 platform::System& Machine::System() { return parts->system; }
 

@@ -64,7 +64,9 @@ TEST(DriveTexts, NameTheDriveAndSayWhatToDo)
     for (const auto& c : cases) {
         FormatPermissionAdvice(c.step, 'E', c.host, advice, c.reader);
         // A console's advice is one line.
-        if (c.reader == kConsole) EXPECT_EQ(std::strchr(advice, '\n'), nullptr) << advice;
+        if (c.reader == kConsole) {
+            EXPECT_EQ(std::strchr(advice, '\n'), nullptr) << advice;
+        }
         EXPECT_NE(std::strstr(advice, "the drive E:"), nullptr) << advice;
         EXPECT_NE(std::strstr(advice, c.remedy), nullptr) << advice;
     }
