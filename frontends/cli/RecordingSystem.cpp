@@ -63,7 +63,10 @@ void RecordingSystem::ShowMessage(const char* text, const char* caption, platfor
 {
     if (messages == nullptr) return;
     std::lock_guard lock(mutex);
-    std::fprintf(messages, "norvik-cli: %s: ", caption != nullptr ? caption : "");
+    const std::string_view title = caption != nullptr ? caption : "";
+    // A caption that ends in its own colon ("GetASPISupportInfo:") gets no second one.
+    const bool ownColon = !title.empty() && title.back() == ':';
+    std::fprintf(messages, "norvik-cli: %.*s%s ", static_cast<int>(title.size()), title.data(), ownColon ? "" : ":");
     for (const char* c = text != nullptr ? text : ""; *c != '\0'; ++c) std::fputc(*c == '\n' ? ' ' : *c, messages);
     std::fputc('\n', messages);
     std::fflush(messages);

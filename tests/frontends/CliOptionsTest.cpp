@@ -425,6 +425,7 @@ TEST(CliRecordingSystem, MessageBoxesBecomeLinesOnTheMessagesStream)
         {sim::AspiPresence::Absent, "norvik-cli: Error FS 002: LoadLibrary: WNASPI32.DLL not found.\n"},
         {sim::AspiPresence::MissingSendCommand,
          "norvik-cli: Error FS 004: GetProcAddress: pfnSendASPI32Command not found.\n"},
+        {sim::AspiPresence::Present, "norvik-cli: GetASPISupportInfo: Error initializing ASPI.\n"},
     };
     for (const auto& c : cases) {
         sim::VirtualSystem system;
@@ -432,6 +433,7 @@ TEST(CliRecordingSystem, MessageBoxesBecomeLinesOnTheMessagesStream)
         system.SetPlatformId(sim::VirtualSystem::kPlatformWindows);
         sim::AspiSettings aspi;
         aspi.presence = c.presence;
+        aspi.supportStatus = platform::SS_ERR;  // where the manager is there, it cannot start
         system.SetAspiManager(aspi);
         std::FILE* shown = std::tmpfile();
         std::FILE* messages = std::tmpfile();
