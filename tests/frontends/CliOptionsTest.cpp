@@ -330,87 +330,48 @@ TEST(CliList, RefusedPermissionHasItsOwnExitStatus)
         std::fclose(out);
         std::fclose(err);
     }
+    // An update that finds no drive it may update says the same with the same status.
+    RefusingSystem empty;
+    std::FILE* shown = std::tmpfile();
+    cli::TerminalView view(shown, nullptr, cli::TerminalSettings{true, false, false, true});
+    EXPECT_EQ(cli::RunUpdate(empty, payload::OwnPackageBlock(), view, cli::UpdateChoice{.virtualSystem = true}, shown,
+                             shown),
+              cli::kExitNoPermission);
+    std::fclose(shown);
 }
 
-// Without the right to reach a drive, an update that finds nothing it may update ends with the
-// same status as list, the advice shown once.
-TEST(CliUpdate, RefusedPermissionWithoutADriveHasItsOwnExitStatus)
+// A restart the package asks for, requested or not made (no privilege, or refused): the console
+// says which, --json and the journal say when it was not made; the drive holds the new firmware
+// all the same, so the status stays 0.
+TEST(CliUpdate, RestartIsReportedAsTheSystemAnswered)
 {
-    RefusingSystem system;
-    std::FILE* out = std::tmpfile();
-    int status = -1;
-    {
-        cli::TerminalView view(out, nullptr, cli::TerminalSettings{true, false, false, true});
-        cli::UpdateChoice choice;
-        choice.virtualSystem = true;
-        status = cli::RunUpdate(system, payload::OwnPackageBlock(), view, choice, out, out);
-    }
-    EXPECT_EQ(status, cli::kExitNoPermission);
-    std::fclose(out);
-}
-
-// A restart that the package asks for: requested, or not made for want of the privilege or
-// because the system refused it. The console says which; the journal and --json say when it was
-// not made; the drive holds the new firmware all the same, so the status stays 0.
-struct RestartCase {
-    const char* name;
-    bool privilege;
-    bool accepted;
-    const char* shown;    // on standard output (requested) or standard error (not made)
-    const char* outcome;  // --json
-    const char* journal;  // the journal's last line ends so; empty: the drive's line is last
-};
-
-class CliRestart : public testing::TestWithParam<RestartCase> {};
-
-TEST_P(CliRestart, IsReportedAsTheSystemAnswered)
-{
-    const RestartCase& c = GetParam();
+    const struct {
+        bool privilege, accepted;
+        const char* shown;  // standard output when requested, else standard error
+        const char* outcome;
+    } cases[] = {{true, true, "Restart requested (virtual system", "restarted"},
+                 {false, true, "not made: this process may not restart the system", "restart_not_made"},
+                 {true, false, "not made: the system refused the request", "restart_not_made"}};
     std::vector<uint8_t> block(payload::OwnPackageBlock(), payload::OwnPackageBlock() + payload::kPackageSize);
     block[offsetof(payload::PackageBlock, imageArea)] = 0x5A;  // firmware in place of the placeholder
-    sim::VirtualSystem system;
-    system.SetShutdownPrivilege(c.privilege);
-    system.SetRestartAccepted(c.accepted);
-    std::string reason;
-    ASSERT_NE(system.AddDrive("rev=RN05", reason), nullptr) << reason;
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    std::FILE* json = std::tmpfile();
-    int status = -1;
-    {
-        cli::TerminalView view(err, nullptr, cli::TerminalSettings{true, false, false, true});
+    for (const auto& c : cases) {
+        sim::VirtualSystem system;
+        system.SetShutdownPrivilege(c.privilege);
+        system.SetRestartAccepted(c.accepted);
+        std::string reason;
+        ASSERT_NE(system.AddDrive("rev=RN05", reason), nullptr) << reason;
+        std::FILE* streams[3] = {std::tmpfile(), std::tmpfile(), std::tmpfile()};  // out, err, json
+        cli::TerminalView view(streams[1], nullptr, cli::TerminalSettings{true, false, false, true});
         cli::UpdateChoice choice;
         choice.virtualSystem = true;
-        choice.json = json;
-        status = cli::RunUpdate(system, block.data(), view, choice, out, err);
+        choice.json = streams[2];
+        EXPECT_EQ(cli::RunUpdate(system, block.data(), view, choice, streams[0], streams[1]), cli::kExitSuccess);
+        EXPECT_NE(ReadAll(streams[c.privilege && c.accepted ? 0 : 1]).find(c.shown), std::string::npos) << c.shown;
+        EXPECT_NE(ReadAll(streams[2]).find(std::string("\"outcome\": \"") + c.outcome + "\""), std::string::npos);
+        EXPECT_EQ(system.journal().back().ends_with("it is still due"), !(c.privilege && c.accepted));
+        for (std::FILE* stream : streams) std::fclose(stream);
     }
-    EXPECT_EQ(status, cli::kExitSuccess);
-    const std::string shown = ReadAll(c.accepted && c.privilege ? out : err);
-    EXPECT_NE(shown.find(c.shown), std::string::npos) << shown;
-    const QJsonObject document = QJsonDocument::fromJson(QByteArray::fromStdString(ReadAll(json))).object();
-    EXPECT_EQ(document["outcome"].toString(), c.outcome);
-    EXPECT_EQ(document["exit_status"].toInt(), 0);
-    const std::vector<std::string> journal = system.journal();
-    ASSERT_FALSE(journal.empty());
-    EXPECT_TRUE(journal.back().ends_with(c.journal)) << journal.back();
-    EXPECT_EQ(journal.front().find("error: "), std::string::npos) << "the drive itself was updated";
-    for (std::FILE* file : {out, err, json}) std::fclose(file);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Answers, CliRestart,
-    testing::Values(RestartCase{"Requested", true, true, "Restart requested (virtual system", "restarted", "updated"},
-                    RestartCase{"PrivilegeNotHeld", false, true,
-                                "norvik-cli: the restart was not made: this process may not restart the system",
-                                "restart_not_made",
-                                "the restart after the update was not made: this process may not restart the "
-                                "system; it is still due"},
-                    RestartCase{"Refused", true, false,
-                                "norvik-cli: the restart was not made: the system refused the request",
-                                "restart_not_made",
-                                "the restart after the update was not made: the system refused the request; it is "
-                                "still due"}),
-    [](const testing::TestParamInfo<RestartCase>& info) { return std::string(info.param.name); });
 
 // ---- The recording system ---------------------------------------------------------------
 
@@ -418,33 +379,19 @@ INSTANTIATE_TEST_SUITE_P(
 // on the console's stream, and never reaches the system.
 TEST(CliRecordingSystem, MessageBoxesBecomeLinesOnTheMessagesStream)
 {
-    const struct {
-        sim::AspiPresence presence;
-        const char* line;
-    } cases[] = {
+    const std::pair<sim::AspiPresence, const char*> cases[] = {
         {sim::AspiPresence::Absent, "norvik-cli: Error FS 002: LoadLibrary: WNASPI32.DLL not found.\n"},
-        {sim::AspiPresence::MissingSendCommand,
-         "norvik-cli: Error FS 004: GetProcAddress: pfnSendASPI32Command not found.\n"},
-        {sim::AspiPresence::Present, "norvik-cli: GetASPISupportInfo: Error initializing ASPI.\n"},
-    };
-    for (const auto& c : cases) {
+        {sim::AspiPresence::Present, "norvik-cli: GetASPISupportInfo: Error initializing ASPI.\n"}};
+    for (const auto& [presence, line] : cases) {
         sim::VirtualSystem system;
-        system.AddDrive();
         system.SetPlatformId(sim::VirtualSystem::kPlatformWindows);
-        sim::AspiSettings aspi;
-        aspi.presence = c.presence;
-        aspi.supportStatus = platform::SS_ERR;  // where the manager is there, it cannot start
-        system.SetAspiManager(aspi);
+        system.SetAspiManager(sim::AspiSettings{.presence = presence, .supportStatus = platform::SS_ERR});
         std::FILE* shown = std::tmpfile();
         std::FILE* messages = std::tmpfile();
-        {
-            cli::RecordingSystem recording(system, nullptr, nullptr, messages);
-            cli::TerminalView view(shown, nullptr, cli::TerminalSettings{false, false, false, false});
-            cli::ListChoice choice;
-            choice.virtualSystem = true;
-            cli::RunList(recording, payload::OwnPackageBlock(), view, shown, shown, choice);
-        }
-        EXPECT_EQ(ReadAll(messages), c.line);
+        cli::RecordingSystem recording(system, nullptr, nullptr, messages);
+        cli::TerminalView view(shown, nullptr, cli::TerminalSettings{false, false, false, false});
+        cli::RunList(recording, payload::OwnPackageBlock(), view, shown, shown, cli::ListChoice{.virtualSystem = true});
+        EXPECT_EQ(ReadAll(messages), line);
         EXPECT_TRUE(system.messages().empty());
         std::fclose(shown);
         std::fclose(messages);

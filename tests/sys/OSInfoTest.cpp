@@ -116,30 +116,6 @@ TEST(OSInfoReboot, FailedVersionQueryRequestsWithoutThePrivilegeStep)
     EXPECT_EQ(system.restartRequests(), std::vector<uint32_t>{6});
 }
 
-// What the request's answer says: no privilege (nothing asked) is told from a refusal.
-TEST(OSInfoRestart, AnswerTellsAMissingPrivilegeFromARefusal)
-{
-    const struct {
-        uint32_t platform;
-        bool privilege;
-        bool accepted;
-        sys::RestartAnswer answer;
-    } cases[] = {
-        {sys::kPlatformIdNT, true, true, sys::RestartAnswer::Accepted},
-        {sys::kPlatformIdNT, false, true, sys::RestartAnswer::PrivilegeNotHeld},
-        {sys::kPlatformIdNT, true, false, sys::RestartAnswer::Refused},
-        {VirtualSystem::kPlatformWindows, false, false, sys::RestartAnswer::Refused},
-    };
-    for (const auto& c : cases) {
-        VirtualSystem system;
-        system.SetPlatformId(c.platform);
-        system.SetShutdownPrivilege(c.privilege);
-        system.SetRestartAccepted(c.accepted);
-        EXPECT_EQ(sys::AskForRestart(OSInfo(system), sys::kRestartReboot), c.answer)
-            << c.platform << c.privilege << c.accepted;
-    }
-}
-
 TEST(OSInfoRestart, ForceIsAlwaysAdded)
 {
     VirtualSystem system;
