@@ -17,7 +17,7 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitUpdateFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitRefused = 3;
-constexpr int kExitNoPermission = 4;  // list: the system refused the right to reach a drive
+constexpr int kExitNoPermission = 4;  // the system refused the right to reach a drive (list, or no drive)
 
 // Widest command node path a lookup hands back, terminating zero included ("/dev/sg15").
 constexpr int kCommandNodeSize = 32;
