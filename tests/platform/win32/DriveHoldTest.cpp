@@ -5,10 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <string>
-#include <vector>
 
 #include "platform/win32/Win32System.h"
 #include "platform/win32/WindowsApi.h"
@@ -17,107 +16,66 @@ namespace {
 
 using namespace platform;
 
-constexpr uint32_t kNone = 0;
-
-// What the stand-in system answers. An error of 0 lets the call succeed.
+// What the stand-in system answers; an error of 0 lets the call succeed.
 struct Script {
-    uint32_t openError = kNone;
-    uint32_t exclusiveError = kNone;  // the exclusive-access lock request
-    bool queryAnswers = true;         // the exclusive-access query
-    const char* holder = nullptr;     // the program the query names as the holder, when one does
-    uint32_t volumeLockError = kNone;
-    int failingCommand = 0;  // the 1-based command from which commands fail with commandError
-    uint32_t commandError = kNone;
-    bool vanishes = false;  // from the failing command on, every request fails: the drive is gone
+    uint32_t openError, exclusiveError;
+    bool queryAnswers;
+    const char* holder;  // the program the exclusive-access query names, if any
+    uint32_t volumeLockError;
+    int failingCommand;  // from this 1-based command on, commands fail with commandError
+    uint32_t commandError;
+    bool vanishes;  // from the failing command on, every request fails
 };
 
 class LoggedVolumeCalls : public win32::VolumeCalls {
 public:
     explicit LoggedVolumeCalls(const Script& script) : script(script) {}
-
     uint32_t DriveType(const char* root) override { return std::strcmp(root, "E:\\") == 0 ? DRIVE_CDROM : DRIVE_FIXED; }
-
-    win32::VolumeHandle Open(const char* volumePath, uint32_t shareMode) override
+    win32::VolumeHandle Open(const char* path, uint32_t share) override
     {
-        log.push_back(std::string("open ") + volumePath + " share " + std::to_string(shareMode));
-        if (script.openError != kNone) return Fail(script.openError, INVALID_HANDLE_VALUE);
-        return &volume;
+        log += std::string("open ") + path + " share " + std::to_string(share);
+        return script.openError != 0 ? Fail(script.openError, INVALID_HANDLE_VALUE) : &log;
     }
-
-    bool Control(win32::VolumeHandle handle, uint32_t code, void* input, uint32_t, void* output, uint32_t,
-                 uint32_t& returned) override
+    bool Control(win32::VolumeHandle, uint32_t code, void* in, uint32_t, void* out, uint32_t, uint32_t& size) override
     {
-        returned = 0;
-        EXPECT_EQ(handle, &volume);
-        if (gone) return Fail(ERROR_DEVICE_NOT_CONNECTED, false, "failed: " + Name(code, input));
-        log.push_back(Name(code, input));
-        if (code == IOCTL_SCSI_PASS_THROUGH_DIRECT) return Command();
-        if (code == FSCTL_LOCK_VOLUME && script.volumeLockError != kNone) return Fail(script.volumeLockError, false);
-        if (code != IOCTL_CDROM_EXCLUSIVE_ACCESS) return true;
-        const auto request = static_cast<const CDROM_EXCLUSIVE_ACCESS*>(input)->RequestType;
-        if (request == ExclusiveAccessLockDevice && script.exclusiveError != kNone)
-            return Fail(script.exclusiveError, false);
-        if (request == ExclusiveAccessQueryState)
-            return Query(static_cast<CDROM_EXCLUSIVE_LOCK_STATE*>(output), returned);
+        const auto request = code == IOCTL_CDROM_EXCLUSIVE_ACCESS ? static_cast<CDROM_EXCLUSIVE_LOCK*>(in) : nullptr;
+        const std::string caller = request != nullptr ? reinterpret_cast<const char*>(request->CallerName) : "";
+        const std::string names[] = {"query holder", "lock as " + caller, "unlock as " + caller};
+        log += std::string(gone ? ", failed: " : ", ") + (request != nullptr ? names[request->Access.RequestType]
+                                                          : code == FSCTL_LOCK_VOLUME              ? "lock volume"
+                                                          : code == FSCTL_UNLOCK_VOLUME            ? "unlock volume"
+                                                          : code == IOCTL_SCSI_PASS_THROUGH_DIRECT ? "command"
+                                                                                                   : "other");
+        size = 0;
+        if (gone) return Fail(ERROR_DEVICE_NOT_CONNECTED, false);
+        if (code == IOCTL_SCSI_PASS_THROUGH_DIRECT && script.failingCommand != 0 && ++commands >= script.failingCommand)
+            return gone = script.vanishes, Fail(script.commandError, false);
+        if (code == FSCTL_LOCK_VOLUME && script.volumeLockError != 0) return Fail(script.volumeLockError, false);
+        if (request == nullptr || request->Access.RequestType == ExclusiveAccessUnlockDevice) return true;
+        if (request->Access.RequestType == ExclusiveAccessLockDevice)
+            return script.exclusiveError == 0 || Fail(script.exclusiveError, false);
+        if (!script.queryAnswers) return Fail(ERROR_INVALID_FUNCTION, false);
+        auto* state = static_cast<CDROM_EXCLUSIVE_LOCK_STATE*>(out);
+        *state = {};
+        state->LockState = script.holder != nullptr ? CDROM_IN_EXCLUSIVE_MODE : CDROM_NOT_IN_EXCLUSIVE_MODE;
+        if (script.holder != nullptr) std::memcpy(state->CallerName, script.holder, std::strlen(script.holder));
+        size = sizeof *state;
         return true;
     }
-
-    void Close(win32::VolumeHandle handle) override
-    {
-        EXPECT_EQ(handle, &volume);
-        log.push_back("close");
-    }
-
+    void Close(win32::VolumeHandle) override { log += ", close"; }
     uint32_t LastError() override { return lastError; }
 
-    std::vector<std::string> log;
+    std::string log;
 
 private:
-    static std::string Name(uint32_t code, const void* input)
-    {
-        if (code == IOCTL_SCSI_PASS_THROUGH_DIRECT) return "command";
-        if (code == FSCTL_LOCK_VOLUME) return "lock volume";
-        if (code == FSCTL_UNLOCK_VOLUME) return "unlock volume";
-        if (code != IOCTL_CDROM_EXCLUSIVE_ACCESS) return "control " + std::to_string(code);
-        const auto* lock = static_cast<const CDROM_EXCLUSIVE_LOCK*>(input);
-        const std::string caller(reinterpret_cast<const char*>(lock->CallerName));
-        switch (lock->Access.RequestType) {
-        case ExclusiveAccessLockDevice: return "lock as " + caller;
-        case ExclusiveAccessUnlockDevice: return "unlock as " + caller;
-        default: return "query holder";
-        }
-    }
-
     template <typename Result>
-    Result Fail(uint32_t error, Result result, const std::string& entry = "")
+    Result Fail(uint32_t error, Result result)
     {
-        if (!entry.empty()) log.push_back(entry);
         lastError = error;
         return result;
     }
 
-    bool Command()
-    {
-        ++commands;
-        if (script.failingCommand == 0 || commands < script.failingCommand) return true;
-        gone = script.vanishes;
-        return Fail(script.commandError, false);
-    }
-
-    bool Query(CDROM_EXCLUSIVE_LOCK_STATE* state, uint32_t& returned)
-    {
-        if (!script.queryAnswers) return Fail(ERROR_INVALID_FUNCTION, false);
-        *state = {};
-        if (script.holder != nullptr) {
-            state->LockState = CDROM_IN_EXCLUSIVE_MODE;
-            std::memcpy(state->CallerName, script.holder, std::strlen(script.holder));
-        }
-        returned = sizeof *state;
-        return true;
-    }
-
     const Script script;
-    int volume = 0;
     int commands = 0;
     bool gone = false;
     uint32_t lastError = 0;
@@ -127,12 +85,12 @@ struct DriveHoldCase {
     const char* name;
     Script script;
     bool exclusive;  // opened for an update, or shared for the drive list
-    int commands;    // commands the caller sends while the drive is open, then it closes it
-    std::vector<std::string> log;
-    const char* refusal;  // null: the drive opens
+    int commands;    // sent by the caller while the drive is open; then it closes the drive
+    const char* log;
+    const char* refusal;  // null: the drive opens; ending in ": ", the system's own text follows
 };
 
-const char kOpen[] = "open \\\\.\\E: share 3";  // FILE_SHARE_READ | FILE_SHARE_WRITE
+void PrintTo(const DriveHoldCase& row, std::ostream* out) { *out << row.name; }
 
 class DriveHold : public ::testing::TestWithParam<DriveHoldCase> {};
 
@@ -144,92 +102,76 @@ TEST_P(DriveHold, IsTakenBeforeTheFirstCommandAndGivenBackOnEveryWayOut)
     char refusal[kRefusalSize] = "unchanged";
     const DriveHandle drive = row.exclusive ? system.OpenDriveExclusive("E:\\", refusal) : system.OpenDrive("E:\\");
     EXPECT_EQ(drive == kInvalidDriveHandle, row.refusal != nullptr);
-    if (row.exclusive) {
-        // A refusal ending in ": " is followed by the system's own text, which differs between systems.
-        const std::string expected = row.refusal != nullptr ? row.refusal : "";
-        const bool systemText = expected.ends_with(": ");
-        EXPECT_EQ(systemText ? std::string(refusal).substr(0, expected.size()) : std::string(refusal), expected);
-        EXPECT_TRUE(!systemText || std::strlen(refusal) > expected.size()) << refusal;
+    const std::string expected = row.refusal != nullptr ? row.refusal : "";
+    if (row.exclusive && expected.ends_with(": ")) {
+        EXPECT_EQ(std::string(refusal).substr(0, expected.size()), expected);
+        EXPECT_GT(std::strlen(refusal), expected.size());
+    } else if (row.exclusive) {
+        EXPECT_EQ(refusal, expected);
     }
-    // A refused drive gets nothing: the caller's commands do not reach the system.
-    for (int i = 0; i < row.commands; ++i) {
-        PassThroughRequest request{};
-        request.cdb[0] = 0x00;
-        request.direction = DataDirection::None;
-        request.timeoutMs = 1000;
+    for (int i = 0; i < row.commands; ++i) {  // a refused drive gets none of them
+        PassThroughRequest request{{0x00}, DataDirection::None, nullptr, 0, 1000, {}, 0};
         system.SendPassThrough(drive, request);
     }
     system.CloseDrive(drive);
-    EXPECT_EQ(calls.log, row.log);
+    EXPECT_EQ(calls.log, std::string("open \\\\.\\E: share 3") + row.log);  // FILE_SHARE_READ | FILE_SHARE_WRITE
 }
+
+constexpr Script kAnswers{0, 0, true, nullptr, 0, 0, 0, false};
+constexpr Script kNoExclusiveAccess{0, ERROR_INVALID_FUNCTION, false, nullptr, 0, 0, 0, false};
 
 INSTANTIATE_TEST_SUITE_P(
     Win32System, DriveHold,
     ::testing::Values(
-        DriveHoldCase{"Success",
-                      {},
-                      true,
-                      3,
-                      {kOpen, "lock as Norvik", "command", "command", "command", "unlock as Norvik", "close"},
+        DriveHoldCase{"Success", kAnswers, true, 2, ", lock as Norvik, command, command, unlock as Norvik, close",
                       nullptr},
         DriveHoldCase{"CommandFails",
-                      {.failingCommand = 2, .commandError = ERROR_IO_DEVICE},
+                      {0, 0, true, nullptr, 0, 1, ERROR_IO_DEVICE, false},
                       true,
-                      2,
-                      {kOpen, "lock as Norvik", "command", "command", "unlock as Norvik", "close"},
+                      1,
+                      ", lock as Norvik, command, unlock as Norvik, close",
                       nullptr},
         DriveHoldCase{"DriveVanishes",
-                      {.failingCommand = 2, .commandError = ERROR_DEVICE_NOT_CONNECTED, .vanishes = true},
-                      true,
-                      3,
-                      {kOpen, "lock as Norvik", "command", "command", "failed: command", "failed: unlock as Norvik",
-                       "close"},
-                      nullptr},
-        DriveHoldCase{"StopRequestBeforeAnyCommand",
-                      {},
-                      true,
-                      0,
-                      {kOpen, "lock as Norvik", "unlock as Norvik", "close"},
-                      nullptr},
-        DriveHoldCase{"ExclusiveAccessNotOfferedTakesTheVolumeLock",
-                      {.exclusiveError = ERROR_INVALID_FUNCTION, .queryAnswers = false},
-                      true,
-                      1,
-                      {kOpen, "lock as Norvik", "query holder", "lock volume", "command", "unlock volume", "close"},
-                      nullptr},
-        DriveHoldCase{"ExclusiveAccessRefusedWithNoHolderTakesTheVolumeLock",
-                      {.exclusiveError = ERROR_ACCESS_DENIED},
-                      true,
-                      1,
-                      {kOpen, "lock as Norvik", "query holder", "lock volume", "command", "unlock volume", "close"},
-                      nullptr},
-        DriveHoldCase{"HeldByAnotherProgramIsRefusedByName",
-                      {.exclusiveError = ERROR_ACCESS_DENIED, .holder = "Disc Burner 7"},
+                      {0, 0, true, nullptr, 0, 1, ERROR_DEVICE_NOT_CONNECTED, true},
                       true,
                       2,
-                      {kOpen, "lock as Norvik", "query holder", "close"},
-                      "The drive E: is in use by another program (Disc Burner 7)"},
-        DriveHoldCase{
-            "VolumeOpenElsewhereIsRefusedAsInUse",
-            {.exclusiveError = ERROR_NOT_SUPPORTED, .queryAnswers = false, .volumeLockError = ERROR_ACCESS_DENIED},
-            true,
-            1,
-            {kOpen, "lock as Norvik", "query holder", "lock volume", "close"},
-            "The drive E: is in use by another program"},
-        DriveHoldCase{
-            "VolumeLockFailingOtherwiseIsRefusedWithTheReason",
-            {.exclusiveError = ERROR_NOT_SUPPORTED, .queryAnswers = false, .volumeLockError = ERROR_NOT_READY},
-            true,
-            1,
-            {kOpen, "lock as Norvik", "query holder", "lock volume", "close"},
-            "The drive E: could not be taken for this program alone: "},
-        DriveHoldCase{"SharingViolationOnOpenIsRefusedAsInUse",
-                      {.openError = ERROR_SHARING_VIOLATION},
+                      ", lock as Norvik, command, failed: command, failed: unlock as Norvik, close",
+                      nullptr},
+        DriveHoldCase{"StopRequestBeforeAnyCommand", kAnswers, true, 0, ", lock as Norvik, unlock as Norvik, close",
+                      nullptr},
+        DriveHoldCase{"NoExclusiveAccessTakesTheVolumeLock", kNoExclusiveAccess, true, 1,
+                      ", lock as Norvik, query holder, lock volume, command, unlock volume, close", nullptr},
+        DriveHoldCase{"RefusedWithNoHolderTakesTheVolumeLock",
+                      {0, ERROR_ACCESS_DENIED, true, nullptr, 0, 0, 0, false},
                       true,
                       1,
-                      {kOpen},
+                      ", lock as Norvik, query holder, lock volume, command, unlock volume, close",
+                      nullptr},
+        DriveHoldCase{"HeldByAnotherProgramIsRefusedByName",
+                      {0, ERROR_ACCESS_DENIED, true, "Disc Burner 7", 0, 0, 0, false},
+                      true,
+                      1,
+                      ", lock as Norvik, query holder, close",
+                      "The drive E: is in use by another program (Disc Burner 7)"},
+        DriveHoldCase{"VolumeOpenElsewhereIsRefusedAsInUse",
+                      {0, ERROR_NOT_SUPPORTED, false, nullptr, ERROR_ACCESS_DENIED, 0, 0, false},
+                      true,
+                      1,
+                      ", lock as Norvik, query holder, lock volume, close",
                       "The drive E: is in use by another program"},
-        DriveHoldCase{"DriveListOpenIsSharedAndTakesNothing", {}, false, 1, {kOpen, "command", "close"}, nullptr}),
+        DriveHoldCase{"VolumeLockFailingOtherwiseIsRefusedWithTheReason",
+                      {0, ERROR_NOT_SUPPORTED, false, nullptr, ERROR_NOT_READY, 0, 0, false},
+                      true,
+                      1,
+                      ", lock as Norvik, query holder, lock volume, close",
+                      "The drive E: could not be taken for this program alone: "},
+        DriveHoldCase{"SharingViolationOnOpenIsRefusedAsInUse",
+                      {ERROR_SHARING_VIOLATION, 0, true, nullptr, 0, 0, 0, false},
+                      true,
+                      1,
+                      "",
+                      "The drive E: is in use by another program"},
+        DriveHoldCase{"DriveListOpenIsSharedAndTakesNothing", kAnswers, false, 1, ", command, close", nullptr}),
     [](const ::testing::TestParamInfo<DriveHoldCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
