@@ -19,8 +19,7 @@ using namespace platform;
 // What the stand-in system answers; an error of 0 lets the call succeed.
 struct Script {
     uint32_t openError, exclusiveError;
-    bool queryAnswers;
-    const char* holder;  // the program the exclusive-access query names, if any
+    const char* holder;  // the exclusive-access query's answer: held by this program, "" held by none, null fails
     uint32_t volumeLockError;
     int failingCommand;  // from this 1-based command on, commands fail with commandError
     uint32_t commandError;
@@ -30,35 +29,35 @@ struct Script {
 class LoggedVolumeCalls : public win32::VolumeCalls {
 public:
     explicit LoggedVolumeCalls(const Script& script) : script(script) {}
-    uint32_t DriveType(const char* root) override { return std::strcmp(root, "E:\\") == 0 ? DRIVE_CDROM : DRIVE_FIXED; }
+    uint32_t DriveType(const char*) override { return DRIVE_CDROM; }
     win32::VolumeHandle Open(const char* path, uint32_t share) override
     {
         log += std::string("open ") + path + " share " + std::to_string(share);
-        return script.openError != 0 ? Fail(script.openError, INVALID_HANDLE_VALUE) : &log;
+        lastError = script.openError;
+        return script.openError != 0 ? INVALID_HANDLE_VALUE : &log;
     }
     bool Control(win32::VolumeHandle, uint32_t code, void* in, uint32_t, void* out, uint32_t, uint32_t& size) override
     {
-        const auto request = code == IOCTL_CDROM_EXCLUSIVE_ACCESS ? static_cast<CDROM_EXCLUSIVE_LOCK*>(in) : nullptr;
-        const std::string caller = request != nullptr ? reinterpret_cast<const char*>(request->CallerName) : "";
-        const std::string names[] = {"query holder", "lock as " + caller, "unlock as " + caller};
-        log += std::string(gone ? ", failed: " : ", ") + (request != nullptr ? names[request->Access.RequestType]
-                                                          : code == FSCTL_LOCK_VOLUME              ? "lock volume"
-                                                          : code == FSCTL_UNLOCK_VOLUME            ? "unlock volume"
-                                                          : code == IOCTL_SCSI_PASS_THROUGH_DIRECT ? "command"
-                                                                                                   : "other");
+        const auto* request = code == IOCTL_CDROM_EXCLUSIVE_ACCESS ? static_cast<CDROM_EXCLUSIVE_LOCK*>(in) : nullptr;
+        const int type = request != nullptr ? request->Access.RequestType : 0;
+        EXPECT_TRUE(type == ExclusiveAccessQueryState ||
+                    std::strcmp(reinterpret_cast<const char*>(request->CallerName), "Norvik") == 0);
+        const char* names[] = {"query holder", "lock", "unlock"};
+        log += std::string(gone ? ", failed: " : ", ") + (request != nullptr            ? names[type]
+                                                          : code == FSCTL_LOCK_VOLUME   ? "lock volume"
+                                                          : code == FSCTL_UNLOCK_VOLUME ? "unlock volume"
+                                                                                        : "command");
         size = 0;
-        if (gone) return Fail(ERROR_DEVICE_NOT_CONNECTED, false);
+        if (gone) return Fails(ERROR_DEVICE_NOT_CONNECTED);
         if (code == IOCTL_SCSI_PASS_THROUGH_DIRECT && script.failingCommand != 0 && ++commands >= script.failingCommand)
-            return gone = script.vanishes, Fail(script.commandError, false);
-        if (code == FSCTL_LOCK_VOLUME && script.volumeLockError != 0) return Fail(script.volumeLockError, false);
-        if (request == nullptr || request->Access.RequestType == ExclusiveAccessUnlockDevice) return true;
-        if (request->Access.RequestType == ExclusiveAccessLockDevice)
-            return script.exclusiveError == 0 || Fail(script.exclusiveError, false);
-        if (!script.queryAnswers) return Fail(ERROR_INVALID_FUNCTION, false);
+            return gone = script.vanishes, Fails(script.commandError);
+        if (code == FSCTL_LOCK_VOLUME || type == ExclusiveAccessLockDevice)
+            return Fails(code == FSCTL_LOCK_VOLUME ? script.volumeLockError : script.exclusiveError);
+        if (type != ExclusiveAccessQueryState || request == nullptr) return true;
+        if (script.holder == nullptr) return Fails(ERROR_INVALID_FUNCTION);
         auto* state = static_cast<CDROM_EXCLUSIVE_LOCK_STATE*>(out);
-        *state = {};
-        state->LockState = script.holder != nullptr ? CDROM_IN_EXCLUSIVE_MODE : CDROM_NOT_IN_EXCLUSIVE_MODE;
-        if (script.holder != nullptr) std::memcpy(state->CallerName, script.holder, std::strlen(script.holder));
+        *state = {static_cast<BOOLEAN>(script.holder[0] != '\0'), {}};
+        std::memcpy(state->CallerName, script.holder, std::strlen(script.holder));
         size = sizeof *state;
         return true;
     }
@@ -68,12 +67,7 @@ public:
     std::string log;
 
 private:
-    template <typename Result>
-    Result Fail(uint32_t error, Result result)
-    {
-        lastError = error;
-        return result;
-    }
+    bool Fails(uint32_t error) { return (lastError = error) == 0; }
 
     const Script script;
     int commands = 0;
@@ -87,7 +81,7 @@ struct DriveHoldCase {
     bool exclusive;  // opened for an update, or shared for the drive list
     int commands;    // sent by the caller while the drive is open; then it closes the drive
     const char* log;
-    const char* refusal;  // null: the drive opens; ending in ": ", the system's own text follows
+    const char* refusal;  // how the refusal begins (after ": " the system's own text follows); "" none
 };
 
 void PrintTo(const DriveHoldCase& row, std::ostream* out) { *out << row.name; }
@@ -99,16 +93,11 @@ TEST_P(DriveHold, IsTakenBeforeTheFirstCommandAndGivenBackOnEveryWayOut)
     const DriveHoldCase& row = GetParam();
     LoggedVolumeCalls calls(row.script);
     Win32System system(calls);
-    char refusal[kRefusalSize] = "unchanged";
+    char refusal[kRefusalSize] = "";
     const DriveHandle drive = row.exclusive ? system.OpenDriveExclusive("E:\\", refusal) : system.OpenDrive("E:\\");
-    EXPECT_EQ(drive == kInvalidDriveHandle, row.refusal != nullptr);
-    const std::string expected = row.refusal != nullptr ? row.refusal : "";
-    if (row.exclusive && expected.ends_with(": ")) {
-        EXPECT_EQ(std::string(refusal).substr(0, expected.size()), expected);
-        EXPECT_GT(std::strlen(refusal), expected.size());
-    } else if (row.exclusive) {
-        EXPECT_EQ(refusal, expected);
-    }
+    EXPECT_EQ(drive == kInvalidDriveHandle, row.refusal[0] != '\0');
+    EXPECT_EQ(std::string(refusal).substr(0, std::strlen(row.refusal)), row.refusal);
+    EXPECT_EQ(std::strlen(refusal) > std::strlen(row.refusal), std::string(row.refusal).ends_with(": ")) << refusal;
     for (int i = 0; i < row.commands; ++i) {  // a refused drive gets none of them
         PassThroughRequest request{{0x00}, DataDirection::None, nullptr, 0, 1000, {}, 0};
         system.SendPassThrough(drive, request);
@@ -117,61 +106,56 @@ TEST_P(DriveHold, IsTakenBeforeTheFirstCommandAndGivenBackOnEveryWayOut)
     EXPECT_EQ(calls.log, std::string("open \\\\.\\E: share 3") + row.log);  // FILE_SHARE_READ | FILE_SHARE_WRITE
 }
 
-constexpr Script kAnswers{0, 0, true, nullptr, 0, 0, 0, false};
-constexpr Script kNoExclusiveAccess{0, ERROR_INVALID_FUNCTION, false, nullptr, 0, 0, 0, false};
+constexpr Script kAnswers{0, 0, "", 0, 0, 0, false};
+constexpr Script kNoExclusiveAccess{0, ERROR_NOT_SUPPORTED, nullptr, 0, 0, 0, false};
+constexpr char kInUse[] = "The drive E: is in use by another program";
 
 INSTANTIATE_TEST_SUITE_P(
     Win32System, DriveHold,
     ::testing::Values(
-        DriveHoldCase{"Success", kAnswers, true, 2, ", lock as Norvik, command, command, unlock as Norvik, close",
-                      nullptr},
-        DriveHoldCase{"CommandFails",
-                      {0, 0, true, nullptr, 0, 1, ERROR_IO_DEVICE, false},
-                      true,
-                      1,
-                      ", lock as Norvik, command, unlock as Norvik, close",
-                      nullptr},
+        DriveHoldCase{"Success", kAnswers, true, 2, ", lock, command, command, unlock, close", ""},
+        DriveHoldCase{
+            "CommandFails", {0, 0, "", 0, 1, ERROR_IO_DEVICE, false}, true, 1, ", lock, command, unlock, close", ""},
         DriveHoldCase{"DriveVanishes",
-                      {0, 0, true, nullptr, 0, 1, ERROR_DEVICE_NOT_CONNECTED, true},
+                      {0, 0, "", 0, 1, ERROR_DEVICE_NOT_CONNECTED, true},
                       true,
                       2,
-                      ", lock as Norvik, command, failed: command, failed: unlock as Norvik, close",
-                      nullptr},
-        DriveHoldCase{"StopRequestBeforeAnyCommand", kAnswers, true, 0, ", lock as Norvik, unlock as Norvik, close",
-                      nullptr},
+                      ", lock, command, failed: command, failed: unlock, close",
+                      ""},
+        DriveHoldCase{"StopRequestBeforeAnyCommand", kAnswers, true, 0, ", lock, unlock, close", ""},
         DriveHoldCase{"NoExclusiveAccessTakesTheVolumeLock", kNoExclusiveAccess, true, 1,
-                      ", lock as Norvik, query holder, lock volume, command, unlock volume, close", nullptr},
+                      ", lock, query holder, lock volume, command, unlock volume, close", ""},
         DriveHoldCase{"RefusedWithNoHolderTakesTheVolumeLock",
-                      {0, ERROR_ACCESS_DENIED, true, nullptr, 0, 0, 0, false},
+                      {0, ERROR_ACCESS_DENIED, "", 0, 0, 0, false},
                       true,
                       1,
-                      ", lock as Norvik, query holder, lock volume, command, unlock volume, close",
-                      nullptr},
+                      ", lock, query holder, lock volume, command, unlock volume, close",
+                      ""},
         DriveHoldCase{"HeldByAnotherProgramIsRefusedByName",
-                      {0, ERROR_ACCESS_DENIED, true, "Disc Burner 7", 0, 0, 0, false},
+                      {0, ERROR_ACCESS_DENIED, "Disc Burner 7", 0, 0, 0, false},
                       true,
                       1,
-                      ", lock as Norvik, query holder, close",
+                      ", lock, query holder, close",
                       "The drive E: is in use by another program (Disc Burner 7)"},
         DriveHoldCase{"VolumeOpenElsewhereIsRefusedAsInUse",
-                      {0, ERROR_NOT_SUPPORTED, false, nullptr, ERROR_ACCESS_DENIED, 0, 0, false},
+                      {0, ERROR_NOT_SUPPORTED, nullptr, ERROR_ACCESS_DENIED, 0, 0, false},
                       true,
                       1,
-                      ", lock as Norvik, query holder, lock volume, close",
-                      "The drive E: is in use by another program"},
+                      ", lock, query holder, lock volume, close",
+                      kInUse},
         DriveHoldCase{"VolumeLockFailingOtherwiseIsRefusedWithTheReason",
-                      {0, ERROR_NOT_SUPPORTED, false, nullptr, ERROR_NOT_READY, 0, 0, false},
+                      {0, ERROR_NOT_SUPPORTED, nullptr, ERROR_NOT_READY, 0, 0, false},
                       true,
                       1,
-                      ", lock as Norvik, query holder, lock volume, close",
+                      ", lock, query holder, lock volume, close",
                       "The drive E: could not be taken for this program alone: "},
         DriveHoldCase{"SharingViolationOnOpenIsRefusedAsInUse",
-                      {ERROR_SHARING_VIOLATION, 0, true, nullptr, 0, 0, 0, false},
+                      {ERROR_SHARING_VIOLATION, 0, "", 0, 0, 0, false},
                       true,
                       1,
                       "",
-                      "The drive E: is in use by another program"},
-        DriveHoldCase{"DriveListOpenIsSharedAndTakesNothing", kAnswers, false, 1, ", command, close", nullptr}),
+                      kInUse},
+        DriveHoldCase{"DriveListOpenIsSharedAndTakesNothing", kAnswers, false, 1, ", command, close", ""}),
     [](const ::testing::TestParamInfo<DriveHoldCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
