@@ -244,8 +244,7 @@ bool Win32System::SendPassThrough(DriveHandle drive, PassThroughRequest& request
     uint32_t returned = 0;
     if (!volumeCalls.Control(HandleOfDrive(drive), IOCTL_SCSI_PASS_THROUGH_DIRECT, &block, sizeof block, &block,
                              sizeof block, returned)) {
-        if (volumeCalls.LastError() == ERROR_ACCESS_DENIED)
-            NoteRefused(win32::RefusedStep::Command, LetterOfVolume(drive));
+        if (volumeCalls.LastError() == ERROR_ACCESS_DENIED) NoteCommandRefused(drive);
         return false;
     }
     return win32::ReadPassThroughBlock(block, request);
@@ -296,6 +295,19 @@ void Win32System::NoteRefused(win32::RefusedStep step, char letter)
     win32::FormatPermissionAdvice(step, letter, RunsUnderWine() ? win32::AdviceHost::Wine : win32::AdviceHost::Windows,
                                   advice);
     permissionAdvice.Note(advice);
+}
+
+// While another program holds a drive in exclusive access, Windows refuses commands from every
+// other handle: that drive is in use, not a right missing. A drive this program holds is not
+// asked about.
+void Win32System::NoteCommandRefused(DriveHandle drive)
+{
+    char owner[win32::kOwnerNameSize];
+    const char letter = LetterOfVolume(drive);
+    if (HoldOfVolume(drive) == DriveHold::None && QueryOtherOwner(HandleOfDrive(drive), owner))
+        NoteInUse(letter);
+    else
+        NoteRefused(win32::RefusedStep::Command, letter);
 }
 
 void Win32System::NoteInUse(char letter)

@@ -87,6 +87,7 @@ private:
     char LetterOfVolume(DriveHandle drive);
     DriveHold HoldOfVolume(DriveHandle drive);
     void NoteRefused(win32::RefusedStep step, char letter);
+    void NoteCommandRefused(DriveHandle drive);
     void NoteInUse(char letter);
 
     win32::VolumeCalls& volumeCalls;
