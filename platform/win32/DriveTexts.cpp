@@ -42,9 +42,18 @@ void FormatNotOpticalRefusal(const char* root, char (&refusal)[kRefusalSize])
     std::snprintf(refusal, sizeof refusal, "%s is not an optical drive", root != nullptr ? root : "(no drive)");
 }
 
-void FormatInUseRefusal(char letter, char (&refusal)[kRefusalSize])
+void FormatInUseRefusal(char letter, char (&refusal)[kRefusalSize], const char* owner)
 {
-    std::snprintf(refusal, sizeof refusal, "The drive %c: is in use by another program", letter);
+    if (owner != nullptr && owner[0] != '\0')
+        std::snprintf(refusal, sizeof refusal, "The drive %c: is in use by another program (%s)", letter, owner);
+    else
+        std::snprintf(refusal, sizeof refusal, "The drive %c: is in use by another program", letter);
+}
+
+void FormatTakeRefusal(char letter, const char* reason, char (&refusal)[kRefusalSize])
+{
+    std::snprintf(refusal, sizeof refusal, "The drive %c: could not be taken for this program alone: %s", letter,
+                  reason != nullptr && reason[0] != '\0' ? reason : "unknown error");
 }
 
 void FormatOpenRefusal(char letter, const char* reason, char (&refusal)[kRefusalSize])

@@ -13,6 +13,8 @@ namespace platform::win32 {
 // "\\.\D:" and its terminating zero.
 constexpr int kVolumePathSize = 7;
 constexpr int kAdviceSize = 512;
+// The name under which a program holds an optical drive for itself, terminating zero included.
+constexpr int kOwnerNameSize = 65;
 
 // The drive letter of a root such as "D:\" or "D:", upper case; 0 when root names no drive letter.
 char DriveLetterOfRoot(const char* root);
@@ -22,7 +24,10 @@ bool VolumePathOfRoot(const char* root, char (&path)[kVolumePathSize]);
 
 // Why an exclusive open was refused, naming the drive by its root (null for a missing root).
 void FormatNotOpticalRefusal(const char* root, char (&refusal)[kRefusalSize]);
-void FormatInUseRefusal(char letter, char (&refusal)[kRefusalSize]);
+// owner: the program that holds the drive, as Windows names it; null or empty when not known.
+void FormatInUseRefusal(char letter, char (&refusal)[kRefusalSize], const char* owner = nullptr);
+// Why the drive could not be taken for this program alone (reason as for FormatOpenRefusal).
+void FormatTakeRefusal(char letter, const char* reason, char (&refusal)[kRefusalSize]);
 // reason: the system's own text for the failure, without a final full stop or line break.
 void FormatOpenRefusal(char letter, const char* reason, char (&refusal)[kRefusalSize]);
 

@@ -1,5 +1,6 @@
-// The drive operations of the Windows seam: drive letters, their volume devices, the SCSI address,
-// the storage descriptor and IOCTL_SCSI_PASS_THROUGH_DIRECT.
+// The drive operations of the Windows seam: drive letters, their volume devices, taking a drive for
+// an update and giving it back, the SCSI address, the storage descriptor and
+// IOCTL_SCSI_PASS_THROUGH_DIRECT. Every call on a drive goes through the volume calls.
 
 #include <cstdio>
 #include <cstring>
@@ -25,12 +26,11 @@ DriveHandle DriveOfHandle(HANDLE handle)
 
 bool IsOpen(DriveHandle drive) { return drive != kInvalidDriveHandle && drive != 0; }
 
-HANDLE OpenVolume(const char* volumePath, DWORD shareMode)
-{
-    return CreateFileA(volumePath, GENERIC_READ | GENERIC_WRITE, shareMode, nullptr, OPEN_EXISTING, 0, nullptr);
-}
+constexpr DWORD kSharedVolume = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// The name Windows shows to other programs that ask who holds the drive.
+constexpr char kCallerName[] = "Norvik";
 
-void DescribeError(DWORD error, char (&text)[kSystemMessageSize])
+void DescribeError(uint32_t error, char (&text)[kSystemMessageSize])
 {
     const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
                                         text, sizeof text, nullptr);
@@ -68,7 +68,7 @@ bool Win32System::IsOpticalDrive(const char* root)
 {
     const char letter = win32::DriveLetterOfRoot(root);
     const char canonical[] = {letter, ':', '\\', '\0'};
-    return letter != 0 && GetDriveTypeA(canonical) == DRIVE_CDROM;
+    return letter != 0 && volumeCalls.DriveType(canonical) == DRIVE_CDROM;
 }
 
 DriveHandle Win32System::OpenDrive(const char* root)
@@ -77,9 +77,9 @@ DriveHandle Win32System::OpenDrive(const char* root)
     // Only an optical drive is opened for commands: a firmware command never reaches a disk.
     if (!IsOpticalDrive(root) || !win32::VolumePathOfRoot(root, volume)) return kInvalidDriveHandle;
     const char letter = win32::DriveLetterOfRoot(root);
-    const HANDLE handle = OpenVolume(volume, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    const HANDLE handle = volumeCalls.Open(volume, kSharedVolume);
     if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
+        const uint32_t error = volumeCalls.LastError();
         if (error == ERROR_ACCESS_DENIED) NoteRefused(win32::RefusedStep::Open, letter);
         // Another program opened the drive for itself, most likely to write its firmware.
         if (error == ERROR_SHARING_VIOLATION) NoteInUse(letter);
@@ -98,11 +98,10 @@ DriveHandle Win32System::OpenDriveExclusive(const char* root, char (&refusal)[kR
         return kInvalidDriveHandle;
     }
     const char letter = win32::DriveLetterOfRoot(root);
-    // No sharing: the open fails while any other handle of the volume is open, and every other
-    // open fails while this one is.
-    const HANDLE handle = OpenVolume(volume, 0);
+    // Windows opens a volume only shared; the drive is then taken by a request of its own.
+    const HANDLE handle = volumeCalls.Open(volume, kSharedVolume);
     if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
+        const uint32_t error = volumeCalls.LastError();
         if (error == ERROR_ACCESS_DENIED) {
             NoteRefused(win32::RefusedStep::Open, letter);  // the advice tells what to do
         } else if (error == ERROR_SHARING_VIOLATION) {
@@ -114,24 +113,103 @@ DriveHandle Win32System::OpenDriveExclusive(const char* root, char (&refusal)[kR
         }
         return kInvalidDriveHandle;
     }
-    RememberVolume(DriveOfHandle(handle), letter);
+    const DriveHold hold = TakeDrive(handle, letter, refusal);
+    if (hold == DriveHold::None) {
+        volumeCalls.Close(handle);
+        return kInvalidDriveHandle;
+    }
+    RememberVolume(DriveOfHandle(handle), letter, hold);
     return DriveOfHandle(handle);
 }
 
 void Win32System::CloseDrive(DriveHandle drive)
 {
     if (!IsOpen(drive)) return;
+    const DriveHold hold = HoldOfVolume(drive);
     RememberVolume(drive, 0);
-    CloseHandle(HandleOfDrive(drive));
+    GiveBackDrive(HandleOfDrive(drive), hold);
+    volumeCalls.Close(HandleOfDrive(drive));
+}
+
+// Exclusive access first: it keeps every other program's commands off the drive, not only its
+// file system. Refused because another program holds it, the drive is in use; refused for any
+// other reason (a drive or driver without it), the volume's lock keeps other programs' files
+// and opens with exclusive rights away instead, and fails while any other program has the
+// volume open. Neither taken: refused, nothing is sent.
+Win32System::DriveHold Win32System::TakeDrive(HANDLE volume, char letter, char (&refusal)[kRefusalSize])
+{
+    if (TakeExclusiveAccess(volume)) return DriveHold::ExclusiveAccess;
+    char owner[win32::kOwnerNameSize];
+    if (QueryOtherOwner(volume, owner)) {
+        win32::FormatInUseRefusal(letter, refusal, owner);
+        return DriveHold::None;
+    }
+    uint32_t returned = 0;
+    if (volumeCalls.Control(volume, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, returned)) return DriveHold::VolumeLock;
+    const uint32_t error = volumeCalls.LastError();
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
+        win32::FormatInUseRefusal(letter, refusal);
+    } else {
+        char reason[kSystemMessageSize];
+        DescribeError(error, reason);
+        win32::FormatTakeRefusal(letter, reason, refusal);
+    }
+    return DriveHold::None;
+}
+
+bool Win32System::TakeExclusiveAccess(HANDLE volume)
+{
+    CDROM_EXCLUSIVE_LOCK request{};
+    request.Access.RequestType = ExclusiveAccessLockDevice;
+    request.Access.Flags = 0;  // the volume is locked with the drive, its file system set aside
+    std::memcpy(request.CallerName, kCallerName, sizeof kCallerName);
+    uint32_t returned = 0;
+    return volumeCalls.Control(volume, IOCTL_CDROM_EXCLUSIVE_ACCESS, &request, sizeof request, nullptr, 0, returned);
+}
+
+// True when the drive is held in exclusive access by a program other than this one; owner then
+// holds its name (printable characters only; empty when it gave none).
+bool Win32System::QueryOtherOwner(HANDLE volume, char (&owner)[win32::kOwnerNameSize])
+{
+    owner[0] = '\0';
+    CDROM_EXCLUSIVE_ACCESS query{};
+    query.RequestType = ExclusiveAccessQueryState;
+    CDROM_EXCLUSIVE_LOCK_STATE state{};
+    uint32_t returned = 0;
+    if (!volumeCalls.Control(volume, IOCTL_CDROM_EXCLUSIVE_ACCESS, &query, sizeof query, &state, sizeof state,
+                             returned))
+        return false;
+    if (returned < sizeof state.LockState || state.LockState != CDROM_IN_EXCLUSIVE_MODE) return false;
+    int length = 0;
+    for (int i = 0; i < CDROM_EXCLUSIVE_CALLER_LENGTH && state.CallerName[i] != 0; ++i) {
+        const unsigned char c = state.CallerName[i];
+        owner[length++] = c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+    }
+    owner[length] = '\0';
+    return true;
+}
+
+// A drive that has vanished refuses the request; closing its handle ends the hold all the same.
+void Win32System::GiveBackDrive(HANDLE volume, DriveHold hold)
+{
+    uint32_t returned = 0;
+    if (hold == DriveHold::ExclusiveAccess) {
+        CDROM_EXCLUSIVE_LOCK request{};
+        request.Access.RequestType = ExclusiveAccessUnlockDevice;
+        std::memcpy(request.CallerName, kCallerName, sizeof kCallerName);
+        volumeCalls.Control(volume, IOCTL_CDROM_EXCLUSIVE_ACCESS, &request, sizeof request, nullptr, 0, returned);
+    } else if (hold == DriveHold::VolumeLock) {
+        volumeCalls.Control(volume, FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0, returned);
+    }
 }
 
 AddressQuery Win32System::QueryScsiAddress(DriveHandle drive, ScsiAddress& address)
 {
     ClearAddress(address);
     SCSI_ADDRESS answer{};
-    DWORD returned = 0;
-    if (!IsOpen(drive) || !DeviceIoControl(HandleOfDrive(drive), IOCTL_SCSI_GET_ADDRESS, &answer, sizeof answer,
-                                           &answer, sizeof answer, &returned, nullptr))
+    uint32_t returned = 0;
+    if (!IsOpen(drive) || !volumeCalls.Control(HandleOfDrive(drive), IOCTL_SCSI_GET_ADDRESS, &answer, sizeof answer,
+                                               &answer, sizeof answer, returned))
         return AddressQuery::QueryFailed;
     if (answer.Length == 0) return AddressQuery::Empty;
     address = ScsiAddress{answer.PortNumber, answer.PathId, answer.TargetId, answer.Lun};
@@ -148,9 +226,9 @@ bool Win32System::QueryStorageDescriptor(DriveHandle drive, uint8_t (&descriptor
     query.PropertyId = StorageDeviceProperty;
     query.QueryType = PropertyStandardQuery;
     std::memcpy(descriptor, &query, sizeof query);
-    DWORD returned = 0;
-    if (IsOpen(drive) && DeviceIoControl(HandleOfDrive(drive), IOCTL_STORAGE_QUERY_PROPERTY, descriptor,
-                                         sizeof descriptor, descriptor, sizeof descriptor, &returned, nullptr))
+    uint32_t returned = 0;
+    if (IsOpen(drive) && volumeCalls.Control(HandleOfDrive(drive), IOCTL_STORAGE_QUERY_PROPERTY, descriptor,
+                                             sizeof descriptor, descriptor, sizeof descriptor, returned))
         return true;
     std::memset(descriptor, 0, sizeof descriptor);
     return false;
@@ -163,10 +241,10 @@ bool Win32System::SendPassThrough(DriveHandle drive, PassThroughRequest& request
     request.transferred = 0;
     win32::PassThroughBlock block;
     if (!IsOpen(drive) || !win32::FillPassThroughBlock(request, block)) return false;
-    DWORD returned = 0;
-    if (!DeviceIoControl(HandleOfDrive(drive), IOCTL_SCSI_PASS_THROUGH_DIRECT, &block, sizeof block, &block,
-                         sizeof block, &returned, nullptr)) {
-        if (GetLastError() == ERROR_ACCESS_DENIED) NoteRefused(win32::RefusedStep::Command, LetterOfVolume(drive));
+    uint32_t returned = 0;
+    if (!volumeCalls.Control(HandleOfDrive(drive), IOCTL_SCSI_PASS_THROUGH_DIRECT, &block, sizeof block, &block,
+                             sizeof block, returned)) {
+        if (volumeCalls.LastError() == ERROR_ACCESS_DENIED) NoteCommandRefused(drive);
         return false;
     }
     return win32::ReadPassThroughBlock(block, request);
@@ -179,7 +257,7 @@ const char* Win32System::PermissionAdvice() const
 }
 
 // Letter 0 forgets the volume.
-void Win32System::RememberVolume(DriveHandle drive, char letter)
+void Win32System::RememberVolume(DriveHandle drive, char letter, DriveHold hold)
 {
     std::lock_guard lock(volumesMutex);
     const DriveHandle wanted = letter != 0 ? 0 : drive;
@@ -187,8 +265,18 @@ void Win32System::RememberVolume(DriveHandle drive, char letter)
         if (openVolumes[slot] != wanted) continue;
         openVolumes[slot] = letter != 0 ? drive : 0;
         openLetters[slot] = letter;
+        openHolds[slot] = letter != 0 ? hold : DriveHold::None;
         return;
     }
+}
+
+Win32System::DriveHold Win32System::HoldOfVolume(DriveHandle drive)
+{
+    std::lock_guard lock(volumesMutex);
+    for (int slot = 0; slot < kMaxOpenVolumes; ++slot) {
+        if (openVolumes[slot] == drive) return openHolds[slot];
+    }
+    return DriveHold::None;
 }
 
 char Win32System::LetterOfVolume(DriveHandle drive)
@@ -207,6 +295,19 @@ void Win32System::NoteRefused(win32::RefusedStep step, char letter)
     win32::FormatPermissionAdvice(step, letter, RunsUnderWine() ? win32::AdviceHost::Wine : win32::AdviceHost::Windows,
                                   advice, adviceReader);
     permissionAdvice.Note(advice);
+}
+
+// While another program holds a drive in exclusive access, Windows refuses commands from every
+// other handle: that drive is in use, not a right missing. A drive this program holds is not
+// asked about.
+void Win32System::NoteCommandRefused(DriveHandle drive)
+{
+    char owner[win32::kOwnerNameSize];
+    const char letter = LetterOfVolume(drive);
+    if (HoldOfVolume(drive) == DriveHold::None && QueryOtherOwner(HandleOfDrive(drive), owner))
+        NoteInUse(letter);
+    else
+        NoteRefused(win32::RefusedStep::Command, letter);
 }
 
 void Win32System::NoteInUse(char letter)

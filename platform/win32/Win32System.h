@@ -9,12 +9,14 @@
 
 #include "platform/System.h"
 #include "platform/win32/DriveTexts.h"
+#include "platform/win32/VolumeCalls.h"
 
 namespace platform {
 
 class Win32System : public System {
 public:
-    Win32System() = default;
+    // calls: the system's own calls on drives and volumes, or a test's stand-in.
+    explicit Win32System(win32::VolumeCalls& calls = win32::SystemVolumeCalls()) : volumeCalls(calls) {}
     ~Win32System() override;
     Win32System(const Win32System&) = delete;
     Win32System& operator=(const Win32System&) = delete;
@@ -32,8 +34,12 @@ public:
     // The volume device "\\.\D:" of a root, for reading and writing, shared. A refused right is
     // noted for the advice, and a drive that another program holds for itself for the note.
     DriveHandle OpenDrive(const char* root) override;
-    // The same volume with no sharing at all: while it is held, no other program opens the drive.
+    // The same volume, shared as Windows requires of a volume, and then the drive taken for this
+    // program alone: Windows' exclusive access of optical drives under the caller name "Norvik",
+    // or, where the drive does not offer it, the volume's lock. A drive that another program has
+    // taken is refused as in use, naming that program where Windows tells it.
     DriveHandle OpenDriveExclusive(const char* root, char (&refusal)[kRefusalSize]) override;
+    // Gives back what the exclusive open took, then closes the volume.
     void CloseDrive(DriveHandle drive) override;
     AddressQuery QueryScsiAddress(DriveHandle drive, ScsiAddress& address) override;
     bool QueryStorageDescriptor(DriveHandle drive, uint8_t (&descriptor)[kStorageDescriptorSize]) override;
@@ -72,11 +78,21 @@ public:
 private:
     static constexpr int kMaxOpenVolumes = 64;
 
-    void RememberVolume(DriveHandle drive, char letter);
+    // How a drive opened for an update is held beside its open handle.
+    enum class DriveHold : uint8_t { None, ExclusiveAccess, VolumeLock };
+
+    DriveHold TakeDrive(win32::VolumeHandle volume, char letter, char (&refusal)[kRefusalSize]);
+    bool TakeExclusiveAccess(win32::VolumeHandle volume);
+    bool QueryOtherOwner(win32::VolumeHandle volume, char (&owner)[win32::kOwnerNameSize]);
+    void GiveBackDrive(win32::VolumeHandle volume, DriveHold hold);
+    void RememberVolume(DriveHandle drive, char letter, DriveHold hold = DriveHold::None);
     char LetterOfVolume(DriveHandle drive);
+    DriveHold HoldOfVolume(DriveHandle drive);
     void NoteRefused(win32::RefusedStep step, char letter);
+    void NoteCommandRefused(DriveHandle drive);
     void NoteInUse(char letter);
 
+    win32::VolumeCalls& volumeCalls;
     win32::FirstNote permissionAdvice;
     win32::FirstNote inUseNote;
     win32::AdviceReader adviceReader = win32::AdviceReader::Window;
@@ -85,6 +101,7 @@ private:
     std::mutex volumesMutex;
     DriveHandle openVolumes[kMaxOpenVolumes] = {};
     char openLetters[kMaxOpenVolumes] = {};
+    DriveHold openHolds[kMaxOpenVolumes] = {};
 
     std::once_flag eventSourceRegistered;
     void* eventSource = nullptr;
