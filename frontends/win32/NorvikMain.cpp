@@ -12,7 +12,59 @@
 
 namespace {
 
+// At 96 DPI: the drive list's font in pixels, the dialog font in points (the template's FONT),
+// the buttons' glyphs in pixels.
 constexpr int kListFontPixels = 13;
+constexpr int kDialogFontPoints = 8;
+constexpr int kGlyphPixels = 16;
+
+// Functions that Windows 7 lacks are looked up when they are needed, so that the program still
+// starts there: the absent ones are null.
+template <typename Function>
+Function User32Function(const char* name)
+{
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    if (user32 == nullptr) return nullptr;
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user32, name)));
+}
+
+// The DPI of the monitor the window is on (Windows 10 1607 and later), else the system's.
+UINT DpiOfWindow(HWND window)
+{
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
+    UINT dpi = getDpiForWindow != nullptr ? getDpiForWindow(window) : 0;
+    if (dpi == 0) {
+        HDC screen = GetDC(nullptr);
+        dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY));
+        ReleaseDC(nullptr, screen);
+    }
+    return dpi != 0 ? dpi : 96;
+}
+
+// The frame around a client area at a DPI: the title bar and borders of that DPI where the
+// system can tell them, else the system's.
+RECT FrameAround(HWND window, int clientWidth, int clientHeight, UINT dpi)
+{
+    using AdjustForDpiFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi = User32Function<AdjustForDpiFunction>("AdjustWindowRectExForDpi");
+    RECT frame = {0, 0, clientWidth, clientHeight};
+    const auto style = static_cast<DWORD>(GetWindowLongPtrA(window, GWL_STYLE));
+    const auto extendedStyle = static_cast<DWORD>(GetWindowLongPtrA(window, GWL_EXSTYLE));
+    if (adjustForDpi == nullptr || !adjustForDpi(&frame, style, FALSE, extendedStyle, dpi))
+        AdjustWindowRectEx(&frame, style, FALSE, extendedStyle);
+    return frame;
+}
+
+// The window scales itself when its DPI changes: the dialog manager's own scaling of dialogs
+// (Windows 10 1703 and later, per-monitor v2) would scale the template's units a second time.
+void KeepDialogManagerFromScaling(HWND window)
+{
+    using SetBehaviorFunction = BOOL(WINAPI*)(HWND, int, int);
+    constexpr int kDisableAll = 1;  // DDC_DISABLE_ALL
+    static const auto setBehavior = User32Function<SetBehaviorFunction>("SetDialogDpiChangeBehavior");
+    if (setBehavior != nullptr) setBehavior(window, kDisableAll, kDisableAll);
+}
 
 COLORREF ColourOf(TextColour colour)
 {
@@ -110,13 +162,12 @@ INT_PTR TNorvikMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
-        PlaceControlsInPixels();
-        SizeAndCentre();
-        SetUpFonts();
-        SetUpGlyphs();
+        KeepDialogManagerFromScaling(window);
+        ReadTemplateLayout();
+        ApplyDpi(DpiOfWindow(window), nullptr);
         SetProgress(0, UpdateSequence::kInitialProgressMaximum);
-        PlaceRevisions();
         return TRUE;
+    case WM_DPICHANGED: ApplyDpi(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam)); return TRUE;
     case WM_COMMAND: HandleCommand(LOWORD(wParam), HIWORD(wParam)); return TRUE;
     case WM_TIMER:
         if (wParam == IDT_tmr) tmrTimer();
@@ -156,16 +207,19 @@ INT_PTR TNorvikMain::ColourStatic(HDC context, HWND control)
     return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
 }
 
-// The template's numbers are pixels, but the dialog manager has read them as dialog units of
-// the dialog font: every control is put back where the numbers say. Dialog units are at least
-// a pixel, so dividing the rounded pixels again gives the template's numbers exactly.
-void TNorvikMain::PlaceControlsInPixels()
+// The template's numbers are pixels at 96 DPI, but the dialog manager has read them as dialog
+// units of the dialog font: each control's numbers are read back and kept, for every DPI the
+// window meets. Dialog units are at least a pixel, so dividing the rounded pixels again gives
+// the template's numbers exactly.
+void TNorvikMain::ReadTemplateLayout()
 {
     RECT unit = {0, 0, 4, 8};
     MapDialogRect(window, &unit);
     const auto pixelsX = [&unit](LONG scaled) { return MulDiv(scaled, 4, unit.right); };
     const auto pixelsY = [&unit](LONG scaled) { return MulDiv(scaled, 8, unit.bottom); };
-    for (HWND control = GetWindow(window, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
+    placeCount = 0;
+    for (HWND control = GetWindow(window, GW_CHILD); control != nullptr && placeCount < kMaxControls;
+         control = GetWindow(control, GW_HWNDNEXT)) {
         RECT rect = RectInParent(control);
         // A drop-down list's window is as tall as its closed field; the template gives the
         // height of the open list, which the list keeps.
@@ -175,21 +229,51 @@ void TNorvikMain::PlaceControlsInPixels()
             SendMessageA(control, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&open));
             height = open.bottom - open.top;
         }
-        MoveWindow(control, pixelsX(rect.left), pixelsY(rect.top), pixelsX(rect.right - rect.left), pixelsY(height),
-                   FALSE);
+        const LONG left = pixelsX(rect.left);
+        const LONG top = pixelsY(rect.top);
+        places[placeCount++] = {GetDlgCtrlID(control),
+                                {left, top, left + pixelsX(rect.right - rect.left), top + pixelsY(height)}};
     }
     RECT client = {};
     GetClientRect(window, &client);
-    clientWidth = pixelsX(client.right);
-    clientHeight = pixelsY(client.bottom);
+    templateWidth = pixelsX(client.right);
+    templateHeight = pixelsY(client.bottom);
 }
 
-// The client area as the template gives it, centred in the work area of the window's monitor.
+// Everything that depends on the DPI, made again for a new one: the fonts, the glyphs, the
+// controls' places and the window's size. A DPI change hands the frame the system suggests (on
+// the monitor the window moves to); the first placing centres the window.
+void TNorvikMain::ApplyDpi(UINT newDpi, const RECT* suggestedFrame)
+{
+    dpi = newDpi != 0 ? newDpi : 96;
+    clientWidth = Scaled(templateWidth);
+    clientHeight = Scaled(templateHeight);
+    SetUpFonts();
+    SetUpGlyphs();
+    PlaceControls();
+    if (suggestedFrame == nullptr)
+        SizeAndCentre();
+    else
+        SetWindowPos(window, nullptr, suggestedFrame->left, suggestedFrame->top,
+                     suggestedFrame->right - suggestedFrame->left, suggestedFrame->bottom - suggestedFrame->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    PlaceRevisions();
+    InvalidateRect(window, nullptr, TRUE);
+}
+
+void TNorvikMain::PlaceControls()
+{
+    for (int index = 0; index < placeCount; ++index) {
+        const RECT& rect = places[index].rect;
+        MoveWindow(Control(places[index].id), Scaled(rect.left), Scaled(rect.top), Scaled(rect.right - rect.left),
+                   Scaled(rect.bottom - rect.top), FALSE);
+    }
+}
+
+// The client area, scaled, centred in the work area of the window's monitor.
 void TNorvikMain::SizeAndCentre()
 {
-    RECT frame = {0, 0, clientWidth, clientHeight};
-    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(window, GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(GetWindowLongPtrA(window, GWL_EXSTYLE)));
+    const RECT frame = FrameAround(window, clientWidth, clientHeight, dpi);
     const int width = frame.right - frame.left;
     const int height = frame.bottom - frame.top;
     MONITORINFO monitor = {};
@@ -201,34 +285,47 @@ void TNorvikMain::SizeAndCentre()
     SetWindowPos(window, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// The drive list in Courier New of 13 pixels (or the closest fixed-pitch font the system has),
-// so that its columns line up; the four labels in the bold of the dialog font. The revision
-// labels lie above the sentence they are placed in.
+// At the window's DPI: the dialog font (the template's face and size) on every control, the
+// four labels in its bold, and the drive list in Courier New of 13 pixels at 96 DPI (or the
+// closest fixed-pitch font the system has), so that its columns line up. The old fonts go only
+// once no control uses them. The revision labels lie above the sentence they are placed in.
 void TNorvikMain::SetUpFonts()
 {
-    listFont.reset(CreateFontA(-kListFontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN,
-                               "Courier New"));
-    SendMessageA(Control(IDC_cboDrives), WM_SETFONT, reinterpret_cast<WPARAM>(listFont.get()), FALSE);
-
-    LOGFONTA dialogFont = {};
-    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)), sizeof(dialogFont), &dialogFont);
-    dialogFont.lfWeight = FW_BOLD;
-    boldFont.reset(CreateFontIndirectA(&dialogFont));
-    for (int id : {IDC_lblMsg, IDC_lblPercent, IDC_lblNewFW, IDC_lblOldFW})
-        SendMessageA(Control(id), WM_SETFONT, reinterpret_cast<WPARAM>(boldFont.get()), FALSE);
+    LOGFONTA face = {};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)), sizeof(face), &face);
+    face.lfHeight = -MulDiv(kDialogFontPoints, static_cast<int>(dpi), 72);
+    face.lfWidth = 0;
+    decltype(dialogFont) regular(CreateFontIndirectA(&face));
+    face.lfWeight = FW_BOLD;
+    decltype(boldFont) bold(CreateFontIndirectA(&face));
+    decltype(listFont) list(CreateFontA(-Scaled(kListFontPixels), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                        FIXED_PITCH | FF_MODERN, "Courier New"));
+    for (int index = 0; index < placeCount; ++index) {
+        const int id = places[index].id;
+        HFONT font = regular.get();
+        if (id == IDC_cboDrives) font = list.get();
+        if (id == IDC_lblMsg || id == IDC_lblPercent || id == IDC_lblNewFW || id == IDC_lblOldFW) font = bold.get();
+        SendMessageA(Control(id), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
+    dialogFont = std::move(regular);
+    boldFont = std::move(bold);
+    listFont = std::move(list);
 
     for (int id : {IDC_lblOldFW, IDC_lblNewFW})
         SetWindowPos(Control(id), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 // The buttons carry their glyphs beside their captions, as the common controls of version 6
-// draw an image and a text together.
+// draw an image and a text together; drawn from the icon's nearest size at the window's DPI.
 void TNorvikMain::SetUpGlyphs()
 {
+    int index = 0;
     for (const auto& [button, glyph] : {std::pair{IDC_cmdUpdate, IDI_Update}, std::pair{IDC_cmdClose, IDI_Close}}) {
-        HANDLE icon = LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(glyph), IMAGE_ICON, 16, 16, LR_SHARED);
+        const int size = Scaled(kGlyphPixels);
+        HANDLE icon = LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(glyph), IMAGE_ICON, size, size, 0);
         SendMessageA(Control(button), BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+        glyphs[index++].reset(static_cast<HICON>(icon));
     }
 }
 

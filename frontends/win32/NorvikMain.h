@@ -93,16 +93,22 @@ private:
     BOOL AllowEndOfSession();
 
     void CreateFromTemplate();
-    void PlaceControlsInPixels();
+    void ReadTemplateLayout();
+    void PlaceControls();
     void SizeAndCentre();
     void SetUpFonts();
     void SetUpGlyphs();
+    void ApplyDpi(UINT newDpi, const RECT* suggestedFrame);
+    int Scaled(int templatePixels) const { return MulDiv(templatePixels, static_cast<int>(dpi), 96); }
     void RemoveCloseFromSystemMenu();
     void PlaceRevisions();
     void SetControlText(int id, std::string_view text);
 
     struct FontDeleter {
         void operator()(HFONT font) const { DeleteObject(font); }
+    };
+    struct IconDestroyer {
+        void operator()(HICON icon) const { DestroyIcon(icon); }
     };
     struct WindowDestroyer {
         void operator()(HWND handle) const { DestroyWindow(handle); }
@@ -111,12 +117,26 @@ private:
     StandardMessageBoxes standardBoxes;
     MessageBoxes& boxes;
     // Destroyed after the window that uses them.
+    std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter> dialogFont;
     std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter> boldFont;
     std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter> listFont;
+    std::unique_ptr<std::remove_pointer_t<HICON>, IconDestroyer> glyphs[2];
     HWND window = nullptr;  // set as the dialog is made, before its first handled message
     // Destroyed after the sequence and the workers, which may still show things while they go.
     std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer> ownedWindow;
-    int clientWidth = 0;  // pixels, as the template gives them
+    // The template's numbers are the window's pixels at 96 DPI; the window shows them scaled to
+    // the DPI of the monitor it is on.
+    struct TemplatePlace {
+        int id;
+        RECT rect;  // left, top, right, bottom
+    };
+    static constexpr int kMaxControls = 16;
+    TemplatePlace places[kMaxControls] = {};
+    int placeCount = 0;
+    int templateWidth = 0;
+    int templateHeight = 0;
+    UINT dpi = 96;
+    int clientWidth = 0;  // pixels at the window's DPI
     int clientHeight = 0;
     TextColour statusColour = TextColour::Navy;
     TextColour sentenceColour = TextColour::Black;

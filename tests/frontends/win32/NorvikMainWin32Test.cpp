@@ -7,6 +7,7 @@
 
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -77,6 +78,18 @@ RECT RectInDialog(HWND control)
     GetWindowRect(control, &rect);
     MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
     return rect;
+}
+
+// The size of a text in a font.
+SIZE TextSize(HFONT font, const std::string& text)
+{
+    HDC context = GetDC(nullptr);
+    HGDIOBJ previous = SelectObject(context, font);
+    SIZE size = {};
+    GetTextExtentPoint32A(context, text.data(), static_cast<int>(text.size()), &size);
+    SelectObject(context, previous);
+    ReleaseDC(nullptr, context);
+    return size;
 }
 
 bool OwnStyle(HWND control, LONG style) { return (GetWindowLongA(control, GWL_STYLE) & style) == style; }
@@ -309,6 +322,87 @@ TEST_F(Win32WindowTest, ControlsSitWhereTheTemplatePutsThemInPixels)
     GetWindowRect(Dialog(), &frame);
     EXPECT_LE(std::abs((frame.left + frame.right) - (work.left + work.right)), 2);
     EXPECT_LE(std::abs((frame.top + frame.bottom) - (work.top + work.bottom)), 2);
+}
+
+// The window at a DPI, in proportions only (the widths of texts depend on the fonts installed):
+// the client area and the Close button scaled from the template's pixels at 96 DPI, the dialog
+// font's 8 points and the list's 13 pixels at that DPI, and every text fitting its control.
+void ExpectLaidOutFor(HWND dialog, int dpi)
+{
+    RECT client = {};
+    GetClientRect(dialog, &client);
+    EXPECT_NEAR(client.right, MulDiv(460, dpi, 96), 2);
+    EXPECT_NEAR(client.bottom, MulDiv(167, dpi, 96), 2);
+    const RECT close = RectInDialog(GetDlgItem(dialog, IDC_cmdClose));
+    EXPECT_NEAR(close.left, MulDiv(356, dpi, 96), 2);
+    EXPECT_NEAR(close.bottom, MulDiv(161, dpi, 96), 2);
+    EXPECT_EQ(std::abs(FontOf(GetDlgItem(dialog, IDC_Label1)).lfHeight), MulDiv(8, dpi, 72));
+    EXPECT_EQ(std::abs(FontOf(GetDlgItem(dialog, IDC_cboDrives)).lfHeight), MulDiv(13, dpi, 96));
+    for (int id : {IDC_Label1, IDC_lblUpdateMsg, IDC_lblMsg, IDC_lblPercent, IDC_lblNewFW, IDC_lblOldFW, IDC_cmdUpdate,
+                   IDC_cmdClose}) {
+        HWND control = GetDlgItem(dialog, id);
+        const SIZE text = TextSize(reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)), TextOf(control));
+        const RECT rect = RectInDialog(control);
+        EXPECT_LE(text.cx, rect.right - rect.left) << id;
+        EXPECT_LE(text.cy, rect.bottom - rect.top) << id;
+    }
+}
+
+// At the system's DPI (tests/frontends/win32/dpi-sweep runs this at 96, 144 and 192 DPI and
+// says which): laid out for it, and the caption whole in the title bar beside the icon and the
+// button.
+TEST_F(Win32WindowTest, DpiOfTheSystemScalesTheWindow)
+{
+    AddDrive();
+    MakeWindow();
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    const char* expected = std::getenv("NORVIK_EXPECTED_DPI");
+    EXPECT_EQ(dpi, expected != nullptr ? std::atoi(expected) : dpi);
+    ExpectLaidOutFor(Dialog(), dpi);
+
+    NONCLIENTMETRICSA metrics = {};
+    metrics.cbSize = sizeof(metrics);
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0));
+    HFONT captionFont = CreateFontIndirectA(&metrics.lfCaptionFont);
+    const std::string caption = TextOf(Dialog());
+    const SIZE text = TextSize(captionFont, caption);
+    DeleteObject(captionFont);
+    RECT frame = {};
+    GetWindowRect(Dialog(), &frame);
+    const int beside = GetSystemMetrics(SM_CXSMICON) + GetSystemMetrics(SM_CXSIZE) + 4 * GetSystemMetrics(SM_CXFRAME);
+    EXPECT_GT(caption.size(), 20u);
+    EXPECT_LE(text.cx + beside, frame.right - frame.left) << caption;
+}
+
+// Moved to a monitor of half as many DPI again: the window takes the frame the system suggests
+// and lays itself out for that DPI; back on the first, it is as it was.
+TEST_F(Win32WindowTest, DpiChangeTakesTheSuggestedFrameAndScalesAgain)
+{
+    AddDrive();
+    MakeWindow();
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    RECT before = {};
+    GetWindowRect(Dialog(), &before);
+    const RECT closeBefore = RectInDialog(Control(IDC_cmdClose));
+    const int other = dpi * 3 / 2;
+    RECT suggested = {10, 20, 10 + MulDiv(before.right - before.left, other, dpi),
+                      20 + MulDiv(before.bottom - before.top, other, dpi)};
+    SendMessageA(Dialog(), WM_DPICHANGED, MAKEWPARAM(other, other), reinterpret_cast<LPARAM>(&suggested));
+    RECT frame = {};
+    GetWindowRect(Dialog(), &frame);
+    EXPECT_TRUE(EqualRect(&frame, &suggested));
+    const RECT close = RectInDialog(Control(IDC_cmdClose));
+    EXPECT_NEAR(close.right, MulDiv(448, other, 96), 2);
+    EXPECT_EQ(std::abs(FontOf(Control(IDC_cboDrives)).lfHeight), MulDiv(13, other, 96));
+
+    SendMessageA(Dialog(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&before));
+    ExpectLaidOutFor(Dialog(), dpi);
+    const RECT closeAfter = RectInDialog(Control(IDC_cmdClose));
+    EXPECT_TRUE(EqualRect(&closeBefore, &closeAfter));
 }
 
 TEST_F(Win32WindowTest, WindowAtRestShowsTheSelectedDrive)
