@@ -593,14 +593,13 @@ uint32_t Connection::WriteSense(const sim::CommandReply& reply, uint8_t* out) co
         std::memcpy(out, reply.sense, sim::kSenseDataSize);
         return sim::kSenseDataSize;
     }
+    // The header alone: the drive's descriptor sense carries no descriptors.
     constexpr uint32_t kDescriptorSenseSize = 8;
     scsi::SenseFields fields;
     scsi::NormaliseSense(reply.sense, sim::kSenseDataSize, fields);
-    std::memset(out, 0, kDescriptorSenseSize);
-    out[0] = scsi::kDescriptorSenseCurrent;  // no descriptors
-    out[1] = fields.key;
-    out[2] = fields.asc;
-    out[3] = fields.ascq;
+    uint8_t sense[sim::kSenseDataSize];
+    sim::FillDescriptorSense(sense, fields.key, fields.asc, fields.ascq);
+    std::memcpy(out, sense, kDescriptorSenseSize);
     return kDescriptorSenseSize;
 }
 
