@@ -145,3 +145,10 @@ bool ReadPackageFromFile(const char* path, PackageFromFile& package, std::string
     if (!sys::Sha256(file, package.fileDigest)) return Refuse(reason, "cannot compute its SHA-256");
     return true;
 }
+
+bool Sha256OfFile(const char* path, sys::Sha256Digest& digest)
+{
+    std::vector<uint8_t> bytes;
+    std::string reason;
+    return ReadBoundedFile(path, bytes, reason) && sys::Sha256(bytes, digest);
+}

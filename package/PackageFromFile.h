@@ -31,3 +31,6 @@ struct PackageFromFile {
 // firmware (the image placeholder), or carries a package, a flash profile store or image digests
 // that the program would refuse.
 bool ReadPackageFromFile(const char* path, PackageFromFile& package, std::string& reason);
+
+// The SHA-256 of a regular file, read as above; false when it cannot be read.
+bool Sha256OfFile(const char* path, sys::Sha256Digest& digest);

@@ -13,6 +13,7 @@
 #include "frontends/cli/Machine.h"
 #include "frontends/cli/RecordingSystem.h"
 #include "frontends/cli/TerminalView.h"
+#include "package/PackageInUse.h"
 #include "package/PackageReader.h"
 #include "payload/PackageBlock.h"
 #include "payload/ProfileStore.h"
@@ -119,7 +120,7 @@ void CloseTrace(const cli::CliOptions& options, std::FILE* trace)
 
 // With --json, standard output carries the JSON document alone; what the view shows for people
 // (messages, questions, progress) goes to standard error.
-int Run(const cli::CliOptions& options, platform::System& system)
+int Run(const cli::CliOptions& options, platform::System& system, const uint8_t* packageBlock)
 {
     std::FILE* shown = options.json ? stderr : stdout;
     cli::TerminalSettings settings;
@@ -135,16 +136,36 @@ int Run(const cli::CliOptions& options, platform::System& system)
         choice.commandNode = options.Virtual() ? nullptr : cli::kMachineCommandNode;
         choice.nodeRefusal = options.Virtual() ? nullptr : cli::kMachineNodeRefusal;
         choice.virtualSystem = options.Virtual();
-        return cli::RunList(system, payload::OwnPackageBlock(), view, stdout, stderr, choice);
+        return cli::RunList(system, packageBlock, view, stdout, stderr, choice);
     }
     cli::UpdateChoice choice;
     choice.drive = options.drive;
     choice.virtualSystem = options.Virtual();
     choice.noRestart = options.noRestart;
     choice.json = options.json ? stdout : nullptr;
-    const int status = cli::RunUpdate(system, payload::OwnPackageBlock(), view, choice, shown, stderr);
+    const int status = cli::RunUpdate(system, packageBlock, view, choice, shown, stderr);
     if (shown == stdout) outputError = view.OutputError();
     return status;
+}
+
+// The package of the run: the one in --package FILE, or the program's own; null, with the
+// reason on standard error, when it must not be used. A package without image digests is used,
+// and said so once.
+std::unique_ptr<PackageInUse> ChoosePackage(const cli::CliOptions& options)
+{
+    auto package = std::make_unique<PackageInUse>();
+    std::string reason;
+    const char* path = options.packageFile.c_str();
+    if (!package->Choose(path, reason)) {
+        if (options.packageFile.empty())
+            std::fprintf(stderr, "norvik-cli: this program's package must not be used: %s\n", reason.c_str());
+        else
+            std::fprintf(stderr, "norvik-cli: --package %s: %s\n", path, reason.c_str());
+        return nullptr;
+    }
+    const std::string note = MissingDigestsNote(*package, path);
+    if (!note.empty()) std::fprintf(stderr, "norvik-cli: note: %s\n", note.c_str());
+    return package;
 }
 
 // The command line and the command; returns the exit status.
@@ -160,17 +181,14 @@ int RunProgram(int argc, char** argv)
         return cli::kExitUsage;
     case cli::Request::Run: break;
     }
-    // Until this build reads a package from a file or the journal, neither may quietly fall
-    // back to something else: an update with the program's own package would not be the one
-    // asked for.
-    if (!options.packageFile.empty()) {
-        std::fprintf(stderr, "norvik-cli: --package: this build cannot read a package from a file\n");
-        return cli::kExitUsage;
-    }
     if (options.command == cli::Command::History) {
         std::fprintf(stderr, "norvik-cli: history: this build cannot read the journal\n");
         return cli::kExitRefused;
     }
+
+    // Chosen, and its images checked, before any drive is touched.
+    const std::unique_ptr<PackageInUse> package = ChoosePackage(options);
+    if (package == nullptr) return cli::kExitRefused;
 
     if (!options.Virtual()) {
         // The machine's drives: the trace comes from the recording system in front of them.
@@ -180,7 +198,7 @@ int RunProgram(int argc, char** argv)
         cli::RecordingSystem recording(machine.System(), trace,
                                        options.verbosity >= cli::kVerboseCommands ? stderr : nullptr, stderr);
         if (options.aspi) recording.AnswerAsNotNt();
-        const int status = Run(options, recording);
+        const int status = Run(options, recording, package->Block());
         CloseTrace(options, trace);
         return status;
     }
@@ -196,7 +214,7 @@ int RunProgram(int argc, char** argv)
     // what the program sent.
     cli::RecordingSystem recording(*system, nullptr, options.verbosity >= cli::kVerboseCommands ? stderr : nullptr,
                                    stderr);
-    const int status = Run(options, recording);
+    const int status = Run(options, recording, package->Block());
     if (trace != nullptr) TraceInto(*system, nullptr);
     CloseTrace(options, trace);
     return status;
