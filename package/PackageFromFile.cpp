@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <span>
@@ -15,6 +16,16 @@
 #include "package/PackageReader.h"
 
 namespace {
+
+#if defined(_WIN32)
+// Windows opens files as text unless told otherwise; it has no FIFOs or terminals to wait on.
+constexpr int kOpenForReading = O_RDONLY | O_BINARY;
+#else
+// A FIFO or a device put in the file's place after it was checked must not hold the program.
+constexpr int kOpenForReading = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+#endif
+// Read in parts that any system's read() takes at once.
+constexpr std::size_t kReadPart = std::size_t{1} << 20;
 
 // Why a file of this kind is not read; empty for a regular file.
 std::string KindRefusal(mode_t mode)
@@ -39,7 +50,7 @@ bool ReadBoundedFile(const char* path, std::vector<uint8_t>& bytes, std::string&
     struct stat named {};
     if (stat(path, &named) != 0) return Refuse(reason, std::string("cannot read it: ") + std::strerror(errno));
     if (std::string kind = KindRefusal(named.st_mode); !kind.empty()) return Refuse(reason, kind);
-    const int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int descriptor = open(path, kOpenForReading);
     if (descriptor < 0) return Refuse(reason, std::string("cannot open it: ") + std::strerror(errno));
     struct stat opened {};
     bool read = fstat(descriptor, &opened) == 0;
@@ -55,7 +66,8 @@ bool ReadBoundedFile(const char* path, std::vector<uint8_t>& bytes, std::string&
         bytes.resize(static_cast<std::size_t>(opened.st_size) + 1);
         std::size_t done = 0;
         while (done < bytes.size()) {
-            const ssize_t got = ::read(descriptor, bytes.data() + done, bytes.size() - done);
+            const auto part = static_cast<unsigned>(std::min(bytes.size() - done, kReadPart));
+            const auto got = ::read(descriptor, bytes.data() + done, part);
             if (got < 0 && errno == EINTR) continue;
             if (got < 0) {
                 reason = std::string("cannot read it: ") + std::strerror(errno);

@@ -6,9 +6,9 @@
 PackageInUse::PackageInUse() = default;
 PackageInUse::~PackageInUse() = default;
 
-bool PackageInUse::Choose(const char* path, std::string& reason)
+bool PackageInUse::Choose(const char* path, const char* ownFile, std::string& reason)
 {
-    if (path == nullptr || path[0] == '\0') return ChooseOwn(reason);
+    if (path == nullptr || path[0] == '\0') return ChooseOwn(ownFile, reason);
     auto package = std::make_unique<PackageFromFile>();
     if (!ReadPackageFromFile(path, *package, reason)) return false;
     fromFile = std::move(package);
@@ -20,14 +20,14 @@ bool PackageInUse::Choose(const char* path, std::string& reason)
 
 // The program's own images are checked like a file's: a program damaged on its way is refused.
 // Its identity is its own file's digest, when the file can be read.
-bool PackageInUse::ChooseOwn(std::string& reason)
+bool PackageInUse::ChooseOwn(const char* ownFile, std::string& reason)
 {
     const DigestCheck check = CheckImageDigests(payload::OwnPackageBlock(), payload::OwnImageDigests());
     reason = DigestRefusal(check);
     if (!reason.empty()) return false;
     digests = check.state;
     sys::Sha256Digest own{};
-    if (Sha256OfFile("/proc/self/exe", own)) sys::Sha256Hex(own, identity);
+    if (ownFile != nullptr && Sha256OfFile(ownFile, own)) sys::Sha256Hex(own, identity);
     return true;
 }
 

@@ -19,8 +19,9 @@ public:
 
     // The program's own package (path empty or null) or the one in the file; false, with the
     // reason for people, when it must not be used: then nothing is chosen, the program's own
-    // store stays in use, and no command may be sent.
-    bool Choose(const char* path, std::string& reason);
+    // store stays in use, and no command may be sent. ownFile names the running program's own
+    // file, whose digest is the identity of its own package (null: none).
+    bool Choose(const char* path, const char* ownFile, std::string& reason);
 
     const uint8_t* Block() const;
     DigestState Digests() const { return digests; }
@@ -29,7 +30,7 @@ public:
     bool FromFile() const { return fromFile != nullptr; }
 
 private:
-    bool ChooseOwn(std::string& reason);
+    bool ChooseOwn(const char* ownFile, std::string& reason);
 
     std::unique_ptr<PackageFromFile> fromFile;
     DigestState digests = DigestState::NotApplicable;

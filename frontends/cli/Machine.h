@@ -27,6 +27,10 @@ private:
 
 // The machine's lookups for list (null where the system has no such node to name).
 extern const CommandNodeLookup kMachineCommandNode;
+
+// The running program's own file, read for the identity of the package it carries; null where
+// the system names none.
+extern const char* const kOwnProgramFile;
 extern const NodeRefusalLookup kMachineNodeRefusal;
 
 bool IsTerminal(std::FILE* stream);

@@ -57,6 +57,7 @@ Machine::Machine() : parts(std::make_unique<Parts>()) {}
 Machine::~Machine() = default;
 platform::System& Machine::System() { return parts->system; }
 
+const char* const kOwnProgramFile = "/proc/self/exe";
 const CommandNodeLookup kMachineCommandNode = FindMachineCommandNode;
 const NodeRefusalLookup kMachineNodeRefusal = RefuseMachineNode;
 

@@ -29,6 +29,7 @@ Machine::Machine()
 Machine::~Machine() = default;
 platform::System& Machine::System() { return parts->system; }
 
+const char* const kOwnProgramFile = nullptr;
 const CommandNodeLookup kMachineCommandNode = nullptr;
 const NodeRefusalLookup kMachineNodeRefusal = nullptr;
 

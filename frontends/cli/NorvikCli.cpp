@@ -156,7 +156,7 @@ std::unique_ptr<PackageInUse> ChoosePackage(const cli::CliOptions& options)
     auto package = std::make_unique<PackageInUse>();
     std::string reason;
     const char* path = options.packageFile.c_str();
-    if (!package->Choose(path, reason)) {
+    if (!package->Choose(path, cli::kOwnProgramFile, reason)) {
         if (options.packageFile.empty())
             std::fprintf(stderr, "norvik-cli: this program's package must not be used: %s\n", reason.c_str());
         else
