@@ -50,8 +50,8 @@ own field), which the programs check before they send any command. A set on
 a file whose images no longer match their recorded digests is refused.
 
 export writes the program's package, flash profile store and image digests as
-a new package file, which norvik-cli --package and norvik open as they would
-the program; an existing PACKAGE-FILE is not overwritten.
+a new package file, which norvik-cli and norvik take in place of the program;
+an existing PACKAGE-FILE is not overwritten.
 
 set options (any number, applied in order; banks 1-4, rows 1-8):
   --caption TEXT       window caption (at most 63 characters)
