@@ -122,8 +122,8 @@ bool CopyFromProgram(std::span<const uint8_t> bytes, PackageFromFile& package, s
         if (package.digestsPresent)
             std::memcpy(package.digests, bytes.data() + LocateImageDigests(bytes), sizeof package.digests);
     } catch (const PackError& error) {
-        return Refuse(reason,
-                      std::string("is neither a package file nor a program that carries a package: ") + error.what());
+        return Refuse(reason, std::string("is neither a package file nor a program with a package that can be read: ") +
+                                  error.what());
     }
     package.isPackageFile = false;
     return true;

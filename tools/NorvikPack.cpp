@@ -381,7 +381,15 @@ void PutProfileStore(const std::string& path, LoadedProgram& program, const std:
 {
     const std::optional<std::size_t> found = StoreOffset(path, program);
     if (!found && !store) return;
-    if (!found) throw PackError(path + ": no flash profile store in this file to replace: no section for it");
+    if (!found) {
+        // Says why the store has nowhere to go, as the locator sees it.
+        try {
+            LocateProfileStore(program.bytes);
+        } catch (const PackError& error) {
+            throw PackError(path + ": " + error.what());
+        }
+        throw PackError(path + ": no flash profile store in this file");
+    }
     const std::size_t at = *found;
     if (store) std::copy(store->begin(), store->end(), program.bytes.begin() + static_cast<std::ptrdiff_t>(at));
     const std::string refusal = ProfileStoreRefusal(program.bytes.data() + at);
@@ -439,7 +447,11 @@ int Export(const std::string& programPath, const std::string& packagePath)
     if (!store) throw PackError(programPath + ": no flash profile store to export (no section for it)");
     const std::optional<std::size_t> digests = DigestOffset(programPath, program);
     RequireIntactImages(programPath, program, digests);
-    const std::string refusal = PackageRefusal(PackageReader(program.bytes.data() + program.block.offset));
+    const PackageReader package(program.bytes.data() + program.block.offset);
+    // A package file is made to be handed to the programs, which take none without firmware.
+    if (package.ImageHoldsPlaceholder())
+        throw PackError(programPath + ": carries no firmware (its image is the placeholder); pack one in first");
+    const std::string refusal = PackageRefusal(package);
     if (!refusal.empty()) throw PackError(programPath + ": " + refusal);
 
     std::vector<uint8_t> file(payload::kPackageFileSize, 0);
