@@ -74,6 +74,8 @@ struct Row {
     bool needsPeProbe = false;
 };
 
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+
 void Write(const fs::path& path, const Bytes& bytes)
 {
     std::ofstream(path, std::ios::binary)
