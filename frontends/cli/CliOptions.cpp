@@ -282,7 +282,13 @@ Request UnknownOption(const char* const* argv, std::string& error)
     if (!argument.starts_with("--"))
         return Usage(error, "unknown option -" + std::string(1, static_cast<char>(optopt)));
     if (optopt != 0) return Usage(error, OptionName(optopt) + " takes no value");
-    return Usage(error, "unknown option " + std::string(argument.substr(0, argument.find('='))));
+    const std::string_view name = argument.substr(2, argument.find('=') - 2);
+    std::string candidates;
+    for (const option& entry : kLongOptions)
+        if (entry.name != nullptr && std::string_view(entry.name).starts_with(name))
+            candidates += (candidates.empty() ? "--" : ", --") + std::string(entry.name);
+    if (!candidates.empty()) return Usage(error, "ambiguous option --" + std::string(name) + " (" + candidates + ")");
+    return Usage(error, "unknown option --" + std::string(name));
 }
 
 // One option with its value (optarg, when it takes one).

@@ -180,6 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"ValueForAFlag", {"list", "--json=1"}, "--json takes no value"},
         UsageCase{"ValueForAShortsLongForm", {"list", "--yes=1"}, "--yes takes no value"},
         UsageCase{"UnknownLongWithValue", {"list", "--colour=red"}, "unknown option --colour"},
+        UsageCase{"AmbiguousAbbreviation", {"list", "--ver"}, "ambiguous option --ver (--version, --verbose)"},
         UsageCase{"OptionAfterDashDash", {"list", "--", "-v"}, "more than one command (\"-v\")"},
         UsageCase{"WordAfterDashDash", {"--", "flash"}, "unknown command \"flash\""}),
     [](const auto& info) { return std::string(info.param.name); });
