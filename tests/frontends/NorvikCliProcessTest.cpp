@@ -770,7 +770,9 @@ TEST_P(NorvikCliJsonEnd, IsOneDocumentWithTheError)
     const QJsonObject problem = document["error"].toObject();
     EXPECT_EQ(problem["code"].toString().toStdString(), end.code) << outcome.out;
     EXPECT_THAT(problem["message"].toString().toStdString(), HasSubstr(end.message)) << outcome.out;
-    if (end.status != 1) EXPECT_EQ(CountWriteBuffers(Trace()), 0) << "a refusal sends no firmware";
+    if (end.status != 1) {
+        EXPECT_EQ(CountWriteBuffers(Trace()), 0) << "a refusal sends no firmware";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -1132,9 +1134,12 @@ TEST_F(NorvikCliProcess, VerboseShowsEveryCommandOnStandardError)
         ASSERT_FALSE(trace.empty());
         const bool blocks = verbosity.size() == 2 || verbosity[0] == "-vv";
         for (std::size_t i = 0; i < trace.size(); ++i) {
-            if (blocks) EXPECT_EQ(shown[i].rfind("packed: " + trace[i], 0), 0u) << shown[i];
-            if (trace[i].find(" sense 2/3A/01") != std::string::npos)
+            if (blocks) {
+                EXPECT_EQ(shown[i].rfind("packed: " + trace[i], 0), 0u) << shown[i];
+            }
+            if (trace[i].find(" sense 2/3A/01") != std::string::npos) {
                 EXPECT_THAT(shown[i], testing::EndsWith("sense 2/3A/01 (Not Ready: Medium not present - tray closed)"));
+            }
         }
         if (!blocks) {
             EXPECT_EQ(shown[0],
