@@ -2,7 +2,9 @@
 
 #include <getopt.h>
 
+#include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <vector>
 
 namespace cli {
@@ -11,6 +13,7 @@ namespace {
 
 constexpr std::string_view kHelp = R"(usage: norvik-cli [options] list
        norvik-cli [options] update [--drive N]
+       norvik-cli [--json] history
        norvik-cli --help | --version
 
 The console front end of Norvik: the same update package (carried in this
@@ -20,19 +23,25 @@ and update sequence as the window.
 commands:
   list          find the drives and judge them; one line per drive: the
                 drive-list entry as the window shows it, two spaces, then
-                "updatable bank=B current=C new=REV" (B the 0-based firmware
-                bank, C 1 when the drive already carries that bank's revision),
-                "not allowed", or, on the machine's drives, "not updatable
-                from here: REASON" when this process could not send the
-                update's commands through the drive's node
+                "updatable bank=B current=C new=REV" (B the firmware bank, 1
+                to 4, C 1 when the drive already carries that bank's
+                revision), "not allowed: REASON", or, on the machine's drives,
+                "not updatable from here: REASON" when this process could not
+                send the update's commands through the drive's node. Without
+                any optical drive it says so on standard error (status 0)
   update        the start-up and update sequence with the window's texts: the
                 refusals, the notice, the already-current question, the disc
                 and tray check, the progress and the outcome. The package's
                 AUTOMODE updates every updatable drive; otherwise one drive is
                 updated: the first updatable one, as the window selects it, or
                 the one given with --drive
+  history       the journal's records of updates of the machine's drives,
+                newest first
 
-options:
+options (short ones may be bundled, -yv; "--" ends the options):
+  --package FILE
+                the update package from FILE instead of the one this program
+                carries: a packed Norvik program or a package file
   --drive N     (update, manual mode) update the drive of list line N,
                 counted from 0
   --yes, -y     answer Yes to every question and OK to every message. A
@@ -63,12 +72,13 @@ options:
                 ended good but moved only N bytes). Virtual drives write what
                 they received; on the machine's drives the line is what was
                 sent and how it came back
-  --verbose, -v every command sent, as a --trace line on standard error, the
-                sense also in words
+  --verbose, -v every command sent and how it ended, by name, on standard
+                error, the sense also in words; twice (-vv) the --trace line
+                instead, with the command block and the data length
   --json        list: standard output is one JSON object, {"drives": [...],
                 "not_listed": [roots past the drive table], "permission_advice":
-                text or null}; per drive: index, root, command_node (the
-                SCSI generic node; null on virtual drives or without one),
+                text or null, "error"}; per drive: index, root, command_node
+                (the SCSI generic node; null on virtual drives or without one),
                 host, path, target, lun, vendor, product, revision, verdict
                 ("updatable", "not allowed" or "not updatable from here"),
                 bank (counted from 1) and new_revision (null when not
@@ -76,7 +86,7 @@ options:
                 null).
                 update: the texts for people go to standard error, and
                 standard output is one JSON object at the end: exit_status,
-                outcome (a name such as "updated", "restarted",
+                error, outcome (a name such as "updated", "restarted",
                 "restart_not_made" (the drives are updated, the restart is
                 still due), "update_failed", "notice_declined",
                 "usage_error") and drives:
@@ -84,9 +94,11 @@ options:
                 verdict ("updated", "not_started", "given_up",
                 "download_failed", "no_answer", "wrong_revision"),
                 reported_revision (null when unknown) and expected_revision.
+                Every end prints one document: "error" is null on success,
+                else {"code", "message"}; a usage error, or a refusal before
+                the drives are listed, prints {"exit_status", "error"}.
                 Texts from drives and the package: one character per byte
-                (Latin-1), control characters as \u00XX. A refusal before the
-                drives are listed (no firmware bank, ...) prints no document
+                (Latin-1), control characters as \u00XX
   --help, -h    this text
   --version     the program's version, the package it carries (its version
                 text and drives), whether a firmware and real flash profiles
@@ -95,9 +107,10 @@ options:
 Questions are asked on the terminal (y/N). Without a terminal on standard input
 and without --yes, every question is answered No and a message of the disc and
 tray check gives the drive up, so nothing is flashed unasked. On a terminal the
-progress is one line updated in place; otherwise a line is printed whenever the
-progress text changes. The sequence's messages go to standard output with their
-kind ("Error: ..."); errors of the command line go to standard error. Texts
+progress is one line updated in place; otherwise a line per phase and per 10 %
+of the image data written to the drives and read back. The sequence's messages
+go to standard output with their kind ("Error: ..."); errors of the command line
+go to standard error, each starting with the program's name as invoked. Texts
 from drives and the package are shown with control bytes and bytes from 7Fh on
 as \xNN. On a virtual system a restart is recorded and reported, never
 performed; a restart the system does not make is said on standard error.
@@ -208,8 +221,10 @@ bool AddVirtualDrive(const char* drive, CliOptions& options, std::string& error)
 
 #ifdef _WIN32
 constexpr std::string_view kFolderSeparators = "/\\:";
+constexpr bool kStripExe = true;
 #else
 constexpr std::string_view kFolderSeparators = "/";
+constexpr bool kStripExe = false;
 #endif
 
 // Windows offers an ASPI manager beside the pass-through route; Linux has none.
@@ -243,9 +258,13 @@ bool CliOptions::NeedsRealClock() const
 
 namespace {
 
-// What a missing value means for each option that takes one.
-Request MissingValue(int code, std::string& error)
+// What a missing value means for each option that takes one. mingw-w64 also comes here for a
+// value given to an option that takes none ("--json=1"), where glibc reports an unknown option.
+Request MissingValue(int code, const char* const* argv, std::string& error)
 {
+    const std::string_view argument = argv[optind - 1];
+    if (argument.starts_with("--") && argument.find('=') != std::string_view::npos)
+        return Usage(error, OptionName(code) + " takes no value");
     switch (code) {
     case kVirtual: return Usage(error, "--virtual needs a drive (DRIVE)");
     case kTrace: return Usage(error, "--trace needs a file name");
@@ -263,7 +282,13 @@ Request UnknownOption(const char* const* argv, std::string& error)
     if (!argument.starts_with("--"))
         return Usage(error, "unknown option -" + std::string(1, static_cast<char>(optopt)));
     if (optopt != 0) return Usage(error, OptionName(optopt) + " takes no value");
-    return Usage(error, "unknown option " + std::string(argument.substr(0, argument.find('='))));
+    const std::string_view name = argument.substr(2, argument.find('=') - 2);
+    std::string candidates;
+    for (const option& entry : kLongOptions)
+        if (entry.name != nullptr && std::string_view(entry.name).starts_with(name))
+            candidates += (candidates.empty() ? "--" : ", --") + std::string(entry.name);
+    if (!candidates.empty()) return Usage(error, "ambiguous option --" + std::string(name) + " (" + candidates + ")");
+    return Usage(error, "unknown option --" + std::string(name));
 }
 
 // One option with its value (optarg, when it takes one).
@@ -313,7 +338,7 @@ Request ParseCliOptions(int argc, const char* const* argv, CliOptions& options, 
         switch (code) {
         case 'h': return Request::Help;
         case kVersion: return Request::Version;
-        case ':': return MissingValue(optopt, error);
+        case ':': return MissingValue(optopt, list, error);
         case '?': return UnknownOption(list, error);
         case 1:
             if (!ReadCommand(optarg, options, error)) return Request::Usage;
@@ -328,6 +353,17 @@ Request ParseCliOptions(int argc, const char* const* argv, CliOptions& options, 
     return CheckCombination(options, error);
 }
 
+bool JsonAsked(int argc, const char* const* argv)
+{
+    constexpr std::string_view kJson = "--json";
+    for (int index = 0; index < argc; ++index) {
+        const std::string_view argument = argv[index];
+        if (argument == "--") return false;
+        if (argument.size() >= 3 && kJson.starts_with(argument)) return true;
+    }
+    return false;
+}
+
 std::string_view HelpText() { return kHelp; }
 
 std::string_view InvokedName(const char* argv0)
@@ -335,7 +371,26 @@ std::string_view InvokedName(const char* argv0)
     std::string_view name = argv0 != nullptr ? argv0 : "";
     const std::size_t folder = name.find_last_of(kFolderSeparators);
     if (folder != std::string_view::npos) name.remove_prefix(folder + 1);
+    if (kStripExe && name.size() > 4) {
+        const std::string_view suffix = name.substr(name.size() - 4);
+        const bool exe = suffix[0] == '.' && std::tolower(static_cast<unsigned char>(suffix[1])) == 'e' &&
+                         std::tolower(static_cast<unsigned char>(suffix[2])) == 'x' &&
+                         std::tolower(static_cast<unsigned char>(suffix[3])) == 'e';
+        if (exe) name.remove_suffix(4);
+    }
     return name.empty() ? std::string_view("norvik-cli") : name;
 }
+
+namespace {
+char programName[64] = "norvik-cli";
+}  // namespace
+
+void SetProgramName(const char* argv0)
+{
+    const std::string_view name = InvokedName(argv0);
+    std::snprintf(programName, sizeof programName, "%.*s", static_cast<int>(name.size()), name.data());
+}
+
+const char* ProgramName() { return programName; }
 
 }  // namespace cli
