@@ -37,6 +37,7 @@ void PrintVersion()
                 payload::OwnProfileStoreIsSynthetic() ? "made-up flash profiles"
                 : payload::OwnProfileStoreIsSound()   ? "flash profiles packed in"
                                                       : "damaged flash profiles");
+    std::puts("License: Apache-2.0");
 }
 
 bool RootTaken(sim::VirtualSystem& system, const char* root)
