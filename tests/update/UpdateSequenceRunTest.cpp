@@ -454,7 +454,8 @@ TEST_F(UpdateRunTest, EachDriveOfAnUpdateLeavesAJournalLine)
     AddDrive();
     AddDrive("fault=3B#3+:sense:4/00/00");
     AddDrive("fault=3C#2:short:8192");
-    StartUp();
+    MakeSequence().SetPackageIdentity(std::string(64, 'a'));
+    sequence->StartUp();
     ASSERT_TRUE(RunUntilUpdateOver());
     const std::string program = std::string("Norvik ") + NORVIK_VERSION + ": ";
     EXPECT_EQ(system.journal(),
@@ -468,6 +469,34 @@ TEST_F(UpdateRunTest, EachDriveOfAnUpdateLeavesAJournalLine)
                       "/dev/sr2 TALVORE DVDRW KRX-407T: bank 1, revision RN05 to RN08, reports "
                       "nothing: the download failed; last command 3C0101004000004000000000 moved 8192 of "
                       "16384 bytes"}));
+
+    // The same facts as fields: node, bank, revisions, outcome, the last command and its sense.
+    struct Fields {
+        const char *node, *reported, *outcome, *lastCommand, *sense;
+    };
+    const Fields expected[] = {
+        {"/dev/sr0", "RN08", "updated", "", ""},
+        {"/dev/sr1", "", "download-failed", "3B0501004000004000000000", "4/00/00"},
+        {"/dev/sr2", "", "download-failed", "3C0101004000004000000000", ""},
+    };
+    const std::vector<platform::JournalRecord> records = system.journalRecords();
+    ASSERT_EQ(records.size(), std::size(expected));
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const platform::JournalRecord& record = records[i];
+        SCOPED_TRACE(record.message);
+        EXPECT_EQ(record.failure, i != 0);
+        EXPECT_STREQ(record.version, NORVIK_VERSION);
+        EXPECT_EQ(record.packageSha256, std::string(64, 'a'));
+        EXPECT_STREQ(record.node, expected[i].node);
+        EXPECT_STREQ(record.model, "TALVORE DVDRW KRX-407T");
+        EXPECT_EQ(record.bank, 1);
+        EXPECT_STREQ(record.revisionBefore, "RN05");
+        EXPECT_STREQ(record.revisionWanted, "RN08");
+        EXPECT_STREQ(record.revisionReported, expected[i].reported);
+        EXPECT_STREQ(record.outcome, expected[i].outcome);
+        EXPECT_STREQ(record.lastCommand, expected[i].lastCommand);
+        EXPECT_STREQ(record.sense, expected[i].sense);
+    }
 }
 
 TEST_F(UpdateRunTest, AutomaticModeWithoutUpdatableDriveStartsNothing)
@@ -521,6 +550,7 @@ TEST_F(UpdateRunTest, RefusedRestartEndsAllTheSame)
     EXPECT_EQ(system.journal().back(), std::string("error: Norvik ") + NORVIK_VERSION +
                                            ": the restart after the update was not made: this process may not "
                                            "restart the system; it is still due");
+    EXPECT_STREQ(system.journalRecords().back().outcome, "restart-not-made");
 }
 
 TEST_F(UpdateRunTest, CloseApEndsSilently)
