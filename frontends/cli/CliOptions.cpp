@@ -1,6 +1,9 @@
 #include "frontends/cli/CliOptions.h"
 
+#include <getopt.h>
+
 #include <charconv>
+#include <vector>
 
 namespace cli {
 
@@ -115,18 +118,44 @@ exit status: 0 success (also a list), 1 update failed, 2 usage error (also a
              program with that signal
 )";
 
-// The value of an option given as "--name=value" or "--name value"; null when it is missing.
-const char* OptionValue(std::string_view argument, std::string_view name, int& index, int argc, const char* const* argv)
-{
-    if (argument.size() > name.size() && argument[name.size()] == '=') return argv[index] + name.size() + 1;
-    if (index + 1 >= argc) return nullptr;
-    return argv[++index];
-}
+// Long options without a short form return these codes from getopt_long.
+enum LongOnly : int {
+    kVersion = 0x100,
+    kAspi,
+    kJson,
+    kNoRestart,
+    kDrive,
+    kVirtual,
+    kTrace,
+    kPackage,
+};
 
-bool IsOption(std::string_view argument, std::string_view name)
+constexpr option kLongOptions[] = {
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},
+    {"yes", no_argument, nullptr, 'y'},
+    {"verbose", no_argument, nullptr, 'v'},
+    {"aspi", no_argument, nullptr, kAspi},
+    {"json", no_argument, nullptr, kJson},
+    {"no-restart", no_argument, nullptr, kNoRestart},
+    {"drive", required_argument, nullptr, kDrive},
+    {"virtual", required_argument, nullptr, kVirtual},
+    {"trace", required_argument, nullptr, kTrace},
+    {"package", required_argument, nullptr, kPackage},
+    {nullptr, 0, nullptr, 0},
+};
+
+// "-" first: every other argument comes back in order as code 1 (the command word), so that
+// options may follow the command and nothing is reordered; ":" next: getopt_long prints nothing,
+// a missing value comes back as ':'.
+constexpr char kShortOptions[] = "-:hyv";
+
+// The option as written, for a message: "--name" or "-c".
+std::string OptionName(int code)
 {
-    return argument == name ||
-           (argument.starts_with(name) && argument.size() > name.size() && argument[name.size()] == '=');
+    for (const option& entry : kLongOptions)
+        if (entry.name != nullptr && entry.val == code) return std::string("--") + entry.name;
+    return std::string("-") + static_cast<char>(code);
 }
 
 bool ReadDriveNumber(std::string_view text, int& drive)
@@ -144,15 +173,17 @@ Request Usage(std::string& error, std::string text)
 bool ReadCommand(std::string_view word, CliOptions& options, std::string& error)
 {
     if (options.command != Command::None) {
-        error = "more than one command (\"" + std::string(word) + "\"); give list or update once";
+        error = "more than one command (\"" + std::string(word) + "\"); give one of list, update, history";
         return false;
     }
     if (word == "list") {
         options.command = Command::List;
     } else if (word == "update") {
         options.command = Command::Update;
+    } else if (word == "history") {
+        options.command = Command::History;
     } else {
-        error = "unknown command \"" + std::string(word) + "\" (list or update)";
+        error = "unknown command \"" + std::string(word) + "\" (list, update or history)";
         return false;
     }
     return true;
@@ -175,6 +206,12 @@ bool AddVirtualDrive(const char* drive, CliOptions& options, std::string& error)
     return true;
 }
 
+#ifdef _WIN32
+constexpr std::string_view kFolderSeparators = "/\\:";
+#else
+constexpr std::string_view kFolderSeparators = "/";
+#endif
+
 // Windows offers an ASPI manager beside the pass-through route; Linux has none.
 #ifdef _WIN32
 constexpr bool kMachineHasAspiManager = true;
@@ -185,7 +222,7 @@ constexpr bool kMachineHasAspiManager = false;
 // Options that only make sense together with others.
 Request CheckCombination(const CliOptions& options, std::string& error)
 {
-    if (options.command == Command::None) return Usage(error, "no command given (list or update)");
+    if (options.command == Command::None) return Usage(error, "no command given (list, update or history)");
     if (options.drive != kNoDriveChosen && options.command != Command::Update)
         return Usage(error, "--drive goes with the update command");
     if (options.aspi && !options.Virtual() && !kMachineHasAspiManager)
@@ -204,44 +241,101 @@ bool CliOptions::NeedsRealClock() const
     return false;
 }
 
+namespace {
+
+// What a missing value means for each option that takes one.
+Request MissingValue(int code, std::string& error)
+{
+    switch (code) {
+    case kVirtual: return Usage(error, "--virtual needs a drive (DRIVE)");
+    case kTrace: return Usage(error, "--trace needs a file name");
+    case kDrive: return Usage(error, "--drive needs a number");
+    case kPackage: return Usage(error, "--package needs a file name");
+    default: return Usage(error, OptionName(code) + " needs a value");
+    }
+}
+
+// An option getopt_long does not take. A long one is the argument just read: unknown (or an
+// ambiguous abbreviation, optopt 0) or given a value it takes none of; a short one is in optopt.
+Request UnknownOption(const char* const* argv, std::string& error)
+{
+    const std::string_view argument = argv[optind - 1];
+    if (!argument.starts_with("--"))
+        return Usage(error, "unknown option -" + std::string(1, static_cast<char>(optopt)));
+    if (optopt != 0) return Usage(error, OptionName(optopt) + " takes no value");
+    return Usage(error, "unknown option " + std::string(argument.substr(0, argument.find('='))));
+}
+
+// One option with its value (optarg, when it takes one).
+Request ReadOption(int code, const char* value, CliOptions& options, std::string& error)
+{
+    switch (code) {
+    case 'y': options.assumeYes = true; break;
+    case 'v': ++options.verbosity; break;
+    case kAspi: options.aspi = true; break;
+    case kJson: options.json = true; break;
+    case kNoRestart: options.noRestart = true; break;
+    case kVirtual:
+        if (!AddVirtualDrive(value, options, error)) return Request::Usage;
+        break;
+    case kTrace:
+        if (value[0] == '\0') return Usage(error, "--trace needs a file name");
+        options.traceFile = value;
+        break;
+    case kPackage:
+        if (value[0] == '\0') return Usage(error, "--package needs a file name");
+        options.packageFile = value;
+        break;
+    case kDrive:
+        if (!ReadDriveNumber(value, options.drive))
+            return Usage(error, "--drive \"" + std::string(value) + "\" is not a list line number (0, 1, ...)");
+        break;
+    default: break;
+    }
+    return Request::Run;
+}
+
+}  // namespace
+
 Request ParseCliOptions(int argc, const char* const* argv, CliOptions& options, std::string& error)
 {
-    for (int index = 0; index < argc; ++index) {
-        const std::string_view argument = argv[index];
-        if (argument == "--help" || argument == "-h") return Request::Help;
-        if (argument == "--version") return Request::Version;
-        if (argument == "--yes" || argument == "-y") {
-            options.assumeYes = true;
-        } else if (argument == "--aspi") {
-            options.aspi = true;
-        } else if (argument == "--json") {
-            options.json = true;
-        } else if (argument == "--verbose" || argument == "-v") {
-            options.verbose = true;
-        } else if (argument == "--no-restart") {
-            options.noRestart = true;
-        } else if (IsOption(argument, "--virtual")) {
-            const char* drive = OptionValue(argument, "--virtual", index, argc, argv);
-            if (drive == nullptr) return Usage(error, "--virtual needs a drive (DRIVE)");
-            if (!AddVirtualDrive(drive, options, error)) return Request::Usage;
-        } else if (IsOption(argument, "--trace")) {
-            const char* file = OptionValue(argument, "--trace", index, argc, argv);
-            if (file == nullptr || file[0] == '\0') return Usage(error, "--trace needs a file name");
-            options.traceFile = file;
-        } else if (IsOption(argument, "--drive")) {
-            const char* number = OptionValue(argument, "--drive", index, argc, argv);
-            if (number == nullptr) return Usage(error, "--drive needs a number");
-            if (!ReadDriveNumber(number, options.drive))
-                return Usage(error, "--drive \"" + std::string(number) + "\" is not a list line number (0, 1, ...)");
-        } else if (argument.starts_with("-") && argument.size() > 1) {
-            return Usage(error, "unknown option " + std::string(argument));
-        } else if (!ReadCommand(argument, options, error)) {
-            return Request::Usage;
+    // getopt_long reads argv from index 1 and may write to the array it is given: a copy behind a
+    // program name. optind 0 starts it afresh (glibc and mingw-w64 alike), so a second parse in
+    // one process reads its own arguments.
+    std::vector<char*> arguments(static_cast<std::size_t>(argc) + 2, nullptr);
+    char programName[] = "norvik-cli";
+    arguments[0] = programName;
+    for (int i = 0; i < argc; ++i) arguments[static_cast<std::size_t>(i) + 1] = const_cast<char*>(argv[i]);
+    char* const* list = arguments.data();
+    optind = 0;
+    opterr = 0;
+    for (int code; (code = getopt_long(argc + 1, list, kShortOptions, kLongOptions, nullptr)) != -1;) {
+        switch (code) {
+        case 'h': return Request::Help;
+        case kVersion: return Request::Version;
+        case ':': return MissingValue(optopt, error);
+        case '?': return UnknownOption(list, error);
+        case 1:
+            if (!ReadCommand(optarg, options, error)) return Request::Usage;
+            break;
+        default:
+            if (ReadOption(code, optarg, options, error) == Request::Usage) return Request::Usage;
         }
     }
+    // What follows "--" is read as words, never as options.
+    for (int index = optind; index <= argc; ++index)
+        if (!ReadCommand(list[index], options, error)) return Request::Usage;
     return CheckCombination(options, error);
 }
 
 std::string_view HelpText() { return kHelp; }
+
+std::string_view InvokedName(const char* argv0)
+{
+    std::string_view name = argv0 != nullptr ? argv0 : "";
+    const std::size_t folder = name.find_last_of(kFolderSeparators);
+    if (folder != std::string_view::npos) name.remove_prefix(folder + 1);
+    return name.empty() ? std::string_view("norvik-cli") : name;
+}
 
 }  // namespace cli

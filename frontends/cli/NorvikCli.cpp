@@ -161,13 +161,25 @@ int RunProgram(int argc, char** argv)
         return cli::kExitUsage;
     case cli::Request::Run: break;
     }
+    // Until this build reads a package from a file or the journal, neither may quietly fall
+    // back to something else: an update with the program's own package would not be the one
+    // asked for.
+    if (!options.packageFile.empty()) {
+        std::fprintf(stderr, "norvik-cli: --package: this build cannot read a package from a file\n");
+        return cli::kExitUsage;
+    }
+    if (options.command == cli::Command::History) {
+        std::fprintf(stderr, "norvik-cli: history: this build cannot read the journal\n");
+        return cli::kExitRefused;
+    }
 
     if (!options.Virtual()) {
         // The machine's drives: the trace comes from the recording system in front of them.
         std::FILE* trace = OpenTrace(options);
         if (!options.traceFile.empty() && trace == nullptr) return cli::kExitUsage;
         cli::Machine machine;
-        cli::RecordingSystem recording(machine.System(), trace, options.verbose ? stderr : nullptr, stderr);
+        cli::RecordingSystem recording(machine.System(), trace,
+                                       options.verbosity >= cli::kVerboseCommands ? stderr : nullptr, stderr);
         if (options.aspi) recording.AnswerAsNotNt();
         const int status = Run(options, recording);
         CloseTrace(options, trace);
@@ -183,7 +195,8 @@ int RunProgram(int argc, char** argv)
     if (trace != nullptr) TraceInto(*system, trace);
     // Virtual drives write their own trace, as they received each command; --verbose shows
     // what the program sent.
-    cli::RecordingSystem recording(*system, nullptr, options.verbose ? stderr : nullptr, stderr);
+    cli::RecordingSystem recording(*system, nullptr, options.verbosity >= cli::kVerboseCommands ? stderr : nullptr,
+                                   stderr);
     const int status = Run(options, recording);
     if (trace != nullptr) TraceInto(*system, nullptr);
     CloseTrace(options, trace);

@@ -62,8 +62,10 @@ TEST(CliOptions, ListAndUpdateWithTheirOptions)
     EXPECT_EQ(update->options.drive, 2);
     EXPECT_EQ(update->options.traceFile, "/tmp/t");
     EXPECT_TRUE(update->options.json);
-    EXPECT_TRUE(update->options.verbose);
-    EXPECT_FALSE(list->options.json || list->options.verbose);
+    EXPECT_EQ(update->options.verbosity, 1);
+    EXPECT_FALSE(list->options.json);
+    EXPECT_EQ(list->options.verbosity, 0);
+    EXPECT_TRUE(list->options.packageFile.empty());
     ASSERT_EQ(update->options.virtualCount, 2);
     EXPECT_STREQ(update->options.virtualDrives[0].drive.revision, "RN06");
     EXPECT_STREQ(update->options.virtualDrives[1].drive.revision, "RN07");
@@ -97,6 +99,46 @@ TEST(CliOptions, RealClockOnlyForDrivesWithModelledDurations)
     EXPECT_TRUE(Parse({"list", "--virtual", "commit=2"})->options.NeedsRealClock());
     EXPECT_FALSE(Parse({"list", "--virtual", "timing=realistic,timing=instant"})->options.NeedsRealClock());
 }
+
+// getopt_long's conventions: bundled short options, counted -v, "--" ending the options, a
+// value joined or apart; a second parse in the same process reads only its own arguments.
+struct ConventionCase {
+    const char* name;
+    std::vector<const char*> arguments;
+    Command command;
+    bool assumeYes;
+    int verbosity;
+    const char* packageFile;
+};
+
+void PrintTo(const ConventionCase& convention, std::ostream* out) { *out << convention.name; }
+
+class CliConventions : public testing::TestWithParam<ConventionCase> {};
+
+TEST_P(CliConventions, ReadAsGetoptLongReadsThem)
+{
+    const ConventionCase& c = GetParam();
+    for (int round = 0; round < 2; ++round) {
+        const auto parsed = Parse(c.arguments);
+        ASSERT_EQ(parsed->request, Request::Run) << parsed->error;
+        EXPECT_EQ(parsed->options.command, c.command);
+        EXPECT_EQ(parsed->options.assumeYes, c.assumeYes);
+        EXPECT_EQ(parsed->options.verbosity, c.verbosity);
+        EXPECT_EQ(parsed->options.packageFile, c.packageFile);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliConventions,
+    testing::Values(
+        ConventionCase{"Bundled", {"-yv", "update"}, Command::Update, true, 1, ""},
+        ConventionCase{"CountedV", {"-vv", "list", "-v", "--verbose"}, Command::List, false, 4, ""},
+        ConventionCase{
+            "OptionsAfterCommand", {"update", "-y", "--package", "a.nvpkg"}, Command::Update, true, 0, "a.nvpkg"},
+        ConventionCase{"JoinedValue", {"--package=-y", "update"}, Command::Update, false, 0, "-y"},
+        ConventionCase{"DashDashEndsOptions", {"-v", "--", "history"}, Command::History, false, 1, ""},
+        ConventionCase{"History", {"history", "--json"}, Command::History, false, 0, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct UsageCase {
     const char* name;
@@ -132,7 +174,14 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"BadVirtualDrive", {"list", "--virtual", "rev=RN0555"}, "rev: \"RN0555\" has more than 4 characters"},
         UsageCase{"UnknownVirtualKey", {"list", "--virtual", "colour=red"}, "--virtual \"colour=red\""},
         UsageCase{"AspiWithoutVirtual", {"list", "--aspi"}, "--aspi goes with --virtual"},
-        UsageCase{"TraceWithoutFile", {"list", "--virtual", "rev=RN05", "--trace="}, "--trace needs a file name"}),
+        UsageCase{"TraceWithoutFile", {"list", "--virtual", "rev=RN05", "--trace="}, "--trace needs a file name"},
+        UsageCase{"PackageWithoutFile", {"update", "--package"}, "--package needs a file name"},
+        UsageCase{"UnknownShortInBundle", {"-yq", "list"}, "unknown option -q"},
+        UsageCase{"ValueForAFlag", {"list", "--json=1"}, "--json takes no value"},
+        UsageCase{"ValueForAShortsLongForm", {"list", "--yes=1"}, "--yes takes no value"},
+        UsageCase{"UnknownLongWithValue", {"list", "--colour=red"}, "unknown option --colour"},
+        UsageCase{"OptionAfterDashDash", {"list", "--", "-v"}, "more than one command (\"-v\")"},
+        UsageCase{"WordAfterDashDash", {"--", "flash"}, "unknown command \"flash\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CliOptions, AtMostAsManyVirtualDrivesAsTheSystemHolds)
