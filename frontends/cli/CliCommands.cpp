@@ -6,6 +6,7 @@
 #include <string>
 
 #include "device/DriveRecord.h"
+#include "frontends/cli/CliOptions.h"
 #include "frontends/cli/JsonDocument.h"
 #include "platform/ProcessSignals.h"
 #include "sys/OSInfo.h"
@@ -53,8 +54,8 @@ void WaitUntilUpdateOver(const UpdateSequence& sequence, QueuedWorkerThreads& th
 
 void ReportMissingDrive(const TerminalView& view, int drive, std::FILE* err)
 {
-    std::fprintf(err, "norvik-cli: --drive %d: no such drive (%d found; see norvik-cli list)\n", drive,
-                 view.DriveEntryCount());
+    std::fprintf(err, "%s: --drive %d: no such drive (%d found; see %s list)\n", ProgramName(), drive,
+                 view.DriveEntryCount(), ProgramName());
 }
 
 // Manual mode: the drive the user named takes the place of the one selected at start-up, as a
@@ -82,7 +83,7 @@ void WriteRevision(std::FILE* err, std::string_view revision)
 void ReportDrive(const UpdateSequence& sequence, const DriveOutcome& outcome, std::FILE* err)
 {
     const std::string_view expected = sequence.Package().NewRevisionForComparison(outcome.bank);
-    std::fprintf(err, "norvik-cli: drive %d: ", outcome.driveIndex);
+    std::fprintf(err, "%s: drive %d: ", ProgramName(), outcome.driveIndex);
     switch (outcome.verdict) {
     case DriveVerdict::Updated:
         std::fputs("updated: it reports revision ", err);
@@ -129,17 +130,15 @@ void ReportRestart(const UpdateSequence& sequence, const UpdateChoice& choice, s
                    out);
         return;
     case sys::RestartAnswer::PrivilegeNotHeld:
-        std::fputs(
-            "norvik-cli: the restart was not made: this process may not restart the system; restart it to "
-            "finish the update\n",
-            err);
+        std::fprintf(
+            err,
+            "%s: the restart was not made: this process may not restart the system; restart it to finish the update\n",
+            ProgramName());
         return;
     case sys::RestartAnswer::Refused: break;
     }
-    std::fputs(
-        "norvik-cli: the restart was not made: the system refused the request; restart it to finish the "
-        "update\n",
-        err);
+    std::fprintf(err, "%s: the restart was not made: the system refused the request; restart it to finish the update\n",
+                 ProgramName());
 }
 
 // A run that found nothing it may update while the system refused this process a right (or
@@ -198,7 +197,7 @@ namespace {
 void NameDrivesLeftOut(const platform::DriveRootList& leftOut, std::FILE* err)
 {
     for (int i = 0; i < leftOut.count; ++i)
-        std::fprintf(err, "norvik-cli: %s: not listed: one update takes at most %d drives\n", leftOut.roots[i],
+        std::fprintf(err, "%s: %s: not listed: one update takes at most %d drives\n", ProgramName(), leftOut.roots[i],
                      kMaxDrives);
 }
 
@@ -301,9 +300,9 @@ int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView&
     NameDrivesLeftOut(leftOut, err);
     const char* advice = system.PermissionAdvice();
     const bool refused = advice != nullptr && advice[0] != '\0';
-    if (refused) std::fprintf(err, "norvik-cli: %s\n", advice);
+    if (refused) std::fprintf(err, "%s: %s\n", ProgramName(), advice);
     if (sequence.ProfilesArePlaceholders())
-        std::fprintf(err, "norvik-cli: %.*s\n", static_cast<int>(texts::kPlaceholderProfiles.size()),
+        std::fprintf(err, "%s: %.*s\n", ProgramName(), static_cast<int>(texts::kPlaceholderProfiles.size()),
                      texts::kPlaceholderProfiles.data());
     if (choice.json) {
         JsonValue notListed = JsonValue::Array();
@@ -396,10 +395,8 @@ int RunUpdate(platform::System& system, const uint8_t* packageBlock, TerminalVie
     QueuedWorkerThreads threads;
     UpdateSequence sequence(system, packageBlock, view, threads, MadeUpProfilesFor(choice.virtualSystem));
     if (choice.drive != kNoDriveChosen && sequence.Settings().autoMode != 0) {
-        std::fputs(
-            "norvik-cli: --drive does not go with this package: it updates every updatable drive "
-            "(AUTOMODE)\n",
-            err);
+        std::fprintf(err, "%s: --drive does not go with this package: it updates every updatable drive (AUTOMODE)\n",
+                     ProgramName());
         return ReportJson(sequence, choice, kExitUsage, "usage_error");
     }
     view.SetTickHandler([&sequence] { sequence.tmrTimer(); });
@@ -418,7 +415,7 @@ int RunUpdate(platform::System& system, const uint8_t* packageBlock, TerminalVie
         sequence.cmdUpdateClick();
         if (sequence.CurrentPhase() == UpdateSequence::Phase::AtRest && sequence.UpdateCount() == 0) {
             view.ShowPending();
-            std::fprintf(err, "norvik-cli: drive %d is not allowed to be updated by this package\n",
+            std::fprintf(err, "%s: drive %d is not allowed to be updated by this package\n", ProgramName(),
                          view.SelectedDriveEntry());
             view.Finish();
             return ReportJson(sequence, choice, kExitRefused, "drive_not_allowed");

@@ -2,7 +2,9 @@
 
 #include <getopt.h>
 
+#include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <vector>
 
 namespace cli {
@@ -208,8 +210,10 @@ bool AddVirtualDrive(const char* drive, CliOptions& options, std::string& error)
 
 #ifdef _WIN32
 constexpr std::string_view kFolderSeparators = "/\\:";
+constexpr bool kStripExe = true;
 #else
 constexpr std::string_view kFolderSeparators = "/";
+constexpr bool kStripExe = false;
 #endif
 
 // Windows offers an ASPI manager beside the pass-through route; Linux has none.
@@ -243,9 +247,13 @@ bool CliOptions::NeedsRealClock() const
 
 namespace {
 
-// What a missing value means for each option that takes one.
-Request MissingValue(int code, std::string& error)
+// What a missing value means for each option that takes one. mingw-w64 also comes here for a
+// value given to an option that takes none ("--json=1"), where glibc reports an unknown option.
+Request MissingValue(int code, const char* const* argv, std::string& error)
 {
+    const std::string_view argument = argv[optind - 1];
+    if (argument.starts_with("--") && argument.find('=') != std::string_view::npos)
+        return Usage(error, OptionName(code) + " takes no value");
     switch (code) {
     case kVirtual: return Usage(error, "--virtual needs a drive (DRIVE)");
     case kTrace: return Usage(error, "--trace needs a file name");
@@ -313,7 +321,7 @@ Request ParseCliOptions(int argc, const char* const* argv, CliOptions& options, 
         switch (code) {
         case 'h': return Request::Help;
         case kVersion: return Request::Version;
-        case ':': return MissingValue(optopt, error);
+        case ':': return MissingValue(optopt, list, error);
         case '?': return UnknownOption(list, error);
         case 1:
             if (!ReadCommand(optarg, options, error)) return Request::Usage;
@@ -335,7 +343,26 @@ std::string_view InvokedName(const char* argv0)
     std::string_view name = argv0 != nullptr ? argv0 : "";
     const std::size_t folder = name.find_last_of(kFolderSeparators);
     if (folder != std::string_view::npos) name.remove_prefix(folder + 1);
+    if (kStripExe && name.size() > 4) {
+        const std::string_view suffix = name.substr(name.size() - 4);
+        const bool exe = suffix[0] == '.' && std::tolower(static_cast<unsigned char>(suffix[1])) == 'e' &&
+                         std::tolower(static_cast<unsigned char>(suffix[2])) == 'x' &&
+                         std::tolower(static_cast<unsigned char>(suffix[3])) == 'e';
+        if (exe) name.remove_suffix(4);
+    }
     return name.empty() ? std::string_view("norvik-cli") : name;
 }
+
+namespace {
+char programName[64] = "norvik-cli";
+}  // namespace
+
+void SetProgramName(const char* argv0)
+{
+    const std::string_view name = InvokedName(argv0);
+    std::snprintf(programName, sizeof programName, "%.*s", static_cast<int>(name.size()), name.data());
+}
+
+const char* ProgramName() { return programName; }
 
 }  // namespace cli

@@ -57,8 +57,13 @@ Request ParseCliOptions(int argc, const char* const* argv, CliOptions& options, 
 // The --help text.
 std::string_view HelpText();
 
-// The program's name as it was invoked (argv[0] without its folders; "norvik-cli" when empty),
-// which every message of the program starts with.
+// The program's name as it was invoked: argv[0] without its folders (and, on Windows, without
+// ".exe"); "norvik-cli" when that leaves nothing.
 std::string_view InvokedName(const char* argv0);
+
+// The name every message of the program starts with: "norvik-cli" until SetProgramName is given
+// argv[0] at start-up (then InvokedName's, up to 63 bytes).
+void SetProgramName(const char* argv0);
+const char* ProgramName();
 
 }  // namespace cli

@@ -28,7 +28,7 @@ void PrintVersion()
     const PackageReader package(payload::OwnPackageBlock());
     const std::string_view version = package.VersionText();
     const std::string_view product = package.ProductText();
-    std::printf("norvik-cli %s\n", NORVIK_VERSION);
+    std::printf("%s %s\n", cli::ProgramName(), NORVIK_VERSION);
     std::fputs("package ", stdout);
     cli::WriteAsText(stdout, version, cli::LineFeeds::Escaped);
     std::fputs(" for ", stdout);
@@ -38,6 +38,17 @@ void PrintVersion()
                 : payload::OwnProfileStoreIsSound()   ? "flash profiles packed in"
                                                       : "damaged flash profiles");
     std::puts("License: Apache-2.0");
+}
+
+// The help text with the program named as it was invoked.
+void PrintHelp()
+{
+    constexpr std::string_view kBuiltName = "norvik-cli";
+    std::string_view help = cli::HelpText();
+    for (std::size_t at; (at = help.find(kBuiltName)) != std::string_view::npos;
+         help.remove_prefix(at + kBuiltName.size()))
+        std::printf("%.*s%s", static_cast<int>(at), help.data(), cli::ProgramName());
+    std::fwrite(help.data(), 1, help.size(), stdout);
 }
 
 bool RootTaken(sim::VirtualSystem& system, const char* root)
@@ -94,7 +105,8 @@ bool CloseStandardOutput()
     const bool closed = std::fclose(stdout) == 0;
     if (error == 0) error = errno;
     if (flushed && closed && !failedBefore) return true;
-    std::fprintf(stderr, "norvik-cli: standard output: %s\n", error != 0 ? std::strerror(error) : "write error");
+    std::fprintf(stderr, "%s: standard output: %s\n", cli::ProgramName(),
+                 error != 0 ? std::strerror(error) : "write error");
     return false;
 }
 
@@ -104,8 +116,8 @@ std::FILE* OpenTrace(const cli::CliOptions& options)
     if (options.traceFile.empty()) return nullptr;
     std::FILE* trace = std::fopen(options.traceFile.c_str(), "w");
     if (trace == nullptr)
-        std::fprintf(stderr, "norvik-cli: --trace %s: cannot write the file: %s\n", options.traceFile.c_str(),
-                     std::strerror(errno));
+        std::fprintf(stderr, "%s: --trace %s: cannot write the file: %s\n", cli::ProgramName(),
+                     options.traceFile.c_str(), std::strerror(errno));
     return trace;
 }
 
@@ -115,7 +127,7 @@ void CloseTrace(const cli::CliOptions& options, std::FILE* trace)
     if (trace == nullptr) return;
     const bool failed = std::ferror(trace) != 0;
     if (std::fclose(trace) != 0 || failed)
-        std::fprintf(stderr, "norvik-cli: --trace %s: writing failed\n", options.traceFile.c_str());
+        std::fprintf(stderr, "%s: --trace %s: writing failed\n", cli::ProgramName(), options.traceFile.c_str());
 }
 
 // With --json, standard output carries the JSON document alone; what the view shows for people
@@ -154,10 +166,10 @@ int RunProgram(int argc, char** argv)
     cli::CliOptions options;
     std::string error;
     switch (cli::ParseCliOptions(argc - 1, argv + 1, options, error)) {
-    case cli::Request::Help: std::fputs(cli::HelpText().data(), stdout); return cli::kExitSuccess;
+    case cli::Request::Help: PrintHelp(); return cli::kExitSuccess;
     case cli::Request::Version: PrintVersion(); return cli::kExitSuccess;
     case cli::Request::Usage:
-        std::fprintf(stderr, "norvik-cli: %s (see norvik-cli --help)\n", error.c_str());
+        std::fprintf(stderr, "%s: %s (see %s --help)\n", cli::ProgramName(), error.c_str(), cli::ProgramName());
         return cli::kExitUsage;
     case cli::Request::Run: break;
     }
@@ -165,11 +177,11 @@ int RunProgram(int argc, char** argv)
     // back to something else: an update with the program's own package would not be the one
     // asked for.
     if (!options.packageFile.empty()) {
-        std::fprintf(stderr, "norvik-cli: --package: this build cannot read a package from a file\n");
+        std::fprintf(stderr, "%s: --package: this build cannot read a package from a file\n", cli::ProgramName());
         return cli::kExitUsage;
     }
     if (options.command == cli::Command::History) {
-        std::fprintf(stderr, "norvik-cli: history: this build cannot read the journal\n");
+        std::fprintf(stderr, "%s: history: this build cannot read the journal\n", cli::ProgramName());
         return cli::kExitRefused;
     }
 
@@ -187,7 +199,7 @@ int RunProgram(int argc, char** argv)
     }
     const std::unique_ptr<sim::VirtualSystem> system = MakeVirtualSystem(options, error);
     if (system == nullptr) {
-        std::fprintf(stderr, "norvik-cli: %s (see norvik-cli --help)\n", error.c_str());
+        std::fprintf(stderr, "%s: %s (see %s --help)\n", cli::ProgramName(), error.c_str(), cli::ProgramName());
         return cli::kExitUsage;
     }
     std::FILE* trace = OpenTrace(options);
@@ -207,9 +219,10 @@ int RunProgram(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    platform::StartSignalGuard("norvik-cli");
+    cli::SetProgramName(argc > 0 ? argv[0] : nullptr);
+    platform::StartSignalGuard(cli::ProgramName());
     if (!cli::GuardStandardStreams()) {
-        std::fprintf(stderr, "norvik-cli: standard output: %s\n", std::strerror(EBADF));
+        std::fprintf(stderr, "%s: standard output: %s\n", cli::ProgramName(), std::strerror(EBADF));
         return cli::kExitUpdateFailed;
     }
     const int status = RunProgram(argc, argv);

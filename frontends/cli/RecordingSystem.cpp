@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "frontends/cli/CliOptions.h"
 #include "scsi/Sense.h"
 #include "scsi/TraceLine.h"
 
@@ -57,7 +58,7 @@ RecordingSystem::RecordingSystem(platform::System& system, std::FILE* trace, std
     : system(system), trace(trace), verbose(verbose), messages(messages)
 {}
 
-// "norvik-cli: <caption>: <text>", the text's line breaks turned into spaces so that a script
+// "<program>: <caption>: <text>", the text's line breaks turned into spaces so that a script
 // reading standard error gets one line per message.
 void RecordingSystem::ShowMessage(const char* text, const char* caption, platform::MessageIcon)
 {
@@ -66,7 +67,8 @@ void RecordingSystem::ShowMessage(const char* text, const char* caption, platfor
     const std::string_view title = caption != nullptr ? caption : "";
     // A caption that ends in its own colon ("GetASPISupportInfo:") gets no second one.
     const bool ownColon = !title.empty() && title.back() == ':';
-    std::fprintf(messages, "norvik-cli: %.*s%s ", static_cast<int>(title.size()), title.data(), ownColon ? "" : ":");
+    std::fprintf(messages, "%s: %.*s%s ", ProgramName(), static_cast<int>(title.size()), title.data(),
+                 ownColon ? "" : ":");
     for (const char* c = text != nullptr ? text : ""; *c != '\0'; ++c) std::fputc(*c == '\n' ? ' ' : *c, messages);
     std::fputc('\n', messages);
     std::fflush(messages);
@@ -119,7 +121,7 @@ bool RecordingSystem::SendPassThrough(platform::DriveHandle drive, platform::Pas
     }
     if (verbose != nullptr) {
         FormatCommandLine(root, request, delivered, true, line, sizeof line);
-        std::fprintf(verbose, "norvik-cli: %s\n", line);
+        std::fprintf(verbose, "%s: %s\n", ProgramName(), line);
     }
     return delivered;
 }

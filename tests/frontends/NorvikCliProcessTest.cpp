@@ -2,6 +2,7 @@
 // by norvik-pack, on virtual drives given on its command line. Its standard output, its exit
 // status and the trace of the commands the drives received are checked; a pseudo-terminal
 // plays the user where questions are asked and the progress line is rewritten in place.
+// The copies are named "packed..." (not norvik-cli), and every message names them so.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -540,7 +541,7 @@ TEST_F(NorvikCliProcess, DriveThatMayNotBeUpdatedIsRefused)
     EXPECT_EQ(refused.exitCode, 3);
     EXPECT_THAT(refused.out, HasSubstr(">  0 " + Entry(0, "sr0", "RN09") + "\n   1 " + Entry(1, "sr1", "RN05") +
                                        "\nThis drive is not allowed to be updated.\n"));
-    EXPECT_EQ(refused.err, "norvik-cli: drive 0 is not allowed to be updated by this package\n");
+    EXPECT_EQ(refused.err, "packed: drive 0 is not allowed to be updated by this package\n");
     EXPECT_EQ(CountWriteBuffers(Trace("/dev/sr0")) + CountWriteBuffers(Trace("/dev/sr1")), 0);
 }
 
@@ -550,7 +551,7 @@ TEST_F(NorvikCliProcess, DriveBeyondTheListIsAUsageError)
     for (const char* drive : {"rev=RN05", "rev=RN09"}) {  // updatable, or refused by the package
         const Outcome refused = Run(Packed(), On({drive}, {"--yes", "update", "--drive", "1"}));
         EXPECT_EQ(refused.exitCode, 2) << drive;
-        EXPECT_EQ(refused.err, "norvik-cli: --drive 1: no such drive (1 found; see norvik-cli list)\n");
+        EXPECT_EQ(refused.err, "packed: --drive 1: no such drive (1 found; see packed list)\n");
         EXPECT_EQ(refused.out, kCaption) << drive;
         EXPECT_EQ(CountWriteBuffers(Trace()), 0);
     }
@@ -715,7 +716,7 @@ TEST_F(NorvikCliProcess, UsageErrorsAreOneLineOnStandardError)
         const Outcome refused = Run(Packed(), arguments);
         EXPECT_EQ(refused.exitCode, 2) << testing::PrintToString(arguments);
         EXPECT_EQ(refused.out, "");
-        EXPECT_THAT(refused.err, testing::StartsWith("norvik-cli: "));
+        EXPECT_THAT(refused.err, testing::StartsWith("packed: "));
         EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
     }
 }
@@ -724,13 +725,12 @@ TEST_F(NorvikCliProcess, HelpAndVersion)
 {
     const Outcome help = Run(Packed(), {"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_THAT(help.out,
-                HasSubstr("usage: norvik-cli [options] list\n       norvik-cli [options] update [--drive N]"));
+    EXPECT_THAT(help.out, HasSubstr("usage: packed [options] list\n       packed [options] update [--drive N]"));
     EXPECT_THAT(help.out, HasSubstr("--trace FILE"));
 
     // The program's own version, then the package's.
     const std::string version = Run(Packed(), {"--version"}).out;
-    EXPECT_THAT(version, testing::MatchesRegex("norvik-cli [0-9]+\\.[0-9]+\\.[0-9]+\n.*"));
+    EXPECT_THAT(version, testing::MatchesRegex("packed [0-9]+\\.[0-9]+\\.[0-9]+\n.*"));
     EXPECT_THAT(version, HasSubstr("\npackage v2.0.0 for TALVORE DVDRW KRX-407T drives, firmware packed in, "
                                    "made-up flash profiles\nLicense: Apache-2.0\n"));
     EXPECT_THAT(Run(Unpacked(), {"--version"}).out, HasSubstr(", no firmware packed in, "));
@@ -767,7 +767,7 @@ TEST_F(NorvikCliProcess, InterruptWhileTheFirmwareIsWrittenIsHeldOff)
 {
     const Outcome updated = RunOnTerminal(Packed(), On({kSlowDrive}, {"--yes", "update"}),
                                           {{"Programming .", "", SIGINT}, {"held off", "", SIGTERM}});
-    EXPECT_THAT(updated.out, HasSubstr("norvik-cli: the firmware is being written; the signal is held off until the "
+    EXPECT_THAT(updated.out, HasSubstr("packed: the firmware is being written; the signal is held off until the "
                                        "update is over"));
     EXPECT_THAT(updated.out, HasSubstr("Restart requested (virtual system")) << "the outcome is shown first";
     EXPECT_EQ(CountCommits(Trace()), 1);
@@ -869,7 +869,7 @@ TEST_P(NorvikCliLostOutput, IsAnErrorWithTheReason)
         const int status = std::system(line.c_str());
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 1) << command;
-        EXPECT_EQ(ReadText(errors), std::string("norvik-cli: standard output: ") + lost.reason + "\n") << command;
+        EXPECT_EQ(ReadText(errors), std::string("packed_REBOOT=0: standard output: ") + lost.reason + "\n") << command;
     }
 }
 
@@ -987,7 +987,7 @@ TEST_F(NorvikCliProcess, VerboseShowsEveryCommandOnStandardError)
     ASSERT_EQ(shown.size(), trace.size()) << verbose.err;
     ASSERT_FALSE(trace.empty());
     for (std::size_t i = 0; i < trace.size(); ++i) {
-        EXPECT_EQ(shown[i].rfind("norvik-cli: " + trace[i], 0), 0u) << shown[i];
+        EXPECT_EQ(shown[i].rfind("packed: " + trace[i], 0), 0u) << shown[i];
         if (trace[i].find(" sense 2/3A/01") != std::string::npos) {
             EXPECT_THAT(shown[i], testing::EndsWith("(Not Ready: Medium not present - tray closed)"));
         }
@@ -1004,7 +1004,7 @@ TEST_F(NorvikCliProcess, ListNamesTheDrivesPastTheTable)
     EXPECT_EQ(Lines(listed.out).size(), 16u) << listed.out;
     std::string named;
     for (int drive = 16; drive < 24; ++drive)
-        named += "norvik-cli: /dev/sr" + std::to_string(drive) + ": not listed: one update takes at most 16 drives\n";
+        named += "packed: /dev/sr" + std::to_string(drive) + ": not listed: one update takes at most 16 drives\n";
     EXPECT_EQ(listed.err, named);
 }
 
