@@ -9,6 +9,7 @@
 #include <string>
 
 #include "frontends/cli/CliCommands.h"
+#include "frontends/cli/CliHistory.h"
 #include "frontends/cli/CliOptions.h"
 #include "frontends/cli/Machine.h"
 #include "frontends/cli/RecordingSystem.h"
@@ -173,16 +174,15 @@ int RunProgram(int argc, char** argv)
         return cli::kExitUsage;
     case cli::Request::Run: break;
     }
-    // Until this build reads a package from a file or the journal, neither may quietly fall
-    // back to something else: an update with the program's own package would not be the one
-    // asked for.
+    // Until this build reads a package from a file, it may not quietly fall back to its own: an
+    // update with the program's own package would not be the one asked for.
     if (!options.packageFile.empty()) {
         std::fprintf(stderr, "%s: --package: this build cannot read a package from a file\n", cli::ProgramName());
         return cli::kExitUsage;
     }
     if (options.command == cli::Command::History) {
-        std::fprintf(stderr, "%s: history: this build cannot read the journal\n", cli::ProgramName());
-        return cli::kExitRefused;
+        const std::unique_ptr<platform::JournalHistory> history = cli::MakeMachineHistory();
+        return cli::RunHistory(history.get(), options.json, stdout, stderr);
     }
 
     if (!options.Virtual()) {

@@ -1,0 +1,115 @@
+#include "frontends/cli/CliHistory.h"
+
+#include <cstring>
+#include <ctime>
+#include <string_view>
+
+#include "frontends/cli/CliCommands.h"
+#include "frontends/cli/CliOptions.h"
+#include "frontends/cli/JsonDocument.h"
+#include "frontends/cli/TerminalView.h"
+
+namespace cli {
+
+namespace {
+
+// When a record was written, in UTC: "2026-12-08 04:23:24 UTC" for a person, or
+// "2026-12-08T04:23:24Z" for a program.
+void FormatTime(int64_t microseconds, bool forJson, char (&text)[32])
+{
+    const std::time_t seconds = static_cast<std::time_t>(microseconds / 1000000);
+    const std::tm* utc = std::gmtime(&seconds);
+    if (utc == nullptr ||
+        std::strftime(text, sizeof text, forJson ? "%Y-%m-%dT%H:%M:%SZ" : "%Y-%m-%d %H:%M:%S UTC", utc) == 0)
+        std::strcpy(text, "unknown time");
+}
+
+// Anyone may write a record with this MESSAGE_ID, so every field is untrusted text.
+template <std::size_t N>
+JsonValue TextOrNull(const char (&field)[N])
+{
+    const std::string_view text(field, strnlen(field, N));
+    if (text.empty()) return JsonValue();
+    return JsonValue(text, JsonValue::Encoding::Latin1);
+}
+
+JsonValue RecordObject(const platform::JournalEntry& entry)
+{
+    const platform::JournalRecord& record = entry.record;
+    char time[32];
+    FormatTime(entry.realtimeMicroseconds, true, time);
+    JsonValue object = JsonValue::Object();
+    object["time"] = time;
+    object["outcome"] = TextOrNull(record.outcome);
+    object["failure"] = record.failure;
+    object["node"] = TextOrNull(record.node);
+    object["model"] = TextOrNull(record.model);
+    object["serial"] = TextOrNull(record.serial);
+    object["bank"] = record.bank != 0 ? JsonValue(static_cast<int>(record.bank)) : JsonValue();
+    object["revision_before"] = TextOrNull(record.revisionBefore);
+    object["revision_wanted"] = TextOrNull(record.revisionWanted);
+    object["revision_reported"] = TextOrNull(record.revisionReported);
+    object["last_command"] = TextOrNull(record.lastCommand);
+    object["sense"] = TextOrNull(record.sense);
+    object["version"] = TextOrNull(record.version);
+    object["package_sha256"] = TextOrNull(record.packageSha256);
+    object["message"] = TextOrNull(record.message);
+    return object;
+}
+
+// "TIME  MESSAGE", the message as the journal keeps it.
+bool WriteRecordLine(std::FILE* out, const platform::JournalEntry& entry)
+{
+    char time[32];
+    FormatTime(entry.realtimeMicroseconds, false, time);
+    const platform::JournalRecord& record = entry.record;
+    return std::fprintf(out, "%s  ", time) >= 0 &&
+           WriteAsText(out, std::string_view(record.message, strnlen(record.message, sizeof record.message)),
+                       LineFeeds::Escaped) &&
+           std::fputc('\n', out) != EOF;
+}
+
+}  // namespace
+
+int RunHistory(platform::JournalHistory* history, bool json, std::FILE* out, std::FILE* err)
+{
+    if (history == nullptr) {
+        std::fprintf(err, "%s: history: not available on this system; the update records are in its event log\n",
+                     ProgramName());
+        return kExitNoJournal;
+    }
+    char reason[platform::kHistoryReasonSize];
+    switch (history->Open(reason)) {
+    case platform::HistoryOpening::Opened: break;
+    case platform::HistoryOpening::NoJournal:
+        std::fprintf(err,
+                     "%s: history: this system has no journal (systemd-journald does not run); the update records "
+                     "went to syslog\n",
+                     ProgramName());
+        return kExitNoJournal;
+    case platform::HistoryOpening::Failed:
+        std::fprintf(err, "%s: history: %s\n", ProgramName(), reason);
+        return kExitUpdateFailed;
+    }
+    JsonValue records = JsonValue::Array();
+    bool written = true;
+    int count = 0;
+    platform::JournalEntry entry;
+    while (history->NextOlder(entry)) {
+        ++count;
+        if (json)
+            records.Append(RecordObject(entry));
+        else
+            written = WriteRecordLine(out, entry) && written;
+    }
+    if (json) {
+        JsonValue document = JsonValue::Object();
+        document["records"] = std::move(records);
+        written = std::fputs(document.Indented().c_str(), out) != EOF;
+    } else if (count == 0) {
+        std::fprintf(err, "%s: history: the journal holds no update record\n", ProgramName());
+    }
+    return written ? kExitSuccess : kExitUpdateFailed;
+}
+
+}  // namespace cli
