@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <string_view>
 
 #include "frontends/cli/CliCommands.h"
@@ -69,27 +70,31 @@ bool WriteRecordLine(std::FILE* out, const platform::JournalEntry& entry)
            std::fputc('\n', out) != EOF;
 }
 
+// The history's end without records to show: one line on err and, under --json, the error
+// document on out.
+int EndWithout(bool json, std::FILE* out, std::FILE* err, int status, std::string_view code, std::string_view message)
+{
+    std::fprintf(err, "%s: %.*s\n", ProgramName(), static_cast<int>(message.size()), message.data());
+    if (json) WriteErrorDocument(out, status, code, message);
+    return status;
+}
+
 }  // namespace
 
 int RunHistory(platform::JournalHistory* history, bool json, std::FILE* out, std::FILE* err)
 {
-    if (history == nullptr) {
-        std::fprintf(err, "%s: history: not available on this system; the update records are in its event log\n",
-                     ProgramName());
-        return kExitNoJournal;
-    }
+    if (history == nullptr)
+        return EndWithout(json, out, err, kExitNoJournal, "no_journal",
+                          "history: not available on this system; the update records are in its event log");
     char reason[platform::kHistoryReasonSize];
     switch (history->Open(reason)) {
     case platform::HistoryOpening::Opened: break;
     case platform::HistoryOpening::NoJournal:
-        std::fprintf(err,
-                     "%s: history: this system has no journal (systemd-journald does not run); the update records "
-                     "went to syslog\n",
-                     ProgramName());
-        return kExitNoJournal;
+        return EndWithout(json, out, err, kExitNoJournal, "no_journal",
+                          "history: this system has no journal (systemd-journald does not run); the update "
+                          "records went to syslog");
     case platform::HistoryOpening::Failed:
-        std::fprintf(err, "%s: history: %s\n", ProgramName(), reason);
-        return kExitUpdateFailed;
+        return EndWithout(json, out, err, kExitUpdateFailed, "journal_unreadable", std::string("history: ") + reason);
     }
     JsonValue records = JsonValue::Array();
     bool written = true;
@@ -105,6 +110,7 @@ int RunHistory(platform::JournalHistory* history, bool json, std::FILE* out, std
     if (json) {
         JsonValue document = JsonValue::Object();
         document["records"] = std::move(records);
+        document["error"] = JsonValue();
         written = std::fputs(document.Indented().c_str(), out) != EOF;
     } else if (count == 0) {
         std::fprintf(err, "%s: history: the journal holds no update record\n", ProgramName());

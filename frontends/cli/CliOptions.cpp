@@ -336,6 +336,17 @@ Request ParseCliOptions(int argc, const char* const* argv, CliOptions& options, 
     return CheckCombination(options, error);
 }
 
+bool JsonAsked(int argc, const char* const* argv)
+{
+    constexpr std::string_view kJson = "--json";
+    for (int index = 0; index < argc; ++index) {
+        const std::string_view argument = argv[index];
+        if (argument == "--") return false;
+        if (argument.size() >= 3 && kJson.starts_with(argument)) return true;
+    }
+    return false;
+}
+
 std::string_view HelpText() { return kHelp; }
 
 std::string_view InvokedName(const char* argv0)

@@ -54,6 +54,10 @@ constexpr int kVerboseBlocks = 2;
 // says what is wrong (without a line feed).
 Request ParseCliOptions(int argc, const char* const* argv, CliOptions& options, std::string& error);
 
+// Whether the arguments ask for --json (or an abbreviation of it) before any "--": a usage error
+// found earlier on the line is still answered with a document.
+bool JsonAsked(int argc, const char* const* argv);
+
 // The --help text.
 std::string_view HelpText();
 

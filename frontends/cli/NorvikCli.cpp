@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "frontends/cli/CliCommands.h"
 #include "frontends/cli/CliHistory.h"
@@ -111,15 +112,25 @@ bool CloseStandardOutput()
     return false;
 }
 
-// Null, with the reason on standard error, when --trace FILE cannot be written; null without it.
-std::FILE* OpenTrace(const cli::CliOptions& options)
+// Null, with the reason, when --trace FILE cannot be written; null without it.
+std::FILE* OpenTrace(const cli::CliOptions& options, std::string& reason)
 {
     if (options.traceFile.empty()) return nullptr;
     std::FILE* trace = std::fopen(options.traceFile.c_str(), "w");
-    if (trace == nullptr)
-        std::fprintf(stderr, "%s: --trace %s: cannot write the file: %s\n", cli::ProgramName(),
-                     options.traceFile.c_str(), std::strerror(errno));
+    if (trace == nullptr) reason = "--trace " + options.traceFile + ": cannot write the file: " + std::strerror(errno);
     return trace;
+}
+
+// An end before anything runs: one line on standard error and, with --json, the error document
+// on standard output.
+int Refuse(bool json, int status, std::string_view code, const std::string& reason, bool seeHelp)
+{
+    if (seeHelp)
+        std::fprintf(stderr, "%s: %s (see %s --help)\n", cli::ProgramName(), reason.c_str(), cli::ProgramName());
+    else
+        std::fprintf(stderr, "%s: %s\n", cli::ProgramName(), reason.c_str());
+    if (json) cli::WriteErrorDocument(stdout, status, code, reason);
+    return status;
 }
 
 // The run's own status stands: a trace that could not be written changes no drive.
@@ -170,45 +181,43 @@ int RunProgram(int argc, char** argv)
     case cli::Request::Help: PrintHelp(); return cli::kExitSuccess;
     case cli::Request::Version: PrintVersion(); return cli::kExitSuccess;
     case cli::Request::Usage:
-        std::fprintf(stderr, "%s: %s (see %s --help)\n", cli::ProgramName(), error.c_str(), cli::ProgramName());
-        return cli::kExitUsage;
+        return Refuse(cli::JsonAsked(argc - 1, argv + 1), cli::kExitUsage, "usage_error", error, true);
     case cli::Request::Run: break;
     }
     // Until this build reads a package from a file, it may not quietly fall back to its own: an
     // update with the program's own package would not be the one asked for.
-    if (!options.packageFile.empty()) {
-        std::fprintf(stderr, "%s: --package: this build cannot read a package from a file\n", cli::ProgramName());
-        return cli::kExitUsage;
-    }
+    if (!options.packageFile.empty())
+        return Refuse(options.json, cli::kExitUsage, "usage_error",
+                      "--package: this build cannot read a package from a file", false);
     if (options.command == cli::Command::History) {
         const std::unique_ptr<platform::JournalHistory> history = cli::MakeMachineHistory();
         return cli::RunHistory(history.get(), options.json, stdout, stderr);
     }
 
+    std::FILE* const verbose = options.verbosity >= cli::kVerboseCommands ? stderr : nullptr;
     if (!options.Virtual()) {
         // The machine's drives: the trace comes from the recording system in front of them.
-        std::FILE* trace = OpenTrace(options);
-        if (!options.traceFile.empty() && trace == nullptr) return cli::kExitUsage;
+        std::FILE* trace = OpenTrace(options, error);
+        if (!options.traceFile.empty() && trace == nullptr)
+            return Refuse(options.json, cli::kExitUsage, "usage_error", error, false);
         cli::Machine machine;
-        cli::RecordingSystem recording(machine.System(), trace,
-                                       options.verbosity >= cli::kVerboseCommands ? stderr : nullptr, stderr);
+        cli::RecordingSystem recording(machine.System(), trace, verbose, stderr);
+        recording.SetVerbosity(options.verbosity);
         if (options.aspi) recording.AnswerAsNotNt();
         const int status = Run(options, recording);
         CloseTrace(options, trace);
         return status;
     }
     const std::unique_ptr<sim::VirtualSystem> system = MakeVirtualSystem(options, error);
-    if (system == nullptr) {
-        std::fprintf(stderr, "%s: %s (see %s --help)\n", cli::ProgramName(), error.c_str(), cli::ProgramName());
-        return cli::kExitUsage;
-    }
-    std::FILE* trace = OpenTrace(options);
-    if (!options.traceFile.empty() && trace == nullptr) return cli::kExitUsage;
+    if (system == nullptr) return Refuse(options.json, cli::kExitUsage, "usage_error", error, true);
+    std::FILE* trace = OpenTrace(options, error);
+    if (!options.traceFile.empty() && trace == nullptr)
+        return Refuse(options.json, cli::kExitUsage, "usage_error", error, false);
     if (trace != nullptr) TraceInto(*system, trace);
     // Virtual drives write their own trace, as they received each command; --verbose shows
     // what the program sent.
-    cli::RecordingSystem recording(*system, nullptr, options.verbosity >= cli::kVerboseCommands ? stderr : nullptr,
-                                   stderr);
+    cli::RecordingSystem recording(*system, nullptr, verbose, stderr);
+    recording.SetVerbosity(options.verbosity);
     const int status = Run(options, recording);
     if (trace != nullptr) TraceInto(*system, nullptr);
     CloseTrace(options, trace);

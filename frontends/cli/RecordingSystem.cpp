@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "frontends/cli/CliOptions.h"
+#include "scsi/Opcodes.h"
 #include "scsi/Sense.h"
 #include "scsi/TraceLine.h"
 
@@ -33,7 +34,58 @@ void AppendSenseInWords(char* line, std::size_t size, std::size_t used, unsigned
 #endif
 }
 
+// The commands' names as SCSI calls them; the vendor command by its function byte.
+std::string_view CommandName(const uint8_t* cdb, char (&unknown)[24])
+{
+    namespace op = scsi::opcode;
+    switch (cdb[0]) {
+    case op::kTestUnitReady: return "TEST UNIT READY";
+    case op::kRequestSense: return "REQUEST SENSE";
+    case op::kInquiry: return "INQUIRY";
+    case op::kStartStopUnit: return "START STOP UNIT";
+    case op::kReadCapacity10: return "READ CAPACITY";
+    case op::kWriteBuffer: return "WRITE BUFFER";
+    case op::kReadBuffer: return "READ BUFFER";
+    case op::kGetEventStatusNotification: return "GET EVENT STATUS NOTIFICATION";
+    case op::kReportLuns: return "REPORT LUNS";
+    case op::kModeSelect6:
+    case op::kModeSelect10: return "MODE SELECT";
+    case op::kModeSense6:
+    case op::kModeSense10: return "MODE SENSE";
+    case op::kGetConfiguration: return "GET CONFIGURATION";
+    case op::kPreventAllowMediumRemoval: return "PREVENT ALLOW MEDIUM REMOVAL";
+    case op::kRead10:
+    case op::kRead12: return "READ";
+    case op::kReadTocPmaAtip: return "READ TOC";
+    case op::kMechanismStatus: return "MECHANISM STATUS";
+    case op::kVendorCommand:
+        if (cdb[1] == op::kFlashIdentification) return "FLASH IDENTIFICATION (vendor DFh)";
+        std::snprintf(unknown, sizeof unknown, "vendor DFh/%02Xh", cdb[1]);
+        return unknown;
+    default: break;
+    }
+    std::snprintf(unknown, sizeof unknown, "opcode %02Xh", cdb[0]);
+    return unknown;
+}
+
 }  // namespace
+
+void FormatCommandSummary(const char* root, const platform::PassThroughRequest& request, bool delivered, char* line,
+                          std::size_t size)
+{
+    // The trace line's outcome is what follows its block, direction and length.
+    char traced[256];
+    FormatCommandLine("", request, delivered, true, traced, sizeof traced);
+    const char* outcome = traced;
+    for (int field = 0; field < 4 && outcome != nullptr; ++field) {
+        outcome = std::strchr(outcome, ' ');
+        if (outcome != nullptr) ++outcome;
+    }
+    char unknown[24];
+    const std::string_view name = CommandName(request.cdb, unknown);
+    scsi::AppendToLine(line, size, 0, "%s %.*s %s", root, static_cast<int>(name.size()), name.data(),
+                       outcome != nullptr ? outcome : "?");
+}
 
 void FormatCommandLine(const char* root, const platform::PassThroughRequest& request, bool delivered, bool inWords,
                        char* line, std::size_t size)
@@ -120,7 +172,10 @@ bool RecordingSystem::SendPassThrough(platform::DriveHandle drive, platform::Pas
         std::fflush(trace);
     }
     if (verbose != nullptr) {
-        FormatCommandLine(root, request, delivered, true, line, sizeof line);
+        if (verbosity >= kVerboseBlocks)
+            FormatCommandLine(root, request, delivered, true, line, sizeof line);
+        else
+            FormatCommandSummary(root, request, delivered, line, sizeof line);
         std::fprintf(verbose, "%s: %s\n", ProgramName(), line);
     }
     return delivered;

@@ -159,6 +159,7 @@ bool TerminalView::ReadAnswer(char (&answer)[16])
 
 void TerminalView::PrintMessage(MessageKind kind, std::string_view text)
 {
+    if (kind != MessageKind::Information) CopyText(lastProblem, text);
     Write(KindPrefix(kind));
     WriteShown(text, LineFeeds::Kept);
 }

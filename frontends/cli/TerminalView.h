@@ -65,6 +65,8 @@ public:
     bool ChosenDriveMissing() const;
     // The reason (an errno value) the output first failed, or 0.
     int OutputError() const { return outputError; }
+    // The text of the last error or warning shown (cut to fit), for a JSON error's message.
+    std::string_view LastProblem() const { return lastProblem; }
 
     MessageAnswer ShowMessage(MessageKind kind, std::string_view title, std::string_view text,
                               MessageButtons buttons) override;
@@ -131,6 +133,8 @@ private:
     char oldRevision[16] = {};
     bool revisionsVisible = false;
     bool sentencePending = false;
+
+    char lastProblem[512] = {};
 
     int acknowledgements = 0;  // OK answers given by --yes in this drive's check
     bool terminated = false;

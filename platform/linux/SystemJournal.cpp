@@ -89,6 +89,8 @@ void RecordInSystemJournal(const JournalRecord& given)
     if (JournalRuns(kJournalSocket)) {
         JournalFieldList list;
         MakeJournalFields(record, list);
+        // Named as syslog names it, so that journalctl -t finds the record under the program.
+        AddField(list, "SYSLOG_IDENTIFIER", program_invocation_short_name);
         iovec fields[kMaxJournalFields];
         for (int i = 0; i < list.count; ++i) fields[i] = {list.fields[i], std::strlen(list.fields[i])};
         if (sd_journal_sendv(fields, list.count) >= 0) return;

@@ -12,7 +12,7 @@ namespace platform::linux_sys {
 constexpr const char* kJournalSocket = "/run/systemd/journal/socket";
 
 // Every field of a record as journald takes them, "NAME=value", empty fields left out.
-constexpr int kMaxJournalFields = 16;
+constexpr int kMaxJournalFields = 20;
 constexpr int kJournalFieldSize = 32 + kJournalMessageSize;
 struct JournalFieldList {
     char fields[kMaxJournalFields][kJournalFieldSize];

@@ -224,18 +224,20 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- The verdict of list -------------------------------------------------------------------
 
-TEST(CliVerdict, UpdatableDriveShowsBankMarkAndNewRevision)
+TEST(CliVerdict, UpdatableDriveShowsBankFromOneAndNewRevisionRefusedOneItsReason)
 {
     const PackageReader package(payload::OwnPackageBlock());
     DriveRecord record{};
-    char verdict[64];
-    EXPECT_EQ(cli::FormatVerdict(record, package, verdict), "not allowed");
+    char verdict[cli::kVerdictSize];
+    EXPECT_EQ(cli::FormatVerdict(record, package, false, verdict), "not allowed: drive not present");
+    record.present = 1;
+    EXPECT_EQ(cli::FormatVerdict(record, package, false, verdict), "not allowed: the program carries no firmware");
     record.updatable = 1;
-    EXPECT_EQ(cli::FormatVerdict(record, package, verdict), "updatable bank=0 current=0 new=RN08");
+    EXPECT_EQ(cli::FormatVerdict(record, package, false, verdict), "updatable bank=1 current=0 new=RN08");
     record.alreadyCurrent = 1;
-    EXPECT_EQ(cli::FormatVerdict(record, package, verdict), "updatable bank=0 current=1 new=RN08");
+    EXPECT_EQ(cli::FormatVerdict(record, package, false, verdict), "updatable bank=1 current=1 new=RN08");
     record.bankNumber = 3;  // a bank without a new revision in the delivered package
-    EXPECT_EQ(cli::FormatVerdict(record, package, verdict).substr(0, 29), "updatable bank=3 current=1 ne");
+    EXPECT_EQ(cli::FormatVerdict(record, package, false, verdict).substr(0, 29), "updatable bank=4 current=1 ne");
 }
 
 // ---- list --json ---------------------------------------------------------------------------
@@ -350,6 +352,35 @@ TEST(CliListJson, ReasonForADriveThatIsNotThere)
     EXPECT_EQ(cli::RefusalReason(record, package, true), "the program carries no firmware");
     record.updatable = 1;
     EXPECT_EQ(cli::RefusalReason(record, package, true), "");
+}
+
+// A machine without an optical drive: list says so, and the status stays that of a list made.
+TEST(CliList, NoOpticalDriveIsSaidOnStandardError)
+{
+    for (const bool json : {false, true}) {
+        sim::VirtualSystem system;
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        int status = -1;
+        {
+            cli::TerminalView view(err, nullptr, cli::TerminalSettings{false, false, false, false});
+            status = cli::RunList(system, payload::OwnPackageBlock(), view, out, err,
+                                  cli::ListChoice{.json = json, .virtualSystem = true});
+        }
+        EXPECT_EQ(status, cli::kExitSuccess);
+        EXPECT_EQ(ReadAll(err), "norvik-cli: no optical drive found\n");
+        const std::string text = ReadAll(out);
+        if (json) {
+            const QJsonObject error =
+                QJsonDocument::fromJson(QByteArray::fromStdString(text)).object()["error"].toObject();
+            EXPECT_EQ(error["code"].toString(), "no_drive") << text;
+            EXPECT_EQ(error["message"].toString(), "no optical drive found");
+        } else {
+            EXPECT_EQ(text, "");
+        }
+        std::fclose(out);
+        std::fclose(err);
+    }
 }
 
 // A system that has refused a right: list still lists, and says so in its exit status.
