@@ -85,7 +85,8 @@ int RunHistory(platform::JournalHistory* history, bool json, std::FILE* out, std
 {
     if (history == nullptr)
         return EndWithout(json, out, err, kExitNoJournal, "no_journal",
-                          "history: not available on this system; the update records are in its event log");
+                          "history: not available on Windows; the update records are in the Application event log, "
+                          "source Norvik");
     char reason[platform::kHistoryReasonSize];
     switch (history->Open(reason)) {
     case platform::HistoryOpening::Opened: break;

@@ -12,9 +12,9 @@ namespace cli {
 // reads): the records went to syslog or the event log.
 constexpr int kExitNoJournal = 3;
 
-// Reads every record from history (null: this system has no history to read) onto out; a
-// reason on err. Returns the exit status: 0 (also with no record), 1 when the journal could not
-// be read or out could not be written, kExitNoJournal.
+// Reads every record from history (null: Windows, whose event log the program does not read)
+// onto out; a reason on err. Returns the exit status: 0 (also with no record), 1 when the journal
+// could not be read or out could not be written, kExitNoJournal.
 int RunHistory(platform::JournalHistory* history, bool json, std::FILE* out, std::FILE* err);
 
 }  // namespace cli

@@ -166,7 +166,7 @@ TEST(HistoryWithoutRecords, SaysWhyAndEndsWithItsStatus)
         const char* said;     // on standard error
         const char* written;  // on standard output: all of it, or (a JSON error) a part
     } const cases[] = {
-        {false, {}, false, cli::kExitNoJournal, "history: not available on this system", ""},
+        {false, {}, false, cli::kExitNoJournal, "history: not available on Windows", ""},
         {true, platform::HistoryOpening::NoJournal, false, cli::kExitNoJournal, "this system has no journal", ""},
         {true, platform::HistoryOpening::Failed, false, 1, "history: it is locked", ""},
         {true, platform::HistoryOpening::Opened, false, 0, "the journal holds no update record", ""},
