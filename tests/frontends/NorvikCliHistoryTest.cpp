@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -20,46 +19,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int exitCode = -1;
+// The program's exit status and its output, standard error included.
+std::pair<int, std::string> RunShell(const std::string& command)
+{
     std::string out;
-};
-
-Outcome RunCommand(const std::string& command)
-{
-    Outcome outcome;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return outcome;
+    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) return {-1, out};
     char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) outcome.out.append(buffer, n);
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
     const int status = pclose(pipe);
-    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return outcome;
-}
-
-template <std::size_t N>
-void Put(char (&field)[N], const char* text)
-{
-    std::snprintf(field, N, "%s", text);
-}
-
-platform::JournalRecord Record(const char* message, const char* outcome, const char* sense)
-{
-    platform::JournalRecord record{};
-    record.failure = sense[0] != '\0';
-    Put(record.message, message);
-    Put(record.version, "0.1.0");
-    Put(record.packageSha256, "5f1e8b2a");
-    Put(record.node, "/dev/sr0");
-    Put(record.model, "TALVORE DVDRW KRX-407T");
-    Put(record.serial, "K1234");
-    record.bank = 2;
-    Put(record.revisionBefore, "RN05");
-    Put(record.revisionWanted, "RN08");
-    Put(record.outcome, outcome);
-    if (record.failure) Put(record.lastCommand, "3B0501004000004000000000");
-    Put(record.sense, sense);
-    return record;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
 // One entry of the journal's export format: the record's fields as journald gets them.
@@ -72,73 +41,51 @@ void WriteExportEntry(std::ofstream& out, const platform::JournalRecord& record,
     out << "\n";
 }
 
-class HistoryTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/norvik-history-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-    }
-    void TearDown() override { fs::remove_all(folder); }
-
-    // The older update failed, the newer one succeeded; between them an entry of another program.
-    void WriteJournal()
+// Newest first, only Norvik's records, every field as it was written; a journal that cannot be
+// opened is a failure.
+TEST(History, ReadsTheRecordsBackNewestFirst)
+{
+    char pattern[] = "/tmp/norvik-history-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path folder = pattern;
     {
         std::ofstream out(folder / "entries.export");
-        WriteExportEntry(out, Record("older: the download failed", "download-failed", "4/00/00"), 1700000000);
+        WriteExportEntry(out,
+                         {true, "older: the download failed", "0.1.0", "5f1e8b2a", "/dev/sr0", "TALVORE DVDRW KRX-407T",
+                          "K1234", 2, "RN05", "RN08", "", "download-failed", "3B0501004000004000000000", "4/00/00"},
+                         1700000000);
         out << "__REALTIME_TIMESTAMP=1700000050000000\nMESSAGE=another program\n\n";
-        WriteExportEntry(out, Record("newer: updated", "updated", ""), 1700000100);
-        out.close();
-        const std::string command = std::string(JOURNAL_REMOTE) + " --output=" + (folder / "private.journal").string() +
-                                    " " + (folder / "entries.export").string() + " 2>/dev/null";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-        fs::remove(folder / "entries.export");
+        WriteExportEntry(out, {false, "newer: updated", "", "", "", "", "", 1, "", "", "RN08", "updated", "", ""},
+                         1700000100);
     }
+    ASSERT_EQ(std::system((std::string(JOURNAL_REMOTE) + " --output=" + (folder / "private.journal").string() + " " +
+                           (folder / "entries.export").string() + " 2>/dev/null")
+                              .c_str()),
+              0);
+    const std::string history = "NORVIK_JOURNAL_DIRECTORY=" + folder.string() + " " NORVIK_CLI " ";
 
-    Outcome History(const char* options)
-    {
-        return RunCommand("NORVIK_JOURNAL_DIRECTORY=" + folder.string() + " " NORVIK_CLI " " + options +
-                          " history 2>&1");
-    }
+    EXPECT_EQ(RunShell(history + "history"),
+              std::make_pair(0, std::string("2023-11-14 22:15:00 UTC  newer: updated\n"
+                                            "2023-11-14 22:13:20 UTC  older: the download "
+                                            "failed\n")));
+    const auto [status, json] = RunShell(history + "--json history");
+    EXPECT_EQ(status, 0);
+    const std::size_t newer = json.find("\"message\": \"newer: updated\"");
+    const std::size_t older = json.find("{", newer);
+    ASSERT_LT(newer, older);
+    for (const char* field : {"\"bank\": 2", "\"failure\": true", "\"last_command\": \"3B0501004000004000000000\"",
+                              "\"message\": \"older: the download failed\"", "\"model\": \"TALVORE DVDRW KRX-407T\"",
+                              "\"node\": \"/dev/sr0\"", "\"outcome\": \"download-failed\"",
+                              "\"package_sha256\": \"5f1e8b2a\"", "\"revision_before\": \"RN05\"",
+                              "\"revision_reported\": null", "\"revision_wanted\": \"RN08\"", "\"sense\": \"4/00/00\"",
+                              "\"serial\": \"K1234\"", "\"time\": \"2023-11-14T22:13:20Z\"", "\"version\": \"0.1.0\""})
+        EXPECT_THAT(json.substr(older), HasSubstr(field));
+    EXPECT_THAT(json, testing::Not(HasSubstr("another program")));
 
-    fs::path folder;
-};
-
-// Newest first, only Norvik's records, every field as it was written.
-TEST_F(HistoryTest, ReadsTheRecordsBackNewestFirst)
-{
-    WriteJournal();
-    const Outcome lines = History("");
-    EXPECT_EQ(lines.exitCode, 0);
-    EXPECT_EQ(lines.out,
-              "2023-11-14 22:15:00 UTC  newer: updated\n"
-              "2023-11-14 22:13:20 UTC  older: the download failed\n");
-
-    const Outcome json = History("--json");
-    EXPECT_EQ(json.exitCode, 0);
-    const std::size_t newer = json.out.find("\"message\": \"newer: updated\"");
-    const std::size_t older = json.out.find("\"message\": \"older: the download failed\"");
-    ASSERT_NE(newer, std::string::npos);
-    ASSERT_NE(older, std::string::npos);
-    EXPECT_LT(newer, older);
-    const std::string olderRecord = json.out.substr(json.out.rfind('{', older));
-    for (const char* field :
-         {"\"bank\": 2", "\"failure\": true", "\"last_command\": \"3B0501004000004000000000\"",
-          "\"model\": \"TALVORE DVDRW KRX-407T\"", "\"node\": \"/dev/sr0\"", "\"outcome\": \"download-failed\"",
-          "\"package_sha256\": \"5f1e8b2a\"", "\"revision_before\": \"RN05\"", "\"revision_reported\": null",
-          "\"revision_wanted\": \"RN08\"", "\"sense\": \"4/00/00\"", "\"serial\": \"K1234\"",
-          "\"time\": \"2023-11-14T22:13:20Z\"", "\"version\": \"0.1.0\""})
-        EXPECT_THAT(olderRecord, HasSubstr(field));
-    EXPECT_THAT(json.out, testing::Not(HasSubstr("another program")));
-}
-
-TEST_F(HistoryTest, AJournalThatCannotBeOpenedIsAFailure)
-{
-    fs::remove(folder);
-    const Outcome outcome = History("");
-    EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_THAT(outcome.out, HasSubstr("history: the journal in " + folder.string() + " could not be opened"));
+    fs::remove_all(folder);
+    EXPECT_EQ(RunShell(history + "history"),
+              std::make_pair(1, "norvik-cli: history: the journal in " + folder.string() +
+                                    " could not be opened: No such file or directory\n"));
 }
 
 // A stand-in of the journal for what the command says without one, or without any record.
@@ -156,25 +103,23 @@ private:
     platform::HistoryOpening opening;
 };
 
-TEST(HistoryWithoutRecords, SaysWhyAndEndsWithItsStatus)
+TEST(History, WithoutRecordsSaysWhyAndEndsWithItsStatus)
 {
+    using platform::HistoryOpening;
     struct Case {
         bool hasHistory;
-        platform::HistoryOpening opening;
+        HistoryOpening opening;
         bool json;
         int status;
         const char* said;     // on standard error
         const char* written;  // on standard output: all of it, or (a JSON error) a part
     } const cases[] = {
         {false, {}, false, cli::kExitNoJournal, "history: not available on Windows", ""},
-        {true, platform::HistoryOpening::NoJournal, false, cli::kExitNoJournal, "this system has no journal", ""},
-        {true, platform::HistoryOpening::Failed, false, 1, "history: it is locked", ""},
-        {true, platform::HistoryOpening::Opened, false, 0, "the journal holds no update record", ""},
-        {true, platform::HistoryOpening::Opened, true, 0, "",
-         "{\n    \"error\": null,\n    \"records\": [\n    ]\n}\n"},
-        {true, platform::HistoryOpening::NoJournal, true, cli::kExitNoJournal, "this system has no journal",
-         "\"code\": \"no_journal\""},
-        {true, platform::HistoryOpening::Failed, true, 1, "history: it is locked", "\"code\": \"journal_unreadable\""},
+        {true, HistoryOpening::NoJournal, false, cli::kExitNoJournal, "this system has no journal", ""},
+        {true, HistoryOpening::NoJournal, true, cli::kExitNoJournal, "no journal", "\"code\": \"no_journal\""},
+        {true, HistoryOpening::Failed, true, 1, "history: it is locked", "\"code\": \"journal_unreadable\""},
+        {true, HistoryOpening::Opened, false, 0, "the journal holds no update record", ""},
+        {true, HistoryOpening::Opened, true, 0, "", "{\n    \"error\": null,\n    \"records\": [\n    ]\n}\n"},
     };
     for (const Case& c : cases) {
         StandInHistory history(c.opening);
@@ -185,10 +130,8 @@ TEST(HistoryWithoutRecords, SaysWhyAndEndsWithItsStatus)
         std::fclose(out);
         std::fclose(err);
         EXPECT_THAT(std::string(errText), HasSubstr(c.said));
-        if (c.written[0] == '\0')
-            EXPECT_STREQ(outText, "");
-        else
-            EXPECT_THAT(std::string(outText), HasSubstr(c.written));
+        using Text = testing::Matcher<std::string>;
+        EXPECT_THAT(std::string(outText), c.written[0] == '\0' ? Text(testing::IsEmpty()) : Text(HasSubstr(c.written)));
     }
 }
 
