@@ -190,6 +190,9 @@ int RunProgram(int argc, char** argv)
         return Refuse(options.json, cli::kExitUsage, "usage_error",
                       "--package: this build cannot read a package from a file", false);
     if (options.command == cli::Command::History) {
+        // Updates of virtual drives leave no record: the history is always the machine's.
+        if (options.Virtual())
+            return Refuse(options.json, cli::kExitUsage, "usage_error", "--virtual goes with list and update", true);
         const std::unique_ptr<platform::JournalHistory> history = cli::MakeMachineHistory();
         return cli::RunHistory(history.get(), options.json, stdout, stderr);
     }

@@ -82,6 +82,7 @@ TEST(History, ReadsTheRecordsBackNewestFirst)
         EXPECT_THAT(json.substr(older), HasSubstr(field));
     EXPECT_THAT(json, testing::Not(HasSubstr("another program")));
 
+    EXPECT_EQ(RunShell(history + "--virtual rev=RN05 history").first, 2) << "virtual updates leave no record";
     fs::remove_all(folder);
     EXPECT_EQ(RunShell(history + "history"),
               std::make_pair(1, "norvik-cli: history: the journal in " + folder.string() +
