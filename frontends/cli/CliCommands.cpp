@@ -8,6 +8,7 @@
 #include "device/DriveRecord.h"
 #include "frontends/cli/CliOptions.h"
 #include "frontends/cli/JsonDocument.h"
+#include "payload/PackageLayout.h"
 #include "platform/ProcessSignals.h"
 #include "sys/OSInfo.h"
 #include "update/DriveEntry.h"
@@ -463,6 +464,9 @@ int RunUpdate(platform::System& system, const uint8_t* packageBlock, TerminalVie
         return ReportJson(sequence, choice, kExitUsage, problem, "usage_error");
     }
     view.SetTickHandler([&sequence] { sequence.tmrTimer(); });
+    // Each drive's image is written and read back whole at least once.
+    view.SetTransferGoal(
+        [&sequence] { return static_cast<uint64_t>(sequence.UpdateCount()) * 2 * payload::kImageAreaSize; });
     if (choice.noRestart) sequence.SkipRestart();
     sequence.StartUp();
     if (view.ChosenDriveMissing()) {

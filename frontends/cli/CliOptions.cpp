@@ -13,6 +13,7 @@ namespace {
 
 constexpr std::string_view kHelp = R"(usage: norvik-cli [options] list
        norvik-cli [options] update [--drive N]
+       norvik-cli [--json] history
        norvik-cli --help | --version
 
 The console front end of Norvik: the same update package (carried in this
@@ -22,19 +23,25 @@ and update sequence as the window.
 commands:
   list          find the drives and judge them; one line per drive: the
                 drive-list entry as the window shows it, two spaces, then
-                "updatable bank=B current=C new=REV" (B the 0-based firmware
-                bank, C 1 when the drive already carries that bank's revision),
-                "not allowed", or, on the machine's drives, "not updatable
-                from here: REASON" when this process could not send the
-                update's commands through the drive's node
+                "updatable bank=B current=C new=REV" (B the firmware bank, 1
+                to 4, C 1 when the drive already carries that bank's
+                revision), "not allowed: REASON", or, on the machine's drives,
+                "not updatable from here: REASON" when this process could not
+                send the update's commands through the drive's node. Without
+                any optical drive it says so on standard error (status 0)
   update        the start-up and update sequence with the window's texts: the
                 refusals, the notice, the already-current question, the disc
                 and tray check, the progress and the outcome. The package's
                 AUTOMODE updates every updatable drive; otherwise one drive is
                 updated: the first updatable one, as the window selects it, or
                 the one given with --drive
+  history       the journal's records of updates of the machine's drives,
+                newest first
 
-options:
+options (short ones may be bundled, -yv; "--" ends the options):
+  --package FILE
+                the update package from FILE instead of the one this program
+                carries: a packed Norvik program or a package file
   --drive N     (update, manual mode) update the drive of list line N,
                 counted from 0
   --yes, -y     answer Yes to every question and OK to every message. A
@@ -65,12 +72,13 @@ options:
                 ended good but moved only N bytes). Virtual drives write what
                 they received; on the machine's drives the line is what was
                 sent and how it came back
-  --verbose, -v every command sent, as a --trace line on standard error, the
-                sense also in words
+  --verbose, -v every command sent and how it ended, by name, on standard
+                error, the sense also in words; twice (-vv) the --trace line
+                instead, with the command block and the data length
   --json        list: standard output is one JSON object, {"drives": [...],
                 "not_listed": [roots past the drive table], "permission_advice":
-                text or null}; per drive: index, root, command_node (the
-                SCSI generic node; null on virtual drives or without one),
+                text or null, "error"}; per drive: index, root, command_node
+                (the SCSI generic node; null on virtual drives or without one),
                 host, path, target, lun, vendor, product, revision, verdict
                 ("updatable", "not allowed" or "not updatable from here"),
                 bank (counted from 1) and new_revision (null when not
@@ -78,7 +86,7 @@ options:
                 null).
                 update: the texts for people go to standard error, and
                 standard output is one JSON object at the end: exit_status,
-                outcome (a name such as "updated", "restarted",
+                error, outcome (a name such as "updated", "restarted",
                 "restart_not_made" (the drives are updated, the restart is
                 still due), "update_failed", "notice_declined",
                 "usage_error") and drives:
@@ -86,9 +94,11 @@ options:
                 verdict ("updated", "not_started", "given_up",
                 "download_failed", "no_answer", "wrong_revision"),
                 reported_revision (null when unknown) and expected_revision.
+                Every end prints one document: "error" is null on success,
+                else {"code", "message"}; a usage error, or a refusal before
+                the drives are listed, prints {"exit_status", "error"}.
                 Texts from drives and the package: one character per byte
-                (Latin-1), control characters as \u00XX. A refusal before the
-                drives are listed (no firmware bank, ...) prints no document
+                (Latin-1), control characters as \u00XX
   --help, -h    this text
   --version     the program's version, the package it carries (its version
                 text and drives), whether a firmware and real flash profiles
@@ -97,9 +107,10 @@ options:
 Questions are asked on the terminal (y/N). Without a terminal on standard input
 and without --yes, every question is answered No and a message of the disc and
 tray check gives the drive up, so nothing is flashed unasked. On a terminal the
-progress is one line updated in place; otherwise a line is printed whenever the
-progress text changes. The sequence's messages go to standard output with their
-kind ("Error: ..."); errors of the command line go to standard error. Texts
+progress is one line updated in place; otherwise a line per phase and per 10 %
+of the image data written to the drives and read back. The sequence's messages
+go to standard output with their kind ("Error: ..."); errors of the command line
+go to standard error, each starting with the program's name as invoked. Texts
 from drives and the package are shown with control bytes and bytes from 7Fh on
 as \xNN. On a virtual system a restart is recorded and reported, never
 performed; a restart the system does not make is said on standard error.

@@ -144,7 +144,7 @@ void CloseTrace(const cli::CliOptions& options, std::FILE* trace)
 
 // With --json, standard output carries the JSON document alone; what the view shows for people
 // (messages, questions, progress) goes to standard error.
-int Run(const cli::CliOptions& options, platform::System& system)
+int Run(const cli::CliOptions& options, platform::System& system, const cli::TransferCounter& transfers)
 {
     std::FILE* shown = options.json ? stderr : stdout;
     cli::TerminalSettings settings;
@@ -153,6 +153,8 @@ int Run(const cli::CliOptions& options, platform::System& system)
     settings.inPlace = cli::IsTerminal(shown);
     settings.showDriveList = options.command == cli::Command::Update;
     settings.chosenDrive = options.drive;
+    // The ASPI route's commands bypass the count.
+    settings.transfers = options.aspi ? nullptr : &transfers;
     cli::TerminalView view(shown, stdin, settings);
     if (options.command == cli::Command::List) {
         cli::ListChoice choice;
@@ -197,6 +199,7 @@ int RunProgram(int argc, char** argv)
         return cli::RunHistory(history.get(), options.json, stdout, stderr);
     }
 
+    cli::TransferCounter transfers;
     std::FILE* const verbose = options.verbosity >= cli::kVerboseCommands ? stderr : nullptr;
     if (!options.Virtual()) {
         // The machine's drives: the trace comes from the recording system in front of them.
@@ -206,8 +209,9 @@ int RunProgram(int argc, char** argv)
         cli::Machine machine;
         cli::RecordingSystem recording(machine.System(), trace, verbose, stderr);
         recording.SetVerbosity(options.verbosity);
+        recording.CountTransfersInto(&transfers);
         if (options.aspi) recording.AnswerAsNotNt();
-        const int status = Run(options, recording);
+        const int status = Run(options, recording, transfers);
         CloseTrace(options, trace);
         return status;
     }
@@ -221,7 +225,8 @@ int RunProgram(int argc, char** argv)
     // what the program sent.
     cli::RecordingSystem recording(*system, nullptr, verbose, stderr);
     recording.SetVerbosity(options.verbosity);
-    const int status = Run(options, recording);
+    recording.CountTransfersInto(&transfers);
+    const int status = Run(options, recording, transfers);
     if (trace != nullptr) TraceInto(*system, nullptr);
     CloseTrace(options, trace);
     return status;

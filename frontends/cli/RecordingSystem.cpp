@@ -161,6 +161,7 @@ void RecordingSystem::CloseDrive(platform::DriveHandle drive)
 bool RecordingSystem::SendPassThrough(platform::DriveHandle drive, platform::PassThroughRequest& request)
 {
     const bool delivered = system.SendPassThrough(drive, request);
+    if (transfers != nullptr) transfers->Note(request, delivered);
     if (trace == nullptr && verbose == nullptr) return delivered;
     char root[platform::kRootPathSize];
     RootOf(drive, root);

@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "frontends/cli/CliOptions.h"
+#include "frontends/cli/TransferCounter.h"
 #include "platform/System.h"
 
 namespace cli {
@@ -27,6 +28,9 @@ public:
     // How much a verbose line shows: the number of -v (1: the command's name and outcome; 2 and
     // more: the trace line). Set before any command is sent.
     void SetVerbosity(int count) { verbosity = count; }
+    // Every command's image data is also counted there (null: not counted). Set before any
+    // command is sent; the counter must outlive this object.
+    void CountTransfersInto(TransferCounter* counter) { transfers = counter; }
 
     bool QueryPlatformId(uint32_t& platformId) override;
     bool QueryCounterFrequency(int64_t& ticksPerSecond) override
@@ -89,6 +93,7 @@ private:
     std::FILE* messages;
     bool notNt = false;
     int verbosity = kVerboseBlocks;
+    TransferCounter* transfers = nullptr;
     std::mutex mutex;  // commands to several drives run on several threads
     OpenDriveRoot open[kMaxOpenDrives];
 };

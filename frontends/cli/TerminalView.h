@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "device/DriveRecord.h"
+#include "frontends/cli/TransferCounter.h"
 #include "update/DriveEntry.h"
 #include "update/UpdateView.h"
 
@@ -32,6 +33,9 @@ struct TerminalSettings {
     bool inPlace = false;       // the output is a terminal: one progress line, rewritten
     bool showDriveList = true;  // print the caption, the drive list and the verdict (update)
     int chosenDrive = -1;       // --drive N: the list line the user named; -1 none
+    // Without a terminal: the image data moved, which paces the progress lines once the update's
+    // goal is set (null: the sequence's own percentage throughout).
+    const TransferCounter* transfers = nullptr;
 };
 
 class TerminalView : public UpdateView {
@@ -53,6 +57,9 @@ public:
     bool TimerRunning() const { return timerRunning; }
     Clock::time_point NextTick() const { return nextTick; }
     void RunDueTick(Clock::time_point now);
+    // The image data the update moves in all (written and read back, every drive taking part),
+    // asked whenever a line without a terminal is made: its share moved is the percentage shown.
+    void SetTransferGoal(std::function<uint64_t()> goal) { transferGoal = std::move(goal); }
     // Prints what is waiting to be shown (the drive list, the verdict on the chosen drive).
     void ShowPending();
     // Ends the progress line, if one is open; the verdict still waiting is dropped.
@@ -99,6 +106,10 @@ private:
     bool ReadAnswer(char (&answer)[16]);
     void PrintMessage(MessageKind kind, std::string_view text);
     void ShowProgressLine();
+    void ShowProgressStep();
+    bool PacedByData() const;
+    int SteppedPercent() const;
+    void PrintStep(std::string_view phase, int percentShown);
     std::string_view FormatProgressLine(char (&line)[kLineSize]) const;
     void PrintDriveList();
     void PrintSentence();
@@ -121,6 +132,9 @@ private:
     int maximum = 100;
     char shownLine[kLineSize] = {};  // the progress line last printed
     bool lineOpen = false;           // in place: the cursor is still on the progress line
+    std::function<uint64_t()> transferGoal;
+    char shownPhase[kTextSize] = {};  // without a terminal: the phase and percentage last printed
+    int shownPercent = 0;
 
     char entries[kMaxDrives][kDriveEntrySize] = {};
     int entryCount = 0;
