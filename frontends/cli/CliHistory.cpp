@@ -1,7 +1,7 @@
 #include "frontends/cli/CliHistory.h"
 
+#include <chrono>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -14,15 +14,31 @@ namespace cli {
 
 namespace {
 
+void PutDigits(char* at, int value, int count)
+{
+    for (int i = count - 1; i >= 0; --i, value /= 10) at[i] = static_cast<char>('0' + value % 10);
+}
+
 // When a record was written, in UTC: "2026-12-08 04:23:24 UTC" for a person, or
-// "2026-12-08T04:23:24Z" for a program.
+// "2026-12-08T04:23:24Z" for a program. Reckoned with the standard library's calendar, so that
+// no C runtime's time functions are needed.
 void FormatTime(int64_t microseconds, bool forJson, char (&text)[32])
 {
-    const std::time_t seconds = static_cast<std::time_t>(microseconds / 1000000);
-    const std::tm* utc = std::gmtime(&seconds);
-    if (utc == nullptr ||
-        std::strftime(text, sizeof text, forJson ? "%Y-%m-%dT%H:%M:%SZ" : "%Y-%m-%d %H:%M:%S UTC", utc) == 0)
-        std::strcpy(text, "unknown time");
+    using namespace std::chrono;
+    const sys_seconds time = floor<seconds>(
+        sys_time<std::chrono::microseconds>(std::chrono::microseconds(microseconds)));
+    const sys_days day = floor<days>(time);
+    const year_month_day date(day);
+    const hh_mm_ss<seconds> clock(time - day);
+    const int year = static_cast<int>(date.year());
+    const std::string_view pattern = forJson ? "0000-00-00T00:00:00Z" : "0000-00-00 00:00:00 UTC";
+    std::memcpy(text, pattern.data(), pattern.size() + 1);
+    PutDigits(text, year < 0 ? 0 : year % 10000, 4);
+    PutDigits(text + 5, static_cast<int>(static_cast<unsigned>(date.month())), 2);
+    PutDigits(text + 8, static_cast<int>(static_cast<unsigned>(date.day())), 2);
+    PutDigits(text + 11, static_cast<int>(clock.hours().count()), 2);
+    PutDigits(text + 14, static_cast<int>(clock.minutes().count()), 2);
+    PutDigits(text + 17, static_cast<int>(clock.seconds().count()), 2);
 }
 
 // Anyone may write a record with this MESSAGE_ID, so every field is untrusted text.

@@ -39,7 +39,7 @@ void PrintVersion()
                 payload::OwnProfileStoreIsSynthetic() ? "made-up flash profiles"
                 : payload::OwnProfileStoreIsSound()   ? "flash profiles packed in"
                                                       : "damaged flash profiles");
-    std::puts("License: Apache-2.0");
+    std::fputs("License: Apache-2.0\n", stdout);
 }
 
 // The help text with the program named as it was invoked.
