@@ -489,7 +489,7 @@ int Run(const std::vector<std::string_view>& args)
     }
     // Only in the command's place: after set, --version TEXT is the package's version text.
     if (command == "--version") {
-        std::cout << "norvik-pack " << NORVIK_VERSION << '\n';
+        std::cout << "norvik-pack " << NORVIK_VERSION << "\nLicense: Apache-2.0\n";
         return 0;
     }
     if (command != "show" && command != "set" && command != "export")

@@ -468,6 +468,7 @@ int RunUpdate(platform::System& system, const uint8_t* packageBlock, TerminalVie
     view.SetTransferGoal(
         [&sequence] { return static_cast<uint64_t>(sequence.UpdateCount()) * 2 * payload::kImageAreaSize; });
     if (choice.noRestart) sequence.SkipRestart();
+    sequence.SetPackageIdentity(choice.packageIdentity);
     sequence.StartUp();
     if (view.ChosenDriveMissing()) {
         ReportMissingDrive(view, choice.drive, err, problem);

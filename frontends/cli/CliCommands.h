@@ -68,8 +68,9 @@ struct UpdateChoice {
     // The drives are models: the restart is recorded, not performed, and made-up flash profiles
     // may be sent.
     bool virtualSystem = false;
-    bool noRestart = false;     // the package's restart is skipped
-    std::FILE* json = nullptr;  // where the outcome goes as one JSON object at the end; null: none
+    bool noRestart = false;            // the package's restart is skipped
+    std::FILE* json = nullptr;         // where the outcome goes as one JSON object at the end; null: none
+    const char* packageIdentity = "";  // the package's SHA-256 in hex, for the journal; "": unknown
 };
 
 // The whole start-up and update through the view, until the update is over or the program is

@@ -57,4 +57,7 @@ bool GuardStandardStreams()
     return outputOpen;
 }
 
+// The update records go to the event log, which the program does not read back.
+std::unique_ptr<platform::JournalHistory> MakeMachineHistory() { return nullptr; }
+
 }  // namespace cli

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "frontends/cli/CliCommands.h"
+#include "frontends/cli/CliHistory.h"
 #include "frontends/cli/CliOptions.h"
 #include "frontends/cli/Machine.h"
 #include "frontends/cli/RecordingSystem.h"
@@ -39,6 +40,7 @@ void PrintVersion()
                 payload::OwnProfileStoreIsSynthetic() ? "made-up flash profiles"
                 : payload::OwnProfileStoreIsSound()   ? "flash profiles packed in"
                                                       : "damaged flash profiles");
+    std::fputs("License: Apache-2.0\n", stdout);
 }
 
 // The help text with the program named as it was invoked.
@@ -144,7 +146,7 @@ void CloseTrace(const cli::CliOptions& options, std::FILE* trace)
 // With --json, standard output carries the JSON document alone; what the view shows for people
 // (messages, questions, progress) goes to standard error.
 int Run(const cli::CliOptions& options, platform::System& system, const cli::TransferCounter& transfers,
-        const uint8_t* packageBlock)
+        const PackageInUse& package)
 {
     std::FILE* shown = options.json ? stderr : stdout;
     cli::TerminalSettings settings;
@@ -162,14 +164,15 @@ int Run(const cli::CliOptions& options, platform::System& system, const cli::Tra
         choice.commandNode = options.Virtual() ? nullptr : cli::kMachineCommandNode;
         choice.nodeRefusal = options.Virtual() ? nullptr : cli::kMachineNodeRefusal;
         choice.virtualSystem = options.Virtual();
-        return cli::RunList(system, packageBlock, view, stdout, stderr, choice);
+        return cli::RunList(system, package.Block(), view, stdout, stderr, choice);
     }
     cli::UpdateChoice choice;
     choice.drive = options.drive;
     choice.virtualSystem = options.Virtual();
     choice.noRestart = options.noRestart;
     choice.json = options.json ? stdout : nullptr;
-    const int status = cli::RunUpdate(system, packageBlock, view, choice, shown, stderr);
+    choice.packageIdentity = package.IdentityHex();
+    const int status = cli::RunUpdate(system, package.Block(), view, choice, shown, stderr);
     if (shown == stdout) outputError = view.OutputError();
     return status;
 }
@@ -203,9 +206,13 @@ int RunProgram(int argc, char** argv)
         return Refuse(cli::JsonAsked(argc - 1, argv + 1), cli::kExitUsage, "usage_error", error, true);
     case cli::Request::Run: break;
     }
-    if (options.command == cli::Command::History)
-        return Refuse(options.json, cli::kExitRefused, "no_journal", "history: this build cannot read the journal",
-                      false);
+    if (options.command == cli::Command::History) {
+        // Updates of virtual drives leave no record: the history is always the machine's.
+        if (options.Virtual())
+            return Refuse(options.json, cli::kExitUsage, "usage_error", "--virtual goes with list and update", true);
+        const std::unique_ptr<platform::JournalHistory> history = cli::MakeMachineHistory();
+        return cli::RunHistory(history.get(), options.json, stdout, stderr);
+    }
 
     // Chosen, and its images checked, before any drive is touched.
     std::string reason;
@@ -224,7 +231,7 @@ int RunProgram(int argc, char** argv)
         recording.SetVerbosity(options.verbosity);
         recording.CountTransfersInto(&transfers);
         if (options.aspi) recording.AnswerAsNotNt();
-        const int status = Run(options, recording, transfers, package->Block());
+        const int status = Run(options, recording, transfers, *package);
         CloseTrace(options, trace);
         return status;
     }
@@ -239,7 +246,7 @@ int RunProgram(int argc, char** argv)
     cli::RecordingSystem recording(*system, nullptr, verbose, stderr);
     recording.SetVerbosity(options.verbosity);
     recording.CountTransfersInto(&transfers);
-    const int status = Run(options, recording, transfers, package->Block());
+    const int status = Run(options, recording, transfers, *package);
     if (trace != nullptr) TraceInto(*system, nullptr);
     CloseTrace(options, trace);
     return status;

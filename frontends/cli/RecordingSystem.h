@@ -72,7 +72,7 @@ public:
     bool RequestRestart(uint32_t flags) override { return system.RequestRestart(flags); }
     void InhibitShutdown(const char* why) override { system.InhibitShutdown(why); }
     void ReleaseShutdownInhibitor() override { system.ReleaseShutdownInhibitor(); }
-    void RecordInJournal(bool failure, const char* text) override { system.RecordInJournal(failure, text); }
+    void RecordInJournal(const platform::JournalRecord& record) override { system.RecordInJournal(record); }
     void ShowMessage(const char* text, const char* caption, platform::MessageIcon icon) override;
 
 private:

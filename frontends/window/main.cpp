@@ -84,7 +84,9 @@ int main(int argc, char* argv[])
     if (!note.empty()) std::fprintf(stderr, "norvik: note: %s\n", note.c_str());
     platform::LinuxSystem system;
     const int status = RunNorvikWindow(application, [&system, &package] {
-        return std::make_unique<TNorvikMain>(system, package.Block(), MadeUpProfiles::Refused);
+        auto window = std::make_unique<TNorvikMain>(system, package.Block(), MadeUpProfiles::Refused);
+        window->SetPackageIdentity(package.IdentityHex());
+        return window;
     });
     // A signal held off while drives were written ends the program as that signal would have.
     platform::ActOnSignal(platform::HeldSignal());

@@ -867,7 +867,7 @@ TEST_F(NorvikCliProcess, HelpAndVersion)
     const std::string version = Run(Packed(), {"--version"}).out;
     EXPECT_THAT(version, testing::MatchesRegex("packed [0-9]+\\.[0-9]+\\.[0-9]+\n.*"));
     EXPECT_THAT(version, HasSubstr("\npackage v2.0.0 for TALVORE DVDRW KRX-407T drives, firmware packed in, "
-                                   "made-up flash profiles\n"));
+                                   "made-up flash profiles\nLicense: Apache-2.0\n"));
     EXPECT_THAT(Run(Unpacked(), {"--version"}).out, HasSubstr(", no firmware packed in, "));
 }
 

@@ -737,7 +737,7 @@ TEST_F(NorvikPackProcess, UsageErrorsExitWithTwo)
     for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
     const Outcome version = Pack({"--version"});
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_THAT(version.out, testing::MatchesRegex("norvik-pack [0-9]+\\.[0-9]+\\.[0-9]+\n"));
+    EXPECT_THAT(version.out, testing::MatchesRegex("norvik-pack [0-9]+\\.[0-9]+\\.[0-9]+\nLicense: Apache-2.0\n"));
 }
 
 }  // namespace
