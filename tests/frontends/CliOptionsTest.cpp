@@ -435,7 +435,13 @@ TEST(CliUpdate, RestartIsReportedAsTheSystemAnswered)
         cli::UpdateChoice choice;
         choice.virtualSystem = true;
         choice.json = streams[2];
+        // The package's identity reaches every record of the update.
+        const std::string identity(64, c.privilege ? 'a' : 'b');
+        choice.packageIdentity = identity.c_str();
         EXPECT_EQ(cli::RunUpdate(system, block.data(), view, choice, streams[0], streams[1]), cli::kExitSuccess);
+        EXPECT_FALSE(system.journalRecords().empty());
+        for (const platform::JournalRecord& record : system.journalRecords())
+            EXPECT_EQ(std::string(record.packageSha256), identity);
         EXPECT_NE(ReadAll(streams[c.privilege && c.accepted ? 0 : 1]).find(c.shown), std::string::npos) << c.shown;
         EXPECT_NE(ReadAll(streams[2]).find(std::string("\"outcome\": \"") + c.outcome + "\""), std::string::npos);
         EXPECT_EQ(system.journal().back().ends_with("it is still due"), !(c.privilege && c.accepted));
