@@ -423,6 +423,40 @@ TEST_F(NorvikCliProcess, PackageWithoutFirmwareLooksAtNoDrive)
     EXPECT_EQ(listed.out, "Error: No F/W in executable !\n");
 }
 
+// A package from a file: a packed program, or the package file exported from it, updates the drive
+// through the program as built; an image damaged after packing, in the program's own package or
+// in a file, is refused before any command reaches the drive.
+TEST_F(NorvikCliProcess, PackageFromAFileAndDamagedImages)
+{
+    const fs::path file = directory / "update.nvpkg";
+    ASSERT_EQ(Run(NORVIK_PACK, {"export", Packed().string(), file.string()}).exitCode, 0);
+    for (const fs::path& source : {Packed(), file}) {
+        const Outcome updated = Run(Unpacked(), On({"rev=RN05"}, {"--package", source.string(), "--yes", "update"}));
+        EXPECT_EQ(updated.exitCode, 0) << source << updated.err;
+        EXPECT_THAT(updated.out, HasSubstr("RN08\n"));
+        EXPECT_THAT(updated.err, Not(HasSubstr("digests")));
+    }
+
+    std::string bytes = ReadText(Packed());
+    const std::size_t image = bytes.find(Firmware().substr(0, 64));
+    ASSERT_NE(image, std::string::npos);
+    bytes[image + 70000] ^= 0x10;
+    const fs::path damaged = directory / "damaged-image";
+    WriteText(damaged, bytes);
+    fs::permissions(damaged, fs::perms(0755));
+    const std::string reason = "the image of bank 1 does not match the SHA-256 digest";
+    for (const auto& [program, arguments] :
+         {std::pair{damaged, std::vector<std::string>{"--yes", "update"}},
+          std::pair{fs::path(Unpacked()),
+                    std::vector<std::string>{"--package", damaged.string(), "--yes", "update"}}}) {
+        fs::remove(tracePath);  // the updates above wrote theirs
+        const Outcome refused = Run(program, On({"rev=RN05"}, arguments));
+        EXPECT_EQ(refused.exitCode, 3);
+        EXPECT_THAT(refused.err, HasSubstr(reason));
+        EXPECT_TRUE(Trace().empty()) << "no command reached the drive";
+    }
+}
+
 // A flash profile store with a profile of one byte value, written into the file by other means
 // than norvik-pack (which refuses it): the program refuses it at start, before any drive.
 TEST_F(NorvikCliProcess, DamagedProfileStoreLooksAtNoDrive)
