@@ -46,7 +46,7 @@ uint8_t* FetchProfile(const uint8_t* store, uint8_t manufacturer, uint8_t device
 uint8_t* FetchProfile(uint8_t manufacturer, uint8_t device, uint8_t variantHigh, uint8_t variantLow,
                       std::span<uint8_t> destination)
 {
-    return FetchProfile(payload::OwnProfileStore(), manufacturer, device, variantHigh, variantLow, destination);
+    return FetchProfile(payload::ProfileStoreInUse(), manufacturer, device, variantHigh, variantLow, destination);
 }
 
 }  // namespace flash
@@ -83,7 +83,7 @@ ProfileOutcome AtapiDevice::RunFlashProfileStep()
     const uint32_t headerSize = flash::ProfileHeaderSize(*row);
     std::memcpy(packet, flash::kFlashProfileTable[*row], headerSize);
     const std::span<uint8_t> behindHeader(packet + headerSize, flash::kProfileClearedBytes - headerSize);
-    if (flash::CopyProfile(payload::OwnProfileStore(), *row, behindHeader) == nullptr)
+    if (flash::CopyProfile(payload::ProfileStoreInUse(), *row, behindHeader) == nullptr)
         return ProfileOutcome::CommandFailed;
     const bool sent = WriteBuffer(flash::ProfileBufferOffset(*row), flash::ProfileTransferLength(*row),
                                   flash::ProfileControl(*row));

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "package/PackError.h"
+#include "payload/PackageFileLayout.h"
 #include "payload/PackageLayout.h"
 #include "payload/ProfileLayout.h"
 
@@ -370,14 +371,16 @@ bool LandmarksInPlace(std::span<const uint8_t> file, std::size_t blockOffset)
 struct ProgramSections {
     std::string_view package;
     std::string_view profiles;
+    std::string_view digests;
     std::optional<ProgramLayout> (*readLayout)(std::span<const uint8_t> file);
 };
 
 const ProgramSections& SectionsOf(std::span<const uint8_t> file)
 {
     static constexpr ProgramSections kElf{payload::kElfPackageSectionName, payload::kElfProfileSectionName,
-                                          ReadElfLayout};
-    static constexpr ProgramSections kPe{payload::kPePackageSectionName, payload::kPeProfileSectionName, ReadPeLayout};
+                                          payload::kElfDigestSectionName, ReadElfLayout};
+    static constexpr ProgramSections kPe{payload::kPePackageSectionName, payload::kPeProfileSectionName,
+                                         payload::kPeDigestSectionName, ReadPeLayout};
     return IsPe(file) ? kPe : kElf;
 }
 
@@ -560,22 +563,20 @@ BlockLocation LocatePackageBlock(std::span<const uint8_t> file)
     return BlockLocation{blocks.front(), FoundBy::Landmarks, {}};
 }
 
-bool HasProfileStoreSection(std::span<const uint8_t> file)
-{
-    const ProgramSections& sections = SectionsOf(file);
-    const std::optional<ProgramLayout> layout = sections.readLayout(file);
-    return layout && FirstSectionNamed(*layout, sections.profiles) != nullptr;
-}
+namespace {
 
-std::size_t LocateProfileStore(std::span<const uint8_t> file)
+// File offset of a block that only its section finds (it carries no landmarks), with the checks
+// that LocatePackageBlock makes of the package's section, and clear of a package found by its
+// landmarks.
+std::size_t LocateSectionOnly(std::span<const uint8_t> file, std::string_view name, uint64_t size,
+                              std::string_view what)
 {
     const ProgramSections& sections = SectionsOf(file);
     const std::optional<ProgramLayout> layout = sections.readLayout(file);
-    const ProgramSection* section = layout ? SoleSectionNamed(*layout, sections.profiles) : nullptr;
-    if (section == nullptr) {
-        throw PackError("no flash profile store in this file: no " + std::string(sections.profiles) + " section");
-    }
-    RequireRightSize(*section, payload::kProfileStoreSize, "a flash profile store");
+    const ProgramSection* section = layout ? SoleSectionNamed(*layout, name) : nullptr;
+    if (section == nullptr)
+        throw PackError("no " + std::string(what) + " in this file: no " + std::string(name) + " section");
+    RequireRightSize(*section, size, "a " + std::string(what));
     RequireWholeFile(*layout);
     RequireSectionPlacement(*layout, *section);
     // A package found by its landmarks has no section to be kept apart from.
@@ -587,4 +588,26 @@ std::size_t LocateProfileStore(std::span<const uint8_t> file)
         }
     }
     return static_cast<std::size_t>(section->bytes.offset);
+}
+
+bool HasSectionNamed(std::span<const uint8_t> file, std::string_view name)
+{
+    const std::optional<ProgramLayout> layout = SectionsOf(file).readLayout(file);
+    return layout && FirstSectionNamed(*layout, name) != nullptr;
+}
+
+}  // namespace
+
+bool HasProfileStoreSection(std::span<const uint8_t> file) { return HasSectionNamed(file, SectionsOf(file).profiles); }
+
+std::size_t LocateProfileStore(std::span<const uint8_t> file)
+{
+    return LocateSectionOnly(file, SectionsOf(file).profiles, payload::kProfileStoreSize, "flash profile store");
+}
+
+bool HasImageDigestSection(std::span<const uint8_t> file) { return HasSectionNamed(file, SectionsOf(file).digests); }
+
+std::size_t LocateImageDigests(std::span<const uint8_t> file)
+{
+    return LocateSectionOnly(file, SectionsOf(file).digests, payload::kImageDigestsSize, "image digest record");
 }

@@ -57,3 +57,9 @@ bool HasProfileStoreSection(std::span<const uint8_t> file);
 // and one whose section fails the checks that LocatePackageBlock makes of the package's section
 // or overlaps a block found by its landmarks.
 std::size_t LocateProfileStore(std::span<const uint8_t> file);
+
+// Whether the file has a section by the name of the image digests (a program packed before
+// they were recorded has none), and the record's file offset, found and checked as the flash
+// profile store is.
+bool HasImageDigestSection(std::span<const uint8_t> file);
+std::size_t LocateImageDigests(std::span<const uint8_t> file);

@@ -21,12 +21,27 @@ const uint8_t* OwnProfileStore()
     return store;
 }
 
-bool OwnProfileStoreIsSynthetic() { return IsSyntheticProfileStore(OwnProfileStore()); }
+namespace {
 
-bool OwnProfileStoreIsSound()
+// Chosen once at start-up, before any thread reads profiles; null: the program's own.
+const uint8_t* chosenStore = nullptr;
+
+bool HasNoBlankProfile(const uint8_t* store)
 {
     BlankProfile blank{};
-    return !FindBlankProfile(OwnProfileStore(), blank);
+    return !FindBlankProfile(store, blank);
 }
+
+}  // namespace
+
+const uint8_t* ProfileStoreInUse() { return chosenStore != nullptr ? chosenStore : OwnProfileStore(); }
+
+void UseProfileStore(const uint8_t* store) { chosenStore = store; }
+
+bool OwnProfileStoreIsSynthetic() { return IsSyntheticProfileStore(OwnProfileStore()); }
+bool ProfileStoreInUseIsSynthetic() { return IsSyntheticProfileStore(ProfileStoreInUse()); }
+
+bool OwnProfileStoreIsSound() { return HasNoBlankProfile(OwnProfileStore()); }
+bool ProfileStoreInUseIsSound() { return HasNoBlankProfile(ProfileStoreInUse()); }
 
 }  // namespace payload

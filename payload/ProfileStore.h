@@ -19,6 +19,12 @@ namespace payload {
 // have replaced the store in the program file, so its contents are never known when compiling.
 const uint8_t* OwnProfileStore();
 
+// The store the program prepares drives with: its own, unless another (kProfileStoreSize bytes,
+// living for the rest of the run, such as one read from a package file) was chosen at start-up,
+// before any drive is prepared. Everything that reads profiles reads them through this.
+const uint8_t* ProfileStoreInUse();
+void UseProfileStore(const uint8_t* store);
+
 inline constexpr std::string_view kSyntheticTagPrefix = "NVPROF";
 inline constexpr std::size_t kSyntheticTagSize = 8;  // the prefix and two digits
 
@@ -55,6 +61,7 @@ inline bool IsSyntheticProfileStore(const uint8_t* store)
     return std::equal(kSynthetic.begin(), kSynthetic.end(), store);
 }
 bool OwnProfileStoreIsSynthetic();
+bool ProfileStoreInUseIsSynthetic();
 
 // A profile whose bytes all hold one value: erased (FFh) or cleared (00h) flash, or a fill,
 // never a chip's profile. A store with one is damaged or was made from no real profiles.
@@ -78,7 +85,9 @@ inline bool FindBlankProfile(const uint8_t* store, BlankProfile& blank)
     }
     return false;
 }
-// Whether the program's own store may prepare a drive's flash: it has no blank profile.
+// Whether the program's own store, or the one in use, may prepare a drive's flash: it has no
+// blank profile.
 bool OwnProfileStoreIsSound();
+bool ProfileStoreInUseIsSound();
 
 }  // namespace payload

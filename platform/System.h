@@ -72,6 +72,8 @@ using EventHandle = void*;
 
 enum class MessageIcon : uint8_t { Error, Warning, Information };
 
+struct JournalRecord;
+
 class System {
 public:
     virtual ~System() = default;
@@ -138,9 +140,9 @@ public:
     virtual void InhibitShutdown(const char* why) = 0;
     virtual void ReleaseShutdownInhibitor() = 0;
 
-    // One line in the system's journal about an update of a real drive; failure marks it as an
-    // error. A system without a journal drops it.
-    virtual void RecordInJournal(bool failure, const char* text) = 0;
+    // One record in the system's journal about an update of a real drive (JournalRecord.h). A
+    // system without a structured journal keeps its line; one without any journal drops it.
+    virtual void RecordInJournal(const JournalRecord& record) = 0;
 
     // A message box without owner window, with one OK button; returns when it is closed.
     virtual void ShowMessage(const char* text, const char* caption, MessageIcon icon) = 0;

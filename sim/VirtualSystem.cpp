@@ -347,16 +347,25 @@ void VirtualSystem::ReleaseShutdownInhibitor()
     if (!inhibitors.empty() && !inhibitors.back().ends_with(" (released)")) inhibitors.back() += " (released)";
 }
 
-void VirtualSystem::RecordInJournal(bool failure, const char* text)
+void VirtualSystem::RecordInJournal(const platform::JournalRecord& record)
 {
     std::lock_guard lock(mutex);
-    journalLines.push_back(std::string(failure ? "error: " : "") + (text != nullptr ? text : ""));
+    journalEntries.push_back(record);
 }
 
 std::vector<std::string> VirtualSystem::journal() const
 {
     std::lock_guard lock(mutex);
-    return journalLines;
+    std::vector<std::string> lines;
+    for (const platform::JournalRecord& record : journalEntries)
+        lines.push_back(std::string(record.failure ? "error: " : "") + record.message);
+    return lines;
+}
+
+std::vector<platform::JournalRecord> VirtualSystem::journalRecords() const
+{
+    std::lock_guard lock(mutex);
+    return journalEntries;
 }
 
 std::vector<std::string> VirtualSystem::shutdownInhibitors() const

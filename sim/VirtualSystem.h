@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/JournalRecord.h"
 #include "platform/System.h"
 #include "sim/DriveSetup.h"
 #include "sim/VirtualAspi.h"
@@ -76,8 +77,9 @@ public:
     // Every shutdown inhibitor asked for, in order: its why, followed by " (released)" once
     // released.
     std::vector<std::string> shutdownInhibitors() const;
-    // Every journal line, "error: " before a failure's.
+    // Every journal record's line, "error: " before a failure's; and the records themselves.
     std::vector<std::string> journal() const;
+    std::vector<platform::JournalRecord> journalRecords() const;
     // Another program takes or gives back the drive (no exclusive open while it holds it).
     void SetInUseElsewhere(int index, bool inUse);
 
@@ -124,7 +126,7 @@ public:
     // Recorded, never asked of anyone.
     void InhibitShutdown(const char* why) override;
     // Kept in journal(), never written to the system's journal.
-    void RecordInJournal(bool failure, const char* text) override;
+    void RecordInJournal(const platform::JournalRecord& record) override;
     void ReleaseShutdownInhibitor() override;
     void ShowMessage(const char* text, const char* caption, platform::MessageIcon icon) override;
 
@@ -160,7 +162,7 @@ private:
     std::array<int, kMaxOpenDrives> openHandles{};  // drive index + 1 per handle, 0 free
     std::array<bool, kMaxOpenDrives> exclusiveHandles{};
     std::vector<std::string> inhibitors;  // why, and " (released)" once released
-    std::vector<std::string> journalLines;
+    std::vector<platform::JournalRecord> journalEntries;
     std::vector<uint32_t> restarts;
     std::vector<RecordedMessage> shownMessages;
 

@@ -5,20 +5,26 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <iostream>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <unistd.h>
+
 #include "package/BlockLocator.h"
+#include "package/ImageDigestCheck.h"
 #include "package/PackError.h"
 #include "package/PackageEditor.h"
 #include "package/PackagePrinter.h"
 #include "package/ProgramFile.h"
+#include "payload/PackageFileLayout.h"
 #include "payload/PackageLayout.h"
 #include "payload/ProfileLayout.h"
 
@@ -28,13 +34,24 @@ constexpr std::size_t kMaxProgramSize = std::size_t{1} << 30;
 
 constexpr std::string_view kHelp = R"(usage: norvik-pack show FILE
        norvik-pack set FILE OPTION...
+       norvik-pack export PROGRAM PACKAGE-FILE
        norvik-pack --help | --version
 
 Prints or fills the update package of a built Norvik program, for Linux (ELF)
-or Windows (PE). The package is found in the program's .norvik_package section
-(.nvpkg in a Windows program), or by its landmarks when the file has no section
-table. A section is trusted only where the program reads it (its block's size,
-in a loaded segment that is not code, clear of headers and other sections).
+or Windows (PE), or of a package file (.nvpkg). The package is found in the
+program's .norvik_package section (.nvpkg in a Windows program), or by its
+landmarks when the file has no section table. A section is trusted only where
+the program reads it (its block's size, in a loaded segment that is not code,
+clear of headers and other sections).
+
+Each set records the SHA-256 of every bank's image beside the package (the
+.norvik_digests section, .nvdgst in a Windows program; in a package file, its
+own field), which the programs check before they send any command. A set on
+a file whose images no longer match their recorded digests is refused.
+
+export writes the program's package, flash profile store and image digests as
+a new package file, which norvik-cli and norvik take in place of the program;
+an existing PACKAGE-FILE is not overwritten.
 
 set options (any number, applied in order; banks 1-4, rows 1-8):
   --caption TEXT       window caption (at most 63 characters)
@@ -232,14 +249,31 @@ SetOptions ParseSetOptions(const std::vector<std::string_view>& options)
     return parsed;
 }
 
+// A program file, or a package file, whose parts are at fixed offsets.
 struct LoadedProgram {
     std::vector<uint8_t> bytes;
     BlockLocation block;
+    bool packageFile = false;
 };
+
+bool IsPackageFile(const std::vector<uint8_t>& bytes)
+{
+    return bytes.size() >= payload::kPackageFileMagicSize &&
+           std::equal(payload::kPackageFileMagic.begin(), payload::kPackageFileMagic.end(), bytes.begin());
+}
 
 LoadedProgram LoadProgram(const std::string& path, std::vector<uint8_t> bytes)
 {
     LoadedProgram program{std::move(bytes), {}};
+    if (IsPackageFile(program.bytes)) {
+        if (program.bytes.size() != payload::kPackageFileSize) {
+            throw PackError(path + ": a package file of " + std::to_string(program.bytes.size()) + " bytes, not the " +
+                            std::to_string(payload::kPackageFileSize) + " of a whole one: cut short or damaged");
+        }
+        program.block = BlockLocation{offsetof(payload::PackageFileLayout, package), FoundBy::Section, "package file"};
+        program.packageFile = true;
+        return program;
+    }
     try {
         program.block = LocatePackageBlock(program.bytes);
     } catch (const PackError& error) {
@@ -248,8 +282,59 @@ LoadedProgram LoadProgram(const std::string& path, std::vector<uint8_t> bytes)
     return program;
 }
 
+// Where the file keeps its flash profile store; none for a program without the store's section.
+std::optional<std::size_t> StoreOffset(const std::string& path, const LoadedProgram& program)
+{
+    if (program.packageFile) return offsetof(payload::PackageFileLayout, profiles);
+    if (!HasProfileStoreSection(program.bytes)) return std::nullopt;
+    try {
+        return LocateProfileStore(program.bytes);
+    } catch (const PackError& error) {
+        throw PackError(path + ": " + error.what());
+    }
+}
+
+// Where the file keeps its image digests; none for a program packed before they were recorded.
+std::optional<std::size_t> DigestOffset(const std::string& path, const LoadedProgram& program)
+{
+    if (program.packageFile) return offsetof(payload::PackageFileLayout, digests);
+    if (!HasImageDigestSection(program.bytes)) return std::nullopt;
+    try {
+        return LocateImageDigests(program.bytes);
+    } catch (const PackError& error) {
+        throw PackError(path + ": " + error.what());
+    }
+}
+
+DigestCheck CheckDigests(const LoadedProgram& program, std::optional<std::size_t> digests)
+{
+    return CheckImageDigests(program.bytes.data() + program.block.offset,
+                             digests ? program.bytes.data() + *digests : nullptr);
+}
+
+// A file whose images were damaged since they were packed must not have that damage recorded as
+// the images' digests, nor be exported.
+void RequireIntactImages(const std::string& path, const LoadedProgram& program, std::optional<std::size_t> digests)
+{
+    const std::string refusal = DigestRefusal(CheckDigests(program, digests));
+    if (!refusal.empty()) throw PackError(path + ": " + refusal);
+}
+
+std::string_view DigestStateText(DigestState state)
+{
+    switch (state) {
+    case DigestState::NotApplicable: return "none needed (no firmware, or banks the program refuses)";
+    case DigestState::Matching: return "recorded, every bank in use matches";
+    case DigestState::NoneRecorded: return "none recorded (packed before they were kept)";
+    case DigestState::Mismatch: return "recorded, a bank does NOT match: the package is damaged";
+    case DigestState::Damaged: return "the record is damaged";
+    }
+    return "";
+}
+
 std::string Describe(const BlockLocation& block)
 {
+    if (block.section == "package file") return "package file";
     char offset[32];
     std::snprintf(offset, sizeof offset, "0x%zX", block.offset);
     const std::string how = block.foundBy == FoundBy::Section ? "section " + std::string(block.section)
@@ -261,7 +346,9 @@ std::string Describe(const BlockLocation& block)
 void ShowProfileStore(const LoadedProgram& program)
 {
     try {
-        const uint8_t* store = program.bytes.data() + LocateProfileStore(program.bytes);
+        const std::size_t at = program.packageFile ? offsetof(payload::PackageFileLayout, profiles)
+                                                   : LocateProfileStore(program.bytes);
+        const uint8_t* store = program.bytes.data() + at;
         PrintProfileStore(std::cout, store);
         const std::string refusal = ProfileStoreRefusal(store);
         if (!refusal.empty()) std::cout << "  " << refusal << '\n';
@@ -276,6 +363,14 @@ int Show(const std::string& path)
     std::cout << "file:         " << path << '\n' << "package:      " << Describe(program.block) << '\n';
     PrintPackage(std::cout, program.bytes.data() + program.block.offset);
     ShowProfileStore(program);
+    try {
+        const DigestCheck check = CheckDigests(program, DigestOffset(path, program));
+        std::cout << "digests:      " << DigestStateText(check.state);
+        if (check.bank >= 0) std::cout << " (bank " << check.bank + 1 << ')';
+        std::cout << '\n';
+    } catch (const PackError& error) {
+        std::cout << "digests:      " << error.what() << '\n';
+    }
     return 0;
 }
 
@@ -284,13 +379,18 @@ int Show(const std::string& path)
 // program starts with them. A program without the section (found by landmarks) keeps its store.
 void PutProfileStore(const std::string& path, LoadedProgram& program, const std::optional<std::vector<uint8_t>>& store)
 {
-    if (!store && !HasProfileStoreSection(program.bytes)) return;
-    std::size_t at = 0;
-    try {
-        at = LocateProfileStore(program.bytes);
-    } catch (const PackError& error) {
-        throw PackError(path + ": " + error.what());
+    const std::optional<std::size_t> found = StoreOffset(path, program);
+    if (!found && !store) return;
+    if (!found) {
+        // Says why the store has nowhere to go, as the locator sees it.
+        try {
+            LocateProfileStore(program.bytes);
+        } catch (const PackError& error) {
+            throw PackError(path + ": " + error.what());
+        }
+        throw PackError(path + ": no flash profile store in this file");
     }
+    const std::size_t at = *found;
     if (store) std::copy(store->begin(), store->end(), program.bytes.begin() + static_cast<std::ptrdiff_t>(at));
     const std::string refusal = ProfileStoreRefusal(program.bytes.data() + at);
     if (!refusal.empty()) {
@@ -305,14 +405,77 @@ int Set(const std::string& path, const std::vector<std::string_view>& options)
     // instead of writing over this one's result with what it read before.
     ProgramFileEdit file(path, kMaxProgramSize);
     LoadedProgram program = LoadProgram(path, std::move(file.Bytes()));
+    const std::optional<std::size_t> digests = DigestOffset(path, program);
+    RequireIntactImages(path, program, digests);
     PackageEditor editor(
         std::span<uint8_t, payload::kPackageSize>(program.bytes.data() + program.block.offset, payload::kPackageSize));
     for (const Edit& edit : parsed.packageEdits) edit(editor);
     if (parsed.acceptEveryDriveOfModel) editor.AcceptEveryDriveOfModel();
     editor.CheckPackage();
     PutProfileStore(path, program, parsed.profileStore);
+    if (digests && !RecordImageDigests(program.bytes.data() + program.block.offset, program.bytes.data() + *digests))
+        throw PackError(path + ": cannot compute the SHA-256 of the images");
     file.Replace(program.bytes);
     std::cout << "packed " << path << ": " << Describe(program.block) << '\n';
+    if (!digests) {
+        std::cout << "no image digests: " << path
+                  << " has no section for them (built before they were recorded); the programs take its package "
+                     "unchecked\n";
+    }
+    return 0;
+}
+
+// The new file is created for this write alone (never over an existing one) and flushed before
+// it counts as written; on any failure nothing is left under its name.
+void WriteNewFile(const std::string& path, std::span<const uint8_t> bytes)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wbx");
+    if (file == nullptr) throw PackError("cannot create " + path + ": " + std::strerror(errno));
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0 &&
+                         fsync(fileno(file)) == 0;
+    const int error = errno;
+    if (std::fclose(file) != 0 || !written) {
+        std::remove(path.c_str());
+        throw PackError("cannot write " + path + ": " + std::strerror(error));
+    }
+}
+
+int Export(const std::string& programPath, const std::string& packagePath)
+{
+    const LoadedProgram program = LoadProgram(programPath, ReadWholeFile(programPath, kMaxProgramSize));
+    const std::optional<std::size_t> store = StoreOffset(programPath, program);
+    if (!store) throw PackError(programPath + ": no flash profile store to export (no section for it)");
+    const std::optional<std::size_t> digests = DigestOffset(programPath, program);
+    RequireIntactImages(programPath, program, digests);
+    const PackageReader package(program.bytes.data() + program.block.offset);
+    // A package file is made to be handed to the programs, which take none without firmware.
+    if (package.ImageHoldsPlaceholder())
+        throw PackError(programPath + ": carries no firmware (its image is the placeholder); pack one in first");
+    const std::string refusal = PackageRefusal(package);
+    if (!refusal.empty()) throw PackError(programPath + ": " + refusal);
+
+    std::vector<uint8_t> file(payload::kPackageFileSize, 0);
+    std::copy(payload::kPackageFileMagic.begin(), payload::kPackageFileMagic.end(), file.begin());
+    auto put = [&](std::size_t to, std::size_t from, std::size_t size) {
+        std::copy_n(program.bytes.begin() + static_cast<std::ptrdiff_t>(from), size,
+                    file.begin() + static_cast<std::ptrdiff_t>(to));
+    };
+    put(offsetof(payload::PackageFileLayout, package), program.block.offset, payload::kPackageSize);
+    put(offsetof(payload::PackageFileLayout, profiles), *store, payload::kProfileStoreSize);
+    uint8_t* record = file.data() + offsetof(payload::PackageFileLayout, digests);
+    if (digests) {
+        put(offsetof(payload::PackageFileLayout, digests), *digests, payload::kImageDigestsSize);
+    } else {
+        // The record of a package file says that it records nothing, as the program's did.
+        std::copy(payload::kDigestMagic.begin(), payload::kDigestMagic.end(), record);
+    }
+    WriteNewFile(packagePath, file);
+    std::cout << "exported " << programPath << " to " << packagePath << '\n';
+    if (CheckImageDigests(file.data() + offsetof(payload::PackageFileLayout, package), record).state ==
+        DigestState::NoneRecorded) {
+        std::cout << "no image digests: " << programPath
+                  << " was packed before they were recorded; pack the images again to record them\n";
+    }
     return 0;
 }
 
@@ -326,12 +489,17 @@ int Run(const std::vector<std::string_view>& args)
     }
     // Only in the command's place: after set, --version TEXT is the package's version text.
     if (command == "--version") {
-        std::cout << "norvik-pack " << NORVIK_VERSION << '\n';
+        std::cout << "norvik-pack " << NORVIK_VERSION << "\nLicense: Apache-2.0\n";
         return 0;
     }
-    if (command != "show" && command != "set") throw UsageError("unknown command \"" + std::string(command) + "\"");
+    if (command != "show" && command != "set" && command != "export")
+        throw UsageError("unknown command \"" + std::string(command) + "\"");
     if (args.size() < 2) throw UsageError(std::string(command) + " needs a program file");
     const std::string path(args[1]);
+    if (command == "export") {
+        if (args.size() != 3) throw UsageError("export takes a program file and the package file to write");
+        return Export(path, std::string(args[2]));
+    }
     if (command == "show") {
         if (args.size() > 2) throw UsageError("show takes only the program file");
         return Show(path);

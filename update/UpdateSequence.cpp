@@ -35,7 +35,7 @@ UpdateSequence::UpdateSequence(platform::System& system, const uint8_t* packageB
       package(packageBlock),
       settings(package.ReadSettings()),
       osInfo(system),
-      placeholderProfiles(payload::OwnProfileStoreIsSynthetic() && madeUpProfiles == MadeUpProfiles::Refused)
+      placeholderProfiles(payload::ProfileStoreInUseIsSynthetic() && madeUpProfiles == MadeUpProfiles::Refused)
 {}
 
 UpdateSequence::~UpdateSequence() { WaitForWorkers(); }
@@ -82,7 +82,7 @@ bool UpdateSequence::CheckPackage()
     if (settings.howManyBin == 0) return Refuse(texts::kNoFirmware, SequenceOutcome::NoFirmware);
     if (package.CheckBounds().fault != PackageFault::None)
         return Refuse(kInvalidPackageMessage, SequenceOutcome::InvalidPackage);
-    if (!payload::OwnProfileStoreIsSound()) return Refuse(texts::kDamagedProfiles, SequenceOutcome::InvalidPackage);
+    if (!payload::ProfileStoreInUseIsSound()) return Refuse(texts::kDamagedProfiles, SequenceOutcome::InvalidPackage);
     return true;
 }
 

@@ -29,6 +29,7 @@
 #include "device/AtapiDevice.h"
 #include "device/DriveRecord.h"
 #include "package/PackageReader.h"
+#include "platform/JournalRecord.h"
 #include "platform/System.h"
 #include "sys/OSInfo.h"
 #include "update/DriveEntry.h"
@@ -152,6 +153,10 @@ public:
     // its drives: no drive may be updated.
     bool ProfilesArePlaceholders() const { return placeholderProfiles; }
 
+    // The package's identity for the journal's records: the SHA-256 of the file it was read
+    // from, in hex; empty while unknown.
+    void SetPackageIdentity(std::string_view sha256Hex);
+
     const PackageReader& Package() const { return package; }
     const PackageSettings& Settings() const { return settings; }
     // Null before FindDrives, when the object could not be made, and after FormDestroy.
@@ -197,6 +202,7 @@ private:
     void RefreshDrives();
     void RereadDrive(int16_t index);
     void JudgeUpdatedDrives();
+    void StartJournalRecord(platform::JournalRecord& record) const;
     void RecordUpdateInJournal();
     void RecordRestartNotMadeInJournal();
     void ReportOutcome();
@@ -234,4 +240,5 @@ private:
     bool adviceShown = false;
     sys::RestartAnswer restartAnswer = sys::RestartAnswer::Refused;  // nothing asked yet
     bool restartSkipped = false;
+    char packageIdentity[65] = {};
 };

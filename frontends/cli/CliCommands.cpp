@@ -6,7 +6,9 @@
 #include <string>
 
 #include "device/DriveRecord.h"
+#include "frontends/cli/CliOptions.h"
 #include "frontends/cli/JsonDocument.h"
+#include "payload/PackageLayout.h"
 #include "platform/ProcessSignals.h"
 #include "sys/OSInfo.h"
 #include "update/DriveEntry.h"
@@ -51,19 +53,21 @@ void WaitUntilUpdateOver(const UpdateSequence& sequence, QueuedWorkerThreads& th
     }
 }
 
-void ReportMissingDrive(const TerminalView& view, int drive, std::FILE* err)
+// The reason goes to err and into problem (for the JSON error).
+void ReportMissingDrive(const TerminalView& view, int drive, std::FILE* err, char (&problem)[128])
 {
-    std::fprintf(err, "norvik-cli: --drive %d: no such drive (%d found; see norvik-cli list)\n", drive,
-                 view.DriveEntryCount());
+    std::snprintf(problem, sizeof problem, "--drive %d: no such drive (%d found; see %s list)", drive,
+                  view.DriveEntryCount(), ProgramName());
+    std::fprintf(err, "%s: %s\n", ProgramName(), problem);
 }
 
 // Manual mode: the drive the user named takes the place of the one selected at start-up, as a
 // choice in the window's list does. False (with the reason on err) when there is no such line.
-bool ChooseDrive(UpdateSequence& sequence, TerminalView& view, int drive, std::FILE* err)
+bool ChooseDrive(UpdateSequence& sequence, TerminalView& view, int drive, std::FILE* err, char (&problem)[128])
 {
     if (drive == kNoDriveChosen) return true;
     if (drive >= view.DriveEntryCount()) {
-        ReportMissingDrive(view, drive, err);
+        ReportMissingDrive(view, drive, err, problem);
         return false;
     }
     view.SelectDriveEntry(drive);
@@ -82,7 +86,7 @@ void WriteRevision(std::FILE* err, std::string_view revision)
 void ReportDrive(const UpdateSequence& sequence, const DriveOutcome& outcome, std::FILE* err)
 {
     const std::string_view expected = sequence.Package().NewRevisionForComparison(outcome.bank);
-    std::fprintf(err, "norvik-cli: drive %d: ", outcome.driveIndex);
+    std::fprintf(err, "%s: drive %d: ", ProgramName(), outcome.driveIndex);
     switch (outcome.verdict) {
     case DriveVerdict::Updated:
         std::fputs("updated: it reports revision ", err);
@@ -129,17 +133,15 @@ void ReportRestart(const UpdateSequence& sequence, const UpdateChoice& choice, s
                    out);
         return;
     case sys::RestartAnswer::PrivilegeNotHeld:
-        std::fputs(
-            "norvik-cli: the restart was not made: this process may not restart the system; restart it to "
-            "finish the update\n",
-            err);
+        std::fprintf(
+            err,
+            "%s: the restart was not made: this process may not restart the system; restart it to finish the update\n",
+            ProgramName());
         return;
     case sys::RestartAnswer::Refused: break;
     }
-    std::fputs(
-        "norvik-cli: the restart was not made: the system refused the request; restart it to finish the "
-        "update\n",
-        err);
+    std::fprintf(err, "%s: the restart was not made: the system refused the request; restart it to finish the update\n",
+                 ProgramName());
 }
 
 // A run that found nothing it may update while the system refused this process a right (or
@@ -173,22 +175,44 @@ int ExitCodeFor(SequenceOutcome outcome)
     return kExitUpdateFailed;
 }
 
-std::string_view FormatVerdict(const DriveRecord& record, const PackageReader& package, char (&verdict)[64])
+std::string_view FormatVerdict(const DriveRecord& record, const PackageReader& package, bool placeholderProfiles,
+                               char (&verdict)[kVerdictSize])
 {
     if (record.updatable == 0) {
-        // A drive of another make beside the package's model is the one refusal said on the line:
-        // with a bank that takes every drive of the model, "not allowed" alone would puzzle.
-        const bool anotherModel = record.present == 1 && !package.ImageHoldsPlaceholder() &&
-                                  RefusedAsAnotherModel(package, record);
-        std::snprintf(verdict, sizeof verdict,
-                      anotherModel ? "not allowed: another model than the package's" : "not allowed");
+        const std::string_view reason = RefusalReason(record, package, placeholderProfiles);
+        std::snprintf(verdict, sizeof verdict, "not allowed: %.*s", static_cast<int>(reason.size()), reason.data());
     } else {
         const std::string_view revision = package.NewRevisionForDisplay(record.bankNumber);
         std::snprintf(verdict, sizeof verdict, "updatable bank=%u current=%u new=%.*s",
-                      static_cast<unsigned>(record.bankNumber), static_cast<unsigned>(record.alreadyCurrent),
+                      static_cast<unsigned>(record.bankNumber) + 1, static_cast<unsigned>(record.alreadyCurrent),
                       static_cast<int>(revision.size()), revision.data());
     }
     return verdict;
+}
+
+namespace {
+
+JsonValue ErrorJson(std::string_view code, std::string_view message)
+{
+    JsonValue error = JsonValue::Object();
+    error["code"] = JsonValue(code, JsonValue::Encoding::Utf8);
+    error["message"] = JsonText(message);
+    return error;
+}
+
+}  // namespace
+
+void WriteErrorDocument(std::FILE* out, int status, std::string_view code, std::string_view message)
+{
+    JsonValue document = JsonValue::Object();
+    document["exit_status"] = status;
+    document["error"] = ErrorJson(code, message);
+    WriteJson(out, document);
+}
+
+void SayNoFirmwareCarried(std::FILE* out)
+{
+    std::fprintf(out, "%s carries no firmware: give one with --package FILE.\n", ProgramName());
 }
 
 namespace {
@@ -198,7 +222,7 @@ namespace {
 void NameDrivesLeftOut(const platform::DriveRootList& leftOut, std::FILE* err)
 {
     for (int i = 0; i < leftOut.count; ++i)
-        std::fprintf(err, "norvik-cli: %s: not listed: one update takes at most %d drives\n", leftOut.roots[i],
+        std::fprintf(err, "%s: %s: not listed: one update takes at most %d drives\n", ProgramName(), leftOut.roots[i],
                      kMaxDrives);
 }
 
@@ -248,10 +272,10 @@ JsonValue DriveJson(int index, const DriveRecord& record, const UpdateSequence& 
 
 // A drive the package may update but whose node cannot carry the update from here is said so
 // in place of "updatable".
-void PrintDriveLine(const DriveRecord& record, const PackageReader& package, const ListChoice& choice, std::FILE* out)
+void PrintDriveLine(const DriveRecord& record, const UpdateSequence& sequence, const ListChoice& choice, std::FILE* out)
 {
     char entry[kDriveEntrySize];
-    char verdict[64];
+    char verdict[kVerdictSize];
     char nodeReason[kNodeRefusalSize];
     const std::string_view entryText = FormatDriveEntry(record, entry);
     const std::string_view nodeRefusal = NodeRefusal(record, choice, nodeReason);
@@ -259,7 +283,8 @@ void PrintDriveLine(const DriveRecord& record, const PackageReader& package, con
     WriteAsText(out, entryText, LineFeeds::Escaped);
     std::fputs("  ", out);
     if (nodeRefusal.empty()) {
-        WriteAsText(out, FormatVerdict(record, package, verdict), LineFeeds::Escaped);
+        WriteAsText(out, FormatVerdict(record, sequence.Package(), sequence.ProfilesArePlaceholders(), verdict),
+                    LineFeeds::Escaped);
     } else {
         std::fputs("not updatable from here: ", out);
         WriteAsText(out, nodeRefusal, LineFeeds::Escaped);
@@ -278,43 +303,6 @@ std::string_view RefusalReason(const DriveRecord& record, const PackageReader& p
     if (RefusedAsAnotherModel(package, record))
         return "another model than the package's: its bank without constraints takes only that model";
     return "no bank accepts vendor/product/revision";
-}
-
-int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView& view, std::FILE* out, std::FILE* err,
-            const ListChoice& choice)
-{
-    QueuedWorkerThreads threads;
-    UpdateSequence sequence(system, packageBlock, view, threads, MadeUpProfilesFor(choice.virtualSystem));
-    if (!sequence.CheckPackage() || !sequence.FindDrives()) return ExitCodeFor(sequence.Outcome());
-    const AtapiDevice& device = *sequence.MainDevice();
-    JsonValue drives = JsonValue::Array();
-    for (uint32_t index = 0; index < device.DriveCount(); ++index) {
-        const DriveRecord* record = device.GetDrive(index);
-        if (record == nullptr) continue;
-        if (choice.json)
-            drives.Append(DriveJson(static_cast<int>(index), *record, sequence, choice));
-        else
-            PrintDriveLine(*record, sequence.Package(), choice, out);
-    }
-    platform::DriveRootList leftOut{};
-    UpdateSequence::ListDrivesLeftOut(system, leftOut);
-    NameDrivesLeftOut(leftOut, err);
-    const char* advice = system.PermissionAdvice();
-    const bool refused = advice != nullptr && advice[0] != '\0';
-    if (refused) std::fprintf(err, "norvik-cli: %s\n", advice);
-    if (sequence.ProfilesArePlaceholders())
-        std::fprintf(err, "norvik-cli: %.*s\n", static_cast<int>(texts::kPlaceholderProfiles.size()),
-                     texts::kPlaceholderProfiles.data());
-    if (choice.json) {
-        JsonValue notListed = JsonValue::Array();
-        for (int i = 0; i < leftOut.count; ++i) notListed.Append(JsonText(leftOut.roots[i]));
-        JsonValue document = JsonValue::Object();
-        document["drives"] = drives;
-        document["not_listed"] = notListed;
-        document["permission_advice"] = refused ? JsonValue(advice) : JsonValue();
-        WriteJson(out, document);
-    }
-    return refused ? kExitNoPermission : kExitSuccess;
 }
 
 namespace {
@@ -338,6 +326,77 @@ std::string_view OutcomeName(SequenceOutcome outcome)
     }
     return "undecided";
 }
+
+// Why a run ended without success, in words, for a JSON error's message: the problem the
+// view showed last, else the outcome's name.
+std::string_view ProblemOf(const UpdateSequence& sequence, const TerminalView& view)
+{
+    if (sequence.Outcome() == SequenceOutcome::NoticeDeclined) return "the notice was answered No";
+    if (sequence.Outcome() == SequenceOutcome::QuestionDeclined) return "the question was answered No";
+    if (sequence.Outcome() == SequenceOutcome::NoMatchedDrive && sequence.Package().ImageHoldsPlaceholder())
+        return "the program carries no firmware; give one with --package FILE";
+    return view.LastProblem().empty() ? OutcomeName(sequence.Outcome()) : view.LastProblem();
+}
+
+// The list's own problems: rights refused (the advice), or no optical drive at all.
+JsonValue ListError(const char* advice, bool noDrive)
+{
+    if (advice != nullptr && advice[0] != '\0') return ErrorJson("no_permission", advice);
+    if (noDrive) return ErrorJson("no_drive", "no optical drive found");
+    return JsonValue();
+}
+
+}  // namespace
+
+int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView& view, std::FILE* out, std::FILE* err,
+            const ListChoice& choice)
+{
+    QueuedWorkerThreads threads;
+    UpdateSequence sequence(system, packageBlock, view, threads, MadeUpProfilesFor(choice.virtualSystem));
+    if (!sequence.CheckPackage() || !sequence.FindDrives()) {
+        const int status = ExitCodeFor(sequence.Outcome());
+        if (choice.json) WriteErrorDocument(out, status, OutcomeName(sequence.Outcome()), ProblemOf(sequence, view));
+        return status;
+    }
+    const AtapiDevice& device = *sequence.MainDevice();
+    JsonValue drives = JsonValue::Array();
+    int listed = 0;
+    for (uint32_t index = 0; index < device.DriveCount(); ++index) {
+        const DriveRecord* record = device.GetDrive(index);
+        if (record == nullptr) continue;
+        ++listed;
+        if (choice.json)
+            drives.Append(DriveJson(static_cast<int>(index), *record, sequence, choice));
+        else
+            PrintDriveLine(*record, sequence, choice, out);
+    }
+    platform::DriveRootList leftOut{};
+    UpdateSequence::ListDrivesLeftOut(system, leftOut);
+    NameDrivesLeftOut(leftOut, err);
+    const char* advice = system.PermissionAdvice();
+    const bool refused = advice != nullptr && advice[0] != '\0';
+    // Listing no drive is no failure of list (the status stays 0), but a person or a script must
+    // not take the empty list for drives that were judged.
+    const bool noDrive = listed == 0 && leftOut.count == 0;
+    if (refused) std::fprintf(err, "%s: %s\n", ProgramName(), advice);
+    if (noDrive && !refused) std::fprintf(err, "%s: no optical drive found\n", ProgramName());
+    if (sequence.ProfilesArePlaceholders())
+        std::fprintf(err, "%s: %.*s\n", ProgramName(), static_cast<int>(texts::kPlaceholderProfiles.size()),
+                     texts::kPlaceholderProfiles.data());
+    if (choice.json) {
+        JsonValue notListed = JsonValue::Array();
+        for (int i = 0; i < leftOut.count; ++i) notListed.Append(JsonText(leftOut.roots[i]));
+        JsonValue document = JsonValue::Object();
+        document["drives"] = drives;
+        document["not_listed"] = notListed;
+        document["permission_advice"] = refused ? JsonValue(advice) : JsonValue();
+        document["error"] = ListError(advice, noDrive);
+        WriteJson(out, document);
+    }
+    return refused ? kExitNoPermission : kExitSuccess;
+}
+
+namespace {
 
 std::string_view VerdictName(DriveVerdict verdict)
 {
@@ -373,17 +432,19 @@ JsonValue SlotJson(const UpdateSequence& sequence, const DriveOutcome& outcome)
 // sequence's own (an ending of the command line's, such as a drive that may not be updated).
 // The exit status is the one the process ends with: a signal held off during the update ends it
 // once the document is written, and none that comes later changes that.
-int ReportJson(const UpdateSequence& sequence, const UpdateChoice& choice, int status,
+int ReportJson(const UpdateSequence& sequence, const UpdateChoice& choice, int status, std::string_view problem,
                std::string_view outcomeName = {})
 {
     if (choice.json == nullptr) return status;
     JsonValue drives = JsonValue::Array();
     for (int slot = 0; slot < sequence.UpdateCount(); ++slot)
         drives.Append(SlotJson(sequence, sequence.OutcomeOfSlot(slot)));
+    const std::string_view outcome = outcomeName.empty() ? OutcomeName(sequence.Outcome()) : outcomeName;
     JsonValue document = JsonValue::Object();
     document["exit_status"] = platform::ExitStatusAfter(platform::SettleEndingSignal(), status);
-    document["outcome"] = JsonText(outcomeName.empty() ? OutcomeName(sequence.Outcome()) : outcomeName);
+    document["outcome"] = JsonText(outcome);
     document["drives"] = drives;
+    document["error"] = status == kExitSuccess ? JsonValue() : ErrorJson(outcome, problem);
     WriteJson(choice.json, document);
     return status;
 }
@@ -395,47 +456,57 @@ int RunUpdate(platform::System& system, const uint8_t* packageBlock, TerminalVie
 {
     QueuedWorkerThreads threads;
     UpdateSequence sequence(system, packageBlock, view, threads, MadeUpProfilesFor(choice.virtualSystem));
+    char problem[128];
     if (choice.drive != kNoDriveChosen && sequence.Settings().autoMode != 0) {
-        std::fputs(
-            "norvik-cli: --drive does not go with this package: it updates every updatable drive "
-            "(AUTOMODE)\n",
-            err);
-        return ReportJson(sequence, choice, kExitUsage, "usage_error");
+        std::snprintf(problem, sizeof problem,
+                      "--drive does not go with this package: it updates every updatable drive (AUTOMODE)");
+        std::fprintf(err, "%s: %s\n", ProgramName(), problem);
+        return ReportJson(sequence, choice, kExitUsage, problem, "usage_error");
     }
     view.SetTickHandler([&sequence] { sequence.tmrTimer(); });
+    // Each drive's image is written and read back whole at least once.
+    view.SetTransferGoal(
+        [&sequence] { return static_cast<uint64_t>(sequence.UpdateCount()) * 2 * payload::kImageAreaSize; });
     if (choice.noRestart) sequence.SkipRestart();
+    sequence.SetPackageIdentity(choice.packageIdentity);
     sequence.StartUp();
     if (view.ChosenDriveMissing()) {
-        ReportMissingDrive(view, choice.drive, err);
+        ReportMissingDrive(view, choice.drive, err, problem);
         view.Finish();
-        return ReportJson(sequence, choice, kExitUsage, "usage_error");
+        return ReportJson(sequence, choice, kExitUsage, problem, "usage_error");
     }
     if (!view.TerminationRequested() && sequence.Settings().autoMode == 0) {
-        if (!ChooseDrive(sequence, view, choice.drive, err)) {
+        if (!ChooseDrive(sequence, view, choice.drive, err, problem)) {
             view.Finish();
-            return ReportJson(sequence, choice, kExitUsage, "usage_error");
+            return ReportJson(sequence, choice, kExitUsage, problem, "usage_error");
         }
         sequence.cmdUpdateClick();
         if (sequence.CurrentPhase() == UpdateSequence::Phase::AtRest && sequence.UpdateCount() == 0) {
             view.ShowPending();
-            std::fprintf(err, "norvik-cli: drive %d is not allowed to be updated by this package\n",
-                         view.SelectedDriveEntry());
+            std::snprintf(problem, sizeof problem, "drive %d is not allowed to be updated by this package",
+                          view.SelectedDriveEntry());
+            std::fprintf(err, "%s: %s\n", ProgramName(), problem);
             view.Finish();
-            return ReportJson(sequence, choice, kExitRefused, "drive_not_allowed");
+            return ReportJson(sequence, choice, kExitRefused, problem, "drive_not_allowed");
         }
     }
     WaitUntilUpdateOver(sequence, threads, view);
     view.Finish();
-    if (sequence.Outcome() == SequenceOutcome::UpdateFailed) ReportDrives(sequence, err);
-    if (sequence.Outcome() == SequenceOutcome::Restarted) ReportRestart(sequence, choice, out, err);
-    if (sequence.Outcome() == SequenceOutcome::RestartSkipped)
+    const SequenceOutcome outcome = sequence.Outcome();
+    if (outcome == SequenceOutcome::NoMatchedDrive && sequence.Package().ImageHoldsPlaceholder())
+        SayNoFirmwareCarried(out);
+    if (outcome == SequenceOutcome::UpdateFailed) ReportDrives(sequence, err);
+    if (outcome == SequenceOutcome::Restarted) ReportRestart(sequence, choice, out, err);
+    if (outcome == SequenceOutcome::RestartSkipped)
         std::fputs(
             "The package asks for a restart after the update; it was skipped (--no-restart) and is still "
             "due.\n",
             out);
-    const bool restartNotMade = sequence.Outcome() == SequenceOutcome::Restarted && !sequence.RestartAccepted();
-    return ReportJson(sequence, choice, StatusAfterAdvice(system, ExitCodeFor(sequence.Outcome())),
-                      restartNotMade ? "restart_not_made" : "");
+    const int status = StatusAfterAdvice(system, ExitCodeFor(outcome));
+    if (status == kExitNoPermission)
+        return ReportJson(sequence, choice, status, system.PermissionAdvice(), "no_permission");
+    const bool restartNotMade = outcome == SequenceOutcome::Restarted && !sequence.RestartAccepted();
+    return ReportJson(sequence, choice, status, ProblemOf(sequence, view), restartNotMade ? "restart_not_made" : "");
 }
 
 }  // namespace cli

@@ -29,9 +29,11 @@ using CommandNodeLookup = bool (*)(const char* root, char (&node)[kCommandNodeSi
 // An end that is not decided is no success.
 int ExitCodeFor(SequenceOutcome outcome);
 
-// The verdict that list prints after a drive's entry: "updatable bank=B current=C new=REV" or
-// "not allowed". Returns the text, written into verdict.
-std::string_view FormatVerdict(const DriveRecord& record, const PackageReader& package, char (&verdict)[64]);
+// The verdict that list prints after a drive's entry: "updatable bank=B current=C new=REV" (B
+// counted from 1) or "not allowed: REASON". Returns the text, written into verdict.
+constexpr int kVerdictSize = 160;
+std::string_view FormatVerdict(const DriveRecord& record, const PackageReader& package, bool placeholderProfiles,
+                               char (&verdict)[kVerdictSize]);
 
 // Why list judges a drive "not allowed", in words; empty for an updatable drive.
 std::string_view RefusalReason(const DriveRecord& record, const PackageReader& package, bool placeholderProfiles);
@@ -40,6 +42,13 @@ std::string_view RefusalReason(const DriveRecord& record, const PackageReader& p
 // no right to open it for reading and writing): true with the reason, false when it can.
 constexpr int kNodeRefusalSize = 160;
 using NodeRefusalLookup = bool (*)(const char* root, char (&reason)[kNodeRefusalSize]);
+
+// Under --json, an end that has no document of its own (a usage error, a refusal before the
+// drives are listed): {"exit_status": N, "error": {"code": CODE, "message": MESSAGE}}.
+void WriteErrorDocument(std::FILE* out, int status, std::string_view code, std::string_view message);
+
+// Why the program carries nothing to update with, said after the no-match box.
+void SayNoFirmwareCarried(std::FILE* out);
 
 struct ListChoice {
     bool json = false;                        // one JSON document on out instead of lines
@@ -59,8 +68,9 @@ struct UpdateChoice {
     // The drives are models: the restart is recorded, not performed, and made-up flash profiles
     // may be sent.
     bool virtualSystem = false;
-    bool noRestart = false;     // the package's restart is skipped
-    std::FILE* json = nullptr;  // where the outcome goes as one JSON object at the end; null: none
+    bool noRestart = false;            // the package's restart is skipped
+    std::FILE* json = nullptr;         // where the outcome goes as one JSON object at the end; null: none
+    const char* packageIdentity = "";  // the package's SHA-256 in hex, for the journal; "": unknown
 };
 
 // The whole start-up and update through the view, until the update is over or the program is

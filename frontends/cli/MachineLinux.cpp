@@ -8,8 +8,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "frontends/cli/Machine.h"
+#include "platform/linux/LinuxJournalHistory.h"
 #include "platform/linux/LinuxSystem.h"
 #include "platform/linux/SysfsDrives.h"
 
@@ -57,10 +59,18 @@ Machine::Machine() : parts(std::make_unique<Parts>()) {}
 Machine::~Machine() = default;
 platform::System& Machine::System() { return parts->system; }
 
+const char* const kOwnProgramFile = "/proc/self/exe";
 const CommandNodeLookup kMachineCommandNode = FindMachineCommandNode;
 const NodeRefusalLookup kMachineNodeRefusal = RefuseMachineNode;
 
 bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
+
+std::unique_ptr<platform::JournalHistory> MakeMachineHistory()
+{
+    const char* directory = std::getenv("NORVIK_JOURNAL_DIRECTORY");
+    if (directory != nullptr && directory[0] == '\0') directory = nullptr;
+    return std::make_unique<platform::LinuxJournalHistory>(directory);
+}
 
 bool GuardStandardStreams()
 {

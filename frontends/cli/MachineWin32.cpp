@@ -29,6 +29,7 @@ Machine::Machine()
 Machine::~Machine() = default;
 platform::System& Machine::System() { return parts->system; }
 
+const char* const kOwnProgramFile = nullptr;
 const CommandNodeLookup kMachineCommandNode = nullptr;
 const NodeRefusalLookup kMachineNodeRefusal = nullptr;
 
@@ -55,5 +56,8 @@ bool GuardStandardStreams()
     }
     return outputOpen;
 }
+
+// The update records go to the event log, which the program does not read back.
+std::unique_ptr<platform::JournalHistory> MakeMachineHistory() { return nullptr; }
 
 }  // namespace cli

@@ -7,12 +7,15 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "frontends/cli/CliCommands.h"
+#include "frontends/cli/CliHistory.h"
 #include "frontends/cli/CliOptions.h"
 #include "frontends/cli/Machine.h"
 #include "frontends/cli/RecordingSystem.h"
 #include "frontends/cli/TerminalView.h"
+#include "package/PackageInUse.h"
 #include "package/PackageReader.h"
 #include "payload/PackageBlock.h"
 #include "payload/ProfileStore.h"
@@ -28,7 +31,7 @@ void PrintVersion()
     const PackageReader package(payload::OwnPackageBlock());
     const std::string_view version = package.VersionText();
     const std::string_view product = package.ProductText();
-    std::printf("norvik-cli %s\n", NORVIK_VERSION);
+    std::printf("%s %s\n", cli::ProgramName(), NORVIK_VERSION);
     std::fputs("package ", stdout);
     cli::WriteAsText(stdout, version, cli::LineFeeds::Escaped);
     std::fputs(" for ", stdout);
@@ -37,6 +40,18 @@ void PrintVersion()
                 payload::OwnProfileStoreIsSynthetic() ? "made-up flash profiles"
                 : payload::OwnProfileStoreIsSound()   ? "flash profiles packed in"
                                                       : "damaged flash profiles");
+    std::fputs("License: Apache-2.0\n", stdout);
+}
+
+// The help text with the program named as it was invoked.
+void PrintHelp()
+{
+    constexpr std::string_view kBuiltName = "norvik-cli";
+    std::string_view help = cli::HelpText();
+    for (std::size_t at; (at = help.find(kBuiltName)) != std::string_view::npos;
+         help.remove_prefix(at + kBuiltName.size()))
+        std::printf("%.*s%s", static_cast<int>(at), help.data(), cli::ProgramName());
+    std::fwrite(help.data(), 1, help.size(), stdout);
 }
 
 bool RootTaken(sim::VirtualSystem& system, const char* root)
@@ -93,19 +108,30 @@ bool CloseStandardOutput()
     const bool closed = std::fclose(stdout) == 0;
     if (error == 0) error = errno;
     if (flushed && closed && !failedBefore) return true;
-    std::fprintf(stderr, "norvik-cli: standard output: %s\n", error != 0 ? std::strerror(error) : "write error");
+    std::fprintf(stderr, "%s: standard output: %s\n", cli::ProgramName(),
+                 error != 0 ? std::strerror(error) : "write error");
     return false;
 }
 
-// Null, with the reason on standard error, when --trace FILE cannot be written; null without it.
-std::FILE* OpenTrace(const cli::CliOptions& options)
+// Null, with the reason, when --trace FILE cannot be written; null without it.
+std::FILE* OpenTrace(const cli::CliOptions& options, std::string& reason)
 {
     if (options.traceFile.empty()) return nullptr;
     std::FILE* trace = std::fopen(options.traceFile.c_str(), "w");
-    if (trace == nullptr)
-        std::fprintf(stderr, "norvik-cli: --trace %s: cannot write the file: %s\n", options.traceFile.c_str(),
-                     std::strerror(errno));
+    if (trace == nullptr) reason = "--trace " + options.traceFile + ": cannot write the file: " + std::strerror(errno);
     return trace;
+}
+
+// An end before anything runs: one line on standard error and, with --json, the error document
+// on standard output.
+int Refuse(bool json, int status, std::string_view code, const std::string& reason, bool seeHelp)
+{
+    if (seeHelp)
+        std::fprintf(stderr, "%s: %s (see %s --help)\n", cli::ProgramName(), reason.c_str(), cli::ProgramName());
+    else
+        std::fprintf(stderr, "%s: %s\n", cli::ProgramName(), reason.c_str());
+    if (json) cli::WriteErrorDocument(stdout, status, code, reason);
+    return status;
 }
 
 // The run's own status stands: a trace that could not be written changes no drive.
@@ -114,12 +140,13 @@ void CloseTrace(const cli::CliOptions& options, std::FILE* trace)
     if (trace == nullptr) return;
     const bool failed = std::ferror(trace) != 0;
     if (std::fclose(trace) != 0 || failed)
-        std::fprintf(stderr, "norvik-cli: --trace %s: writing failed\n", options.traceFile.c_str());
+        std::fprintf(stderr, "%s: --trace %s: writing failed\n", cli::ProgramName(), options.traceFile.c_str());
 }
 
 // With --json, standard output carries the JSON document alone; what the view shows for people
 // (messages, questions, progress) goes to standard error.
-int Run(const cli::CliOptions& options, platform::System& system)
+int Run(const cli::CliOptions& options, platform::System& system, const cli::TransferCounter& transfers,
+        const PackageInUse& package)
 {
     std::FILE* shown = options.json ? stderr : stdout;
     cli::TerminalSettings settings;
@@ -128,6 +155,8 @@ int Run(const cli::CliOptions& options, platform::System& system)
     settings.inPlace = cli::IsTerminal(shown);
     settings.showDriveList = options.command == cli::Command::Update;
     settings.chosenDrive = options.drive;
+    // The ASPI route's commands bypass the count.
+    settings.transfers = options.aspi ? nullptr : &transfers;
     cli::TerminalView view(shown, stdin, settings);
     if (options.command == cli::Command::List) {
         cli::ListChoice choice;
@@ -135,16 +164,34 @@ int Run(const cli::CliOptions& options, platform::System& system)
         choice.commandNode = options.Virtual() ? nullptr : cli::kMachineCommandNode;
         choice.nodeRefusal = options.Virtual() ? nullptr : cli::kMachineNodeRefusal;
         choice.virtualSystem = options.Virtual();
-        return cli::RunList(system, payload::OwnPackageBlock(), view, stdout, stderr, choice);
+        return cli::RunList(system, package.Block(), view, stdout, stderr, choice);
     }
     cli::UpdateChoice choice;
     choice.drive = options.drive;
     choice.virtualSystem = options.Virtual();
     choice.noRestart = options.noRestart;
     choice.json = options.json ? stdout : nullptr;
-    const int status = cli::RunUpdate(system, payload::OwnPackageBlock(), view, choice, shown, stderr);
+    choice.packageIdentity = package.IdentityHex();
+    const int status = cli::RunUpdate(system, package.Block(), view, choice, shown, stderr);
     if (shown == stdout) outputError = view.OutputError();
     return status;
+}
+
+// The package of the run: the one in --package FILE, or the program's own; null, with the
+// reason, when it must not be used. A package without image digests is used, and said so once.
+std::unique_ptr<PackageInUse> ChoosePackage(const cli::CliOptions& options, std::string& reason)
+{
+    auto package = std::make_unique<PackageInUse>();
+    const char* path = options.packageFile.c_str();
+    if (!package->Choose(path, cli::kOwnProgramFile, reason)) {
+        reason = (options.packageFile.empty() ? std::string("this program's package must not be used")
+                                              : "--package " + options.packageFile) +
+                 ": " + reason;
+        return nullptr;
+    }
+    const std::string note = MissingDigestsNote(*package, path);
+    if (!note.empty()) std::fprintf(stderr, "%s: note: %s\n", cli::ProgramName(), note.c_str());
+    return package;
 }
 
 // The command line and the command; returns the exit status.
@@ -153,37 +200,53 @@ int RunProgram(int argc, char** argv)
     cli::CliOptions options;
     std::string error;
     switch (cli::ParseCliOptions(argc - 1, argv + 1, options, error)) {
-    case cli::Request::Help: std::fputs(cli::HelpText().data(), stdout); return cli::kExitSuccess;
+    case cli::Request::Help: PrintHelp(); return cli::kExitSuccess;
     case cli::Request::Version: PrintVersion(); return cli::kExitSuccess;
     case cli::Request::Usage:
-        std::fprintf(stderr, "norvik-cli: %s (see norvik-cli --help)\n", error.c_str());
-        return cli::kExitUsage;
+        return Refuse(cli::JsonAsked(argc - 1, argv + 1), cli::kExitUsage, "usage_error", error, true);
     case cli::Request::Run: break;
     }
+    if (options.command == cli::Command::History) {
+        // Updates of virtual drives leave no record: the history is always the machine's.
+        if (options.Virtual())
+            return Refuse(options.json, cli::kExitUsage, "usage_error", "--virtual goes with list and update", true);
+        const std::unique_ptr<platform::JournalHistory> history = cli::MakeMachineHistory();
+        return cli::RunHistory(history.get(), options.json, stdout, stderr);
+    }
 
+    // Chosen, and its images checked, before any drive is touched.
+    std::string reason;
+    const std::unique_ptr<PackageInUse> package = ChoosePackage(options, reason);
+    if (package == nullptr) return Refuse(options.json, cli::kExitRefused, "package_refused", reason, false);
+
+    cli::TransferCounter transfers;
+    std::FILE* const verbose = options.verbosity >= cli::kVerboseCommands ? stderr : nullptr;
     if (!options.Virtual()) {
         // The machine's drives: the trace comes from the recording system in front of them.
-        std::FILE* trace = OpenTrace(options);
-        if (!options.traceFile.empty() && trace == nullptr) return cli::kExitUsage;
+        std::FILE* trace = OpenTrace(options, error);
+        if (!options.traceFile.empty() && trace == nullptr)
+            return Refuse(options.json, cli::kExitUsage, "usage_error", error, false);
         cli::Machine machine;
-        cli::RecordingSystem recording(machine.System(), trace, options.verbose ? stderr : nullptr, stderr);
+        cli::RecordingSystem recording(machine.System(), trace, verbose, stderr);
+        recording.SetVerbosity(options.verbosity);
+        recording.CountTransfersInto(&transfers);
         if (options.aspi) recording.AnswerAsNotNt();
-        const int status = Run(options, recording);
+        const int status = Run(options, recording, transfers, *package);
         CloseTrace(options, trace);
         return status;
     }
     const std::unique_ptr<sim::VirtualSystem> system = MakeVirtualSystem(options, error);
-    if (system == nullptr) {
-        std::fprintf(stderr, "norvik-cli: %s (see norvik-cli --help)\n", error.c_str());
-        return cli::kExitUsage;
-    }
-    std::FILE* trace = OpenTrace(options);
-    if (!options.traceFile.empty() && trace == nullptr) return cli::kExitUsage;
+    if (system == nullptr) return Refuse(options.json, cli::kExitUsage, "usage_error", error, true);
+    std::FILE* trace = OpenTrace(options, error);
+    if (!options.traceFile.empty() && trace == nullptr)
+        return Refuse(options.json, cli::kExitUsage, "usage_error", error, false);
     if (trace != nullptr) TraceInto(*system, trace);
     // Virtual drives write their own trace, as they received each command; --verbose shows
     // what the program sent.
-    cli::RecordingSystem recording(*system, nullptr, options.verbose ? stderr : nullptr, stderr);
-    const int status = Run(options, recording);
+    cli::RecordingSystem recording(*system, nullptr, verbose, stderr);
+    recording.SetVerbosity(options.verbosity);
+    recording.CountTransfersInto(&transfers);
+    const int status = Run(options, recording, transfers, *package);
     if (trace != nullptr) TraceInto(*system, nullptr);
     CloseTrace(options, trace);
     return status;
@@ -193,9 +256,10 @@ int RunProgram(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    platform::StartSignalGuard("norvik-cli");
+    cli::SetProgramName(argc > 0 ? argv[0] : nullptr);
+    platform::StartSignalGuard(cli::ProgramName());
     if (!cli::GuardStandardStreams()) {
-        std::fprintf(stderr, "norvik-cli: standard output: %s\n", std::strerror(EBADF));
+        std::fprintf(stderr, "%s: standard output: %s\n", cli::ProgramName(), std::strerror(EBADF));
         return cli::kExitUpdateFailed;
     }
     const int status = RunProgram(argc, argv);

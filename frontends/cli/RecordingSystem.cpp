@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "frontends/cli/CliOptions.h"
+#include "scsi/Opcodes.h"
 #include "scsi/Sense.h"
 #include "scsi/TraceLine.h"
 
@@ -32,7 +34,58 @@ void AppendSenseInWords(char* line, std::size_t size, std::size_t used, unsigned
 #endif
 }
 
+// The commands' names as SCSI calls them; the vendor command by its function byte.
+std::string_view CommandName(const uint8_t* cdb, char (&unknown)[24])
+{
+    namespace op = scsi::opcode;
+    switch (cdb[0]) {
+    case op::kTestUnitReady: return "TEST UNIT READY";
+    case op::kRequestSense: return "REQUEST SENSE";
+    case op::kInquiry: return "INQUIRY";
+    case op::kStartStopUnit: return "START STOP UNIT";
+    case op::kReadCapacity10: return "READ CAPACITY";
+    case op::kWriteBuffer: return "WRITE BUFFER";
+    case op::kReadBuffer: return "READ BUFFER";
+    case op::kGetEventStatusNotification: return "GET EVENT STATUS NOTIFICATION";
+    case op::kReportLuns: return "REPORT LUNS";
+    case op::kModeSelect6:
+    case op::kModeSelect10: return "MODE SELECT";
+    case op::kModeSense6:
+    case op::kModeSense10: return "MODE SENSE";
+    case op::kGetConfiguration: return "GET CONFIGURATION";
+    case op::kPreventAllowMediumRemoval: return "PREVENT ALLOW MEDIUM REMOVAL";
+    case op::kRead10:
+    case op::kRead12: return "READ";
+    case op::kReadTocPmaAtip: return "READ TOC";
+    case op::kMechanismStatus: return "MECHANISM STATUS";
+    case op::kVendorCommand:
+        if (cdb[1] == op::kFlashIdentification) return "FLASH IDENTIFICATION (vendor DFh)";
+        std::snprintf(unknown, sizeof unknown, "vendor DFh/%02Xh", cdb[1]);
+        return unknown;
+    default: break;
+    }
+    std::snprintf(unknown, sizeof unknown, "opcode %02Xh", cdb[0]);
+    return unknown;
+}
+
 }  // namespace
+
+void FormatCommandSummary(const char* root, const platform::PassThroughRequest& request, bool delivered, char* line,
+                          std::size_t size)
+{
+    // The trace line's outcome is what follows its block, direction and length.
+    char traced[256];
+    FormatCommandLine("", request, delivered, true, traced, sizeof traced);
+    const char* outcome = traced;
+    for (int field = 0; field < 4 && outcome != nullptr; ++field) {
+        outcome = std::strchr(outcome, ' ');
+        if (outcome != nullptr) ++outcome;
+    }
+    char unknown[24];
+    const std::string_view name = CommandName(request.cdb, unknown);
+    scsi::AppendToLine(line, size, 0, "%s %.*s %s", root, static_cast<int>(name.size()), name.data(),
+                       outcome != nullptr ? outcome : "?");
+}
 
 void FormatCommandLine(const char* root, const platform::PassThroughRequest& request, bool delivered, bool inWords,
                        char* line, std::size_t size)
@@ -57,7 +110,7 @@ RecordingSystem::RecordingSystem(platform::System& system, std::FILE* trace, std
     : system(system), trace(trace), verbose(verbose), messages(messages)
 {}
 
-// "norvik-cli: <caption>: <text>", the text's line breaks turned into spaces so that a script
+// "<program>: <caption>: <text>", the text's line breaks turned into spaces so that a script
 // reading standard error gets one line per message.
 void RecordingSystem::ShowMessage(const char* text, const char* caption, platform::MessageIcon)
 {
@@ -66,7 +119,8 @@ void RecordingSystem::ShowMessage(const char* text, const char* caption, platfor
     const std::string_view title = caption != nullptr ? caption : "";
     // A caption that ends in its own colon ("GetASPISupportInfo:") gets no second one.
     const bool ownColon = !title.empty() && title.back() == ':';
-    std::fprintf(messages, "norvik-cli: %.*s%s ", static_cast<int>(title.size()), title.data(), ownColon ? "" : ":");
+    std::fprintf(messages, "%s: %.*s%s ", ProgramName(), static_cast<int>(title.size()), title.data(),
+                 ownColon ? "" : ":");
     for (const char* c = text != nullptr ? text : ""; *c != '\0'; ++c) std::fputc(*c == '\n' ? ' ' : *c, messages);
     std::fputc('\n', messages);
     std::fflush(messages);
@@ -107,6 +161,7 @@ void RecordingSystem::CloseDrive(platform::DriveHandle drive)
 bool RecordingSystem::SendPassThrough(platform::DriveHandle drive, platform::PassThroughRequest& request)
 {
     const bool delivered = system.SendPassThrough(drive, request);
+    if (transfers != nullptr) transfers->Note(request, delivered);
     if (trace == nullptr && verbose == nullptr) return delivered;
     char root[platform::kRootPathSize];
     RootOf(drive, root);
@@ -118,8 +173,11 @@ bool RecordingSystem::SendPassThrough(platform::DriveHandle drive, platform::Pas
         std::fflush(trace);
     }
     if (verbose != nullptr) {
-        FormatCommandLine(root, request, delivered, true, line, sizeof line);
-        std::fprintf(verbose, "norvik-cli: %s\n", line);
+        if (verbosity >= kVerboseBlocks)
+            FormatCommandLine(root, request, delivered, true, line, sizeof line);
+        else
+            FormatCommandSummary(root, request, delivered, line, sizeof line);
+        std::fprintf(verbose, "%s: %s\n", ProgramName(), line);
     }
     return delivered;
 }

@@ -2,14 +2,16 @@
 // A system that forwards every call to another one (the machine's or a virtual one) and
 // records each command block sent through it: as a trace line in the virtual drive's format
 // ("<root> <24 hex digits> <in|out|none> <length> <good|short N|sense K/AA/QQ|failed>"),
-// written and flushed as the command ends, and with --verbose the same line with the sense in
-// words. The library code below it prints nothing; the program decides where the lines go.
+// written and flushed as the command ends, and with --verbose the command's name and outcome
+// with the sense in words (-vv: the whole trace line, the block and the data length, instead). The library code below it prints nothing; the program decides where the lines go.
 // A console shows no message box: what the system would show in one (the ASPI loader's
 // errors) is one line on the messages stream instead, never handed to the system.
 
 #include <cstdio>
 #include <mutex>
 
+#include "frontends/cli/CliOptions.h"
+#include "frontends/cli/TransferCounter.h"
 #include "platform/System.h"
 
 namespace cli {
@@ -23,6 +25,12 @@ public:
     // --aspi on the machine's drives: the system answers as one of the family before NT, which
     // finds and reaches its drives through the ASPI manager.
     void AnswerAsNotNt() { notNt = true; }
+    // How much a verbose line shows: the number of -v (1: the command's name and outcome; 2 and
+    // more: the trace line). Set before any command is sent.
+    void SetVerbosity(int count) { verbosity = count; }
+    // Every command's image data is also counted there (null: not counted). Set before any
+    // command is sent; the counter must outlive this object.
+    void CountTransfersInto(TransferCounter* counter) { transfers = counter; }
 
     bool QueryPlatformId(uint32_t& platformId) override;
     bool QueryCounterFrequency(int64_t& ticksPerSecond) override
@@ -64,7 +72,7 @@ public:
     bool RequestRestart(uint32_t flags) override { return system.RequestRestart(flags); }
     void InhibitShutdown(const char* why) override { system.InhibitShutdown(why); }
     void ReleaseShutdownInhibitor() override { system.ReleaseShutdownInhibitor(); }
-    void RecordInJournal(bool failure, const char* text) override { system.RecordInJournal(failure, text); }
+    void RecordInJournal(const platform::JournalRecord& record) override { system.RecordInJournal(record); }
     void ShowMessage(const char* text, const char* caption, platform::MessageIcon icon) override;
 
 private:
@@ -84,6 +92,8 @@ private:
     std::FILE* verbose;
     std::FILE* messages;
     bool notNt = false;
+    int verbosity = kVerboseBlocks;
+    TransferCounter* transfers = nullptr;
     std::mutex mutex;  // commands to several drives run on several threads
     OpenDriveRoot open[kMaxOpenDrives];
 };
@@ -93,5 +103,9 @@ private:
 // key and the additional sense decoded.
 void FormatCommandLine(const char* root, const platform::PassThroughRequest& request, bool delivered, bool inWords,
                        char* line, std::size_t size);
+
+// The short form of one -v: "<root> <command name> <outcome>", the sense in words.
+void FormatCommandSummary(const char* root, const platform::PassThroughRequest& request, bool delivered, char* line,
+                          std::size_t size);
 
 }  // namespace cli

@@ -82,6 +82,7 @@ MessageAnswer TerminalView::ShowMessage(MessageKind kind, std::string_view, std:
     ShowPending();
     EndProgressLine();
     shownLine[0] = '\0';  // the status is shown again after the message, even unchanged
+    shownPhase[0] = '\0';
     const MessageAnswer answer = buttons == MessageButtons::YesNo ? AskYesNo(kind, text) : Acknowledge(kind, text);
     Flush();
     return answer;
@@ -159,6 +160,7 @@ bool TerminalView::ReadAnswer(char (&answer)[16])
 
 void TerminalView::PrintMessage(MessageKind kind, std::string_view text)
 {
+    if (kind != MessageKind::Information) CopyText(lastProblem, text);
     Write(KindPrefix(kind));
     WriteShown(text, LineFeeds::Kept);
 }
@@ -190,18 +192,72 @@ void TerminalView::ShowProgressLine()
 {
     ShowPending();
     if (status[0] == '\0' || ChosenDriveMissing()) return;
+    if (!settings.inPlace) {
+        ShowProgressStep();
+        return;
+    }
     char line[kLineSize];
     const std::string_view text = FormatProgressLine(line);
     if (text == shownLine) return;
-    if (settings.inPlace) {
-        Write("\r\033[K");
-        WriteShown(text, LineFeeds::Escaped);
-        lineOpen = true;
-    } else {
-        WriteShown(text, LineFeeds::Escaped);
-        Write("\n");
-    }
+    Write("\r\033[K");
+    WriteShown(text, LineFeeds::Escaped);
+    lineOpen = true;
     CopyText(shownLine, text);
+    Flush();
+}
+
+namespace {
+
+// The status without the dots that count the timer's ticks: what a line per phase names.
+std::string_view PhaseOf(std::string_view status)
+{
+    const std::size_t end = status.find_last_not_of(". ");
+    return end == std::string_view::npos ? std::string_view() : status.substr(0, end + 1);
+}
+
+}  // namespace
+
+// Without a terminal, lines are paced by the image data moved where the system counts it (not
+// on the ASPI route, whose commands bypass the count), else by the sequence's percentage.
+bool TerminalView::PacedByData() const { return settings.transfers != nullptr && transferGoal; }
+
+int TerminalView::SteppedPercent() const
+{
+    if (!PacedByData()) return maximum > 0 ? position * 100 / maximum : 0;
+    const uint64_t goal = transferGoal();
+    if (goal == 0) return 0;
+    return static_cast<int>(std::min(settings.transfers->Bytes(), goal) * 100 / goal);
+}
+
+// One line per phase, and one per 10 % of the data reached: every step gets its line, also when
+// several were reached between two ticks, so the lines never leap.
+void TerminalView::ShowProgressStep()
+{
+    const int reached = SteppedPercent();
+    if (PacedByData())
+        while (shownPhase[0] != '\0' && shownPercent / 10 < reached / 10)
+            PrintStep(shownPhase, shownPercent / 10 * 10 + 10);
+    const std::string_view phase = PhaseOf(status);
+    if (phase == shownPhase && (PacedByData() || reached == shownPercent)) return;
+    CopyText(shownPhase, phase);
+    PrintStep(phase, reached);
+}
+
+void TerminalView::PrintStep(std::string_view phase, int percentShown)
+{
+    shownPercent = percentShown;
+    char bar[kBarWidth + 1];
+    const int filled = std::clamp(percentShown * kBarWidth / 100, 0, kBarWidth);
+    std::memset(bar, '#', static_cast<std::size_t>(filled));
+    std::memset(bar + filled, ' ', static_cast<std::size_t>(kBarWidth - filled));
+    bar[kBarWidth] = '\0';
+    char line[kLineSize];
+    const int length = std::snprintf(line, sizeof line, "[%s] %3d %%  %.*s", bar, percentShown,
+                                     static_cast<int>(phase.size()), phase.data());
+    WriteShown(std::string_view(line,
+                                std::min<std::size_t>(static_cast<std::size_t>(std::max(length, 0)), kLineSize - 1)),
+               LineFeeds::Escaped);
+    Write("\n");
     Flush();
 }
 
@@ -289,6 +345,7 @@ void TerminalView::PrintDriveList()
         Write("\n");
     }
     shownLine[0] = '\0';
+    shownPhase[0] = '\0';
 }
 
 void TerminalView::PrintSentence()
@@ -303,6 +360,7 @@ void TerminalView::PrintSentence()
     WriteShown(std::string_view(line, length), LineFeeds::Escaped);
     Write("\n");
     shownLine[0] = '\0';
+    shownPhase[0] = '\0';
 }
 
 void TerminalView::SetProgressTimer(bool running)
@@ -312,7 +370,17 @@ void TerminalView::SetProgressTimer(bool running)
 }
 
 // A signal held off meanwhile is acted on by the program once the outcome has been printed.
-void TerminalView::FlashUnderway(bool underway) { platform::HoldSignals(underway); }
+// The first drive's firmware is being sent: from here the data's steps count as programming.
+void TerminalView::FlashUnderway(bool underway)
+{
+    platform::HoldSignals(underway);
+    if (!underway || settings.inPlace || !PacedByData() || ChosenDriveMissing()) return;
+    ShowPending();
+    const std::string_view phase = PhaseOf(texts::kProgramming);
+    if (phase == shownPhase) return;
+    CopyText(shownPhase, phase);
+    PrintStep(phase, SteppedPercent());
+}
 
 bool TerminalView::StopRequested() const { return platform::HeldSignal() != 0; }
 

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "device/DriveRecord.h"
+#include "frontends/cli/TransferCounter.h"
 #include "update/DriveEntry.h"
 #include "update/UpdateView.h"
 
@@ -32,6 +33,9 @@ struct TerminalSettings {
     bool inPlace = false;       // the output is a terminal: one progress line, rewritten
     bool showDriveList = true;  // print the caption, the drive list and the verdict (update)
     int chosenDrive = -1;       // --drive N: the list line the user named; -1 none
+    // Without a terminal: the image data moved, which paces the progress lines once the update's
+    // goal is set (null: the sequence's own percentage throughout).
+    const TransferCounter* transfers = nullptr;
 };
 
 class TerminalView : public UpdateView {
@@ -53,6 +57,9 @@ public:
     bool TimerRunning() const { return timerRunning; }
     Clock::time_point NextTick() const { return nextTick; }
     void RunDueTick(Clock::time_point now);
+    // The image data the update moves in all (written and read back, every drive taking part),
+    // asked whenever a line without a terminal is made: its share moved is the percentage shown.
+    void SetTransferGoal(std::function<uint64_t()> goal) { transferGoal = std::move(goal); }
     // Prints what is waiting to be shown (the drive list, the verdict on the chosen drive).
     void ShowPending();
     // Ends the progress line, if one is open; the verdict still waiting is dropped.
@@ -65,6 +72,8 @@ public:
     bool ChosenDriveMissing() const;
     // The reason (an errno value) the output first failed, or 0.
     int OutputError() const { return outputError; }
+    // The text of the last error or warning shown (cut to fit), for a JSON error's message.
+    std::string_view LastProblem() const { return lastProblem; }
 
     MessageAnswer ShowMessage(MessageKind kind, std::string_view title, std::string_view text,
                               MessageButtons buttons) override;
@@ -97,6 +106,10 @@ private:
     bool ReadAnswer(char (&answer)[16]);
     void PrintMessage(MessageKind kind, std::string_view text);
     void ShowProgressLine();
+    void ShowProgressStep();
+    bool PacedByData() const;
+    int SteppedPercent() const;
+    void PrintStep(std::string_view phase, int percentShown);
     std::string_view FormatProgressLine(char (&line)[kLineSize]) const;
     void PrintDriveList();
     void PrintSentence();
@@ -119,6 +132,9 @@ private:
     int maximum = 100;
     char shownLine[kLineSize] = {};  // the progress line last printed
     bool lineOpen = false;           // in place: the cursor is still on the progress line
+    std::function<uint64_t()> transferGoal;
+    char shownPhase[kTextSize] = {};  // without a terminal: the phase and percentage last printed
+    int shownPercent = 0;
 
     char entries[kMaxDrives][kDriveEntrySize] = {};
     int entryCount = 0;
@@ -131,6 +147,8 @@ private:
     char oldRevision[16] = {};
     bool revisionsVisible = false;
     bool sentencePending = false;
+
+    char lastProblem[512] = {};
 
     int acknowledgements = 0;  // OK answers given by --yes in this drive's check
     bool terminated = false;

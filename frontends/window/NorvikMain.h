@@ -44,6 +44,8 @@ public:
     // Whether the application has been told to terminate (also before its event loop runs).
     bool TerminationRequested() const { return terminationRequested; }
     const UpdateSequence& Sequence() const { return sequence; }
+    // The package's identity for the journal's records (its file's SHA-256 in hex).
+    void SetPackageIdentity(std::string_view sha256Hex) { sequence.SetPackageIdentity(sha256Hex); }
 
     // UpdateView
     MessageAnswer ShowMessage(MessageKind kind, std::string_view title, std::string_view text,

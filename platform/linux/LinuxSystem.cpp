@@ -1,7 +1,5 @@
 #include "platform/linux/LinuxSystem.h"
 
-#include <syslog.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -9,6 +7,7 @@
 #include <utility>
 
 #include "platform/linux/CompletionEvent.h"
+#include "platform/linux/SystemJournal.h"
 
 namespace platform {
 
@@ -91,10 +90,7 @@ void LinuxSystem::InhibitShutdown(const char* why) { inhibitor.Inhibit(why); }
 
 void LinuxSystem::ReleaseShutdownInhibitor() { inhibitor.Release(); }
 
-void LinuxSystem::RecordInJournal(bool failure, const char* text)
-{
-    syslog(LOG_USER | (failure ? LOG_ERR : LOG_NOTICE), "%s", text != nullptr ? text : "");
-}
+void LinuxSystem::RecordInJournal(const JournalRecord& record) { linux_sys::RecordInSystemJournal(record); }
 
 void LinuxSystem::ShowMessage(const char* text, const char* caption, MessageIcon)
 {

@@ -51,8 +51,8 @@ public:
     bool RequestRestart(uint32_t flags) override;
 
     void InhibitShutdown(const char* why) override;
-    // syslog(3), which journald keeps under the program's name.
-    void RecordInJournal(bool failure, const char* text) override;
+    // Through journald's native protocol, with every field; syslog(3) when journald does not run.
+    void RecordInJournal(const JournalRecord& record) override;
     void ReleaseShutdownInhibitor() override;
 
     void ShowMessage(const char* text, const char* caption, MessageIcon icon) override;

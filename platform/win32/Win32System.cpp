@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "platform/JournalRecord.h"
 #include "platform/win32/WindowsApi.h"
 
 namespace platform {
@@ -125,15 +126,16 @@ void Win32System::ReleaseShutdownInhibitor()
 
 // The source is not registered under the event log's registry key (that needs an administrator
 // and would be state left behind), so the viewer shows the line without a message file; the
-// line itself is kept whole.
-void Win32System::RecordInJournal(bool failure, const char* text)
+// line itself is kept whole. The event log has no fields of its own here: the record's line
+// carries them in words.
+void Win32System::RecordInJournal(const JournalRecord& record)
 {
     std::call_once(eventSourceRegistered, [this] { eventSource = RegisterEventSourceA(nullptr, kEventSourceName); });
     if (eventSource == nullptr) return;
-    const char* lines[1] = {text != nullptr ? text : ""};
+    const char* lines[1] = {record.message};
     ReportEventA(static_cast<HANDLE>(eventSource),
-                 static_cast<WORD>(failure ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE), 0, 0, nullptr, 1, 0,
-                 lines, nullptr);
+                 static_cast<WORD>(record.failure ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE), 0, 0, nullptr, 1,
+                 0, lines, nullptr);
 }
 
 // Without a desktop to show it on (a service, Wine without a display) the box fails at once: 0 on

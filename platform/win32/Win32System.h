@@ -71,7 +71,7 @@ public:
     void InhibitShutdown(const char* why) override;
     void ReleaseShutdownInhibitor() override;
     // The Application event log, under the source "Norvik".
-    void RecordInJournal(bool failure, const char* text) override;
+    void RecordInJournal(const JournalRecord& record) override;
 
     void ShowMessage(const char* text, const char* caption, MessageIcon icon) override;
 

@@ -62,8 +62,10 @@ TEST(CliOptions, ListAndUpdateWithTheirOptions)
     EXPECT_EQ(update->options.drive, 2);
     EXPECT_EQ(update->options.traceFile, "/tmp/t");
     EXPECT_TRUE(update->options.json);
-    EXPECT_TRUE(update->options.verbose);
-    EXPECT_FALSE(list->options.json || list->options.verbose);
+    EXPECT_EQ(update->options.verbosity, 1);
+    EXPECT_FALSE(list->options.json);
+    EXPECT_EQ(list->options.verbosity, 0);
+    EXPECT_TRUE(list->options.packageFile.empty());
     ASSERT_EQ(update->options.virtualCount, 2);
     EXPECT_STREQ(update->options.virtualDrives[0].drive.revision, "RN06");
     EXPECT_STREQ(update->options.virtualDrives[1].drive.revision, "RN07");
@@ -97,6 +99,46 @@ TEST(CliOptions, RealClockOnlyForDrivesWithModelledDurations)
     EXPECT_TRUE(Parse({"list", "--virtual", "commit=2"})->options.NeedsRealClock());
     EXPECT_FALSE(Parse({"list", "--virtual", "timing=realistic,timing=instant"})->options.NeedsRealClock());
 }
+
+// getopt_long's conventions: bundled short options, counted -v, "--" ending the options, a
+// value joined or apart; a second parse in the same process reads only its own arguments.
+struct ConventionCase {
+    const char* name;
+    std::vector<const char*> arguments;
+    Command command;
+    bool assumeYes;
+    int verbosity;
+    const char* packageFile;
+};
+
+void PrintTo(const ConventionCase& convention, std::ostream* out) { *out << convention.name; }
+
+class CliConventions : public testing::TestWithParam<ConventionCase> {};
+
+TEST_P(CliConventions, ReadAsGetoptLongReadsThem)
+{
+    const ConventionCase& c = GetParam();
+    for (int round = 0; round < 2; ++round) {
+        const auto parsed = Parse(c.arguments);
+        ASSERT_EQ(parsed->request, Request::Run) << parsed->error;
+        EXPECT_EQ(parsed->options.command, c.command);
+        EXPECT_EQ(parsed->options.assumeYes, c.assumeYes);
+        EXPECT_EQ(parsed->options.verbosity, c.verbosity);
+        EXPECT_EQ(parsed->options.packageFile, c.packageFile);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliConventions,
+    testing::Values(
+        ConventionCase{"Bundled", {"-yv", "update"}, Command::Update, true, 1, ""},
+        ConventionCase{"CountedV", {"-vv", "list", "-v", "--verbose"}, Command::List, false, 4, ""},
+        ConventionCase{
+            "OptionsAfterCommand", {"update", "-y", "--package", "a.nvpkg"}, Command::Update, true, 0, "a.nvpkg"},
+        ConventionCase{"JoinedValue", {"--package=-y", "update"}, Command::Update, false, 0, "-y"},
+        ConventionCase{"DashDashEndsOptions", {"-v", "--", "history"}, Command::History, false, 1, ""},
+        ConventionCase{"History", {"history", "--json"}, Command::History, false, 0, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct UsageCase {
     const char* name;
@@ -132,7 +174,15 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"BadVirtualDrive", {"list", "--virtual", "rev=RN0555"}, "rev: \"RN0555\" has more than 4 characters"},
         UsageCase{"UnknownVirtualKey", {"list", "--virtual", "colour=red"}, "--virtual \"colour=red\""},
         UsageCase{"AspiWithoutVirtual", {"list", "--aspi"}, "--aspi goes with --virtual"},
-        UsageCase{"TraceWithoutFile", {"list", "--virtual", "rev=RN05", "--trace="}, "--trace needs a file name"}),
+        UsageCase{"TraceWithoutFile", {"list", "--virtual", "rev=RN05", "--trace="}, "--trace needs a file name"},
+        UsageCase{"PackageWithoutFile", {"update", "--package"}, "--package needs a file name"},
+        UsageCase{"UnknownShortInBundle", {"-yq", "list"}, "unknown option -q"},
+        UsageCase{"ValueForAFlag", {"list", "--json=1"}, "--json takes no value"},
+        UsageCase{"ValueForAShortsLongForm", {"list", "--yes=1"}, "--yes takes no value"},
+        UsageCase{"UnknownLongWithValue", {"list", "--colour=red"}, "unknown option --colour"},
+        UsageCase{"AmbiguousAbbreviation", {"list", "--ver"}, "ambiguous option --ver (--version, --verbose)"},
+        UsageCase{"OptionAfterDashDash", {"list", "--", "-v"}, "more than one command (\"-v\")"},
+        UsageCase{"WordAfterDashDash", {"--", "flash"}, "unknown command \"flash\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CliOptions, AtMostAsManyVirtualDrivesAsTheSystemHolds)
@@ -175,18 +225,20 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- The verdict of list -------------------------------------------------------------------
 
-TEST(CliVerdict, UpdatableDriveShowsBankMarkAndNewRevision)
+TEST(CliVerdict, UpdatableDriveShowsBankFromOneAndNewRevisionRefusedOneItsReason)
 {
     const PackageReader package(payload::OwnPackageBlock());
     DriveRecord record{};
-    char verdict[64];
-    EXPECT_EQ(cli::FormatVerdict(record, package, verdict), "not allowed");
+    char verdict[cli::kVerdictSize];
+    EXPECT_EQ(cli::FormatVerdict(record, package, false, verdict), "not allowed: drive not present");
+    record.present = 1;
+    EXPECT_EQ(cli::FormatVerdict(record, package, false, verdict), "not allowed: the program carries no firmware");
     record.updatable = 1;
-    EXPECT_EQ(cli::FormatVerdict(record, package, verdict), "updatable bank=0 current=0 new=RN08");
+    EXPECT_EQ(cli::FormatVerdict(record, package, false, verdict), "updatable bank=1 current=0 new=RN08");
     record.alreadyCurrent = 1;
-    EXPECT_EQ(cli::FormatVerdict(record, package, verdict), "updatable bank=0 current=1 new=RN08");
+    EXPECT_EQ(cli::FormatVerdict(record, package, false, verdict), "updatable bank=1 current=1 new=RN08");
     record.bankNumber = 3;  // a bank without a new revision in the delivered package
-    EXPECT_EQ(cli::FormatVerdict(record, package, verdict).substr(0, 29), "updatable bank=3 current=1 ne");
+    EXPECT_EQ(cli::FormatVerdict(record, package, false, verdict).substr(0, 29), "updatable bank=4 current=1 ne");
 }
 
 // ---- list --json ---------------------------------------------------------------------------
@@ -303,6 +355,24 @@ TEST(CliListJson, ReasonForADriveThatIsNotThere)
     EXPECT_EQ(cli::RefusalReason(record, package, true), "");
 }
 
+// A machine without an optical drive: list says so, and the status stays that of a list made.
+TEST(CliList, NoOpticalDriveIsSaidOnStandardError)
+{
+    sim::VirtualSystem system;
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    cli::TerminalView view(err, nullptr, cli::TerminalSettings{false, false, false, false});
+    EXPECT_EQ(cli::RunList(system, payload::OwnPackageBlock(), view, out, err,
+                           cli::ListChoice{.json = true, .virtualSystem = true}),
+              cli::kExitSuccess);
+    EXPECT_EQ(ReadAll(err), "norvik-cli: no optical drive found\n");
+    const QJsonObject error =
+        QJsonDocument::fromJson(QByteArray::fromStdString(ReadAll(out))).object()["error"].toObject();
+    EXPECT_EQ(error["code"].toString(), "no_drive");
+    std::fclose(out);
+    std::fclose(err);
+}
+
 // A system that has refused a right: list still lists, and says so in its exit status.
 class RefusingSystem : public sim::VirtualSystem {
 public:
@@ -365,7 +435,13 @@ TEST(CliUpdate, RestartIsReportedAsTheSystemAnswered)
         cli::UpdateChoice choice;
         choice.virtualSystem = true;
         choice.json = streams[2];
+        // The package's identity reaches every record of the update.
+        const std::string identity(64, c.privilege ? 'a' : 'b');
+        choice.packageIdentity = identity.c_str();
         EXPECT_EQ(cli::RunUpdate(system, block.data(), view, choice, streams[0], streams[1]), cli::kExitSuccess);
+        EXPECT_FALSE(system.journalRecords().empty());
+        for (const platform::JournalRecord& record : system.journalRecords())
+            EXPECT_EQ(std::string(record.packageSha256), identity);
         EXPECT_NE(ReadAll(streams[c.privilege && c.accepted ? 0 : 1]).find(c.shown), std::string::npos) << c.shown;
         EXPECT_NE(ReadAll(streams[2]).find(std::string("\"outcome\": \"") + c.outcome + "\""), std::string::npos);
         EXPECT_EQ(system.journal().back().ends_with("it is still due"), !(c.privilege && c.accepted));

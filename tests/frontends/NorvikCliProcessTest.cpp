@@ -2,6 +2,7 @@
 // by norvik-pack, on virtual drives given on its command line. Its standard output, its exit
 // status and the trace of the commands the drives received are checked; a pseudo-terminal
 // plays the user where questions are asked and the progress line is rewritten in place.
+// The copies are named "packed..." (not norvik-cli), and every message names them so.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -25,6 +26,9 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
 
 using testing::HasSubstr;
 using testing::Not;
@@ -295,10 +299,12 @@ TEST_F(NorvikCliProcess, ListPrintsEachDrivesEntryAndVerdict)
                                              "host=1,target=2,lun=0,rev=RN01,root=/dev/sr7"},
                                             {"list"}));
     ASSERT_EQ(listed.exitCode, 0) << listed.err;
-    EXPECT_EQ(listed.out, Entry(0, "sr0", "RN05") + "  updatable bank=0 current=0 new=RN08\n" +
-                              Entry(1, "sr1", "RN09") + "  not allowed\n" +
-                              " 0-0-2-0 sr2OTHER   DVDRW KRX-407T   RN05  not allowed\n" +
-                              " 1-0-2-0 sr7TALVORE DVDRW KRX-407T   RN01  updatable bank=0 current=0 new=RN08\n");
+    // Banks are counted from 1, as norvik-pack and the JSON document count them.
+    EXPECT_EQ(listed.out,
+              Entry(0, "sr0", "RN05") + "  updatable bank=1 current=0 new=RN08\n" + Entry(1, "sr1", "RN09") +
+                  "  not allowed: no bank accepts vendor/product/revision\n" +
+                  " 0-0-2-0 sr2OTHER   DVDRW KRX-407T   RN05  not allowed: no bank accepts vendor/product/revision\n" +
+                  " 1-0-2-0 sr7TALVORE DVDRW KRX-407T   RN01  updatable bank=1 current=0 new=RN08\n");
     EXPECT_EQ(listed.err, "");
     EXPECT_EQ(CountWriteBuffers(Trace()), 0) << "list writes nothing to a drive";
     EXPECT_FALSE(Trace().empty()) << "the drives were asked who they are";
@@ -308,19 +314,21 @@ TEST_F(NorvikCliProcess, ListMarksADriveThatAlreadyCarriesTheNewRevision)
 {
     const Outcome listed = Run(Packed({"N2OMESSAGE=1"}), On({"rev=RN08", "rev=RN07"}, {"list"}));
     ASSERT_EQ(listed.exitCode, 0) << listed.err;
-    EXPECT_EQ(listed.out, Entry(0, "sr0", "RN08") + "  updatable bank=0 current=1 new=RN08\n" +
-                              Entry(1, "sr1", "RN07") + "  updatable bank=0 current=0 new=RN08\n");
+    EXPECT_EQ(listed.out, Entry(0, "sr0", "RN08") + "  updatable bank=1 current=1 new=RN08\n" +
+                              Entry(1, "sr1", "RN07") + "  updatable bank=1 current=0 new=RN08\n");
 }
 
 TEST_F(NorvikCliProcess, ProgramAsBuiltUpdatesNoDrive)
 {
     const Outcome listed = Run(Unpacked(), On({"rev=RN05"}, {"list"}));
     ASSERT_EQ(listed.exitCode, 0) << listed.err;
-    EXPECT_EQ(listed.out, Entry(0, "sr0", "RN05") + "  not allowed\n");
+    EXPECT_EQ(listed.out, Entry(0, "sr0", "RN05") + "  not allowed: the program carries no firmware\n");
 
+    // The no-match box, then how to give the program a firmware.
     const Outcome update = Run(Unpacked(), On({"rev=RN05"}, {"--yes", "update"}));
     EXPECT_EQ(update.exitCode, 3);
     EXPECT_THAT(update.out, HasSubstr("Error: No matched drive detected !\n"));
+    EXPECT_THAT(update.out, testing::EndsWith("RN05\nnorvik-cli carries no firmware: give one with --package FILE.\n"));
     EXPECT_EQ(CountWriteBuffers(Trace()), 0);
 }
 
@@ -329,8 +337,8 @@ TEST_F(NorvikCliProcess, ListOnTheAspiRouteShowsNoRoot)
     const Outcome listed = Run(Packed(), On({"rev=RN05", "rev=RN09,target=4"}, {"--aspi", "list"}));
     ASSERT_EQ(listed.exitCode, 0) << listed.err;
     EXPECT_EQ(listed.out,
-              " 0-0-0-0 TALVORE DVDRW KRX-407T   RN05  updatable bank=0 current=0 new=RN08\n"
-              " 0-0-4-0 TALVORE DVDRW KRX-407T   RN09  not allowed\n");
+              " 0-0-0-0 TALVORE DVDRW KRX-407T   RN05  updatable bank=1 current=0 new=RN08\n"
+              " 0-0-4-0 TALVORE DVDRW KRX-407T   RN09  not allowed: no bank accepts vendor/product/revision\n");
 }
 
 // ---- update: success -----------------------------------------------------------------------
@@ -344,9 +352,16 @@ TEST_F(NorvikCliProcess, UpdateWithYesFlashesTheDriveAndRequestsTheRestart)
                                 0),
               0u)
         << updated.out;
-    EXPECT_THAT(updated.out, HasSubstr("[##############################] 100 %  Inquiry ...\n"
-                                       "Drives:\n>  0 " +
-                                       Entry(0, "sr0", "RN08") + "\n" + kRestartRecorded));
+    // Piped, the progress is one line per phase and per 10 % of the image data moved: no leaps.
+    std::string steps;
+    for (int step = 0; step <= 100; step += 10) {
+        char line[64];
+        std::snprintf(line, sizeof line, "[%-30s] %3d %%  Programming\n", std::string(step * 30 / 100, '#').c_str(),
+                      step);
+        steps += line;
+    }
+    EXPECT_THAT(updated.out, HasSubstr("y (--yes)\n" + steps + "[##############################] 100 %  Inquiry\n" +
+                                       "Drives:\n>  0 " + Entry(0, "sr0", "RN08") + "\n" + kRestartRecorded));
     EXPECT_THAT(updated.out, Not(HasSubstr("Information:")));
     EXPECT_EQ(updated.err, "");
 
@@ -362,7 +377,7 @@ TEST_F(NorvikCliProcess, UpdateWithoutRestartShowsTheSuccessMessage)
     ASSERT_EQ(updated.exitCode, 0) << updated.out << updated.err;
     EXPECT_THAT(updated.out, HasSubstr("Drives:\n>  0 " + Entry(0, "sr0", "RN08") +
                                        "\n"
-                                       "[##############################] 100 %  Done.\n"
+                                       "[##############################] 100 %  Done\n"
                                        "Information: Firmware has been updated successfully !\n"));
     EXPECT_THAT(updated.out, Not(HasSubstr("Restart")));
     EXPECT_EQ(CountCommits(Trace()), 1);
@@ -406,6 +421,40 @@ TEST_F(NorvikCliProcess, PackageWithoutFirmwareLooksAtNoDrive)
     const Outcome listed = Run(WithoutBanks(), On({"rev=RN05"}, {"list"}));
     EXPECT_EQ(listed.exitCode, 3);
     EXPECT_EQ(listed.out, "Error: No F/W in executable !\n");
+}
+
+// A package from a file: a packed program, or the package file exported from it, updates the drive
+// through the program as built; an image damaged after packing, in the program's own package or
+// in a file, is refused before any command reaches the drive.
+TEST_F(NorvikCliProcess, PackageFromAFileAndDamagedImages)
+{
+    const fs::path file = directory / "update.nvpkg";
+    ASSERT_EQ(Run(NORVIK_PACK, {"export", Packed().string(), file.string()}).exitCode, 0);
+    for (const fs::path& source : {Packed(), file}) {
+        const Outcome updated = Run(Unpacked(), On({"rev=RN05"}, {"--package", source.string(), "--yes", "update"}));
+        EXPECT_EQ(updated.exitCode, 0) << source << updated.err;
+        EXPECT_THAT(updated.out, HasSubstr("RN08\n"));
+        EXPECT_THAT(updated.err, Not(HasSubstr("digests")));
+    }
+
+    std::string bytes = ReadText(Packed());
+    const std::size_t image = bytes.find(Firmware().substr(0, 64));
+    ASSERT_NE(image, std::string::npos);
+    bytes[image + 70000] ^= 0x10;
+    const fs::path damaged = directory / "damaged-image";
+    WriteText(damaged, bytes);
+    fs::permissions(damaged, fs::perms(0755));
+    const std::string reason = "the image of bank 1 does not match the SHA-256 digest";
+    for (const auto& [program, arguments] :
+         {std::pair{damaged, std::vector<std::string>{"--yes", "update"}},
+          std::pair{fs::path(Unpacked()),
+                    std::vector<std::string>{"--package", damaged.string(), "--yes", "update"}}}) {
+        fs::remove(tracePath);  // the updates above wrote theirs
+        const Outcome refused = Run(program, On({"rev=RN05"}, arguments));
+        EXPECT_EQ(refused.exitCode, 3);
+        EXPECT_THAT(refused.err, HasSubstr(reason));
+        EXPECT_TRUE(Trace().empty()) << "no command reached the drive";
+    }
 }
 
 // A flash profile store with a profile of one byte value, written into the file by other means
@@ -466,10 +515,10 @@ TEST_F(NorvikCliProcess, BankWithoutConstraintsLeavesDrivesOfAnotherMakeAlone)
                                              "rev=RN09"};
     const Outcome listed = Run(program, On(drives, {"list"}));
     EXPECT_THAT(listed.out,
-                HasSubstr("sr0OTHERCO BLURAY XYZ       RN05  not allowed: another model than the package's\n"));
+                HasSubstr("sr0OTHERCO BLURAY XYZ       RN05  not allowed: another model than the package's"));
     EXPECT_THAT(listed.out,
-                HasSubstr("sr1ACME    DVD-ROM 16X      RN05  not allowed: another model than the package's\n"));
-    EXPECT_THAT(listed.out, HasSubstr(Entry(2, "sr2", "RN09") + "  updatable bank=1 current=0 new=N/A \n"));
+                HasSubstr("sr1ACME    DVD-ROM 16X      RN05  not allowed: another model than the package's"));
+    EXPECT_THAT(listed.out, HasSubstr(Entry(2, "sr2", "RN09") + "  updatable bank=2 current=0 new=N/A \n"));
 
     const Outcome updated = Run(program, On(drives, {"--yes", "update"}));
     EXPECT_EQ(CountWriteBuffers(Trace("/dev/sr0")), 0);
@@ -540,7 +589,7 @@ TEST_F(NorvikCliProcess, DriveThatMayNotBeUpdatedIsRefused)
     EXPECT_EQ(refused.exitCode, 3);
     EXPECT_THAT(refused.out, HasSubstr(">  0 " + Entry(0, "sr0", "RN09") + "\n   1 " + Entry(1, "sr1", "RN05") +
                                        "\nThis drive is not allowed to be updated.\n"));
-    EXPECT_EQ(refused.err, "norvik-cli: drive 0 is not allowed to be updated by this package\n");
+    EXPECT_EQ(refused.err, "packed: drive 0 is not allowed to be updated by this package\n");
     EXPECT_EQ(CountWriteBuffers(Trace("/dev/sr0")) + CountWriteBuffers(Trace("/dev/sr1")), 0);
 }
 
@@ -550,7 +599,7 @@ TEST_F(NorvikCliProcess, DriveBeyondTheListIsAUsageError)
     for (const char* drive : {"rev=RN05", "rev=RN09"}) {  // updatable, or refused by the package
         const Outcome refused = Run(Packed(), On({drive}, {"--yes", "update", "--drive", "1"}));
         EXPECT_EQ(refused.exitCode, 2) << drive;
-        EXPECT_EQ(refused.err, "norvik-cli: --drive 1: no such drive (1 found; see norvik-cli list)\n");
+        EXPECT_EQ(refused.err, "packed: --drive 1: no such drive (1 found; see packed list)\n");
         EXPECT_EQ(refused.out, kCaption) << drive;
         EXPECT_EQ(CountWriteBuffers(Trace()), 0);
     }
@@ -591,9 +640,9 @@ TEST_F(NorvikCliProcess, OpenTrayIsClosedBeforeTheUpdate)
 {
     const Outcome updated = Run(Packed({"CHKDISC=1"}), On({"rev=RN05,tray=open"}, {"--yes", "update"}));
     ASSERT_EQ(updated.exitCode, 0) << updated.out << updated.err;
-    EXPECT_THAT(updated.out, HasSubstr("[                              ]   0 %  Check Disc & Tray Status...\n"
-                                       "[                              ]   0 %  Tray In ...\n"
-                                       "[                              ]   0 %  Waiting Drive Ready ...\n"));
+    EXPECT_THAT(updated.out, HasSubstr("[                              ]   0 %  Check Disc & Tray Status\n"
+                                       "[                              ]   0 %  Tray In\n"
+                                       "[                              ]   0 %  Waiting Drive Ready\n"));
     EXPECT_THAT(updated.out, Not(HasSubstr("Tray Out")));
     EXPECT_EQ(CountCommits(Trace()), 1);
 }
@@ -609,7 +658,7 @@ TEST_F(NorvikCliProcess, DiscNobodyTakesOutGivesTheDriveUpAfterAFewAnswers)
     EXPECT_EQ(shown, 3u) << updated.out;
     EXPECT_THAT(updated.out, HasSubstr("Warning: Please remove the disc.\n"
                                        "(--yes has answered OK 3 times for this drive: the drive is given up)\n"));
-    EXPECT_THAT(updated.out, HasSubstr("  Tray Out ...\n"));
+    EXPECT_THAT(updated.out, HasSubstr("  Tray Out\n"));
     EXPECT_THAT(updated.out, HasSubstr(kUpdateFailed));
     EXPECT_EQ(CountWriteBuffers(Trace()), 0);
 }
@@ -715,24 +764,144 @@ TEST_F(NorvikCliProcess, UsageErrorsAreOneLineOnStandardError)
         const Outcome refused = Run(Packed(), arguments);
         EXPECT_EQ(refused.exitCode, 2) << testing::PrintToString(arguments);
         EXPECT_EQ(refused.out, "");
-        EXPECT_THAT(refused.err, testing::StartsWith("norvik-cli: "));
+        EXPECT_THAT(refused.err, testing::StartsWith("packed: "));
         EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
     }
 }
+
+// ---- --json: every end is one document ----------------------------------------------------
+
+enum class Program : uint8_t { Packed, Unpacked, WithoutBanks };
+
+struct JsonEnd {
+    const char* name;
+    Program program;
+    std::vector<std::string> drives;  // none: the arguments alone
+    std::vector<std::string> arguments;
+    int status;
+    const char* code;
+    const char* message;  // part of the error's message
+};
+
+void PrintTo(const JsonEnd& end, std::ostream* out) { *out << end.name; }
+
+class NorvikCliJsonEnd : public NorvikCliProcess, public testing::WithParamInterface<JsonEnd> {};
+
+// Standard output is the document alone, whatever ended the run: its status is the process's,
+// its error says why (null only on success).
+TEST_P(NorvikCliJsonEnd, IsOneDocumentWithTheError)
+{
+    const JsonEnd& end = GetParam();
+    const fs::path program = end.program == Program::Packed     ? Packed()
+                             : end.program == Program::Unpacked ? Unpacked()
+                                                                : WithoutBanks();
+    const Outcome outcome = Run(program, end.drives.empty() ? end.arguments : On(end.drives, end.arguments));
+    EXPECT_EQ(outcome.exitCode, end.status) << outcome.err;
+    QJsonParseError error{};
+    const QJsonObject document = QJsonDocument::fromJson(QByteArray::fromStdString(outcome.out), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << outcome.out;
+    EXPECT_EQ(document["exit_status"].toInt(-1), end.status) << outcome.out;
+    const QJsonObject problem = document["error"].toObject();
+    EXPECT_EQ(problem["code"].toString().toStdString(), end.code) << outcome.out;
+    EXPECT_THAT(problem["message"].toString().toStdString(), HasSubstr(end.message)) << outcome.out;
+    if (end.status != 1) {
+        EXPECT_EQ(CountWriteBuffers(Trace()), 0) << "a refusal sends no firmware";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, NorvikCliJsonEnd,
+    testing::Values(JsonEnd{"UnknownOption",
+                            Program::Packed,
+                            {},
+                            {"--json", "--colour", "list"},
+                            2,
+                            "usage_error",
+                            "unknown option --colour"},
+                    JsonEnd{"JsonAfterTheBadOption",
+                            Program::Packed,
+                            {},
+                            {"-yq", "--js", "update"},
+                            2,
+                            "usage_error",
+                            "unknown option -q"},
+                    JsonEnd{"DriveNotTaken",
+                            Program::Packed,
+                            {},
+                            {"--json", "--virtual", "root=/dev/sr1", "--virtual", "polls=1", "list"},
+                            2,
+                            "usage_error",
+                            "is taken by another drive"},
+                    JsonEnd{"TraceNotWritable",
+                            Program::Packed,
+                            {},
+                            {"--json", "--virtual", "rev=RN05", "--trace", "/nonexistent/t", "list"},
+                            2,
+                            "usage_error",
+                            "cannot write the file"},
+                    JsonEnd{"NoSuchDrive",
+                            Program::Packed,
+                            {"rev=RN05"},
+                            {"--json", "--yes", "update", "--drive", "3"},
+                            2,
+                            "usage_error",
+                            "--drive 3: no such drive"},
+                    JsonEnd{"NoFirmwareCarried",
+                            Program::Unpacked,
+                            {"rev=RN05"},
+                            {"--json", "--yes", "update"},
+                            3,
+                            "no_matched_drive",
+                            "carries no firmware; give one with --package FILE"},
+                    JsonEnd{"NoFirmwareBank",
+                            Program::WithoutBanks,
+                            {"rev=RN05"},
+                            {"--json", "list"},
+                            3,
+                            "no_firmware",
+                            "No F/W in executable !"},
+                    JsonEnd{"NoMatchingDrive",
+                            Program::Packed,
+                            {"rev=RN09"},
+                            {"--json", "--yes", "update"},
+                            3,
+                            "no_matched_drive",
+                            "No matched drive detected !"},
+                    JsonEnd{"NoticeDeclined",
+                            Program::Packed,
+                            {"rev=RN05"},
+                            {"--json", "update"},
+                            3,
+                            "notice_declined",
+                            "the notice was answered No"},
+                    JsonEnd{"DriveNotAllowed",
+                            Program::Packed,
+                            {"rev=RN09", "rev=RN05"},
+                            {"--json", "--yes", "update", "--drive=0"},
+                            3,
+                            "drive_not_allowed",
+                            "drive 0 is not allowed"},
+                    JsonEnd{"UpdateFailed",
+                            Program::Packed,
+                            {"rev=RN05,fault=3B#1:fail"},
+                            {"--json", "--yes", "update"},
+                            1,
+                            "update_failed",
+                            "Unable to flash firmware"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(NorvikCliProcess, HelpAndVersion)
 {
     const Outcome help = Run(Packed(), {"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_THAT(help.out,
-                HasSubstr("usage: norvik-cli [options] list\n       norvik-cli [options] update [--drive N]"));
+    EXPECT_THAT(help.out, HasSubstr("usage: packed [options] list\n       packed [options] update [--drive N]"));
     EXPECT_THAT(help.out, HasSubstr("--trace FILE"));
 
     // The program's own version, then the package's.
     const std::string version = Run(Packed(), {"--version"}).out;
-    EXPECT_THAT(version, testing::MatchesRegex("norvik-cli [0-9]+\\.[0-9]+\\.[0-9]+\n.*"));
+    EXPECT_THAT(version, testing::MatchesRegex("packed [0-9]+\\.[0-9]+\\.[0-9]+\n.*"));
     EXPECT_THAT(version, HasSubstr("\npackage v2.0.0 for TALVORE DVDRW KRX-407T drives, firmware packed in, "
-                                   "made-up flash profiles\n"));
+                                   "made-up flash profiles\nLicense: Apache-2.0\n"));
     EXPECT_THAT(Run(Unpacked(), {"--version"}).out, HasSubstr(", no firmware packed in, "));
 }
 
@@ -767,7 +936,7 @@ TEST_F(NorvikCliProcess, InterruptWhileTheFirmwareIsWrittenIsHeldOff)
 {
     const Outcome updated = RunOnTerminal(Packed(), On({kSlowDrive}, {"--yes", "update"}),
                                           {{"Programming .", "", SIGINT}, {"held off", "", SIGTERM}});
-    EXPECT_THAT(updated.out, HasSubstr("norvik-cli: the firmware is being written; the signal is held off until the "
+    EXPECT_THAT(updated.out, HasSubstr("packed: the firmware is being written; the signal is held off until the "
                                        "update is over"));
     EXPECT_THAT(updated.out, HasSubstr("Restart requested (virtual system")) << "the outcome is shown first";
     EXPECT_EQ(CountCommits(Trace()), 1);
@@ -869,7 +1038,7 @@ TEST_P(NorvikCliLostOutput, IsAnErrorWithTheReason)
         const int status = std::system(line.c_str());
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 1) << command;
-        EXPECT_EQ(ReadText(errors), std::string("norvik-cli: standard output: ") + lost.reason + "\n") << command;
+        EXPECT_EQ(ReadText(errors), std::string("packed_REBOOT=0: standard output: ") + lost.reason + "\n") << command;
     }
 }
 
@@ -931,7 +1100,8 @@ TEST_F(NorvikCliProcess, ListAsJson)
                                       "            \"revision\": \"RN09\",\n"
                                       "            \"root\": \"/dev/sr9\",\n"
                                       "            \"target\": 3,\n"));
-    EXPECT_THAT(listed.out, testing::EndsWith("    \"permission_advice\": null\n}\n"));
+    EXPECT_THAT(listed.out, testing::EndsWith("    \"error\": null,\n    \"not_listed\": [\n    ],\n"
+                                              "    \"permission_advice\": null\n}\n"));
 }
 
 struct JsonUpdate {
@@ -960,36 +1130,56 @@ INSTANTIATE_TEST_SUITE_P(
                    "            \"expected_revision\": \"RN08\",\n            \"index\": 0,\n"
                    "            \"reported_revision\": \"RN08\",\n            \"root\": \"/dev/sr0\",\n"
                    "            \"verdict\": \"updated\"\n        }\n    ],\n"
-                   "    \"exit_status\": 0,\n    \"outcome\": \"restarted\"\n}\n"},
+                   "    \"error\": null,\n    \"exit_status\": 0,\n    \"outcome\": \"restarted\"\n}\n"},
         JsonUpdate{"WrongRevision", "rev=RN05,newrev=RN07", 1,
                    "{\n    \"drives\": [\n        {\n            \"bank\": 1,\n"
                    "            \"expected_revision\": \"RN08\",\n            \"index\": 0,\n"
                    "            \"reported_revision\": \"RN07\",\n            \"root\": \"/dev/sr0\",\n"
                    "            \"verdict\": \"wrong_revision\"\n        }\n    ],\n"
+                   "    \"error\": {\n        \"code\": \"update_failed\",\n"
+                   "        \"message\": \"Unable to flash firmware. Please contact with your vendor !\"\n    },\n"
                    "    \"exit_status\": 1,\n    \"outcome\": \"update_failed\"\n}\n"},
         JsonUpdate{
             "NoMatch", "rev=RN09", 3,
-            "{\n    \"drives\": [\n    ],\n    \"exit_status\": 3,\n    \"outcome\": \"no_matched_drive\"\n}\n"}),
+            "{\n    \"drives\": [\n    ],\n    \"error\": {\n        \"code\": \"no_matched_drive\",\n"
+            "        \"message\": \"No matched drive detected !\\nThis utility is only for TALVORE DVDRW KRX-407T "
+            "drive.\\n\\nDetected drives :\\n 0-0-0-0 sr0TALVORE DVDRW KRX-407T   RN09\\n\"\n    },\n"
+            "    \"exit_status\": 3,\n    \"outcome\": \"no_matched_drive\"\n}\n"}),
     [](const testing::TestParamInfo<JsonUpdate>& info) { return std::string(info.param.name); });
 
 // ---- --verbose ---------------------------------------------------------------------------
 
 // What the program sent, line for line what the drive received (a sense also in words);
-// standard output unchanged.
+// standard output unchanged. One -v names each command and its outcome; -vv (bundled or
+// repeated) shows the trace line, with the command block and the data length.
 TEST_F(NorvikCliProcess, VerboseShowsEveryCommandOnStandardError)
 {
     const Outcome plain = Run(Packed(), On({"rev=RN05"}, {"list"}));
-    const Outcome verbose = Run(Packed(), On({"rev=RN05"}, {"-v", "list"}));
-    ASSERT_EQ(verbose.exitCode, 0) << verbose.err;
-    EXPECT_EQ(verbose.out, plain.out);
-    const std::vector<std::string> trace = Lines(ReadText(tracePath));
-    const std::vector<std::string> shown = Lines(verbose.err);
-    ASSERT_EQ(shown.size(), trace.size()) << verbose.err;
-    ASSERT_FALSE(trace.empty());
-    for (std::size_t i = 0; i < trace.size(); ++i) {
-        EXPECT_EQ(shown[i].rfind("norvik-cli: " + trace[i], 0), 0u) << shown[i];
-        if (trace[i].find(" sense 2/3A/01") != std::string::npos) {
-            EXPECT_THAT(shown[i], testing::EndsWith("(Not Ready: Medium not present - tray closed)"));
+    for (const std::vector<std::string>& verbosity :
+         {std::vector<std::string>{"-v"}, std::vector<std::string>{"-vv"}, std::vector<std::string>{"-v", "-v"}}) {
+        std::vector<std::string> arguments = verbosity;
+        arguments.push_back("list");
+        const Outcome verbose = Run(Packed(), On({"rev=RN05"}, arguments));
+        ASSERT_EQ(verbose.exitCode, 0) << verbose.err;
+        EXPECT_EQ(verbose.out, plain.out);
+        const std::vector<std::string> trace = Lines(ReadText(tracePath));
+        const std::vector<std::string> shown = Lines(verbose.err);
+        ASSERT_EQ(shown.size(), trace.size()) << verbose.err;
+        ASSERT_FALSE(trace.empty());
+        const bool blocks = verbosity.size() == 2 || verbosity[0] == "-vv";
+        for (std::size_t i = 0; i < trace.size(); ++i) {
+            if (blocks) {
+                EXPECT_EQ(shown[i].rfind("packed: " + trace[i], 0), 0u) << shown[i];
+            }
+            if (trace[i].find(" sense 2/3A/01") != std::string::npos) {
+                EXPECT_THAT(shown[i], testing::EndsWith("sense 2/3A/01 (Not Ready: Medium not present - tray closed)"));
+            }
+        }
+        if (!blocks) {
+            EXPECT_EQ(shown[0],
+                      "packed: /dev/sr0 TEST UNIT READY sense 2/3A/01 (Not Ready: Medium not present - tray "
+                      "closed)");
+            EXPECT_THAT(verbose.err, HasSubstr("packed: /dev/sr0 INQUIRY good\n"));
         }
     }
 }
@@ -1004,7 +1194,7 @@ TEST_F(NorvikCliProcess, ListNamesTheDrivesPastTheTable)
     EXPECT_EQ(Lines(listed.out).size(), 16u) << listed.out;
     std::string named;
     for (int drive = 16; drive < 24; ++drive)
-        named += "norvik-cli: /dev/sr" + std::to_string(drive) + ": not listed: one update takes at most 16 drives\n";
+        named += "packed: /dev/sr" + std::to_string(drive) + ": not listed: one update takes at most 16 drives\n";
     EXPECT_EQ(listed.err, named);
 }
 

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "frontends/cli/TerminalView.h"
+#include "frontends/cli/TransferCounter.h"
 #include "update/SequenceTexts.h"
 
 namespace {
@@ -218,7 +219,9 @@ void Tick(ViewHarness& view, int position, const char* percent, const char* stat
     view->SetStatus(status);
 }
 
-TEST(TerminalViewProgress, PlainLinesOnlyWhenTheTextChanges)
+// Without a terminal and without a data count (the ASPI route): a line when the phase (the status
+// without its ticking dots) or the percentage changes.
+TEST(TerminalViewProgress, PlainLinesPerPhaseAndPercentage)
 {
     ViewHarness view(kNobody);
     Tick(view, 1, "0 %", "Programming .");
@@ -226,21 +229,49 @@ TEST(TerminalViewProgress, PlainLinesOnlyWhenTheTextChanges)
     Tick(view, 330, "100 %", "Programming ");
     view->SetStatus("Programming ..........");
     view->SetStatus("Programming ..........");  // later ticks at the maximum: nothing new
+    Tick(view, 165, "50 %", "Programming .....");
     EXPECT_EQ(view.Output(),
-              "[                              ]   0 %  Programming .\n"
-              "[                              ]   0 %  Programming ..\n"
-              "[##############################] 100 %  Programming \n"
-              "[##############################] 100 %  Programming ..........\n");
+              "[                              ]   0 %  Programming\n"
+              "[##############################] 100 %  Programming\n"
+              "[###############               ]  50 %  Programming\n");
 }
 
-TEST(TerminalViewProgress, BarFollowsThePositionWithinTheMaximum)
+// Paced by the image data moved: the programming's first line when the firmware starts, then one
+// line per 10 % reached, each step its own line however much moved between two ticks, the share
+// never past the whole; the next phase keeps the share.
+TEST(TerminalViewProgress, DataPacedLinesStepByTenPercent)
 {
-    ViewHarness view(kNobody);
-    Tick(view, 165, "50 %", "Programming .....");
-    Tick(view, 11, "3 %", "Programming .");
-    EXPECT_EQ(view.Output(),
-              "[###############               ]  50 %  Programming .....\n"
-              "[#                             ]   3 %  Programming .\n");
+    constexpr uint64_t kGoal = 2 * 1048576;  // one drive: the image written and read back
+    cli::TransferCounter transfers;
+    TerminalSettings settings = kNobody;
+    settings.transfers = &transfers;
+    ViewHarness view(settings);
+    view->SetTransferGoal([] { return kGoal; });
+    const auto move = [&transfers](uint64_t bytes) {
+        platform::PassThroughRequest request{};
+        request.cdb[0] = 0x3B;
+        request.transferred = static_cast<uint32_t>(bytes);
+        transfers.Note(request, true);
+    };
+    view->FlashUnderway(true);
+    move(kGoal * 15 / 100);
+    Tick(view, 1, "0 %", "Programming .");
+    Tick(view, 2, "0 %", "Programming ..");
+    move(kGoal * 23 / 100);  // 38 %: two steps between ticks
+    Tick(view, 3, "0 %", "Programming ...");
+    move(kGoal);  // a second pass: still the whole at most
+    Tick(view, 4, "1 %", "Programming ....");
+    view->FlashUnderway(false);
+    view->SetStatus(texts::kInquiry);
+    std::string expected = "[                              ]   0 %  Programming\n";
+    for (int step = 10; step <= 100; step += 10) {
+        char line[64];
+        std::snprintf(line, sizeof line, "[%-30s] %3d %%  Programming\n", std::string(step * 30 / 100, '#').c_str(),
+                      step);
+        expected += line;
+    }
+    expected += "[##############################] 100 %  Inquiry\n";
+    EXPECT_EQ(view.Output(), expected);
 }
 
 TEST(TerminalViewProgress, OnATerminalOneLineIsRewrittenInPlace)
@@ -275,9 +306,9 @@ TEST(TerminalViewProgress, StatusIsShownAgainAfterAMessage)
     Warn(view, texts::kPushTrayIn);
     view->SetStatus(texts::kTrayIn);
     EXPECT_EQ(view.Output(),
-              "[                              ]   0 %  Tray In ...\n"
+              "[                              ]   0 %  Tray In\n"
               "Warning: Please push the tray in.\nOK (--yes)\n"
-              "[                              ]   0 %  Tray In ...\n");
+              "[                              ]   0 %  Tray In\n");
 }
 
 // The program's loop sleeps until the next tick is due and runs it: three ticks take 300 ms at

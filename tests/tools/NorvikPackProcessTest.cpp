@@ -211,6 +211,35 @@ TEST_F(NorvikPackProcess, PackedProgramRunsAsPacked)
     EXPECT_THAT(shown.out, HasSubstr("image area: holds firmware"));
 }
 
+// export writes the packed program's package as a package file, which set edits like a program
+// and show reads; an image damaged since it was packed stops both set and export.
+TEST_F(NorvikPackProcess, ExportsAPackageFileThatSetAndShowTake)
+{
+    const fs::path file = directory / "update.nvpkg";
+    EXPECT_THAT(Pack({"export", program.string(), file.string()}).err, HasSubstr("carries no firmware"));
+    WriteBytes(directory / "firmware.bin", Firmware(1048576, 3));
+    ASSERT_EQ(Pack({"set", program.string(), "--image", "1=" + (directory / "firmware.bin").string()}).exitCode, 0);
+    const Outcome exported = Pack({"export", program.string(), file.string()});
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_EQ(fs::file_size(file), 1067903u);
+    EXPECT_EQ(Pack({"export", program.string(), file.string()}).exitCode, 1) << "an existing file is overwritten";
+
+    ASSERT_EQ(Pack({"set", file.string(), "--caption", "From A File"}).exitCode, 0);
+    const Outcome shown = Pack({"show", file.string()});
+    EXPECT_THAT(shown.out, HasSubstr("caption:      \"From A File\""));
+    EXPECT_THAT(shown.out, HasSubstr("digests:      recorded, every bank in use matches"));
+
+    // One image byte changed after packing, in the file and in the program.
+    const std::size_t imageByte = 16 + 2123 + 1000;
+    auto bytes = ReadBytes(file);
+    bytes[imageByte] ^= 0x01;
+    WriteBytes(file, bytes);
+    const Outcome damaged = Pack({"set", file.string(), "--caption", "Again"});
+    EXPECT_EQ(damaged.exitCode, 1);
+    EXPECT_THAT(damaged.err, HasSubstr("the image of bank 1 does not match"));
+    EXPECT_THAT(Pack({"show", file.string()}).out, HasSubstr("does NOT match"));
+}
+
 TEST_F(NorvikPackProcess, PackedProgramStopsOnAnInvalidPackageItCarries)
 {
     // A package that norvik-pack refuses can still reach a program by other means; the program
@@ -708,7 +737,7 @@ TEST_F(NorvikPackProcess, UsageErrorsExitWithTwo)
     for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
     const Outcome version = Pack({"--version"});
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_THAT(version.out, testing::MatchesRegex("norvik-pack [0-9]+\\.[0-9]+\\.[0-9]+\n"));
+    EXPECT_THAT(version.out, testing::MatchesRegex("norvik-pack [0-9]+\\.[0-9]+\\.[0-9]+\nLicense: Apache-2.0\n"));
 }
 
 }  // namespace

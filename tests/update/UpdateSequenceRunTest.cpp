@@ -454,7 +454,8 @@ TEST_F(UpdateRunTest, EachDriveOfAnUpdateLeavesAJournalLine)
     AddDrive();
     AddDrive("fault=3B#3+:sense:4/00/00");
     AddDrive("fault=3C#2:short:8192");
-    StartUp();
+    MakeSequence().SetPackageIdentity(std::string(64, 'a'));
+    sequence->StartUp();
     ASSERT_TRUE(RunUntilUpdateOver());
     const std::string program = std::string("Norvik ") + NORVIK_VERSION + ": ";
     EXPECT_EQ(system.journal(),
@@ -468,6 +469,23 @@ TEST_F(UpdateRunTest, EachDriveOfAnUpdateLeavesAJournalLine)
                       "/dev/sr2 TALVORE DVDRW KRX-407T: bank 1, revision RN05 to RN08, reports "
                       "nothing: the download failed; last command 3C0101004000004000000000 moved 8192 of "
                       "16384 bytes"}));
+
+    // The same facts as fields: failure, node, model, bank, revisions before, wanted and
+    // reported, outcome, last command and sense; the program's version and the package's identity.
+    std::vector<std::string> fields;
+    for (const platform::JournalRecord& r : system.journalRecords()) {
+        fields.push_back(std::string(r.failure ? "failed " : "") + r.node + " " + r.model + " " +
+                         std::to_string(r.bank) + " " + r.revisionBefore + " " + r.revisionWanted + " " +
+                         r.revisionReported + " " + r.outcome + " " + r.lastCommand + " " + r.sense);
+        EXPECT_EQ(r.version + std::string(" ") + r.packageSha256, NORVIK_VERSION + (" " + std::string(64, 'a')));
+    }
+    EXPECT_EQ(fields, (std::vector<std::string>{
+                          "/dev/sr0 TALVORE DVDRW KRX-407T 1 RN05 RN08 RN08 updated  ",
+                          "failed /dev/sr1 TALVORE DVDRW KRX-407T 1 RN05 RN08  download-failed "
+                          "3B0501004000004000000000 4/00/00",
+                          "failed /dev/sr2 TALVORE DVDRW KRX-407T 1 RN05 RN08  download-failed "
+                          "3C0101004000004000000000 ",
+                      }));
 }
 
 TEST_F(UpdateRunTest, AutomaticModeWithoutUpdatableDriveStartsNothing)
@@ -521,6 +539,7 @@ TEST_F(UpdateRunTest, RefusedRestartEndsAllTheSame)
     EXPECT_EQ(system.journal().back(), std::string("error: Norvik ") + NORVIK_VERSION +
                                            ": the restart after the update was not made: this process may not "
                                            "restart the system; it is still due");
+    EXPECT_STREQ(system.journalRecords().back().outcome, "restart-not-made");
 }
 
 TEST_F(UpdateRunTest, CloseApEndsSilently)
