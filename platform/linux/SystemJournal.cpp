@@ -18,10 +18,10 @@ namespace platform::linux_sys {
 
 namespace {
 
-// The syslog priorities journald also files the record under.
+// A failure is filed as an error, a success as a notice, in the journal and in syslog alike.
 constexpr int kFailurePriority = LOG_ERR;
 constexpr int kSuccessPriority = LOG_NOTICE;
-// VPD page 80h: four header bytes, the serial's length in byte 3.
+// VPD page 80h: four header bytes, the serial's length big-endian in bytes 2 and 3.
 constexpr int kVpdHeaderSize = 4;
 
 void AddField(JournalFieldList& list, const char* name, const char* value)
@@ -37,8 +37,8 @@ void MakeJournalFields(const JournalRecord& record, JournalFieldList& list)
 {
     list.count = 0;
     AddField(list, "MESSAGE_ID", kJournalMessageId);
-    AddField(list, "PRIORITY", record.failure ? "3" : "5");
-    static_assert(kFailurePriority == 3 && kSuccessPriority == 5);
+    const char priority[2] = {static_cast<char>('0' + (record.failure ? kFailurePriority : kSuccessPriority)), '\0'};
+    AddField(list, "PRIORITY", priority);
     for (const JournalTextField& field : kJournalTextFields) {
         const char* text = reinterpret_cast<const char*>(&record) + field.offset;
         char value[kJournalMessageSize];
@@ -70,7 +70,7 @@ bool ReadUnitSerial(const char* sysfsRoot, const char* root, char (&serial)[size
     const ssize_t length = read(file, page, sizeof page);
     close(file);
     if (length < kVpdHeaderSize || page[1] != 0x80) return false;
-    std::size_t end = kVpdHeaderSize + page[3];
+    std::size_t end = kVpdHeaderSize + (static_cast<std::size_t>(page[2]) << 8 | page[3]);
     if (end > static_cast<std::size_t>(length)) end = static_cast<std::size_t>(length);
     std::size_t begin = kVpdHeaderSize;
     while (begin < end && page[begin] == ' ') ++begin;
