@@ -10,6 +10,7 @@
 // signal held off while drives were written closes it once the outcome has been answered; the
 // program then acts on the signal (platform/ProcessSignals.h).
 
+#include <QtCore/QString>
 #include <QtWidgets/QWidget>
 
 #include <cstdint>
@@ -77,9 +78,13 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void SetUpControls();
+    void ApplyTextColours();
+    void FitToFont();
     void SetUpButtons();
     void ConnectHandlers();
     void CentreOnScreen();
@@ -90,6 +95,13 @@ private:
     StandardMessageBoxes standardBoxes;
     MessageBoxes& boxes;
     bool terminationRequested = false;
+    TextColour statusColour = TextColour::Navy;
+    TextColour sentenceColour = TextColour::Black;
+    // The accessible names of the labels that show a value, as the form gives them.
+    QString statusRole;
+    QString percentRole;
+    QString newRevisionRole;
+    QString oldRevisionRole;
     StopRequestPolicy stopPolicy;
     QtWorkerThreads workerThreads;
     UpdateSequence sequence;  // last: uses the view and the threads, and goes first when the window goes
