@@ -1,6 +1,7 @@
 #include "frontends/window/NorvikMain.h"
 
 #include <QtCore/QCoreApplication>
+#include <QtCore/QRegularExpression>
 #include <QtCore/QTimer>
 #include <QtGui/QCloseEvent>
 #include <QtGui/QFontDatabase>
@@ -59,6 +60,14 @@ void ShowValue(QLabel* label, const QString& role, const QString& value)
 {
     label->setText(value);
     label->setAccessibleName(value.isEmpty() ? role : role + QStringLiteral(": ") + value);
+}
+
+// The sentence as a screen reader should say it, which cannot see the revisions laid over it:
+// the old revision in the run of spaces, the new one after the end.
+QString SentenceWithRevisions(QString sentence, const QString& oldRevision, const QString& newRevision)
+{
+    static const QRegularExpression gap(QStringLiteral(" {2,}"));
+    return sentence.replace(gap, QLatin1Char(' ') + oldRevision + QLatin1Char(' ')) + QLatin1Char(' ') + newRevision;
 }
 
 // text with an access key: its own, else one on its first letter that the other key does not
@@ -304,6 +313,7 @@ int TNorvikMain::SelectedDriveEntry() const { return ui->cboDrives->currentIndex
 void TNorvikMain::ShowUpdateSentence(std::string_view text, TextColour colour)
 {
     ui->lblUpdateMsg->setText(FromView(text));
+    ui->lblUpdateMsg->setAccessibleName(QString());  // read as shown until revisions fill its gap
     sentenceColour = colour;
     SetTextColour(ui->lblUpdateMsg, colour);
 }
@@ -312,6 +322,8 @@ void TNorvikMain::ShowRevisions(std::string_view newRevision, std::string_view o
 {
     ShowValue(ui->lblNewFW, newRevisionRole, FromView(newRevision));
     ShowValue(ui->lblOldFW, oldRevisionRole, FromView(oldRevision));
+    ui->lblUpdateMsg->setAccessibleName(
+        SentenceWithRevisions(ui->lblUpdateMsg->text(), ui->lblOldFW->text(), ui->lblNewFW->text()));
     PlaceRevisions();
     ui->lblNewFW->show();
     ui->lblOldFW->show();

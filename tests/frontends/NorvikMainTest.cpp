@@ -464,21 +464,25 @@ void NorvikMainTest::VerifyRevisionsInSentence()
 void NorvikMainTest::windowGrowsWithTheFont_data()
 {
     QTest::addColumn<int>("pixels");
-    QTest::newRow("default") << 12;
-    QTest::newRow("half again") << 18;
-    QTest::newRow("double") << 24;
+    QTest::addColumn<bool>("whileOpen");
+    QTest::newRow("default") << 12 << false;
+    QTest::newRow("half again") << 18 << false;
+    QTest::newRow("double") << 24 << false;
+    QTest::newRow("double, chosen while open") << 24 << true;
 }
 
 void NorvikMainTest::windowGrowsWithTheFont()
 {
     QFETCH(int, pixels);
+    QFETCH(bool, whileOpen);
     const QFont original = QApplication::font();
     QFont font = original;
     font.setPixelSize(pixels);
-    QApplication::setFont(font);
+    if (!whileOpen) QApplication::setFont(font);
     AddDrive();
     MakeWindow().show();
     QApplication::setFont(original);
+    if (whileOpen) window->setFont(font);
 
     const double scale = pixels / 12.0;
     QVERIFY(window->width() >= qRound(460 * scale));
@@ -516,6 +520,8 @@ void NorvikMainTest::controlsAreNamedForAssistiveTechnology()
     QCOMPARE(accessible("lblNewFW")->text(QAccessible::Name), QStringLiteral("New revision: RN08"));
     QCOMPARE(accessible("lblPercent")->text(QAccessible::Name), QStringLiteral("Percent done: 0 %"));
     QCOMPARE(accessible("lblMsg")->text(QAccessible::Name), QStringLiteral("Status"));
+    QCOMPARE(accessible("lblUpdateMsg")->text(QAccessible::Name),
+             QStringLiteral("It will be updated from RN05 to RN08"));
 
     QCOMPARE(Label("Label1")->buddy(), List());
     const auto labelledBy = accessible("cboDrives")->relations(QAccessible::Label);
