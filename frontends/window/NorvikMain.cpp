@@ -56,10 +56,12 @@ void SetTextColour(QWidget* widget, TextColour colour)
 
 // A label that shows a value is read out by its role and its value ("Present revision: RN05"),
 // so that a screen reader says what the number is.
+// The timer sets the percent ten times a second: only a change is announced.
 void ShowValue(QLabel* label, const QString& role, const QString& value)
 {
     label->setText(value);
-    label->setAccessibleName(value.isEmpty() ? role : role + QStringLiteral(": ") + value);
+    const QString name = value.isEmpty() ? role : role + QStringLiteral(": ") + value;
+    if (label->accessibleName() != name) label->setAccessibleName(name);
 }
 
 // The sentence as a screen reader should say it, which cannot see the revisions laid over it:
