@@ -5,11 +5,18 @@
 // sequence decides everything. The constructor runs the whole start-up, so the update may be
 // under way, or the application told to terminate, before the window is first shown.
 //
+// The form is laid out by layouts: the window keeps the form's proportions at the default font
+// and grows with a larger one. Every control carries an accessible name and description; the
+// labels that show a value are named by their role and value. The navy, maroon and black texts
+// take a lighter shade of themselves where the theme's ground is too dark for them
+// (TextContrast.h).
+//
 // The window closes only through cmdClose (or when the application is told to terminate): its
 // title bar has no close button, and a close request from the window manager is ignored. A
 // signal held off while drives were written closes it once the outcome has been answered; the
 // program then acts on the signal (platform/ProcessSignals.h).
 
+#include <QtCore/QString>
 #include <QtWidgets/QWidget>
 
 #include <cstdint>
@@ -79,9 +86,13 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void SetUpControls();
+    void ApplyTextColours();
+    void FitToFont();
     void SetUpButtons();
     void ConnectHandlers();
     void CentreOnScreen();
@@ -92,6 +103,13 @@ private:
     StandardMessageBoxes standardBoxes;
     MessageBoxes& boxes;
     bool terminationRequested = false;
+    TextColour statusColour = TextColour::Navy;
+    TextColour sentenceColour = TextColour::Black;
+    // The accessible names of the labels that show a value, as the form gives them.
+    QString statusRole;
+    QString percentRole;
+    QString newRevisionRole;
+    QString oldRevisionRole;
     StopRequestPolicy stopPolicy;
     QtWorkerThreads workerThreads;
     UpdateSequence sequence;  // last: uses the view and the threads, and goes first when the window goes

@@ -6,6 +6,7 @@
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QThread>
 #include <QtCore/QTimer>
+#include <QtGui/QAccessible>
 #include <QtGui/QFontDatabase>
 #include <QtGui/QFontInfo>
 #include <QtGui/QFontMetrics>
@@ -26,6 +27,7 @@
 
 #include "ScriptedBoxes.h"
 #include "frontends/window/NorvikMain.h"
+#include "frontends/window/TextContrast.h"
 #include "package/PackageReader.h"
 #include "payload/PackageBlock.h"
 #include "payload/PackageLayout.h"
@@ -39,6 +41,7 @@ Q_DECLARE_METATYPE(MessageKind)
 Q_DECLARE_METATYPE(MessageButtons)
 Q_DECLARE_METATYPE(MessageAnswer)
 Q_DECLARE_METATYPE(SequenceOutcome)
+Q_DECLARE_METATYPE(TextColour)
 
 namespace {
 
@@ -112,6 +115,12 @@ FixedPitchOffer FixedPitchOnThisMachine(const QString& text, int pixels)
     return offer;
 }
 
+RgbColour RgbOfColor(const QColor& colour)
+{
+    return {static_cast<uint8_t>(colour.red()), static_cast<uint8_t>(colour.green()),
+            static_cast<uint8_t>(colour.blue())};
+}
+
 int CountOpcode(const sim::VirtualDrive& drive, uint8_t opcode)
 {
     const std::string prefix = QStringLiteral("%1").arg(opcode, 2, 16, QLatin1Char('0')).toUpper().toStdString();
@@ -133,6 +142,12 @@ private slots:
     void windowAtRestShowsTheSelectedDrive();
     void driveListShowsEntriesInFixedPitch();
     void revisionLabelsSitInTheSentence();
+    void windowGrowsWithTheFont_data();
+    void windowGrowsWithTheFont();
+    void controlsAreNamedForAssistiveTechnology();
+    void readableColourRule_data();
+    void readableColourRule();
+    void textsStayReadableOnADarkTheme();
     void labelsShowTheirTextsAsPlainText();
     void startUpRefusals_data();
     void startUpRefusals();
@@ -165,6 +180,7 @@ private:
     void Tick();
     void VerifyUpdatableShown(const char* newRevision, const char* oldRevision);
     void VerifyRefusedShown();
+    void VerifyRevisionsInSentence();
 
     template <typename Widget>
     Widget* Control(const char* name) const
@@ -381,7 +397,9 @@ void NorvikMainTest::windowAtRestShowsTheSelectedDrive()
     QCOMPARE(Button("cmdUpdate")->text(), QStringLiteral("&Update"));
     QVERIFY(!Button("cmdUpdate")->icon().isNull());
     QDialogButtonBox standard(QDialogButtonBox::Close);
-    QCOMPARE(Button("cmdClose")->text(), standard.button(QDialogButtonBox::Close)->text());
+    // The access key's & is not part of the caption shown.
+    QCOMPARE(QString(Button("cmdClose")->text()).remove(QLatin1Char('&')),
+             QString(standard.button(QDialogButtonBox::Close)->text()).remove(QLatin1Char('&')));
     QVERIFY(!Button("cmdClose")->icon().isNull());
     QVERIFY(Button("cmdClose")->isEnabled());
     QVERIFY(boxes->shown.empty());
@@ -406,11 +424,16 @@ void NorvikMainTest::driveListShowsEntriesInFixedPitch()
     QVERIFY2(!offer.flagged || listFont.fixedPitch(), qPrintable(listFont.family()));
 }
 
-// lblOldFW lies in the run of spaces after "from", lblNewFW right after "to", on the same line.
 void NorvikMainTest::revisionLabelsSitInTheSentence()
 {
     AddDrive();
     MakeWindow().show();
+    VerifyRevisionsInSentence();
+}
+
+// lblOldFW lies in the run of spaces after "from", lblNewFW right after "to", on the same line.
+void NorvikMainTest::VerifyRevisionsInSentence()
+{
     const QLabel* sentence = Label("lblUpdateMsg");
     const QFontMetrics metrics(sentence->font());
     const int left = sentence->x();
@@ -434,6 +457,158 @@ void NorvikMainTest::revisionLabelsSitInTheSentence()
     const QFontMetrics bold(Label("lblOldFW")->font());
     QVERIFY(oldRevision.width() >= bold.horizontalAdvance(QStringLiteral("RN05")));
     QVERIFY(newRevision.width() >= bold.horizontalAdvance(QStringLiteral("RN08")));
+}
+
+// The form's proportions at the default font (12 pixels at 96 DPI), grown with a larger one:
+// every control gets at least the room it asks for, and the revisions stay in their sentence.
+void NorvikMainTest::windowGrowsWithTheFont_data()
+{
+    QTest::addColumn<int>("pixels");
+    QTest::addColumn<bool>("whileOpen");
+    QTest::newRow("default") << 12 << false;
+    QTest::newRow("half again") << 18 << false;
+    QTest::newRow("double") << 24 << false;
+    QTest::newRow("double, chosen while open") << 24 << true;
+}
+
+void NorvikMainTest::windowGrowsWithTheFont()
+{
+    QFETCH(int, pixels);
+    QFETCH(bool, whileOpen);
+    const QFont original = QApplication::font();
+    QFont font = original;
+    font.setPixelSize(pixels);
+    if (!whileOpen) QApplication::setFont(font);
+    AddDrive();
+    MakeWindow().show();
+    QApplication::setFont(original);
+    if (whileOpen) window->setFont(font);
+
+    const double scale = pixels / 12.0;
+    QVERIFY(window->width() >= qRound(460 * scale));
+    QVERIFY(window->height() >= qRound(167 * scale));
+    if (pixels == 12) QCOMPARE(window->size(), QSize(460, 167));
+    QCOMPARE(List()->font().pixelSize(), qRound(13 * scale));
+    for (const QWidget* control :
+         std::initializer_list<const QWidget*>{List(), Bar(), Label("Label1"), Label("lblMsg"), Label("lblPercent"),
+                                               Label("lblUpdateMsg"), Button("cmdUpdate"), Button("cmdClose")}) {
+        const QRect place(control->mapTo(window.get(), QPoint()), control->size());
+        QVERIFY2(control->height() >= control->minimumSizeHint().height() && window->rect().contains(place),
+                 qPrintable(control->objectName()));
+    }
+    VerifyRevisionsInSentence();
+}
+
+// What a screen reader reads: every control has a name and a description, the labels that show a
+// value name their role and the value, the heading labels the list, and both buttons have
+// their own access key.
+void NorvikMainTest::controlsAreNamedForAssistiveTechnology()
+{
+    AddDrive();
+    MakeWindow().show();
+    const auto accessible = [this](const char* name) {
+        QAccessibleInterface* interface = QAccessible::queryAccessibleInterface(Control<QWidget>(name));
+        if (interface == nullptr) qFatal("%s has no accessible interface", name);
+        return interface;
+    };
+    for (const char* control : {"cboDrives", "pbar", "lblPercent", "lblMsg", "lblOldFW", "lblNewFW", "lblUpdateMsg",
+                                "cmdUpdate", "cmdClose"}) {
+        QVERIFY2(!accessible(control)->text(QAccessible::Name).isEmpty(), control);
+        QVERIFY2(!accessible(control)->text(QAccessible::Description).isEmpty(), control);
+    }
+    QCOMPARE(accessible("lblOldFW")->text(QAccessible::Name), QStringLiteral("Present revision: RN05"));
+    QCOMPARE(accessible("lblNewFW")->text(QAccessible::Name), QStringLiteral("New revision: RN08"));
+    QCOMPARE(accessible("lblPercent")->text(QAccessible::Name), QStringLiteral("Percent done: 0 %"));
+    QCOMPARE(accessible("lblMsg")->text(QAccessible::Name), QStringLiteral("Status"));
+    QCOMPARE(accessible("lblUpdateMsg")->text(QAccessible::Name),
+             QStringLiteral("It will be updated from RN05 to RN08"));
+
+    QCOMPARE(Label("Label1")->buddy(), List());
+    const auto labelledBy = accessible("cboDrives")->relations(QAccessible::Label);
+    QCOMPARE(labelledBy.size(), 1);
+    QCOMPARE(labelledBy.front().first->object(), Label("Label1"));
+
+    const auto keyOf = [&](const char* button) {
+        const QStringList keys = accessible(button)->actionInterface()->keyBindingsForAction(
+            QAccessibleActionInterface::pressAction());
+        return keys.isEmpty() ? QString() : keys.front();
+    };
+    QCOMPARE(keyOf("cmdUpdate"), QKeySequence(Qt::ALT | Qt::Key_U).toString(QKeySequence::NativeText));
+    QVERIFY(!keyOf("cmdClose").isEmpty());
+    QVERIFY(keyOf("cmdClose") != keyOf("cmdUpdate"));
+}
+
+// A colour that reads on its ground is kept as it is; one that does not becomes the least shade
+// of it, towards white or black, that does, and keeps its hue.
+void NorvikMainTest::readableColourRule_data()
+{
+    QTest::addColumn<::TextColour>("wanted");
+    QTest::addColumn<QColor>("ground");
+    QTest::addColumn<bool>("kept");
+    const QColor light(239, 239, 239);
+    const QColor dark(49, 54, 59);
+    const QColor grey(128, 128, 128);
+    for (const auto& [name, colour] : {std::pair{"navy", ::TextColour::Navy}, std::pair{"maroon", ::TextColour::Maroon},
+                                       std::pair{"black", ::TextColour::Black}}) {
+        QTest::addRow("%s on light", name) << colour << light << true;
+        QTest::addRow("%s on dark", name) << colour << dark << false;
+        QTest::addRow("%s on black", name) << colour << QColor(Qt::black) << false;
+    }
+    // Too little contrast for navy and maroon, too much light for white: darker, not lighter.
+    QTest::newRow("navy on mid grey") << ::TextColour::Navy << grey << false;
+}
+
+void NorvikMainTest::readableColourRule()
+{
+    QFETCH(::TextColour, wanted);
+    QFETCH(QColor, ground);
+    QFETCH(bool, kept);
+    const RgbColour description = RgbOf(wanted);
+    const RgbColour groundRgb = RgbOfColor(ground);
+    const RgbColour shown = ReadableColour(description, groundRgb);
+    QVERIFY(ContrastRatio(shown, groundRgb) >= kLeastTextContrast);
+    const bool same = shown.red == description.red && shown.green == description.green &&
+                      shown.blue == description.blue;
+    QCOMPARE(same, kept);
+    if (wanted == ::TextColour::Navy) QVERIFY(shown.blue > shown.red && shown.blue > shown.green);
+    if (wanted == ::TextColour::Maroon) QVERIFY(shown.red > shown.green && shown.red > shown.blue);
+}
+
+// After switching to a dark theme while the window is open, every coloured text reads on its
+// ground: the sentence, the refusal, the revisions, the status and the percent; back on the
+// light theme, the description's colours return.
+void NorvikMainTest::textsStayReadableOnADarkTheme()
+{
+    const QPalette original = QApplication::palette();
+    QPalette dark = original;
+    dark.setColor(QPalette::Window, QColor(49, 54, 59));
+    AddDrive();
+    AddDrive("rev=RN09");
+    MakeWindow().show();
+    // A theme's change reaches the widgets through the event loop.
+    const auto switchTo = [](const QPalette& palette) {
+        QApplication::setPalette(palette);
+        for (int round = 0; round < 2; ++round) QCoreApplication::processEvents();
+    };
+    switchTo(dark);
+    const auto verifyReadable = [this] {
+        for (const char* name : {"lblUpdateMsg", "lblOldFW", "lblNewFW", "lblMsg", "lblPercent"}) {
+            const QPalette palette = Label(name)->palette();
+            const double ratio = ContrastRatio(RgbOfColor(palette.color(QPalette::WindowText)),
+                                               RgbOfColor(palette.color(QPalette::Window)));
+            if (ratio < kLeastTextContrast)
+                return QStringLiteral("%1: contrast %2").arg(QLatin1String(name)).arg(ratio);
+        }
+        return QString();
+    };
+    const QString switched = verifyReadable();
+    Choose(1);
+    const QString refused = verifyReadable();
+    QCOMPARE(Label("lblUpdateMsg")->text(), kNotAllowed);
+    switchTo(original);
+    QVERIFY2(switched.isEmpty(), qPrintable(switched));
+    QVERIFY2(refused.isEmpty(), qPrintable(refused));
+    QCOMPARE(TextColour(Label("lblUpdateMsg")), kMaroon);
 }
 
 void NorvikMainTest::startUpRefusals_data()

@@ -3,10 +3,14 @@
 #include <QtCore/QCoreApplication>
 #include <QtCore/QPointer>
 #include <QtCore/QTimer>
+#include <QtGui/QPalette>
 #include <QtGui/QPixmap>
+#include <QtWidgets/QApplication>
 #include <QtWidgets/QWidget>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -35,7 +39,45 @@ void Save(QWidget* window, const QString& file)
         std::fprintf(stderr, "norvik-demo: could not save %s\n", file.toLocal8Bit().constData());
 }
 
+// The colours of a common dark desktop theme: light text on dark grounds.
+QPalette DarkPalette()
+{
+    const QColor ground(49, 54, 59);
+    const QColor field(35, 38, 41);
+    const QColor text(239, 240, 241);
+    const QColor disabledText(110, 113, 116);
+    QPalette palette;
+    palette.setColor(QPalette::Window, ground);
+    palette.setColor(QPalette::Button, ground);
+    palette.setColor(QPalette::Base, field);
+    palette.setColor(QPalette::AlternateBase, ground);
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        palette.setColor(role, text);
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        palette.setColor(QPalette::Disabled, role, disabledText);
+    palette.setColor(QPalette::Highlight, QColor(61, 174, 233));
+    palette.setColor(QPalette::HighlightedText, field);
+    palette.setColor(QPalette::Light, QColor(71, 78, 85));
+    palette.setColor(QPalette::Midlight, QColor(60, 66, 72));
+    palette.setColor(QPalette::Mid, QColor(40, 44, 48));
+    palette.setColor(QPalette::Dark, QColor(30, 33, 36));
+    palette.setColor(QPalette::Shadow, QColor(20, 22, 24));
+    return palette;
+}
+
 }  // namespace
+
+bool ApplyDemoPalette(std::string& reason)
+{
+    const char* wanted = std::getenv(kPaletteVariable);
+    if (wanted == nullptr || *wanted == '\0') return true;
+    if (std::strcmp(wanted, "dark") != 0) {
+        reason = std::string(kPaletteVariable) + ": \"" + wanted + "\" is not dark";
+        return false;
+    }
+    QApplication::setPalette(DarkPalette());
+    return true;
+}
 
 bool ScheduleSnapshots(QWidget& window, std::string_view plan, std::string& reason)
 {

@@ -3,6 +3,9 @@
 
 #include <QtWidgets/QApplication>
 
+#include <cstdio>
+#include <string>
+
 #include "frontends/demo/DemoProgram.h"
 #include "frontends/window/ProgramEntry.h"
 #include "frontends/window/demo/DemoRun.h"
@@ -16,6 +19,10 @@ int main(int argc, char* argv[])
     if (const int status = AnswerDemoHelpOrVersion(argc, argv, kSnapshotHelp, NORVIK_VERSION); status >= 0)
         return status;
     QApplication application(argc, argv);
+    if (std::string reason; !ApplyDemoPalette(reason)) {
+        std::fprintf(stderr, "norvik-demo: %s\n", reason.c_str());
+        return 2;
+    }
     return RunDemoWorld(
         argc, argv, [&](DemoSystem& system, const payload::PackageBlock& package, const DemoOptions& options) {
             DemoMessageBoxes boxes(system);
