@@ -9,6 +9,7 @@
 #include <string>
 
 #include "frontends/cli/CliCommands.h"
+#include "frontends/cli/CliLanguage.h"
 #include "frontends/cli/CliOptions.h"
 #include "frontends/cli/Machine.h"
 #include "frontends/cli/RecordingSystem.h"
@@ -129,6 +130,8 @@ int Run(const cli::CliOptions& options, platform::System& system)
     settings.showDriveList = options.command == cli::Command::Update;
     settings.chosenDrive = options.drive;
     cli::TerminalView view(shown, stdin, settings);
+    const cli::CliLanguage language;
+    view.SetTranslator(language.Texts());
     if (options.command == cli::Command::List) {
         cli::ListChoice choice;
         choice.json = options.json;

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "frontends/translation/TranslatedTexts.h"
 #include "frontends/window/MessageBoxes.h"
 #include "frontends/window/QtWorkerThreads.h"
 #include "platform/System.h"
@@ -67,6 +68,7 @@ public:
     void FlashUnderway(bool underway) override;
     bool StopRequested() const override;
     void Terminate() override;
+    std::string_view Translated(std::string_view source) const override;
 
 public slots:
     void cboDrivesChange();
@@ -91,6 +93,8 @@ private:
     MessageBoxes& boxes;
     bool terminationRequested = false;
     StopRequestPolicy stopPolicy;
+    // The sequence's texts in the language of the translators installed in the application.
+    translation::TranslatedTexts translatedTexts;
     QtWorkerThreads workerThreads;
     UpdateSequence sequence;  // last: uses the view and the threads, and goes first when the window goes
 };

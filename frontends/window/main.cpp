@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "frontends/translation/UserLanguage.h"
 #include "frontends/window/NorvikMain.h"
 #include "frontends/window/ProgramEntry.h"
 #include "payload/PackageBlock.h"
@@ -37,6 +38,8 @@ int main(int argc, char* argv[])
     }
     platform::StartSignalGuard("norvik");
     QApplication application(argc, argv);
+    translation::UserLanguage language(QLocale::system(), translation::CatalogueDirectories());
+    language.Install(application);
     platform::LinuxSystem system;
     const int status = RunNorvikWindow(application, [&system] {
         return std::make_unique<TNorvikMain>(system, payload::OwnPackageBlock(), MadeUpProfiles::Refused);

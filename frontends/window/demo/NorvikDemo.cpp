@@ -4,6 +4,7 @@
 #include <QtWidgets/QApplication>
 
 #include "frontends/demo/DemoProgram.h"
+#include "frontends/translation/UserLanguage.h"
 #include "frontends/window/ProgramEntry.h"
 #include "frontends/window/demo/DemoRun.h"
 #include "frontends/window/demo/DemoSnapshots.h"
@@ -16,6 +17,10 @@ int main(int argc, char* argv[])
     if (const int status = AnswerDemoHelpOrVersion(argc, argv, kSnapshotHelp, NORVIK_VERSION); status >= 0)
         return status;
     QApplication application(argc, argv);
+    // The build tree's catalogues as well: the demo speaks the user's language uninstalled.
+    translation::UserLanguage language(QLocale::system(), translation::CatalogueDirectories(
+                                                              {QStringLiteral(NORVIK_BUILD_TRANSLATIONS_DIR)}));
+    language.Install(application);
     return RunDemoWorld(
         argc, argv, [&](DemoSystem& system, const payload::PackageBlock& package, const DemoOptions& options) {
             DemoMessageBoxes boxes(system);
