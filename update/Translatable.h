@@ -7,6 +7,11 @@
 
 #define NORVIK_TRANSLATABLE(context, text) text
 
+// Whether a translation may stand for its source: not empty, the same printf conversions in the
+// same order (the sequence hands formats to printf), and the revision gap kept where the source
+// has one (a window places the old revision in it). A front end shows the source otherwise.
+bool TranslationFits(std::string_view source, std::string_view translation);
+
 // A front end's translations of the core's texts. Translated gives the text in the user's
 // language, or the source itself where there is none; the result is terminated and lives as
 // long as the translator.

@@ -1,8 +1,6 @@
-#include <langinfo.h>
-
-#include <clocale>
+#include <cstdlib>
 #include <cstring>
-#include <string>
+#include <string_view>
 
 #include "frontends/cli/CliLanguage.h"
 #include "frontends/translation/TranslatedTexts.h"
@@ -12,15 +10,21 @@ namespace cli {
 
 namespace {
 
-// Whether the environment's character set is UTF-8. The program's own locale stays "C", so that
-// nothing else it prints changes.
+// Whether the environment names UTF-8 as the character set (LC_ALL, else LC_CTYPE, else LANG,
+// as the C library takes them). Read from the name, since the locale itself need not be
+// generated on the machine for the terminal to take UTF-8.
 bool TerminalTakesUtf8()
 {
-    const char* current = std::setlocale(LC_CTYPE, nullptr);
-    const std::string kept = current != nullptr ? current : "C";
-    const bool utf8 = std::setlocale(LC_CTYPE, "") != nullptr && std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
-    std::setlocale(LC_CTYPE, kept.c_str());
-    return utf8;
+    const char* name = nullptr;
+    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        name = std::getenv(variable);
+        if (name != nullptr && name[0] != '\0') break;
+    }
+    if (name == nullptr) return false;
+    const char* codeset = std::strchr(name, '.');
+    if (codeset == nullptr) return false;
+    const std::string_view set(codeset + 1, std::strcspn(codeset + 1, "@"));
+    return set == "UTF-8" || set == "utf8" || set == "UTF8" || set == "utf-8";
 }
 
 }  // namespace

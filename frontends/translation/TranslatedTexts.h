@@ -16,11 +16,6 @@ namespace translation {
 // The catalogue context of the sequence's texts.
 inline constexpr char kSequenceContext[] = "Norvik";
 
-// Whether a translation may stand for its source: not empty, the same printf conversions in the
-// same order (the sequence hands formats to printf), and the revision gap kept where the source
-// has one (a window places the old revision in it).
-bool TranslationFits(std::string_view source, std::string_view translation);
-
 class TranslatedTexts : public TextTranslator {
 public:
     // From the translators installed in the application.

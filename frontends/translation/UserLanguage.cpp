@@ -1,13 +1,20 @@
 #include "frontends/translation/UserLanguage.h"
 
 #include <QtCore/QCoreApplication>
+#include <QtCore/QFileInfo>
 #include <QtCore/QLibraryInfo>
 
 namespace translation {
 
+// The program's own installation first (share/ beside its bin/, wherever it was installed), then
+// the place the build was configured to install to.
 QStringList CatalogueDirectories(const QStringList& further)
 {
-    QStringList directories = {QStringLiteral(NORVIK_TRANSLATIONS_DIR)};
+    QStringList directories;
+    const QFileInfo program(QStringLiteral("/proc/self/exe"));
+    const QString programDir = QFileInfo(program.canonicalFilePath()).absolutePath();
+    if (program.exists()) directories += programDir + QStringLiteral("/../share/norvik/translations");
+    directories += QStringLiteral(NORVIK_TRANSLATIONS_DIR);
     directories += further;
     return directories;
 }

@@ -1,5 +1,5 @@
 // norvik: the update window on this system's drives, with the update package the program
-// carries. No options but --help and --version, no environment, no files.
+// carries. No options but --help and --version; the locale's language for its texts.
 
 #include <QtWidgets/QApplication>
 

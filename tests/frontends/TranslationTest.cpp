@@ -11,6 +11,7 @@
 #include <string>
 
 #include "frontends/cli/TerminalView.h"
+#include "frontends/cli/TextTable.h"
 #include "frontends/translation/TranslatedTexts.h"
 #include "frontends/translation/UserLanguage.h"
 #include "update/SequenceTexts.h"
@@ -82,9 +83,20 @@ TEST(Catalogues, TheTemplateAndTheGermanCatalogueHoldEveryMarkedText)
         const std::string source(text);
         EXPECT_EQ(made.count(source), 1u) << "not gathered: " << source;
         ASSERT_EQ(german.count(source), 1u) << "not in the German catalogue: " << source;
-        EXPECT_TRUE(translation::TranslationFits(text, german.at(source))) << source;
+        EXPECT_TRUE(TranslationFits(text, german.at(source))) << source;
     }
     EXPECT_EQ(made.size(), german.size());
+}
+
+// The Windows console's table says what the catalogue says, text for text.
+TEST(Catalogues, TheConsoleTableMatchesTheGermanCatalogue)
+{
+    const UserLanguage language(QLocale(QStringLiteral("de_DE")), {QStringLiteral(NORVIK_BUILD_TRANSLATIONS_DIR)});
+    const TranslatedTexts catalogue(language.Own());
+    const cli::TableTranslator table(cli::GermanTexts());
+    EXPECT_EQ(cli::GermanTexts().size(), texts::kTranslatable.size() - 1);  // " drive.\n\n" twice
+    for (const std::string_view text : texts::kTranslatable)
+        EXPECT_EQ(table.Translated(text), catalogue.Translated(text)) << text;
 }
 
 struct FitRow {
@@ -97,7 +109,7 @@ class FitTest : public testing::TestWithParam<FitRow> {};
 
 TEST_P(FitTest, ATranslationKeepsConversionsAndTheRevisionGap)
 {
-    EXPECT_EQ(translation::TranslationFits(GetParam().source, GetParam().translation), GetParam().fits);
+    EXPECT_EQ(TranslationFits(GetParam().source, GetParam().translation), GetParam().fits);
 }
 
 INSTANTIATE_TEST_SUITE_P(

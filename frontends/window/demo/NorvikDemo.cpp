@@ -4,6 +4,7 @@
 #include <QtWidgets/QApplication>
 
 #include "frontends/demo/DemoProgram.h"
+#include "frontends/translation/TranslatedTexts.h"
 #include "frontends/translation/UserLanguage.h"
 #include "frontends/window/ProgramEntry.h"
 #include "frontends/window/demo/DemoRun.h"
@@ -23,6 +24,8 @@ int main(int argc, char* argv[])
     language.Install(application);
     return RunDemoWorld(
         argc, argv, [&](DemoSystem& system, const payload::PackageBlock& package, const DemoOptions& options) {
+            const translation::TranslatedTexts shownTexts;
+            system.SetTranslator(&shownTexts);
             DemoMessageBoxes boxes(system);
             return RunNorvikWindow(application, [&] { return MakeDemoWindow(system, package, boxes, options); });
         });
