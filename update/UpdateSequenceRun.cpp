@@ -36,6 +36,14 @@ std::string_view RevisionOf(const DriveRecord& record)
     return std::string_view(record.revision, strnlen(record.revision, sizeof record.revision - 1));
 }
 
+// A printf format in the user's language, or the source where the translation's conversions
+// differ: printf trusts its format, and a front end's catalogue is no reason to.
+const char* FormatShown(const UpdateView& view, std::string_view source)
+{
+    const std::string_view shown = view.Translated(source);
+    return TranslationFits(source, shown) ? shown.data() : source.data();
+}
+
 }  // namespace
 
 void UpdateSequence::cmdUpdateClick()
@@ -137,8 +145,7 @@ void UpdateSequence::TellAboutDrivesLeftOut()
     ListDrivesLeftOut(system, leftOut);
     if (leftOut.count == 0) return;
     char text[256];
-    std::snprintf(text, sizeof text, view.Translated(texts::kDrivesLeftOutFormat).data(),
-                  static_cast<int>(leftOut.count));
+    std::snprintf(text, sizeof text, FormatShown(view, texts::kDrivesLeftOutFormat), static_cast<int>(leftOut.count));
     view.ShowMessage(MessageKind::Information, view.Translated(texts::kInformationTitle), text, MessageButtons::Ok);
 }
 
@@ -182,7 +189,7 @@ void UpdateSequence::ReportAccessRefused(const AtapiDevice* device)
 {
     if (device == nullptr || device->CurrentIndex() >= 0 || device->AccessRefusal()[0] == '\0') return;
     char text[platform::kRefusalSize + 64];
-    std::snprintf(text, sizeof text, view.Translated(texts::kDriveNotOpenedFormat).data(), device->AccessRefusal());
+    std::snprintf(text, sizeof text, FormatShown(view, texts::kDriveNotOpenedFormat), device->AccessRefusal());
     view.ShowMessage(MessageKind::Error, view.Translated(texts::kErrorTitle), text, MessageButtons::Ok);
 }
 

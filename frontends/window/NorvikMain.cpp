@@ -163,8 +163,8 @@ void TNorvikMain::CentreOnScreen()
     setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), shownOn->availableGeometry()));
 }
 
-// The sentence's pieces (as the user's language has them) and the revisions measured in the fonts actually in use, placed as every
-// window places them (update/RevisionPlacement.h).
+// The sentence's pieces, as the user's language has them, and the revisions measured in the fonts
+// actually in use, placed as every window places them (update/RevisionPlacement.h).
 void TNorvikMain::PlaceRevisions()
 {
     const QFontMetrics sentence(ui->lblUpdateMsg->font());
