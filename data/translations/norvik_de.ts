@@ -138,15 +138,15 @@ Dieses Laufwerk wird nicht aktualisiert.</translation>
     </message>
     <message>
         <source>Tray Out ...</source>
-        <translation>Schublade aus ...</translation>
+        <translation>Schublade fährt aus ...</translation>
     </message>
     <message>
         <source>Tray In ...</source>
-        <translation>Schublade ein ...</translation>
+        <translation>Schublade fährt ein ...</translation>
     </message>
     <message>
         <source>Waiting Drive Ready ...</source>
-        <translation>Warten auf Laufwerk ...</translation>
+        <translation>Warten, bis das Laufwerk bereit ist ...</translation>
     </message>
     <message>
         <source>Please remove the disc.</source>
