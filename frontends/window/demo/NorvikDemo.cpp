@@ -18,12 +18,12 @@ int main(int argc, char* argv[])
     if (const int status = AnswerDemoHelpOrVersion(argc, argv, kSnapshotHelp, NORVIK_VERSION); status >= 0)
         return status;
     QApplication application(argc, argv);
-    // The build tree's catalogues as well: the demo speaks the user's language uninstalled.
-    translation::UserLanguage language(QLocale::system(), translation::CatalogueDirectories(
-                                                              {QStringLiteral(NORVIK_BUILD_TRANSLATIONS_DIR)}));
-    language.Install(application);
     return RunDemoWorld(
         argc, argv, [&](DemoSystem& system, const payload::PackageBlock& package, const DemoOptions& options) {
+            // The build tree's catalogues as well: the demo speaks the user's language uninstalled.
+            translation::UserLanguage language(QLocale::system(), translation::CatalogueDirectories(
+                                                                      {QStringLiteral(NORVIK_BUILD_TRANSLATIONS_DIR)}));
+            language.Install(application);
             const translation::TranslatedTexts shownTexts;
             system.SetTranslator(&shownTexts);
             DemoMessageBoxes boxes(system);
