@@ -79,10 +79,11 @@ void UpdateSequence::ShowCaption()
 // nothing that could be written safely.
 bool UpdateSequence::CheckPackage()
 {
-    if (settings.howManyBin == 0) return Refuse(texts::kNoFirmware, SequenceOutcome::NoFirmware);
+    if (settings.howManyBin == 0) return Refuse(view.Translated(texts::kNoFirmware), SequenceOutcome::NoFirmware);
     if (package.CheckBounds().fault != PackageFault::None)
         return Refuse(kInvalidPackageMessage, SequenceOutcome::InvalidPackage);
-    if (!payload::ProfileStoreInUseIsSound()) return Refuse(texts::kDamagedProfiles, SequenceOutcome::InvalidPackage);
+    if (!payload::ProfileStoreInUseIsSound())
+        return Refuse(view.Translated(texts::kDamagedProfiles), SequenceOutcome::InvalidPackage);
     return true;
 }
 
@@ -95,7 +96,8 @@ bool UpdateSequence::FindDrives()
 
     mainDevice = MakeDevice(system, true);
     if (mainDevice == nullptr) {
-        view.ShowMessage(MessageKind::Error, texts::kDeviceErrorTitle, texts::kDeviceFailed, MessageButtons::Ok);
+        view.ShowMessage(MessageKind::Error, view.Translated(texts::kDeviceErrorTitle),
+                         view.Translated(texts::kDeviceFailed), MessageButtons::Ok);
         End(SequenceOutcome::DeviceFailed);
         view.ProcessPendingMessages();
         return false;
@@ -108,7 +110,7 @@ bool UpdateSequence::FindDrives()
 
 bool UpdateSequence::Refuse(std::string_view text, SequenceOutcome refusal)
 {
-    view.ShowMessage(MessageKind::Error, texts::kErrorTitle, text, MessageButtons::Ok);
+    view.ShowMessage(MessageKind::Error, view.Translated(texts::kErrorTitle), text, MessageButtons::Ok);
     End(refusal);
     return false;
 }
@@ -186,11 +188,11 @@ void UpdateSequence::cboDrivesChange()
     if (record->updatable == 0) {
         view.SetUpdateEnabled(false);
         view.HideRevisions();
-        view.ShowUpdateSentence(texts::kNotAllowed, TextColour::Maroon);
+        view.ShowUpdateSentence(view.Translated(texts::kNotAllowed), TextColour::Maroon);
         return;
     }
     view.SetUpdateEnabled(phase == Phase::AtRest);
-    view.ShowUpdateSentence(texts::kWillBeUpdated, TextColour::Black);
+    view.ShowUpdateSentence(view.Translated(texts::kWillBeUpdated), TextColour::Black);
     view.ShowRevisions(package.NewRevisionForDisplay(record->bankNumber), RevisionOf(*record));
     // During an update the drives belong to its device objects, which hold them exclusively.
     if (phase == Phase::AtRest) mainDevice->SelectDrive(static_cast<int16_t>(index));
@@ -212,22 +214,25 @@ bool UpdateSequence::RefuseWithoutMatchedDrive()
     if (UpdatableDriveCount() > 0) return true;
     ShowPermissionAdviceOnce();
     if (placeholderProfiles)
-        view.ShowMessage(MessageKind::Error, texts::kErrorTitle, texts::kPlaceholderProfiles, MessageButtons::Ok);
+        view.ShowMessage(MessageKind::Error, view.Translated(texts::kErrorTitle),
+                         view.Translated(texts::kPlaceholderProfiles), MessageButtons::Ok);
     FixedText<kMessageSize> text;
-    text << texts::kNoMatchHead << texts::kNoMatchProductBefore << package.ProductText() << texts::kNoMatchProductAfter
-         << texts::kNoMatchDetected << DetectedDrives();
+    text << view.Translated(texts::kNoMatchHead) << view.Translated(texts::kNoMatchProductBefore)
+         << package.ProductText() << view.Translated(texts::kNoMatchProductAfter)
+         << view.Translated(texts::kNoMatchDetected) << DetectedDrives();
     return Refuse(text.View(), SequenceOutcome::NoMatchedDrive);
 }
 
 bool UpdateSequence::ConfirmNotice()
 {
     FixedText<kMessageSize> text;
-    text << texts::kNoticeProductBefore << package.ProductText() << texts::kNoticeProductAfter << texts::kNoticeHead
-         << texts::kNoticePoint1 << texts::kNoticePoint2;
-    if (settings.nbWarning == 1) text << texts::kNoticePoint3;
-    text << texts::kNoticeQuestion;
-    if (view.ShowMessage(MessageKind::Warning, texts::kWarningTitle, text.View(), MessageButtons::YesNo) ==
-        MessageAnswer::Yes)
+    text << view.Translated(texts::kNoticeProductBefore) << package.ProductText()
+         << view.Translated(texts::kNoticeProductAfter) << view.Translated(texts::kNoticeHead)
+         << view.Translated(texts::kNoticePoint1) << view.Translated(texts::kNoticePoint2);
+    if (settings.nbWarning == 1) text << view.Translated(texts::kNoticePoint3);
+    text << view.Translated(texts::kNoticeQuestion);
+    if (view.ShowMessage(MessageKind::Warning, view.Translated(texts::kWarningTitle), text.View(),
+                         MessageButtons::YesNo) == MessageAnswer::Yes)
         return true;
     End(SequenceOutcome::NoticeDeclined);
     return false;
@@ -241,7 +246,7 @@ void UpdateSequence::ShowPermissionAdviceOnce()
     const char* advice = system.PermissionAdvice();
     if (advice == nullptr || advice[0] == '\0') return;
     adviceShown = true;
-    view.ShowMessage(MessageKind::Error, texts::kErrorTitle, advice, MessageButtons::Ok);
+    view.ShowMessage(MessageKind::Error, view.Translated(texts::kErrorTitle), advice, MessageButtons::Ok);
 }
 
 // Closing is refused while an update is under way, as the disabled button shows.

@@ -36,6 +36,14 @@ std::string_view RevisionOf(const DriveRecord& record)
     return std::string_view(record.revision, strnlen(record.revision, sizeof record.revision - 1));
 }
 
+// A printf format in the user's language, or the source where the translation's conversions
+// differ: printf trusts its format, and a front end's catalogue is no reason to.
+const char* FormatShown(const UpdateView& view, std::string_view source)
+{
+    const std::string_view shown = view.Translated(source);
+    return TranslationFits(source, shown) ? shown.data() : source.data();
+}
+
 }  // namespace
 
 void UpdateSequence::cmdUpdateClick()
@@ -74,8 +82,8 @@ void UpdateSequence::ChooseSelectedDrive()
     const DriveRecord* record = index >= 0 ? mainDevice->GetDrive(static_cast<uint32_t>(index)) : nullptr;
     if (record == nullptr || record->updatable == 0) return;
     if (record->alreadyCurrent != 0 && settings.n2oMessage != 0) {
-        const MessageAnswer answer = view.ShowMessage(MessageKind::Warning, texts::kWarningTitle,
-                                                      texts::kAlreadyCurrent, MessageButtons::YesNo);
+        const MessageAnswer answer = view.ShowMessage(MessageKind::Warning, view.Translated(texts::kWarningTitle),
+                                                      view.Translated(texts::kAlreadyCurrent), MessageButtons::YesNo);
         if (answer != MessageAnswer::Yes) {
             End(SequenceOutcome::QuestionDeclined);
             return;
@@ -137,8 +145,8 @@ void UpdateSequence::TellAboutDrivesLeftOut()
     ListDrivesLeftOut(system, leftOut);
     if (leftOut.count == 0) return;
     char text[256];
-    std::snprintf(text, sizeof text, texts::kDrivesLeftOutFormat, static_cast<int>(leftOut.count));
-    view.ShowMessage(MessageKind::Information, texts::kInformationTitle, text, MessageButtons::Ok);
+    std::snprintf(text, sizeof text, FormatShown(view, texts::kDrivesLeftOutFormat), static_cast<int>(leftOut.count));
+    view.ShowMessage(MessageKind::Information, view.Translated(texts::kInformationTitle), text, MessageButtons::Ok);
 }
 
 void UpdateSequence::PrepareSlot(int slot)
@@ -181,8 +189,8 @@ void UpdateSequence::ReportAccessRefused(const AtapiDevice* device)
 {
     if (device == nullptr || device->CurrentIndex() >= 0 || device->AccessRefusal()[0] == '\0') return;
     char text[platform::kRefusalSize + 64];
-    std::snprintf(text, sizeof text, texts::kDriveNotOpenedFormat, device->AccessRefusal());
-    view.ShowMessage(MessageKind::Error, texts::kErrorTitle, text, MessageButtons::Ok);
+    std::snprintf(text, sizeof text, FormatShown(view, texts::kDriveNotOpenedFormat), device->AccessRefusal());
+    view.ShowMessage(MessageKind::Error, view.Translated(texts::kErrorTitle), text, MessageButtons::Ok);
 }
 
 void UpdateSequence::MarkFailed(int slot, DriveVerdict verdict)
@@ -200,7 +208,7 @@ void UpdateSequence::MarkFailed(int slot, DriveVerdict verdict)
 // up, or a front end cannot ask anyone) gives the drive up as well.
 bool UpdateSequence::CheckDiscAndTray(AtapiDevice& drive)
 {
-    view.SetStatus(texts::kCheckDisc);
+    view.SetStatus(view.Translated(texts::kCheckDisc));
     bool previousPassSilent = false;
     int boxesShown = 0;
     for (;;) {
@@ -210,25 +218,27 @@ bool UpdateSequence::CheckDiscAndTray(AtapiDevice& drive)
         if (noMedium) {
             if (!drive.IsTrayOpen()) return true;
             if (previousPassSilent) {
-                if (!Acknowledge(texts::kPushTrayIn, boxesShown)) return false;
+                if (!Acknowledge(view.Translated(texts::kPushTrayIn), boxesShown)) return false;
                 messageShown = true;
             }
         } else {
-            view.SetStatus(texts::kTrayOut);
+            view.SetStatus(view.Translated(texts::kTrayOut));
             drive.EjectTray();
             drive.WaitReady(kTrayWaitSeconds);
             if (StoppedAnswering(drive)) return false;
             const bool ejected = drive.SenseIs(scsi::kSenseNotReady, scsi::kAscMediumNotPresent);
-            if (!Acknowledge(ejected ? texts::kRemoveDisc : texts::kDiscLocked, boxesShown)) return false;
+            if (!Acknowledge(ejected ? view.Translated(texts::kRemoveDisc) : view.Translated(texts::kDiscLocked),
+                             boxesShown))
+                return false;
             messageShown = true;
         }
-        view.SetStatus(texts::kTrayIn);
+        view.SetStatus(view.Translated(texts::kTrayIn));
         drive.LoadTray();
-        view.SetStatus(texts::kWaitingReady);
+        view.SetStatus(view.Translated(texts::kWaitingReady));
         drive.WaitReady(kTrayWaitSeconds);
         if (StoppedAnswering(drive)) return false;
         if (drive.IsTrayOpen()) {
-            if (!Acknowledge(texts::kPushTrayIn, boxesShown)) return false;
+            if (!Acknowledge(view.Translated(texts::kPushTrayIn), boxesShown)) return false;
             messageShown = true;
         }
         previousPassSilent = !messageShown;
@@ -238,7 +248,8 @@ bool UpdateSequence::CheckDiscAndTray(AtapiDevice& drive)
 bool UpdateSequence::Acknowledge(std::string_view text, int& boxesShown)
 {
     const MessageButtons buttons = ++boxesShown > kPlainBoxesPerDrive ? MessageButtons::OkGiveUp : MessageButtons::Ok;
-    return view.ShowMessage(MessageKind::Warning, texts::kWarningTitle, text, buttons) == MessageAnswer::Ok;
+    return view.ShowMessage(MessageKind::Warning, view.Translated(texts::kWarningTitle), text, buttons) ==
+           MessageAnswer::Ok;
 }
 
 // The worker's end is counted on this thread; while later drives are still being prepared it
@@ -323,7 +334,7 @@ void UpdateSequence::tmrTimer()
 {
     if (phase != Phase::Programming) return;
     if (progressPosition == progressMaximum) {
-        view.SetStatus(texts::kProgrammingAtMaximum);
+        view.SetStatus(view.Translated(texts::kProgrammingAtMaximum));
         return;
     }
     ++progressPosition;
@@ -332,11 +343,12 @@ void UpdateSequence::tmrTimer()
     std::snprintf(percent, sizeof percent, "%d %%", progressPosition * 100 / progressMaximum);
     view.SetPercent(percent);
 
-    char status[32] = {};
+    constexpr std::string_view kDots = "..........";
+    static_assert(kDots.size() == kDotsPerCycle);
     const std::size_t dots = static_cast<std::size_t>(progressPosition % kDotsPerCycle);
-    std::memcpy(status, texts::kProgramming.data(), texts::kProgramming.size());
-    std::memset(status + texts::kProgramming.size(), '.', dots);
-    view.SetStatus(std::string_view(status, texts::kProgramming.size() + dots));
+    FixedText<128> status;
+    status << view.Translated(texts::kProgramming) << kDots.substr(0, dots);
+    view.SetStatus(status.View());
 }
 
 void UpdateSequence::ShowProgress() { view.SetProgress(progressPosition, progressMaximum); }
@@ -350,7 +362,7 @@ void UpdateSequence::CompleteUpdate()
     progressPosition = progressMaximum;
     ShowProgress();
     view.SetPercent(texts::kFullPercent);
-    view.SetStatus(texts::kInquiry);
+    view.SetStatus(view.Translated(texts::kInquiry));
     view.ProcessPendingMessages();
     RefreshDrives();
     JudgeUpdatedDrives();
@@ -426,7 +438,8 @@ void UpdateSequence::ReportOutcome()
 {
     if (!allSucceeded) {
         ShowPermissionAdviceOnce();
-        view.ShowMessage(MessageKind::Error, texts::kErrorTitle, texts::kUpdateFailed, MessageButtons::Ok);
+        view.ShowMessage(MessageKind::Error, view.Translated(texts::kErrorTitle), view.Translated(texts::kUpdateFailed),
+                         MessageButtons::Ok);
         End(SequenceOutcome::UpdateFailed);
         return;
     }
@@ -447,8 +460,9 @@ void UpdateSequence::ReportOutcome()
         return;
     }
     view.SetStatusColour(TextColour::Navy);
-    view.SetStatus(texts::kDone);
-    view.ShowMessage(MessageKind::Information, texts::kInformationTitle, texts::kUpdated, MessageButtons::Ok);
+    view.SetStatus(view.Translated(texts::kDone));
+    view.ShowMessage(MessageKind::Information, view.Translated(texts::kInformationTitle),
+                     view.Translated(texts::kUpdated), MessageButtons::Ok);
     view.SetStatus("");
     phase = Phase::AtRest;
     outcome = SequenceOutcome::Updated;

@@ -91,6 +91,11 @@ public:
     // no further drive of the update is started.
     virtual bool StopRequested() const { return false; }
 
+    // A text of the sequence (update/SequenceTexts.h) in the user's language, as the front end
+    // shows it; the text itself where the front end has no translation. The result is
+    // terminated (formats are handed to printf) and lives as long as the view.
+    virtual std::string_view Translated(std::string_view source) const { return source; }
+
     // The application is told to terminate: its event loop ends as soon as it runs. Must work
     // before the loop has started (a queued quit), and returns at once.
     virtual void Terminate() = 0;

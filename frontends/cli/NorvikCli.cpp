@@ -11,6 +11,7 @@
 
 #include "frontends/cli/CliCommands.h"
 #include "frontends/cli/CliHistory.h"
+#include "frontends/cli/CliLanguage.h"
 #include "frontends/cli/CliOptions.h"
 #include "frontends/cli/Machine.h"
 #include "frontends/cli/RecordingSystem.h"
@@ -158,6 +159,8 @@ int Run(const cli::CliOptions& options, platform::System& system, const cli::Tra
     // The ASPI route's commands bypass the count.
     settings.transfers = options.aspi ? nullptr : &transfers;
     cli::TerminalView view(shown, stdin, settings);
+    const cli::CliLanguage language;
+    view.SetTranslator(language.Texts());
     if (options.command == cli::Command::List) {
         cli::ListChoice choice;
         choice.json = options.json;

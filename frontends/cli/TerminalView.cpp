@@ -22,6 +22,27 @@ void CopyText(char (&field)[N], std::string_view text)
     field[count] = '\0';
 }
 
+// The bytes of the well-formed UTF-8 character at the start of text, if it is U+00A0 or above
+// (no C1 control, no overlong form, no surrogate); 0 otherwise.
+std::size_t Utf8CharacterLength(std::string_view text)
+{
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                               : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                              : 0;
+    if (length == 0 || text.size() < length) return 0;
+    char32_t code = lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (byte(i) & 0x3F);
+    }
+    const char32_t smallest[] = {0, 0, 0xA0, 0x800, 0x10000};
+    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+    return code >= smallest[length] && code <= 0x10FFFF && !surrogate ? length : 0;
+}
+
 std::string_view KindPrefix(MessageKind kind)
 {
     switch (kind) {
@@ -176,7 +197,7 @@ void TerminalView::SetCaption(std::string_view caption)
 void TerminalView::SetStatus(std::string_view text)
 {
     CopyText(status, text);
-    if (text == texts::kCheckDisc) acknowledgements = 0;
+    if (text == Translated(texts::kCheckDisc)) acknowledgements = 0;
     ShowProgressLine();
 }
 
@@ -417,7 +438,12 @@ void TerminalView::Write(std::string_view text)
 
 void TerminalView::WriteShown(std::string_view text, LineFeeds lineFeeds)
 {
-    if (!WriteAsText(out, text, lineFeeds)) NoteOutputError();
+    if (!WriteAsText(out, text, lineFeeds, translatorInUse != nullptr ? Utf8::Kept : Utf8::Escaped)) NoteOutputError();
+}
+
+std::string_view TerminalView::Translated(std::string_view source) const
+{
+    return translatorInUse != nullptr ? translatorInUse->Translated(source) : source;
 }
 
 void TerminalView::Flush()
@@ -434,7 +460,7 @@ void TerminalView::NoteOutputError()
 // Runs of printable bytes go out as they are; each other byte as \xNN, so that no byte from a
 // drive or a package reaches the terminal as a control (an escape or a control sequence
 // introducer, 9Bh, could rewrite the screen or reprogram the terminal).
-bool WriteAsText(std::FILE* out, std::string_view text, LineFeeds lineFeeds)
+bool WriteAsText(std::FILE* out, std::string_view text, LineFeeds lineFeeds, Utf8 utf8)
 {
     bool written = true;
     while (!text.empty()) {
@@ -445,8 +471,15 @@ bool WriteAsText(std::FILE* out, std::string_view text, LineFeeds lineFeeds)
         const auto printable = static_cast<std::size_t>(control - text.begin());
         if (printable > 0) written &= std::fwrite(text.data(), 1, printable, out) == printable;
         if (control == text.end()) break;
-        written &= std::fprintf(out, "\\x%02X", static_cast<unsigned char>(*control)) == 4;
-        text.remove_prefix(printable + 1);
+        text.remove_prefix(printable);
+        const std::size_t character = utf8 == Utf8::Kept ? Utf8CharacterLength(text) : 0;
+        if (character > 0) {
+            written &= std::fwrite(text.data(), 1, character, out) == character;
+            text.remove_prefix(character);
+            continue;
+        }
+        written &= std::fprintf(out, "\\x%02X", static_cast<unsigned char>(text.front())) == 4;
+        text.remove_prefix(1);
     }
     return written;
 }

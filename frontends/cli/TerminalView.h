@@ -17,6 +17,7 @@
 #include "device/DriveRecord.h"
 #include "frontends/cli/TransferCounter.h"
 #include "update/DriveEntry.h"
+#include "update/Translatable.h"
 #include "update/UpdateView.h"
 
 namespace cli {
@@ -25,7 +26,10 @@ namespace cli {
 // 7Fh on are written as \xNN, printable ASCII as it is. Line feeds of messages are kept.
 enum class LineFeeds : uint8_t { Kept, Escaped };
 // False when the output failed.
-bool WriteAsText(std::FILE* out, std::string_view text, LineFeeds lineFeeds);
+// Utf8::Kept: a well-formed UTF-8 character that is no control (U+00A0 and up) goes out as it is,
+// for a terminal that takes UTF-8.
+enum class Utf8 : uint8_t { Kept, Escaped };
+bool WriteAsText(std::FILE* out, std::string_view text, LineFeeds lineFeeds, Utf8 utf8 = Utf8::Escaped);
 
 struct TerminalSettings {
     bool assumeYes = false;     // --yes
@@ -96,6 +100,10 @@ public:
     void FlashUnderway(bool underway) override;
     bool StopRequested() const override;
     void Terminate() override;
+    // The sequence's texts in the user's language (null: English), on a terminal that takes
+    // UTF-8. Set before the sequence starts; must outlive the view.
+    void SetTranslator(const TextTranslator* translator) { translatorInUse = translator; }
+    std::string_view Translated(std::string_view source) const override;
 
 private:
     static constexpr std::size_t kTextSize = 64;
@@ -153,6 +161,7 @@ private:
     int acknowledgements = 0;  // OK answers given by --yes in this drive's check
     bool terminated = false;
     int outputError = 0;
+    const TextTranslator* translatorInUse = nullptr;
 };
 
 }  // namespace cli

@@ -31,5 +31,8 @@ void DemoSystem::TakeDiscsFromOpenTrays()
 
 void DemoSystem::MessageAnswered(std::string_view text)
 {
-    if (text == texts::kRemoveDisc || text == texts::kDiscLocked) TakeDiscsFromOpenTrays();
+    const auto shown = [this](std::string_view source) {
+        return shownIn != nullptr ? shownIn->Translated(source) : source;
+    };
+    if (text == shown(texts::kRemoveDisc) || text == shown(texts::kDiscLocked)) TakeDiscsFromOpenTrays();
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sim/VirtualSystem.h"
+#include "update/Translatable.h"
 
 // The box the demo shows once the update has asked for the restart.
 inline constexpr char kRestartTitle[] = "Restart requested";
@@ -31,6 +32,8 @@ public:
     // The user has answered a message box with this text: once a warning asking for the disc is
     // acknowledged, the disc is gone from the open tray.
     void MessageAnswered(std::string_view text);
+    // The language the window shows the warnings in (null: English); must outlive the system.
+    void SetTranslator(const TextTranslator* translator) { shownIn = translator; }
 
     // The user took the disc off every open tray that holds one. Trays are opened and closed
     // only by the window thread's disc and tray check, never by a worker's download, so reading
@@ -39,4 +42,5 @@ public:
 
 private:
     std::function<void(uint32_t)> tellRestart;
+    const TextTranslator* shownIn = nullptr;
 };

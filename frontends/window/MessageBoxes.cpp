@@ -1,5 +1,6 @@
 #include "frontends/window/MessageBoxes.h"
 
+#include <QtCore/QCoreApplication>
 #include <QtWidgets/QMessageBox>
 #include <QtWidgets/QPushButton>
 
@@ -53,7 +54,7 @@ MessageAnswer StandardMessageBoxes::Ask(QWidget* owner, MessageKind kind, std::s
         box.setEscapeButton(QMessageBox::No);
         break;
     case MessageButtons::OkGiveUp:
-        box.button(QMessageBox::Abort)->setText(QStringLiteral("Give Up"));
+        box.button(QMessageBox::Abort)->setText(QCoreApplication::translate("MessageBoxes", "Give Up"));
         // Giving a drive up must be a deliberate click: Enter, Escape and closing the box all
         // mean OK (Qt would otherwise let Escape take the Abort button, a rejecting one).
         box.setDefaultButton(QMessageBox::Ok);

@@ -22,6 +22,7 @@
 #include "platform/ProcessSignals.h"
 #include "ui_NorvikMain.h"
 #include "update/RevisionPlacement.h"
+#include "update/SequenceTexts.h"
 
 namespace {
 
@@ -256,15 +257,16 @@ void TNorvikMain::CentreOnScreen()
     setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), shownOn->availableGeometry()));
 }
 
-// The sentence's pieces and the revisions measured in the fonts actually in use, placed as every
-// window places them (update/RevisionPlacement.h).
+// The sentence's pieces, as the user's language has them, and the revisions measured in the fonts
+// actually in use, placed as every window places them (update/RevisionPlacement.h).
 void TNorvikMain::PlaceRevisions()
 {
     const QFontMetrics sentence(ui->lblUpdateMsg->font());
     const QFontMetrics revision(ui->lblOldFW->font());
-    const RevisionWidths widths = {sentence.horizontalAdvance(FromView(revisions::kBeforeGap)),
-                                   sentence.horizontalAdvance(FromView(revisions::kThroughGap)),
-                                   sentence.horizontalAdvance(FromView(revisions::kSentenceAndSpace)),
+    const QString shown = FromView(Translated(texts::kWillBeUpdated));
+    const RevisionWidths widths = {sentence.horizontalAdvance(shown.left(shown.indexOf(QLatin1String("  ")))),
+                                   sentence.horizontalAdvance(shown.left(shown.lastIndexOf(QLatin1Char(' ')) + 1)),
+                                   sentence.horizontalAdvance(shown + QLatin1Char(' ')),
                                    revision.horizontalAdvance(ui->lblOldFW->text()),
                                    revision.horizontalAdvance(ui->lblNewFW->text())};
     const QRect line = ui->lblUpdateMsg->geometry();
@@ -368,6 +370,8 @@ void TNorvikMain::Terminate()
     terminationRequested = true;
     QMetaObject::invokeMethod(QCoreApplication::instance(), "quit", Qt::QueuedConnection);
 }
+
+std::string_view TNorvikMain::Translated(std::string_view source) const { return translatedTexts.Translated(source); }
 
 void TNorvikMain::cboDrivesChange() { sequence.cboDrivesChange(); }
 

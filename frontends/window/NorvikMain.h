@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "frontends/translation/TranslatedTexts.h"
 #include "frontends/window/MessageBoxes.h"
 #include "frontends/window/QtWorkerThreads.h"
 #include "platform/System.h"
@@ -76,6 +77,7 @@ public:
     void FlashUnderway(bool underway) override;
     bool StopRequested() const override;
     void Terminate() override;
+    std::string_view Translated(std::string_view source) const override;
 
 public slots:
     void cboDrivesChange();
@@ -111,6 +113,8 @@ private:
     QString newRevisionRole;
     QString oldRevisionRole;
     StopRequestPolicy stopPolicy;
+    // The sequence's texts in the language of the translators installed in the application.
+    translation::TranslatedTexts translatedTexts;
     QtWorkerThreads workerThreads;
     UpdateSequence sequence;  // last: uses the view and the threads, and goes first when the window goes
 };

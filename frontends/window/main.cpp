@@ -1,6 +1,6 @@
 // norvik: the update window on this system's drives, with the update package the program
 // carries, or the one in FILE (a Norvik program that carries one, or a package file). No
-// options but --help and --version, no environment.
+// options but --help and --version; the locale's language for its texts.
 
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QMessageBox>
@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "frontends/translation/UserLanguage.h"
 #include "frontends/window/NorvikMain.h"
 #include "frontends/window/ProgramEntry.h"
 #include "package/PackageInUse.h"
@@ -68,6 +69,8 @@ int main(int argc, char* argv[])
     }
     platform::StartSignalGuard("norvik");
     QApplication application(argc, argv);
+    translation::UserLanguage language(QLocale::system(), translation::CatalogueDirectories());
+    language.Install(application);
     std::string file;
     std::string reason;
     if (!PackageFileArgument(argc, argv, file, reason)) {

@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,13 @@ public:
     }
     void FlashUnderway(bool underway) override { calls.push_back(underway ? "flash underway" : "flash over"); }
     bool StopRequested() const override { return stopRequested; }
+    // The view's language: translations by source text (none: the sources themselves).
+    std::string_view Translated(std::string_view source) const override
+    {
+        const auto found = translations.find(std::string(source));
+        return found != translations.end() ? std::string_view(found->second) : source;
+    }
+    std::map<std::string, std::string> translations;
 
     // How many times a status text was set.
     int StatusCount(const std::string& text) const

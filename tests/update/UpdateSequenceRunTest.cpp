@@ -673,6 +673,33 @@ TEST_F(UpdateRunTest, MoreThanSixteenDrivesUpdatesTheFirstSixteenAndSaysSo)
     EXPECT_TRUE(system.drive(17).trace().empty());
 }
 
+// The sequence shows and composes the texts in the view's language, except a format whose
+// conversions the translation does not keep: printf would read what was never passed.
+TEST_F(UpdateRunTest, TextsComeInTheViewsLanguageButAFormatOnlyWithItsConversions)
+{
+    Set(SettingKey::AUTOMODE, '1');
+    for (int i = 0; i < 17; ++i) AddDrive();
+    view.translations = {{"This utility updates at most 16 drives at a time.\n"
+                          "The first 16 drives take part in this update; %d further drive(s) found on this system "
+                          "keep their firmware.",
+                          "Noch %s Laufwerke %n"},
+                         {kUpdated, "Aktualisiert !"},
+                         {"Programming ", "Programmieren "},
+                         {kInquiry, "Abfrage ..."}};
+    StartUp();
+    sequence->tmrTimer();
+    EXPECT_EQ(view.status, "Programmieren .");
+    ASSERT_TRUE(RunUntilUpdateOver());
+
+    EXPECT_EQ(view.MessageTexts(),
+              (std::vector<std::string>{"This utility updates at most 16 drives at a time.\n"
+                                        "The first 16 drives take part in this update; 1 further drive(s) found on "
+                                        "this system keep their firmware.",
+                                        "Aktualisiert !"}));
+    EXPECT_GE(view.StatusCount("Abfrage ..."), 1);
+    EXPECT_EQ(view.StatusCount(kInquiry), 0);
+}
+
 TEST_F(UpdateRunTest, SequenceDestroyedDuringAnUpdateWaitsForItsWorkers)
 {
     sim::VirtualDrive& drive = AddDrive();

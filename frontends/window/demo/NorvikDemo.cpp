@@ -7,6 +7,8 @@
 #include <string>
 
 #include "frontends/demo/DemoProgram.h"
+#include "frontends/translation/TranslatedTexts.h"
+#include "frontends/translation/UserLanguage.h"
 #include "frontends/window/ProgramEntry.h"
 #include "frontends/window/demo/DemoRun.h"
 #include "frontends/window/demo/DemoSnapshots.h"
@@ -25,6 +27,12 @@ int main(int argc, char* argv[])
     }
     return RunDemoWorld(
         argc, argv, [&](DemoSystem& system, const payload::PackageBlock& package, const DemoOptions& options) {
+            // The build tree's catalogues as well: the demo speaks the user's language uninstalled.
+            translation::UserLanguage language(QLocale::system(), translation::CatalogueDirectories(
+                                                                      {QStringLiteral(NORVIK_BUILD_TRANSLATIONS_DIR)}));
+            language.Install(application);
+            const translation::TranslatedTexts shownTexts;
+            system.SetTranslator(&shownTexts);
             DemoMessageBoxes boxes(system);
             return RunNorvikWindow(application, [&] { return MakeDemoWindow(system, package, boxes, options); });
         });
