@@ -397,7 +397,7 @@ void TerminalView::FlashUnderway(bool underway)
     platform::HoldSignals(underway);
     if (!underway || settings.inPlace || !PacedByData() || ChosenDriveMissing()) return;
     ShowPending();
-    const std::string_view phase = PhaseOf(texts::kProgramming);
+    const std::string_view phase = PhaseOf(Translated(texts::kProgramming));
     if (phase == shownPhase) return;
     CopyText(shownPhase, phase);
     PrintStep(phase, SteppedPercent());
