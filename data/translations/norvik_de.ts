@@ -188,6 +188,124 @@ Bitte entfernen Sie die Disc von Hand.</translation>
         <source>Firmware has been updated successfully !</source>
         <translation>Die Firmware wurde erfolgreich aktualisiert !</translation>
     </message>
+    <message>
+        <source>%s carries no firmware: give one with --package FILE.
+</source>
+        <translation>%s enthält keine Firmware: geben Sie eine mit --package DATEI an.
+</translation>
+    </message>
+    <message>
+        <source>%s: %s (see %s --help)
+</source>
+        <translation>%s: %s (siehe %s --help)
+</translation>
+    </message>
+    <message>
+        <source>%s: note: %s
+</source>
+        <translation>%s: Hinweis: %s
+</translation>
+    </message>
+    <message>
+        <source>%s carries no image digests (packed before they were recorded): its firmware cannot be checked for damage</source>
+        <translation>%s enthält keine Prüfsummen der Abbilder (gepackt, bevor sie aufgezeichnet wurden): seine Firmware kann nicht auf Beschädigung geprüft werden</translation>
+    </message>
+    <message>
+        <source>this program&apos;s package</source>
+        <translation>das Paket dieses Programms</translation>
+    </message>
+    <message>
+        <source>this program&apos;s package must not be used</source>
+        <translation>das Paket dieses Programms darf nicht verwendet werden</translation>
+    </message>
+    <message>
+        <source>%s: %s: not listed: one update takes at most %d drives
+</source>
+        <translation>%s: %s: nicht aufgeführt: eine Aktualisierung nimmt höchstens %d Laufwerke
+</translation>
+    </message>
+    <message>
+        <source>no optical drive found</source>
+        <translation>kein optisches Laufwerk gefunden</translation>
+    </message>
+    <message>
+        <source>--virtual goes with list and update</source>
+        <translation>--virtual gehört zu list und update</translation>
+    </message>
+    <message>
+        <source>no command given (list, update or history)</source>
+        <translation>kein Befehl angegeben (list, update oder history)</translation>
+    </message>
+    <message>
+        <source>--drive goes with the update command</source>
+        <translation>--drive gehört zum Befehl update</translation>
+    </message>
+    <message>
+        <source>--aspi goes with --virtual drives</source>
+        <translation>--aspi gehört zu Laufwerken mit --virtual</translation>
+    </message>
+    <message>
+        <source>--virtual needs a drive (DRIVE)</source>
+        <translation>--virtual braucht ein Laufwerk (DRIVE)</translation>
+    </message>
+    <message>
+        <source>--trace needs a file name</source>
+        <translation>--trace braucht einen Dateinamen</translation>
+    </message>
+    <message>
+        <source>--drive needs a number</source>
+        <translation>--drive braucht eine Nummer</translation>
+    </message>
+    <message>
+        <source>--package needs a file name</source>
+        <translation>--package braucht einen Dateinamen</translation>
+    </message>
+    <message>
+        <source>not allowed: %.*s</source>
+        <translation>nicht erlaubt: %.*s</translation>
+    </message>
+    <message>
+        <source>updatable bank=%u current=%u new=%.*s</source>
+        <translation>aktualisierbar Bank=%u aktuell=%u neu=%.*s</translation>
+    </message>
+    <message>
+        <source>not updatable from here: </source>
+        <translation>von hier aus nicht aktualisierbar: </translation>
+    </message>
+    <message>
+        <source>drive not present</source>
+        <translation>Laufwerk nicht vorhanden</translation>
+    </message>
+    <message>
+        <source>the program carries no firmware</source>
+        <translation>das Programm enthält keine Firmware</translation>
+    </message>
+    <message>
+        <source>placeholder flash profiles</source>
+        <translation>Platzhalter-Flash-Profile</translation>
+    </message>
+    <message>
+        <source>another model than the package&apos;s: its bank without constraints takes only that model</source>
+        <translation>ein anderes Modell als das des Pakets: seine Bank ohne Einschränkungen nimmt nur dieses Modell</translation>
+    </message>
+    <message>
+        <source>no bank accepts vendor/product/revision</source>
+        <translation>keine Bank nimmt Hersteller/Produkt/Revision an</translation>
+    </message>
+    <message>
+        <source>%s: history: the journal holds no update record
+</source>
+        <translation>%s: history: das Journal enthält keinen Eintrag einer Aktualisierung
+</translation>
+    </message>
+    <message>
+        <source>history: not available on Windows; the update records are in the Application event log, source Norvik</source>
+        <translation>history: unter Windows nicht verfügbar; die Einträge der Aktualisierungen stehen im Ereignisprotokoll „Anwendung“, Quelle Norvik</translation>
+    </message>
+    <message>
+        <source>history: this system has no journal (systemd-journald does not run); the update records went to syslog</source>
+        <translation>history: dieses System hat kein Journal (systemd-journald läuft nicht); die Einträge der Aktualisierungen gingen an syslog</translation>
+    </message>
 </context>
 <context>
     <name>NorvikMain</name>

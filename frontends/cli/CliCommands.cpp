@@ -7,6 +7,7 @@
 
 #include "device/DriveRecord.h"
 #include "frontends/cli/CliOptions.h"
+#include "frontends/cli/CliTexts.h"
 #include "frontends/cli/JsonDocument.h"
 #include "payload/PackageLayout.h"
 #include "platform/ProcessSignals.h"
@@ -179,11 +180,12 @@ std::string_view FormatVerdict(const DriveRecord& record, const PackageReader& p
                                char (&verdict)[kVerdictSize])
 {
     if (record.updatable == 0) {
-        const std::string_view reason = RefusalReason(record, package, placeholderProfiles);
-        std::snprintf(verdict, sizeof verdict, "not allowed: %.*s", static_cast<int>(reason.size()), reason.data());
+        const std::string_view reason = ConsoleText(RefusalReason(record, package, placeholderProfiles));
+        std::snprintf(verdict, sizeof verdict, ConsoleFormat(console::kNotAllowedFormat),
+                      static_cast<int>(reason.size()), reason.data());
     } else {
         const std::string_view revision = package.NewRevisionForDisplay(record.bankNumber);
-        std::snprintf(verdict, sizeof verdict, "updatable bank=%u current=%u new=%.*s",
+        std::snprintf(verdict, sizeof verdict, ConsoleFormat(console::kUpdatableFormat),
                       static_cast<unsigned>(record.bankNumber) + 1, static_cast<unsigned>(record.alreadyCurrent),
                       static_cast<int>(revision.size()), revision.data());
     }
@@ -212,7 +214,7 @@ void WriteErrorDocument(std::FILE* out, int status, std::string_view code, std::
 
 void SayNoFirmwareCarried(std::FILE* out)
 {
-    std::fprintf(out, "%s carries no firmware: give one with --package FILE.\n", ProgramName());
+    std::fprintf(out, ConsoleFormat(console::kNoFirmwareCarriedFormat), ProgramName());
 }
 
 namespace {
@@ -222,8 +224,7 @@ namespace {
 void NameDrivesLeftOut(const platform::DriveRootList& leftOut, std::FILE* err)
 {
     for (int i = 0; i < leftOut.count; ++i)
-        std::fprintf(err, "%s: %s: not listed: one update takes at most %d drives\n", ProgramName(), leftOut.roots[i],
-                     kMaxDrives);
+        std::fprintf(err, ConsoleFormat(console::kNotListedFormat), ProgramName(), leftOut.roots[i], kMaxDrives);
 }
 
 JsonValue CommandNodeOf(const DriveRecord& record, const ListChoice& choice)
@@ -279,15 +280,17 @@ void PrintDriveLine(const DriveRecord& record, const UpdateSequence& sequence, c
     char nodeReason[kNodeRefusalSize];
     const std::string_view entryText = FormatDriveEntry(record, entry);
     const std::string_view nodeRefusal = NodeRefusal(record, choice, nodeReason);
-    // The entry and the verdict carry the drive's and the package's texts.
+    // The entry and the verdict carry the drive's and the package's texts; a translated verdict
+    // goes to a terminal that takes UTF-8 (controls still escaped).
+    const Utf8 utf8 = ConsoleTranslator() != nullptr ? Utf8::Kept : Utf8::Escaped;
     WriteAsText(out, entryText, LineFeeds::Escaped);
     std::fputs("  ", out);
     if (nodeRefusal.empty()) {
         WriteAsText(out, FormatVerdict(record, sequence.Package(), sequence.ProfilesArePlaceholders(), verdict),
-                    LineFeeds::Escaped);
+                    LineFeeds::Escaped, utf8);
     } else {
-        std::fputs("not updatable from here: ", out);
-        WriteAsText(out, nodeRefusal, LineFeeds::Escaped);
+        std::fputs(ConsoleFormat(console::kNotUpdatableHere), out);
+        WriteAsText(out, nodeRefusal, LineFeeds::Escaped, utf8);
     }
     std::fputc('\n', out);
 }
@@ -297,12 +300,11 @@ void PrintDriveLine(const DriveRecord& record, const UpdateSequence& sequence, c
 std::string_view RefusalReason(const DriveRecord& record, const PackageReader& package, bool placeholderProfiles)
 {
     if (record.updatable != 0) return {};
-    if (record.present != 1) return "drive not present";
-    if (package.ImageHoldsPlaceholder()) return "the program carries no firmware";
-    if (placeholderProfiles) return "placeholder flash profiles";
-    if (RefusedAsAnotherModel(package, record))
-        return "another model than the package's: its bank without constraints takes only that model";
-    return "no bank accepts vendor/product/revision";
+    if (record.present != 1) return console::kDriveNotPresent;
+    if (package.ImageHoldsPlaceholder()) return console::kCarriesNoFirmware;
+    if (placeholderProfiles) return console::kPlaceholderProfiles;
+    if (RefusedAsAnotherModel(package, record)) return console::kAnotherModel;
+    return console::kNoBankAccepts;
 }
 
 namespace {
@@ -342,7 +344,7 @@ std::string_view ProblemOf(const UpdateSequence& sequence, const TerminalView& v
 JsonValue ListError(const char* advice, bool noDrive)
 {
     if (advice != nullptr && advice[0] != '\0') return ErrorJson("no_permission", advice);
-    if (noDrive) return ErrorJson("no_drive", "no optical drive found");
+    if (noDrive) return ErrorJson("no_drive", console::kNoOpticalDrive);
     return JsonValue();
 }
 
@@ -379,10 +381,9 @@ int RunList(platform::System& system, const uint8_t* packageBlock, TerminalView&
     // not take the empty list for drives that were judged.
     const bool noDrive = listed == 0 && leftOut.count == 0;
     if (refused) std::fprintf(err, "%s: %s\n", ProgramName(), advice);
-    if (noDrive && !refused) std::fprintf(err, "%s: no optical drive found\n", ProgramName());
+    if (noDrive && !refused) std::fprintf(err, "%s: %s\n", ProgramName(), ConsoleFormat(console::kNoOpticalDrive));
     if (sequence.ProfilesArePlaceholders())
-        std::fprintf(err, "%s: %.*s\n", ProgramName(), static_cast<int>(texts::kPlaceholderProfiles.size()),
-                     texts::kPlaceholderProfiles.data());
+        std::fprintf(err, "%s: %s\n", ProgramName(), ConsoleFormat(texts::kPlaceholderProfiles));
     if (choice.json) {
         JsonValue notListed = JsonValue::Array();
         for (int i = 0; i < leftOut.count; ++i) notListed.Append(JsonText(leftOut.roots[i]));

@@ -31,7 +31,7 @@ int ExitCodeFor(SequenceOutcome outcome);
 
 // The verdict that list prints after a drive's entry: "updatable bank=B current=C new=REV" (B
 // counted from 1) or "not allowed: REASON". Returns the text, written into verdict.
-constexpr int kVerdictSize = 160;
+constexpr int kVerdictSize = 256;
 std::string_view FormatVerdict(const DriveRecord& record, const PackageReader& package, bool placeholderProfiles,
                                char (&verdict)[kVerdictSize]);
 

@@ -7,6 +7,7 @@
 
 #include "frontends/cli/CliCommands.h"
 #include "frontends/cli/CliOptions.h"
+#include "frontends/cli/CliTexts.h"
 #include "frontends/cli/JsonDocument.h"
 #include "frontends/cli/TerminalView.h"
 
@@ -87,10 +88,11 @@ bool WriteRecordLine(std::FILE* out, const platform::JournalEntry& entry)
 }
 
 // The history's end without records to show: one line on err and, under --json, the error
-// document on out.
+// document (in English) on out.
 int EndWithout(bool json, std::FILE* out, std::FILE* err, int status, std::string_view code, std::string_view message)
 {
-    std::fprintf(err, "%s: %.*s\n", ProgramName(), static_cast<int>(message.size()), message.data());
+    const std::string_view shown = ConsoleText(message);
+    std::fprintf(err, "%s: %.*s\n", ProgramName(), static_cast<int>(shown.size()), shown.data());
     if (json) WriteErrorDocument(out, status, code, message);
     return status;
 }
@@ -100,16 +102,12 @@ int EndWithout(bool json, std::FILE* out, std::FILE* err, int status, std::strin
 int RunHistory(platform::JournalHistory* history, bool json, std::FILE* out, std::FILE* err)
 {
     if (history == nullptr)
-        return EndWithout(json, out, err, kExitNoJournal, "no_journal",
-                          "history: not available on Windows; the update records are in the Application event log, "
-                          "source Norvik");
+        return EndWithout(json, out, err, kExitNoJournal, "no_journal", console::kHistoryNotOnWindows);
     char reason[platform::kHistoryReasonSize];
     switch (history->Open(reason)) {
     case platform::HistoryOpening::Opened: break;
     case platform::HistoryOpening::NoJournal:
-        return EndWithout(json, out, err, kExitNoJournal, "no_journal",
-                          "history: this system has no journal (systemd-journald does not run); the update "
-                          "records went to syslog");
+        return EndWithout(json, out, err, kExitNoJournal, "no_journal", console::kHistoryNoJournal);
     case platform::HistoryOpening::Failed:
         return EndWithout(json, out, err, kExitUpdateFailed, "journal_unreadable", std::string("history: ") + reason);
     }
@@ -130,7 +128,7 @@ int RunHistory(platform::JournalHistory* history, bool json, std::FILE* out, std
         document["error"] = JsonValue();
         written = std::fputs(document.Indented().c_str(), out) != EOF;
     } else if (count == 0) {
-        std::fprintf(err, "%s: history: the journal holds no update record\n", ProgramName());
+        std::fprintf(err, ConsoleFormat(console::kNoHistoryRecordFormat), ProgramName());
     }
     return written ? kExitSuccess : kExitUpdateFailed;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The sequence's texts in the user's language for the console. On Linux: the system locale's
+// The sequence's texts and the console's own (CliTexts.h) in the user's language for the console. On Linux: the system locale's
 // catalogue, where the terminal's character set is UTF-8 (the only one the translations are
 // written in); on Windows, and wherever no catalogue fits, the English texts.
 

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "frontends/cli/CliLanguage.h"
+#include "frontends/cli/CliTexts.h"
 #include "frontends/translation/TranslatedTexts.h"
 #include "frontends/translation/UserLanguage.h"
 
@@ -31,7 +32,7 @@ bool TerminalTakesUtf8()
 
 struct CliLanguage::Catalogue {
     translation::UserLanguage language{QLocale::system(), translation::CatalogueDirectories()};
-    translation::TranslatedTexts texts{language.Own()};
+    translation::TranslatedTexts texts{language.Own(), console::kTranslatable};
 };
 
 CliLanguage::CliLanguage()

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "frontends/cli/CliTexts.h"
+
 namespace cli {
 
 namespace {
@@ -237,11 +239,11 @@ constexpr bool kMachineHasAspiManager = false;
 // Options that only make sense together with others.
 Request CheckCombination(const CliOptions& options, std::string& error)
 {
-    if (options.command == Command::None) return Usage(error, "no command given (list, update or history)");
+    if (options.command == Command::None) return Usage(error, std::string(console::kNoCommand));
     if (options.drive != kNoDriveChosen && options.command != Command::Update)
-        return Usage(error, "--drive goes with the update command");
+        return Usage(error, std::string(console::kDriveWithUpdate));
     if (options.aspi && !options.Virtual() && !kMachineHasAspiManager)
-        return Usage(error, "--aspi goes with --virtual drives");
+        return Usage(error, std::string(console::kAspiWithVirtual));
     return Request::Run;
 }
 
@@ -266,10 +268,10 @@ Request MissingValue(int code, const char* const* argv, std::string& error)
     if (argument.starts_with("--") && argument.find('=') != std::string_view::npos)
         return Usage(error, OptionName(code) + " takes no value");
     switch (code) {
-    case kVirtual: return Usage(error, "--virtual needs a drive (DRIVE)");
-    case kTrace: return Usage(error, "--trace needs a file name");
-    case kDrive: return Usage(error, "--drive needs a number");
-    case kPackage: return Usage(error, "--package needs a file name");
+    case kVirtual: return Usage(error, std::string(console::kVirtualNeedsDrive));
+    case kTrace: return Usage(error, std::string(console::kTraceNeedsFile));
+    case kDrive: return Usage(error, std::string(console::kDriveNeedsNumber));
+    case kPackage: return Usage(error, std::string(console::kPackageNeedsFile));
     default: return Usage(error, OptionName(code) + " needs a value");
     }
 }
@@ -304,11 +306,11 @@ Request ReadOption(int code, const char* value, CliOptions& options, std::string
         if (!AddVirtualDrive(value, options, error)) return Request::Usage;
         break;
     case kTrace:
-        if (value[0] == '\0') return Usage(error, "--trace needs a file name");
+        if (value[0] == '\0') return Usage(error, std::string(console::kTraceNeedsFile));
         options.traceFile = value;
         break;
     case kPackage:
-        if (value[0] == '\0') return Usage(error, "--package needs a file name");
+        if (value[0] == '\0') return Usage(error, std::string(console::kPackageNeedsFile));
         options.packageFile = value;
         break;
     case kDrive:

@@ -13,6 +13,7 @@
 #include "frontends/cli/CliHistory.h"
 #include "frontends/cli/CliLanguage.h"
 #include "frontends/cli/CliOptions.h"
+#include "frontends/cli/CliTexts.h"
 #include "frontends/cli/Machine.h"
 #include "frontends/cli/RecordingSystem.h"
 #include "frontends/cli/TerminalView.h"
@@ -124,13 +125,16 @@ std::FILE* OpenTrace(const cli::CliOptions& options, std::string& reason)
 }
 
 // An end before anything runs: one line on standard error and, with --json, the error document
-// on standard output.
-int Refuse(bool json, int status, std::string_view code, const std::string& reason, bool seeHelp)
+// on standard output (the reason in English there, in the user's language on the line).
+int Refuse(bool json, int status, std::string_view code, const std::string& reason, bool seeHelp,
+           std::string_view shownReason = {})
 {
+    const std::string shown(shownReason.empty() ? cli::ConsoleText(reason) : shownReason);
     if (seeHelp)
-        std::fprintf(stderr, "%s: %s (see %s --help)\n", cli::ProgramName(), reason.c_str(), cli::ProgramName());
+        std::fprintf(stderr, cli::ConsoleFormat(cli::console::kSeeHelpFormat), cli::ProgramName(), shown.c_str(),
+                     cli::ProgramName());
     else
-        std::fprintf(stderr, "%s: %s\n", cli::ProgramName(), reason.c_str());
+        std::fprintf(stderr, "%s: %s\n", cli::ProgramName(), shown.c_str());
     if (json) cli::WriteErrorDocument(stdout, status, code, reason);
     return status;
 }
@@ -159,8 +163,7 @@ int Run(const cli::CliOptions& options, platform::System& system, const cli::Tra
     // The ASPI route's commands bypass the count.
     settings.transfers = options.aspi ? nullptr : &transfers;
     cli::TerminalView view(shown, stdin, settings);
-    const cli::CliLanguage language;
-    view.SetTranslator(language.Texts());
+    view.SetTranslator(cli::ConsoleTranslator());
     if (options.command == cli::Command::List) {
         cli::ListChoice choice;
         choice.json = options.json;
@@ -181,19 +184,26 @@ int Run(const cli::CliOptions& options, platform::System& system, const cli::Tra
 }
 
 // The package of the run: the one in --package FILE, or the program's own; null, with the
-// reason, when it must not be used. A package without image digests is used, and said so once.
-std::unique_ptr<PackageInUse> ChoosePackage(const cli::CliOptions& options, std::string& reason)
+// reason (in English, and as shown), when it must not be used. A package without image digests
+// is used, and said so once.
+std::unique_ptr<PackageInUse> ChoosePackage(const cli::CliOptions& options, std::string& reason, std::string& shown)
 {
     auto package = std::make_unique<PackageInUse>();
     const char* path = options.packageFile.c_str();
     if (!package->Choose(path, cli::kOwnProgramFile, reason)) {
-        reason = (options.packageFile.empty() ? std::string("this program's package must not be used")
-                                              : "--package " + options.packageFile) +
-                 ": " + reason;
+        const std::string what = options.packageFile.empty() ? "" : "--package " + options.packageFile;
+        shown = (what.empty() ? std::string(cli::ConsoleText(cli::console::kOwnPackageRefused)) : what) + ": " +
+                std::string(cli::ConsoleText(reason));
+        reason = (what.empty() ? std::string(cli::console::kOwnPackageRefused) : what) + ": " + reason;
         return nullptr;
     }
-    const std::string note = MissingDigestsNote(*package, path);
-    if (!note.empty()) std::fprintf(stderr, "%s: note: %s\n", cli::ProgramName(), note.c_str());
+    if (package->Digests() == DigestState::NoneRecorded) {
+        const char* format = cli::ConsoleFormat(cli::console::kNoDigestsFormat);
+        const char* what = package->FromFile() ? path : cli::ConsoleFormat(cli::console::kOwnPackage);
+        std::string note(static_cast<std::size_t>(std::snprintf(nullptr, 0, format, what)), '\0');
+        std::snprintf(note.data(), note.size() + 1, format, what);
+        std::fprintf(stderr, cli::ConsoleFormat(cli::console::kNoteFormat), cli::ProgramName(), note.c_str());
+    }
     return package;
 }
 
@@ -202,6 +212,8 @@ int RunProgram(int argc, char** argv)
 {
     cli::CliOptions options;
     std::string error;
+    const cli::CliLanguage language;
+    cli::SetConsoleTranslator(language.Texts());
     switch (cli::ParseCliOptions(argc - 1, argv + 1, options, error)) {
     case cli::Request::Help: PrintHelp(); return cli::kExitSuccess;
     case cli::Request::Version: PrintVersion(); return cli::kExitSuccess;
@@ -212,15 +224,18 @@ int RunProgram(int argc, char** argv)
     if (options.command == cli::Command::History) {
         // Updates of virtual drives leave no record: the history is always the machine's.
         if (options.Virtual())
-            return Refuse(options.json, cli::kExitUsage, "usage_error", "--virtual goes with list and update", true);
+            return Refuse(options.json, cli::kExitUsage, "usage_error",
+                          std::string(cli::console::kVirtualWithListAndUpdate), true);
         const std::unique_ptr<platform::JournalHistory> history = cli::MakeMachineHistory();
         return cli::RunHistory(history.get(), options.json, stdout, stderr);
     }
 
     // Chosen, and its images checked, before any drive is touched.
     std::string reason;
-    const std::unique_ptr<PackageInUse> package = ChoosePackage(options, reason);
-    if (package == nullptr) return Refuse(options.json, cli::kExitRefused, "package_refused", reason, false);
+    std::string shownReason;
+    const std::unique_ptr<PackageInUse> package = ChoosePackage(options, reason, shownReason);
+    if (package == nullptr)
+        return Refuse(options.json, cli::kExitRefused, "package_refused", reason, false, shownReason);
 
     cli::TransferCounter transfers;
     std::FILE* const verbose = options.verbosity >= cli::kVerboseCommands ? stderr : nullptr;

@@ -3,8 +3,9 @@
 // the front end starts and kept as UTF-8 for the sequence to show and compose.
 
 #include <QtCore/QByteArray>
-#include <array>
+#include <span>
 #include <string_view>
+#include <vector>
 
 #include "update/SequenceTexts.h"
 #include "update/Translatable.h"
@@ -20,16 +21,20 @@ class TranslatedTexts : public TextTranslator {
 public:
     // From the translators installed in the application.
     TranslatedTexts();
-    // From one catalogue; one that holds nothing leaves every text as it is.
-    explicit TranslatedTexts(const QTranslator& translator);
+    // From one catalogue; one that holds nothing leaves every text as it is. The sources are the
+    // sequence's texts, or a front end's longer list of them (in the same context); they are
+    // kept, not copied.
+    explicit TranslatedTexts(const QTranslator& translator,
+                             std::span<const std::string_view> sources = texts::kTranslatable);
 
     std::string_view Translated(std::string_view source) const override;
 
 private:
     void Keep(std::size_t index, const QString& translation);
 
+    std::span<const std::string_view> sources;
     // Empty where the source text stands.
-    std::array<QByteArray, texts::kTranslatable.size()> translated;
+    std::vector<QByteArray> translated;
 };
 
 }  // namespace translation
