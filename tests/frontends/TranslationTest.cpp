@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 
+#include "frontends/cli/CliTexts.h"
 #include "frontends/cli/TerminalView.h"
 #include "frontends/cli/TextTable.h"
 #include "frontends/translation/TranslatedTexts.h"
@@ -24,7 +25,7 @@ using translation::UserLanguage;
 TranslatedTexts TextsFor(const char* locale)
 {
     const UserLanguage language(QLocale(QLatin1String(locale)), {QStringLiteral(NORVIK_BUILD_TRANSLATIONS_DIR)});
-    return TranslatedTexts(language.Own());
+    return TranslatedTexts(language.Own(), cli::console::kTranslatable);
 }
 
 class LocaleTest : public testing::TestWithParam<std::pair<const char*, bool>> {};
@@ -37,6 +38,7 @@ TEST_P(LocaleTest, TextsFollowTheLocaleAndStayEnglishWithoutACatalogue)
         {texts::kUpdated, "Die Firmware wurde erfolgreich aktualisiert !"},
         {texts::kWillBeUpdated, "Es wird aktualisiert von             auf"},
         {texts::kDriveNotOpenedFormat, "%s.\nDieses Laufwerk wird nicht aktualisiert."},
+        {cli::console::kNotAllowedFormat, "nicht erlaubt: %.*s"},
     };
     for (const auto& [source, translated] : translations) {
         const std::string_view shown = texts.Translated(source);
@@ -79,7 +81,7 @@ TEST(Catalogues, TheTemplateTheGermanCatalogueAndTheConsoleTableHoldEveryMarkedT
     const TranslatedTexts catalogue = TextsFor("de_DE");
     const cli::TableTranslator table(cli::GermanTexts());
     EXPECT_EQ(made.size(), german.size());
-    for (const std::string_view text : texts::kTranslatable) {
+    for (const std::string_view text : cli::console::kTranslatable) {
         const std::string source(text);
         EXPECT_EQ(made.count(source), 1u) << "not gathered: " << source;
         ASSERT_EQ(german.count(source), 1u) << "not in the German catalogue: " << source;
