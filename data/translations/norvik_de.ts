@@ -306,6 +306,46 @@ Bitte entfernen Sie die Disc von Hand.</translation>
         <source>history: this system has no journal (systemd-journald does not run); the update records went to syslog</source>
         <translation>history: dieses System hat kein Journal (systemd-journald läuft nicht); die Einträge der Aktualisierungen gingen an syslog</translation>
     </message>
+    <message>
+        <source>more than one command (&quot;%s&quot;); give one of list, update, history</source>
+        <translation>mehr als ein Befehl (&quot;%s&quot;); geben Sie einen von list, update, history an</translation>
+    </message>
+    <message>
+        <source>unknown command &quot;%s&quot; (list, update or history)</source>
+        <translation>unbekannter Befehl &quot;%s&quot; (list, update oder history)</translation>
+    </message>
+    <message>
+        <source>--virtual: at most %s virtual drives</source>
+        <translation>--virtual: höchstens %s virtuelle Laufwerke</translation>
+    </message>
+    <message>
+        <source>%s takes no value</source>
+        <translation>%s nimmt keinen Wert</translation>
+    </message>
+    <message>
+        <source>%s needs a value</source>
+        <translation>%s braucht einen Wert</translation>
+    </message>
+    <message>
+        <source>unknown option -%s</source>
+        <translation>unbekannte Option -%s</translation>
+    </message>
+    <message>
+        <source>ambiguous option --%s (%s)</source>
+        <translation>mehrdeutige Option --%s (%s)</translation>
+    </message>
+    <message>
+        <source>unknown option --%s</source>
+        <translation>unbekannte Option --%s</translation>
+    </message>
+    <message>
+        <source>--drive &quot;%s&quot; is not a list line number (0, 1, ...)</source>
+        <translation>--drive &quot;%s&quot; ist keine Zeilennummer der Liste (0, 1, ...)</translation>
+    </message>
+    <message>
+        <source>--virtual &quot;%s&quot;: %s</source>
+        <translation>--virtual &quot;%s&quot;: %s</translation>
+    </message>
 </context>
 <context>
     <name>NorvikMain</name>

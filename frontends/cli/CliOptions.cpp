@@ -5,6 +5,7 @@
 #include <cctype>
 #include <charconv>
 #include <cstdio>
+#include <initializer_list>
 #include <vector>
 
 #include "frontends/cli/CliTexts.h"
@@ -179,16 +180,34 @@ bool ReadDriveNumber(std::string_view text, int& drive)
     return !text.empty() && error == std::errc() && end == text.data() + text.size() && drive >= 0;
 }
 
-Request Usage(std::string& error, std::string text)
+// A usage error in English, for the JSON document, and as a person reads it.
+struct UsageError {
+    std::string english;
+    std::string shown;
+};
+
+// The format with each "%s" replaced by the next argument.
+std::string Filled(std::string_view format, std::initializer_list<std::string_view> arguments)
 {
-    error = std::move(text);
+    std::string text;
+    auto argument = arguments.begin();
+    for (std::size_t at; (at = format.find("%s")) != std::string_view::npos && argument != arguments.end();
+         format.remove_prefix(at + 2))
+        text.append(format.substr(0, at)).append(*argument++);
+    return text.append(format);
+}
+
+Request Usage(UsageError& error, std::string_view format, std::initializer_list<std::string_view> arguments = {})
+{
+    error.english = Filled(format, arguments);
+    error.shown = Filled(ConsoleText(format), arguments);
     return Request::Usage;
 }
 
-bool ReadCommand(std::string_view word, CliOptions& options, std::string& error)
+bool ReadCommand(std::string_view word, CliOptions& options, UsageError& error)
 {
     if (options.command != Command::None) {
-        error = "more than one command (\"" + std::string(word) + "\"); give one of list, update, history";
+        Usage(error, console::kMoreThanOneCommandFormat, {word});
         return false;
     }
     if (word == "list") {
@@ -198,23 +217,23 @@ bool ReadCommand(std::string_view word, CliOptions& options, std::string& error)
     } else if (word == "history") {
         options.command = Command::History;
     } else {
-        error = "unknown command \"" + std::string(word) + "\" (list, update or history)";
+        Usage(error, console::kUnknownCommandFormat, {word});
         return false;
     }
     return true;
 }
 
-bool AddVirtualDrive(const char* drive, CliOptions& options, std::string& error)
+bool AddVirtualDrive(const char* drive, CliOptions& options, UsageError& error)
 {
     if (options.virtualCount == kMaxVirtualDrives) {
-        error = "--virtual: at most " + std::to_string(kMaxVirtualDrives) + " virtual drives";
+        Usage(error, console::kTooManyVirtualFormat, {std::to_string(kMaxVirtualDrives)});
         return false;
     }
     std::string reason;
     sim::DriveSetup& setup = options.virtualDrives[static_cast<std::size_t>(options.virtualCount)];
     setup = sim::DriveSetup{};
     if (!sim::ParseDriveSetup(drive, setup, reason)) {
-        error = "--virtual \"" + std::string(drive) + "\": " + reason;
+        Usage(error, console::kVirtualRefusedFormat, {drive, reason});
         return false;
     }
     ++options.virtualCount;
@@ -237,13 +256,12 @@ constexpr bool kMachineHasAspiManager = false;
 #endif
 
 // Options that only make sense together with others.
-Request CheckCombination(const CliOptions& options, std::string& error)
+Request CheckCombination(const CliOptions& options, UsageError& error)
 {
-    if (options.command == Command::None) return Usage(error, std::string(console::kNoCommand));
+    if (options.command == Command::None) return Usage(error, console::kNoCommand);
     if (options.drive != kNoDriveChosen && options.command != Command::Update)
-        return Usage(error, std::string(console::kDriveWithUpdate));
-    if (options.aspi && !options.Virtual() && !kMachineHasAspiManager)
-        return Usage(error, std::string(console::kAspiWithVirtual));
+        return Usage(error, console::kDriveWithUpdate);
+    if (options.aspi && !options.Virtual() && !kMachineHasAspiManager) return Usage(error, console::kAspiWithVirtual);
     return Request::Run;
 }
 
@@ -262,39 +280,39 @@ namespace {
 
 // What a missing value means for each option that takes one. mingw-w64 also comes here for a
 // value given to an option that takes none ("--json=1"), where glibc reports an unknown option.
-Request MissingValue(int code, const char* const* argv, std::string& error)
+Request MissingValue(int code, const char* const* argv, UsageError& error)
 {
     const std::string_view argument = argv[optind - 1];
     if (argument.starts_with("--") && argument.find('=') != std::string_view::npos)
-        return Usage(error, OptionName(code) + " takes no value");
+        return Usage(error, console::kTakesNoValueFormat, {OptionName(code)});
     switch (code) {
-    case kVirtual: return Usage(error, std::string(console::kVirtualNeedsDrive));
-    case kTrace: return Usage(error, std::string(console::kTraceNeedsFile));
-    case kDrive: return Usage(error, std::string(console::kDriveNeedsNumber));
-    case kPackage: return Usage(error, std::string(console::kPackageNeedsFile));
-    default: return Usage(error, OptionName(code) + " needs a value");
+    case kVirtual: return Usage(error, console::kVirtualNeedsDrive);
+    case kTrace: return Usage(error, console::kTraceNeedsFile);
+    case kDrive: return Usage(error, console::kDriveNeedsNumber);
+    case kPackage: return Usage(error, console::kPackageNeedsFile);
+    default: return Usage(error, console::kNeedsValueFormat, {OptionName(code)});
     }
 }
 
 // An option getopt_long does not take. A long one is the argument just read: unknown (or an
 // ambiguous abbreviation, optopt 0) or given a value it takes none of; a short one is in optopt.
-Request UnknownOption(const char* const* argv, std::string& error)
+Request UnknownOption(const char* const* argv, UsageError& error)
 {
     const std::string_view argument = argv[optind - 1];
     if (!argument.starts_with("--"))
-        return Usage(error, "unknown option -" + std::string(1, static_cast<char>(optopt)));
-    if (optopt != 0) return Usage(error, OptionName(optopt) + " takes no value");
+        return Usage(error, console::kUnknownShortOptionFormat, {std::string(1, static_cast<char>(optopt))});
+    if (optopt != 0) return Usage(error, console::kTakesNoValueFormat, {OptionName(optopt)});
     const std::string_view name = argument.substr(2, argument.find('=') - 2);
     std::string candidates;
     for (const option& entry : kLongOptions)
         if (entry.name != nullptr && std::string_view(entry.name).starts_with(name))
             candidates += (candidates.empty() ? "--" : ", --") + std::string(entry.name);
-    if (!candidates.empty()) return Usage(error, "ambiguous option --" + std::string(name) + " (" + candidates + ")");
-    return Usage(error, "unknown option --" + std::string(name));
+    if (!candidates.empty()) return Usage(error, console::kAmbiguousOptionFormat, {name, candidates});
+    return Usage(error, console::kUnknownLongOptionFormat, {name});
 }
 
 // One option with its value (optarg, when it takes one).
-Request ReadOption(int code, const char* value, CliOptions& options, std::string& error)
+Request ReadOption(int code, const char* value, CliOptions& options, UsageError& error)
 {
     switch (code) {
     case 'y': options.assumeYes = true; break;
@@ -306,16 +324,15 @@ Request ReadOption(int code, const char* value, CliOptions& options, std::string
         if (!AddVirtualDrive(value, options, error)) return Request::Usage;
         break;
     case kTrace:
-        if (value[0] == '\0') return Usage(error, std::string(console::kTraceNeedsFile));
+        if (value[0] == '\0') return Usage(error, console::kTraceNeedsFile);
         options.traceFile = value;
         break;
     case kPackage:
-        if (value[0] == '\0') return Usage(error, std::string(console::kPackageNeedsFile));
+        if (value[0] == '\0') return Usage(error, console::kPackageNeedsFile);
         options.packageFile = value;
         break;
     case kDrive:
-        if (!ReadDriveNumber(value, options.drive))
-            return Usage(error, "--drive \"" + std::string(value) + "\" is not a list line number (0, 1, ...)");
+        if (!ReadDriveNumber(value, options.drive)) return Usage(error, console::kNotALineNumberFormat, {value});
         break;
     default: break;
     }
@@ -324,7 +341,9 @@ Request ReadOption(int code, const char* value, CliOptions& options, std::string
 
 }  // namespace
 
-Request ParseCliOptions(int argc, const char* const* argv, CliOptions& options, std::string& error)
+namespace {
+
+Request ReadArguments(int argc, const char* const* argv, CliOptions& options, UsageError& error)
 {
     // getopt_long reads argv from index 1 and may write to the array it is given: a copy behind a
     // program name. optind 0 starts it afresh (glibc and mingw-w64 alike), so a second parse in
@@ -353,6 +372,17 @@ Request ParseCliOptions(int argc, const char* const* argv, CliOptions& options, 
     for (int index = optind; index <= argc; ++index)
         if (!ReadCommand(list[index], options, error)) return Request::Usage;
     return CheckCombination(options, error);
+}
+
+}  // namespace
+
+Request ParseCliOptions(int argc, const char* const* argv, CliOptions& options, std::string& error, std::string* shown)
+{
+    UsageError usage;
+    const Request request = ReadArguments(argc, argv, options, usage);
+    error = std::move(usage.english);
+    if (shown != nullptr) *shown = std::move(usage.shown);
+    return request;
 }
 
 bool JsonAsked(int argc, const char* const* argv)

@@ -51,8 +51,10 @@ constexpr int kVerboseBlocks = 2;
 
 // Reads the arguments after the program name (getopt_long: bundled short options, "--name=value"
 // or "--name value", "--" ending the options). On Request::Usage, error holds one line that
-// says what is wrong (without a line feed).
-Request ParseCliOptions(int argc, const char* const* argv, CliOptions& options, std::string& error);
+// says what is wrong (without a line feed), in English, and shown (when given) the same in the
+// user's language (ConsoleText).
+Request ParseCliOptions(int argc, const char* const* argv, CliOptions& options, std::string& error,
+                        std::string* shown = nullptr);
 
 // Whether the arguments ask for --json (or an abbreviation of it) before any "--": a usage error
 // found earlier on the line is still answered with a document.

@@ -41,6 +41,22 @@ inline constexpr std::string_view kTraceNeedsFile = NORVIK_TRANSLATABLE("Norvik"
 inline constexpr std::string_view kDriveNeedsNumber = NORVIK_TRANSLATABLE("Norvik", "--drive needs a number");
 inline constexpr std::string_view kPackageNeedsFile = NORVIK_TRANSLATABLE("Norvik", "--package needs a file name");
 
+// Usage errors with the option or word in each %s.
+inline constexpr std::string_view kMoreThanOneCommandFormat =
+    NORVIK_TRANSLATABLE("Norvik", "more than one command (\"%s\"); give one of list, update, history");
+inline constexpr std::string_view kUnknownCommandFormat =
+    NORVIK_TRANSLATABLE("Norvik", "unknown command \"%s\" (list, update or history)");
+inline constexpr std::string_view kTooManyVirtualFormat = NORVIK_TRANSLATABLE("Norvik",
+                                                                              "--virtual: at most %s virtual drives");
+inline constexpr std::string_view kVirtualRefusedFormat = NORVIK_TRANSLATABLE("Norvik", "--virtual \"%s\": %s");
+inline constexpr std::string_view kTakesNoValueFormat = NORVIK_TRANSLATABLE("Norvik", "%s takes no value");
+inline constexpr std::string_view kNeedsValueFormat = NORVIK_TRANSLATABLE("Norvik", "%s needs a value");
+inline constexpr std::string_view kUnknownShortOptionFormat = NORVIK_TRANSLATABLE("Norvik", "unknown option -%s");
+inline constexpr std::string_view kAmbiguousOptionFormat = NORVIK_TRANSLATABLE("Norvik", "ambiguous option --%s (%s)");
+inline constexpr std::string_view kUnknownLongOptionFormat = NORVIK_TRANSLATABLE("Norvik", "unknown option --%s");
+inline constexpr std::string_view kNotALineNumberFormat =
+    NORVIK_TRANSLATABLE("Norvik", "--drive \"%s\" is not a list line number (0, 1, ...)");
+
 // list's verdicts and the reasons a drive may not be updated.
 inline constexpr std::string_view kNotAllowedFormat = NORVIK_TRANSLATABLE("Norvik", "not allowed: %.*s");
 inline constexpr std::string_view kUpdatableFormat = NORVIK_TRANSLATABLE("Norvik",
@@ -62,7 +78,7 @@ inline constexpr std::string_view kHistoryNotOnWindows = NORVIK_TRANSLATABLE(
 inline constexpr std::string_view kHistoryNoJournal = NORVIK_TRANSLATABLE(
     "Norvik", "history: this system has no journal (systemd-journald does not run); the update records went to syslog");
 
-inline constexpr std::array<std::string_view, 27> kOwnTexts = {
+inline constexpr std::array<std::string_view, 37> kOwnTexts = {
     kNoFirmwareCarriedFormat,
     kSeeHelpFormat,
     kNoteFormat,
@@ -90,6 +106,16 @@ inline constexpr std::array<std::string_view, 27> kOwnTexts = {
     kTraceNeedsFile,
     kDriveNeedsNumber,
     kPackageNeedsFile,
+    kMoreThanOneCommandFormat,
+    kUnknownCommandFormat,
+    kTooManyVirtualFormat,
+    kVirtualRefusedFormat,
+    kTakesNoValueFormat,
+    kNeedsValueFormat,
+    kUnknownShortOptionFormat,
+    kAmbiguousOptionFormat,
+    kUnknownLongOptionFormat,
+    kNotALineNumberFormat,
 };
 
 // Every text the console translates: the sequence's and its own.

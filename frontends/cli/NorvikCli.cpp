@@ -212,13 +212,14 @@ int RunProgram(int argc, char** argv)
 {
     cli::CliOptions options;
     std::string error;
+    std::string shownError;
     const cli::CliLanguage language;
     cli::SetConsoleTranslator(language.Texts());
-    switch (cli::ParseCliOptions(argc - 1, argv + 1, options, error)) {
+    switch (cli::ParseCliOptions(argc - 1, argv + 1, options, error, &shownError)) {
     case cli::Request::Help: PrintHelp(); return cli::kExitSuccess;
     case cli::Request::Version: PrintVersion(); return cli::kExitSuccess;
     case cli::Request::Usage:
-        return Refuse(cli::JsonAsked(argc - 1, argv + 1), cli::kExitUsage, "usage_error", error, true);
+        return Refuse(cli::JsonAsked(argc - 1, argv + 1), cli::kExitUsage, "usage_error", error, true, shownError);
     case cli::Request::Run: break;
     }
     if (options.command == cli::Command::History) {
