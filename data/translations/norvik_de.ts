@@ -346,6 +346,38 @@ Bitte entfernen Sie die Disc von Hand.</translation>
         <source>--virtual &quot;%s&quot;: %s</source>
         <translation>--virtual &quot;%s&quot;: %s</translation>
     </message>
+    <message>
+        <source>is a directory, not a file</source>
+        <translation>ist ein Verzeichnis, keine Datei</translation>
+    </message>
+    <message>
+        <source>is a FIFO, not a file: give the package as a file</source>
+        <translation>ist ein FIFO, keine Datei: geben Sie das Paket als Datei an</translation>
+    </message>
+    <message>
+        <source>is a device, not a file</source>
+        <translation>ist ein Gerät, keine Datei</translation>
+    </message>
+    <message>
+        <source>is not a regular file</source>
+        <translation>ist keine reguläre Datei</translation>
+    </message>
+    <message>
+        <source>changed while it was read</source>
+        <translation>hat sich geändert, während sie gelesen wurde</translation>
+    </message>
+    <message>
+        <source>carries an update package but no flash profile store</source>
+        <translation>enthält ein Aktualisierungspaket, aber keinen Speicher der Flash-Profile</translation>
+    </message>
+    <message>
+        <source>carries no firmware (its image is the placeholder)</source>
+        <translation>enthält keine Firmware (sein Abbild ist der Platzhalter)</translation>
+    </message>
+    <message>
+        <source>cannot compute its SHA-256</source>
+        <translation>ihr SHA-256 kann nicht berechnet werden</translation>
+    </message>
 </context>
 <context>
     <name>NorvikMain</name>

@@ -57,6 +57,20 @@ inline constexpr std::string_view kUnknownLongOptionFormat = NORVIK_TRANSLATABLE
 inline constexpr std::string_view kNotALineNumberFormat =
     NORVIK_TRANSLATABLE("Norvik", "--drive \"%s\" is not a list line number (0, 1, ...)");
 
+// The fixed refusals of a package named with --package, as the package's reader words them
+// (package/PackageFromFile.cpp), shown after "--package FILE: ".
+inline constexpr std::string_view kIsDirectory = NORVIK_TRANSLATABLE("Norvik", "is a directory, not a file");
+inline constexpr std::string_view kIsFifo = NORVIK_TRANSLATABLE("Norvik",
+                                                                "is a FIFO, not a file: give the package as a file");
+inline constexpr std::string_view kIsDevice = NORVIK_TRANSLATABLE("Norvik", "is a device, not a file");
+inline constexpr std::string_view kIsNotRegular = NORVIK_TRANSLATABLE("Norvik", "is not a regular file");
+inline constexpr std::string_view kChangedWhileRead = NORVIK_TRANSLATABLE("Norvik", "changed while it was read");
+inline constexpr std::string_view kNoProfileStore =
+    NORVIK_TRANSLATABLE("Norvik", "carries an update package but no flash profile store");
+inline constexpr std::string_view kPlaceholderImage =
+    NORVIK_TRANSLATABLE("Norvik", "carries no firmware (its image is the placeholder)");
+inline constexpr std::string_view kNoSha256 = NORVIK_TRANSLATABLE("Norvik", "cannot compute its SHA-256");
+
 // list's verdicts and the reasons a drive may not be updated.
 inline constexpr std::string_view kNotAllowedFormat = NORVIK_TRANSLATABLE("Norvik", "not allowed: %.*s");
 inline constexpr std::string_view kUpdatableFormat = NORVIK_TRANSLATABLE("Norvik",
@@ -78,7 +92,7 @@ inline constexpr std::string_view kHistoryNotOnWindows = NORVIK_TRANSLATABLE(
 inline constexpr std::string_view kHistoryNoJournal = NORVIK_TRANSLATABLE(
     "Norvik", "history: this system has no journal (systemd-journald does not run); the update records went to syslog");
 
-inline constexpr std::array<std::string_view, 37> kOwnTexts = {
+inline constexpr auto kOwnTexts = std::to_array<std::string_view>({
     kNoFirmwareCarriedFormat,
     kSeeHelpFormat,
     kNoteFormat,
@@ -116,7 +130,15 @@ inline constexpr std::array<std::string_view, 37> kOwnTexts = {
     kAmbiguousOptionFormat,
     kUnknownLongOptionFormat,
     kNotALineNumberFormat,
-};
+    kIsDirectory,
+    kIsFifo,
+    kIsDevice,
+    kIsNotRegular,
+    kChangedWhileRead,
+    kNoProfileStore,
+    kPlaceholderImage,
+    kNoSha256,
+});
 
 // Every text the console translates: the sequence's and its own.
 inline constexpr auto kTranslatable = [] {

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "frontends/cli/CliTexts.h"
@@ -15,6 +16,7 @@
 #include "frontends/cli/TextTable.h"
 #include "frontends/translation/TranslatedTexts.h"
 #include "frontends/translation/UserLanguage.h"
+#include "package/PackageFromFile.h"
 #include "update/SequenceTexts.h"
 
 namespace {
@@ -90,6 +92,15 @@ TEST(Catalogues, TheTemplateTheGermanCatalogueAndTheConsoleTableHoldEveryMarkedT
     }
     const cli::TextPair misfit[] = {{texts::kDriveNotOpenedFormat, "%d.\nNicht aktualisiert."}};
     EXPECT_EQ(cli::TableTranslator(misfit).Translated(texts::kDriveNotOpenedFormat), texts::kDriveNotOpenedFormat);
+}
+
+// The console finds the package reader's refusals by their words, so the two must agree.
+TEST(Catalogues, TheConsoleWordsAPackageRefusalAsThePackageReaderDoes)
+{
+    const auto package = std::make_unique<PackageFromFile>();
+    std::string reason;
+    EXPECT_FALSE(ReadPackageFromFile(NORVIK_BUILD_TRANSLATIONS_DIR, *package, reason));
+    EXPECT_EQ(reason, cli::console::kIsDirectory);
 }
 
 TEST(Translations, ATranslationKeepsConversionsAndTheRevisionGap)
