@@ -378,6 +378,262 @@ Bitte entfernen Sie die Disc von Hand.</translation>
         <source>cannot compute its SHA-256</source>
         <translation>ihr SHA-256 kann nicht berechnet werden</translation>
     </message>
+    <message>
+        <source>usage: norvik-cli [options] list
+       norvik-cli [options] update [--drive N]
+       norvik-cli [--json] history
+       norvik-cli --help | --version
+
+The console front end of Norvik: the same update package (carried in this
+program, packed with norvik-pack), drive discovery, eligibility check, download
+and update sequence as the window.
+
+commands:
+  list          find the drives and judge them; one line per drive: the
+                drive-list entry as the window shows it, two spaces, then
+                &quot;updatable bank=B current=C new=REV&quot; (B the firmware bank, 1
+                to 4, C 1 when the drive already carries that bank&apos;s
+                revision), &quot;not allowed: REASON&quot;, or, on the machine&apos;s drives,
+                &quot;not updatable from here: REASON&quot; when this process could not
+                send the update&apos;s commands through the drive&apos;s node. Without
+                any optical drive it says so on standard error (status 0)
+  update        the start-up and update sequence with the window&apos;s texts: the
+                refusals, the notice, the already-current question, the disc
+                and tray check, the progress and the outcome. The package&apos;s
+                AUTOMODE updates every updatable drive; otherwise one drive is
+                updated: the first updatable one, as the window selects it, or
+                the one given with --drive
+  history       the journal&apos;s records of updates of the machine&apos;s drives,
+                newest first
+
+options (short ones may be bundled, -yv; &quot;--&quot; ends the options):
+  --package FILE
+                the update package from FILE instead of the one this program
+                carries: a packed Norvik program or a package file
+  --drive N     (update, manual mode) update the drive of list line N,
+                counted from 0
+  --yes, -y     answer Yes to every question and OK to every message. A
+                message of the disc and tray check is answered OK at most 3
+                times per drive; the next one gives the drive up (it counts as
+                failed)
+  --virtual DRIVE
+                a virtual drive instead of the machine&apos;s drives (repeatable, up
+                to 24), in the text form of sim/README.md: comma-separated
+                key=value entries, e.g.
+                &quot;rev=RN05,chip=BFD60001,disc=0,tray=closed,timing=realistic&quot;.
+                Keys: vendor product rev newrev deadrev vspec serial chip disc
+                tray lock profile image polls timing latency rate commit host
+                path target lun address root open inuse fault. When any drive
+                has timing=realistic (or latency, rate, commit), the run takes
+                real time; otherwise it runs in virtual time and waits pass at
+                once. A drive the virtual system does not take (its root
+                taken, no room) is a usage error
+  --no-restart  (update) when the package restarts the system after a
+                successful update, end without the restart and say that one
+                is still due
+  --aspi        the system answers that it is not of the NT family, so the
+                drives are found and reached through the ASPI manager (on
+                Linux, which has none, only with --virtual)
+  --trace FILE  write every command to FILE as it ends: one line per command,
+                &quot;&lt;root&gt; &lt;24 hex digits of the command block&gt; &lt;in|out|none&gt;
+                &lt;length&gt; &lt;good|short N|sense K/ASC/ASCQ|failed&gt;&quot; (short N: it
+                ended good but moved only N bytes). Virtual drives write what
+                they received; on the machine&apos;s drives the line is what was
+                sent and how it came back
+  --verbose, -v every command sent and how it ended, by name, on standard
+                error, the sense also in words; twice (-vv) the --trace line
+                instead, with the command block and the data length
+  --json        list: standard output is one JSON object, {&quot;drives&quot;: [...],
+                &quot;not_listed&quot;: [roots past the drive table], &quot;permission_advice&quot;:
+                text or null, &quot;error&quot;}; per drive: index, root, command_node
+                (the SCSI generic node; null on virtual drives or without one),
+                host, path, target, lun, vendor, product, revision, verdict
+                (&quot;updatable&quot;, &quot;not allowed&quot; or &quot;not updatable from here&quot;),
+                bank (counted from 1) and new_revision (null when not
+                updatable), already_current, reason (why not, in words; else
+                null).
+                update: the texts for people go to standard error, and
+                standard output is one JSON object at the end: exit_status,
+                error, outcome (a name such as &quot;updated&quot;, &quot;restarted&quot;,
+                &quot;restart_not_made&quot; (the drives are updated, the restart is
+                still due), &quot;update_failed&quot;, &quot;notice_declined&quot;,
+                &quot;usage_error&quot;) and drives:
+                per drive of the update its index, root, bank (from 1),
+                verdict (&quot;updated&quot;, &quot;not_started&quot;, &quot;given_up&quot;,
+                &quot;download_failed&quot;, &quot;no_answer&quot;, &quot;wrong_revision&quot;),
+                reported_revision (null when unknown) and expected_revision.
+                Every end prints one document: &quot;error&quot; is null on success,
+                else {&quot;code&quot;, &quot;message&quot;}; a usage error, or a refusal before
+                the drives are listed, prints {&quot;exit_status&quot;, &quot;error&quot;}.
+                Texts from drives and the package: one character per byte
+                (Latin-1), control characters as \u00XX
+  --help, -h    this text
+  --version     the program&apos;s version, the package it carries (its version
+                text and drives), whether a firmware and real flash profiles
+                are packed in
+
+Questions are asked on the terminal (y/N). Without a terminal on standard input
+and without --yes, every question is answered No and a message of the disc and
+tray check gives the drive up, so nothing is flashed unasked. On a terminal the
+progress is one line updated in place; otherwise a line per phase and per 10 %</source>
+        <translation>Aufruf: norvik-cli [Optionen] list
+        norvik-cli [Optionen] update [--drive N]
+        norvik-cli [--json] history
+        norvik-cli --help | --version
+
+Die Konsolenoberfläche von Norvik: dasselbe Aktualisierungspaket (in diesem
+Programm enthalten, gepackt mit norvik-pack), dieselbe Laufwerkssuche,
+Eignungsprüfung, Übertragung und Aktualisierungsfolge wie das Fenster.
+
+Befehle:
+  list          sucht die Laufwerke und beurteilt sie; eine Zeile je Laufwerk:
+                der Eintrag der Laufwerksliste wie im Fenster, zwei
+                Leerzeichen, dann &quot;aktualisierbar Bank=B aktuell=C neu=REV&quot;
+                (B die Firmware-Bank, 1 bis 4, C 1, wenn das Laufwerk die
+                Revision dieser Bank schon hat), &quot;nicht erlaubt: GRUND&quot; oder,
+                bei den Laufwerken des Rechners, &quot;von hier aus nicht
+                aktualisierbar: GRUND&quot;, wenn dieser Prozess die Befehle der
+                Aktualisierung nicht über den Knoten des Laufwerks senden
+                konnte. Ohne optisches Laufwerk sagt er das auf der
+                Standardfehlerausgabe (Status 0)
+  update        die Start- und Aktualisierungsfolge mit den Texten des
+                Fensters: die Ablehnungen, der Hinweis, die Frage bei schon
+                aktueller Firmware, die Prüfung von Disc und Schublade, der
+                Fortschritt und das Ergebnis. Der AUTOMODE des Pakets
+                aktualisiert jedes aktualisierbare Laufwerk; sonst wird ein
+                Laufwerk aktualisiert: das erste aktualisierbare, wie das
+                Fenster es wählt, oder das mit --drive angegebene
+  history       die Einträge des Journals über Aktualisierungen der Laufwerke
+                des Rechners, die neuesten zuerst
+
+Optionen (kurze lassen sich bündeln, -yv; &quot;--&quot; beendet die Optionen):
+  --package FILE
+                das Aktualisierungspaket aus FILE statt des Pakets dieses
+                Programms: ein gepacktes Norvik-Programm oder eine Paketdatei
+  --drive N     (update, manueller Modus) das Laufwerk der Listenzeile N
+                aktualisieren, gezählt ab 0
+  --yes, -y     jede Frage mit Ja und jede Meldung mit OK beantworten. Eine
+                Meldung der Prüfung von Disc und Schublade wird je Laufwerk
+                höchstens 3-mal mit OK beantwortet; die nächste gibt das
+                Laufwerk auf (es gilt als fehlgeschlagen)
+  --virtual DRIVE
+                ein virtuelles Laufwerk statt der Laufwerke des Rechners
+                (wiederholbar, bis zu 24), in der Textform aus sim/README.md:
+                durch Kommas getrennte Einträge key=value, z. B.
+                &quot;rev=RN05,chip=BFD60001,disc=0,tray=closed,timing=realistic&quot;.
+                Schlüssel: vendor product rev newrev deadrev vspec serial chip
+                disc tray lock profile image polls timing latency rate commit
+                host path target lun address root open inuse fault. Hat ein
+                Laufwerk timing=realistic (oder latency, rate, commit), läuft
+                der Lauf in echter Zeit; sonst in virtueller Zeit, und
+                Wartezeiten vergehen sofort. Ein Laufwerk, das das virtuelle
+                System nicht annimmt (seine Wurzel vergeben, kein Platz), ist
+                ein Aufruffehler
+  --no-restart  (update) wenn das Paket das System nach einer erfolgreichen
+                Aktualisierung neu startet: ohne Neustart enden und sagen,
+                dass er noch aussteht
+  --aspi        das System antwortet, es sei nicht aus der NT-Familie, also
+                werden die Laufwerke über den ASPI-Manager gefunden und
+                erreicht (unter Linux, das keinen hat, nur mit --virtual)
+  --trace FILE  jeden Befehl bei seinem Ende nach FILE schreiben: eine Zeile
+                je Befehl, &quot;&lt;root&gt; &lt;24 hex digits of the command block&gt;
+                &lt;in|out|none&gt; &lt;length&gt; &lt;good|short N|sense K/ASC/ASCQ|failed&gt;&quot;
+                (short N: er endete gut, übertrug aber nur N Bytes). Virtuelle
+                Laufwerke schreiben, was sie empfingen; bei den Laufwerken des
+                Rechners ist die Zeile, was gesendet wurde und wie es zurückkam
+  --verbose, -v jeden gesendeten Befehl und wie er endete, mit Namen, auf der
+                Standardfehlerausgabe, den Sense auch in Worten; zweimal (-vv)
+                stattdessen die Zeile von --trace, mit Befehlsblock und
+                Datenlänge
+  --json        list: die Standardausgabe ist ein JSON-Objekt, {&quot;drives&quot;:
+                [...], &quot;not_listed&quot;: [Wurzeln nach der Laufwerkstabelle],
+                &quot;permission_advice&quot;: Text oder null, &quot;error&quot;}; je Laufwerk:
+                index, root, command_node (der SCSI-generic-Knoten; null bei
+                virtuellen Laufwerken oder ohne einen), host, path, target,
+                lun, vendor, product, revision, verdict (&quot;updatable&quot;, &quot;not
+                allowed&quot; oder &quot;not updatable from here&quot;), bank (gezählt ab 1)
+                und new_revision (null, wenn nicht aktualisierbar),
+                already_current, reason (warum nicht, in Worten; sonst null).
+                update: die Texte für Menschen gehen auf die
+                Standardfehlerausgabe, und die Standardausgabe ist am Ende ein
+                JSON-Objekt: exit_status, error, outcome (ein Name wie
+                &quot;updated&quot;, &quot;restarted&quot;, &quot;restart_not_made&quot; (die Laufwerke sind
+                aktualisiert, der Neustart steht noch aus), &quot;update_failed&quot;,
+                &quot;notice_declined&quot;, &quot;usage_error&quot;) und drives:
+                je Laufwerk der Aktualisierung sein index, root, bank (ab 1),
+                verdict (&quot;updated&quot;, &quot;not_started&quot;, &quot;given_up&quot;,
+                &quot;download_failed&quot;, &quot;no_answer&quot;, &quot;wrong_revision&quot;),
+                reported_revision (null, wenn unbekannt) und expected_revision.
+                Jedes Ende gibt ein Dokument aus: &quot;error&quot; ist null bei Erfolg,
+                sonst {&quot;code&quot;, &quot;message&quot;}; ein Aufruffehler oder eine
+                Ablehnung, bevor die Laufwerke aufgeführt sind, gibt
+                {&quot;exit_status&quot;, &quot;error&quot;} aus. JSON-Dokumente sind immer
+                Englisch. Texte von Laufwerken und dem Paket: ein Zeichen je
+                Byte (Latin-1), Steuerzeichen als \u00XX
+  --help, -h    dieser Text
+  --version     die Version des Programms, das Paket, das es enthält (sein
+                Versionstext und seine Laufwerke), ob eine Firmware und echte
+                Flash-Profile eingepackt sind
+
+Fragen werden auf dem Terminal gestellt (y/N). Ohne Terminal an der
+Standardeingabe und ohne --yes wird jede Frage mit Nein beantwortet, und eine
+Meldung der Prüfung von Disc und Schublade gibt das Laufwerk auf, sodass
+nichts ungefragt geflasht wird. Auf einem Terminal ist der Fortschritt eine
+Zeile, die an ihrem Platz erneuert wird; sonst eine Zeile je Phase und je 10 %</translation>
+    </message>
+    <message>
+        <source>
+of the image data written to the drives and read back. The sequence&apos;s messages
+go to standard output with their kind (&quot;Error: ...&quot;); errors of the command line
+go to standard error, each starting with the program&apos;s name as invoked. Texts
+from drives and the package are shown with control bytes and bytes from 7Fh on
+as \xNN. On a virtual system a restart is recorded and reported, never
+performed; a restart the system does not make is said on standard error.
+
+Signals that would end the program (interrupt, terminate, hang-up, quit, user,
+alarm, ...) are held off while the firmware is being written: no further drive
+is started, and once the outcome is printed the program ends with that signal.
+
+exit status: 0 success (also a list), 1 update failed, 2 usage error (also a
+               --drive N past the list, found before anything is asked),
+             3 refused or declined (no firmware, no matching drive, drive not
+               allowed, notice or question answered No),
+             4 no permission to reach a drive (or one held by another
+               program; the advice says what to do): list, or an update
+               that found no drive it may update;
+             standard output that could not be written turns 0 into 1 (a
+             closed one: 1 before anything runs); a held signal ends the
+             program with that signal
+</source>
+        <translation>
+der Abbilddaten, die in die Laufwerke geschrieben und zurückgelesen wurden.
+Die Meldungen der Folge gehen mit ihrer Art (&quot;Fehler: ...&quot;) auf die
+Standardausgabe; Fehler der Befehlszeile gehen auf die Standardfehlerausgabe,
+jeder mit dem Namen des Programms, wie es aufgerufen wurde, vorn. Texte von
+Laufwerken und dem Paket werden mit Steuerbytes und Bytes ab 7Fh als \xNN
+gezeigt. Auf einem virtuellen System wird ein Neustart aufgezeichnet und
+gemeldet, nie ausgeführt; ein Neustart, den das System nicht vornimmt, wird
+auf der Standardfehlerausgabe gesagt.
+
+Signale, die das Programm beenden würden (Interrupt, Terminate, Hang-up, Quit,
+User, Alarm, ...), werden zurückgehalten, während die Firmware geschrieben
+wird: kein weiteres Laufwerk wird begonnen, und sobald das Ergebnis ausgegeben
+ist, endet das Programm mit diesem Signal.
+
+Exit-Status: 0 Erfolg (auch ein list), 1 Aktualisierung fehlgeschlagen,
+             2 Aufruffehler (auch ein --drive N hinter der Liste, gefunden,
+               bevor etwas gefragt wird),
+             3 abgelehnt (keine Firmware, kein passendes Laufwerk, Laufwerk
+               nicht erlaubt, Hinweis oder Frage mit Nein beantwortet),
+             4 keine Berechtigung, ein Laufwerk zu erreichen (oder eines von
+               einem anderen Programm gehalten; der Rat sagt, was zu tun ist):
+               list, oder eine Aktualisierung, die kein Laufwerk fand, das
+               sie aktualisieren darf;
+             eine Standardausgabe, die nicht geschrieben werden konnte, macht
+             aus 0 eine 1 (eine geschlossene: 1, bevor etwas läuft); ein
+             zurückgehaltenes Signal beendet das Programm mit diesem Signal
+</translation>
+    </message>
 </context>
 <context>
     <name>NorvikMain</name>

@@ -60,8 +60,8 @@ Request ParseCliOptions(int argc, const char* const* argv, CliOptions& options, 
 // found earlier on the line is still answered with a document.
 bool JsonAsked(int argc, const char* const* argv);
 
-// The --help text.
-std::string_view HelpText();
+// The --help text, in the user's language (ConsoleText).
+std::string HelpText();
 
 // The program's name as it was invoked: argv[0] without its folders (and, on Windows, without
 // ".exe"); "norvik-cli" when that leaves nothing.

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "frontends/cli/CliHelp.h"
 #include "update/SequenceTexts.h"
 #include "update/Translatable.h"
 
@@ -130,6 +131,8 @@ inline constexpr auto kOwnTexts = std::to_array<std::string_view>({
     kAmbiguousOptionFormat,
     kUnknownLongOptionFormat,
     kNotALineNumberFormat,
+    kHelpHead,
+    kHelpTail,
     kIsDirectory,
     kIsFifo,
     kIsDevice,

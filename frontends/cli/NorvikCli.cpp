@@ -49,7 +49,8 @@ void PrintVersion()
 void PrintHelp()
 {
     constexpr std::string_view kBuiltName = "norvik-cli";
-    std::string_view help = cli::HelpText();
+    const std::string text = cli::HelpText();
+    std::string_view help = text;
     for (std::size_t at; (at = help.find(kBuiltName)) != std::string_view::npos;
          help.remove_prefix(at + kBuiltName.size()))
         std::printf("%.*s%s", static_cast<int>(at), help.data(), cli::ProgramName());

@@ -85,7 +85,8 @@ TEST(CliOptions, HelpAndVersionWinOverEverythingElse)
 
 TEST(CliOptions, HelpFitsEightyColumns)
 {
-    std::string_view help = cli::HelpText();
+    const std::string text = cli::HelpText();
+    std::string_view help = text;
     for (std::size_t end = 0; !help.empty(); help.remove_prefix(end + 1)) {
         end = std::min(help.find('\n'), help.size() - 1);
         EXPECT_LE(help.substr(0, end).size(), 80u) << help.substr(0, end);
