@@ -11,12 +11,17 @@
 #include <memory>
 #include <string>
 
+#include "device/DriveRecord.h"
+#include "frontends/cli/CliCommands.h"
+#include "frontends/cli/CliOptions.h"
 #include "frontends/cli/CliTexts.h"
 #include "frontends/cli/TerminalView.h"
 #include "frontends/cli/TextTable.h"
 #include "frontends/translation/TranslatedTexts.h"
 #include "frontends/translation/UserLanguage.h"
 #include "package/PackageFromFile.h"
+#include "package/PackageReader.h"
+#include "payload/PackageBlock.h"
 #include "update/SequenceTexts.h"
 
 namespace {
@@ -101,6 +106,29 @@ TEST(Catalogues, TheConsoleWordsAPackageRefusalAsThePackageReaderDoes)
     std::string reason;
     EXPECT_FALSE(ReadPackageFromFile(NORVIK_BUILD_TRANSLATIONS_DIR, *package, reason));
     EXPECT_EQ(reason, cli::console::kIsDirectory);
+}
+
+// Under the console's German table (the Windows program's), list's verdicts and a usage error
+// are German for the person, while the usage error handed on for the JSON document stays English.
+TEST(Translations, TheConsoleShowsItsOwnTextsInGermanAndKeepsTheEnglishForJson)
+{
+    const cli::TableTranslator german(cli::GermanTexts());
+    cli::SetConsoleTranslator(&german);
+    const PackageReader package(payload::OwnPackageBlock());
+    DriveRecord record{};
+    char verdict[cli::kVerdictSize];
+    EXPECT_EQ(cli::FormatVerdict(record, package, false, verdict), "nicht erlaubt: Laufwerk nicht vorhanden");
+    record.present = 1;
+    record.updatable = 1;
+    EXPECT_EQ(cli::FormatVerdict(record, package, false, verdict), "aktualisierbar Bank=1 aktuell=0 neu=RN08");
+    const char* const arguments[] = {"--frob", "list"};
+    cli::CliOptions options;
+    std::string error, shown;
+    EXPECT_EQ(cli::ParseCliOptions(2, arguments, options, error, &shown), cli::Request::Usage);
+    EXPECT_EQ(error, "unknown option --frob");
+    EXPECT_EQ(shown, "unbekannte Option --frob");
+    cli::SetConsoleTranslator(nullptr);
+    EXPECT_EQ(cli::FormatVerdict(record, package, false, verdict), "updatable bank=1 current=0 new=RN08");
 }
 
 TEST(Translations, ATranslationKeepsConversionsAndTheRevisionGap)
