@@ -611,3 +611,9 @@ std::size_t LocateImageDigests(std::span<const uint8_t> file)
 {
     return LocateSectionOnly(file, SectionsOf(file).digests, payload::kImageDigestsSize, "image digest record");
 }
+
+bool IsPackageFile(std::span<const uint8_t> file)
+{
+    return file.size() >= payload::kPackageFileMagicSize &&
+           std::memcmp(file.data(), payload::kPackageFileMagic.data(), payload::kPackageFileMagicSize) == 0;
+}

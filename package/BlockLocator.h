@@ -49,6 +49,9 @@ struct BlockLocation {
 // refused.
 BlockLocation LocatePackageBlock(std::span<const uint8_t> file);
 
+// Whether the file begins as a package file does (its magic), whatever its length.
+bool IsPackageFile(std::span<const uint8_t> file);
+
 // Whether the file has a section by the name of the flash profile store, whatever it holds.
 bool HasProfileStoreSection(std::span<const uint8_t> file);
 

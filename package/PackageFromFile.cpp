@@ -86,12 +86,6 @@ bool ReadBoundedFile(const char* path, std::vector<uint8_t>& bytes, std::string&
     return read;
 }
 
-bool IsPackageFile(std::span<const uint8_t> bytes)
-{
-    return bytes.size() >= payload::kPackageFileMagicSize &&
-           std::memcmp(bytes.data(), payload::kPackageFileMagic.data(), payload::kPackageFileMagicSize) == 0;
-}
-
 bool CopyFromPackageFile(std::span<const uint8_t> bytes, PackageFromFile& package, std::string& reason)
 {
     if (bytes.size() != payload::kPackageFileSize) {

@@ -256,12 +256,6 @@ struct LoadedProgram {
     bool packageFile = false;
 };
 
-bool IsPackageFile(const std::vector<uint8_t>& bytes)
-{
-    return bytes.size() >= payload::kPackageFileMagicSize &&
-           std::equal(payload::kPackageFileMagic.begin(), payload::kPackageFileMagic.end(), bytes.begin());
-}
-
 LoadedProgram LoadProgram(const std::string& path, std::vector<uint8_t> bytes)
 {
     LoadedProgram program{std::move(bytes), {}};
